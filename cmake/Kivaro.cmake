@@ -1,0 +1,66 @@
+# Shared build settings and helpers for Kivaro's libraries, tests and benchmarks.
+
+add_library(kivaro_options INTERFACE)
+target_compile_options(kivaro_options INTERFACE -Wall -Wextra)
+target_compile_definitions(kivaro_options INTERFACE
+  QT_NO_KEYWORDS QT_USE_QSTRINGBUILDER QT_NO_CAST_FROM_BYTEARRAY)
+if(KIVARO_SANITIZE)
+  target_compile_options(kivaro_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kivaro_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Every library's public headers are included by their path below src/,
+# for example <Platform/Async/Task.h> or <KivaroCore/CaptureShortcut.h>.
+set(KIVARO_SOURCE_ROOT "${CMAKE_SOURCE_DIR}/src")
+
+# kivaro_add_library(<target> SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
+function(kivaro_add_library target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  add_library(${target} STATIC ${ARG_SOURCES})
+  target_include_directories(${target} PUBLIC "${KIVARO_SOURCE_ROOT}")
+  target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE kivaro_options ${ARG_PRIVATE_DEPENDS})
+  # Sanitizer flags must reach every object that links together.
+  if(KIVARO_SANITIZE)
+    target_link_libraries(${target} PUBLIC kivaro_options)
+  endif()
+endfunction()
+
+# kivaro_add_test(<name> LABEL unit|gui|x11 SOURCES ... DEPENDS ...)
+# One GoogleTest executable per library; it runs as one CTest test with its label.
+# gui tests run on Qt's offscreen platform; x11 tests use the display the test command started.
+function(kivaro_add_test name)
+  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;DEPENDS" ${ARGN})
+  if(NOT ARG_LABEL)
+    message(FATAL_ERROR "kivaro_add_test(${name}) needs a LABEL")
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} kivaro_options GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE KIVARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set(env "QT_QPA_PLATFORM=offscreen")
+  if(ARG_LABEL STREQUAL "x11")
+    set(env "QT_QPA_PLATFORM=xcb")
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "${env};ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+endfunction()
+
+# Adds every immediate subfolder of <dir> that has a CMakeLists.txt, recursing into
+# folders that only group others (src/Platform, src/Kivaro).
+function(kivaro_add_subfolders dir)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE "${dir}" "${dir}/*")
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY "${dir}/${child}")
+      if(EXISTS "${dir}/${child}/CMakeLists.txt")
+        add_subdirectory("${dir}/${child}")
+      else()
+        kivaro_add_subfolders("${dir}/${child}")
+      endif()
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,89 @@
+#pragma once
+// Typed preference domains.
+//
+// A domain is one binary property list, `$XDG_CONFIG_HOME/kivaro/<domain>.plist` (the folder
+// is private: 0700, refused when it is a symbolic link; files are 0600). A domain is read once
+// per process and written atomically after every change. Every UserDefaults for one domain
+// shares the same store, so a change made through one is seen by all.
+//
+// Values keep their property-list types (see PropertyList.h): a stored string is not stored
+// data, a Boolean is not a number. The typed getters follow the coercion rules callers were
+// written against: `boolean` is true for Boolean true, a non-zero number, or a string whose
+// first significant character is Y, y, T, t or a digit 1-9; `integer` and `real` read numbers,
+// Booleans and the leading number of a string; `string` returns strings and the text of
+// numbers. All getters have a neutral value for a missing or unsuitable value and never fail.
+//
+// A file that cannot be read (corrupt, foreign, too large) reads as an empty domain and stays
+// untouched until the next change; that write first moves it aside as "<domain>.plist.corrupt"
+// so nothing the user had is silently lost.
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+namespace Platform {
+
+namespace detail {
+class DefaultsStore;
+}
+
+// Emits `changed(key)` after a domain's value was set or removed in this process.
+class DefaultsNotifier : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void changed(const QString &key);
+};
+
+class UserDefaults final {
+public:
+    static constexpr const char *standardDomain = "app.kivaro.Kivaro";
+    static constexpr const char *legacyDomain = "app.kivaro.KivaroPrototype";
+    static constexpr const char *tellumoDomain = "app.tellumo.Tellumo";
+
+    // The application's own domain.
+    static UserDefaults standard();
+    // A named suite: its own file beside the standard domain.
+    static UserDefaults suite(const QString &name);
+    // The whole dictionary of another domain as stored on disk, or nothing when the domain
+    // has no readable file. Values written in this process are included.
+    static std::optional<QVariantMap> persistentDomain(const QString &name);
+    // Removes a domain's file and empties its store.
+    static void removePersistentDomain(const QString &name);
+    // `$XDG_CONFIG_HOME/kivaro`, resolved on every call.
+    static QString folder();
+
+    QString domain() const;
+
+    bool contains(const QString &key) const;
+    // The stored value, or an invalid QVariant.
+    QVariant object(const QString &key) const;
+    std::optional<QByteArray> data(const QString &key) const;
+    std::optional<QString> string(const QString &key) const;
+    std::optional<QVariantList> array(const QString &key) const;
+    std::optional<QVariantMap> dictionary(const QString &key) const;
+    bool boolean(const QString &key) const;
+    qint64 integer(const QString &key) const;
+    double real(const QString &key) const;
+    QVariantMap dictionaryRepresentation() const;
+
+    // Stores `value` and writes the domain. Returns false, storing nothing, for a value a
+    // property list cannot hold. A failed write keeps the value in memory and is reported by
+    // lastWriteError().
+    bool set(const QString &key, const QVariant &value);
+    void remove(const QString &key);
+    // The error of the most recent failed write of this domain, empty after a good write.
+    QString lastWriteError() const;
+
+    DefaultsNotifier *notifier() const;
+
+    bool operator==(const UserDefaults &other) const { return m_store == other.m_store; }
+
+private:
+    explicit UserDefaults(std::shared_ptr<detail::DefaultsStore> store);
+    std::shared_ptr<detail::DefaultsStore> m_store;
+};
+
+} // namespace Platform

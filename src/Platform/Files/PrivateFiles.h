@@ -1,0 +1,25 @@
+#pragma once
+// Private folders and files: folders are created with mode 0700 and refused when they are
+// symbolic links or not folders; files are written atomically (a temporary file renamed over
+// the target, so a reader sees the old or the new contents, never a half-written file) and
+// get mode 0600 before they appear under their name.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace Platform {
+
+// Creates `path` (and missing parents) and makes it 0700. Returns an error description, or
+// nothing when the folder is ready.
+std::optional<QString> ensurePrivateFolder(const QString &path);
+
+// Writes `bytes` to `path` atomically with mode 0600. The folder must exist. Returns an error
+// description, or nothing on success.
+std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes);
+
+// True when `path` exists and is a symbolic link (a dangling link included).
+bool isSymbolicLink(const QString &path);
+
+} // namespace Platform

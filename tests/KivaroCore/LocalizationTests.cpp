@@ -1,0 +1,91 @@
+#include "KivaroCore/Localization.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace Kivaro;
+
+namespace {
+struct LanguageScope {
+    explicit LanguageScope(const QString &language) { StringTable::overrideLanguage(language); }
+    ~LanguageScope() { StringTable::overrideLanguage({}); }
+};
+} // namespace
+
+TEST(StringLookup, SourceLanguageAndMissingKeysGiveTheKeyBack)
+{
+    LanguageScope scope(QStringLiteral("zh-CN"));
+    EXPECT_EQ(kivaroCopy("选中窗口"), QStringLiteral("选中窗口"));
+    LanguageScope english(QStringLiteral("en-US"));
+    EXPECT_EQ(kivaroCopy("选中窗口"), QStringLiteral("Select Window"));
+    EXPECT_EQ(kivaroCopy("一句没有译文的话"), QStringLiteral("一句没有译文的话"));
+    EXPECT_EQ(kivaroCopy(""), QString());
+}
+
+TEST(StringLookup, FormatWithoutAnEntryStillFillsTheKey)
+{
+    LanguageScope scope(QStringLiteral("zh-Hans"));
+    EXPECT_EQ(kivaroFormat("%@ 已被系统或其他应用占用，请换一组快捷键。", u"⌃⌥⌘4"),
+              QStringLiteral("⌃⌥⌘4 已被系统或其他应用占用，请换一组快捷键。"));
+}
+
+TEST(StringLookup, PlaceholdersFollowTheLocale)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%.1f%%"), {12.34}, german), QStringLiteral("12,3%"));
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%.1f%%"), {12.34}, english), QStringLiteral("12.3%"));
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%d / %ld / %lld / %u"), {qint64(-3), qint64(1234567), qint64(5), quint64(7)}, german),
+              QStringLiteral("-3 / 1234567 / 5 / 7"));
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%2$@ then %1$@"), {QStringLiteral("a"), QStringLiteral("b")}, english),
+              QStringLiteral("b then a"));
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%03d|%-3d|%3d"), {qint64(7), qint64(7), qint64(7)}, english), QStringLiteral("007|7  |  7"));
+    // Missing arguments and stray percent signs never crash and never invent text.
+    EXPECT_EQ(formatWithLocale(QStringLiteral("%@ and %@"), {QStringLiteral("one")}, english), QStringLiteral("one and "));
+    EXPECT_EQ(formatWithLocale(QStringLiteral("100%"), {}, english), QStringLiteral("100%"));
+}
+
+TEST(StringLookup, LanguageComesFromTheFirstPreferredLanguageWithATable)
+{
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("de_DE.UTF-8"), QStringLiteral("zh_TW")}), QStringLiteral("zh-Hant"));
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("zh_HK.UTF-8")}), QStringLiteral("zh-Hant"));
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("zh-Hant-CN")}), QStringLiteral("zh-Hant"));
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("zh_CN.UTF-8"), QStringLiteral("en")}), QStringLiteral("zh-Hans"));
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("C"), QStringLiteral("en_GB@euro")}), QStringLiteral("en"));
+    EXPECT_EQ(StringTable::languageFor({QStringLiteral("fr_FR"), QStringLiteral("POSIX")}), QStringLiteral("en"));
+}
+
+// Every source text written in the code has an entry in both shipped tables, and the tables
+// hold nothing but texts of the code (a stale entry usually means a key drifted by a glyph).
+TEST(StringTables, CoverEverySourceTextOfTheCode)
+{
+    const QRegularExpression call(QStringLiteral(R"re(kivaro(?:Copy|Format)\(\s*(?:QStringLiteral\(|u)?"((?:[^"\\]|\\.)*)")re"));
+    QSet<QString> keys;
+    QDirIterator files(QStringLiteral(KIVARO_SOURCE_DIR "/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (auto it = call.globalMatch(text); it.hasNext();) {
+            QString key = it.next().captured(1);
+            key.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+            if (!key.isEmpty())
+                keys.insert(key);
+        }
+    }
+    ASSERT_FALSE(keys.isEmpty());
+    for (const QString &language : {QStringLiteral("en"), QStringLiteral("zh-Hant")}) {
+        const auto table = StringTable::table(language);
+        for (const QString &key : keys)
+            EXPECT_TRUE(table.contains(key)) << qPrintable(language) << " lacks " << key.toStdString();
+        for (auto it = table.cbegin(); it != table.cend(); ++it) {
+            EXPECT_TRUE(keys.contains(it.key())) << qPrintable(language) << " has unused " << it.key().toStdString();
+            EXPECT_EQ(it.key().count(QLatin1Char('%')), it.value().count(QLatin1Char('%')))
+                << "placeholders differ in " << it.key().toStdString();
+        }
+    }
+}

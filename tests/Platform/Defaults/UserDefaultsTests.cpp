@@ -1,0 +1,154 @@
+#include "Platform/Defaults/UserDefaults.h"
+#include "Platform/Files/PrivateFiles.h"
+#include "Platform/PropertyList/PropertyList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointF>
+#include <QSignalSpy>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using Platform::UserDefaults;
+
+namespace {
+QString uniqueName()
+{
+    return QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+QString fileOf(const QString &domain)
+{
+    return UserDefaults::folder() + QLatin1Char('/') + domain + QStringLiteral(".plist");
+}
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return int(info.st_mode & 07777);
+}
+} // namespace
+
+TEST(UserDefaults, TypedGettersFollowTheCoercionRules)
+{
+    auto d = UserDefaults::suite(uniqueName());
+    const auto k = [](const char *name) { return QString::fromLatin1(name); };
+    d.set(k("t"), true);
+    d.set(k("n"), qint64(3));
+    d.set(k("z"), 0.0);
+    d.set(k("r"), 2.75);
+    d.set(k("yes"), QStringLiteral("  YES"));
+    d.set(k("t1"), QStringLiteral("true"));
+    d.set(k("no"), QStringLiteral("no"));
+    d.set(k("zeros"), QStringLiteral("-007x"));
+    d.set(k("data"), QByteArray("1"));
+
+    EXPECT_TRUE(d.boolean(k("t")));
+    EXPECT_TRUE(d.boolean(k("n")));
+    EXPECT_FALSE(d.boolean(k("z")));
+    EXPECT_TRUE(d.boolean(k("yes")));
+    EXPECT_TRUE(d.boolean(k("t1")));
+    EXPECT_FALSE(d.boolean(k("no")));
+    EXPECT_TRUE(d.boolean(k("zeros")));
+    EXPECT_FALSE(d.boolean(k("data")));
+    EXPECT_FALSE(d.boolean(k("absent")));
+
+    EXPECT_EQ(d.integer(k("t")), 1);
+    EXPECT_EQ(d.integer(k("r")), 2);
+    EXPECT_EQ(d.integer(k("zeros")), -7);
+    EXPECT_EQ(d.integer(k("data")), 0);
+    EXPECT_DOUBLE_EQ(d.real(k("r")), 2.75);
+    EXPECT_DOUBLE_EQ(d.real(k("n")), 3.0);
+
+    EXPECT_EQ(d.string(k("yes")), QStringLiteral("  YES"));
+    EXPECT_EQ(d.string(k("n")), QStringLiteral("3"));
+    EXPECT_FALSE(d.string(k("data")).has_value());
+    EXPECT_EQ(d.data(k("data")), QByteArray("1"));
+    EXPECT_FALSE(d.data(k("yes")).has_value()) << "a string is not data";
+}
+
+TEST(UserDefaults, ValuesPersistWithTheirTypesInAPrivateFile)
+{
+    const QString name = uniqueName();
+    {
+        auto d = UserDefaults::suite(name);
+        EXPECT_TRUE(d.set(QStringLiteral("list"), QVariantList{1, QStringLiteral("a")}));
+        EXPECT_TRUE(d.set(QStringLiteral("flag"), false));
+        EXPECT_FALSE(d.set(QStringLiteral("point"), QPointF(1, 2))) << "a type a property list cannot hold";
+        EXPECT_FALSE(d.contains(QStringLiteral("point")));
+        EXPECT_TRUE(d.lastWriteError().isEmpty());
+    }
+    EXPECT_EQ(modeOf(fileOf(name)), 0600);
+    EXPECT_EQ(modeOf(UserDefaults::folder()), 0700);
+    const auto stored = UserDefaults::persistentDomain(name);
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->value(QStringLiteral("flag")).typeId(), QMetaType::Bool);
+    // What is on disk matches what is in memory.
+    QFile file(fileOf(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Platform::decodePropertyList(file.readAll()).toMap(), UserDefaults::suite(name).dictionaryRepresentation());
+}
+
+TEST(UserDefaults, SharedStoreChangeSignalAndRemovingASuite)
+{
+    const QString name = uniqueName();
+    auto a = UserDefaults::suite(name);
+    auto b = UserDefaults::suite(name);
+    QSignalSpy spy(a.notifier(), &Platform::DefaultsNotifier::changed);
+    b.set(QStringLiteral("k"), QStringLiteral("v"));
+    EXPECT_EQ(a.string(QStringLiteral("k")), QStringLiteral("v"));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.first().first().toString(), QStringLiteral("k"));
+
+    UserDefaults::removePersistentDomain(name);
+    EXPECT_FALSE(QFile::exists(fileOf(name)));
+    EXPECT_FALSE(a.contains(QStringLiteral("k")));
+    EXPECT_FALSE(UserDefaults::persistentDomain(name).has_value());
+    EXPECT_FALSE(UserDefaults::persistentDomain(uniqueName()).has_value()) << "a domain without a file is nothing";
+}
+
+TEST(UserDefaults, ACorruptFileReadsEmptyAndIsKeptAsideByTheNextWrite)
+{
+    const QString name = uniqueName();
+    ASSERT_FALSE(Platform::ensurePrivateFolder(UserDefaults::folder()));
+    const QByteArray garbage("bplist00 this is not really a property list, and never was........");
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(name), garbage));
+
+    auto d = UserDefaults::suite(name);
+    EXPECT_TRUE(d.dictionaryRepresentation().isEmpty());
+    EXPECT_FALSE(UserDefaults::persistentDomain(name).has_value());
+    QFile untouched(fileOf(name));
+    ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
+    EXPECT_EQ(untouched.readAll(), garbage) << "reading never rewrites the file";
+    untouched.close();
+
+    d.set(QStringLiteral("k"), 1);
+    QFile aside(fileOf(name) + QStringLiteral(".corrupt"));
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), garbage);
+    EXPECT_EQ(UserDefaults::persistentDomain(name)->value(QStringLiteral("k")).toLongLong(), 1);
+}
+
+TEST(UserDefaults, AFileWithAnotherRootTypeReadsEmpty)
+{
+    const QString name = uniqueName();
+    ASSERT_FALSE(Platform::ensurePrivateFolder(UserDefaults::folder()));
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(name), Platform::encodePropertyList(QVariantList{1, 2})));
+    EXPECT_TRUE(UserDefaults::suite(name).dictionaryRepresentation().isEmpty());
+}
+
+TEST(PrivateFiles, SymbolicLinkFoldersAreRefused)
+{
+    const QString base = QDir::tempPath() + QStringLiteral("/") + uniqueName();
+    ASSERT_TRUE(QDir().mkpath(base + QStringLiteral("/real")));
+    ASSERT_TRUE(QFile::link(base + QStringLiteral("/real"), base + QStringLiteral("/link")));
+    EXPECT_TRUE(Platform::ensurePrivateFolder(base + QStringLiteral("/link")).has_value());
+    EXPECT_FALSE(Platform::ensurePrivateFolder(base + QStringLiteral("/fresh/inner")).has_value());
+    EXPECT_EQ(modeOf(base + QStringLiteral("/fresh/inner")), 0700);
+    ASSERT_FALSE(Platform::writePrivateFile(base + QStringLiteral("/fresh/inner/f"), "x"));
+    EXPECT_TRUE(Platform::ensurePrivateFolder(base + QStringLiteral("/fresh/inner/f")).has_value()) << "a file is not a folder";
+    EXPECT_TRUE(Platform::writePrivateFile(base + QStringLiteral("/missing/f"), "x").has_value());
+    QDir(base).removeRecursively();
+}
