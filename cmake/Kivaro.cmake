@@ -64,3 +64,13 @@ function(kivaro_add_subfolders dir)
     endif()
   endforeach()
 endfunction()
+
+# kivaro_add_string_tables(<target> <part>)
+# Adds the library's part of the user-interface string table: resources/strings/en/<part>.json
+# and resources/strings/zh-Hant/<part>.json, both keyed by the Simplified Chinese source text.
+function(kivaro_add_string_tables target part)
+  qt_add_resources(${target} "${target}_strings"
+    PREFIX "/kivaro/strings"
+    BASE resources/strings
+    FILES resources/strings/en/${part}.json resources/strings/zh-Hant/${part}.json)
+endfunction()

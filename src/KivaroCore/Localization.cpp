@@ -1,5 +1,6 @@
 #include "KivaroCore/Localization.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QJsonDocument>
@@ -263,13 +264,17 @@ QHash<QString, QString> table(const QString &language)
     QHash<QString, QString> entries;
     if (language == QStringLiteral("zh-Hans"))
         return entries;
-    QFile file(QStringLiteral(":/kivaro/strings/%1.json").arg(language));
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
-    for (auto it = object.begin(); it != object.end(); ++it)
-        if (it.value().isString())
-            entries.insert(it.key(), it.value().toString());
+    // Each library ships its own part of the table; together they are the table "Kivaro".
+    const QDir folder(QStringLiteral(":/kivaro/strings/%1").arg(language));
+    for (const QString &name : folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            if (it.value().isString())
+                entries.insert(it.key(), it.value().toString());
+    }
     return entries;
 }
 

@@ -3,8 +3,9 @@
 //
 // Every text the application shows is written in the code as its Simplified Chinese source
 // text, which is at once the key into the string table "Kivaro" and the text shown when the
-// table has no entry. Tables ship as resources (":/kivaro/strings/<language>.json", one JSON
-// object from source text to translation); the language is the first of the user's preferred
+// table has no entry. Each library ships its part of the table as resources
+// (":/kivaro/strings/<language>/<library>.json", one JSON object from source text to
+// translation, added with kivaro_add_string_tables); the language is the first of the user's preferred
 // UI languages that has a table or is the source language. Missing tables and missing keys
 // give the key back unchanged; nothing here fails.
 //
@@ -66,7 +67,7 @@ QStringList preferredLanguages();
 // Replaces the language chosen from the environment (tests, a verification run's "--locale").
 // An empty text returns to the environment's choice.
 void overrideLanguage(const QString &language);
-// The table of a language as shipped, for checks; empty for the source language.
+// The table of a language as linked into this program; empty for the source language.
 QHash<QString, QString> table(const QString &language);
 } // namespace StringTable
 

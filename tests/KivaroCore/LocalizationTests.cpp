@@ -2,6 +2,8 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -58,8 +60,40 @@ TEST(StringLookup, LanguageComesFromTheFirstPreferredLanguageWithATable)
     EXPECT_EQ(StringTable::languageFor({QStringLiteral("fr_FR"), QStringLiteral("POSIX")}), QStringLiteral("en"));
 }
 
-// Every source text written in the code has an entry in both shipped tables, and the tables
-// hold nothing but texts of the code (a stale entry usually means a key drifted by a glyph).
+namespace {
+// All parts of one language's table in the source tree, whichever program links them.
+QHash<QString, QString> sourceTable(const QString &language, QStringList &problems)
+{
+    QHash<QString, QString> entries;
+    QDirIterator files(QStringLiteral(KIVARO_SOURCE_DIR "/src"), {QStringLiteral("*.json")}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        if (!path.contains(QStringLiteral("/resources/strings/") + language + QLatin1Char('/')))
+            continue;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            problems << QStringLiteral("cannot read ") + path;
+            continue;
+        }
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+        if (!document.isObject()) {
+            problems << path + QStringLiteral(": ") + error.errorString();
+            continue;
+        }
+        const QJsonObject object = document.object();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (entries.contains(it.key()) && entries.value(it.key()) != it.value().toString())
+                problems << path + QStringLiteral(": conflicting translations of ") + it.key();
+            entries.insert(it.key(), it.value().toString());
+        }
+    }
+    return entries;
+}
+} // namespace
+
+// Every source text written in the code has an entry in both tables, and the tables hold
+// nothing but texts of the code (a stale entry usually means a key drifted by a glyph).
 TEST(StringTables, CoverEverySourceTextOfTheCode)
 {
     const QRegularExpression call(QStringLiteral(R"re(kivaro(?:Copy|Format)\(\s*(?:QStringLiteral\(|u)?"((?:[^"\\]|\\.)*)")re"));
@@ -79,11 +113,14 @@ TEST(StringTables, CoverEverySourceTextOfTheCode)
     }
     ASSERT_FALSE(keys.isEmpty());
     for (const QString &language : {QStringLiteral("en"), QStringLiteral("zh-Hant")}) {
-        const auto table = StringTable::table(language);
+        QStringList problems;
+        const auto table = sourceTable(language, problems);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
         for (const QString &key : keys)
             EXPECT_TRUE(table.contains(key)) << qPrintable(language) << " lacks " << key.toStdString();
         for (auto it = table.cbegin(); it != table.cend(); ++it) {
             EXPECT_TRUE(keys.contains(it.key())) << qPrintable(language) << " has unused " << it.key().toStdString();
+            EXPECT_FALSE(it.value().isEmpty()) << "empty translation of " << it.key().toStdString();
             EXPECT_EQ(it.key().count(QLatin1Char('%')), it.value().count(QLatin1Char('%')))
                 << "placeholders differ in " << it.key().toStdString();
         }
