@@ -1,0 +1,69 @@
+#include "Platform/Image/ImageDecoding.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <mutex>
+
+namespace Platform {
+
+namespace {
+
+constexpr qint64 kWidestPixelBytes = 8; // RGBA64, the widest format Qt's readers produce
+
+void ensureAllocationLimit(qint64 maxPixels)
+{
+    static std::mutex mutex;
+    const qint64 neededMB = (maxPixels * kWidestPixelBytes + (1 << 20) - 1) >> 20;
+    std::lock_guard lock(mutex);
+    if (QImageReader::allocationLimit() < neededMB)
+        QImageReader::setAllocationLimit(int(qMin<qint64>(neededMB, std::numeric_limits<int>::max())));
+}
+
+DecodedImage read(QImageReader &reader, const ImageLimits &limits)
+{
+    DecodedImage result;
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()) {
+        result.failure = DecodedImage::Failure::Unreadable;
+        return result;
+    }
+    if (size.width() > limits.maxSide || size.height() > limits.maxSide
+        || qint64(size.width()) * size.height() > limits.maxPixels) {
+        result.failure = DecodedImage::Failure::TooLarge;
+        return result;
+    }
+    ensureAllocationLimit(limits.maxPixels);
+    QImage image;
+    if (!reader.read(&image) || image.isNull() || image.size() != size) {
+        result.failure = DecodedImage::Failure::Unreadable;
+        return result;
+    }
+    result.image = std::move(image);
+    return result;
+}
+
+} // namespace
+
+DecodedImage decodeImage(const QByteArray &bytes, const ImageLimits &limits, const QByteArray &format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // The content decides the format; a caller that names one refuses every other.
+    if (!format.isEmpty() && QImageReader::imageFormat(&buffer).toLower() != format.toLower())
+        return {QImage(), DecodedImage::Failure::Unreadable};
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    return read(reader, limits);
+}
+
+DecodedImage decodeImageFile(const QString &path, const ImageLimits &limits)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return read(reader, limits);
+}
+
+} // namespace Platform

@@ -1,0 +1,25 @@
+#pragma once
+// Row preparation of the PNG encoder: pixels in PNG byte order and the per-row filter choice.
+
+#include <QImage>
+
+#include <cstdint>
+#include <vector>
+
+namespace Platform::PngInternal {
+
+// Source formats the row reader handles directly; callers convert anything else first.
+bool isDirectFormat(QImage::Format format);
+
+// True when every pixel of a direct-format image is opaque.
+bool isOpaque(const QImage &image);
+
+// Writes row `y` of `image` as PNG samples (RGB or RGBA, 8 bits, not premultiplied).
+void readRow(const QImage &image, int y, int channels, std::uint8_t *out);
+
+// Filters `row` against `previous` (null for the first row of the image) with the filter of
+// the smallest sum of absolute values, writing the filter byte and the filtered bytes to `out`
+// (length + 1 bytes).
+void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bytesPerPixel, std::uint8_t *out);
+
+} // namespace Platform::PngInternal

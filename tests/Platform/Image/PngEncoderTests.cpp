@@ -1,0 +1,90 @@
+#include "Platform/Image/PngEncoder.h"
+
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+using namespace Platform;
+
+namespace {
+
+QImage decoded(const QByteArray &png)
+{
+    QImage image;
+    EXPECT_TRUE(image.loadFromData(png, "PNG"));
+    return image;
+}
+
+// A picture with flat areas, text, gradients and noise, so every filter gets chosen somewhere.
+QImage mixedPicture(int w, int h, QImage::Format format)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(QColor(240, 240, 240));
+    QPainter p(&image);
+    QLinearGradient gradient(0, 0, w, h);
+    gradient.setColorAt(0, Qt::red);
+    gradient.setColorAt(1, Qt::blue);
+    p.fillRect(QRect(0, 0, w / 2, h / 2), gradient);
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, h / 2, w, h / 2), Qt::AlignCenter, QStringLiteral("Kivaro 截图"));
+    p.end();
+    QRandomGenerator random(7);
+    for (int y = h / 2; y < h; ++y)
+        for (int x = w / 2; x < w; ++x)
+            image.setPixel(x, y, qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+    return image.convertToFormat(format);
+}
+
+QImage colourTypeOf(const QByteArray &png, int *colourType)
+{
+    *colourType = png.size() > 25 ? int(quint8(png[25])) : -1;
+    return decoded(png);
+}
+
+} // namespace
+
+TEST(PngEncoder, RoundTripsEveryPixelOfOpaqueImagesInAnySourceFormat)
+{
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_RGB888, QImage::Format_RGBX8888,
+                                  QImage::Format_Grayscale8, QImage::Format_RGB16}) {
+        const QImage source = mixedPicture(301, 203, format);
+        int colourType = 0;
+        const QImage back = colourTypeOf(encodePng(source, {1, 16}), &colourType);
+        EXPECT_EQ(colourType, 2) << format;
+        EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), source.convertToFormat(QImage::Format_RGB32)) << format;
+    }
+}
+
+TEST(PngEncoder, KeepsStraightAlphaAndUnpremultipliesPremultipliedSources)
+{
+    QImage source(64, 40, QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgba(x * 4, y * 6, 200, (x * 7 + y) % 256));
+    int colourType = 0;
+    QImage back = colourTypeOf(encodePng(source, {1, 7}), &colourType);
+    EXPECT_EQ(colourType, 6);
+    EXPECT_EQ(back.convertToFormat(QImage::Format_ARGB32), source);
+
+    const QImage premultiplied = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    back = decoded(encodePng(premultiplied));
+    EXPECT_EQ(back.convertToFormat(QImage::Format_ARGB32_Premultiplied), premultiplied);
+
+    const QImage rgba = source.convertToFormat(QImage::Format_RGBA8888);
+    EXPECT_EQ(decoded(encodePng(rgba)).convertToFormat(QImage::Format_ARGB32), source);
+}
+
+TEST(PngEncoder, BandBoundariesAndTinyImagesDecodeAndOutputIsDeterministic)
+{
+    const QImage source = mixedPicture(97, 1000, QImage::Format_RGB32);
+    for (int bandRows : {1, 3, 64, 5000})
+        EXPECT_EQ(decoded(encodePng(source, {1, bandRows})).convertToFormat(QImage::Format_RGB32), source) << bandRows;
+    EXPECT_EQ(encodePng(source), encodePng(source));
+    EXPECT_EQ(encodePng(source, {6, 64}).size() <= encodePng(source, {1, 64}).size(), true);
+
+    QImage one(1, 1, QImage::Format_ARGB32);
+    one.fill(qRgba(1, 2, 3, 4));
+    EXPECT_EQ(decoded(encodePng(one)).convertToFormat(QImage::Format_ARGB32).pixel(0, 0), qRgba(1, 2, 3, 4));
+    EXPECT_TRUE(encodePng(QImage()).isEmpty());
+}
