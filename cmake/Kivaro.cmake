@@ -47,6 +47,11 @@ function(kivaro_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "${env};ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  if(ARG_LABEL STREQUAL "x11")
+    # All x11 tests share one X server (pointer, keyboard grabs, stacking, a window manager):
+    # ctest --parallel must run them one at a time.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK x11-display)
+  endif()
 endfunction()
 
 # Adds every immediate subfolder of <dir> that has a CMakeLists.txt, recursing into
