@@ -1,0 +1,34 @@
+#include "Platform/Markup/Markup.h"
+
+#include "Platform/Markup/internal/MarkupCoding.h"
+#include "Platform/PropertyList/PropertyList.h"
+
+#include "KivaroCore/Localization.h"
+
+namespace Platform {
+
+MarkupDataError::MarkupDataError(const QString &message, const QString &detail)
+    : std::runtime_error(message.toStdString()), m_message(message), m_detail(detail)
+{
+}
+
+QByteArray Markup::dataRepresentation() const
+{
+    return encodePropertyList(MarkupCoding::encode(*this));
+}
+
+Markup Markup::fromDataRepresentation(const QByteArray &data, const MarkupDataLimits &limits)
+{
+    if (data.size() > limits.maxBytes)
+        throw MarkupDataError(Kivaro::kivaroCopy("无法读取标注数据，文件可能已损坏。"), QStringLiteral("markup data too large"));
+    QVariant root;
+    try {
+        // Markup nests four levels deep (root, elements, element, text runs, paragraph).
+        root = decodePropertyList(data, PropertyListLimits{limits.maxBytes, 8, 100 * qint64(limits.maxElements) + 100'000});
+    } catch (const PropertyListError &error) {
+        throw MarkupDataError(Kivaro::kivaroCopy("无法读取标注数据，文件可能已损坏。"), QString::fromUtf8(error.what()));
+    }
+    return MarkupCoding::decode(root, limits);
+}
+
+} // namespace Platform

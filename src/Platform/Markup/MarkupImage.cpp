@@ -1,0 +1,106 @@
+#include "Platform/Markup/MarkupImage.h"
+
+#include "Platform/Image/PngEncoder.h"
+
+#include <mutex>
+
+namespace Platform {
+
+struct MarkupImage::Data {
+    QImage image;
+    quint64 hash = 0;
+    std::once_flag pngOnce;
+    QByteArray png;
+};
+
+namespace {
+
+bool allOpaque(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return true;
+    const QImage argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
+                            ? image
+                            : image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        QRgb all = 0xff000000;
+        for (int x = 0; x < argb.width(); ++x)
+            all &= line[x];
+        if ((all & 0xff000000) != 0xff000000)
+            return false;
+    }
+    return true;
+}
+
+// An image with an alpha channel that is opaque everywhere is kept as RGB32, so that it equals
+// itself after a trip through PNG (which stores it without alpha).
+QImage normalised(const QImage &image)
+{
+    const QImage::Format format = allOpaque(image) ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    return image.format() == format ? image : image.convertToFormat(format);
+}
+
+quint64 hashOf(const QImage &image)
+{
+    // Rows are hashed without their padding bytes, which QImage leaves undefined.
+    const qsizetype rowBytes = qsizetype(image.width()) * 4;
+    size_t h = qHashMulti(0, image.width(), image.height(), int(image.format()));
+    if (image.bytesPerLine() == rowBytes)
+        return qHashBits(image.constBits(), size_t(image.sizeInBytes()), h);
+    for (int y = 0; y < image.height(); ++y)
+        h = qHashBits(image.constScanLine(y), size_t(rowBytes), h);
+    return h;
+}
+
+} // namespace
+
+MarkupImage::MarkupImage(const QImage &image) : MarkupImage(image, QByteArray())
+{
+}
+
+MarkupImage::MarkupImage(const QImage &image, const QByteArray &png)
+{
+    if (image.isNull())
+        return;
+    m_data = std::make_shared<Data>();
+    m_data->image = normalised(image);
+    m_data->hash = hashOf(m_data->image);
+    if (!png.isEmpty())
+        std::call_once(m_data->pngOnce, [&] { m_data->png = png; });
+}
+
+QImage MarkupImage::image() const
+{
+    return m_data ? m_data->image : QImage();
+}
+
+QSize MarkupImage::size() const
+{
+    return m_data ? m_data->image.size() : QSize();
+}
+
+quint64 MarkupImage::contentHash() const
+{
+    return m_data ? m_data->hash : 0;
+}
+
+QByteArray MarkupImage::pngData() const
+{
+    if (!m_data)
+        return {};
+    std::call_once(m_data->pngOnce, [this] { m_data->png = encodePng(m_data->image); });
+    return m_data->png;
+}
+
+bool operator==(const MarkupImage &a, const MarkupImage &b)
+{
+    if (a.m_data == b.m_data)
+        return true;
+    if (!a.m_data || !b.m_data)
+        return false;
+    return a.m_data->hash == b.m_data->hash && a.m_data->image.size() == b.m_data->image.size()
+           && a.m_data->image.format() == b.m_data->image.format();
+}
+
+} // namespace Platform

@@ -1,0 +1,195 @@
+#include "Platform/Markup/MarkupRenderer.h"
+
+#include "Platform/Markup/TextLayout.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace Platform {
+
+namespace {
+
+
+// Rotation about the frame's centre, clockwise on screen for positive radians.
+QTransform rotationAbout(const QRectF &frame, double radians)
+{
+    if (radians == 0)
+        return {};
+    const QPointF c = frame.center();
+    QTransform t;
+    t.translate(c.x(), c.y());
+    t.rotateRadians(radians);
+    t.translate(-c.x(), -c.y());
+    return t;
+}
+
+QPointF unitPoint(const QRectF &frame, const QPointF &unit)
+{
+    return {frame.x() + unit.x() * frame.width(), frame.y() + unit.y() * frame.height()};
+}
+
+// An arrow head whose tip is at `tip`, pointing along `direction`, sized from the line width.
+// Returns the point where the line should end so that its cap stays under the head.
+QPointF drawArrowHead(QPainter &painter, const QPointF &tip, QPointF direction, double width, const QColor &colour)
+{
+    const double length = std::hypot(direction.x(), direction.y());
+    if (length <= 0)
+        return tip;
+    direction /= length;
+    const QPointF normal(-direction.y(), direction.x());
+    const double headLength = qMax(8.0, width * 3.5);
+    const double halfWidth = headLength * 0.5;
+    const QPointF base = tip - direction * headLength;
+    QPainterPath head;
+    head.moveTo(tip);
+    head.lineTo(base + normal * halfWidth);
+    head.lineTo(base - normal * halfWidth);
+    head.closeSubpath();
+    painter.fillPath(head, colour);
+    return tip - direction * (headLength * 0.6);
+}
+
+void drawLine(QPainter &painter, const ShapeElement &s)
+{
+    if (!s.strokeColor || s.lineWidth <= 0)
+        return;
+    const QPointF start = unitPoint(s.frame, s.shape.start);
+    const QPointF control = unitPoint(s.frame, s.shape.control);
+    const QPointF end = unitPoint(s.frame, s.shape.end);
+    QPointF lineStart = start, lineEnd = end;
+    // The tangent at each end of the quadratic curve; the chord when the control point
+    // coincides with that end.
+    auto tangent = [](QPointF from, QPointF via, QPointF to) { return to - (via == to ? from : via); };
+    if (s.endLineMarker == ShapeElement::LineMarker::Arrow)
+        lineEnd = drawArrowHead(painter, end, tangent(start, control, end), s.lineWidth, *s.strokeColor);
+    if (s.startLineMarker == ShapeElement::LineMarker::Arrow)
+        lineStart = drawArrowHead(painter, start, tangent(end, control, start), s.lineWidth, *s.strokeColor);
+    QPainterPath path(lineStart);
+    path.quadTo(control, lineEnd);
+    QPen pen(*s.strokeColor, s.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.strokePath(path, pen);
+}
+
+QPainterPath shapePath(const ShapeElement &s)
+{
+    QPainterPath path;
+    using Kind = ShapeElement::Shape::Kind;
+    switch (s.shape.kind) {
+    case Kind::Rectangle:
+        path.addRect(s.frame);
+        break;
+    case Kind::RoundedRectangle: {
+        const double radius = qMax(0.0, s.shape.cornerRadius) * qMin(qAbs(s.frame.width()), qAbs(s.frame.height()));
+        path.addRoundedRect(s.frame, radius, radius);
+        break;
+    }
+    case Kind::Ellipse:
+        path.addEllipse(s.frame);
+        break;
+    case Kind::Line:
+        break;
+    }
+    return path;
+}
+
+void drawShape(QPainter &painter, const ShapeElement &s)
+{
+    painter.save();
+    painter.setOpacity(painter.opacity() * qBound(0.0, s.opacity, 1.0));
+    painter.setTransform(rotationAbout(s.frame, s.rotation), true);
+    if (s.shape.kind == ShapeElement::Shape::Kind::Line) {
+        drawLine(painter, s);
+    } else {
+        const QPainterPath path = shapePath(s);
+        if (s.fillColor)
+            painter.fillPath(path, *s.fillColor);
+        if (s.strokeColor && s.lineWidth > 0)
+            painter.strokePath(path, QPen(*s.strokeColor, s.lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        drawText(painter, s.attributedText, s.frame.normalized());
+    }
+    painter.restore();
+}
+
+void drawImage(QPainter &painter, const ImageElement &i)
+{
+    const QImage image = i.image.image();
+    if (image.isNull())
+        return;
+    painter.save();
+    painter.setOpacity(painter.opacity() * qBound(0.0, i.opacity, 1.0));
+    painter.setTransform(rotationAbout(i.frame, i.rotation), true);
+    const QRectF source(i.contentsBounds.x() * image.width(), i.contentsBounds.y() * image.height(),
+                        i.contentsBounds.width() * image.width(), i.contentsBounds.height() * image.height());
+    painter.drawImage(i.frame, image, source);
+    painter.restore();
+}
+
+void drawStroke(QPainter &painter, const StrokeElement &s)
+{
+    if (s.points.isEmpty())
+        return;
+    painter.save();
+    QPen pen(s.ink.color, qMax(0.0, s.ink.width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (s.points.size() == 1) {
+        painter.setPen(pen);
+        painter.drawPoint(s.transform.map(s.points.first().location));
+    } else {
+        QPainterPath path(s.transform.map(s.points.first().location));
+        for (qsizetype k = 1; k < s.points.size(); ++k)
+            path.lineTo(s.transform.map(s.points.at(k).location));
+        painter.strokePath(path, pen);
+    }
+    painter.restore();
+}
+
+} // namespace
+
+void drawElement(QPainter &painter, const MarkupElement &element)
+{
+    if (const auto *s = element.shape())
+        drawShape(painter, *s);
+    else if (const auto *i = element.image())
+        drawImage(painter, *i);
+    else
+        drawStroke(painter, *element.stroke());
+}
+
+void drawMarkup(QPainter &painter, const Markup &markup)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (markup.backgroundColor().alpha() > 0)
+        painter.fillRect(markup.bounds(), markup.backgroundColor());
+    for (const MarkupElement &element : markup.subelements())
+        drawElement(painter, element);
+    painter.restore();
+}
+
+QImage renderMarkup(const Markup &markup, const QSize &pixelSize)
+{
+    const QRectF bounds = markup.bounds();
+    if (pixelSize.isEmpty() || bounds.width() <= 0 || bounds.height() <= 0)
+        return {};
+    QImage image(pixelSize, QImage::Format_RGBA8888_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.scale(pixelSize.width() / bounds.width(), pixelSize.height() / bounds.height());
+    painter.translate(-bounds.x(), -bounds.y());
+    drawMarkup(painter, markup);
+    return image;
+}
+
+QPainterPath elementOutline(const MarkupElement &element)
+{
+    QPainterPath path;
+    path.addRect(element.frame().normalized());
+    return rotationAbout(element.frame(), element.rotation()).map(path);
+}
+
+} // namespace Platform
