@@ -1,0 +1,95 @@
+#include "NativeAppAppearance/internal/MenuPopover.h"
+
+#include "NativeAppAppearance/AppearanceManager.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainterPath>
+#include <QRegion>
+#include <QScreen>
+
+namespace NativeAppAppearance {
+
+MenuPopover::MenuPopover() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    AppearanceManager::shared().adoptPalette(this);
+}
+
+void MenuPopover::setContentView(QWidget *view)
+{
+    if (m_content && m_content != view) {
+        m_content->hide();
+        m_content->setParent(nullptr);
+        m_content->deleteLater();
+    }
+    m_content = view;
+    if (!view)
+        return;
+    view->setParent(this);
+    view->move(0, 0);
+    view->show();
+    resize(view->size());
+    // Without a compositor the translucent corners would show black; cut the window to the
+    // rounded shape instead (antialiasing is lost only on the outermost corner pixels).
+    QPainterPath path;
+    path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(view->size())), 12, 12);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        setMask(QRegion(path.toFillPolygon().toPolygon()));
+    if (isVisible())
+        place();
+    view->setFocus(Qt::PopupFocusReason);
+}
+
+void MenuPopover::present(const QRect &anchor)
+{
+    m_anchor = anchor;
+    place();
+    show();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        raise();
+    if (m_content)
+        m_content->setFocus(Qt::PopupFocusReason);
+}
+
+void MenuPopover::place()
+{
+    QScreen *screen = QGuiApplication::screenAt(m_anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    move(origin(m_anchor, size(), available));
+}
+
+QPoint MenuPopover::origin(const QRect &anchor, const QSize &size, const QRect &screen)
+{
+    int x = anchor.x() + (anchor.width() - size.width()) / 2;
+    x = qMax(screen.left(), qMin(x, screen.right() + 1 - size.width()));
+    int y = anchor.bottom() + 1 + gap;
+    if (y + size.height() > screen.bottom() + 1 && anchor.top() - gap - size.height() >= screen.top())
+        y = anchor.top() - gap - size.height();
+    return {x, y};
+}
+
+void MenuPopover::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (m_announced)
+        return;
+    m_announced = true;
+    Q_EMIT closed(this);
+}
+
+void MenuPopover::keyPressEvent(QKeyEvent *event)
+{
+    // Keys reach the popup itself only when its content lost the focus; hand them on.
+    if (m_content && m_content != focusWidget()) {
+        QCoreApplication::sendEvent(m_content, event);
+        if (event->isAccepted())
+            return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace NativeAppAppearance
