@@ -1,5 +1,7 @@
 #include "NativeAppAppearance/NativeEditingMenu.h"
 
+#include "NativeAppAppearance/internal/MenuInstallation.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -51,20 +53,12 @@ bool sendToFocusChain(QWidget *start, const char *slot)
 
 QMenu *install(QMenuBar *menuBar, const Translate &translate)
 {
-    if (!menuBar)
-        return nullptr;
-    QMenu *menu = build(menuBar, translate);
-    menuBar->addMenu(menu);
-    return menu;
+    return appendBuiltMenu(menuBar, [&](QWidget *parent) { return build(parent, translate); });
 }
 
 QMenu *install(QMenu *mainMenu, const Translate &translate)
 {
-    if (!mainMenu)
-        return nullptr;
-    QMenu *menu = build(mainMenu, translate);
-    mainMenu->addMenu(menu);
-    return menu;
+    return appendBuiltMenu(mainMenu, [&](QWidget *parent) { return build(parent, translate); });
 }
 
 } // namespace NativeAppAppearance::NativeEditingMenu

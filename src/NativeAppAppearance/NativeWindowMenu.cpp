@@ -1,5 +1,7 @@
 #include "NativeAppAppearance/NativeWindowMenu.h"
 
+#include "NativeAppAppearance/internal/MenuInstallation.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -27,20 +29,12 @@ QMenu *build(QWidget *parent, const Translate &translate)
 
 QMenu *install(QMenuBar *menuBar, const Translate &translate)
 {
-    if (!menuBar)
-        return nullptr;
-    QMenu *menu = build(menuBar, translate);
-    menuBar->addMenu(menu);
-    return menu;
+    return appendBuiltMenu(menuBar, [&](QWidget *parent) { return build(parent, translate); });
 }
 
 QMenu *install(QMenu *mainMenu, const Translate &translate)
 {
-    if (!mainMenu)
-        return nullptr;
-    QMenu *menu = build(mainMenu, translate);
-    mainMenu->addMenu(menu);
-    return menu;
+    return appendBuiltMenu(mainMenu, [&](QWidget *parent) { return build(parent, translate); });
 }
 
 } // namespace NativeAppAppearance::NativeWindowMenu

@@ -1,0 +1,32 @@
+#include "Kivaro/controls/KivaroLinkButton.h"
+
+#include "Kivaro/controls/KivaroLinkStyle.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace Kivaro {
+
+KivaroLinkButton::KivaroLinkButton(const QString &title, QWidget *parent) : QAbstractButton(parent)
+{
+    setText(title);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QSize KivaroLinkButton::sizeHint() const
+{
+    const QSizeF size = KivaroLinkStyle::sizeFor(text());
+    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
+}
+
+void KivaroLinkButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    KivaroLinkStyle::paint(painter, size(), text(), isDown(), NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this));
+}
+
+} // namespace Kivaro

@@ -1,0 +1,46 @@
+#include "Kivaro/controls/KivaroTableRow.h"
+
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeDrawing.h"
+
+#include <QPainter>
+
+using namespace NativeAppAppearance;
+
+namespace Kivaro {
+
+KivaroTableRow::KivaroTableRow(QWidget *parent) : QWidget(parent) {}
+
+void KivaroTableRow::setSelected(bool selected)
+{
+    if (m_selected == selected)
+        return;
+    m_selected = selected;
+    update();
+}
+
+void KivaroTableRow::drawBackground(QPainter &painter, const QRectF &bounds, Appearance appearance)
+{
+    painter.fillRect(bounds, resolve(DynamicColor::windowBackground, appearance));
+    // The hairline is the separator colour at 0.6 of its own strength; replacing its alpha by 0.6
+    // would turn a hairline into a dark rule.
+    QColor line = resolve(DynamicColor::separator, appearance);
+    line.setAlphaF(line.alphaF() * 0.6f);
+    painter.fillRect(QRectF(bounds.left() + 16, bounds.bottom() - 1, bounds.width() - 32, 1), line);
+}
+
+void KivaroTableRow::drawSelection(QPainter &painter, const QRectF &bounds, Appearance appearance)
+{
+    NativeDrawing::fillRoundedRect(painter, bounds.adjusted(8, 4, -8, -4), 10, withAlpha(resolve(DynamicColor::controlAccent, appearance), 0.12));
+}
+
+void KivaroTableRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    drawBackground(painter, rect(), appearance);
+    if (m_selected)
+        drawSelection(painter, rect(), appearance);
+}
+
+} // namespace Kivaro

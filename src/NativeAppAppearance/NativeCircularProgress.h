@@ -1,0 +1,29 @@
+#pragma once
+// The indeterminate spinner (NativeCircularProgressStyle): fixed at 12 × 12 points, still until
+// it is first shown, then turning for as long as it exists.
+
+#include <QWidget>
+
+class QVariantAnimation;
+
+namespace NativeAppAppearance {
+
+class NativeCircularProgress final : public QWidget {
+    Q_OBJECT
+public:
+    explicit NativeCircularProgress(QWidget *parent = nullptr);
+
+    bool isRotating() const;
+    qreal rotation() const { return m_rotation; }
+    QSize sizeHint() const override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QVariantAnimation *m_animation = nullptr;
+    qreal m_rotation = 0;
+};
+
+} // namespace NativeAppAppearance
