@@ -13,6 +13,10 @@ namespace Platform {
 class MarkupOrderedSet final {
 public:
     MarkupOrderedSet();
+    // Copies share the elements; there are no separate moves, so no object is ever left
+    // without its (possibly empty) elements.
+    MarkupOrderedSet(const MarkupOrderedSet &) = default;
+    MarkupOrderedSet &operator=(const MarkupOrderedSet &) = default;
 
     qsizetype size() const { return d->elements.size(); }
     bool isEmpty() const { return d->elements.isEmpty(); }

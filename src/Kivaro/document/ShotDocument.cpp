@@ -1,0 +1,312 @@
+#include "Kivaro/document/ShotDocument.h"
+
+#include "Kivaro/document/FileError.h"
+#include "Kivaro/document/LinkedAnnotations.h"
+#include "Kivaro/document/MosaicRenderer.h"
+#include "Kivaro/document/ProjectArchive.h"
+#include "Kivaro/document/ShotRenderer.h"
+
+#include "KivaroCore/Localization.h"
+#include "KivaroCore/ShotError.h"
+#include "Platform/Async/Awaitables.h"
+#include "Platform/Image/ImageDecoding.h"
+#include "Platform/Image/PngEncoder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace Kivaro {
+
+using namespace Platform;
+
+namespace {
+
+constexpr qint64 kMaxProjectBytes = 150'000'000;
+constexpr int kMaxSide = 16000;
+constexpr qint64 kMaxPixels = 40'000'000;
+constexpr double kFitMargin = 24;
+constexpr int kSaveRetries = 3;
+
+QSet<ElementID> identities(const Markup &markup)
+{
+    QSet<ElementID> ids;
+    for (const MarkupElement &e : markup.subelements())
+        ids.insert(e.elementID());
+    return ids;
+}
+
+// Ends a suspended operation whose document is gone.
+void ensureAlive(const QPointer<ShotDocument> &document)
+{
+    if (!document)
+        throw CancellationError();
+}
+
+} // namespace
+
+ShotDocument::ShotDocument(QObject *parent) : QObject(parent), m_canvas(new MarkupCanvas)
+{
+}
+
+ShotDocument::~ShotDocument()
+{
+    if (m_canvas && !m_canvas->parent())
+        delete m_canvas.data();
+}
+
+void ShotDocument::copySideTables(const ShotState &state)
+{
+    m_steps = state.steps;
+    m_links = state.links;
+    m_masks = state.masks;
+    m_mosaics = state.mosaics;
+    m_mosaicBackground = state.mosaicBackground;
+    m_mosaicGrain = state.mosaicGrain;
+}
+
+// The canvas records no undo of its own for a change the document makes.
+void ShotDocument::setCanvasMarkup(const Markup &markup)
+{
+    UndoManager *undo = m_canvas->undoManager();
+    undo->disableUndoRegistration();
+    m_canvas->setMarkup(markup);
+    undo->enableUndoRegistration();
+}
+
+void ShotDocument::load(const QImage &image, bool isSample)
+{
+    m_isSample = isSample;
+    const int w = image.width(), h = image.height();
+    Markup markup(QRectF(0, 0, w, h));
+    markup.setBackgroundColor(Qt::transparent);
+    ImageElement picture;
+    picture.image = MarkupImage(image);
+    picture.frame = QRectF(0, 0, w, h);
+    picture.id = MarkupID<ImageElement>::make();
+    markup.subelements().append(picture);
+    m_steps.clear();
+    m_links.clear();
+    m_masks.clear();
+    m_mosaics.clear();
+    m_mosaicBackground = MosaicRenderer::background(image, m_mosaicGrain);
+    m_savedState = ShotState{markup, {}, {}, {}, m_mosaicBackground, {}, m_mosaicGrain};
+    m_canvas->setMarkup(markup);
+    m_fileURL.reset();
+    m_canvas->undoManager()->removeAllActions();
+    fit();
+    if (didChange)
+        didChange();
+}
+
+Markup ShotDocument::markup() const
+{
+    return m_canvas->markup().value_or(Markup(QRectF()));
+}
+
+ShotState ShotDocument::state() const
+{
+    return ShotState{markup(), m_links, m_masks, m_mosaics, m_mosaicBackground, m_steps, m_mosaicGrain};
+}
+
+void ShotDocument::replace(const ShotState &next, const ShotState &undoState, const QString &action)
+{
+    UndoManager *undo = m_canvas->undoManager();
+    const bool groupsByEvent = undo->groupsByEvent();
+    bool openedGroup = false;
+    if (!undo->isUndoing() && !undo->isRedoing()) {
+        if (groupsByEvent && undo->groupingLevel() == 1)
+            undo->endUndoGrouping();
+        undo->setGroupsByEvent(false);
+        undo->beginUndoGrouping();
+        openedGroup = true;
+    }
+    QPointer<ShotDocument> self(this);
+    undo->registerUndo(
+        [self, undoState, next, action] {
+            if (self)
+                self->replace(undoState, next, action);
+        },
+        this);
+    undo->setActionName(action);
+
+    const QList<ElementID> selectedBefore = m_canvas->selection();
+    const QSet<ElementID> before = m_canvas->markup() ? identities(*m_canvas->markup()) : QSet<ElementID>();
+    copySideTables(next);
+    setCanvasMarkup(next.markup);
+
+    QList<ElementID> added;
+    for (const MarkupElement &e : next.markup.subelements())
+        if (e.kind() != MarkupKind::Image && !before.contains(e.elementID()))
+            added.append(e.elementID());
+    if ((undo->isUndoing() || undo->isRedoing()) && !added.isEmpty()) {
+        m_canvas->setSelection(added);
+    } else {
+        QList<ElementID> surviving;
+        for (const ElementID &id : selectedBefore)
+            if (next.markup.subelements().contains(id))
+                surviving.append(id);
+        m_canvas->setSelection(surviving);
+    }
+    if (didChange)
+        didChange();
+    if (openedGroup) {
+        undo->endUndoGrouping();
+        undo->setGroupsByEvent(groupsByEvent);
+    }
+}
+
+void ShotDocument::applyGesture(const ShotState &state)
+{
+    copySideTables(state);
+    setCanvasMarkup(state.markup);
+}
+
+QList<MarkupID<ShapeElement>> ShotDocument::selectedDrawingIDs() const
+{
+    QList<MarkupID<ShapeElement>> ids;
+    const Markup current = markup();
+    for (const ElementID &element : m_canvas->selection()) {
+        const auto id = element.as<ShapeElement>();
+        if (!id.isNull() && !m_masks.contains(id) && current.subelements().shape(id) && !ids.contains(id))
+            ids.append(id);
+    }
+    return ids;
+}
+
+bool ShotDocument::hasImage() const
+{
+    if (!m_canvas->markup())
+        return false;
+    const QRectF bounds = m_canvas->markup()->bounds();
+    return bounds.width() != 0 && bounds.height() != 0;
+}
+
+void ShotDocument::fit()
+{
+    if (!hasImage())
+        return;
+    m_canvas->ensurePolished();
+    const QRectF bounds = m_canvas->markup()->bounds();
+    const QRectF padded = bounds.adjusted(-kFitMargin, -kFitMargin, kFitMargin, kFitMargin);
+    const double w = m_canvas->width(), h = m_canvas->height();
+    if (w <= 0 || h <= 0)
+        return;
+    const double zoom = qMin(w / padded.width(), h / padded.height());
+    m_canvas->setZoomScale(zoom);
+    const QSizeF visible(w / zoom, h / zoom);
+    m_canvas->setContentVisibleFrame(QRectF(padded.center() - QPointF(visible.width() / 2, visible.height() / 2), visible));
+}
+
+bool ShotDocument::hasUnsavedChanges() const
+{
+    return m_savedState && !(*m_savedState == state());
+}
+
+void ShotDocument::open(const QString &path)
+{
+    if (QFileInfo(path).suffix().toLower() == QLatin1String("kivaro")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw FileError(path, file.errorString());
+        if (file.size() >= kMaxProjectBytes)
+            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+        // Mapped when the system allows it; the decoded state copies what it keeps.
+        QByteArray bytes;
+        if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr)
+            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size());
+        else
+            bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw FileError(path, file.errorString());
+        if (bytes.size() >= kMaxProjectBytes)
+            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+        ShotState decoded = ProjectArchive::decode(bytes);
+        decoded.markup.setBackgroundColor(Qt::transparent);
+        const QRectF bounds = decoded.markup.bounds();
+        if (!(bounds.width() > 0) || !(bounds.height() > 0) || bounds.width() > kMaxSide || bounds.height() > kMaxSide
+            || bounds.width() * bounds.height() > double(kMaxPixels))
+            throw ShotError::message(kivaroCopy("不支持这个工程的画布尺寸。"));
+        m_isSample = false;
+        copySideTables(decoded);
+        m_savedState = decoded;
+        m_canvas->setMarkup(decoded.markup);
+        m_fileURL = path;
+        m_canvas->undoManager()->removeAllActions();
+        fit();
+        if (didChange)
+            didChange();
+        return;
+    }
+    const DecodedImage decoded = decodeImageFile(path, ImageLimits{kMaxPixels, kMaxSide});
+    if (!decoded.ok())
+        throw ShotError::message(kivaroCopy("无法读取图片。图片每边最多 16000 像素，总像素最多 4000 万。"));
+    load(decoded.image, false);
+}
+
+Task<void> ShotDocument::save(QString path)
+{
+    QPointer<ShotDocument> self(this);
+    ShotState snapshot;
+    QByteArray bytes;
+    for (int attempt = 0;; ++attempt) {
+        reconcile();
+        snapshot = state();
+        bytes = co_await ProjectArchive::encode(snapshot);
+        ensureAlive(self);
+        if (snapshot == state())
+            break;
+        if (attempt == kSaveRetries)
+            throw ShotError::message(kivaroCopy("标注仍在变化，请结束编辑后重新保存。"));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(path, file.errorString());
+    m_fileURL = path;
+    m_savedState = snapshot;
+    if (didChange)
+        didChange();
+}
+
+Task<QByteArray> ShotDocument::archiveData()
+{
+    co_return co_await ProjectArchive::encode(LinkedAnnotations::reconcile(state()));
+}
+
+namespace {
+Task<QByteArray> awaitPng(QFuture<QByteArray> encoding)
+{
+    const QByteArray bytes = co_await Platform::future(encoding);
+    if (bytes.isEmpty())
+        throw ShotError::message(kivaroCopy("图片导出失败。"));
+    co_return bytes;
+}
+} // namespace
+
+// Renders now, on the main thread, and encodes on a worker; not a coroutine itself, so that no
+// coroutine frame owns the bitmap a worker reads.
+Task<QByteArray> ShotDocument::png(std::optional<int> maxDimension, bool forRecognition)
+{
+    const QImage image = ShotRenderer::render(LinkedAnnotations::reconcile(state()), maxDimension, forRecognition);
+    return awaitPng(QtConcurrent::run([image] { return encodePng(image); }));
+}
+
+void ShotDocument::reconcile()
+{
+    if (m_reconciling)
+        return;
+    m_reconciling = true;
+    const ShotState next = LinkedAnnotations::reconcile(state());
+    if (!(next.markup == markup())) {
+        const QList<ElementID> selected = m_canvas->selection();
+        setCanvasMarkup(next.markup);
+        m_canvas->setSelection(selected);
+        if (didChange)
+            didChange();
+    }
+    m_reconciling = false;
+}
+
+} // namespace Kivaro
