@@ -1,0 +1,76 @@
+#include "Platform/ScreenCapture/ScreenSource.h"
+
+#include "Platform/ScreenCapture/InProcessScreenSource.h"
+#include "Platform/ScreenCapture/X11ScreenSource.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <cmath>
+
+namespace Platform {
+
+ScreenSource::~ScreenSource() = default;
+
+QSize CaptureScreen::pixelSize() const
+{
+    return QSize(int(std::floor(frame.width() * backingScale)), int(std::floor(frame.height() * backingScale)));
+}
+
+std::shared_ptr<ScreenSource> makeScreenSource()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto source = std::make_shared<X11ScreenSource>();
+        if (source->isConnected())
+            return source;
+    }
+    return std::make_shared<InProcessScreenSource>();
+}
+
+bool displayReachable()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        return x11 && x11->connection() && X11ScreenSource::connectionUsable(x11->connection());
+    }
+    return X11ScreenSource::displayAnswers();
+}
+
+QImage cutFromFrozenScreens(const QRectF &frame, double scale, const QList<FrozenScreen> &frozen)
+{
+    const FrozenScreen *best = nullptr;
+    double bestArea = 0;
+    for (const FrozenScreen &entry : frozen) {
+        const QRectF shared = entry.screen.frame.intersected(frame);
+        const double area = shared.width() * shared.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = &entry;
+        }
+    }
+    const QSize size(int(std::floor(frame.width() * scale)), int(std::floor(frame.height() * scale)));
+    if (!best || best->image.isNull() || size.isEmpty())
+        return {};
+
+    // Source pixels: the overlap in screen-local points, flipped to the image's top-down rows.
+    const QRectF screenFrame = best->screen.frame;
+    const QRectF overlap = screenFrame.intersected(frame);
+    const double sx = best->image.width() / screenFrame.width();
+    const double sy = best->image.height() / screenFrame.height();
+    const QRectF source((overlap.x() - screenFrame.x()) * sx,
+                        (screenFrame.y() + screenFrame.height() - (overlap.y() + overlap.height())) * sy,
+                        overlap.width() * sx, overlap.height() * sy);
+    const QRectF target((overlap.x() - frame.x()) * scale, (frame.y() + frame.height() - (overlap.y() + overlap.height())) * scale,
+                        overlap.width() * scale, overlap.height() * scale);
+
+    QImage result(size, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(sx - scale) > 1e-9 || std::abs(sy - scale) > 1e-9);
+    painter.drawImage(target, best->image, source);
+    painter.end();
+    return result;
+}
+
+} // namespace Platform

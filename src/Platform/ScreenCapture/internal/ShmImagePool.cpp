@@ -1,0 +1,178 @@
+#include "Platform/ScreenCapture/internal/ShmImagePool.h"
+
+#include <xcb/shm.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace Platform::detail {
+
+namespace {
+// Recycled segments kept while no image uses them: two captures' worth of two screens.
+constexpr std::size_t maxFreeSegments = 4;
+} // namespace
+
+struct ShmImagePool::Lease {
+    std::shared_ptr<ShmImagePool> pool;
+    Segment segment;
+};
+
+ShmImagePool::ShmImagePool(std::shared_ptr<XConnection> connection) : m_connection(std::move(connection))
+{
+    m_usable = m_connection && m_connection->isValid() && m_connection->hasShm();
+}
+
+ShmImagePool::~ShmImagePool()
+{
+    for (const Segment &segment : m_free)
+        destroy(segment);
+}
+
+std::size_t ShmImagePool::freeSegmentCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_free.size();
+}
+
+std::optional<ShmImagePool::Segment> ShmImagePool::acquire(std::size_t bytes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // The smallest free segment that fits, so a small screen does not take a large one.
+        auto best = m_free.end();
+        for (auto it = m_free.begin(); it != m_free.end(); ++it)
+            if (it->size >= bytes && (best == m_free.end() || it->size < best->size))
+                best = it;
+        if (best != m_free.end()) {
+            Segment segment = *best;
+            m_free.erase(best);
+            return segment;
+        }
+    }
+    if (!m_usable)
+        return std::nullopt;
+
+    Segment segment;
+    segment.size = bytes;
+    segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (segment.shmid < 0) {
+        m_usable = false;
+        return std::nullopt;
+    }
+    void *address = shmat(segment.shmid, nullptr, 0);
+    if (address == reinterpret_cast<void *>(-1)) {
+        shmctl(segment.shmid, IPC_RMID, nullptr);
+        m_usable = false;
+        return std::nullopt;
+    }
+    segment.address = static_cast<uchar *>(address);
+    xcb_connection_t *c = m_connection->get();
+    segment.xid = xcb_generate_id(c);
+    xcb_generic_error_t *error = xcb_request_check(c, xcb_shm_attach_checked(c, segment.xid, std::uint32_t(segment.shmid), 0));
+    // Both sides are attached (or the server refused): the segment may now be marked for removal.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    if (error) {
+        // A server on another machine, or one that cannot see our IPC namespace.
+        std::free(error);
+        shmdt(segment.address);
+        m_usable = false;
+        return std::nullopt;
+    }
+    return segment;
+}
+
+void ShmImagePool::recycle(Segment segment)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_free.size() >= maxFreeSegments) {
+        destroy(m_free.front());
+        m_free.erase(m_free.begin());
+    }
+    m_free.push_back(segment);
+}
+
+void ShmImagePool::destroy(const Segment &segment)
+{
+    xcb_connection_t *c = m_connection->get();
+    if (m_connection->isValid()) {
+        xcb_shm_detach(c, segment.xid);
+        xcb_flush(c);
+    }
+    shmdt(segment.address);
+}
+
+bool ShmImagePool::readInto(const Segment &segment, const QRect &rect)
+{
+    xcb_connection_t *c = m_connection->get();
+    xcb_generic_error_t *error = nullptr;
+    auto cookie = xcb_shm_get_image(c, m_connection->root(), std::int16_t(rect.x()), std::int16_t(rect.y()),
+                                    std::uint16_t(rect.width()), std::uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                    segment.xid, 0);
+    auto *reply = xcb_shm_get_image_reply(c, cookie, &error);
+    const bool ok = reply && !error;
+    std::free(reply);
+    std::free(error);
+    return ok;
+}
+
+QImage ShmImagePool::grab(const QRect &rect)
+{
+    if (!m_usable || rect.isEmpty())
+        return {};
+    const XConnection::Format format = m_connection->rootFormat();
+    if (format.bitsPerPixel != 32)
+        return {};
+    const int stride = rect.width() * 4;
+    const std::size_t bytes = std::size_t(stride) * std::size_t(rect.height());
+    std::optional<Segment> segment = acquire(bytes);
+    if (!segment)
+        return {};
+    if (!readInto(*segment, rect)) {
+        recycle(*segment);
+        return {};
+    }
+    const bool standard = format.redMask == 0xff0000 && format.greenMask == 0xff00 && format.blueMask == 0xff
+                          && format.lsbFirst == (std::endian::native == std::endian::little);
+    if (!standard) {
+        QImage converted = imageFromZPixmap(segment->address, rect.width(), rect.height(), stride, format, false);
+        recycle(*segment);
+        return converted;
+    }
+    // The image reads the segment in place (const data: a write detaches into a private copy);
+    // its last copy gives the segment back.
+    auto *lease = new Lease{shared_from_this(), *segment};
+    return QImage(static_cast<const uchar *>(segment->address), rect.width(), rect.height(), stride, QImage::Format_RGB32,
+                  &ShmImagePool::releaseLease, lease);
+}
+
+void ShmImagePool::warm(const QRect &rect)
+{
+    if (!m_usable || rect.isEmpty() || m_connection->rootFormat().bitsPerPixel != 32)
+        return;
+    const std::size_t bytes = std::size_t(rect.width()) * 4 * std::size_t(rect.height());
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Segment &segment : m_free)
+            if (segment.size >= bytes)
+                return;
+    }
+    std::optional<Segment> segment = acquire(bytes);
+    if (!segment)
+        return;
+    // One read through the segment faults in the server's pages and ours.
+    readInto(*segment, rect);
+    recycle(*segment);
+}
+
+void ShmImagePool::releaseLease(void *info)
+{
+    auto *lease = static_cast<Lease *>(info);
+    lease->pool->recycle(lease->segment);
+    delete lease;
+}
+
+} // namespace Platform::detail

@@ -1,0 +1,162 @@
+#include "Platform/ScreenCapture/internal/X11WindowList.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace Platform::detail {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_get_property_cookie_t requestProperty(XConnection &x, xcb_window_t window, const char *name, xcb_atom_t type,
+                                          std::uint32_t length = 1024)
+{
+    return xcb_get_property(x.get(), 0, window, x.atom(name), type, 0, length);
+}
+
+template <typename T>
+std::vector<T> propertyValues(xcb_connection_t *c, xcb_get_property_cookie_t cookie)
+{
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr));
+    std::vector<T> values;
+    if (!reply || reply->format != sizeof(T) * 8)
+        return values;
+    const auto *data = static_cast<const T *>(xcb_get_property_value(reply.get()));
+    values.assign(data, data + xcb_get_property_value_length(reply.get()) / int(sizeof(T)));
+    return values;
+}
+
+bool hasWindowManager(XConnection &x)
+{
+    xcb_connection_t *c = x.get();
+    const auto check = propertyValues<std::uint32_t>(c, requestProperty(x, x.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW));
+    if (check.empty())
+        return false;
+    // A stale property names a window that is gone, or one that does not point to itself.
+    const auto self = propertyValues<std::uint32_t>(c, requestProperty(x, check.front(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW));
+    return !self.empty() && self.front() == check.front();
+}
+
+struct Pending {
+    xcb_window_t window;
+    xcb_get_window_attributes_cookie_t attributes;
+    xcb_get_geometry_cookie_t geometry;
+    xcb_translate_coordinates_cookie_t position;
+    xcb_get_property_cookie_t pid;
+    xcb_get_property_cookie_t type;
+    xcb_get_property_cookie_t state;
+    xcb_get_property_cookie_t desktop;
+    xcb_get_property_cookie_t extents;
+};
+
+} // namespace
+
+xcb_window_t topLevelAncestor(XConnection &x, xcb_window_t window)
+{
+    xcb_connection_t *c = x.get();
+    for (int depth = 0; depth < 64; ++depth) {
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            return window;
+        window = tree->parent;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
+{
+    xcb_connection_t *c = x.get();
+    const bool managed = hasWindowManager(x);
+
+    std::vector<xcb_window_t> bottomToTop;
+    if (managed) {
+        bottomToTop = propertyValues<std::uint32_t>(c, requestProperty(x, x.root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 65536));
+    } else {
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, x.root()), nullptr));
+        if (tree) {
+            const xcb_window_t *children = xcb_query_tree_children(tree.get());
+            bottomToTop.assign(children, children + xcb_query_tree_children_length(tree.get()));
+        }
+    }
+    std::uint32_t currentDesktop = 0xffffffffu;
+    if (managed) {
+        const auto desktop = propertyValues<std::uint32_t>(c, requestProperty(x, x.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL));
+        if (!desktop.empty())
+            currentDesktop = desktop.front();
+    }
+
+    // Every question for every window goes out before the first answer is read: one round trip.
+    std::vector<Pending> pending;
+    pending.reserve(bottomToTop.size());
+    for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it) {
+        const xcb_window_t w = *it;
+        pending.push_back({w, xcb_get_window_attributes(c, w), xcb_get_geometry(c, w), xcb_translate_coordinates(c, w, x.root(), 0, 0),
+                           requestProperty(x, w, "_NET_WM_PID", XCB_ATOM_CARDINAL, 1),
+                           requestProperty(x, w, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, 32),
+                           requestProperty(x, w, "_NET_WM_STATE", XCB_ATOM_ATOM, 64),
+                           requestProperty(x, w, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, 1),
+                           requestProperty(x, w, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 4)});
+    }
+
+    const xcb_atom_t hidden = x.atom("_NET_WM_STATE_HIDDEN");
+    const xcb_atom_t normalTypes[] = {x.atom("_NET_WM_WINDOW_TYPE_NORMAL"), x.atom("_NET_WM_WINDOW_TYPE_DIALOG"),
+                                      x.atom("_NET_WM_WINDOW_TYPE_UTILITY"), x.atom("_NET_WM_WINDOW_TYPE_TOOLBAR"),
+                                      x.atom("_NET_WM_WINDOW_TYPE_SPLASH")};
+
+    QList<NativeWindow> result;
+    for (const Pending &p : pending) {
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, p.attributes, nullptr));
+        Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, p.geometry, nullptr));
+        Reply<xcb_translate_coordinates_reply_t> position(xcb_translate_coordinates_reply(c, p.position, nullptr));
+        const auto pid = propertyValues<std::uint32_t>(c, p.pid);
+        const auto types = propertyValues<std::uint32_t>(c, p.type);
+        const auto states = propertyValues<std::uint32_t>(c, p.state);
+        const auto desktop = propertyValues<std::uint32_t>(c, p.desktop);
+        const auto extents = propertyValues<std::uint32_t>(c, p.extents);
+
+        if (!attributes || !geometry || !position)
+            continue; // gone meanwhile
+        if (attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
+            continue;
+        if (!managed && attributes->override_redirect)
+            continue;
+        // A window that names no type is a normal window (or a dialog when transient).
+        if (!types.empty()) {
+            bool normal = false;
+            for (xcb_atom_t type : normalTypes)
+                normal = normal || (type != XCB_ATOM_NONE && type == types.front());
+            if (!normal)
+                continue;
+        }
+        bool isHidden = false;
+        for (std::uint32_t state : states)
+            isHidden = isHidden || (hidden != XCB_ATOM_NONE && state == hidden);
+        if (isHidden)
+            continue;
+        if (managed && !desktop.empty() && desktop.front() != 0xffffffffu && currentDesktop != 0xffffffffu
+            && desktop.front() != currentDesktop)
+            continue;
+        const std::int64_t processID = pid.empty() ? 0 : std::int64_t(pid.front());
+        if (ownProcess != 0 && processID == ownProcess)
+            continue;
+
+        const int border = geometry->border_width;
+        QRect frame(position->dst_x - border, position->dst_y - border, geometry->width + 2 * border, geometry->height + 2 * border);
+        if (managed && extents.size() == 4) {
+            const int left = int(extents[0]), right = int(extents[1]), top = int(extents[2]), bottom = int(extents[3]);
+            frame = QRect(position->dst_x - left, position->dst_y - top, geometry->width + left + right, geometry->height + top + bottom);
+        }
+        result.append({p.window, frame, processID});
+    }
+    return result;
+}
+
+} // namespace Platform::detail

@@ -1,0 +1,104 @@
+// Global hot keys against the real X server, pressed through XTEST like a keyboard would.
+
+#include "Platform/HotKeys/X11HotKeyService.h"
+
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace Platform;
+
+namespace {
+
+constexpr std::uint32_t keysym4 = 0x34;
+constexpr std::uint32_t keysymControl = 0xffe3;
+constexpr std::uint32_t keysymAlt = 0xffe9;
+constexpr std::uint32_t keysymNumLock = 0xff7f;
+constexpr HotKeyChord controlOption4{21, 0x1800}; // ⌃⌥4
+constexpr HotKeyIdentity identity{0x4B56524F, 7};
+
+class X11HotKeys : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(service.isAvailable());
+    }
+    // Presses and releases the chord with the modifiers held, as a person would.
+    void pressChord(std::initializer_list<std::uint32_t> modifiers, std::uint32_t keysym)
+    {
+        for (std::uint32_t m : modifiers)
+            display.key(display.keyCode(m), true);
+        display.key(display.keyCode(keysym), true);
+        display.key(display.keyCode(keysym), false);
+        for (std::uint32_t m : modifiers)
+            display.key(display.keyCode(m), false);
+    }
+    void toggleNumLock()
+    {
+        display.key(display.keyCode(keysymNumLock), true);
+        display.key(display.keyCode(keysymNumLock), false);
+    }
+
+    TestSupport::X11TestDisplay display;
+    X11HotKeyService service;
+};
+
+} // namespace
+
+TEST_F(X11HotKeys, APressOfTheChordIsDeliveredWithItsIdentity)
+{
+    const HotKeyRegistration registration = service.registerHotKey(controlOption4, identity);
+    ASSERT_EQ(registration.status, HotKeyStatus::registered);
+    QSignalSpy pressed(&service, &HotKeyService::hotKeyPressed);
+
+    pressChord({keysymControl}, keysym4); // not the chord: Option is missing
+    pressChord({keysymControl, keysymAlt}, keysym4);
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return pressed.count() >= 1; }));
+    EXPECT_EQ(pressed.count(), 1);
+    EXPECT_EQ(pressed.first().first().value<HotKeyIdentity>(), identity);
+
+    service.unregisterHotKey(registration.reference);
+    pressChord({keysymControl, keysymAlt}, keysym4);
+    display.sync();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pressed.count(), 1);
+}
+
+TEST_F(X11HotKeys, TheChordWorksWhateverTheStateOfNumLock)
+{
+    ASSERT_EQ(service.registerHotKey(controlOption4, identity).status, HotKeyStatus::registered);
+    QSignalSpy pressed(&service, &HotKeyService::hotKeyPressed);
+    toggleNumLock();
+    pressChord({keysymControl, keysymAlt}, keysym4);
+    toggleNumLock();
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return pressed.count() == 1; }));
+}
+
+TEST_F(X11HotKeys, AChordAnotherClientHoldsIsOccupiedAndNothingStaysGrabbed)
+{
+    const xcb_keycode_t four = display.keyCode(keysym4);
+    const std::uint16_t controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    // The other client holds only the Caps Lock variant: a partial grab must not stay behind.
+    ASSERT_TRUE(display.grabKey(four, controlAlt | XCB_MOD_MASK_LOCK));
+    EXPECT_EQ(service.registerHotKey(controlOption4, identity).status, HotKeyStatus::occupied);
+    display.ungrabKey(four, controlAlt | XCB_MOD_MASK_LOCK);
+    EXPECT_TRUE(display.grabKey(four, controlAlt)) << "the refused registration released what it had grabbed";
+    display.ungrabKey(four, controlAlt);
+}
+
+TEST_F(X11HotKeys, TheProcessRefusesAChordItAlreadyHolds)
+{
+    ASSERT_EQ(service.registerHotKey(controlOption4, identity).status, HotKeyStatus::registered);
+    EXPECT_EQ(service.registerHotKey(controlOption4, {identity.signature, 8}).status, HotKeyStatus::occupied);
+    // Another service of this process is another X client: the server refuses it too.
+    X11HotKeyService second;
+    EXPECT_EQ(second.registerHotKey(controlOption4, identity).status, HotKeyStatus::occupied);
+}
+
+TEST_F(X11HotKeys, KeysOutsideTheTableAreUnknown)
+{
+    EXPECT_EQ(service.registerHotKey({200, 0x1000}, identity).status, HotKeyStatus::unknownKey);
+}

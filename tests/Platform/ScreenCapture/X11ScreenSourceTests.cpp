@@ -1,0 +1,201 @@
+// The screen source against the real X server the test command started (Xvfb).
+
+#include "Platform/ScreenCapture/X11ScreenSource.h"
+
+#include "X11TestDisplay.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace Platform;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+class X11ScreenSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(source.isConnected());
+    }
+    void TearDown() override
+    {
+        for (xcb_window_t window : created)
+            display.destroyWindow(window);
+    }
+
+    xcb_window_t window(QRect geometry, int seed, std::uint32_t pid = 4242, bool overrideRedirect = false)
+    {
+        const xcb_window_t id = display.createWindow(geometry, TestSupport::patternImage(geometry.size(), seed), pid, overrideRedirect);
+        created.push_back(id);
+        return id;
+    }
+    std::optional<ShareableWindow> listed(xcb_window_t id)
+    {
+        for (const ShareableWindow &w : source.windows())
+            if (w.windowID == id)
+                return w;
+        return std::nullopt;
+    }
+    int positionOf(xcb_window_t id)
+    {
+        const QList<ShareableWindow> list = source.windows();
+        for (int i = 0; i < list.size(); ++i)
+            if (list.at(i).windowID == id)
+                return i;
+        return -1;
+    }
+
+    X11TestDisplay display;
+    X11ScreenSource source;
+    std::vector<xcb_window_t> created;
+};
+
+} // namespace
+
+TEST_F(X11ScreenSourceTest, ScreensComeFromQtInModelPoints)
+{
+    const QList<CaptureScreen> screens = source.screens();
+    ASSERT_EQ(screens.size(), 1);
+    EXPECT_EQ(screens.first().frame, QRectF(QPointF(0, 0), QSizeF(display.rootSize())));
+    EXPECT_EQ(screens.first().backingScale, 1.0);
+    EXPECT_EQ(screens.first().pixelSize(), display.rootSize());
+}
+
+TEST_F(X11ScreenSourceTest, AFrozenScreenHoldsTheScreensPixelsAndStaysFrozen)
+{
+    const QRect where(100, 120, 300, 200);
+    window(where, 1, 4242, true);
+    const QImage pattern = TestSupport::patternImage(where.size(), 1);
+    ASSERT_TRUE(display.waitForPixels(where, pattern));
+
+    const CaptureScreen screen = source.screens().first();
+    const QImage frozen = source.freeze(screen);
+    EXPECT_TRUE(source.usesSharedMemory());
+    ASSERT_EQ(frozen.size(), display.rootSize());
+    EXPECT_EQ(frozen.format(), QImage::Format_RGB32);
+    EXPECT_EQ(frozen.copy(where), pattern);
+
+    // The screen changes; the frozen image does not, also after more freezes have reused buffers.
+    display.destroyWindow(created.back());
+    created.pop_back();
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return display.rootImage(where) != pattern; }));
+    for (int i = 0; i < 6; ++i) {
+        const QImage again = source.freeze(screen);
+        EXPECT_NE(again.copy(where), pattern);
+    }
+    EXPECT_EQ(frozen.copy(where), pattern);
+    // Writing to a frozen image gives the writer its own pixels, never the shared buffer's.
+    QImage edited = frozen;
+    edited.setPixel(where.topLeft(), qRgb(1, 2, 3));
+    EXPECT_EQ(frozen.copy(where), pattern);
+}
+
+TEST_F(X11ScreenSourceTest, PrepareLeavesTheNextFreezeCorrect)
+{
+    source.prepare();
+    const QRect where(40, 40, 64, 64);
+    window(where, 2, 4242, true);
+    ASSERT_TRUE(display.waitForPixels(where, TestSupport::patternImage(where.size(), 2)));
+    EXPECT_EQ(source.freeze(source.screens().first()).copy(where), TestSupport::patternImage(where.size(), 2));
+}
+
+TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMostFirst)
+{
+    ASSERT_FALSE(display.hasWindowManager());
+    const xcb_window_t back = window(QRect(200, 200, 300, 200), 3);
+    const xcb_window_t front = window(QRect(250, 250, 300, 200), 4);
+    const xcb_window_t own = window(QRect(300, 300, 100, 100), 5, std::uint32_t(QCoreApplication::applicationPid()));
+    const xcb_window_t menu = window(QRect(320, 320, 100, 100), 6, 4242, true);
+    display.sync();
+
+    ASSERT_GE(positionOf(front), 0);
+    EXPECT_LT(positionOf(front), positionOf(back));
+    EXPECT_EQ(positionOf(own), -1) << "this process's own windows are never offered";
+    EXPECT_EQ(positionOf(menu), -1) << "override-redirect windows are menus and tool tips";
+    // Model points: y up from the bottom of the screen.
+    const double height = display.rootSize().height();
+    EXPECT_EQ(listed(back)->frame, QRectF(200, height - 400, 300, 200));
+    EXPECT_EQ(listed(back)->processID, 4242);
+
+    display.raise(back);
+    EXPECT_LT(positionOf(back), positionOf(front));
+}
+
+TEST_F(X11ScreenSourceTest, UnderAWindowManagerFramesIncludeTheDecorations)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const xcb_window_t first = window(QRect(300, 200, 320, 240), 7);
+    const xcb_window_t second = window(QRect(500, 300, 320, 240), 8);
+    const auto extents = display.frameExtents(second);
+    display.frameExtents(first);
+    ASSERT_GT(extents[2], 0u) << "openbox draws a title bar";
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return positionOf(first) >= 0 && positionOf(second) >= 0; }));
+
+    auto *position = xcb_translate_coordinates_reply(display.connection(),
+                                                     xcb_translate_coordinates(display.connection(), second, display.root(), 0, 0),
+                                                     nullptr);
+    ASSERT_TRUE(position);
+    const QRect native(position->dst_x - int(extents[0]), position->dst_y - int(extents[2]), 320 + int(extents[0] + extents[1]),
+                       240 + int(extents[2] + extents[3]));
+    std::free(position);
+    const double height = display.rootSize().height();
+    EXPECT_EQ(listed(second)->frame, QRectF(native.x(), height - native.y() - native.height(), native.width(), native.height()));
+    EXPECT_LT(positionOf(second), positionOf(first));
+
+    display.stopWindowManager();
+}
+
+TEST_F(X11ScreenSourceTest, AWindowImageComesThroughCompositeWhenContentsAreKept)
+{
+    const QRect where(400, 300, 240, 160);
+    const xcb_window_t target = window(where, 9);
+    window(QRect(500, 350, 200, 200), 10); // covers the target's right part
+    const QImage pattern = TestSupport::patternImage(where.size(), 9);
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return display.rootImage(QRect(400, 300, 100, 50)) == pattern.copy(0, 0, 100, 50); }));
+    const auto shown = listed(target);
+    ASSERT_TRUE(shown);
+
+    // Nobody keeps window contents: the window is cut from the frozen screen, cover and all.
+    EXPECT_TRUE(source.compositeImage(target).isNull());
+    const CaptureScreen screen = source.screens().first();
+    const QList<FrozenScreen> frozen{{screen, source.freeze(screen)}};
+    const QImage cut = source.windowImage(*shown, 1.0, frozen);
+    ASSERT_EQ(cut.size(), where.size());
+    EXPECT_EQ(cut.convertToFormat(QImage::Format_RGB32).copy(0, 0, 100, 160), pattern.copy(0, 0, 100, 160));
+    EXPECT_NE(cut.convertToFormat(QImage::Format_RGB32), pattern);
+
+    // With contents kept off screen (as under a compositing manager) the whole window comes back.
+    display.redirectWindows();
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return !source.compositeImage(target).isNull(); }));
+    const QImage whole = source.windowImage(*shown, 1.0, frozen);
+    EXPECT_EQ(whole.convertToFormat(QImage::Format_RGB32), pattern);
+    // At another scale the same picture is resampled to the frame times the scale.
+    EXPECT_EQ(source.windowImage(*shown, 2.0, frozen).size(), where.size() * 2);
+}
+
+TEST_F(X11ScreenSourceTest, InputGrabFailsWhileAnotherClientHoldsTheKeyboard)
+{
+    QWidget overlay(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    overlay.setGeometry(0, 0, 200, 200);
+    overlay.show();
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return source.grabInput(overlay.windowHandle()); }));
+    source.releaseInput();
+
+    auto *grab = xcb_grab_keyboard_reply(display.connection(),
+                                         xcb_grab_keyboard(display.connection(), 0, display.root(), XCB_CURRENT_TIME,
+                                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                         nullptr);
+    ASSERT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+    std::free(grab);
+    EXPECT_FALSE(source.grabInput(overlay.windowHandle()));
+    xcb_ungrab_keyboard(display.connection(), XCB_CURRENT_TIME);
+    display.sync();
+    EXPECT_TRUE(source.grabInput(overlay.windowHandle()));
+    source.releaseInput();
+}
