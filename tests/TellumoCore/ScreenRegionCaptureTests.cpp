@@ -1,0 +1,158 @@
+#include "TellumoCore/ScreenRegionCapture.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using namespace Tellumo;
+
+namespace {
+
+// A PNG written by hand, so that huge images cost almost nothing to make: greyscale at one bit
+// a pixel, every row zero. Without `withPixels` the file is a header only.
+QByteArray handMadePng(quint32 width, quint32 height, bool withPixels)
+{
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    const auto chunk = [&png](const char *type, const QByteArray &data) {
+        QByteArray body(type, 4);
+        body += data;
+        quint32 length = qToBigEndian(quint32(data.size()));
+        png.append(reinterpret_cast<const char *>(&length), 4);
+        png += body;
+        quint32 crc = qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
+        png.append(reinterpret_cast<const char *>(&crc), 4);
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian(width, header.data());
+    qToBigEndian(height, header.data() + 4);
+    header[8] = 1; // bit depth
+    header[9] = 0; // greyscale
+    chunk("IHDR", header);
+    if (withPixels) {
+        const QByteArray raw(qsizetype(height) * (1 + (width + 7) / 8), '\0');
+        uLongf size = compressBound(uLong(raw.size()));
+        QByteArray compressed(qsizetype(size), '\0');
+        compress2(reinterpret_cast<Bytef *>(compressed.data()), &size, reinterpret_cast<const Bytef *>(raw.constData()), uLong(raw.size()), 9);
+        compressed.resize(qsizetype(size));
+        chunk("IDAT", compressed);
+    }
+    chunk("IEND", {});
+    return png;
+}
+
+class DecodeCapture : public ::testing::Test {
+protected:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QString save(const QString &name, const QImage &image)
+    {
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(image.save(path, "png"));
+        return path;
+    }
+    void expectRefused(const QString &path, const QString &message)
+    {
+        try {
+            ScreenRegionCapture::decodeCapture(path);
+            ADD_FAILURE() << "decoded " << path.toStdString();
+        } catch (const TellumoError &error) {
+            EXPECT_EQ(error.domain(), QStringLiteral("Tellumo.Capture"));
+            EXPECT_EQ(error.code(), 2);
+            EXPECT_EQ(error.description(), message);
+        }
+    }
+    QTemporaryDir folder;
+};
+
+const QString tooLarge = QStringLiteral("截图无法读取或超过 4000 万像素，请选择更小的区域。");
+
+} // namespace
+
+TEST_F(DecodeCapture, GivesEightBitSRGBWithPremultipliedAlpha)
+{
+    QImage pixel(1, 1, QImage::Format_ARGB32);
+    pixel.fill(qRgba(200, 100, 50, 128));
+    const QImage decoded = ScreenRegionCapture::decodeCapture(save(QStringLiteral("one.png"), pixel));
+    EXPECT_EQ(decoded.size(), QSize(1, 1));
+    EXPECT_EQ(decoded.format(), QImage::Format_RGBA8888_Premultiplied);
+    EXPECT_EQ(decoded.colorSpace(), QColorSpace(QColorSpace::SRgb));
+    EXPECT_NEAR(decoded.pixelColor(0, 0).red(), 200, 2);
+    EXPECT_EQ(qRed(decoded.pixel(0, 0)), 100) << "stored premultiplied";
+    EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 128);
+}
+
+TEST_F(DecodeCapture, DeepGreyAndForeignColourSpacesBecomeEightBitSRGB)
+{
+    QImage deep(30, 20, QImage::Format_RGBA64);
+    deep.fill(QColor::fromRgba64(40000, 20000, 10000, 65535));
+    QImage grey(30, 20, QImage::Format_Grayscale8);
+    grey.fill(77);
+    for (const QString &path : {save(QStringLiteral("deep.png"), deep), save(QStringLiteral("grey.png"), grey)}) {
+        const QImage decoded = ScreenRegionCapture::decodeCapture(path);
+        EXPECT_EQ(decoded.size(), QSize(30, 20));
+        EXPECT_EQ(decoded.format(), QImage::Format_RGBA8888_Premultiplied);
+    }
+    EXPECT_EQ(qGreen(ScreenRegionCapture::decodeCapture(folder.filePath(QStringLiteral("grey.png"))).pixel(3, 3)), 77);
+
+    QImage wide(4, 4, QImage::Format_RGB32);
+    wide.fill(qRgb(40, 160, 90));
+    wide.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    const QImage converted = ScreenRegionCapture::decodeCapture(save(QStringLiteral("p3.png"), wide));
+    EXPECT_EQ(converted.colorSpace(), QColorSpace(QColorSpace::SRgb));
+    EXPECT_NE(converted.pixel(0, 0), qRgb(40, 160, 90)) << "the pixels are converted, not relabelled";
+}
+
+TEST_F(DecodeCapture, FortyMillionPixelsIsTheLimit)
+{
+    const QImage limit = ScreenRegionCapture::decodeCapture(write(QStringLiteral("limit.png"), handMadePng(8000, 5000, true)));
+    EXPECT_EQ(limit.size(), QSize(8000, 5000));
+    // Refused from the header: this file has no pixels at all to decode.
+    expectRefused(write(QStringLiteral("over.png"), handMadePng(8001, 5000, false)), tooLarge);
+    expectRefused(write(QStringLiteral("huge.png"), handMadePng(100000, 100000, false)), tooLarge);
+}
+
+TEST_F(DecodeCapture, WhatIsNotAnImageIsRefused)
+{
+    expectRefused(write(QStringLiteral("text.png"), "not an image at all"), tooLarge);
+    expectRefused(folder.filePath(QStringLiteral("missing.png")), tooLarge);
+    expectRefused(write(QStringLiteral("empty.png"), handMadePng(0, 0, false)), tooLarge);
+}
+
+namespace {
+struct FakePermission final : ScreenRecordingPermission {
+    bool granted = false;
+    int requests = 0;
+    bool isGranted() const override { return granted; }
+    void request() override { ++requests; }
+};
+} // namespace
+
+TEST(ScreenRecordingPermission, TheHelpersAskTheInstalledPermission)
+{
+    auto fake = std::make_shared<FakePermission>();
+    ScreenRegionCapture::setPermission(fake);
+    EXPECT_FALSE(ScreenRegionCapture::permissionGranted());
+    ScreenRegionCapture::requestPermission();
+    EXPECT_EQ(fake->requests, 1);
+    fake->granted = true;
+    EXPECT_TRUE(ScreenRegionCapture::permissionGranted());
+
+    const TellumoError error = ScreenRegionCapture::permissionError();
+    EXPECT_EQ(error.domain(), QStringLiteral("Tellumo.Capture"));
+    EXPECT_EQ(error.code(), 1);
+    EXPECT_EQ(error.description(), QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。"));
+    EXPECT_STREQ(error.what(), error.description().toUtf8().constData());
+
+    ScreenRegionCapture::setPermission({});
+    EXPECT_NE(ScreenRegionCapture::permission(), fake);
+}
