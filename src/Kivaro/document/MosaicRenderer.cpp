@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace Kivaro::MosaicRenderer {
@@ -127,32 +128,36 @@ std::optional<QByteArray> background(const QImage &source, qint64 grain)
 {
     if (source.isNull() || grain <= 0)
         return std::nullopt;
-    const QImage image = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const bool opaque = !source.hasAlphaChannel();
+    // The document's pictures are RGB32 or premultiplied ARGB32 already; others are converted.
+    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32_Premultiplied
+                             ? source
+                             : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const bool opaque = image.format() == QImage::Format_RGB32;
     const int w = image.width(), h = image.height();
-    const qint64 g = grain;
-    // Rows of cells counted from the bottom edge; row k covers y in [h - (k+1)g, h - kg).
-    const qint64 columns = (w + g - 1) / g;
-    const qint64 rows = (h + g - 1) / g;
+    const int g = int(qMin<qint64>(grain, qMax(w, h)));
+    const int columns = (w + g - 1) / g;
+    const int rows = (h + g - 1) / g;
     QImage out(w, h, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
     if (out.isNull())
         return std::nullopt;
-    std::vector<QRgb> cells(static_cast<size_t>(columns));
-    for (qint64 row = 0; row < rows; ++row) {
-        const qint64 bottom = h - row * g; // exclusive, in top-down rows
-        const qint64 top = qMax<qint64>(0, bottom - g);
+    // Rows of cells counted from the bottom edge: cell row k covers y in [h - (k+1)g, h - kg).
+    for (int row = 0; row < rows; ++row) {
+        const int bottom = h - row * g; // exclusive, in top-down rows
+        const int top = qMax(0, bottom - g);
         const double cy = double(bottom) - double(g) / 2;
-        for (qint64 c = 0; c < columns; ++c)
-            cells[size_t(c)] = cellColour(image, double(c * g) + double(g) / 2, cy);
-        for (qint64 y = top; y < bottom; ++y) {
-            auto *line = reinterpret_cast<QRgb *>(out.scanLine(int(y)));
-            if (opaque) {
+        auto *first = reinterpret_cast<QRgb *>(out.scanLine(top));
+        for (int c = 0; c < columns; ++c) {
+            const QRgb colour = cellColour(image, double(c) * g + double(g) / 2, cy);
+            std::fill(first + c * g, first + qMin(w, (c + 1) * g), colour);
+        }
+        for (int y = top + 1; y < bottom; ++y)
+            std::memcpy(out.scanLine(y), first, size_t(w) * sizeof(QRgb));
+        if (!opaque) {
+            for (int y = top; y < bottom; ++y) {
+                auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+                const auto *src = reinterpret_cast<const QRgb *>(image.constScanLine(y));
                 for (int x = 0; x < w; ++x)
-                    line[x] = cells[size_t(x / g)];
-            } else {
-                const auto *src = reinterpret_cast<const QRgb *>(image.constScanLine(int(y)));
-                for (int x = 0; x < w; ++x)
-                    line[x] = (cells[size_t(x / g)] & 0x00ffffff) | (src[x] & 0xff000000);
+                    line[x] = (line[x] & 0x00ffffff) | (src[x] & 0xff000000);
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "Platform/Image/ImageDecoding.h"
 
+#include "Platform/Image/internal/PngBands.h"
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -20,7 +22,7 @@ void ensureAllocationLimit(qint64 maxPixels)
         QImageReader::setAllocationLimit(int(qMin<qint64>(neededMB, std::numeric_limits<int>::max())));
 }
 
-DecodedImage read(QImageReader &reader, const ImageLimits &limits)
+DecodedImage read(QImageReader &reader, const ImageLimits &limits, const QByteArray *bytes = nullptr)
 {
     DecodedImage result;
     reader.setAutoTransform(false);
@@ -33,6 +35,15 @@ DecodedImage read(QImageReader &reader, const ImageLimits &limits)
         || qint64(size.width()) * size.height() > limits.maxPixels) {
         result.failure = DecodedImage::Failure::TooLarge;
         return result;
+    }
+    // Files of our own encoder decode their bands in parallel; anything else, or a band that
+    // fails a check, takes Qt's reader.
+    if (bytes && reader.format() == "png") {
+        QImage banded = PngInternal::decodeBanded(*bytes);
+        if (!banded.isNull() && banded.size() == size) {
+            result.image = std::move(banded);
+            return result;
+        }
     }
     ensureAllocationLimit(limits.maxPixels);
     QImage image;
@@ -56,7 +67,7 @@ DecodedImage decodeImage(const QByteArray &bytes, const ImageLimits &limits, con
         return {QImage(), DecodedImage::Failure::Unreadable};
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    return read(reader, limits);
+    return read(reader, limits, &bytes);
 }
 
 DecodedImage decodeImageFile(const QString &path, const ImageLimits &limits)

@@ -1,5 +1,6 @@
 #include "Platform/Image/PngEncoder.h"
 
+#include "Platform/Image/internal/PngBands.h"
 #include "Platform/Image/internal/PngRows.h"
 
 #include <QtConcurrent/QtConcurrentMap>
@@ -56,7 +57,7 @@ void encodeBand(const QImage &image, int channels, int level, Band &band)
     for (int y = band.firstRow; y < band.endRow; ++y) {
         readRow(image, y, channels, current.data());
         filterRow(current.data(), (y > 0) ? previous.data() : nullptr, rowBytes, channels,
-                  filtered.data() + size_t(y - band.firstRow) * size_t(rowBytes + 1));
+                  filtered.data() + size_t(y - band.firstRow) * size_t(rowBytes + 1), y == band.firstRow);
         std::swap(previous, current);
     }
     band.length = uLong(filtered.size());
@@ -142,6 +143,10 @@ QByteArray encodePng(const QImage &source, const PngEncodeOptions &options)
     png.reserve(total);
     png.append("\x89PNG\r\n\x1a\n", 8);
     png.append(chunk("IHDR", header));
+    QByteArray bandInfo(8, Qt::Uninitialized);
+    putBE32(bandInfo.data(), quint32(bandRows));
+    putBE32(bandInfo.data() + 4, quint32(bands.size()));
+    png.append(chunk(kBandChunk, bandInfo));
     png.append(chunk("IDAT", QByteArray("\x78\x01", 2))); // zlib header: deflate, 32K window
     for (const Band &band : bands)
         png.append(band.chunk);

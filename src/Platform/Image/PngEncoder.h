@@ -9,6 +9,10 @@
 // pixel is opaque is written as 8-bit RGB, anything else as 8-bit non-premultiplied RGBA.
 // Output is deterministic: the same pixels give the same bytes, whatever the thread count.
 //
+// The first row of every band is filtered without the row above, and a private ancillary
+// chunk records the band layout, so that decodeImage() can inflate and unfilter the bands of
+// such a file in parallel too; other readers ignore the chunk.
+//
 // Safe to call from any thread; it uses Qt's global thread pool.
 
 #include <QByteArray>

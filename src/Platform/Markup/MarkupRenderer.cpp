@@ -39,8 +39,8 @@ QPointF drawArrowHead(QPainter &painter, const QPointF &tip, QPointF direction, 
         return tip;
     direction /= length;
     const QPointF normal(-direction.y(), direction.x());
-    const double headLength = qMax(8.0, width * 3.5);
-    const double halfWidth = headLength * 0.5;
+    const double headLength = qMax(10.0, width * 4.5);
+    const double halfWidth = headLength * 0.55;
     const QPointF base = tip - direction * headLength;
     QPainterPath head;
     head.moveTo(tip);

@@ -85,3 +85,22 @@ TEST(ImageDecoding, FilesAreCheckedLikeBytesAndTheAllocationLimitCoversTheLarges
     EXPECT_GE(QImageReader::allocationLimit(), 40'000'000LL * 8 / (1 << 20));
     EXPECT_LE(QImageReader::allocationLimit(), 40'000'000LL * 8 / (1 << 20) + 1);
 }
+
+TEST(ImageDecoding, OwnBandedFilesDecodeInParallelAndDamageIsNeverDecodedSilently)
+{
+    QImage source(300, 500, QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgba(x % 256, y % 256, (x * y) % 256, 255 - (x % 7)));
+    const QByteArray png = encodePng(source, {2, 32});
+    const DecodedImage result = decodeImage(png);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.image.convertToFormat(QImage::Format_ARGB32), source);
+
+    // A flipped byte inside a band: the chunk's CRC catches it, in either decoder.
+    QByteArray damaged = png;
+    damaged[png.size() / 2] = char(damaged[png.size() / 2] ^ 0x40);
+    const DecodedImage refused = decodeImage(damaged);
+    EXPECT_FALSE(refused.ok() && refused.image.convertToFormat(QImage::Format_ARGB32) == source);
+    EXPECT_FALSE(refused.ok());
+}

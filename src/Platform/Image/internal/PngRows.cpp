@@ -90,8 +90,16 @@ void readRow(const QImage &image, int y, int channels, std::uint8_t *out)
     }
 }
 
-void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bpp, std::uint8_t *out)
+void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bpp, std::uint8_t *out, bool independent)
 {
+    // A row that repeats the one above (flat areas, blank space) is all zeros under Up.
+    if (previous && !independent && std::memcmp(row, previous, size_t(length)) == 0) {
+        out[0] = Up;
+        std::memset(out + 1, 0, size_t(length));
+        return;
+    }
+    if (independent)
+        previous = nullptr;
     unsigned costNone = 0, costSub = 0, costUp = 0, costPaeth = 0;
     for (int i = 0; i < length; ++i) {
         const int a = i >= bpp ? row[i - bpp] : 0;
@@ -138,6 +146,42 @@ void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length
             dst[i] = std::uint8_t(row[i] - paeth(a, b, c));
         }
         break;
+    }
+}
+
+bool unfilterRow(std::uint8_t *row, const std::uint8_t *previous, int length, int bpp)
+{
+    const std::uint8_t filter = row[0];
+    std::uint8_t *x = row + 1;
+    switch (filter) {
+    case None:
+        return true;
+    case Sub:
+        for (int i = bpp; i < length; ++i)
+            x[i] = std::uint8_t(x[i] + x[i - bpp]);
+        return true;
+    case Up:
+        if (previous)
+            for (int i = 0; i < length; ++i)
+                x[i] = std::uint8_t(x[i] + previous[i]);
+        return true;
+    case 3: // Average
+        for (int i = 0; i < length; ++i) {
+            const int a = i >= bpp ? x[i - bpp] : 0;
+            const int b = previous ? previous[i] : 0;
+            x[i] = std::uint8_t(x[i] + ((a + b) >> 1));
+        }
+        return true;
+    case Paeth:
+        for (int i = 0; i < length; ++i) {
+            const int a = i >= bpp ? x[i - bpp] : 0;
+            const int b = previous ? previous[i] : 0;
+            const int c = previous && i >= bpp ? previous[i - bpp] : 0;
+            x[i] = std::uint8_t(x[i] + paeth(a, b, c));
+        }
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -19,7 +19,13 @@ void readRow(const QImage &image, int y, int channels, std::uint8_t *out);
 
 // Filters `row` against `previous` (null for the first row of the image) with the filter of
 // the smallest sum of absolute values, writing the filter byte and the filtered bytes to `out`
-// (length + 1 bytes).
-void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bytesPerPixel, std::uint8_t *out);
+// (length + 1 bytes). An `independent` row uses only None or Sub, so that it can be
+// unfiltered without the row above (the first row of a band).
+void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bytesPerPixel, std::uint8_t *out,
+               bool independent = false);
+
+// Reverses filterRow in place: `row` holds the filter byte and `length` filtered bytes;
+// returns false for an unknown filter type.
+bool unfilterRow(std::uint8_t *row, const std::uint8_t *previousRaw, int length, int bytesPerPixel);
 
 } // namespace Platform::PngInternal

@@ -1,0 +1,180 @@
+// The document's costs on a 3840 × 2160 screenshot with 500 annotations: project save plus
+// reopen, state equality, and the mosaic background at grain 24.
+//
+// SaveAndReopen/cold loads a fresh picture every iteration, so the picture's PNG is encoded
+// anew; /warm saves the same document again, as the recent shots do after every edit, reusing
+// the picture's encoding.
+
+#include "Kivaro/document/MosaicRenderer.h"
+#include "Kivaro/document/ProjectArchive.h"
+#include "Kivaro/document/ShotDocument.h"
+#include "support/ScreenshotLikeImage.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace Kivaro;
+using namespace Platform;
+
+namespace {
+
+const QImage &picture()
+{
+    static const QImage image = BenchSupport::screenshotLikeImage();
+    return image;
+}
+
+template <typename T>
+T wait(Task<T> task)
+{
+    auto handle = Platform::start(std::move(task));
+    while (!handle.isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (handle.error())
+        std::rethrow_exception(handle.error());
+    if constexpr (!std::is_void_v<T>)
+        return handle.value();
+}
+
+// 500 annotations: rectangles, ellipses, arrows, text bubbles with their links, pen strokes,
+// numbered steps and privacy masks with their patches.
+ShotState annotated(const ShotState &loaded)
+{
+    ShotState s = loaded;
+    for (int k = 0; k < 500; ++k) {
+        const QRectF frame(40 + (k * 97) % 3600, 40 + (k * 53) % 1960, 120 + k % 80, 60 + k % 50);
+        const int kind = k % 10;
+        if (kind == 9 && s.masks.size() < 20) {
+            ShapeElement mask;
+            mask.frame = frame;
+            mask.fillColor = QColor(Qt::transparent);
+            mask.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Delete;
+            mask.id = MarkupID<ShapeElement>::make();
+            ImageElement patch;
+            patch.image = MarkupImage(MosaicRenderer::patch(s.mosaicBackground, frame));
+            patch.frame = frame;
+            patch.id = MarkupID<ImageElement>::make();
+            s.markup.subelements().append(patch);
+            s.markup.subelements().append(mask);
+            s.masks.append(mask.id);
+            s.mosaics.append(MosaicLink{mask.id, patch.id});
+            continue;
+        }
+        if (kind == 8) {
+            StrokeElement stroke;
+            stroke.ink.color = Qt::red;
+            stroke.ink.width = 4;
+            for (int p = 0; p < 60; ++p)
+                stroke.points.append(StrokePoint{frame.topLeft() + QPointF(p * 2, (p * p) % 40), p / 60.0, QSizeF(4, 4), 1, 1, 0, 1.57});
+            stroke.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move;
+            stroke.id = MarkupID<StrokeElement>::make();
+            s.markup.subelements().append(stroke);
+            continue;
+        }
+        ShapeElement shape;
+        shape.frame = frame;
+        shape.strokeColor = QColor::fromRgbF(0.2f, 0.43f, 0.94f);
+        shape.lineWidth = 3;
+        shape.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize;
+        shape.id = MarkupID<ShapeElement>::make();
+        if (kind < 3) {
+            shape.shape = ShapeElement::Shape::line({0, 0}, {0.5, 0.2}, {1, 1});
+            shape.endLineMarker = ShapeElement::LineMarker::Arrow;
+        } else if (kind < 5) {
+            shape.shape = kind == 3 ? ShapeElement::Shape::rectangle() : ShapeElement::Shape::ellipse();
+        } else {
+            TextAttributes a;
+            a.fontSize = 20;
+            a.foregroundColor = QColor::fromRgbF(0.15f, 0.15f, 0.15f);
+            a.paragraphStyle = ParagraphStyle{TextAlignment::Center, LineBreakMode::WordWrapping, 4, 0, 0, 14, 14, -14};
+            shape.shape = ShapeElement::Shape::roundedRectangle(0.1);
+            shape.fillColor = QColor::fromRgbF(1, 1, 1, 0.98f);
+            shape.attributedText = AttributedText(QStringLiteral("标注 %1: check this part of the window").arg(k), a);
+            if (kind == 7)
+                s.steps.append(NumberedStep{shape.id, k});
+            else
+                s.links.append(AnnotationLink{shape.id, MarkupID<ShapeElement>::make(), frame.center()});
+        }
+        s.markup.subelements().append(shape);
+    }
+    return s;
+}
+
+struct Scene {
+    QTemporaryDir dir;
+    ShotDocument document;
+    explicit Scene()
+    {
+        document.load(picture(), false);
+        const ShotState edited = annotated(document.state());
+        document.replace(edited, document.state(), QStringLiteral("bench"));
+    }
+};
+
+void saveAndReopen(Scene &scene, benchmark::State &state)
+{
+    const QString path = scene.dir.filePath(QStringLiteral("bench.kivaro"));
+    wait(scene.document.save(path));
+    ShotDocument reopened;
+    reopened.open(path);
+    benchmark::DoNotOptimize(reopened.hasImage());
+    state.counters["bytes"] = double(QFileInfo(path).size());
+}
+
+void SaveAndReopenCold(benchmark::State &state)
+{
+    std::optional<Scene> scene;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.reset();
+        scene.emplace(); // a new picture: its PNG is not encoded yet
+        state.ResumeTiming();
+        saveAndReopen(*scene, state);
+    }
+}
+BENCHMARK(SaveAndReopenCold)->Name("SaveAndReopen/cold")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(7);
+
+void SaveAndReopenWarm(benchmark::State &state)
+{
+    Scene scene;
+    saveAndReopen(scene, state);
+    for (auto _ : state)
+        saveAndReopen(scene, state);
+}
+BENCHMARK(SaveAndReopenWarm)->Name("SaveAndReopen/warm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(7);
+
+void StateEquality(benchmark::State &state)
+{
+    Scene scene;
+    const ShotState a = scene.document.state();
+    // Built apart: no element, list or picture shares storage with `a`.
+    const ShotState b = ProjectArchive::decode(ProjectArchive::encodeNow(a));
+    if (!(a == b))
+        state.SkipWithError("states differ");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(a == b);
+}
+BENCHMARK(StateEquality)->Unit(benchmark::kMicrosecond);
+
+void MosaicBackground(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MosaicRenderer::background(picture(), 24));
+}
+BENCHMARK(MosaicBackground)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The band layout of PNG files written by encodePng, and the parallel decoder for them.
+//
+// Layout: IHDR, then the private chunk "kvRB" (rows per band, band count; "unsafe to copy", as
+// it describes the image data), then one IDAT holding the 2-byte zlib header, one IDAT per
+// band holding that band's deflate stream (ending on a flush point, the last one final), one
+// IDAT holding the Adler-32 of all filtered bytes, and IEND. The first row of each band is
+// filtered without the row above.
+
+#include <QByteArray>
+#include <QImage>
+
+namespace Platform::PngInternal {
+
+inline constexpr char kBandChunk[5] = "kvRB";
+
+// Decodes a PNG of that layout, checking every length, CRC and the Adler-32; the image is RGB32
+// or straight-alpha ARGB32. A null image when the bytes are anything else or fail a check, so
+// the caller falls back to the general decoder.
+QImage decodeBanded(const QByteArray &png);
+
+} // namespace Platform::PngInternal
