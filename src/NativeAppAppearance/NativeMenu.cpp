@@ -11,9 +11,22 @@
 
 namespace NativeAppAppearance {
 
+namespace {
+QPointer<NativeMenu> &sharedInstance()
+{
+    static QPointer<NativeMenu> shared;
+    return shared;
+}
+} // namespace
+
+bool NativeMenu::isShowing(const QMenu *menu)
+{
+    return sharedInstance() && menu && sharedInstance()->menuStack().contains(const_cast<QMenu *>(menu));
+}
+
 NativeMenu &NativeMenu::shared()
 {
-    static QPointer<NativeMenu> instance;
+    QPointer<NativeMenu> &instance = sharedInstance();
     if (!instance) {
         instance = new NativeMenu();
         if (QCoreApplication::instance())

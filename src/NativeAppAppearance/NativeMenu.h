@@ -29,6 +29,8 @@ class NativeMenu final : public QObject {
     Q_OBJECT
 public:
     static NativeMenu &shared();
+    // True when `menu` is on the open menu's stack; never creates the shared instance.
+    static bool isShowing(const QMenu *menu);
 
     void show(QMenu *menu, QWidget *anchor, QAction *selected = nullptr, std::function<void()> onDismiss = {});
     // Anchored to a rectangle in global coordinates (a tray icon's geometry).

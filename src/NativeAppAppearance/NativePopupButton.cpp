@@ -27,7 +27,7 @@ NativePopupButton::NativePopupButton(QWidget *parent) : QWidget(parent), m_menu(
 NativePopupButton::~NativePopupButton()
 {
     // The menu is a top-level widget of its own (never shown); it must not outlive the button.
-    if (NativeMenu::shared().menuStack().contains(m_menu))
+    if (NativeMenu::isShowing(m_menu))
         NativeMenu::shared().close();
     delete m_menu;
 }

@@ -87,6 +87,20 @@ TEST_F(PopoverX11Test, ClosesOnAClickOutside)
     EXPECT_EQ(dismissals, 1);
 }
 
+TEST_F(PopoverX11Test, AClickOnTheAnchorClosesWithoutReopening)
+{
+    int anchorClicks = 0;
+    QObject::connect(anchor, &QPushButton::pressed, [&] { ++anchorClicks; });
+    open();
+    const QPoint onAnchor = anchor->mapToGlobal(anchor->rect().center());
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(onAnchor.x()), QString::number(onAnchor.y())}));
+    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(TestSupport::waitUntil([] { return !NativeMenu::shared().isOpen(); }, 3000));
+    QTest::qWait(200);
+    EXPECT_EQ(anchorClicks, 0);
+    EXPECT_EQ(dismissals, 1);
+}
+
 TEST_F(PopoverX11Test, ArrowKeysFromTheServerMoveTheFocus)
 {
     open();

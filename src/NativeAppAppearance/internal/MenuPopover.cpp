@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
@@ -79,6 +80,15 @@ void MenuPopover::hideEvent(QHideEvent *event)
         return;
     m_announced = true;
     Q_EMIT closed(this);
+}
+
+void MenuPopover::mousePressEvent(QMouseEvent *event)
+{
+    // A press outside closes the popup and is normally replayed to what lies under it; on the
+    // anchor that would open the menu again at once, so the anchor's press is swallowed.
+    if (!rect().contains(event->position().toPoint()) && m_anchor.contains(event->globalPosition().toPoint()))
+        setAttribute(Qt::WA_NoMouseReplay);
+    QWidget::mousePressEvent(event);
 }
 
 void MenuPopover::keyPressEvent(QKeyEvent *event)

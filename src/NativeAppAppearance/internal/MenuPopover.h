@@ -29,6 +29,7 @@ Q_SIGNALS:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
