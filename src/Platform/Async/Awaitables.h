@@ -7,6 +7,12 @@
 //   auto [ok] = co_await Platform::signal(obj, &Obj::done, [&] { obj->abort(); });
 //   auto value = co_await Platform::future(QtConcurrent::run(work, copy));
 //
+// GCC 12 destroys a temporary lambda written inside a co_await expression twice. An `abort`
+// whose captures have destructors (QPointer, shared_ptr, QString) must therefore be passed to
+// an awaiter built as a named local first:
+//   auto finished = Platform::signal(obj, &Obj::done, [guard] { ... });
+//   co_await finished;
+//
 // Awaited Qt objects are never deleted by these waits. On cancellation the `abort` callback
 // runs (stop, abort, close); the caller deletes the object afterwards with deleteLater.
 
