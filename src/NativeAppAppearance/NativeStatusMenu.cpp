@@ -6,26 +6,25 @@
 #include <QCursor>
 #include <QMenu>
 
-#include <memory>
+#include <QCoreApplication>
+
 #include <vector>
 
 namespace NativeAppAppearance {
 
 namespace {
+// Bindings belong to the application object, so none outlives it; the registry only points at
+// them, in the order they were made.
 struct Binding {
     const QSystemTrayIcon *key;
-    std::unique_ptr<NativeStatusMenu, void (*)(NativeStatusMenu *)> binding;
+    QPointer<NativeStatusMenu> binding;
 };
 
 std::vector<Binding> &registry()
 {
     static std::vector<Binding> bindings;
+    std::erase_if(bindings, [](const Binding &entry) { return entry.binding.isNull(); });
     return bindings;
-}
-
-void destroyLater(NativeStatusMenu *binding)
-{
-    binding->deleteLater();
 }
 
 void removeBinding(const QSystemTrayIcon *trayIcon)
@@ -33,6 +32,8 @@ void removeBinding(const QSystemTrayIcon *trayIcon)
     auto &bindings = registry();
     for (auto it = bindings.begin(); it != bindings.end(); ++it) {
         if (it->key == trayIcon) {
+            if (it->binding)
+                it->binding->deleteLater();
             bindings.erase(it);
             return;
         }
@@ -49,7 +50,8 @@ void NativeStatusMenu::attach(QSystemTrayIcon *trayIcon, QMenu *menu)
     NativeMenuStyle::install();
     removeBinding(trayIcon);
     auto *binding = new NativeStatusMenu(trayIcon, menu);
-    registry().push_back({trayIcon, {binding, &destroyLater}});
+    binding->setParent(QCoreApplication::instance());
+    registry().push_back({trayIcon, binding});
     trayIcon->setContextMenu(nullptr);
     connect(trayIcon, &QSystemTrayIcon::activated, binding, &NativeStatusMenu::trayActivated);
     // A tray icon that goes away takes its binding with it, so that a new object at the same
@@ -76,8 +78,8 @@ bool NativeStatusMenu::presentForAudit(QWidget *anchor)
 {
     if (registry().empty())
         return false;
-    NativeStatusMenu *first = registry().front().binding.get();
-    if (!first->m_menu)
+    NativeStatusMenu *first = registry().front().binding;
+    if (!first || !first->m_menu)
         return false;
     NativeMenu::shared().show(first->m_menu, anchor, nullptr, {});
     return true;
