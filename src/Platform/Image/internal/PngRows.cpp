@@ -20,7 +20,7 @@ inline std::uint8_t paeth(int a, int b, int c)
     return pb <= pc ? std::uint8_t(b) : std::uint8_t(c);
 }
 
-// The heuristic of the PNG specification: filtered bytes read as signed values.
+// The filter heuristic the PNG standard recommends: filtered bytes read as signed values.
 inline unsigned cost(std::uint8_t v)
 {
     return v < 128 ? v : 256u - v;
