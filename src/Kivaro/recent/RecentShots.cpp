@@ -1,0 +1,196 @@
+#include "Kivaro/recent/RecentShots.h"
+
+#include "Kivaro/recent/internal/RecentFolder.h"
+
+#include "Kivaro/document/FileError.h"
+#include "Kivaro/document/LinkedAnnotations.h"
+#include "Kivaro/document/ProjectArchive.h"
+#include "Kivaro/document/ShotDocument.h"
+
+#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/Localization.h"
+#include "KivaroCore/ShotError.h"
+#include "Platform/Async/Awaitables.h"
+#include "Platform/Files/PrivateFiles.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QUuid>
+
+namespace Kivaro {
+
+using Platform::CancellationError;
+using Platform::Task;
+
+namespace {
+
+constexpr int kMaxRetakes = 3;
+
+QString newSessionID()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+Task<void> debouncedWrite(QPointer<RecentShots> store, QPointer<ShotDocument> document)
+{
+    try {
+        co_await Platform::sleep(RecentShots::kDebounce);
+        if (!store || !document)
+            co_return;
+        co_await store->flush(document);
+    } catch (const CancellationError &) {
+        // A newer change, a new session or the store's end replaced this write.
+    } catch (...) {
+        if (store && store->didFail)
+            store->didFail(std::current_exception());
+    }
+}
+
+} // namespace
+
+RecentShots::RecentShots(std::optional<QString> directory, QObject *parent)
+    : QObject(parent),
+      m_directory(directory ? *directory : defaultDirectory(PrototypeVerification::processArguments(), QProcessEnvironment::systemEnvironment())),
+      m_sessionID(newSessionID())
+{
+}
+
+RecentShots::~RecentShots()
+{
+    m_pending.cancel();
+}
+
+QString RecentShots::defaultDirectory(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    if (arguments.contains(QStringLiteral("--verify")) || arguments.contains(QStringLiteral("--ui-session"))) {
+        const QString evidence = PrototypeVerification::argument(QStringLiteral("--evidence-dir"), arguments)
+                                     .value_or(QStringLiteral("/tmp/kivaro-verification"));
+        return QDir(evidence).filePath(QStringLiteral("recent-data"));
+    }
+    const QString variable = environment.value(QStringLiteral("KIVARO_DATA_DIR"));
+    if (!variable.isEmpty())
+        return variable;
+    QString dataHome = environment.value(QStringLiteral("XDG_DATA_HOME"));
+    if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
+        dataHome = environment.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/Kivaro/Recent");
+}
+
+bool RecentShots::isEntryID(const QString &text)
+{
+    static const QRegularExpression uuid(QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    return uuid.match(text).hasMatch();
+}
+
+void RecentShots::beginSession()
+{
+    ++m_generation;
+    m_pending.cancel();
+    m_sessionID = newSessionID();
+}
+
+void RecentShots::resumeSession(const QString &id)
+{
+    if (!isEntryID(id))
+        return;
+    ++m_generation;
+    m_pending.cancel();
+    m_sessionID = id;
+}
+
+void RecentShots::schedule(ShotDocument *document)
+{
+    m_pending.cancel();
+    m_pending = Platform::start(debouncedWrite(QPointer<RecentShots>(this), QPointer<ShotDocument>(document)), this);
+}
+
+Task<void> RecentShots::flush(ShotDocument *document)
+{
+    if (!document || !document->hasImage() || document->isSample())
+        co_return;
+    const QPointer<RecentShots> self(this);
+    const QPointer<ShotDocument> shot(document);
+    const qint64 generation = m_generation;
+    const QString id = m_sessionID;
+
+    enum class Checkpoint { proceed, stale, retake };
+    ShotState snapshot = document->state();
+    int retakes = 0;
+    // After every suspension: the session must be the same and the document unchanged since
+    // the snapshot the awaited work was made from.
+    const auto checkpoint = [&]() -> Checkpoint {
+        if (!self || !shot)
+            throw CancellationError();
+        if (self->m_generation != generation)
+            return Checkpoint::stale;
+        if (shot->state() == snapshot)
+            return Checkpoint::proceed;
+        if (retakes == kMaxRetakes)
+            throw ShotError::message(kivaroCopy("标注仍在变化，请结束编辑后重新保存。"));
+        ++retakes;
+        snapshot = shot->state();
+        return Checkpoint::retake;
+    };
+
+    QByteArray archive;
+    QByteArray preview;
+    for (;;) {
+        archive = co_await ProjectArchive::encode(LinkedAnnotations::reconcile(snapshot));
+        co_await Platform::checkCancellation();
+        Checkpoint step = checkpoint();
+        if (step == Checkpoint::stale)
+            co_return;
+        if (step == Checkpoint::retake)
+            continue;
+        preview = co_await shot->png(kPreviewMaxDimension, false);
+        co_await Platform::checkCancellation();
+        step = checkpoint();
+        if (step == Checkpoint::stale)
+            co_return;
+        if (step == Checkpoint::proceed)
+            break;
+    }
+    self->persist(archive, preview, id);
+}
+
+void RecentShots::persist(const QByteArray &archive, const QByteArray &preview, const QString &id)
+{
+    RecentFolder::prepare(m_directory);
+    const RecentShot entry = RecentShot::named(m_directory, id);
+    if (const auto error = Platform::writePrivateFile(entry.projectURL, archive))
+        throw FileError(entry.projectURL, *error);
+    if (const auto error = Platform::writePrivateFile(entry.previewURL, preview))
+        throw FileError(entry.previewURL, *error);
+    prune(id);
+    if (didSave)
+        didSave();
+}
+
+// Keeps the newest entries by date, but never the entry just written: its date is the clock's
+// now, and files carrying later dates (copied in, written under another clock) must not push
+// it out. It counts toward the limit, so the folder still ends with at most 20.
+void RecentShots::prune(const QString &keep)
+{
+    const QList<RecentShot> shots = RecentFolder::list(m_directory);
+    int room = kMaxEntries;
+    for (const RecentShot &shot : shots)
+        if (shot.id == keep)
+            --room;
+    for (const RecentShot &shot : shots) {
+        if (shot.id == keep)
+            continue;
+        if (room > 0) {
+            --room;
+            continue;
+        }
+        RecentFolder::remove(shot);
+    }
+}
+
+QList<RecentShot> RecentShots::entries() const
+{
+    return RecentFolder::list(m_directory);
+}
+
+} // namespace Kivaro
