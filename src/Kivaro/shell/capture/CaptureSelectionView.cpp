@@ -389,4 +389,10 @@ void CaptureSelectionView::keyReleaseEvent(QKeyEvent *event)
     QWidget::keyReleaseEvent(event);
 }
 
+// The surface shows no focus: QWidget's own handlers would repaint the whole screen when the
+// overlay takes the keyboard, right after its first paint.
+void CaptureSelectionView::focusInEvent(QFocusEvent *) {}
+
+void CaptureSelectionView::focusOutEvent(QFocusEvent *) {}
+
 } // namespace Kivaro
