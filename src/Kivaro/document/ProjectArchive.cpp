@@ -18,8 +18,6 @@ using namespace Platform;
 
 namespace {
 
-constexpr qsizetype kMaxLinks = 1000;
-constexpr qsizetype kMaxMasks = 1000;
 constexpr qint64 kMaxBackgroundPixels = 40'000'000;
 
 // A record that does not have the archive's shape: the bytes are then read as bare markup.
@@ -171,9 +169,43 @@ bool backgroundWithinLimits(const QByteArray &png)
     throw ShotError::message(kivaroCopy("工程格式不受支持，请更新应用后重试。"));
 }
 
-} // namespace
+// ---- writing ------------------------------------------------------------------------------
 
-QByteArray encodeNow(const ShotState &state)
+constexpr qsizetype kMaxProjectBytes = 150'000'000; // opening refuses a file of this size
+
+[[noreturn]] void unwritable()
+{
+    throw ShotError::message(kivaroCopy("这张截图超出了工程文件的限制，无法保存。"));
+}
+
+// The writer never writes what the reader refuses: the record's own limits and those of the
+// markup inside it that an annotated shot can reach (elements, image pixels of the picture and
+// its mosaic patches). Runs on the main thread: the string lookup is not thread-safe.
+void checkWritable(const ShotState &state)
+{
+    const MarkupDataLimits limits;
+    if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaicGrain < 1 || state.mosaicGrain > kMaxGrain
+        || state.markup.subelements().size() > limits.maxElements)
+        unwritable();
+    qint64 pixels = 0;
+    for (const MarkupElement &element : state.markup.subelements()) {
+        if (const ImageElement *image = element.image()) {
+            const QSize size = image->image.size();
+            pixels += qint64(size.width()) * size.height();
+        }
+    }
+    if (pixels > limits.maxTotalImagePixels)
+        unwritable();
+}
+
+QByteArray checkedSize(const QByteArray &bytes)
+{
+    if (bytes.size() >= kMaxProjectBytes)
+        unwritable();
+    return bytes;
+}
+
+QByteArray encodeRecord(const ShotState &state)
 {
     QVariantList masks, mosaics, steps;
     for (const auto &m : state.masks)
@@ -195,6 +227,14 @@ QByteArray encodeNow(const ShotState &state)
     return encodePropertyList(root);
 }
 
+} // namespace
+
+QByteArray encodeNow(const ShotState &state)
+{
+    checkWritable(state);
+    return checkedSize(encodeRecord(state));
+}
+
 namespace {
 
 struct Encoding {
@@ -207,7 +247,13 @@ Task<QByteArray> awaitEncoding(QFuture<Encoding> running)
     const Encoding result = co_await Platform::future(running);
     if (result.error)
         std::rethrow_exception(result.error);
-    co_return result.bytes;
+    co_return checkedSize(result.bytes);
+}
+
+Task<QByteArray> refused(std::exception_ptr error)
+{
+    std::rethrow_exception(error);
+    co_return QByteArray();
 }
 
 } // namespace
@@ -216,11 +262,16 @@ Task<QByteArray> awaitEncoding(QFuture<Encoding> running)
 // a copy of it, and the work starts at once rather than when the task is first awaited.
 Task<QByteArray> encode(ShotState state)
 {
+    try {
+        checkWritable(state);
+    } catch (...) {
+        return refused(std::current_exception());
+    }
     // QtConcurrent passes on only QException errors; carry any other across by hand.
     return awaitEncoding(QtConcurrent::run([state = std::move(state)] {
         Encoding r;
         try {
-            r.bytes = encodeNow(state);
+            r.bytes = encodeRecord(state);
         } catch (...) {
             r.error = std::current_exception();
         }

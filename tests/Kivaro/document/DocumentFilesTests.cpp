@@ -121,6 +121,7 @@ TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
 TEST_F(Files, SavesAtomicallyAndReopensTheSameState)
 {
     edit();
+    document.reconcile();
     const QString path = dir.filePath(QStringLiteral("saved.kivaro"));
     int changes = 0;
     document.didChange = [&] { ++changes; };
@@ -139,10 +140,10 @@ TEST_F(Files, SavingGivesUpWhenTheStateKeepsChanging)
 {
     edit();
     QTimer fidget;
-    qint64 grain = 10;
+    qint64 number = 10;
     QObject::connect(&fidget, &QTimer::timeout, [&] {
         ShotState s = document.state();
-        s.mosaicGrain = ++grain;
+        s.steps.append(NumberedStep{MarkupID<ShapeElement>::make(), ++number});
         document.applyGesture(s);
     });
     fidget.start(0);

@@ -148,3 +148,55 @@ TEST(ProjectArchive, RefusesInsaneGrainsHugeBackgroundsAndHostileMarkup)
     record[QStringLiteral("markupData")] = encodePropertyList(markup);
     EXPECT_THROW(ProjectArchive::decode(encodePropertyList(record)), MarkupDataError);
 }
+
+// Mended: the writer wrote whatever it was given, also projects its own reader refuses.
+TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
+{
+    const QString message = QStringLiteral("这张截图超出了工程文件的限制，无法保存。");
+    auto refusal = [](const ShotState &state) {
+        QString sync, async;
+        try {
+            ProjectArchive::encodeNow(state);
+        } catch (const ShotError &error) {
+            sync = error.text();
+        }
+        try {
+            TestSupport::run(ProjectArchive::encode(state));
+        } catch (const ShotError &error) {
+            async = error.text();
+        }
+        EXPECT_EQ(sync, async);
+        return sync;
+    };
+    const ShotState state = richState();
+    EXPECT_EQ(refusal(state), QString());
+
+    ShotState links = state;
+    while (links.links.size() <= ProjectArchive::kMaxLinks)
+        links.links.append(state.links.first());
+    EXPECT_EQ(refusal(links), message);
+    ShotState masks = state;
+    while (masks.masks.size() <= ProjectArchive::kMaxMasks)
+        masks.masks.append(MarkupID<ShapeElement>::make());
+    EXPECT_EQ(refusal(masks), message);
+    for (qint64 grain : {0LL, 513LL}) {
+        ShotState grained = state;
+        grained.mosaicGrain = grain;
+        EXPECT_EQ(refusal(grained), message) << grain;
+    }
+    ShotState crowded = state;
+    for (int k = 0; k < MarkupDataLimits().maxElements; ++k)
+        crowded.markup.subelements().append(shape(QRectF(k % 100, 0, 1, 1)));
+    EXPECT_EQ(refusal(crowded), message);
+    // Patches are pixels of their own: eleven over a 3000 × 3100 picture pass the markup's total.
+    ShotState patched = state;
+    QImage large(3000, 3100, QImage::Format_RGB32);
+    large.fill(Qt::gray);
+    ImageElement patch;
+    patch.image = MarkupImage(large);
+    for (int k = 0; k < 11; ++k) {
+        patch.id = MarkupID<ImageElement>::make();
+        patched.markup.subelements().append(patch);
+    }
+    EXPECT_EQ(refusal(patched), message);
+}
