@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -297,16 +298,25 @@ void ShotDocument::reconcile()
 {
     if (m_reconciling)
         return;
-    m_reconciling = true;
+    const QScopedValueRollback<bool> guard(m_reconciling, true);
     const ShotState next = LinkedAnnotations::reconcile(state());
-    if (!(next.markup == markup())) {
+    const bool markupChanged = !(next.markup == markup());
+    // The pass changes only the markup and, when entries of long-gone elements are dropped,
+    // the side tables; the background and the grain stay.
+    const bool tablesChanged = next.links != m_links || next.masks != m_masks || next.mosaics != m_mosaics || next.steps != m_steps;
+    if (tablesChanged) {
+        m_links = next.links;
+        m_masks = next.masks;
+        m_mosaics = next.mosaics;
+        m_steps = next.steps;
+    }
+    if (markupChanged) {
         const QList<ElementID> selected = m_canvas->selection();
         setCanvasMarkup(next.markup);
         m_canvas->setSelection(selected);
-        if (didChange)
-            didChange();
     }
-    m_reconciling = false;
+    if ((markupChanged || tablesChanged) && didChange)
+        didChange();
 }
 
 } // namespace Kivaro

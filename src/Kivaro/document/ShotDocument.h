@@ -71,10 +71,47 @@ public:
     Platform::Task<QByteArray> archiveData();
     // PNG of the reconciled state, the largest side at most `maxDimension` pixels.
     Platform::Task<QByteArray> png(std::optional<int> maxDimension, bool forRecognition);
-    // Repairs the canvas's markup after a direct edit, without an undo step.
+    // Repairs the canvas's markup after a direct edit, without an undo step; also drops the
+    // side-table entries the consistency pass drops (long-gone elements, see LinkedAnnotations).
     void reconcile();
 
+    // ---- annotations. Each edit is one undo step with its own name; a refused edit throws
+    // ShotError and changes nothing. Points and rectangles are markup coordinates.
+
+    // A text bubble for `text` (1 to 500 characters once trimmed) near `anchor`, with its arrow
+    // and link. Undo "添加标注".
+    void addAnnotation(const QString &text, QPointF anchor);
+    // Replaces the text of `link`'s bubble; the bubble keeps its frame. Undo "修改标注文字".
+    void editText(const AnnotationLink &link, const QString &text);
+    // Points the link of `link`'s bubble at `point` and rebuilds its arrow. Undo "修改指向".
+    void retarget(const AnnotationLink &link, QPointF point);
+    // retarget() for selectedLink().
+    void retargetSelected(QPointF point);
+    // The first link whose bubble or arrow is selected on the canvas.
+    std::optional<AnnotationLink> selectedLink() const;
+
+    // The two mask operations do their work when the task is awaited (the picture's bitmap is
+    // at hand, so they do not suspend). A privacy mask over `rect` with its pixelated patch.
+    // Undo "添加隐私遮挡".
+    Platform::Task<void> addMask(QRectF rect);
+    // Pixelates again at `grain` (12, 24, 40 or 64; others and the current one are ignored) and
+    // cuts every mask's patch again. Undo "调整马赛克颗粒".
+    Platform::Task<void> setMosaicGrain(qint64 grain);
+
+    // Deletes the selected link (bubble, arrow and link) or else the selected drawings, and the
+    // steps whose markers go with them. Undo "删除标注".
+    void deleteSelectedAnnotation();
+
+    // The number the next step marker shows.
+    qint64 nextStepNumber() const;
+    // A step marker at `point`, then selected; none (and no undo step) when the point is outside
+    // the canvas or the canvas is smaller than the marker. Undo "数字步骤".
+    std::optional<Platform::MarkupID<Platform::ShapeElement>> addNumberedStep(QPointF point);
+
 private:
+    void addMaskNow(const QRectF &rect);
+    void setMosaicGrainNow(qint64 grain);
+
     void copySideTables(const ShotState &state);
     void setCanvasMarkup(const Platform::Markup &markup);
 
