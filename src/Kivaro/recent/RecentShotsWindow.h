@@ -1,0 +1,69 @@
+#pragma once
+// The window listing the recent shots: one 100-point row per entry with its preview, its date
+// and a share button, and a hint below the list. Double-clicking a row hands the entry back to
+// continue editing it and hides the window; a row's share button calls the share action with
+// the entry and the button, which anchors the share menu, and leaves the window open.
+//
+// The caller lists the store and passes the entries; the window only reads each preview file.
+// The window is built on the first `show` and kept: closing only hides it, and later calls
+// keep its place and size and replace the rows. The actions are held until the next `show`.
+
+#include "Kivaro/recent/RecentShot.h"
+
+#include "Kivaro/controls/KivaroWindow.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QWidget;
+
+namespace Kivaro {
+
+class KivaroTableRow;
+
+namespace detail {
+class RecentShotsTable;
+}
+
+class RecentShotsWindow final : public QObject {
+    Q_OBJECT
+public:
+    using ShareAction = std::function<void(const RecentShot &shot, QWidget *anchor)>;
+    using OpenAction = std::function<void(const RecentShot &shot)>;
+
+    explicit RecentShotsWindow(QObject *parent = nullptr);
+    ~RecentShotsWindow() override;
+
+    // Replaces the entries and both actions, builds the window on first use, reloads the rows
+    // and brings the window to the front with the keyboard focus.
+    void show(const QList<RecentShot> &shots, ShareAction share = {}, OpenAction open = {});
+
+    // Null until the first show.
+    KivaroWindow *window() const { return m_window; }
+    const QList<RecentShot> &shots() const { return m_shots; }
+    int numberOfRows() const { return int(m_shots.size()); }
+    // The row widgets, in entry order (empty before the first show).
+    QList<KivaroTableRow *> rows() const;
+    int selectedRow() const;
+    void selectRow(int row);
+    // Opens the selected entry, if any, and hides the window (the list's double-click action).
+    void openSelected();
+
+    // The date line of an entry, as its row shows it.
+    static QString caption(const RecentShot &shot);
+
+private:
+    void build();
+    KivaroTableRow *makeRow(const RecentShot &shot);
+
+    QPointer<KivaroWindow> m_window;
+    detail::RecentShotsTable *m_table = nullptr; // inside m_window
+    QList<RecentShot> m_shots;
+    OpenAction m_openShot;
+    ShareAction m_shareShot;
+};
+
+} // namespace Kivaro

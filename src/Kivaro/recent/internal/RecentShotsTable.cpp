@@ -1,0 +1,96 @@
+#include "Kivaro/recent/internal/RecentShotsTable.h"
+
+#include "Kivaro/controls/KivaroTableRow.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+using namespace NativeAppAppearance;
+
+namespace Kivaro::detail {
+
+RecentShotsTable::RecentShotsTable(QWidget *parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void RecentShotsTable::setRows(const QList<KivaroTableRow *> &rows)
+{
+    for (KivaroTableRow *row : std::as_const(m_rows)) {
+        row->hide();
+        row->deleteLater(); // a row's button may be the sender of what led here
+    }
+    m_rows = rows;
+    m_selected = -1;
+    for (KivaroTableRow *row : std::as_const(m_rows)) {
+        row->setParent(this);
+        row->setSelected(false);
+        row->show();
+    }
+    setMinimumHeight(int(m_rows.size()) * kRowHeight);
+    layoutRows();
+    updateGeometry();
+    update();
+}
+
+void RecentShotsTable::selectRow(int row)
+{
+    if (row < -1 || row >= m_rows.size())
+        row = -1;
+    m_selected = row;
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setSelected(i == row);
+}
+
+int RecentShotsTable::rowAt(const QPoint &point) const
+{
+    if (point.y() < 0 || point.x() < 0 || point.x() >= width())
+        return -1;
+    const int row = point.y() / kRowHeight;
+    return row < m_rows.size() ? row : -1;
+}
+
+QSize RecentShotsTable::sizeHint() const
+{
+    return {550, int(m_rows.size()) * kRowHeight};
+}
+
+void RecentShotsTable::layoutRows()
+{
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setGeometry(0, i * kRowHeight, width(), kRowHeight);
+}
+
+void RecentShotsTable::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), AppearanceManager::shared().color(DynamicColor::windowBackground, this));
+}
+
+void RecentShotsTable::resizeEvent(QResizeEvent *)
+{
+    layoutRows();
+}
+
+void RecentShotsTable::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    selectRow(rowAt(event->position().toPoint()));
+}
+
+void RecentShotsTable::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const int row = rowAt(event->position().toPoint());
+    selectRow(row);
+    Q_EMIT rowDoubleClicked(row);
+}
+
+} // namespace Kivaro::detail
