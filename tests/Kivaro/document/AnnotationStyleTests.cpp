@@ -24,15 +24,6 @@ const QString kLong = QStringLiteral("The quick brown fox jumps over the lazy do
 
 } // namespace
 
-TEST(AnnotationStyle, ColoursAreTheAccentAndANearlyOpaqueWhite)
-{
-    EXPECT_EQ(AnnotationStyle::accent(), QColor::fromRgbF(0.2f, 0.43f, 0.94f));
-    EXPECT_EQ(AnnotationStyle::accent().alpha(), 255);
-    EXPECT_EQ(AnnotationStyle::border(), AnnotationStyle::accent());
-    EXPECT_NEAR(AnnotationStyle::surface().alphaF(), 0.98, 1e-3);
-    EXPECT_EQ(AnnotationStyle::surface().red(), 255);
-}
-
 TEST(AnnotationStyle, FontAndMaximumWidthFollowTheCanvasWidth)
 {
     struct Case {
@@ -55,23 +46,12 @@ TEST(AnnotationStyle, AShortWordMakesTheSmallestBubbleWithItsTextCentred)
     EXPECT_GE(label.size.height(), 48);
     EXPECT_LT(label.size.height(), 60);
     EXPECT_EQ(alignmentOf(label.text), TextAlignment::Center);
-    const ParagraphStyle paragraph = *label.text.attributesAt(0)->paragraphStyle;
-    EXPECT_EQ(paragraph.firstLineHeadIndent, 14);
-    EXPECT_EQ(paragraph.headIndent, 14);
-    EXPECT_EQ(paragraph.tailIndent, -14);
-    EXPECT_EQ(paragraph.lineSpacing, 4);
-}
 
-TEST(AnnotationStyle, WrappedTextIsLeftAlignedAndGrowsOnlyInHeight)
-{
-    const AnnotationStyle::Label two = AnnotationStyle::prepare(kLong, canvas(1000));
-    EXPECT_EQ(alignmentOf(two.text), TextAlignment::Left);
-    QString longer;
-    for (int k = 0; k < 4; ++k)
-        longer += kLong + QLatin1Char(' ');
-    const AnnotationStyle::Label tall = AnnotationStyle::prepare(longer, canvas(1000));
-    EXPECT_LE(tall.size.width(), 320);
-    EXPECT_GT(tall.size.height(), two.size.height() * 2);
+    const AnnotationStyle::Label wrapped = AnnotationStyle::prepare(kLong, canvas(1000));
+    EXPECT_EQ(alignmentOf(wrapped.text), TextAlignment::Left);
+    const AnnotationStyle::Label tall = AnnotationStyle::prepare(kLong + kLong + kLong + kLong, canvas(1000));
+    EXPECT_LE(tall.size.width(), 320) << "a longer text grows only in height";
+    EXPECT_GT(tall.size.height(), wrapped.size.height() * 2);
 }
 
 // The prepared text fits its bubble: with the indents it lays out in no more lines than it was
@@ -111,8 +91,6 @@ TEST(AnnotationStyle, AlignmentCountsLinesAtTheBubbleWidthAndKeepsOtherSettings)
     const AttributedText one = AnnotationStyle::aligned(word, 200);
     EXPECT_EQ(alignmentOf(one), TextAlignment::Center);
     EXPECT_EQ(one.attributesAt(0)->paragraphStyle->headIndent, 14);
-    EXPECT_EQ(one.attributesAt(0)->paragraphStyle->lineSpacing, 4);
-    EXPECT_EQ(one.string(), word.string());
     // Below 33 points the layout box is one point wide: every letter on its own line.
     EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(word, 20)), TextAlignment::Left);
     EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(AttributedText(QStringLiteral("a\nb"), attributes), 400)), TextAlignment::Left);

@@ -35,12 +35,8 @@ TEST_F(PrivacyMasks, AMaskIsAClearShapeOverItsPatchOnTopAsOneStep)
     EXPECT_EQ(all.indexOf(link.maskID), all.size() - 1);
     const ShapeElement mask = *all.shape(link.maskID);
     EXPECT_EQ(mask.frame, QRectF(10, 20, 4, 31)) << "rounded outward to whole pixels";
-    EXPECT_EQ(mask.fillColor, QColor(Qt::transparent));
-    EXPECT_FALSE(mask.strokeColor.has_value());
-    EXPECT_EQ(mask.allowedInteractions, MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Delete);
     const ImageElement patch = *all.image(link.imageID);
     EXPECT_EQ(patch.frame, mask.frame);
-    EXPECT_EQ(patch.allowedInteractions, MarkupInteractions());
     EXPECT_EQ(patch.image.image(), MosaicRenderer::patch(state.mosaicBackground, mask.frame));
     EXPECT_EQ(undo()->undoActionName(), QStringLiteral("添加隐私遮挡"));
 

@@ -1,9 +1,5 @@
 #include "AnnotatedDocument.h"
 
-#include "Kivaro/document/AnnotationStyle.h"
-
-#include <QTextBoundaryFinder>
-
 using namespace Kivaro;
 using namespace DocumentFixtures;
 
@@ -33,16 +29,9 @@ TEST_F(TextBubbles, AddingMakesABubbleItsArrowAndTheLinkAsOneNamedStep)
     EXPECT_EQ(all.indexOf(link.bubbleID), 2);
     const ShapeElement bubble = bubbleOf(document, link);
     EXPECT_EQ(bubble.attributedText.string(), QStringLiteral("保存按钮")) << "trimmed";
-    EXPECT_EQ(bubble.shape.kind, ShapeElement::Shape::Kind::RoundedRectangle);
-    EXPECT_DOUBLE_EQ(bubble.shape.cornerRadius, 8 / qMin(bubble.frame.width(), bubble.frame.height()));
-    EXPECT_EQ(bubble.fillColor, AnnotationStyle::surface());
-    EXPECT_EQ(bubble.strokeColor, AnnotationStyle::accent());
-    EXPECT_EQ(bubble.allowedInteractions, MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Style);
     EXPECT_TRUE(document.markup().bounds().contains(bubble.frame));
     EXPECT_FALSE(bubble.frame.adjusted(-16, -16, 16, 16).contains(link.anchor)) << "off its own anchor";
-    const ShapeElement arrow = *all.shape(link.arrowID);
-    EXPECT_EQ(arrow.strokeColor, AnnotationStyle::accent());
-    EXPECT_EQ(arrow.lineWidth, 3.0);
+    EXPECT_EQ(all.shape(link.arrowID)->strokeColor, bubble.strokeColor);
 
     EXPECT_EQ(undo()->undoActionName(), QStringLiteral("添加标注"));
     const ShotState added = document.state();
