@@ -3,6 +3,8 @@
 #include "Platform/HotKeys/InProcessHotKeyService.h"
 #include "Platform/HotKeys/X11HotKeyService.h"
 
+#include <QCoreApplication>
+
 namespace Platform {
 
 namespace {
@@ -19,6 +21,12 @@ std::shared_ptr<HotKeyService> HotKeyService::shared()
 {
     auto &slot = sharedSlot();
     if (!slot) {
+        // Gone with the application object, while its event dispatcher still exists.
+        static const bool cleanup = [] {
+            qAddPostRoutine([] { sharedSlot().reset(); });
+            return true;
+        }();
+        Q_UNUSED(cleanup);
         auto x11 = std::make_shared<X11HotKeyService>();
         if (x11->isAvailable())
             slot = x11;

@@ -13,19 +13,6 @@ constexpr HotKeyChord chord4{21, 0x1900}; // ⌃⌥⌘4
 constexpr HotKeyIdentity kvro1{0x4B56524F, 1};
 } // namespace
 
-TEST(HotKeyRegistry, RefusesAChordThisProcessHoldsAndForgetsItOnRemoval)
-{
-    HotKeyRegistry registry;
-    const std::uint64_t first = registry.add(chord4, kvro1);
-    EXPECT_NE(first, 0u);
-    EXPECT_TRUE(registry.holds(chord4));
-    EXPECT_FALSE(registry.holds({21, 0x1100}));
-    EXPECT_EQ(registry.identityOf(chord4), kvro1);
-    EXPECT_EQ(registry.remove(first), chord4);
-    EXPECT_FALSE(registry.remove(first).has_value());
-    EXPECT_TRUE(registry.isEmpty());
-}
-
 TEST(InProcessHotKeyService, RegistersOnceAndRefusesWhatIsTaken)
 {
     InProcessHotKeyService service;

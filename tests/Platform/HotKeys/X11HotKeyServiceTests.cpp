@@ -97,8 +97,3 @@ TEST_F(X11HotKeys, TheProcessRefusesAChordItAlreadyHolds)
     X11HotKeyService second;
     EXPECT_EQ(second.registerHotKey(controlOption4, identity).status, HotKeyStatus::occupied);
 }
-
-TEST_F(X11HotKeys, KeysOutsideTheTableAreUnknown)
-{
-    EXPECT_EQ(service.registerHotKey({200, 0x1000}, identity).status, HotKeyStatus::unknownKey);
-}

@@ -46,12 +46,6 @@ TEST(ScreenCoordinates, NativePixelsScaleByTheScreenThatHoldsThem)
     EXPECT_EQ(coordinates.nativeGeometry(5), QRectF());
 }
 
-TEST(ScreenCoordinates, WithoutScreensNothingMoves)
-{
-    const ScreenCoordinates none;
-    EXPECT_EQ(none.nativeToQt(QRectF(1, 2, 3, 4)), QRectF(1, 2, 3, 4));
-}
-
 TEST(InProcessScreenSource, LaysTheFixtureOutLikeADesktop)
 {
     Platform::InProcessScreenSource source;
