@@ -13,6 +13,8 @@
 namespace TestSupport {
 
 // Runs the event loop until `done` holds or `timeoutMs` passes; returns whether it holds.
+// Objects handed to deleteLater are deleted on the way: a test body runs outside any event
+// loop, where Qt would otherwise keep them until the application ends.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -20,9 +22,11 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (!done())
             QThread::usleep(200);
     }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return true;
 }
 

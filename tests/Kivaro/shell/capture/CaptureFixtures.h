@@ -17,22 +17,8 @@
 
 namespace CaptureTesting {
 
-// Runs the event loop like the application's would, destroying what was handed to deleteLater
-// (TestSupport::waitUntil alone does not: the test body is outside any event loop).
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
-{
-    return TestSupport::waitUntil(
-        [&] {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            return done();
-        },
-        timeoutMs);
-}
-template <typename T>
-bool waitFor(const Platform::TaskHandle<T> &handle, int timeoutMs = 5000)
-{
-    return waitUntil([&] { return handle.isFinished(); }, timeoutMs);
-}
+using TestSupport::waitFor;
+using TestSupport::waitUntil;
 
 struct Permission final : Tellumo::ScreenRecordingPermission {
     bool granted = true;
