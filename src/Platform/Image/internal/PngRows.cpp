@@ -1,24 +1,15 @@
 #include "Platform/Image/internal/PngRows.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace Platform::PngInternal {
 
 namespace {
 
 enum Filter : std::uint8_t { None = 0, Sub = 1, Up = 2, Paeth = 4 };
-
-inline std::uint8_t paeth(int a, int b, int c)
-{
-    const int p = a + b - c;
-    const int pa = std::abs(p - a);
-    const int pb = std::abs(p - b);
-    const int pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc)
-        return std::uint8_t(a);
-    return pb <= pc ? std::uint8_t(b) : std::uint8_t(c);
-}
 
 // The filter heuristic the PNG standard recommends: filtered bytes read as signed values.
 inline unsigned cost(std::uint8_t v)
@@ -90,6 +81,53 @@ void readRow(const QImage &image, int y, int channels, std::uint8_t *out)
     }
 }
 
+namespace {
+
+// Branch-free Paeth predictor, so that the cost loop below vectorises.
+inline int paethPredictor(int a, int b, int c)
+{
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
+    const int ab = pb < pa ? b : a;
+    const int abMin = pb < pa ? pb : pa;
+    return pc < abMin ? c : ab;
+}
+
+// Cost of each filter for one row. The first `bpp` bytes have no left neighbour; splitting
+// them off keeps the main loop free of branches.
+struct FilterCosts {
+    unsigned none = 0, sub = 0, up = 0, paeth = 0;
+};
+
+FilterCosts filterCosts(const std::uint8_t *row, const std::uint8_t *previous, int length, int bpp)
+{
+    FilterCosts costs;
+    const int head = std::min(bpp, length);
+    for (int i = 0; i < head; ++i) {
+        const std::uint8_t x = row[i], b = previous[i];
+        costs.none += cost(x);
+        costs.sub += cost(x);
+        costs.up += cost(std::uint8_t(x - b));
+        costs.paeth += cost(std::uint8_t(x - b)); // a = c = 0: the predictor is b
+    }
+    unsigned none = 0, sub = 0, up = 0, paethCost = 0;
+    for (int i = head; i < length; ++i) {
+        const int x = row[i], a = row[i - bpp], b = previous[i], c = previous[i - bpp];
+        none += cost(std::uint8_t(x));
+        sub += cost(std::uint8_t(x - a));
+        up += cost(std::uint8_t(x - b));
+        paethCost += cost(std::uint8_t(x - paethPredictor(a, b, c)));
+    }
+    costs.none += none;
+    costs.sub += sub;
+    costs.up += up;
+    costs.paeth += paethCost;
+    return costs;
+}
+
+} // namespace
+
 void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length, int bpp, std::uint8_t *out, bool independent)
 {
     // A row that repeats the one above (flat areas, blank space) is all zeros under Up.
@@ -98,53 +136,48 @@ void filterRow(const std::uint8_t *row, const std::uint8_t *previous, int length
         std::memset(out + 1, 0, size_t(length));
         return;
     }
-    if (independent)
-        previous = nullptr;
-    unsigned costNone = 0, costSub = 0, costUp = 0, costPaeth = 0;
-    for (int i = 0; i < length; ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0;
-        const int b = previous ? previous[i] : 0;
-        const int c = previous && i >= bpp ? previous[i - bpp] : 0;
-        const std::uint8_t x = row[i];
-        costNone += cost(x);
-        costSub += cost(std::uint8_t(x - a));
-        costUp += cost(std::uint8_t(x - b));
-        costPaeth += cost(std::uint8_t(x - paeth(a, b, c)));
+    // The first row of a band has no row above: the filters see zeros there.
+    thread_local std::vector<std::uint8_t> zeros;
+    if (independent || !previous) {
+        if (zeros.size() < size_t(length))
+            zeros.assign(size_t(length), 0);
+        previous = zeros.data();
     }
+    const FilterCosts costs = filterCosts(row, previous, length, bpp);
     Filter filter = None;
-    unsigned best = costNone;
-    if (costSub < best) {
-        best = costSub;
+    unsigned best = costs.none;
+    if (costs.sub < best) {
+        best = costs.sub;
         filter = Sub;
     }
-    if (costUp < best) {
-        best = costUp;
+    if (costs.up < best) {
+        best = costs.up;
         filter = Up;
     }
-    if (costPaeth < best)
+    if (costs.paeth < best)
         filter = Paeth;
 
     out[0] = filter;
     std::uint8_t *dst = out + 1;
+    const int head = std::min(bpp, length);
     switch (filter) {
     case None:
         std::memcpy(dst, row, size_t(length));
         break;
     case Sub:
-        for (int i = 0; i < length; ++i)
-            dst[i] = std::uint8_t(row[i] - (i >= bpp ? row[i - bpp] : 0));
+        std::memcpy(dst, row, size_t(head));
+        for (int i = head; i < length; ++i)
+            dst[i] = std::uint8_t(row[i] - row[i - bpp]);
         break;
     case Up:
         for (int i = 0; i < length; ++i)
-            dst[i] = std::uint8_t(row[i] - (previous ? previous[i] : 0));
+            dst[i] = std::uint8_t(row[i] - previous[i]);
         break;
     case Paeth:
-        for (int i = 0; i < length; ++i) {
-            const int a = i >= bpp ? row[i - bpp] : 0;
-            const int b = previous ? previous[i] : 0;
-            const int c = previous && i >= bpp ? previous[i - bpp] : 0;
-            dst[i] = std::uint8_t(row[i] - paeth(a, b, c));
-        }
+        for (int i = 0; i < head; ++i)
+            dst[i] = std::uint8_t(row[i] - previous[i]);
+        for (int i = head; i < length; ++i)
+            dst[i] = std::uint8_t(row[i] - paethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
         break;
     }
 }
@@ -166,19 +199,26 @@ bool unfilterRow(std::uint8_t *row, const std::uint8_t *previous, int length, in
                 x[i] = std::uint8_t(x[i] + previous[i]);
         return true;
     case 3: // Average
-        for (int i = 0; i < length; ++i) {
-            const int a = i >= bpp ? x[i - bpp] : 0;
-            const int b = previous ? previous[i] : 0;
-            x[i] = std::uint8_t(x[i] + ((a + b) >> 1));
+        if (!previous) {
+            for (int i = bpp; i < length; ++i)
+                x[i] = std::uint8_t(x[i] + (x[i - bpp] >> 1));
+            return true;
         }
+        for (int i = 0; i < std::min(bpp, length); ++i)
+            x[i] = std::uint8_t(x[i] + (previous[i] >> 1));
+        for (int i = bpp; i < length; ++i)
+            x[i] = std::uint8_t(x[i] + ((x[i - bpp] + previous[i]) >> 1));
         return true;
     case Paeth:
-        for (int i = 0; i < length; ++i) {
-            const int a = i >= bpp ? x[i - bpp] : 0;
-            const int b = previous ? previous[i] : 0;
-            const int c = previous && i >= bpp ? previous[i - bpp] : 0;
-            x[i] = std::uint8_t(x[i] + paeth(a, b, c));
+        if (!previous) { // with no row above Paeth predicts from the left, like Sub
+            for (int i = bpp; i < length; ++i)
+                x[i] = std::uint8_t(x[i] + x[i - bpp]);
+            return true;
         }
+        for (int i = 0; i < std::min(bpp, length); ++i)
+            x[i] = std::uint8_t(x[i] + previous[i]);
+        for (int i = bpp; i < length; ++i)
+            x[i] = std::uint8_t(x[i] + paethPredictor(x[i - bpp], previous[i], previous[i - bpp]));
         return true;
     default:
         return false;
