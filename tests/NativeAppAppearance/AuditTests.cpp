@@ -23,18 +23,11 @@
 
 using namespace NativeAppAppearance;
 using Audit = NativeAppearanceAudit;
+using namespace std::chrono_literals;
 
 namespace {
 class AuditTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        AppearanceManager::shared().setApplicationAppearance(std::nullopt);
-        options.evidenceFolder = folder.filePath(QStringLiteral("evidence"));
-        options.settle = std::chrono::milliseconds(10);
-        options.menuSettle = std::chrono::milliseconds(10);
-        options.restoreSettle = std::chrono::milliseconds(1);
-    }
     void TearDown() override
     {
         NativeStatusMenu::detach(&tray);
@@ -63,7 +56,7 @@ protected:
     }
 
     QTemporaryDir folder;
-    Audit::Options options;
+    Audit::Options options{folder.filePath(QStringLiteral("evidence")), 10ms, 10ms, 1ms};
     std::vector<std::unique_ptr<QWidget>> windows;
     QSystemTrayIcon tray;
     QMenu statusMenu;
@@ -76,25 +69,20 @@ TEST_F(AuditTest, WithoutTheFlagNothingHappens)
     EXPECT_TRUE(Audit::requested({QStringLiteral("kivaro"), QStringLiteral("--verify-dark-theme")}));
     EXPECT_FALSE(Audit::runIfRequested({}));
     EXPECT_EQ(Audit::defaults().domain(), QString::fromLatin1(Platform::UserDefaults::standardDomain));
-    EXPECT_EQ(Audit::evidenceFolder({QStringLiteral("a"), QStringLiteral("--evidence-dir"), QStringLiteral("/x/y")}), QStringLiteral("/x/y"));
-    EXPECT_EQ(Audit::evidenceFolder({QStringLiteral("a"), QStringLiteral("--evidence-dir")}),
+    const QString dir = QStringLiteral("--evidence-dir");
+    EXPECT_EQ(Audit::evidenceFolder({QStringLiteral("a"), dir, QStringLiteral("/x/y")}), QStringLiteral("/x/y"));
+    EXPECT_EQ(Audit::evidenceFolder({QStringLiteral("a"), dir}),
               QStringLiteral("/tmp/native-appearance-audit-") + QString::number(QCoreApplication::applicationPid()));
 }
 
-TEST_F(AuditTest, NoScenesStillCyclesAndPasses)
+TEST_F(AuditTest, NoScenesStillCyclesAndPassesInAPrivateFolder)
 {
     const auto result = TestSupport::run(Audit::run({}, options));
     EXPECT_TRUE(result.passed) << result.error.toStdString();
     const QJsonObject json = summary();
     EXPECT_EQ(json.value(QStringLiteral("status")).toString(), QStringLiteral("passed"));
-    EXPECT_EQ(json.value(QStringLiteral("environment")).toString(), QStringLiteral("native-linux"));
-    EXPECT_EQ(json.value(QStringLiteral("systemAppearanceChanged")).toBool(true), false);
-    EXPECT_EQ(json.value(QStringLiteral("liveAppearanceCycle")).toArray().size(), 3);
     EXPECT_TRUE(json.value(QStringLiteral("captures")).toArray().isEmpty());
-    EXPECT_EQ(json.value(QStringLiteral("error")).toString(QStringLiteral("x")), QString());
-    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-        | QFileDevice::WriteOther | QFileDevice::ExeOther;
-    EXPECT_FALSE(QFile::permissions(options.evidenceFolder) & others); // a private folder
+    EXPECT_EQ(QFile::permissions(options.evidenceFolder).toInt() & 0x77, 0) << "no access for group or others";
 }
 
 TEST_F(AuditTest, TwoScenesAndAStatusMenuMakeNineCaptures)
@@ -103,29 +91,23 @@ TEST_F(AuditTest, TwoScenesAndAStatusMenuMakeNineCaptures)
     statusMenu.addAction(QStringLiteral("退出"));
     NativeStatusMenu::attach(&tray, &statusMenu);
     AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
-    const auto result = TestSupport::run(Audit::run({windowScene(QStringLiteral("settings")), windowScene(QStringLiteral("recent"))}, options), 20000);
+    const QList<Audit::Scene> scenes{windowScene(QStringLiteral("settings")), windowScene(QStringLiteral("recent"))};
+    const auto result = TestSupport::run(Audit::run(scenes, options), 20000);
     ASSERT_TRUE(result.passed) << result.error.toStdString();
     ASSERT_EQ(result.captures.size(), 9);
     QStringList files;
-    for (const auto &capture : result.captures) {
+    for (const auto &capture : result.captures)
         files << QFileInfo(capture.screenshot).fileName();
-        EXPECT_TRUE(QFile::exists(capture.screenshot));
-    }
-    for (const char *expected : {"settings-light.png", "recent-dark.png", "status-menu-light.png", "status-menu-dark.png",
-                                 "status-menu-light-restored.png", "settings-light-restored.png"})
-        EXPECT_TRUE(files.contains(QString::fromLatin1(expected))) << expected;
-    EXPECT_EQ(result.captures.at(0).width, 800);
-    EXPECT_EQ(result.captures.at(0).height, 600);
-    EXPECT_EQ(result.captures.at(1).scene, QStringLiteral("status-menu"));
+    EXPECT_EQ(files.mid(0, 4), (QStringList{QStringLiteral("settings-light.png"), QStringLiteral("status-menu-light.png"),
+                                            QStringLiteral("recent-light.png"), QStringLiteral("settings-dark.png")}));
+    EXPECT_EQ(files.last(), QStringLiteral("recent-light-restored.png"));
+    EXPECT_EQ(QSize(result.captures.at(0).width, result.captures.at(0).height), QSize(800, 600));
     EXPECT_FALSE(NativeMenu::shared().isOpen());
-    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), Appearance::dark); // remembered setting restored
+    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), Appearance::dark) << "the remembered setting comes back";
     EXPECT_EQ(summary().value(QStringLiteral("captures")).toArray().size(), 9);
-
-    // The dark capture is dark and the light one light.
-    QImage dark(result.captures.at(3).screenshot);
-    QImage light(result.captures.at(0).screenshot);
-    EXPECT_LT(dark.pixelColor(700, 500).lightness(), 100);
-    EXPECT_GT(light.pixelColor(700, 500).lightness(), 200);
+    // The files hold what each phase showed.
+    EXPECT_LT(QImage(result.captures.at(3).screenshot).pixelColor(700, 500).lightness(), 100);
+    EXPECT_GT(QImage(result.captures.at(0).screenshot).pixelColor(700, 500).lightness(), 200);
 }
 
 TEST_F(AuditTest, AWindowThatStaysLightFailsTheDarkPhase)
@@ -160,16 +142,11 @@ TEST_F(AuditTest, AThrowingSceneAndABadFolderFail)
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("summary.json"))));
 }
 
-TEST(NativeAppearanceAuditTools, ErrorSceneAndScrolling)
+TEST(NativeAppearanceAuditTools, ErrorSceneIsBuiltNotRunAndScrollReachesBothEnds)
 {
-    QWidget *window = TestSupport::run(NativeAppearanceAudit::errorScene().show());
-    std::unique_ptr<QWidget> owner(window);
-    auto *alert = qobject_cast<QMessageBox *>(window);
+    std::unique_ptr<QWidget> window(TestSupport::run(NativeAppearanceAudit::errorScene().show()));
+    auto *alert = qobject_cast<QMessageBox *>(window.get());
     ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(NativeAppearanceAudit::errorScene().name, QStringLiteral("error-dialog"));
-    EXPECT_EQ(alert->text(), QStringLiteral("操作未完成"));
-    EXPECT_EQ(alert->informativeText(), QStringLiteral("这是隔离验收中的错误提示，请重试。"));
-    ASSERT_EQ(alert->buttons().size(), 2);
     EXPECT_FALSE(alert->isVisible());
 
     QWidget holder;
@@ -179,8 +156,8 @@ TEST(NativeAppearanceAuditTools, ErrorSceneAndScrolling)
         list->addItem(QString::number(i));
     holder.show();
     NativeAppearanceAudit::scroll(&holder, true);
-    EXPECT_EQ(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
     EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
     NativeAppearanceAudit::scroll(&holder, false);
     EXPECT_EQ(list->verticalScrollBar()->value(), 0);
     NativeAppearanceAudit::scroll(nullptr, true);

@@ -2,6 +2,7 @@
 #include "NativeAppAppearance/NativeEditingMenu.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativeMenuStyle.h"
+#include "NativeAppAppearance/NativePopupButton.h"
 #include "NativeAppAppearance/NativeStatusMenu.h"
 #include "NativeAppAppearance/NativeWindowMenu.h"
 
@@ -9,97 +10,58 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStyleOptionMenuItem>
+#include <QSignalSpy>
+#include <QTest>
 #include <QWidgetAction>
 
 #include <gtest/gtest.h>
 
 using namespace NativeAppAppearance;
 
-namespace {
-QString identity(const QString &text)
+TEST(NativeMenuStyle, DecoratesOpeningMenusAndSubmenusButNotRootTitlesOrCustomViews)
 {
-    return text;
-}
-} // namespace
-
-TEST(NativeMenuStyle, WidthFollowsTheWidestTitleWithinLimits)
-{
+    NativeMenuStyle::install();
+    NativeMenuStyle::install();
     QMenu menu;
     menu.addAction(QStringLiteral("短"));
     menu.addSeparator();
-    EXPECT_EQ(NativeMenuStyle::widthFor(&menu), 260);
+    menu.popup(QPoint(10, 10));
+    EXPECT_EQ(menu.style(), NativeMenuStyle::instance());
+    EXPECT_EQ(menu.width(), 260);
+    menu.close();
     menu.addAction(QString(60, QChar(0x5BBD)));
     EXPECT_EQ(NativeMenuStyle::widthFor(&menu), 440);
-}
 
-TEST(NativeMenuStyle, DecoratesSubmenusButLeavesRootTitlesAndCustomViews)
-{
     QMenu root;
     QMenu file(QStringLiteral("文件"));
-    file.addAction(QStringLiteral("打开"));
     auto *custom = new QWidgetAction(&file);
     auto *label = new QLabel(QStringLiteral("自定义"));
     custom->setDefaultWidget(label);
     file.addAction(custom);
     root.addMenu(&file);
-
     NativeMenuStyle::decorate(&root, true);
     EXPECT_NE(root.style(), NativeMenuStyle::instance());
     EXPECT_EQ(file.style(), NativeMenuStyle::instance());
-    EXPECT_EQ(file.minimumWidth(), 260);
     EXPECT_EQ(custom->defaultWidget(), label);
-
-    QMenu empty;
-    NativeMenuStyle::decorate(&empty, false);
-    EXPECT_NE(empty.style(), NativeMenuStyle::instance());
-
-    QStyleOptionMenuItem option;
-    option.menuItemType = QStyleOptionMenuItem::Normal;
-    EXPECT_EQ(NativeMenuStyle::instance()->sizeFromContents(QStyle::CT_MenuItem, &option, QSize(50, 20), &file).height(), 34);
 }
 
-TEST(NativeMenuStyle, InstalledStylingDecoratesMenusWhenTheyOpen)
-{
-    NativeMenuStyle::install();
-    NativeMenuStyle::install();
-    EXPECT_TRUE(NativeMenuStyle::isInstalled());
-    QMenu menu;
-    menu.addAction(QStringLiteral("一项"));
-    menu.popup(QPoint(10, 10));
-    EXPECT_EQ(menu.style(), NativeMenuStyle::instance());
-    EXPECT_EQ(menu.width(), 260);
-    menu.close();
-}
-
-TEST(NativeEditingMenu, AddsSixCommandsInOrderAndSendsThemToTheFocus)
+TEST(MenuBarMenus, TitlesAreTranslatedAndCommandsReachTheFocusOrTheActiveWindow)
 {
     QMenuBar bar;
-    QStringList asked;
-    QMenu *edit = NativeEditingMenu::install(&bar, [&](const QString &text) {
-        asked << text;
-        return QStringLiteral("[%1]").arg(text);
-    });
-    ASSERT_NE(edit, nullptr);
+    const auto translate = [](const QString &text) { return QStringLiteral("[%1]").arg(text); };
+    QMenu *edit = NativeEditingMenu::install(&bar, translate);
     EXPECT_EQ(edit->title(), QStringLiteral("[编辑]"));
-    EXPECT_EQ(asked.count(QStringLiteral("编辑")), 2);
-    const auto actions = edit->actions();
-    ASSERT_EQ(actions.size(), 6);
-    const QStringList titles = {QStringLiteral("[撤销]"), QStringLiteral("[重做]"), QStringLiteral("[剪切]"),
-                                QStringLiteral("[复制]"), QStringLiteral("[粘贴]"), QStringLiteral("[全选]")};
-    const QList<QKeySequence> keys = {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                                      QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_C),
-                                      QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_A)};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(actions.at(i)->text(), titles.at(i));
-        EXPECT_EQ(actions.at(i)->shortcut(), keys.at(i));
-    }
-    NativeEditingMenu::install(&bar, identity);
-    EXPECT_EQ(bar.actions().size(), 2);
+    ASSERT_EQ(edit->actions().size(), 6);
+    EXPECT_EQ(edit->actions().at(1)->text(), QStringLiteral("[重做]"));
+    EXPECT_EQ(edit->actions().at(1)->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    QAction *close = NativeWindowMenu::install(&bar, translate)->actions().value(0);
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
 
     QWidget window;
     auto *field = new QLineEdit(QStringLiteral("全部文字"), &window);
@@ -108,21 +70,6 @@ TEST(NativeEditingMenu, AddsSixCommandsInOrderAndSendsThemToTheFocus)
     EXPECT_EQ(field->selectedText(), QStringLiteral("全部文字"));
     EXPECT_FALSE(NativeEditingMenu::sendToFocusChain(&window, "selectAll"));
     EXPECT_FALSE(NativeEditingMenu::sendToFocusChain(nullptr, "undo"));
-}
-
-TEST(NativeWindowMenu, CloseWindowOnControlWClosesTheActiveWindow)
-{
-    QMenuBar bar;
-    QMenu *menu = NativeWindowMenu::install(&bar, identity);
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->title(), QStringLiteral("窗口"));
-    ASSERT_EQ(menu->actions().size(), 1);
-    QAction *close = menu->actions().first();
-    EXPECT_EQ(close->text(), QStringLiteral("关闭窗口"));
-    EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
-
-    QWidget window;
-    window.show();
     QApplication::setActiveWindow(&window);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return QApplication::activeWindow() == &window; }));
     close->trigger();
@@ -135,8 +82,8 @@ protected:
     void TearDown() override
     {
         NativeStatusMenu::detach(&tray);
-        NativeStatusMenu::detach(&other);
     }
+    static QMenu *shownMenu() { return NativeMenu::shared().contentView() ? NativeMenu::shared().contentView()->menu() : nullptr; }
     QSystemTrayIcon tray;
     QSystemTrayIcon other;
     QMenu first;
@@ -145,7 +92,7 @@ protected:
 };
 } // namespace
 
-TEST_F(NativeStatusMenuTest, OneBindingPerTrayIconUntilDetached)
+TEST_F(NativeStatusMenuTest, OneBindingPerTrayIconUntilDetachedOrDestroyed)
 {
     EXPECT_EQ(NativeStatusMenu::menu(&tray), nullptr);
     QMenu own;
@@ -157,6 +104,17 @@ TEST_F(NativeStatusMenuTest, OneBindingPerTrayIconUntilDetached)
     NativeStatusMenu::attach(nullptr, &first);
     NativeStatusMenu::detach(&tray);
     EXPECT_EQ(NativeStatusMenu::menu(&tray), nullptr);
+
+    auto *doomed = new QSystemTrayIcon();
+    NativeStatusMenu::attach(doomed, &first);
+    const QSystemTrayIcon *address = doomed;
+    delete doomed;
+    EXPECT_EQ(NativeStatusMenu::menu(address), nullptr);
+
+    first.addAction(QStringLiteral("一项"));
+    NativeMenu::shared().show(&first, &anchor);
+    NativeStatusMenu::detach(&other);
+    EXPECT_FALSE(NativeMenu::shared().isOpen()) << "detaching what was never attached still closes the menu";
 }
 
 TEST_F(NativeStatusMenuTest, LeftAndRightClicksOpenTheSameRefreshedMenu)
@@ -166,46 +124,91 @@ TEST_F(NativeStatusMenuTest, LeftAndRightClicksOpenTheSameRefreshedMenu)
     QObject::connect(&first, &QMenu::aboutToShow, [&] { ++refreshes; });
     NativeStatusMenu::attach(&tray, &first);
     Q_EMIT tray.activated(QSystemTrayIcon::Trigger);
-    ASSERT_NE(NativeMenu::shared().contentView(), nullptr);
-    EXPECT_EQ(NativeMenu::shared().contentView()->menu(), &first);
+    EXPECT_EQ(shownMenu(), &first);
     NativeMenu::shared().close();
     Q_EMIT tray.activated(QSystemTrayIcon::Context);
-    ASSERT_NE(NativeMenu::shared().contentView(), nullptr);
-    EXPECT_EQ(NativeMenu::shared().contentView()->menu(), &first);
-    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(shownMenu(), &first);
     Q_EMIT tray.activated(QSystemTrayIcon::DoubleClick);
     EXPECT_EQ(refreshes, 2);
 }
 
-TEST_F(NativeStatusMenuTest, DetachClosesAnOpenMenuEvenWhenNeverAttached)
+namespace {
+class NativePopupButtonTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        button.addItem(QStringLiteral("细 · 12 px"), 12);
+        button.addItem(QStringLiteral("中 · 24 px"), 24);
+        button.addItem(QStringLiteral("粗 · 40 px"), 40);
+        button.selectItemWithTag(24);
+        button.resize(button.sizeHint());
+        button.show();
+    }
+    void TearDown() override { NativeMenu::shared().close(); }
+    void press(int key)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&button, &event);
+    }
+    NativePopupButton button;
+};
+} // namespace
+
+TEST_F(NativePopupButtonTest, IntrinsicSizeIsAtLeast110ByThirtyAndGrowsWithTheTitle)
 {
-    first.addAction(QStringLiteral("一项"));
-    NativeMenu::shared().show(&first, &anchor);
-    NativeStatusMenu::detach(&other);
-    EXPECT_FALSE(NativeMenu::shared().isOpen());
+    EXPECT_EQ(button.sizeHint(), QSize(110, 30));
+    button.selectItem(button.addItem(QStringLiteral("这是一个相当长的弹出按钮标题，用来测量宽度")));
+    EXPECT_GT(button.sizeHint().width(), 250);
 }
 
-TEST_F(NativeStatusMenuTest, PresentForAuditOpensTheFirstBinding)
+TEST_F(NativePopupButtonTest, OpensWithTheSelectedRowFocusedAndDownMovesOn)
 {
-    EXPECT_FALSE(NativeStatusMenu::presentForAudit(&anchor));
-    EXPECT_FALSE(NativeMenu::shared().isOpen());
-    first.addAction(QStringLiteral("一"));
-    second.addAction(QStringLiteral("二"));
-    NativeStatusMenu::attach(&tray, &first);
-    NativeStatusMenu::attach(&other, &second);
-    anchor.show();
-    EXPECT_TRUE(NativeStatusMenu::presentForAudit(&anchor));
-    EXPECT_EQ(NativeMenu::shared().contentView()->menu(), &first);
-    NativeMenu::shared().close();
+    QSignalSpy activated(&button, &NativePopupButton::activated);
+    press(Qt::Key_Down);
+    MenuContentView *content = NativeMenu::shared().contentView();
+    ASSERT_NE(content, nullptr);
+    EXPECT_TRUE(button.isExpanded());
+    EXPECT_EQ(content->focused(), 1);
+    EXPECT_TRUE(content->rows().at(1)->isSelected());
+    content->keyDown(125);
+    content->keyDown(36);
+    EXPECT_FALSE(button.isExpanded());
+    ASSERT_EQ(activated.count(), 1);
+    EXPECT_EQ(activated.first().first().toInt(), 2);
+    EXPECT_EQ(button.titleOfSelectedItem(), QStringLiteral("粗 · 40 px"));
 }
 
-TEST(NativeStatusMenu, ADestroyedTrayIconDropsItsBinding)
+TEST_F(NativePopupButtonTest, EscapeSendsNothingAndChoosingOverridesTheItemsOwnReceivers)
 {
-    QMenu menu;
-    auto *tray = new QSystemTrayIcon();
-    NativeStatusMenu::attach(tray, &menu);
-    EXPECT_EQ(NativeStatusMenu::menu(tray), &menu);
-    const QSystemTrayIcon *address = tray;
-    delete tray;
-    EXPECT_EQ(NativeStatusMenu::menu(address), nullptr);
+    QSignalSpy activated(&button, &NativePopupButton::activated);
+    int foreign = 0;
+    QObject::connect(button.itemAt(0), &QAction::triggered, [&] { ++foreign; });
+    button.performClick();
+    NativeMenu::shared().contentView()->keyDown(53);
+    EXPECT_FALSE(button.isExpanded());
+    EXPECT_EQ(button.indexOfSelectedItem(), 1);
+    EXPECT_EQ(activated.count(), 0);
+    button.performClick();
+    NativeMenu::shared().contentView()->rows().at(0)->click();
+    EXPECT_EQ(foreign, 0);
+    EXPECT_EQ(activated.count(), 1);
+    EXPECT_EQ(button.indexOfSelectedItem(), 0);
+}
+
+TEST_F(NativePopupButtonTest, OnlyAnEnabledButtonOpensAndOnlyOnClicksAndItsKeys)
+{
+    press(Qt::Key_A);
+    EXPECT_FALSE(NativeMenu::shared().isOpen());
+    button.setEnabled(false);
+    for (int key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Down, Qt::Key_Up})
+        press(key);
+    button.performClick();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_FALSE(NativeMenu::shared().isOpen());
+    EXPECT_FALSE(button.look().enabled);
+
+    button.setEnabled(true);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_TRUE(NativeMenu::shared().isOpen());
+    EXPECT_EQ(NativeMenu::shared().menuStack().first(), button.menu());
 }

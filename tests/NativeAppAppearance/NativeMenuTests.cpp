@@ -2,10 +2,11 @@
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/internal/MenuPopover.h"
 
-#include "Support/TaskTesting.h"
-
 #include <QAction>
+#include <QCoreApplication>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -14,244 +15,185 @@
 using namespace NativeAppAppearance;
 
 namespace {
+QImage render(const NativeMenuRow::Look &look)
+{
+    QImage image(look.size.toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    NativeMenuRow::paint(painter, look, Appearance::light);
+    return image;
+}
+
+// The rightmost column of the right half that holds any drawing.
+int rightmostInk(const QImage &image)
+{
+    for (int x = image.width() - 1; x >= image.width() / 2; --x)
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixelColor(x, y).alpha() > 0)
+                return x;
+    return -1;
+}
+
+NativeMenuRow::Look look(qreal width, const QString &title, const QString &shortcut = {})
+{
+    NativeMenuRow::Look look;
+    look.size = {width, 34};
+    look.title = title;
+    look.shortcut = shortcut;
+    return look;
+}
+
 constexpr int escape = 53, down = 125, up = 126, left = 123, right = 124, returnKey = 36, space = 49;
 
+// A menu of 甲, (disabled) 乙, separator, 丙, a hidden item, and 更多 with a submenu of 子一 and 子二.
 class NativeMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         anchor.setGeometry(200, 200, 120, 30);
         anchor.show();
+        menu.addAction(QStringLiteral("甲"));
+        menu.addAction(QStringLiteral("乙"))->setEnabled(false);
+        menu.addSeparator();
+        c = menu.addAction(QStringLiteral("丙"));
+        menu.addAction(QStringLiteral("隐藏"))->setVisible(false);
+        submenu.setTitle(QStringLiteral("更多"));
+        x = submenu.addAction(QStringLiteral("子一"));
+        submenu.addAction(QStringLiteral("子二"));
+        menu.addMenu(&submenu);
     }
     void TearDown() override { NativeMenu::shared().close(); }
 
-    // A menu of: A, (disabled) B, separator, C, hidden D, E with a submenu of X and Y.
-    void build()
+    MenuContentView *open(QMenu *which, QAction *selected = nullptr)
     {
-        a = menu.addAction(QStringLiteral("甲"));
-        b = menu.addAction(QStringLiteral("乙"));
-        b->setEnabled(false);
-        menu.addSeparator();
-        c = menu.addAction(QStringLiteral("丙"));
-        QAction *hidden = menu.addAction(QStringLiteral("隐藏"));
-        hidden->setVisible(false);
-        submenu.setTitle(QStringLiteral("更多"));
-        x = submenu.addAction(QStringLiteral("子一"));
-        y = submenu.addAction(QStringLiteral("子二"));
-        e = menu.addMenu(&submenu);
+        NativeMenu::shared().show(which, &anchor, selected, [this] { ++dismissals; });
+        return NativeMenu::shared().contentView();
     }
-
-    MenuContentView *view() const { return NativeMenu::shared().contentView(); }
+    static MenuContentView *view() { return NativeMenu::shared().contentView(); }
 
     QPushButton anchor;
     QMenu menu;
     QMenu submenu;
-    QAction *a = nullptr, *b = nullptr, *c = nullptr, *e = nullptr, *x = nullptr, *y = nullptr;
+    QAction *c = nullptr, *x = nullptr;
     int dismissals = 0;
-    std::function<void()> countDismissal = [this] { ++dismissals; };
 };
 } // namespace
 
-TEST_F(NativeMenuTest, ListsVisibleItemsAsRowsWithTheGivenGeometry)
+TEST_F(NativeMenuTest, RowsSkipSeparatorsAndHiddenItemsAndWidthStaysWithinLimits)
 {
-    build();
     MenuContentView content(&menu, nullptr, {}, {});
-    ASSERT_EQ(content.rows().size(), 4); // 甲 乙 丙 更多; the separator and the hidden item are no rows
+    ASSERT_EQ(content.rows().size(), 4);
     EXPECT_EQ(content.width(), 240);
-    EXPECT_EQ(content.rows().at(0)->geometry(), QRect(8, 8, 224, 34));
-    EXPECT_EQ(content.rows().at(1)->geometry(), QRect(8, 42, 224, 34));
-    ASSERT_EQ(content.separators().size(), 1);
-    EXPECT_EQ(content.separators().first(), QRectF(16, 76 + 5, 208, 1));
-    EXPECT_EQ(content.rows().at(2)->geometry(), QRect(8, 88, 224, 34));
-    EXPECT_EQ(content.height(), 8 + 4 * 34 + 12 + 8);
-    EXPECT_EQ(content.focused(), -1);
+    EXPECT_EQ(content.rows().at(2)->geometry(), QRect(8, 8 + 2 * 34 + 12, 224, 34)); // below the separator
 
     QMenu empty;
-    MenuContentView nothing(&empty, nullptr, {}, {});
-    EXPECT_EQ(nothing.size(), QSize(240, 16));
-
+    EXPECT_EQ(MenuContentView(&empty, nullptr, {}, {}).size(), QSize(240, 16));
     QMenu wide;
     wide.addAction(QString(80, QChar(0x5BBD)));
     wide.addAction(QString(90, QLatin1Char('W')));
     EXPECT_EQ(MenuContentView(&wide, nullptr, {}, {}).width(), 420);
 }
 
-TEST_F(NativeMenuTest, ShowIsSynchronousAndPlacesThePopoverBelowTheAnchor)
-{
-    build();
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    ASSERT_NE(view(), nullptr);
-    EXPECT_TRUE(NativeMenu::shared().isOpen());
-    EXPECT_TRUE(view()->isVisible());
-    EXPECT_EQ(NativeMenu::shared().menuStack(), QList<QMenu *>{&menu});
-    const QWidget *popover = NativeMenu::shared().popover();
-    EXPECT_GE(popover->geometry().top(), anchor.mapToGlobal(QPoint(0, anchor.height())).y());
-    EXPECT_EQ(dismissals, 0);
-}
-
 TEST_F(NativeMenuTest, ArrowsWrapAroundAndSkipDisabledRows)
 {
-    build();
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    MenuContentView *content = view();
-    content->keyDown(down);
-    EXPECT_EQ(content->focused(), 0); // first enabled row
-    content->keyDown(down);
-    EXPECT_EQ(content->focused(), 2); // 乙 is disabled
-    content->keyDown(down);
-    EXPECT_EQ(content->focused(), 3);
-    content->keyDown(down);
-    EXPECT_EQ(content->focused(), 0); // wraps
-    content->keyDown(up);
-    EXPECT_EQ(content->focused(), 3); // wraps backwards
-    EXPECT_TRUE(content->rows().at(3)->isMenuHighlighted());
+    MenuContentView *content = open(&menu);
+    const std::vector<std::pair<int, int>> steps = {{down, 0}, {down, 2}, {down, 3}, {down, 0}, {up, 3}};
+    for (const auto &[key, expected] : steps) {
+        content->keyDown(key);
+        EXPECT_EQ(content->focused(), expected);
+    }
     EXPECT_FALSE(content->rows().at(0)->isMenuHighlighted());
-
     MenuContentView fresh(&menu, nullptr, {}, {});
     fresh.keyDown(up);
-    EXPECT_EQ(fresh.focused(), 3); // last enabled row when nothing is focused
-    fresh.focus(1);
-    EXPECT_EQ(fresh.focused(), 3); // a disabled row is never focused
-    fresh.focus(-1);
-    fresh.focus(99);
-    EXPECT_EQ(fresh.focused(), 3);
+    EXPECT_EQ(fresh.focused(), 3) << "Up with nothing focused takes the last enabled row";
 }
 
 TEST_F(NativeMenuTest, AMenuOfDisabledRowsIgnoresEveryKeyButEscape)
 {
-    QAction *only = menu.addAction(QStringLiteral("不可用"));
+    QMenu disabled;
+    QAction *only = disabled.addAction(QStringLiteral("不可用"));
     only->setEnabled(false);
     QSignalSpy triggered(only, &QAction::triggered);
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    MenuContentView *content = view();
+    MenuContentView *content = open(&disabled);
     for (int key : {down, up, left, right, returnKey, space, 0})
         EXPECT_TRUE(content->keyDown(key));
     EXPECT_EQ(content->focused(), -1);
     EXPECT_TRUE(NativeMenu::shared().isOpen());
-    EXPECT_EQ(dismissals, 0);
     content->keyDown(escape);
     EXPECT_FALSE(NativeMenu::shared().isOpen());
-    EXPECT_EQ(NativeMenu::shared().contentView(), nullptr);
     EXPECT_EQ(dismissals, 1);
     EXPECT_EQ(triggered.count(), 0);
 }
 
-TEST_F(NativeMenuTest, SubmenuOpensInPlaceAndLeftGoesBack)
+TEST_F(NativeMenuTest, SubmenusOpenInPlaceLeftGoesBackAndALeafClosesBeforeItTriggers)
 {
-    build();
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    MenuContentView *root = view();
-    root->focus(3);
-    root->keyDown(right);
-    MenuContentView *sub = view();
-    ASSERT_NE(sub, nullptr);
-    EXPECT_NE(sub, root);
-    EXPECT_EQ(sub->menu(), &submenu);
-    EXPECT_EQ(NativeMenu::shared().menuStack(), (QList<QMenu *>{&menu, &submenu}));
-    EXPECT_EQ(sub->focused(), -1);
-    EXPECT_TRUE(sub->hasFocus() || sub->window()->focusWidget() == sub);
-
-    sub->keyDown(left);
-    MenuContentView *back = view();
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->menu(), &menu);
-    EXPECT_EQ(back->focused(), -1); // the parent comes back with no row focused
-    EXPECT_EQ(NativeMenu::shared().menuStack(), QList<QMenu *>{&menu});
-    EXPECT_EQ(dismissals, 0);
-
-    back->keyDown(left); // at the root: closes and dismisses
-    EXPECT_FALSE(NativeMenu::shared().isOpen());
-    EXPECT_TRUE(NativeMenu::shared().menuStack().isEmpty());
-    EXPECT_EQ(dismissals, 1);
-}
-
-TEST_F(NativeMenuTest, ChoosingALeafClosesFirstThenTriggersWithoutDismissal)
-{
-    build();
     bool openWhileTriggered = true;
     int triggers = 0;
     QObject::connect(x, &QAction::triggered, [&] {
         ++triggers;
         openWhileTriggered = NativeMenu::shared().isOpen();
     });
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
+    MenuContentView *root = open(&menu);
+    root->focus(3);
+    root->keyDown(right);
+    ASSERT_NE(view(), root);
+    EXPECT_EQ(NativeMenu::shared().menuStack(), (QList<QMenu *>{&menu, &submenu}));
+    EXPECT_TRUE(view()->hasFocus() || view()->window()->focusWidget() == view());
+    view()->keyDown(left);
+    EXPECT_EQ(view()->menu(), &menu);
+    EXPECT_EQ(view()->focused(), -1) << "the parent comes back with no row focused";
+
     view()->focus(3);
-    view()->keyDown(returnKey); // into the submenu
+    view()->keyDown(returnKey);
     view()->keyDown(down);
     view()->keyDown(space); // 子一
     EXPECT_EQ(triggers, 1);
     EXPECT_FALSE(openWhileTriggered);
-    EXPECT_FALSE(NativeMenu::shared().isOpen());
     EXPECT_EQ(dismissals, 0);
-    NativeMenu::shared().close(); // nothing left to dismiss
-    EXPECT_EQ(dismissals, 0);
+    open(&menu)->keyDown(left); // at the root Left closes
+    EXPECT_TRUE(NativeMenu::shared().menuStack().isEmpty());
+    EXPECT_EQ(dismissals, 1);
 }
 
-TEST_F(NativeMenuTest, TheSelectedItemIsFocusedAndReturnActivatesIt)
+TEST_F(NativeMenuTest, TheSelectedOrHoveredRowIsFocusedAndReturnActivatesIt)
 {
-    build();
     QSignalSpy triggered(c, &QAction::triggered);
-    NativeMenu::shared().show(&menu, &anchor, c, countDismissal);
-    MenuContentView *content = view();
+    MenuContentView *content = open(&menu, c);
     EXPECT_EQ(content->focused(), 2);
     EXPECT_TRUE(content->rows().at(2)->isSelected());
     EXPECT_TRUE(content->rows().at(2)->isMenuHighlighted());
     content->keyDown(returnKey);
     EXPECT_EQ(triggered.count(), 1);
+
+    content = open(&menu);
+    content->rows().at(1)->pointerEntered(); // disabled
+    EXPECT_EQ(content->focused(), -1);
+    content->rows().at(2)->pointerEntered();
+    content->rows().at(2)->pointerExited();
+    EXPECT_FALSE(content->rows().at(2)->isMenuHighlighted());
+    content->keyDown(returnKey); // leaving the row kept its focus
+    EXPECT_EQ(triggered.count(), 2);
     EXPECT_EQ(dismissals, 0);
 }
 
-TEST_F(NativeMenuTest, ShowingAnotherMenuDismissesTheFirstOnce)
+TEST_F(NativeMenuTest, AnotherShowOrAWindowSystemCloseDismissesOnce)
 {
-    build();
     QMenu second;
     second.addAction(QStringLiteral("别的"));
-    int secondDismissals = 0;
-    bool firstDismissedBeforeSecondShown = false;
+    bool firstGoneBeforeSecond = false;
     NativeMenu::shared().show(&menu, &anchor, nullptr, [&] {
         ++dismissals;
-        firstDismissedBeforeSecondShown = NativeMenu::shared().contentView() == nullptr;
+        firstGoneBeforeSecond = view() == nullptr;
     });
-    NativeMenu::shared().show(&second, &anchor, nullptr, [&] { ++secondDismissals; });
+    open(&second);
     EXPECT_EQ(dismissals, 1);
-    EXPECT_TRUE(firstDismissedBeforeSecondShown);
+    EXPECT_TRUE(firstGoneBeforeSecond);
     EXPECT_EQ(view()->menu(), &second);
-    NativeMenu::shared().close();
-    NativeMenu::shared().close();
-    EXPECT_EQ(dismissals, 1);
-    EXPECT_EQ(secondDismissals, 1);
-}
-
-TEST_F(NativeMenuTest, AWindowSystemCloseDismissesOnceAndOtherPopoversAreIgnored)
-{
-    build();
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    MenuPopover stranger;
-    NativeMenu::shared().popoverDidClose(&stranger);
-    EXPECT_TRUE(NativeMenu::shared().isOpen());
     NativeMenu::shared().popover()->close(); // as a click outside the popup does
     EXPECT_FALSE(NativeMenu::shared().isOpen());
-    EXPECT_EQ(dismissals, 1);
+    NativeMenu::shared().close();
     QCoreApplication::processEvents();
-    EXPECT_EQ(dismissals, 1);
-}
-
-TEST_F(NativeMenuTest, HoverFocusesEnabledRowsAndLeavingKeepsTheFocus)
-{
-    build();
-    QSignalSpy triggered(c, &QAction::triggered);
-    NativeMenu::shared().show(&menu, &anchor, nullptr, countDismissal);
-    MenuContentView *content = view();
-    content->rows().at(1)->pointerEntered(); // disabled
-    EXPECT_EQ(content->focused(), -1);
-    EXPECT_FALSE(content->rows().at(1)->isMenuHighlighted());
-    content->rows().at(2)->pointerEntered();
-    EXPECT_EQ(content->focused(), 2);
-    content->rows().at(2)->pointerExited();
-    EXPECT_FALSE(content->rows().at(2)->isMenuHighlighted());
-    EXPECT_EQ(content->focused(), 2);
-    content->keyDown(returnKey);
-    EXPECT_EQ(triggered.count(), 1);
+    EXPECT_EQ(dismissals, 2);
 }
 
 TEST(MenuPopoverPlacement, SitsBelowTheAnchorCentredAndInsideTheScreen)
@@ -260,6 +202,66 @@ TEST(MenuPopoverPlacement, SitsBelowTheAnchorCentredAndInsideTheScreen)
     EXPECT_EQ(MenuPopover::origin(QRect(400, 100, 200, 30), QSize(240, 200), screen), QPoint(380, 136));
     EXPECT_EQ(MenuPopover::origin(QRect(0, 100, 40, 30), QSize(240, 200), screen).x(), 0);
     EXPECT_EQ(MenuPopover::origin(QRect(960, 100, 40, 30), QSize(240, 200), screen).x(), 760);
-    // No room below: above the anchor.
-    EXPECT_EQ(MenuPopover::origin(QRect(400, 700, 200, 30), QSize(240, 200), screen).y(), 700 - 6 - 200);
+    EXPECT_EQ(MenuPopover::origin(QRect(400, 700, 200, 30), QSize(240, 200), screen).y(), 700 - 6 - 200) << "no room below";
+}
+
+TEST(NativeMenuRow, ASubmenuRowShowsOnlyTheChevronAndAShortcutSitsTwelveFromTheEdge)
+{
+    NativeMenuRow::Look submenu = look(260, QStringLiteral("分享"));
+    submenu.hasSubmenu = true;
+    const QImage chevronOnly = render(submenu);
+    submenu.shortcut = QStringLiteral("Ctrl+Shift+S");
+    EXPECT_EQ(render(submenu), chevronOnly);
+    EXPECT_GT(rightmostInk(chevronOnly), 260 - 23) << "the chevron is drawn";
+
+    const int ink = rightmostInk(render(look(300, QStringLiteral("存储"), QStringLiteral("Ctrl+Shift+S"))));
+    EXPECT_GE(ink, 300 - 12 - 3);
+    EXPECT_LE(ink, 300 - 12);
+}
+
+TEST(NativeMenuRow, HighlightOnlyForEnabledRowsAndDisabledIconsFade)
+{
+    NativeMenuRow::Look row = look(260, {});
+    row.highlighted = true;
+    EXPECT_NEAR(render(row).pixelColor(3, 3).alphaF(), 0.14, 0.01);
+    row.enabled = false;
+    EXPECT_EQ(render(row).pixelColor(3, 3).alpha(), 0);
+
+    QImage square(15, 15, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    row.icon = QIcon(QPixmap::fromImage(square));
+    EXPECT_NEAR(render(row).pixelColor(17, 17).alphaF(), 0.35, 0.02);
+    row.enabled = true;
+    EXPECT_NEAR(render(row).pixelColor(17, 17).alphaF(), 1.0, 0.01);
+}
+
+TEST(NativeMenuRow, ADisabledRowNeitherHighlightsNorChooses)
+{
+    QAction action(QStringLiteral("不可用"));
+    action.setEnabled(false);
+    int chosen = 0;
+    NativeMenuRow row(&action, false, [&](QAction *item) { chosen += item == &action ? 1 : 100; });
+    row.pointerEntered();
+    EXPECT_FALSE(row.isMenuHighlighted());
+    row.activate();
+    row.click();
+    EXPECT_EQ(chosen, 0);
+    action.setEnabled(true);
+    NativeMenuRow(&action, false, [&](QAction *item) { chosen += item == &action ? 1 : 100; }).click();
+    EXPECT_EQ(chosen, 1);
+}
+
+TEST(NativeMenuRow, ReadsItsTitleWithoutMnemonicsAndOutlivesItsAction)
+{
+    auto *action = new QAction(QStringLiteral("&Save && 临时"));
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    QAction *seen = nullptr;
+    NativeMenuRow row(action, false, [&](QAction *item) { seen = item; });
+    EXPECT_EQ(row.look().title, QStringLiteral("Save & 临时"));
+    EXPECT_EQ(row.look().shortcut, QStringLiteral("Ctrl+Shift+S"));
+    delete action;
+    ASSERT_NE(row.item(), nullptr);
+    EXPECT_EQ(row.item()->text(), QStringLiteral("Save & 临时"));
+    row.activate();
+    EXPECT_EQ(seen, row.item());
 }

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -35,7 +34,6 @@ protected:
             GTEST_SKIP() << "needs xdotool";
         menu.addAction(QStringLiteral("截图"));
         menu.addAction(QStringLiteral("识字并复制"));
-        window.setWindowTitle(QStringLiteral("popover anchor"));
         window.setGeometry(300, 200, 400, 300);
         anchor = new QPushButton(QStringLiteral("锚点"), &window);
         anchor->setGeometry(120, 40, 160, 30);
@@ -61,7 +59,7 @@ protected:
 };
 } // namespace
 
-TEST_F(PopoverX11Test, AppearsBelowItsAnchorAndClosesOnEscape)
+TEST_F(PopoverX11Test, AppearsBelowItsAnchorTakesTheKeysAndClosesOnEscape)
 {
     open();
     const QRect anchorRect(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
@@ -70,42 +68,26 @@ TEST_F(PopoverX11Test, AppearsBelowItsAnchorAndClosesOnEscape)
     EXPECT_LE(popover.top(), anchorRect.bottom() + 20);
     EXPECT_NEAR(popover.center().x(), anchorRect.center().x(), 2);
 
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Down")}));
+    EXPECT_TRUE(TestSupport::waitUntil([] {
+        return NativeMenu::shared().contentView() && NativeMenu::shared().contentView()->focused() == 0;
+    }, 3000));
     ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     EXPECT_TRUE(TestSupport::waitUntil([] { return !NativeMenu::shared().isOpen(); }, 3000));
     EXPECT_EQ(dismissals, 1);
 }
 
-TEST_F(PopoverX11Test, ClosesOnAClickOutside)
-{
-    open();
-    const QPoint outside = window.mapToGlobal(QPoint(20, 260));
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(outside.x()), QString::number(outside.y())}));
-    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(TestSupport::waitUntil([] { return !NativeMenu::shared().isOpen(); }, 3000));
-    EXPECT_EQ(dismissals, 1);
-    QTest::qWait(100);
-    EXPECT_EQ(dismissals, 1);
-}
-
-TEST_F(PopoverX11Test, AClickOnTheAnchorClosesWithoutReopening)
+TEST_F(PopoverX11Test, AClickOutsideOrOnTheAnchorClosesOnceWithoutReopening)
 {
     int anchorClicks = 0;
     QObject::connect(anchor, &QPushButton::pressed, [&] { ++anchorClicks; });
-    open();
-    const QPoint onAnchor = anchor->mapToGlobal(anchor->rect().center());
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(onAnchor.x()), QString::number(onAnchor.y())}));
-    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(TestSupport::waitUntil([] { return !NativeMenu::shared().isOpen(); }, 3000));
-    QTest::qWait(200);
+    for (const QPoint where : {window.mapToGlobal(QPoint(20, 260)), anchor->mapToGlobal(anchor->rect().center())}) {
+        open();
+        ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(where.x()), QString::number(where.y())}));
+        ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+        EXPECT_TRUE(TestSupport::waitUntil([] { return !NativeMenu::shared().isOpen(); }, 3000));
+        QTest::qWait(200);
+    }
     EXPECT_EQ(anchorClicks, 0);
-    EXPECT_EQ(dismissals, 1);
-}
-
-TEST_F(PopoverX11Test, ArrowKeysFromTheServerMoveTheFocus)
-{
-    open();
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Down")}));
-    EXPECT_TRUE(TestSupport::waitUntil([] {
-        return NativeMenu::shared().contentView() && NativeMenu::shared().contentView()->focused() == 0;
-    }, 3000));
+    EXPECT_EQ(dismissals, 2);
 }

@@ -1,0 +1,206 @@
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeAccentPalette.h"
+#include "NativeAppAppearance/NativeAppAppearance.h"
+#include "NativeAppAppearance/NativeAppearanceLanguage.h"
+#include "NativeAppAppearance/NativeAppearancePicker.h"
+#include "NativeAppAppearance/NativeMenuStyle.h"
+#include "NativeAppAppearance/NativeSymbols.h"
+#include "NativeAppAppearance/internal/AppearanceTile.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QUuid>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace NativeAppAppearance;
+using Language = NativeAppearanceLanguage;
+// The class has its namespace's name; an alias keeps the two apart here.
+using AppAppearance = NativeAppAppearance::NativeAppAppearance;
+
+namespace {
+Platform::UserDefaults freshSuite()
+{
+    return Platform::UserDefaults::suite(QStringLiteral("palette-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
+// An icon builder that counts its calls and makes a distinct image per palette.
+struct CountingBuilder {
+    QHash<QString, int> calls;
+    AppAppearance::IconBuilder function()
+    {
+        return [this](NativeAccentPalette palette) {
+            ++calls[palette.rawValue()];
+            QImage image(8, 8, QImage::Format_ARGB32);
+            image.fill(palette.color());
+            return image;
+        };
+    }
+};
+} // namespace
+
+TEST(NativeAppearanceLanguage, ChineseVariantsAndEverythingElseChooseThePaletteTitles)
+{
+    for (const char *code : {"zh-Hant-TW", "zh-HK", "zh-MO", "zh_TW.UTF-8", "ZH-hk"})
+        EXPECT_EQ(Language::from(QString::fromLatin1(code)), Language::traditionalChinese) << code;
+    for (const char *code : {"zh-Hans-CN", "zh_CN.UTF-8", "zh"})
+        EXPECT_EQ(Language::from(QString::fromLatin1(code)), Language::simplifiedChinese) << code;
+    for (const char *code : {"fr", "", "hant"})
+        EXPECT_EQ(Language::from(QString::fromLatin1(code)), Language::english) << code;
+    EXPECT_EQ(Language::from(QStringLiteral("system"), {}), Language::english);
+    EXPECT_EQ(Language::from(QStringLiteral("system"), {QStringLiteral("zh_HK"), QStringLiteral("en")}), Language::traditionalChinese);
+
+    const NativeAccentPalette violet(NativeAccentPalette::violet);
+    EXPECT_EQ(violet.title(QStringLiteral("zh-Hant")), QStringLiteral("紫羅蘭"));
+    EXPECT_EQ(violet.title(QStringLiteral("zh-Hans-CN")), QStringLiteral("紫罗兰"));
+    EXPECT_EQ(violet.title(QStringLiteral("fr")), QStringLiteral("Violet"));
+    EXPECT_EQ(NativeAccentPalette(NativeAccentPalette::ocean).title(QStringLiteral("zh-HK")), QStringLiteral("海藍"));
+}
+
+TEST(NativeAppAppearance, StartsFromTheStoredPaletteOrTheDefaultWritingNothing)
+{
+    auto defaults = freshSuite();
+    CountingBuilder builder;
+    const QString key = QStringLiteral("custom.key");
+    const std::vector<std::pair<QVariant, NativeAccentPalette::Value>> cases = {
+        {QStringLiteral("ocean"), NativeAccentPalette::ocean},
+        {QStringLiteral("Ocean"), NativeAccentPalette::coral},
+        {7, NativeAccentPalette::coral}};
+    for (const auto &[stored, expected] : cases) {
+        defaults.set(key, stored);
+        const AppAppearance appearance(NativeAccentPalette::coral, key, defaults, builder.function());
+        EXPECT_EQ(appearance.selection(), NativeAccentPalette(expected));
+        EXPECT_EQ(defaults.object(key), stored);
+    }
+    EXPECT_TRUE(NativeMenuStyle::isInstalled());
+    EXPECT_TRUE(builder.calls.isEmpty());
+}
+
+TEST(NativeAppAppearance, SelectingWritesPublishesAndSwapsTheIconOnce)
+{
+    auto defaults = freshSuite();
+    CountingBuilder builder;
+    AppAppearance appearance(NativeAccentPalette::terracotta, QStringLiteral("own.key"), defaults, builder.function());
+    QSignalSpy willChange(&appearance, &AppAppearance::selectionWillChange);
+    QSignalSpy changed(&appearance, &AppAppearance::selectionChanged);
+
+    appearance.select(NativeAccentPalette::terracotta);
+    EXPECT_EQ(willChange.count(), 0);
+    EXPECT_FALSE(defaults.contains(QStringLiteral("own.key")));
+    EXPECT_TRUE(builder.calls.isEmpty());
+
+    appearance.select(NativeAccentPalette::forest);
+    EXPECT_EQ(defaults.string(QStringLiteral("own.key")), QStringLiteral("forest"));
+    EXPECT_FALSE(defaults.contains(QString::fromLatin1(NativeAccentPalette::standardDefaultsKey)));
+    EXPECT_EQ(willChange.count(), 1);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(QGuiApplication::windowIcon().pixmap(8, 8).toImage().pixelColor(4, 4).rgb(),
+              NativeAccentPalette(NativeAccentPalette::forest).color().rgb());
+
+    appearance.select(NativeAccentPalette::violet);
+    appearance.select(NativeAccentPalette::forest);
+    appearance.icon(NativeAccentPalette::forest);
+    EXPECT_EQ(builder.calls.value(QStringLiteral("forest")), 1);
+    EXPECT_EQ(builder.calls.value(QStringLiteral("violet")), 1);
+}
+
+TEST(NativeAppearancePicker, SixTilesInTwoRowsInTheLanguageAskedForThatFollowTheSelection)
+{
+    auto defaults = freshSuite();
+    CountingBuilder builder;
+    AppAppearance appearance(NativeAccentPalette::ocean, QStringLiteral("picker.key"), defaults, builder.function());
+    NativeAppearancePicker picker(&appearance, QStringLiteral("zh-TW"));
+    NativeAppearancePicker english(&appearance, QStringLiteral("de"));
+    picker.resize(480, picker.heightForWidth(480));
+    picker.show();
+    EXPECT_EQ(picker.title(), QStringLiteral("圖示與強調色"));
+    EXPECT_EQ(english.title(), QStringLiteral("Icon & Accent Color"));
+
+    const auto &tiles = picker.tiles();
+    ASSERT_EQ(tiles.size(), 6);
+    EXPECT_EQ(tiles.at(0)->y(), tiles.at(2)->y());
+    EXPECT_GT(tiles.at(3)->y(), tiles.at(2)->geometry().bottom());
+    EXPECT_EQ(tiles.at(5)->y(), tiles.at(3)->y());
+    EXPECT_EQ(tiles.at(4)->accessibleName(), QStringLiteral("海藍圖示顏色"));
+    EXPECT_EQ(english.tiles().at(4)->accessibleName(), QStringLiteral("Ocean icon color"));
+    EXPECT_TRUE(tiles.at(4)->isSelected());
+
+    QSignalSpy changed(&appearance, &AppAppearance::selectionChanged);
+    tiles.at(4)->click();
+    EXPECT_EQ(changed.count(), 0);
+    tiles.at(1)->click();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(tiles.at(1)->isSelected());
+    EXPECT_FALSE(tiles.at(4)->isSelected());
+    EXPECT_TRUE(english.tiles().at(1)->isSelected()) << "another picker on the same object follows";
+    EXPECT_EQ(defaults.string(QStringLiteral("picker.key")), QStringLiteral("coral"));
+}
+
+namespace {
+class AppearanceManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        manager.setSystemAppearanceSource([this] { return system; });
+        manager.setApplicationAppearance(std::nullopt);
+    }
+    void TearDown() override
+    {
+        manager.setApplicationAppearance(std::nullopt);
+        manager.setSystemAppearanceSource([] { return std::optional<Appearance>(Appearance::light); });
+    }
+    AppearanceManager &manager = AppearanceManager::shared();
+    std::optional<Appearance> system = Appearance::light;
+};
+} // namespace
+
+TEST_F(AppearanceManagerTest, NearestSettingWinsAndOnlyRealChangesAreAnnounced)
+{
+    QSignalSpy changed(&manager, &AppearanceManager::effectiveAppearanceChanged);
+    QWidget window;
+    auto *panel = new QWidget(&window);
+    auto *child = new QWidget(panel);
+    manager.setApplicationAppearance(std::nullopt);
+    manager.refreshSystemAppearance();
+    EXPECT_EQ(changed.count(), 0);
+    system = Appearance::dark;
+    manager.refreshSystemAppearance();
+    EXPECT_EQ(manager.effectiveAppearance(child), Appearance::dark);
+    manager.setApplicationAppearance(Appearance::light);
+    EXPECT_EQ(manager.effectiveAppearance(child), Appearance::light);
+    EXPECT_EQ(changed.count(), 2);
+    manager.setAppearance(&window, Appearance::dark);
+    manager.setAppearance(&window, Appearance::dark);
+    EXPECT_EQ(changed.count(), 3);
+    EXPECT_EQ(manager.effectiveAppearance(child), Appearance::dark);
+    manager.setAppearance(panel, Appearance::light);
+    EXPECT_EQ(manager.effectiveAppearance(child), Appearance::light);
+    EXPECT_EQ(AppearanceManager::appearance(child), std::nullopt) << "a setting is not copied down";
+
+    manager.setAppearance(panel, std::nullopt);
+    manager.setAppearance(&window, std::nullopt);
+    EXPECT_EQ(manager.effectiveAppearance(child), Appearance::light);
+    EXPECT_EQ(manager.effectiveAppearance(nullptr), Appearance::light);
+}
+
+TEST(NativeSymbols, EverySymbolRendersInItsTintAndUnknownNamesDrawNothing)
+{
+    const QStringList names = NativeSymbols::names();
+    ASSERT_TRUE(names.contains(QStringLiteral("chevron.up.chevron.down")));
+    for (const QString &name : names) {
+        const QImage image = NativeSymbols::image(name, QSizeF(16, 16), Qt::red, 2);
+        int inked = 0, offTint = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    ++inked, offTint += image.pixelColor(x, y).rgb() != QColor(Qt::red).rgb();
+        EXPECT_GT(inked, 8) << name.toStdString();
+        EXPECT_EQ(offTint, 0) << name.toStdString();
+    }
+    EXPECT_FALSE(NativeSymbols::exists(QStringLiteral("../symbols/checkmark")));
+    QImage canvas(20, 20, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&canvas);
+    EXPECT_FALSE(NativeSymbols::draw(painter, QStringLiteral("no.such.symbol"), QRectF(0, 0, 20, 20), Qt::black));
+}
