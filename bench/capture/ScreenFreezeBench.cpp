@@ -24,21 +24,6 @@ namespace {
 
 constexpr QSize screenSize(3840, 2160);
 
-// Puts a screenshot-like picture on the root window, so the server copies real content.
-void paintRoot(xcb_connection_t *c, xcb_screen_t *screen)
-{
-    const QImage picture = BenchSupport::screenshotLikeImage(screenSize.width(), screenSize.height()).convertToFormat(QImage::Format_RGB32);
-    const xcb_pixmap_t pixmap = xcb_generate_id(c);
-    xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root, uint16_t(picture.width()), uint16_t(picture.height()));
-    const xcb_gcontext_t gc = xcb_generate_id(c);
-    xcb_create_gc(c, gc, pixmap, 0, nullptr);
-    for (int y = 0; y < picture.height(); y += 8)
-        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(picture.width()), 8, 0, int16_t(y), 0, screen->root_depth,
-                      uint32_t(picture.width() * 4 * 8), picture.constScanLine(y));
-    xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
-    xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-}
 
 // The bare read: one xcb_shm_get_image of the whole screen into an attached segment.
 void RawShmGetImage(benchmark::State &state)
@@ -119,11 +104,7 @@ int main(int argc, char **argv)
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
-    {
-        xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-        paintRoot(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data);
-        xcb_disconnect(c);
-    }
+    BenchCapture::paintRoot(screenSize);
     benchmark::Initialize(&argc, argv);
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
