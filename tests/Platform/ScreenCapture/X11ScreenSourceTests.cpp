@@ -11,7 +11,8 @@
 #include <gtest/gtest.h>
 
 using namespace Platform;
-using TestSupport::X11TestDisplay;
+using TestSupport::patternImage;
+using TestSupport::pollUntil;
 
 namespace {
 
@@ -31,78 +32,55 @@ protected:
 
     xcb_window_t window(QRect geometry, int seed, std::uint32_t pid = 4242, bool overrideRedirect = false)
     {
-        const xcb_window_t id = display.createWindow(geometry, TestSupport::patternImage(geometry.size(), seed), pid, overrideRedirect);
-        created.push_back(id);
-        return id;
+        created.push_back(display.createWindow(geometry, patternImage(geometry.size(), seed), pid, overrideRedirect));
+        return created.back();
     }
-    std::optional<ShareableWindow> listed(xcb_window_t id)
-    {
-        for (const ShareableWindow &w : source.windows())
-            if (w.windowID == id)
-                return w;
-        return std::nullopt;
-    }
+    // Position in the source's window list (front-most first), -1 when not listed.
     int positionOf(xcb_window_t id)
     {
-        const QList<ShareableWindow> list = source.windows();
-        for (int i = 0; i < list.size(); ++i)
-            if (list.at(i).windowID == id)
+        listed = source.windows();
+        for (int i = 0; i < listed.size(); ++i)
+            if (listed.at(i).windowID == id)
                 return i;
         return -1;
     }
+    QRectF frameOf(xcb_window_t id) { return listed.value(positionOf(id)).frame; }
+    double screenHeight() const { return display.rootSize().height(); }
 
-    X11TestDisplay display;
+    TestSupport::X11TestDisplay display;
     X11ScreenSource source;
     std::vector<xcb_window_t> created;
+    QList<ShareableWindow> listed;
 };
 
 } // namespace
 
-TEST_F(X11ScreenSourceTest, ScreensComeFromQtInModelPoints)
-{
-    const QList<CaptureScreen> screens = source.screens();
-    ASSERT_EQ(screens.size(), 1);
-    EXPECT_EQ(screens.first().frame, QRectF(QPointF(0, 0), QSizeF(display.rootSize())));
-    EXPECT_EQ(screens.first().backingScale, 1.0);
-    EXPECT_EQ(screens.first().pixelSize(), display.rootSize());
-}
-
 TEST_F(X11ScreenSourceTest, AFrozenScreenHoldsTheScreensPixelsAndStaysFrozen)
 {
+    source.prepare();
     const QRect where(100, 120, 300, 200);
     window(where, 1, 4242, true);
-    const QImage pattern = TestSupport::patternImage(where.size(), 1);
+    const QImage pattern = patternImage(where.size(), 1);
     ASSERT_TRUE(display.waitForPixels(where, pattern));
 
     const CaptureScreen screen = source.screens().first();
+    EXPECT_EQ(screen.frame, QRectF(QPointF(0, 0), QSizeF(display.rootSize())));
     const QImage frozen = source.freeze(screen);
     EXPECT_TRUE(source.usesSharedMemory());
     ASSERT_EQ(frozen.size(), display.rootSize());
-    EXPECT_EQ(frozen.format(), QImage::Format_RGB32);
     EXPECT_EQ(frozen.copy(where), pattern);
 
     // The screen changes; the frozen image does not, also after more freezes have reused buffers.
     display.destroyWindow(created.back());
     created.pop_back();
-    ASSERT_TRUE(TestSupport::pollUntil([&] { return display.rootImage(where) != pattern; }));
-    for (int i = 0; i < 6; ++i) {
-        const QImage again = source.freeze(screen);
-        EXPECT_NE(again.copy(where), pattern);
-    }
+    ASSERT_TRUE(pollUntil([&] { return display.rootImage(where) != pattern; }));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NE(source.freeze(screen).copy(where), pattern);
     EXPECT_EQ(frozen.copy(where), pattern);
     // Writing to a frozen image gives the writer its own pixels, never the shared buffer's.
     QImage edited = frozen;
     edited.setPixel(where.topLeft(), qRgb(1, 2, 3));
     EXPECT_EQ(frozen.copy(where), pattern);
-}
-
-TEST_F(X11ScreenSourceTest, PrepareLeavesTheNextFreezeCorrect)
-{
-    source.prepare();
-    const QRect where(40, 40, 64, 64);
-    window(where, 2, 4242, true);
-    ASSERT_TRUE(display.waitForPixels(where, TestSupport::patternImage(where.size(), 2)));
-    EXPECT_EQ(source.freeze(source.screens().first()).copy(where), TestSupport::patternImage(where.size(), 2));
 }
 
 TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMostFirst)
@@ -118,11 +96,8 @@ TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMost
     EXPECT_LT(positionOf(front), positionOf(back));
     EXPECT_EQ(positionOf(own), -1) << "this process's own windows are never offered";
     EXPECT_EQ(positionOf(menu), -1) << "override-redirect windows are menus and tool tips";
-    // Model points: y up from the bottom of the screen.
-    const double height = display.rootSize().height();
-    EXPECT_EQ(listed(back)->frame, QRectF(200, height - 400, 300, 200));
-    EXPECT_EQ(listed(back)->processID, 4242);
-
+    EXPECT_EQ(frameOf(back), QRectF(200, screenHeight() - 400, 300, 200)) << "model points, y up";
+    EXPECT_EQ(listed.at(positionOf(back)).processID, 4242);
     display.raise(back);
     EXPECT_LT(positionOf(back), positionOf(front));
 }
@@ -135,19 +110,16 @@ TEST_F(X11ScreenSourceTest, UnderAWindowManagerFramesIncludeTheDecorations)
     const auto extents = display.frameExtents(second);
     display.frameExtents(first);
     ASSERT_GT(extents[2], 0u) << "openbox draws a title bar";
-    ASSERT_TRUE(TestSupport::pollUntil([&] { return positionOf(first) >= 0 && positionOf(second) >= 0; }));
+    ASSERT_TRUE(pollUntil([&] { return positionOf(first) >= 0 && positionOf(second) >= 0; }));
 
-    auto *position = xcb_translate_coordinates_reply(display.connection(),
-                                                     xcb_translate_coordinates(display.connection(), second, display.root(), 0, 0),
-                                                     nullptr);
+    auto *position = xcb_translate_coordinates_reply(
+        display.connection(), xcb_translate_coordinates(display.connection(), second, display.root(), 0, 0), nullptr);
     ASSERT_TRUE(position);
-    const QRect native(position->dst_x - int(extents[0]), position->dst_y - int(extents[2]), 320 + int(extents[0] + extents[1]),
-                       240 + int(extents[2] + extents[3]));
+    const QRectF native(position->dst_x - int(extents[0]), position->dst_y - int(extents[2]), 320 + extents[0] + extents[1],
+                        240 + extents[2] + extents[3]);
     std::free(position);
-    const double height = display.rootSize().height();
-    EXPECT_EQ(listed(second)->frame, QRectF(native.x(), height - native.y() - native.height(), native.width(), native.height()));
+    EXPECT_EQ(frameOf(second), QRectF(native.x(), screenHeight() - native.bottom(), native.width(), native.height()));
     EXPECT_LT(positionOf(second), positionOf(first));
-
     display.stopWindowManager();
 }
 
@@ -156,27 +128,26 @@ TEST_F(X11ScreenSourceTest, AWindowImageComesThroughCompositeWhenContentsAreKept
     const QRect where(400, 300, 240, 160);
     const xcb_window_t target = window(where, 9);
     window(QRect(500, 350, 200, 200), 10); // covers the target's right part
-    const QImage pattern = TestSupport::patternImage(where.size(), 9);
-    ASSERT_TRUE(TestSupport::pollUntil([&] { return display.rootImage(QRect(400, 300, 100, 50)) == pattern.copy(0, 0, 100, 50); }));
-    const auto shown = listed(target);
-    ASSERT_TRUE(shown);
+    const QImage pattern = patternImage(where.size(), 9);
+    ASSERT_TRUE(display.waitForPixels(QRect(400, 300, 100, 50), pattern.copy(0, 0, 100, 50)));
+    ASSERT_GE(positionOf(target), 0);
+    const ShareableWindow shown = listed.at(positionOf(target));
 
     // Nobody keeps window contents: the window is cut from the frozen screen, cover and all.
     EXPECT_TRUE(source.compositeImage(target).isNull());
     const CaptureScreen screen = source.screens().first();
     const QList<FrozenScreen> frozen{{screen, source.freeze(screen)}};
-    const QImage cut = source.windowImage(*shown, 1.0, frozen);
+    const QImage cut = source.windowImage(shown, 1.0, frozen).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(cut.size(), where.size());
-    EXPECT_EQ(cut.convertToFormat(QImage::Format_RGB32).copy(0, 0, 100, 160), pattern.copy(0, 0, 100, 160));
-    EXPECT_NE(cut.convertToFormat(QImage::Format_RGB32), pattern);
+    EXPECT_EQ(cut.copy(0, 0, 100, 160), pattern.copy(0, 0, 100, 160));
+    EXPECT_NE(cut, pattern);
 
-    // With contents kept off screen (as under a compositing manager) the whole window comes back.
+    // With contents kept off screen (as under a compositing manager) the whole window comes back,
+    // resampled to the frame times the scale.
     display.redirectWindows();
-    ASSERT_TRUE(TestSupport::pollUntil([&] { return !source.compositeImage(target).isNull(); }));
-    const QImage whole = source.windowImage(*shown, 1.0, frozen);
-    EXPECT_EQ(whole.convertToFormat(QImage::Format_RGB32), pattern);
-    // At another scale the same picture is resampled to the frame times the scale.
-    EXPECT_EQ(source.windowImage(*shown, 2.0, frozen).size(), where.size() * 2);
+    ASSERT_TRUE(pollUntil([&] { return !source.compositeImage(target).isNull(); }));
+    EXPECT_EQ(source.windowImage(shown, 1.0, frozen).convertToFormat(QImage::Format_RGB32), pattern);
+    EXPECT_EQ(source.windowImage(shown, 2.0, frozen).size(), where.size() * 2);
 }
 
 TEST_F(X11ScreenSourceTest, InputGrabFailsWhileAnotherClientHoldsTheKeyboard)
@@ -184,17 +155,16 @@ TEST_F(X11ScreenSourceTest, InputGrabFailsWhileAnotherClientHoldsTheKeyboard)
     QWidget overlay(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
     overlay.setGeometry(0, 0, 200, 200);
     overlay.show();
-    ASSERT_TRUE(TestSupport::pollUntil([&] { return source.grabInput(overlay.windowHandle()); }));
+    ASSERT_TRUE(pollUntil([&] { return source.grabInput(overlay.windowHandle()); }));
     source.releaseInput();
 
-    auto *grab = xcb_grab_keyboard_reply(display.connection(),
-                                         xcb_grab_keyboard(display.connection(), 0, display.root(), XCB_CURRENT_TIME,
-                                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                         nullptr);
+    xcb_connection_t *c = display.connection();
+    auto *grab = xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, display.root(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
     ASSERT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
     std::free(grab);
     EXPECT_FALSE(source.grabInput(overlay.windowHandle()));
-    xcb_ungrab_keyboard(display.connection(), XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     display.sync();
     EXPECT_TRUE(source.grabInput(overlay.windowHandle()));
     source.releaseInput();

@@ -7,12 +7,11 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "Support/TaskTesting.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QRect>
-#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -39,44 +38,33 @@ inline QImage patternImage(QSize size, int seed = 0)
 
 inline bool pollUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-    return true;
+    return waitUntil(done, timeoutMs);
 }
 
 class X11TestDisplay final {
 public:
-    X11TestDisplay()
+    X11TestDisplay() : m_c(xcb_connect(nullptr, nullptr))
     {
-        m_c = xcb_connect(nullptr, nullptr);
         if (!xcb_connection_has_error(m_c))
             m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
     }
     ~X11TestDisplay()
     {
         stopWindowManager();
-        if (m_c)
-            xcb_disconnect(m_c);
+        xcb_disconnect(m_c);
     }
     X11TestDisplay(const X11TestDisplay &) = delete;
     X11TestDisplay &operator=(const X11TestDisplay &) = delete;
 
-    bool isValid() const { return m_c && !xcb_connection_has_error(m_c) && m_screen; }
+    bool isValid() const { return !xcb_connection_has_error(m_c) && m_screen; }
     xcb_connection_t *connection() const { return m_c; }
     xcb_window_t root() const { return m_screen->root; }
     QSize rootSize() const { return QSize(m_screen->width_in_pixels, m_screen->height_in_pixels); }
 
     xcb_atom_t atom(const char *name)
     {
-        auto *reply = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return value;
+        const auto reply = owned(xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(strlen(name)), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     // A top-level window showing `content` (its background pixmap, so the server paints it
@@ -92,14 +80,11 @@ public:
                           uint16_t(geometry.width()), uint16_t(geometry.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                           m_screen->root_visual, XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_free_pixmap(m_c, pixmap);
-        if (pid) {
+        if (pid)
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
-        }
-        // Position requests must be honoured by a window manager, not replaced by its placement.
-        std::uint32_t hints[18] = {};
-        hints[0] = (1 << 0) | (1 << 2); // USPosition | PPosition
-        hints[1] = std::uint32_t(geometry.x());
-        hints[2] = std::uint32_t(geometry.y());
+        // Position requests (USPosition | PPosition) must be honoured by a window manager, not
+        // replaced by its placement.
+        const std::uint32_t hints[18] = {(1 << 0) | (1 << 2), std::uint32_t(geometry.x()), std::uint32_t(geometry.y())};
         xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
         xcb_map_window(m_c, window);
         xcb_flush(m_c);
@@ -117,23 +102,17 @@ public:
         xcb_configure_window(m_c, window, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
         sync();
     }
-    void sync()
-    {
-        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
-    }
+    void sync() { std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr)); }
 
-    QImage rootImage(QRect rect)
+    QImage rootImage(QRect r)
     {
-        auto *reply = xcb_get_image_reply(m_c,
-                                          xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_screen->root, int16_t(rect.x()),
-                                                        int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), ~0u),
-                                          nullptr);
+        const auto reply = owned(xcb_get_image_reply(m_c,
+                                                     xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), int16_t(r.x()), int16_t(r.y()),
+                                                                   uint16_t(r.width()), uint16_t(r.height()), ~0u),
+                                                     nullptr));
         if (!reply)
             return {};
-        QImage image(xcb_get_image_data(reply), rect.width(), rect.height(), rect.width() * 4, QImage::Format_RGB32);
-        QImage copy = image.copy();
-        std::free(reply);
-        return copy;
+        return QImage(xcb_get_image_data(reply.get()), r.width(), r.height(), r.width() * 4, QImage::Format_RGB32).copy();
     }
     // Until the screen shows `expected` at `rect` (a window was mapped and painted).
     bool waitForPixels(QRect rect, const QImage &expected, int timeoutMs = 5000)
@@ -143,49 +122,30 @@ public:
     }
 
     // XTEST input, as the user's devices would produce it.
-    void movePointer(QPoint p)
-    {
-        xcb_test_fake_input(m_c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_screen->root, int16_t(p.x()), int16_t(p.y()), 0);
-        sync();
-    }
-    void button(bool press, int button = 1)
-    {
-        xcb_test_fake_input(m_c, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, uint8_t(button), XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0,
-                            0, 0);
-        sync();
-    }
-    void key(xcb_keycode_t code, bool press)
-    {
-        xcb_test_fake_input(m_c, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        sync();
-    }
+    void movePointer(QPoint p) { fake(XCB_MOTION_NOTIFY, 0, m_screen->root, p); }
+    void button(bool press, int button = 1) { fake(press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, uint8_t(button)); }
+    void key(xcb_keycode_t code, bool press) { fake(press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code); }
     // The first key code that produces `keysym` in the server's keyboard map.
     xcb_keycode_t keyCode(std::uint32_t keysym)
     {
         const xcb_setup_t *setup = xcb_get_setup(m_c);
         const int count = setup->max_keycode - setup->min_keycode + 1;
-        auto *map = xcb_get_keyboard_mapping_reply(m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, uint8_t(count)), nullptr);
-        xcb_keycode_t found = 0;
-        if (map) {
-            const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map);
-            for (int i = 0; i < count && !found; ++i)
-                for (int j = 0; j < map->keysyms_per_keycode; ++j)
-                    if (syms[i * map->keysyms_per_keycode + j] == keysym) {
-                        found = xcb_keycode_t(setup->min_keycode + i);
-                        break;
-                    }
-            std::free(map);
-        }
-        return found;
+        const auto map =
+            owned(xcb_get_keyboard_mapping_reply(m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, uint8_t(count)), nullptr));
+        if (!map)
+            return 0;
+        const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map.get());
+        const int total = count * map->keysyms_per_keycode;
+        const int found = int(std::find(syms, syms + total, keysym) - syms);
+        return found < total ? xcb_keycode_t(setup->min_keycode + found / map->keysyms_per_keycode) : 0;
     }
 
     // A passive grab of "another application" on this connection; true when the server granted it.
     bool grabKey(xcb_keycode_t code, std::uint16_t modifiers)
     {
-        xcb_generic_error_t *error = xcb_request_check(
-            m_c, xcb_grab_key_checked(m_c, 1, m_screen->root, modifiers, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
+        const auto error = owned(xcb_request_check(
+            m_c, xcb_grab_key_checked(m_c, 1, m_screen->root, modifiers, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        return !error;
     }
     void ungrabKey(xcb_keycode_t code, std::uint16_t modifiers)
     {
@@ -211,10 +171,8 @@ public:
         if (m_wm)
             return true;
         m_wm = std::make_unique<QProcess>();
-        m_wm->setProgram(QStringLiteral("openbox"));
-        m_wm->setArguments({QStringLiteral("--sm-disable")});
         m_wm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_wm->start();
+        m_wm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         if (!m_wm->waitForStarted(5000) || !pollUntil([this] { return hasWindowManager(); }, 10000))
             return false;
         // openbox names itself before it manages windows, and a window mapped in between is
@@ -222,7 +180,7 @@ public:
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
             const xcb_window_t probe = createWindow(QRect(0, 0, 8, 8), QImage(8, 8, QImage::Format_RGB32));
-            const bool managed = pollUntil([&] { return propertyLength(probe, "WM_STATE") > 0; }, 200);
+            const bool managed = pollUntil([&] { return !property(probe, "WM_STATE").isEmpty(); }, 200);
             destroyWindow(probe);
             if (managed)
                 return true;
@@ -247,35 +205,37 @@ public:
     std::array<std::uint32_t, 4> frameExtents(xcb_window_t window)
     {
         std::array<std::uint32_t, 4> extents{};
-        pollUntil([&] {
-            auto *reply = xcb_get_property_reply(
-                m_c, xcb_get_property(m_c, 0, window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4), nullptr);
-            const bool ok = reply && xcb_get_property_value_length(reply) == 16;
-            if (ok)
-                std::memcpy(extents.data(), xcb_get_property_value(reply), 16);
-            std::free(reply);
-            return ok;
-        });
+        QByteArray value;
+        if (pollUntil([&] { return (value = property(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 4)).size() == 16; }))
+            std::memcpy(extents.data(), value.constData(), 16);
         return extents;
     }
 
 private:
+    template <typename T>
+    static std::unique_ptr<T, void (*)(void *)> owned(T *reply)
+    {
+        return {reply, std::free};
+    }
+    void fake(std::uint8_t type, std::uint8_t detail, xcb_window_t window = XCB_WINDOW_NONE, QPoint at = {})
+    {
+        xcb_test_fake_input(m_c, type, detail, XCB_CURRENT_TIME, window, int16_t(at.x()), int16_t(at.y()), 0);
+        sync();
+    }
+    QByteArray property(xcb_window_t window, const char *name, xcb_atom_t type = XCB_GET_PROPERTY_TYPE_ANY, std::uint32_t longs = 16)
+    {
+        const auto reply = owned(xcb_get_property_reply(m_c, xcb_get_property(m_c, 0, window, atom(name), type, 0, longs), nullptr));
+        if (!reply)
+            return {};
+        return QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
+    }
     std::optional<xcb_window_t> windowProperty(xcb_window_t window, const char *name)
     {
-        auto *reply = xcb_get_property_reply(m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_ATOM_WINDOW, 0, 1), nullptr);
-        std::optional<xcb_window_t> value;
-        if (reply && xcb_get_property_value_length(reply) == 4)
-            value = *static_cast<xcb_window_t *>(xcb_get_property_value(reply));
-        std::free(reply);
-        return value;
-    }
-    int propertyLength(xcb_window_t window, const char *name)
-    {
-        auto *reply = xcb_get_property_reply(m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 16),
-                                             nullptr);
-        const int length = reply ? xcb_get_property_value_length(reply) : 0;
-        std::free(reply);
-        return length;
+        const QByteArray value = property(window, name, XCB_ATOM_WINDOW, 1);
+        std::optional<xcb_window_t> id;
+        if (value.size() == 4)
+            std::memcpy(&id.emplace(), value.constData(), 4);
+        return id;
     }
 
     void putImage(xcb_drawable_t drawable, const QImage &image)
