@@ -3,8 +3,8 @@
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 
-#include <QImage>
-#include <QPainter>
+#include "Rendering.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,11 +33,7 @@ void configure(KivaroModes &modes)
 
 QImage render(const KivaroModes::Look &look, Appearance appearance = Appearance::light)
 {
-    QImage image(look.size.toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    KivaroModes::paint(painter, look, appearance);
-    return image;
+    return canvas(look.size.toSize(), [&](QPainter &painter) { KivaroModes::paint(painter, look, appearance); });
 }
 
 QRect inked(const QImage &image, const QRect &within)
@@ -61,9 +57,6 @@ TEST(KivaroModes, MeasuresTheSumOfItsSegmentsAndFindsThemByPoint)
     EXPECT_EQ(modes.segmentAt(QPointF(94, 10)), 1);
     EXPECT_EQ(modes.segmentAt(QPointF(195.5, 33)), 3);
     EXPECT_EQ(modes.segmentAt(QPointF(196, 10)), -1);
-    EXPECT_EQ(modes.label(0), QStringLiteral("语音标注"));
-    EXPECT_EQ(modes.label(7), std::nullopt);
-    EXPECT_EQ(modes.width(0), 94);
 
     KivaroModes empty;
     EXPECT_EQ(empty.sizeHint(), QSize(0, 34));
@@ -74,7 +67,6 @@ TEST(KivaroModes, MeasuresTheSumOfItsSegmentsAndFindsThemByPoint)
     const qreal label = std::ceil(NativeDrawing::textWidth(QStringLiteral("截图"), NativeFonts::system(12, QFont::Medium)));
     EXPECT_EQ(measured.effectiveWidth(0), label + 44);
     EXPECT_EQ(measured.effectiveWidth(1), 34);
-    EXPECT_EQ(measured.width(0), 0);
 }
 
 TEST(KivaroModes, AClickSelectsAndActsButSettingIsSilent)
@@ -97,8 +89,6 @@ TEST(KivaroModes, AClickSelectsAndActsButSettingIsSilent)
     modes.clickSegment(3);
     EXPECT_EQ(modes.selectedSegment(), 0);
     EXPECT_EQ(activated.count(), 1);
-    modes.setSelectedSegment(9);
-    EXPECT_EQ(modes.selectedSegment(), -1);
 }
 
 TEST(KivaroModes, SymbolCentredWithoutLabelAndLeadingWithOne)
@@ -125,7 +115,6 @@ TEST(KivaroModes, SelectedSegmentHasTheAccentVeilAndColours)
     const QColor veil = image.pixelColor(128 + 17, 3);
     EXPECT_NEAR(veil.alphaF(), 0.13, 0.01);
     EXPECT_EQ(image.pixelColor(94 + 4, 4).alpha(), 0);
-    EXPECT_EQ(image.pixelColor(128 + 1, 1).alpha(), 0); // the veil is inset by 2
 
     const auto strongest = [](const QImage &image, const QRect &area) {
         double alpha = 0;

@@ -33,8 +33,6 @@ TEST_F(PointerCoordinatesTest, EventsOfTheViewsWindowMapThroughTheWindow)
     event.window = &window;
     event.locationInWindow = QPointF(50, 72);
     EXPECT_EQ(PointerCoordinates::local(event, view), QPointF(50, 40));
-    event.fromWindowSystem = false; // made in-process: its window location is taken as it is
-    EXPECT_EQ(PointerCoordinates::local(event, view), QPointF(50, 40));
 }
 
 TEST_F(PointerCoordinatesTest, OwnSyntheticEventsAtTheContentCentreUseTheLivePointer)
