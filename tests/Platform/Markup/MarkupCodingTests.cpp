@@ -1,24 +1,20 @@
 #include "MarkupFixtures.h"
 
-#include "Platform/Markup/internal/MarkupCoding.h"
 #include "Platform/PropertyList/PropertyList.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <functional>
 #include <limits>
+#include <tuple>
 
 using namespace Platform;
 using namespace MarkupFixtures;
 
 namespace {
 
-QVariantMap encodedMap(const Markup &markup)
-{
-    return decodePropertyList(markup.dataRepresentation()).toMap();
-}
-
-QVariantMap withFirstElement(QVariantMap root, const std::function<void(QVariantMap &)> &change, int index = 1)
+// The encoded root of a markup, with element `index` changed by `change`.
+QVariantMap withElement(QVariantMap root, int index, const std::function<void(QVariantMap &)> &change)
 {
     QVariantList elements = root[QStringLiteral("elements")].toList();
     QVariantMap element = elements[index].toMap();
@@ -45,55 +41,46 @@ TEST(MarkupCoding, RoundTripsEveryFieldAndKeepsTheImageEncoding)
     masked.autoresizing = 5;
     masked.shape = ShapeElement::Shape::ellipse();
     markup.subelements().append(masked);
-    ImageElement patch = imageElement(picture(7, 5));
-    patch.accessibilityDescription = QStringLiteral("patch");
-    patch.contentsBounds = QRectF(0.25, 0, 0.5, 1);
     QImage translucent(6, 6, QImage::Format_ARGB32);
     translucent.fill(qRgba(250, 10, 10, 90));
-    patch.image = MarkupImage(translucent);
+    ImageElement patch = imageElement(translucent);
+    patch.accessibilityDescription = QStringLiteral("patch");
+    patch.contentsBounds = QRectF(0.25, 0, 0.5, 1);
     markup.subelements().append(patch);
 
     const QByteArray data = markup.dataRepresentation();
     const Markup back = Markup::fromDataRepresentation(data);
     EXPECT_EQ(back, markup);
     EXPECT_EQ(back.dataRepresentation(), data) << "a decoded markup re-encodes to the same bytes";
-    EXPECT_EQ(back.subelements().stroke(markup.subelements().at(3).stroke()->id)->points,
-              markup.subelements().at(3).stroke()->points);
 }
 
 TEST(MarkupCoding, RefusesMalformedDataWithTheMarkupError)
 {
     EXPECT_THROW(Markup::fromDataRepresentation(QByteArray("\x89PNG\r\n\x1a\n garbage")), MarkupDataError);
     EXPECT_THROW(Markup::fromDataRepresentation(QByteArray()), MarkupDataError);
-    try {
-        Markup::fromDataRepresentation(QByteArray("nope"));
-    } catch (const MarkupDataError &error) {
-        EXPECT_FALSE(error.message().isEmpty());
+
+    const QVariantMap root = decodePropertyList(richMarkup().dataRepresentation()).toMap();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::pair<const char *, QVariant>> badRoot = {
+        {"format", QStringLiteral("something.else")}, {"version", qint64(2)}, {"bounds", QVariant()},
+        {"bounds", QVariantList{0.0, 0.0, nan, 10.0}}, {"bounds", QVariantList{0.0, 0.0, 1e300, 10.0}}};
+    for (const auto &[key, value] : badRoot) {
+        QVariantMap changed = root;
+        if (value.isValid())
+            changed[QString::fromLatin1(key)] = value;
+        else
+            changed.remove(QString::fromLatin1(key));
+        expectRefused(changed);
     }
-
-    const QVariantMap root = encodedMap(richMarkup());
-    QVariantMap other = root;
-    other[QStringLiteral("format")] = QStringLiteral("something.else");
-    expectRefused(other);
-    other = root;
-    other[QStringLiteral("version")] = qint64(2);
-    expectRefused(other);
-    other = root;
-    other.remove(QStringLiteral("bounds"));
-    expectRefused(other);
-    other = root;
-    other[QStringLiteral("bounds")] = QVariantList{0.0, 0.0, std::numeric_limits<double>::quiet_NaN(), 10.0};
-    expectRefused(other);
-    other = root;
-    other[QStringLiteral("bounds")] = QVariantList{0.0, 0.0, 1e300, 10.0};
-    expectRefused(other);
-
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("kind")] = QStringLiteral("group"); }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("id")] = QStringLiteral("not-a-uuid"); }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("frame")] = QStringLiteral("wide"); }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("shape")] = QStringLiteral("star"); }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("opacity")] = 2.0; }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) {
+    // Element 0 is the picture, 1 the text bubble, 3 the stroke.
+    const std::vector<std::tuple<int, const char *, QVariant>> badElement = {
+        {1, "kind", QStringLiteral("group")}, {1, "id", QStringLiteral("not-a-uuid")}, {1, "frame", QStringLiteral("wide")},
+        {1, "shape", QStringLiteral("star")}, {1, "opacity", 2.0},                      {3, "points", QByteArray(71, 'x')},
+        {0, "png", QByteArray("not png")},    {1, "id", root[QStringLiteral("elements")].toList()[2].toMap()[QStringLiteral("id")]}};
+    for (const auto &[index, key, value] : badElement)
+        expectRefused(withElement(root, index, [&](QVariantMap &e) { e[QString::fromLatin1(key)] = value; }));
+    // Runs that do not cover the text.
+    expectRefused(withElement(root, 1, [](QVariantMap &e) {
         QVariantMap text = e[QStringLiteral("text")].toMap();
         QVariantList runs = text[QStringLiteral("runs")].toList();
         QVariantMap run = runs[0].toMap();
@@ -102,35 +89,20 @@ TEST(MarkupCoding, RefusesMalformedDataWithTheMarkupError)
         text[QStringLiteral("runs")] = runs;
         e[QStringLiteral("text")] = text;
     }));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("points")] = QByteArray(71, 'x'); }, 3));
-    expectRefused(withFirstElement(root, [](QVariantMap &e) { e[QStringLiteral("png")] = QByteArray("not png"); }, 0));
-    // Two elements with one identity.
-    expectRefused(withFirstElement(root, [&](QVariantMap &e) {
-        e[QStringLiteral("id")] = root[QStringLiteral("elements")].toList()[2].toMap()[QStringLiteral("id")];
-    }));
 }
 
 TEST(MarkupCoding, BoundsElementCountsImagePixelsTextAndStrokePoints)
 {
     const QByteArray data = richMarkup().dataRepresentation();
-    MarkupDataLimits limits;
-    limits.maxElements = 3;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
-    limits = {};
-    limits.maxImagePixels = 320 * 200 - 1;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
-    limits = {};
-    limits.maxTotalImagePixels = 1000;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
-    limits = {};
-    limits.maxTextLength = 5;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
-    limits = {};
-    limits.maxStrokePoints = 4;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
-    limits = {};
-    limits.maxBytes = data.size() - 1;
-    EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
+    const std::vector<std::function<void(MarkupDataLimits &)>> tightened = {
+        [](MarkupDataLimits &l) { l.maxElements = 3; },         [](MarkupDataLimits &l) { l.maxImagePixels = 320 * 200 - 1; },
+        [](MarkupDataLimits &l) { l.maxTotalImagePixels = 1000; }, [](MarkupDataLimits &l) { l.maxTextLength = 5; },
+        [](MarkupDataLimits &l) { l.maxStrokePoints = 4; },      [&](MarkupDataLimits &l) { l.maxBytes = data.size() - 1; }};
+    for (const auto &tighten : tightened) {
+        MarkupDataLimits limits;
+        tighten(limits);
+        EXPECT_THROW(Markup::fromDataRepresentation(data, limits), MarkupDataError);
+    }
     EXPECT_NO_THROW(Markup::fromDataRepresentation(data));
 
     // Deep nesting never reaches the element decoder.

@@ -37,7 +37,8 @@ inline Platform::ImageElement imageElement(const QImage &image)
     return i;
 }
 
-// A markup with every kind of element and every optional field set somewhere.
+// A markup with every kind of element and every optional field set somewhere: the picture,
+// a text bubble of two runs, an arrow and a stroke, in this order.
 inline Platform::Markup richMarkup()
 {
     using namespace Platform;
@@ -45,36 +46,33 @@ inline Platform::Markup richMarkup()
     markup.subelements().append(imageElement(picture(320, 200)));
     ShapeElement bubble = rectangle(QRectF(20, 20, 140, 60), MarkupInteraction::Select | MarkupInteraction::Move);
     bubble.shape = ShapeElement::Shape::roundedRectangle(8.0 / 60);
-    TextAttributes attributes;
-    attributes.fontSize = 18.5;
-    attributes.foregroundColor = QColor::fromRgbF(0.15f, 0.15f, 0.15f);
     ParagraphStyle paragraph;
     paragraph.alignment = TextAlignment::Center;
     paragraph.lineSpacing = 4;
     paragraph.headIndent = paragraph.firstLineHeadIndent = 14;
     paragraph.tailIndent = -14;
+    TextAttributes attributes;
+    attributes.fontSize = 18.5;
+    attributes.foregroundColor = QColor::fromRgbF(0.15f, 0.15f, 0.15f);
     attributes.paragraphStyle = paragraph;
     bubble.attributedText = AttributedText(QStringLiteral("截图 note"), attributes);
-    TextAttributes bold = attributes;
-    bold.fontWeight = 700;
-    bubble.attributedText.append(QStringLiteral(" bold"), bold);
+    attributes.fontWeight = 700;
+    bubble.attributedText.append(QStringLiteral(" bold"), attributes);
     markup.subelements().append(bubble);
-    ShapeElement arrow;
+    ShapeElement arrow = rectangle(QRectF(150, 60, 100, 100), MarkupInteraction::Select);
     arrow.shape = ShapeElement::Shape::line({0.1, 0.1}, {0.5, 0.2}, {0.9, 0.9});
-    arrow.frame = QRectF(150, 60, 100, 100);
+    arrow.fillColor.reset();
     arrow.strokeColor = QColor::fromRgbF(0.2f, 0.43f, 0.94f);
     arrow.lineWidth = 3;
     arrow.endLineMarker = ShapeElement::LineMarker::Arrow;
-    arrow.allowedInteractions = MarkupInteraction::Select;
-    arrow.id = MarkupID<ShapeElement>::make();
     markup.subelements().append(arrow);
     StrokeElement stroke;
-    stroke.ink.color = Qt::darkGreen;
-    stroke.ink.width = 4;
+    stroke.ink = {Ink::Type::Pen, Qt::darkGreen, 4};
     for (int k = 0; k < 5; ++k)
         stroke.points.append(StrokePoint{QPointF(200 + k * 10, 150 + (k % 2) * 8), k / 60.0, QSizeF(4, 4), 1, 1, 0, 1.5707963});
     stroke.creationDate = 1.7e9;
-    stroke.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Delete;
+    stroke.allowedInteractions =
+        MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Delete;
     stroke.id = MarkupID<StrokeElement>::make();
     markup.subelements().append(stroke);
     return markup;

