@@ -15,49 +15,34 @@
 
 namespace RecentFixtures {
 
-inline QImage picture(int w = 240, int h = 160)
+inline QImage picture(int w, int h)
 {
     QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256));
+    image.fill(QColor(40, 120, 160));
     return image;
 }
 
-inline Platform::ShapeElement box(QRectF frame, QColor stroke = QColor(51, 110, 240))
+// The document with one more rectangle: committed as one edit as a drawing tool does, or shown
+// without an undo step as a live drag does.
+inline void addShape(Kivaro::ShotDocument &document, QRectF frame, QColor stroke = QColor(51, 110, 240), bool commit = true)
 {
     Platform::ShapeElement s;
     s.frame = frame;
     s.strokeColor = stroke;
     s.lineWidth = 4;
-    s.allowedInteractions = Platform::MarkupInteraction::Select | Platform::MarkupInteraction::Move;
     s.id = Platform::MarkupID<Platform::ShapeElement>::make();
-    return s;
-}
-
-// Commits one more shape as one edit, as a drawing tool would.
-inline void addShape(Kivaro::ShotDocument &document, QRectF frame, QColor stroke = QColor(51, 110, 240))
-{
-    const Kivaro::ShotState before = document.state();
-    Kivaro::ShotState next = before;
-    next.markup.subelements().append(box(frame, stroke));
-    document.replace(next, before, QStringLiteral("矩形"));
-}
-
-// Changes the document without an undo step, as a live drag does.
-inline void nudge(Kivaro::ShotDocument &document, QRectF frame)
-{
     Kivaro::ShotState next = document.state();
-    next.markup.subelements().append(box(frame));
-    document.applyGesture(next);
+    next.markup.subelements().append(s);
+    if (commit)
+        document.replace(next, document.state(), QStringLiteral("矩形"));
+    else
+        document.applyGesture(next);
 }
 
 inline int mode(const QString &path)
 {
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return int(info.st_mode & 07777);
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 inline QByteArray contents(const QString &path)
@@ -66,18 +51,16 @@ inline QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline void writeFile(const QString &path, const QByteArray &bytes)
+// Writes `bytes` to `path`, dated `date` when one is given.
+inline void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &date = {})
 {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
+    if (file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         file.write(bytes);
-}
-
-inline void setModified(const QString &path, const QDateTime &date)
-{
-    QFile file(path);
-    if (file.open(QIODevice::ReadWrite))
-        file.setFileTime(date, QFileDevice::FileModificationTime);
+        file.flush(); // before dating it: a later flush would date it again
+        if (date.isValid())
+            file.setFileTime(date, QFileDevice::FileModificationTime);
+    }
 }
 
 // An entry made by hand: project bytes and, unless `withPreview` is false, a preview.
@@ -85,12 +68,9 @@ inline Kivaro::RecentShot makeEntry(const QString &folder, const QDateTime &date
 {
     QDir().mkpath(folder);
     const Kivaro::RecentShot shot = Kivaro::RecentShot::named(folder, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
-    writeFile(shot.projectURL, "project " + shot.id.toUtf8());
-    if (withPreview) {
-        writeFile(shot.previewURL, "preview");
-        setModified(shot.previewURL, date);
-    }
-    setModified(shot.projectURL, date);
+    writeFile(shot.projectURL, "project " + shot.id.toUtf8(), date);
+    if (withPreview)
+        writeFile(shot.previewURL, "preview", date);
     return shot;
 }
 
