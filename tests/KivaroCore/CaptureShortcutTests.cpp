@@ -1,5 +1,7 @@
+#include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/CaptureShortcut.h"
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/PreferencesMigration.h"
 
 #include <QUuid>
 
@@ -7,6 +9,7 @@
 
 using namespace Kivaro;
 using Platform::UserDefaults;
+using Mode = CaptureSelectionMode;
 
 namespace {
 constexpr std::uint32_t cmd = HotKeyMask::command, shift = HotKeyMask::shift, opt = HotKeyMask::option, ctrl = HotKeyMask::control;
@@ -20,53 +23,38 @@ UserDefaults freshDefaults()
 {
     return UserDefaults::suite(QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
 }
+const CaptureShortcutPreferences windowDefault{{21, ctrl | opt | cmd, QStringLiteral("4")}, true};
+const CaptureShortcutPreferences regionDefault{{23, ctrl | cmd, QStringLiteral("5")}, false};
 } // namespace
 
-TEST(CaptureShortcutValidity, CommandAloneWithQWOrCommaIsRefusedButNotWithMoreModifiers)
+TEST(CaptureShortcutValidity, KeysModifiersAndNamesFollowTheAcceptanceRules)
 {
-    for (std::uint32_t key : {12u, 13u, 43u}) {
+    for (std::uint32_t key : {12u, 13u, 43u}) { // Q, W and comma
         EXPECT_FALSE(chord(key, cmd).isValid()) << key;
         EXPECT_TRUE(chord(key, ctrl | cmd).isValid()) << key;
         EXPECT_TRUE(chord(key, shift | cmd).isValid()) << key;
     }
-}
-
-TEST(CaptureShortcutValidity, ModifierRules)
-{
-    EXPECT_FALSE(chord(0, shift).isValid());
-    EXPECT_FALSE(chord(0, 0).isValid());
-    EXPECT_FALSE(chord(0, cmd | 0x400).isValid()) << "Caps Lock is not a chord modifier";
-    EXPECT_FALSE(chord(0, cmd | 0x1).isValid());
-    EXPECT_TRUE(chord(0, opt).isValid());
-    EXPECT_TRUE(chord(0, ctrl | opt | shift | cmd).isValid());
-}
-
-TEST(CaptureShortcutValidity, KeyCodeRules)
-{
-    for (std::uint32_t key = 53; key <= 63; ++key)
+    for (std::uint32_t key = 53; key <= 63; ++key) // Escape and the modifier keys
         EXPECT_FALSE(chord(key, ctrl | cmd).isValid()) << key;
-    EXPECT_TRUE(chord(52, ctrl | cmd).isValid());
-    EXPECT_TRUE(chord(64, ctrl | cmd).isValid());
-    EXPECT_TRUE(chord(127, ctrl | cmd).isValid());
-    EXPECT_FALSE(chord(128, ctrl | cmd).isValid());
-}
-
-TEST(CaptureShortcutValidity, NameLengthCountsCharactersNotBytes)
-{
-    EXPECT_FALSE(chord(0, cmd | ctrl, QString()).isValid());
-    EXPECT_TRUE(chord(0, cmd | ctrl, QString(20, QLatin1Char('x'))).isValid());
-    EXPECT_FALSE(chord(0, cmd | ctrl, QString(21, QLatin1Char('x'))).isValid());
-    QString flags;
+    QString flags; // 20 characters of four UTF-16 units each
     for (int i = 0; i < 20; ++i)
-        flags += QStringLiteral("🇨🇳"); // one character, four UTF-16 units
-    EXPECT_TRUE(chord(0, cmd | ctrl, flags).isValid());
+        flags += QStringLiteral("🇨🇳");
+    const QString twenty(20, QLatin1Char('x')), twentyOne(21, QLatin1Char('x'));
+    const std::vector<std::pair<CaptureShortcut, bool>> cases = {
+        {chord(52, ctrl | cmd), true},          {chord(64, ctrl | cmd), true},         {chord(127, ctrl | cmd), true},
+        {chord(128, ctrl | cmd), false},        {chord(0, shift), false},              {chord(0, 0), false},
+        {chord(0, cmd | 0x400), false},         {chord(0, cmd | 0x1), false},          {chord(0, opt), true},
+        {chord(0, ctrl | opt | shift | cmd), true}, {chord(0, cmd | ctrl, QString()), false}, {chord(0, cmd | ctrl, twenty), true},
+        {chord(0, cmd | ctrl, twentyOne), false}, {chord(0, cmd | ctrl, flags), true},
+    };
+    for (const auto &[shortcut, valid] : cases)
+        EXPECT_EQ(shortcut.isValid(), valid) << shortcut.keyCode << " " << shortcut.modifiers << " " << shortcut.keyName.size();
 }
 
 TEST(CaptureShortcutTitle, GlyphOrderIsFixedAndSpaceUsesTheLookedUpName)
 {
     StringTable::overrideLanguage(QStringLiteral("zh-Hans"));
     EXPECT_EQ(CaptureShortcut::standard().title(), QStringLiteral("⌃⌥⌘4"));
-    EXPECT_EQ(chord(23, cmd | ctrl, QStringLiteral("5")).title(), QStringLiteral("⌃⌘5"));
     EXPECT_EQ(chord(49, cmd | shift, QStringLiteral("whatever")).title(), QStringLiteral("⇧⌘空格"));
     EXPECT_EQ(chord(0, cmd | shift | opt | ctrl, QStringLiteral("A")).title(), QStringLiteral("⌃⌥⇧⌘A"));
     StringTable::overrideLanguage(QStringLiteral("en"));
@@ -74,29 +62,18 @@ TEST(CaptureShortcutTitle, GlyphOrderIsFixedAndSpaceUsesTheLookedUpName)
     StringTable::overrideLanguage({});
 }
 
-TEST(CaptureShortcutStorage, SaveThenReadGivesAnEqualSettingStoredAsData)
+TEST(CaptureShortcutStorage, SaveThenReadGivesAnEqualSettingStoredAsCompactJSONData)
 {
     auto defaults = freshDefaults();
     const CaptureShortcutPreferences setting{chord(40, shift | cmd), false};
     setting.save(defaults, QStringLiteral("k"));
-    EXPECT_TRUE(defaults.data(QStringLiteral("k")).has_value());
-    const CaptureShortcutPreferences fallback{CaptureShortcut::standard(), true};
-    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, QStringLiteral("k"), fallback), setting);
-    EXPECT_EQ(*defaults.data(QStringLiteral("k")),
+    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, QStringLiteral("k"), {CaptureShortcut::standard(), true}), setting);
+    EXPECT_EQ(defaults.data(QStringLiteral("k")),
               QByteArray(R"({"binding":{"keyCode":40,"keyName":"K","modifiers":768},"enabled":false})"));
-}
 
-TEST(CaptureShortcutStorage, SavingAnInvalidChordThrowsAndWritesNothing)
-{
-    auto defaults = freshDefaults();
-    const CaptureShortcutPreferences bad{chord(12, cmd, QStringLiteral("Q")), true};
-    try {
-        bad.save(defaults, QStringLiteral("k"));
-        FAIL() << "expected CodingError";
-    } catch (const CodingError &error) {
-        EXPECT_EQ(error.code(), CodingError::Code::invalidValue);
-    }
-    EXPECT_FALSE(defaults.contains(QStringLiteral("k")));
+    const CaptureShortcutPreferences invalid{chord(12, cmd, QStringLiteral("Q")), true};
+    EXPECT_THROW(invalid.save(defaults, QStringLiteral("other")), CodingError);
+    EXPECT_FALSE(defaults.contains(QStringLiteral("other")));
 }
 
 TEST(CaptureShortcutStorage, BadStoredValuesReadAsTheFallbackAndStayInPlace)
@@ -108,10 +85,8 @@ TEST(CaptureShortcutStorage, BadStoredValuesReadAsTheFallbackAndStayInPlace)
         QVariant(QStringLiteral(R"({"binding":{"keyCode":40,"modifiers":768,"keyName":"K"},"enabled":true})")), // a string
         QVariant(QByteArray(R"({"binding":{"keyCode":40,"modifiers":768,"keyName":"K"}})")),                    // no "enabled"
         QVariant(QByteArray(R"({"binding":{"keyCode":-1,"modifiers":768,"keyName":"K"},"enabled":true})")),
-        QVariant(QByteArray(R"({"binding":{"keyCode":40.5,"modifiers":768,"keyName":"K"},"enabled":true})")),
         QVariant(QByteArray(R"({"binding":{"keyCode":12,"modifiers":256,"keyName":"Q"},"enabled":true})")), // invalid chord
         QVariant(QByteArray(R"({"binding":{"keyCode":40,"modifiers":768,"keyName":7},"enabled":true})")),
-        QVariant(QByteArray("[1,2]")),
         QVariant(QByteArray("\xff\xfe garbage")),
         QVariant(true),
     };
@@ -120,9 +95,86 @@ TEST(CaptureShortcutStorage, BadStoredValuesReadAsTheFallbackAndStayInPlace)
         EXPECT_EQ(CaptureShortcutPreferences::read(defaults, key, fallback), fallback) << value.toString().toStdString();
         EXPECT_EQ(defaults.object(key), value) << "a bad value is left in place";
     }
-    defaults.remove(key);
-    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, key, fallback), fallback);
     // Extra keys and any key order are fine.
     defaults.set(key, QByteArray(R"({"enabled":true,"extra":1,"binding":{"keyName":"K","modifiers":768,"keyCode":40}})"));
     EXPECT_EQ(CaptureShortcutPreferences::read(defaults, key, fallback), (CaptureShortcutPreferences{chord(40, shift | cmd), true}));
+}
+
+TEST(CaptureSelectionMode, OptionSwapsTheModeAndOnlyTheExactRawValueIsRead)
+{
+    EXPECT_EQ(CaptureSelectionModes::effective(Mode::window, true), Mode::region);
+    EXPECT_EQ(CaptureSelectionModes::effective(Mode::region, true), Mode::window);
+    EXPECT_EQ(CaptureSelectionModes::effective(Mode::window, false), Mode::window);
+    EXPECT_EQ(CaptureSelectionModes::effective(Mode::region, false), Mode::region);
+
+    auto defaults = freshDefaults();
+    const QString key = QString::fromLatin1(CaptureSelectionModes::preferenceKey);
+    EXPECT_EQ(CaptureSelectionModes::read(defaults), Mode::window);
+    defaults.set(key, QStringLiteral("Region"));
+    EXPECT_EQ(CaptureSelectionModes::read(defaults), Mode::window);
+    defaults.set(key, QByteArray("region"));
+    EXPECT_EQ(CaptureSelectionModes::read(defaults), Mode::window);
+    CaptureSelectionModes::save(Mode::region, defaults);
+    EXPECT_EQ(CaptureSelectionModes::read(defaults), Mode::region);
+}
+
+TEST(CaptureModeShortcuts, EmptyDefaultsGiveTheModeDefaultsAndMigrateWritesExactlyThem)
+{
+    auto defaults = freshDefaults();
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::window, defaults), windowDefault);
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::region, defaults), regionDefault);
+    CaptureModeShortcuts::migrate(defaults);
+    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, CaptureModeShortcuts::key(Mode::window), regionDefault), windowDefault);
+    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, CaptureModeShortcuts::key(Mode::region), windowDefault), regionDefault);
+
+    const QVariantMap before = defaults.dictionaryRepresentation();
+    CaptureModeShortcuts::migrate(defaults);
+    EXPECT_EQ(defaults.dictionaryRepresentation(), before) << "a second migration changes nothing";
+}
+
+TEST(CaptureModeShortcuts, EarlierLayoutFallbacksBelongToTheRolesAndAnyPerModeValueDecidesAlone)
+{
+    auto defaults = freshDefaults();
+    CaptureSelectionModes::save(Mode::region, defaults);
+    const CaptureShortcutPreferences controlShift4{{21, ctrl | shift, QStringLiteral("4")}, true};
+    controlShift4.save(defaults, QString::fromLatin1(CaptureModeShortcuts::legacyMainKey));
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::region, defaults), controlShift4);
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::window, defaults), regionDefault) << "the alternate role's fallback";
+
+    defaults.set(CaptureModeShortcuts::key(Mode::window), QStringLiteral("not data"));
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::window, defaults), windowDefault) << "its own default, not the earlier layout's";
+    CaptureModeShortcuts::migrate(defaults);
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::region, defaults), controlShift4);
+    EXPECT_EQ(defaults.object(CaptureModeShortcuts::key(Mode::window)), QVariant(QStringLiteral("not data")))
+        << "a key that holds any value is never overwritten";
+}
+
+TEST(PreferencesMigration, CopiesOnlyValidValuesOfTheRightTypeWhereTheKeyIsAbsent)
+{
+    const QString shortcutKey = QString::fromLatin1(CaptureModeShortcuts::legacyMainKey);
+    const QString menuBarKey = QStringLiteral("kivaro.showMenuBar");
+    const QVariantMap earlier{{shortcutKey, CaptureShortcutPreferences{{40, ctrl | cmd, QStringLiteral("K")}, true}.encoded()},
+                              {menuBarKey, true}};
+    const auto migrated = [](const QVariantMap &legacy, const QVariantMap &current) {
+        auto defaults = freshDefaults();
+        for (auto it = current.cbegin(); it != current.cend(); ++it)
+            defaults.set(it.key(), it.value());
+        PreferencesMigration::migrate(defaults, legacy);
+        return defaults.dictionaryRepresentation();
+    };
+    EXPECT_EQ(migrated(earlier, {}), earlier);
+    const QVariantMap mine{{shortcutKey, QByteArray("mine")}, {menuBarKey, false}};
+    EXPECT_EQ(migrated(earlier, mine), mine);
+    const QByteArray commandQ = CaptureShortcutPreferences{{12, cmd, QStringLiteral("Q")}, true}.encoded();
+    EXPECT_TRUE(migrated({{shortcutKey, commandQ}, {menuBarKey, QStringLiteral("YES")}}, {}).isEmpty());
+    EXPECT_TRUE(migrated({}, {}).isEmpty());
+}
+
+TEST(PreferencesMigration, ACopiedBindingFlowsIntoThePerModeKey)
+{
+    auto defaults = freshDefaults();
+    const CaptureShortcutPreferences copied{{40, ctrl | cmd, QStringLiteral("K")}, true};
+    PreferencesMigration::migrate(defaults, {{QString::fromLatin1(CaptureModeShortcuts::legacyMainKey), copied.encoded()}});
+    CaptureModeShortcuts::migrate(defaults);
+    EXPECT_EQ(CaptureShortcutPreferences::read(defaults, CaptureModeShortcuts::key(Mode::window), windowDefault), copied);
 }

@@ -17,35 +17,27 @@ struct LanguageScope {
 };
 } // namespace
 
-TEST(StringLookup, SourceLanguageAndMissingKeysGiveTheKeyBack)
+TEST(StringLookup, SourceLanguageAndMissingKeysGiveTheKeyBackAndFormatsFillIt)
 {
     LanguageScope scope(QStringLiteral("zh-CN"));
     EXPECT_EQ(kivaroCopy("选中窗口"), QStringLiteral("选中窗口"));
+    EXPECT_EQ(kivaroFormat("%@ 已被系统或其他应用占用，请换一组快捷键。", u"⌃⌥⌘4"),
+              QStringLiteral("⌃⌥⌘4 已被系统或其他应用占用，请换一组快捷键。"));
     LanguageScope english(QStringLiteral("en-US"));
     EXPECT_EQ(kivaroCopy("选中窗口"), QStringLiteral("Select Window"));
     EXPECT_EQ(kivaroCopy("一句没有译文的话"), QStringLiteral("一句没有译文的话"));
     EXPECT_EQ(kivaroCopy(""), QString());
 }
 
-TEST(StringLookup, FormatWithoutAnEntryStillFillsTheKey)
+TEST(StringLookup, PlaceholdersFollowTheLocaleAndNeverInventText)
 {
-    LanguageScope scope(QStringLiteral("zh-Hans"));
-    EXPECT_EQ(kivaroFormat("%@ 已被系统或其他应用占用，请换一组快捷键。", u"⌃⌥⌘4"),
-              QStringLiteral("⌃⌥⌘4 已被系统或其他应用占用，请换一组快捷键。"));
-}
-
-TEST(StringLookup, PlaceholdersFollowTheLocale)
-{
-    const QLocale german(QLocale::German, QLocale::Germany);
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany), english(QLocale::English, QLocale::UnitedStates);
     EXPECT_EQ(formatWithLocale(QStringLiteral("%.1f%%"), {12.34}, german), QStringLiteral("12,3%"));
-    EXPECT_EQ(formatWithLocale(QStringLiteral("%.1f%%"), {12.34}, english), QStringLiteral("12.3%"));
     EXPECT_EQ(formatWithLocale(QStringLiteral("%d / %ld / %lld / %u"), {qint64(-3), qint64(1234567), qint64(5), quint64(7)}, german),
               QStringLiteral("-3 / 1234567 / 5 / 7"));
     EXPECT_EQ(formatWithLocale(QStringLiteral("%2$@ then %1$@"), {QStringLiteral("a"), QStringLiteral("b")}, english),
               QStringLiteral("b then a"));
     EXPECT_EQ(formatWithLocale(QStringLiteral("%03d|%-3d|%3d"), {qint64(7), qint64(7), qint64(7)}, english), QStringLiteral("007|7  |  7"));
-    // Missing arguments and stray percent signs never crash and never invent text.
     EXPECT_EQ(formatWithLocale(QStringLiteral("%@ and %@"), {QStringLiteral("one")}, english), QStringLiteral("one and "));
     EXPECT_EQ(formatWithLocale(QStringLiteral("100%"), {}, english), QStringLiteral("100%"));
 }
@@ -57,7 +49,6 @@ TEST(StringLookup, LanguageComesFromTheFirstPreferredLanguageWithATable)
     EXPECT_EQ(StringTable::languageFor({QStringLiteral("zh-Hant-CN")}), QStringLiteral("zh-Hant"));
     EXPECT_EQ(StringTable::languageFor({QStringLiteral("zh_CN.UTF-8"), QStringLiteral("en")}), QStringLiteral("zh-Hans"));
     EXPECT_EQ(StringTable::languageFor({QStringLiteral("C"), QStringLiteral("en_GB@euro")}), QStringLiteral("en"));
-    EXPECT_EQ(StringTable::languageFor({QStringLiteral("fr_FR"), QStringLiteral("POSIX")}), QStringLiteral("en"));
 }
 
 namespace {
@@ -71,12 +62,8 @@ QHash<QString, QString> sourceTable(const QString &language, QStringList &proble
         if (!path.contains(QStringLiteral("/resources/strings/") + language + QLatin1Char('/')))
             continue;
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            problems << QStringLiteral("cannot read ") + path;
-            continue;
-        }
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+        QJsonParseError error{};
+        const QJsonDocument document = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
         if (!document.isObject()) {
             problems << path + QStringLiteral(": ") + error.errorString();
             continue;
@@ -103,8 +90,7 @@ TEST(StringTables, CoverEverySourceTextOfTheCode)
     while (files.hasNext()) {
         QFile file(files.next());
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(file.readAll());
-        for (auto it = call.globalMatch(text); it.hasNext();) {
+        for (auto it = call.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
             QString key = it.next().captured(1);
             key.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
             if (!key.isEmpty())
