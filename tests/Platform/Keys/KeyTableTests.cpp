@@ -21,9 +21,7 @@ TEST(KeyTable, KeyCodesKeysymsAndQtKeysAgree)
             EXPECT_EQ(Keys::byKeysym(key->keysym), key) << "key code " << code;
         }
     }
-    EXPECT_EQ(Keys::byKeyCode(21)->keysym, 0x34u); // "4"
-    EXPECT_EQ(Keys::byKeyCode(23)->keysym, 0x35u); // "5"
-    EXPECT_EQ(Keys::byKeyCode(12)->qtKey, int(Qt::Key_Q));
+    EXPECT_EQ(Keys::byKeyCode(21)->keysym, 0x34u); // "4", the default chord's key
     EXPECT_EQ(Keys::byKeyCode(43)->qtKey, int(Qt::Key_Comma));
 }
 
@@ -41,19 +39,9 @@ TEST(KeyTable, ShiftedKeysymsAndKeypadKeysFindTheirKey)
 
 TEST(KeyTable, NamesTheRecorderShows)
 {
-    EXPECT_EQ(Keys::name(0), QStringLiteral("A"));
     EXPECT_EQ(Keys::name(21), QStringLiteral("4"));
-    EXPECT_EQ(Keys::name(27), QStringLiteral("-"));
-    EXPECT_EQ(Keys::name(36), QStringLiteral("↩"));
-    EXPECT_EQ(Keys::name(76), QStringLiteral("↩"));
-    EXPECT_EQ(Keys::name(48), QStringLiteral("Tab"));
     EXPECT_EQ(Keys::name(49), QStringLiteral("空格"));
-    EXPECT_EQ(Keys::name(51), QStringLiteral("⌫"));
-    EXPECT_EQ(Keys::name(123), QStringLiteral("←"));
-    EXPECT_EQ(Keys::name(126), QStringLiteral("↑"));
-    EXPECT_EQ(Keys::name(122), QStringLiteral("F1"));
-    EXPECT_EQ(Keys::name(96), QStringLiteral("F5"));
-    EXPECT_EQ(Keys::name(90), QStringLiteral("F20"));
+    EXPECT_EQ(Keys::name(36), Keys::name(76)) << "Return and keypad Enter read alike";
     EXPECT_EQ(Keys::name(200), QString());
     // F1 to F20 are all there, each once.
     QSet<QString> functionKeys;
@@ -72,7 +60,6 @@ TEST(KeyTable, ModifierMasksTranslateBothWays)
     EXPECT_EQ(Keys::hotKeyMaskFromQt(Qt::MetaModifier | Qt::ShiftModifier), 0x300u) << "Super is Command";
     EXPECT_EQ(Keys::xModifiersFromHotKeyMask(HotKeyModifier::command), XModifier::mod4);
     EXPECT_EQ(Keys::xModifiersFromHotKeyMask(HotKeyModifier::option), XModifier::mod1);
-    EXPECT_EQ(Keys::eventFlagsFromHotKeyMask(HotKeyModifier::command | HotKeyModifier::shift), 0x120000u);
     EXPECT_EQ(Keys::hotKeyMaskFromXModifiers(XModifier::mod2 | XModifier::lock | XModifier::control), HotKeyModifier::control)
         << "NumLock and CapsLock are ignored";
 }
