@@ -27,6 +27,7 @@ std::optional<QString> ensurePrivateFolder(const QString &path)
 {
     if (path.isEmpty())
         return QStringLiteral("no folder given");
+    // cleanPath drops a trailing slash, which would make lstat look through a link.
     const QByteArray native = QFile::encodeName(QDir::cleanPath(path));
     struct stat info {};
     if (::lstat(native.constData(), &info) == 0) {
@@ -50,6 +51,10 @@ std::optional<QString> ensurePrivateFolder(const QString &path)
 
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes)
 {
+    // QSaveFile writes through a symbolic link to its target; a link where our file should be
+    // is not ours to follow.
+    if (isSymbolicLink(path))
+        return QStringLiteral("%1 is a symbolic link").arg(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

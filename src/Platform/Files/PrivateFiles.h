@@ -15,7 +15,8 @@ namespace Platform {
 // nothing when the folder is ready.
 std::optional<QString> ensurePrivateFolder(const QString &path);
 
-// Writes `bytes` to `path` atomically with mode 0600. The folder must exist. Returns an error
+// Writes `bytes` to `path` atomically with mode 0600; refuses when `path` is a symbolic link.
+// The folder must exist. Returns an error
 // description, or nothing on success.
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes);
 

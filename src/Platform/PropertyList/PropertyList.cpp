@@ -105,7 +105,9 @@ public:
                 const quint64 refs = type == 0xD ? count * 2 : count;
                 if (count > m_tableOffset || refs > (m_tableOffset - start) / m_refSize)
                     fail("property-list container out of bounds");
-                if (qint64(count) > m_limits.maxNodes)
+                // Children count against the limit when they are queued, not only when visited, so
+                // a container referring to itself many times cannot grow the queue unbounded.
+                if (count > quint64(m_limits.maxNodes) || qint64(count) + nodes + qint64(stack.size()) > m_limits.maxNodes)
                     fail("property list has too many elements");
                 for (quint64 i = 0; i < count; ++i) {
                     if (type == 0xD) {
@@ -282,7 +284,11 @@ plist_t fromVariant(const QVariant &value, int depth)
     case QMetaType::Float:
         return plist_new_real(value.toDouble());
     case QMetaType::QString: {
-        const QByteArray utf8 = value.toString().toUtf8();
+        // The library stores strings as C strings: a NUL would silently cut the text short.
+        const QString text = value.toString();
+        if (text.contains(QChar(0)))
+            fail("text with a NUL character cannot be stored in a property list");
+        const QByteArray utf8 = text.toUtf8();
         return plist_new_string(utf8.constData());
     }
     case QMetaType::QByteArray: {
@@ -306,8 +312,11 @@ plist_t fromVariant(const QVariant &value, int depth)
     case QMetaType::QVariantHash: {
         PlistPtr dict(plist_new_dict());
         const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            if (it.key().contains(QChar(0)))
+                fail("key with a NUL character cannot be stored in a property list");
             plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), fromVariant(it.value(), depth + 1));
+        }
         return static_cast<plist_t>(dict.release());
     }
     default:

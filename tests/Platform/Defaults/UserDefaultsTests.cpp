@@ -150,5 +150,12 @@ TEST(PrivateFiles, SymbolicLinkFoldersAreRefused)
     ASSERT_FALSE(Platform::writePrivateFile(base + QStringLiteral("/fresh/inner/f"), "x"));
     EXPECT_TRUE(Platform::ensurePrivateFolder(base + QStringLiteral("/fresh/inner/f")).has_value()) << "a file is not a folder";
     EXPECT_TRUE(Platform::writePrivateFile(base + QStringLiteral("/missing/f"), "x").has_value());
+    // A link where the file should be is refused, and its target is left as it was.
+    ASSERT_FALSE(Platform::writePrivateFile(base + QStringLiteral("/real/target"), "theirs"));
+    ASSERT_TRUE(QFile::link(base + QStringLiteral("/real/target"), base + QStringLiteral("/fresh/inner/linked")));
+    EXPECT_TRUE(Platform::writePrivateFile(base + QStringLiteral("/fresh/inner/linked"), "ours").has_value());
+    QFile target(base + QStringLiteral("/real/target"));
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), QByteArray("theirs"));
     QDir(base).removeRecursively();
 }

@@ -67,6 +67,8 @@ TEST(PropertyList, UnsupportedValuesAreRefusedWhenEncoding)
 {
     EXPECT_THROW(encodePropertyList(QVariant()), PropertyListError);
     EXPECT_THROW(encodePropertyList(QVariantMap{{QStringLiteral("p"), QPointF(1, 2)}}), PropertyListError);
+    // A NUL would cut the stored text short without a word.
+    EXPECT_THROW(encodePropertyList(QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b"))), PropertyListError);
 }
 
 TEST(PropertyList, MalformedInputThrowsInsteadOfCrashing)
@@ -111,6 +113,30 @@ TEST(PropertyList, CyclesDeepNestingAndExpansionBombsAreRefused)
     PropertyListLimits limits;
     limits.maxDepth = 64;
     EXPECT_THROW(decodePropertyList(handMade(bomb), limits), PropertyListError);
+
+    // One array referring to itself 60,000 times, under a limit of 100,000 nodes: each visit
+    // would queue 60,000 more, so it must be refused before the queue grows.
+    {
+        const quint32 count = 60'000;
+        QByteArray object("\xAF\x12", 2);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            object += char((count >> shift) & 0xff);
+        object += QByteArray(int(count), '\0');
+        QByteArray file("bplist00");
+        file += object;
+        const int table = int(file.size());
+        file += QByteArray("\x00\x00\x00\x08", 4); // offset of object 0, four bytes wide
+        QByteArray trailer(32, '\0');
+        trailer[6] = 4;
+        trailer[7] = 1;
+        trailer[15] = 1;
+        for (int i = 0; i < 4; ++i)
+            trailer[28 + i] = char((table >> (24 - 8 * i)) & 0xff);
+        file += trailer;
+        PropertyListLimits small;
+        small.maxNodes = 100'000;
+        EXPECT_THROW(decodePropertyList(file, small), PropertyListError);
+    }
 
     // Plain deep nesting beyond the limit.
     QVariant nested = QVariantList{};
