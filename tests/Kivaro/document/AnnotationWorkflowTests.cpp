@@ -1,16 +1,14 @@
 // One scripted session on the sample picture, as the editor drives the document: two linked
 // bubbles, a mask, three steps, a deletion, a grain change, undo and redo, saving, reopening
-// and both renderings. Set KIVARO_TEST_OUTPUT to a folder to keep the renderings.
+// and both renderings.
 
-#include "AnnotatedDocument.h"
+#include "DocumentFixtures.h"
 
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/SampleImage.h"
 
 #include "Platform/Image/ImageDecoding.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -31,16 +29,6 @@ QSet<QRgb> coloursIn(const QImage &image, const QRect &area)
         for (int x = area.left(); x <= area.right(); ++x)
             colours.insert(image.pixel(x, y));
     return colours;
-}
-
-void keep(const QString &name, const QByteArray &png)
-{
-    const QString folder = qEnvironmentVariable("KIVARO_TEST_OUTPUT");
-    if (folder.isEmpty())
-        return;
-    QFile file(QDir(folder).filePath(name));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(png);
 }
 
 } // namespace
@@ -99,8 +87,6 @@ TEST(AnnotationWorkflow, ASessionOnTheSamplePictureSurvivesUndoSavingAndReopenin
 
     const QByteArray exported = TestSupport::run(reopened.png(std::nullopt, false));
     const QByteArray forRecognition = TestSupport::run(reopened.png(std::nullopt, true));
-    keep(QStringLiteral("workflow-export.png"), exported);
-    keep(QStringLiteral("workflow-recognition.png"), forRecognition);
     EXPECT_EQ(exported, TestSupport::run(document.png(std::nullopt, false))) << "equal states render to equal bytes";
 
     const QImage image = decoded(exported);

@@ -44,20 +44,15 @@ inline Platform::ShareableWindow window(std::uint32_t id, QRectF frame)
     return {id, frame, 4242};
 }
 
-// An event at a point in the view's own coordinates (y up).
+// An event at a point in the view's own coordinates (y up); a move with the button `held` is a
+// drag.
 inline std::unique_ptr<QMouseEvent> mouse(const Kivaro::CaptureSelectionView &view, QEvent::Type type, QPointF viewPoint,
-                                          Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+                                          Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool held = false)
 {
     const QPointF local = view.widgetPoint(viewPoint);
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    const Qt::MouseButtons buttons = held || type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
     return std::make_unique<QMouseEvent>(type, local, local, local, button, buttons, modifiers);
-}
-inline std::unique_ptr<QMouseEvent> drag(const Kivaro::CaptureSelectionView &view, QPointF viewPoint,
-                                         Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    const QPointF local = view.widgetPoint(viewPoint);
-    return std::make_unique<QMouseEvent>(QEvent::MouseMove, local, local, local, Qt::NoButton, Qt::LeftButton, modifiers);
 }
 
 // A started capture on a fixture source, waited until its overlays are shown.

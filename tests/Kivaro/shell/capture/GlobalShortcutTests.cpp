@@ -31,80 +31,53 @@ protected:
     std::shared_ptr<InProcessHotKeyService> service = std::make_shared<InProcessHotKeyService>();
     int invoked = 0;
     GlobalShortcut shortcut{[this] { ++invoked; }, service};
+    GlobalShortcut other{[] {}, service};
 };
 
 } // namespace
 
-TEST_F(GlobalShortcutTest, InstancesAreNumberedInCreationOrder)
-{
-    GlobalShortcut next([] {}, service);
-    GlobalShortcut after([] {}, service);
-    EXPECT_EQ(next.identifier(), shortcut.identifier() + 1);
-    EXPECT_EQ(after.identifier(), shortcut.identifier() + 2);
-    EXPECT_FALSE(shortcut.isRegistered());
-    EXPECT_TRUE(shortcut.reservesOptionVariant());
-    EXPECT_FALSE(shortcut.registeredBinding());
-}
-
 TEST_F(GlobalShortcutTest, TheSameBindingTwiceRegistersOnceAndAgainAfterPause)
 {
     shortcut.registerBinding(controlCommand5, true);
-    // ⌃⌘5 also reserves ⌃⌥⌘5.
-    EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{23, 0x1100}, {23, 0x1900}}));
+    EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{23, 0x1100}, {23, 0x1900}})) << "with its Option variant";
     shortcut.registerBinding(controlCommand5, true);
     EXPECT_EQ(service->registeredChords().size(), 2);
-    EXPECT_EQ(shortcut.registeredBinding(), controlCommand5);
-
     shortcut.pause();
     EXPECT_TRUE(service->registeredChords().isEmpty());
-    EXPECT_FALSE(shortcut.registeredBinding());
     EXPECT_TRUE(shortcut.hasEventHandler());
     shortcut.registerBinding(controlCommand5, true);
     EXPECT_EQ(service->registeredChords().size(), 2);
-}
 
-TEST_F(GlobalShortcutTest, ABindingWithOptionReservesNoVariant)
-{
+    // A binding that holds Option reserves no variant; another flag replaces the registration.
     shortcut.registerBinding(controlOptionCommand4, true);
     EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{21, 0x1900}}));
-    EXPECT_FALSE(shortcut.hasOptionVariant());
-    // Re-registering with another flag replaces the registration.
     shortcut.registerBinding(controlCommand5, false);
     EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{23, 0x1100}}));
-    EXPECT_FALSE(shortcut.reservesOptionVariant());
 }
 
 TEST_F(GlobalShortcutTest, RefusalsKeepTheEarlierRegistration)
 {
     shortcut.registerBinding(controlOptionCommand4, true);
-
-    EXPECT_EQ(messageOf([&] { shortcut.registerBinding({21, 0x200, QStringLiteral("4")}); }),
-              QStringLiteral("请使用包含 ⌘、⌥ 或 ⌃ 的组合键。"));
-
+    EXPECT_EQ(messageOf([&] { shortcut.registerBinding({21, 0x200, QStringLiteral("4")}); }), QStringLiteral("请使用包含 ⌘、⌥ 或 ⌃ 的组合键。"));
     service->occupyElsewhere({23, 0x1100});
-    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5); }),
-              QStringLiteral("⌃⌘5 已被系统或其他应用占用，请换一组快捷键。"));
+    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5); }), QStringLiteral("⌃⌘5 已被系统或其他应用占用，请换一组快捷键。"));
     service->releaseElsewhere({23, 0x1100});
 
     // The main chord is free but its Option variant is taken: the new chord is not leaked.
     service->occupyElsewhere({23, 0x1900});
-    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5, true); }),
-              QStringLiteral("带 Option 的切换快捷键已被占用，请换一组快捷键。"));
+    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5, true); }), QStringLiteral("带 Option 的切换快捷键已被占用，请换一组快捷键。"));
     EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{21, 0x1900}}));
     EXPECT_EQ(shortcut.registeredBinding(), controlOptionCommand4);
-}
 
-TEST_F(GlobalShortcutTest, WithoutAHotKeyServiceTheHandlerCannotBeInstalled)
-{
     service->setAvailable(false);
-    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlOptionCommand4); }),
-              QStringLiteral("无法注册全局快捷键，可从窗口点击“截图”。"));
-    EXPECT_FALSE(shortcut.hasEventHandler());
+    GlobalShortcut unavailable([] {}, service);
+    EXPECT_EQ(messageOf([&] { unavailable.registerBinding(controlOptionCommand4); }), QStringLiteral("无法注册全局快捷键，可从窗口点击“截图”。"));
+    EXPECT_FALSE(unavailable.hasEventHandler());
 }
 
 TEST_F(GlobalShortcutTest, APressRunsTheActionLaterAndOnlyForItsOwnIdentity)
 {
-    GlobalShortcut other([] {}, service);
+    EXPECT_EQ(other.identifier(), shortcut.identifier() + 1) << "numbered in creation order";
     shortcut.registerBinding(controlCommand5, true);
     EXPECT_FALSE(shortcut.handleHotKey(std::nullopt));
     EXPECT_FALSE(shortcut.handleHotKey(Platform::HotKeyIdentity{0x41424344, shortcut.identifier()}));
@@ -112,10 +85,8 @@ TEST_F(GlobalShortcutTest, APressRunsTheActionLaterAndOnlyForItsOwnIdentity)
     EXPECT_TRUE(shortcut.handleHotKey(Platform::HotKeyIdentity{GlobalShortcut::signature, shortcut.identifier()}));
     EXPECT_EQ(invoked, 0) << "the action never runs inside the handler";
     ASSERT_TRUE(TestSupport::waitUntil([&] { return invoked == 1; }));
-
-    // The Option variant reaches the same action.
     service->press({23, 0x1900});
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return invoked == 2; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return invoked == 2; })) << "the Option variant reaches the same action";
     shortcut.stop();
     EXPECT_FALSE(shortcut.hasEventHandler());
     EXPECT_TRUE(service->registeredChords().isEmpty());
@@ -125,9 +96,7 @@ TEST(GlobalShortcutMenuTitle, NamesTheModeTheIntentAndAnEnabledBinding)
 {
     Platform::UserDefaults defaults = Platform::UserDefaults::suite(QStringLiteral("menu-title-test"));
     EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::window, defaults), QStringLiteral("选中窗口  ⌃⌥⌘4"));
-    EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::region, defaults), QStringLiteral("画框选区"));
-    defaults.set(QStringLiteral("kivaro.captureIntent"), QStringLiteral("text"));
-    EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::region, defaults), QStringLiteral("画框选区 · 识字并复制"));
+    EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::region, defaults), QStringLiteral("画框选区")) << "disabled: no trailing spaces";
     defaults.set(QStringLiteral("kivaro.captureIntent"), QStringLiteral("polishedText"));
     EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::window, defaults), QStringLiteral("选中窗口 · 识字并 AI 润色  ⌃⌥⌘4"));
     defaults.set(QStringLiteral("kivaro.captureIntent"), QByteArray("text")); // data, not a string
@@ -135,53 +104,37 @@ TEST(GlobalShortcutMenuTitle, NamesTheModeTheIntentAndAnEnabledBinding)
     Platform::UserDefaults::removePersistentDomain(QStringLiteral("menu-title-test"));
 }
 
-namespace {
-class ShortcutPair : public ::testing::Test {
-protected:
-    std::shared_ptr<InProcessHotKeyService> service = std::make_shared<InProcessHotKeyService>();
-    GlobalShortcut window{[] {}, service};
-    GlobalShortcut region{[] {}, service};
-};
-} // namespace
-
-TEST_F(ShortcutPair, EqualEnabledBindingsAreRefusedBeforeAnythingChanges)
+TEST_F(GlobalShortcutTest, ThePairRefusesEqualChordsAndOneRefusalDoesNotStopTheOther)
 {
+    GlobalShortcut &window = shortcut, &region = other;
     window.registerBinding(controlOptionCommand4);
-    EXPECT_EQ(messageOf([&] {
-                  CaptureShortcutConfiguration::configure(window, region, {controlOptionCommand4, true}, {controlOptionCommand4, true});
-              }),
+    EXPECT_EQ(messageOf([&] { CaptureShortcutConfiguration::configure(window, region, {controlOptionCommand4, true}, {controlOptionCommand4, true}); }),
               QStringLiteral("两种截图方式不能使用相同的快捷键。"));
-    EXPECT_TRUE(window.isRegistered());
-}
+    EXPECT_TRUE(window.isRegistered()) << "refused before anything changed";
 
-TEST_F(ShortcutPair, OneRefusedBindingDoesNotKeepTheOtherFromRegistering)
-{
+    window.pause();
     service->occupyElsewhere({21, 0x1900});
-    const QString message = messageOf([&] {
-        CaptureShortcutConfiguration::configure(window, region, {controlOptionCommand4, true}, {controlCommand5, true});
-    });
-    EXPECT_EQ(message, QStringLiteral("⌃⌥⌘4 已被系统或其他应用占用，请换一组快捷键。"));
+    const auto configure = [&] {
+        return messageOf([&] { CaptureShortcutConfiguration::configure(window, region, {controlOptionCommand4, true}, {controlCommand5, true}); });
+    };
+    EXPECT_EQ(configure(), QStringLiteral("⌃⌥⌘4 已被系统或其他应用占用，请换一组快捷键。"));
     EXPECT_FALSE(window.isRegistered());
     EXPECT_TRUE(region.isRegistered()) << "the region hot key works although the window hot key failed";
-
-    // Both refused: both reported, window first.
     service->occupyElsewhere({23, 0x1100});
-    const QString both = messageOf([&] {
-        CaptureShortcutConfiguration::configure(window, region, {controlOptionCommand4, true}, {controlCommand5, true});
-    });
+    const QString both = configure();
     EXPECT_EQ(both.split(QLatin1Char('\n')).size(), 2);
-    EXPECT_TRUE(both.startsWith(QStringLiteral("⌃⌥⌘4 ")));
+    EXPECT_TRUE(both.startsWith(QStringLiteral("⌃⌥⌘4 "))) << "both reported, window first";
 }
 
-TEST_F(ShortcutPair, AModesChordPlusOptionThatIsTheOtherModesChordIsNotReserved)
+TEST_F(GlobalShortcutTest, AModesChordPlusOptionThatIsTheOtherModesChordIsNotReserved)
 {
     // Window ⌃⌘5 and region ⌃⌥⌘5, both enabled: both register, neither reserves a variant.
     const CaptureShortcut controlOptionCommand5{23, 0x1900, QStringLiteral("5")};
-    CaptureShortcutConfiguration::configure(window, region, {controlCommand5, true}, {controlOptionCommand5, true});
-    EXPECT_FALSE(window.reservesOptionVariant());
+    CaptureShortcutConfiguration::configure(shortcut, other, {controlCommand5, true}, {controlOptionCommand5, true});
+    EXPECT_FALSE(shortcut.reservesOptionVariant());
     EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{23, 0x1100}, {23, 0x1900}}));
     // A disabled mode registers nothing and keeps the other's variant.
-    CaptureShortcutConfiguration::configure(window, region, {controlCommand5, true}, {controlOptionCommand5, false});
-    EXPECT_TRUE(window.hasOptionVariant());
-    EXPECT_FALSE(region.isRegistered());
+    CaptureShortcutConfiguration::configure(shortcut, other, {controlCommand5, true}, {controlOptionCommand5, false});
+    EXPECT_TRUE(shortcut.hasOptionVariant());
+    EXPECT_FALSE(other.isRegistered());
 }

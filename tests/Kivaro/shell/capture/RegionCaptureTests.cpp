@@ -1,12 +1,18 @@
 // Whole captures on the in-process screen source: the overlay is real (widgets on Qt's
 // offscreen platform), the screens and windows are fixtures.
+//
+// The overlay's verification hooks act only in a run started with "--verify". CTest runs this
+// executable twice: once as it is (the hooks must refuse) and once with "--verify" and a filter
+// on the VerificationHooks cases (the hooks must steer).
 
 #include "CaptureFixtures.h"
 
-#include "Kivaro/shell/capture/CaptureSelectionFooter.h"
+#include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +21,19 @@ using namespace CaptureTesting;
 using Platform::InProcessScreenSource;
 
 namespace {
+
+// The message of the ShotError a finished capture ended with; empty when none.
+QString shotError(const Platform::TaskHandle<std::optional<QImage>> &handle)
+{
+    try {
+        if (handle.error())
+            std::rethrow_exception(handle.error());
+    } catch (const ShotError &error) {
+        return error.text();
+    } catch (...) {
+    }
+    return {};
+}
 
 class RegionCaptureTest : public ::testing::Test {
 protected:
@@ -26,26 +45,33 @@ protected:
         source->setWindowImage(21, TestSupport::patternImage({300, 200}, 21));
         source->setPointerLocation({200, 150});
     }
-    ~RegionCaptureTest() override { CaptureTesting::waitUntil([] { return false; }, 1); }
+    ~RegionCaptureTest() override
+    {
+        if (running.handle) {
+            running.handle.cancel();
+            waitFor(running.handle);
+        }
+        waitUntil([] { return false; }, 1);
+    }
 
     CaptureSelectionView *view(int overlay = 0) const { return capture.overlays().at(overlay)->contentView(); }
-    template <typename E>
-    static QString errorText(const Platform::TaskHandle<std::optional<QImage>> &handle)
+    // A press at `from` and a release at `to` on an overlay's view (view points).
+    void pick(QPointF from, QPointF to, int overlay = 0)
     {
-        try {
-            if (handle.error())
-                std::rethrow_exception(handle.error());
-        } catch (const E &error) {
-            if constexpr (std::is_same_v<E, ShotError>)
-                return error.text();
-            else
-                return QString::fromUtf8(error.what());
-        } catch (...) {
-        }
-        return {};
+        view(overlay)->mouseDown(*mouse(*view(overlay), QEvent::MouseButtonPress, from));
+        CaptureSelectionView *surface = view(overlay);
+        surface->mouseUp(*mouse(*surface, QEvent::MouseButtonRelease, to));
+    }
+    // A second, smaller screen at scale 2 to the right of the main one, and a window on each.
+    RunningCapture startOnTwoScreens(CaptureSelectionMode mode)
+    {
+        source->setScreens({main, screen(QRectF(960, 0, 800, 480), 2.0, 3)});
+        source->setWindows({window(21, QRectF(100, 100, 300, 200)), window(24, QRectF(1000, 100, 300, 200))});
+        return startCapture(capture, mode);
     }
 
     PermissionScope permission;
+    RunningCapture running;
     InProcessScreenSource::Screen main = screen(QRectF(0, 0, 960, 600), 1.0, 1);
     std::shared_ptr<InProcessScreenSource> source = std::make_shared<InProcessScreenSource>();
     RegionCapture capture{source};
@@ -55,102 +81,85 @@ protected:
 
 TEST_F(RegionCaptureTest, ARegionIsCutFromTheFrozenScreenAndPlaced)
 {
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::region);
+    running = startCapture(capture, CaptureSelectionMode::region);
     ASSERT_TRUE(running.shown);
-    EXPECT_TRUE(capture.isRunning());
     EXPECT_TRUE(capture.hasEventMonitor());
     EXPECT_TRUE(source->inputGrabbed());
-    EXPECT_EQ(source->freezeCount(), 1);
     ASSERT_EQ(capture.overlays().size(), 1);
     QPointer<CaptureOverlayWindow> overlay = capture.overlays().first();
 
-    view()->mouseDown(*mouse(*view(), QEvent::MouseButtonPress, {120, 100}));
-    CaptureSelectionView *surface = view();
-    surface->mouseUp(*mouse(*surface, QEvent::MouseButtonRelease, {640, 350}));
+    pick({120, 100}, {640, 350});
     // Finished inside the release: closed at once, destroyed only after the handler returned.
-    EXPECT_FALSE(capture.hasPendingSelection());
     EXPECT_TRUE(capture.overlays().isEmpty());
     ASSERT_TRUE(overlay);
     EXPECT_FALSE(overlay->isVisible());
-
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    ASSERT_FALSE(running.handle.error());
-    ASSERT_TRUE(running.handle.value());
-    // y up: rows 600 - 350 = 250 to 500.
-    EXPECT_EQ(*running.handle.value(), main.image.copy(120, 250, 520, 250));
-    ASSERT_TRUE(capture.lastPlacement());
-    EXPECT_EQ(capture.lastPlacement()->screen, main.screen.frame);
-    EXPECT_EQ(capture.lastPlacement()->frame, QRectF(120, 100, 520, 250));
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_EQ(running.handle.value(), main.image.copy(120, 250, 520, 250)) << "y up: rows 600 - 350 to 600 - 100";
     EXPECT_EQ(capture.lastPlacement()->background, main.image);
     EXPECT_FALSE(capture.isRunning());
     EXPECT_FALSE(capture.hasEventMonitor());
     EXPECT_FALSE(source->inputGrabbed());
     EXPECT_TRUE(source->windowImageRequests().isEmpty()) << "a region needs no second capture";
-    EXPECT_TRUE(CaptureTesting::waitUntil([&] { return overlay.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return overlay.isNull(); }));
 }
 
 TEST_F(RegionCaptureTest, APickedWindowIsCapturedByItselfAtTheScaleUnderThePointer)
 {
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::window);
+    running = startCapture(capture, CaptureSelectionMode::window);
     ASSERT_TRUE(running.shown);
-    // Only windows of at least 40 x 40 points are offered, front-most first.
-    ASSERT_EQ(view()->targets().size(), 2);
+    EXPECT_EQ(view()->targets().size(), 2) << "only windows of at least 40 x 40 points";
     EXPECT_EQ(view()->selectedWindow()->windowID, 21u) << "the window under the pointer is highlighted at once";
-
-    view()->mouseDown(*mouse(*view(), QEvent::MouseButtonPress, {900, 500}));
-    view()->mouseUp(*mouse(*view(), QEvent::MouseButtonRelease, {900, 500}));
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
+    pick({900, 500}, {900, 500});
+    ASSERT_TRUE(waitFor(running.handle));
     // Window 22 has no image of its own here, so it is cut from the frozen screen; its right
     // part lies off every screen.
-    ASSERT_TRUE(running.handle.value());
     EXPECT_EQ(running.handle.value()->size(), QSize(400, 300));
     EXPECT_EQ(source->windowImageRequests(), (QList<std::pair<std::uint32_t, double>>{{22, 1.0}}));
     EXPECT_EQ(capture.lastPlacement()->frame, QRectF(800, 400, 400, 300)) << "the whole window, also off the screen";
-}
 
-TEST_F(RegionCaptureTest, WithThePointerOnNoScreenTheWindowIsTakenAtScaleTwo)
-{
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::window);
-    ASSERT_TRUE(running.shown);
+    running = startCapture(capture, CaptureSelectionMode::window);
     source->setPointerLocation({-5000, -5000});
-    view()->mouseDown(*mouse(*view(), QEvent::MouseButtonPress, {150, 150}));
-    view()->mouseUp(*mouse(*view(), QEvent::MouseButtonRelease, {150, 150}));
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    EXPECT_EQ(source->windowImageRequests(), (QList<std::pair<std::uint32_t, double>>{{21, 2.0}}));
+    pick({150, 150}, {150, 150});
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_EQ(source->windowImageRequests().last(), (std::pair<std::uint32_t, double>{21, 2.0})) << "the pointer on no screen";
     EXPECT_EQ(running.handle.value()->size(), QSize(600, 400));
 }
 
-TEST_F(RegionCaptureTest, AWindowThatYieldsNoImageIsAnErrorNotACancel)
+TEST_F(RegionCaptureTest, FailuresAreErrorsNotCancelsAndLeaveNothingRunning)
 {
+    // A window that yields no image.
     source->setWindows({window(31, QRectF(-900, -900, 200, 200))});
-    source->setPointerLocation({-800, -800});
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::window);
-    ASSERT_TRUE(running.shown);
-    // The window lies on no frozen screen; pick it through the view's own finish.
+    running = startCapture(capture, CaptureSelectionMode::window);
     view()->finish(QRectF(0, 0, 10, 10), window(31, QRectF(-900, -900, 200, 200)));
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    EXPECT_EQ(errorText<ShotError>(running.handle), QStringLiteral("所选窗口无法截图，请重试。"));
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_EQ(shotError(running.handle), QStringLiteral("所选窗口无法截图，请重试。"));
     EXPECT_FALSE(capture.isRunning());
+
+    // No screen that can be frozen.
+    source->setScreens({{main.screen, QImage()}});
+    auto handle = Platform::start(capture.capture(CaptureSelectionMode::region, false));
+    ASSERT_TRUE(waitFor(handle));
+    EXPECT_EQ(shotError(handle), QStringLiteral("没有可截图的屏幕。"));
+    EXPECT_FALSE(capture.isRunning());
+    EXPECT_TRUE(capture.overlays().isEmpty());
 }
 
 TEST_F(RegionCaptureTest, ASecondCaptureIsRefusedAndTheFirstGoesOn)
 {
-    RunningCapture first = startCapture(capture, CaptureSelectionMode::region);
-    ASSERT_TRUE(first.shown);
+    running = startCapture(capture, CaptureSelectionMode::region);
+    ASSERT_TRUE(running.shown);
     auto second = Platform::start(capture.capture(CaptureSelectionMode::window, false));
-    ASSERT_TRUE(CaptureTesting::waitFor(second));
-    EXPECT_EQ(errorText<ShotError>(second), QStringLiteral("请先完成当前截图。"));
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_EQ(shotError(second), QStringLiteral("请先完成当前截图。"));
     EXPECT_TRUE(capture.hasPendingSelection());
     EXPECT_EQ(capture.overlays().size(), 1);
-    first.handle.cancel();
-    ASSERT_TRUE(CaptureTesting::waitFor(first.handle));
 }
 
 TEST_F(RegionCaptureTest, WithoutPermissionNothingIsShownAndNothingStaysBusy)
 {
     permission.permission->granted = false;
     auto refused = Platform::start(capture.capture(CaptureSelectionMode::region, false));
-    ASSERT_TRUE(CaptureTesting::waitFor(refused));
+    ASSERT_TRUE(waitFor(refused));
     try {
         std::rethrow_exception(refused.error());
     } catch (const Tellumo::TellumoError &error) {
@@ -160,143 +169,145 @@ TEST_F(RegionCaptureTest, WithoutPermissionNothingIsShownAndNothingStaysBusy)
     EXPECT_FALSE(capture.isRunning());
     EXPECT_EQ(source->freezeCount(), 0);
     permission.permission->granted = true;
-    RunningCapture later = startCapture(capture, CaptureSelectionMode::region);
-    EXPECT_TRUE(later.shown);
-    later.handle.cancel();
-    CaptureTesting::waitFor(later.handle);
+    running = startCapture(capture, CaptureSelectionMode::region);
+    EXPECT_TRUE(running.shown);
 }
 
-TEST_F(RegionCaptureTest, WhenNoScreenCanBeFrozenTheCaptureFails)
+TEST_F(RegionCaptureTest, OnTwoScreensOptionSwitchesBothAndEscapeOnEitherClosesBoth)
 {
-    source->setScreens({{main.screen, QImage()}});
-    auto handle = Platform::start(capture.capture(CaptureSelectionMode::region, false));
-    ASSERT_TRUE(CaptureTesting::waitFor(handle));
-    EXPECT_EQ(errorText<ShotError>(handle), QStringLiteral("没有可截图的屏幕。"));
-    EXPECT_FALSE(capture.isRunning());
-    EXPECT_TRUE(capture.overlays().isEmpty());
-}
-
-TEST_F(RegionCaptureTest, EscapeClosesEveryOverlayAndReturnsNothing)
-{
-    source->setScreens({main, screen(QRectF(-640, 0, 640, 480), 2.0, 2)});
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::region);
+    running = startOnTwoScreens(CaptureSelectionMode::window);
     ASSERT_TRUE(running.shown);
     ASSERT_EQ(capture.overlays().size(), 2);
-    // The second screen's overlay sits where the Qt desktop has that screen.
-    EXPECT_EQ(capture.overlays().at(1)->geometry(), QRect(-640, 120, 640, 480));
-    EXPECT_EQ(view(1)->image().size(), QSize(1280, 960));
-
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(view(1), &escape);
-    EXPECT_TRUE(capture.overlays().isEmpty());
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    EXPECT_FALSE(running.handle.error());
-    EXPECT_FALSE(running.handle.value());
-    EXPECT_FALSE(capture.lastPlacement());
-    EXPECT_FALSE(capture.isRunning());
-}
-
-TEST_F(RegionCaptureTest, OptionSwitchesTheModeOnEveryScreenAtOnce)
-{
-    source->setScreens({main, screen(QRectF(960, 0, 800, 600), 1.0, 3)});
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::window);
-    ASSERT_TRUE(running.shown);
+    EXPECT_EQ(capture.overlays().at(1)->geometry(), QRect(960, 120, 800, 480)) << "where the Qt desktop, y down, has that screen";
+    EXPECT_EQ(view(1)->image().size(), QSize(1600, 960));
     QKeyEvent altDown(QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier);
     QApplication::sendEvent(view(0), &altDown);
-    EXPECT_EQ(view(0)->effectiveMode(), CaptureSelectionMode::region);
     EXPECT_EQ(view(1)->effectiveMode(), CaptureSelectionMode::region);
     QKeyEvent altUp(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
     QApplication::sendEvent(view(0), &altUp);
     EXPECT_EQ(view(1)->effectiveMode(), CaptureSelectionMode::window);
-    running.handle.cancel();
-    CaptureTesting::waitFor(running.handle);
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(view(1), &escape);
+    EXPECT_TRUE(capture.overlays().isEmpty());
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_FALSE(running.handle.value());
 }
 
 TEST_F(RegionCaptureTest, TheWindowHighlightFollowsThePointerAcrossScreens)
 {
-    source->setScreens({main, screen(QRectF(960, 0, 800, 600), 1.0, 3)});
-    source->setWindows({window(21, QRectF(100, 100, 300, 200)), window(24, QRectF(1000, 100, 300, 200))});
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::window);
+    running = startOnTwoScreens(CaptureSelectionMode::window);
     ASSERT_TRUE(running.shown);
     view(1)->mouseMoved(*mouse(*view(1), QEvent::MouseMove, {100, 150}));
     EXPECT_TRUE(view(0)->selection().isEmpty());
-    ASSERT_TRUE(view(1)->selectedWindow());
     EXPECT_EQ(view(1)->selectedWindow()->windowID, 24u);
     view(0)->mouseMoved(*mouse(*view(0), QEvent::MouseMove, {150, 150}));
     EXPECT_EQ(view(0)->selectedWindow()->windowID, 21u);
     EXPECT_TRUE(view(1)->selection().isEmpty());
-    running.handle.cancel();
-    CaptureTesting::waitFor(running.handle);
 }
 
 TEST_F(RegionCaptureTest, CancellingTheTaskClosesTheOverlaysAndThrows)
 {
-    RunningCapture running = startCapture(capture, CaptureSelectionMode::region);
+    running = startCapture(capture, CaptureSelectionMode::region);
     ASSERT_TRUE(running.shown);
     running.handle.cancel();
     EXPECT_TRUE(capture.overlays().isEmpty()) << "the cancellation ends the selection at once";
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    EXPECT_TRUE(running.handle.endedByCancellation());
-    EXPECT_FALSE(capture.isRunning());
+    waitFor(running.handle);
 
     // Cancelled in the settle delay: nothing is frozen or shown.
     auto early = Platform::start(capture.capture(CaptureSelectionMode::region, false));
-    CaptureTesting::waitUntil([&] { return capture.isRunning(); });
+    waitUntil([&] { return capture.isRunning(); });
     early.cancel();
-    ASSERT_TRUE(CaptureTesting::waitFor(early));
+    ASSERT_TRUE(waitFor(early));
     EXPECT_TRUE(early.endedByCancellation());
     EXPECT_EQ(source->freezeCount(), 1);
     EXPECT_FALSE(capture.isRunning());
+
+    // The capture object destroyed while its overlay is shown ends the task the same way.
+    auto owned = std::make_unique<RegionCapture>(source);
+    running = startCapture(*owned, CaptureSelectionMode::region);
+    QPointer<CaptureOverlayWindow> overlay = owned->overlays().first();
+    owned.reset();
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_TRUE(running.handle.endedByCancellation());
+    EXPECT_TRUE(waitUntil([&] { return overlay.isNull(); }));
 }
 
 TEST_F(RegionCaptureTest, ALateCompletionOfAnEarlierSelectionCannotEndALaterOne)
 {
-    RunningCapture first = startCapture(capture, CaptureSelectionMode::region);
-    ASSERT_TRUE(first.shown);
+    running = startCapture(capture, CaptureSelectionMode::region);
+    ASSERT_TRUE(running.shown);
     const std::function<void()> staleCancel = view()->cancel;
     const CaptureSelectionView::FinishCallback staleFinish = view()->finish;
     staleCancel();
-    ASSERT_TRUE(CaptureTesting::waitFor(first.handle));
+    ASSERT_TRUE(waitFor(running.handle));
 
-    RunningCapture second = startCapture(capture, CaptureSelectionMode::region);
-    ASSERT_TRUE(second.shown);
+    running = startCapture(capture, CaptureSelectionMode::region);
+    ASSERT_TRUE(running.shown);
     staleCancel();
     staleFinish(QRectF(0, 0, 50, 50), std::nullopt);
     EXPECT_TRUE(capture.hasPendingSelection());
-    EXPECT_EQ(capture.overlays().size(), 1);
-    EXPECT_FALSE(second.handle.isFinished());
-    second.handle.cancel();
-    CaptureTesting::waitFor(second.handle);
+    EXPECT_FALSE(running.handle.isFinished());
 }
 
-TEST_F(RegionCaptureTest, DestroyingTheCaptureObjectEndsItsTaskQuietly)
-{
-    auto owned = std::make_unique<RegionCapture>(source);
-    RunningCapture running = startCapture(*owned, CaptureSelectionMode::region);
-    ASSERT_TRUE(running.shown);
-    QPointer<CaptureOverlayWindow> overlay = owned->overlays().first();
-    owned.reset();
-    ASSERT_TRUE(CaptureTesting::waitFor(running.handle));
-    EXPECT_TRUE(running.handle.endedByCancellation());
-    EXPECT_TRUE(CaptureTesting::waitUntil([&] { return overlay.isNull(); }));
-}
-
-TEST(RegionCaptureCrop, ScalesTheSelectionToThePixelsAndWidensItToWholePixels)
+TEST(RegionCaptureCrop, ScalesTheSelectionToThePixelsWidensItToWholePixelsAndRefusesNothing)
 {
     // 1440 x 900 points frozen at 2880 x 1800 pixels.
     EXPECT_EQ(RegionCapture::cropRect(QRectF(10, 20, 100, 50), QSize(2880, 1800), QSizeF(1440, 900)), QRect(20, 1660, 200, 100));
-    EXPECT_EQ(RegionCapture::cropRect(QRectF(10.3, 20.2, 100.1, 50.1), QSize(800, 600), QSizeF(800, 600)),
-              QRect(10, 600 - 71, 101, 51));
+    EXPECT_EQ(RegionCapture::cropRect(QRectF(10.3, 20.2, 100.1, 50.1), QSize(800, 600), QSizeF(800, 600)), QRect(10, 600 - 71, 101, 51));
+    const QImage frozen = TestSupport::patternImage({100, 100});
+    EXPECT_THROW(RegionCapture::cropRegion(frozen, QRectF(200, 200, 20, 20), QSizeF(100, 100)), ShotError);
 }
 
-TEST(RegionCaptureCrop, NothingLeftOfTheRegionIsAnError)
-{
-    const QImage frozen = TestSupport::patternImage({100, 100});
-    EXPECT_EQ(RegionCapture::cropRegion(frozen, QRectF(10, 10, 20, 20), QSizeF(100, 100)), frozen.copy(10, 70, 20, 20));
-    try {
-        RegionCapture::cropRegion(frozen, QRectF(200, 200, 20, 20), QSizeF(100, 100));
-        ADD_FAILURE() << "an empty crop was returned";
-    } catch (const ShotError &error) {
-        EXPECT_EQ(error.text(), QStringLiteral("所选区域无法截图，请重试。"));
+// In a test named "...WithoutVerify" only the plain run acts, in the others only the "--verify" run.
+class VerificationHooks : public RegionCaptureTest {
+protected:
+    void SetUp() override
+    {
+        const bool plainCase = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name()).endsWith("WithoutVerify");
+        if (plainCase == PrototypeVerification::hasFlag(QStringLiteral("--verify")))
+            GTEST_SKIP() << "runs in the other pass";
     }
+    void show(CaptureSelectionMode mode)
+    {
+        running = startCapture(capture, mode);
+        ASSERT_TRUE(running.shown);
+    }
+    std::optional<QImage> result()
+    {
+        EXPECT_TRUE(waitFor(running.handle));
+        return running.handle.error() ? std::nullopt : running.handle.value();
+    }
+};
+
+TEST_F(VerificationHooks, RefuseAndTouchNothingWithoutVerify)
+{
+    show(CaptureSelectionMode::region);
+    EXPECT_FALSE(capture.verifyChoose({100, 100}, false, QPointF(520, 360)));
+    EXPECT_FALSE(capture.verifyCancel(true, false));
+    EXPECT_FALSE(capture.verifyCancel(false, true));
+    QTemporaryDir folder;
+    TestSupport::run(capture.verifyFooter(folder.filePath("footer.png")));
+    EXPECT_FALSE(QFile::exists(folder.filePath("footer.png")));
+    EXPECT_TRUE(capture.hasPendingSelection()) << "nothing was sent to the overlay";
+    EXPECT_TRUE(capture.overlays().first()->contentView()->selection().isEmpty());
+}
+
+TEST_F(VerificationHooks, SteerAShownOverlayExactly)
+{
+    EXPECT_FALSE(capture.verifyChoose({100, 100}, false)) << "no overlay yet";
+    show(CaptureSelectionMode::region);
+    EXPECT_FALSE(capture.verifyChoose({-10, 100}, false, QPointF(500, 300))) << "a point outside every overlay";
+    EXPECT_FALSE(capture.verifyChoose({100, 100}, false, QPointF(102, 103))) << "smaller than 4 x 4 points";
+    EXPECT_TRUE(capture.verifyChoose({100, 100}, false, QPointF(520, 360)));
+    ASSERT_TRUE(result());
+    EXPECT_EQ(capture.lastPlacement()->frame, QRectF(100, 100, 420, 260));
+
+    show(CaptureSelectionMode::region);
+    EXPECT_TRUE(capture.verifyChoose({150, 150}, true)) << "with Option a click picks the window under it";
+    EXPECT_EQ(result(), TestSupport::patternImage({300, 200}, 21));
+    show(CaptureSelectionMode::window);
+    EXPECT_TRUE(capture.verifyCancel(true, false));
+    EXPECT_FALSE(capture.verifyCancel(true, false)) << "nothing left to cancel";
+    EXPECT_FALSE(result());
 }

@@ -1,0 +1,295 @@
+// The project file: its record, the reader's and the writer's limits, and how a document opens,
+// saves and renders files.
+
+#include "DocumentFixtures.h"
+
+#include "Kivaro/document/FileError.h"
+#include "Kivaro/document/ProjectArchive.h"
+
+#include "Platform/Image/ImageDecoding.h"
+#include "Platform/Image/PngEncoder.h"
+#include "Platform/PropertyList/PropertyList.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <zlib.h>
+
+using namespace Kivaro;
+using namespace DocumentFixtures;
+
+namespace {
+
+// The smallest record the reader takes, with `extra` keys added or replaced.
+QVariantMap record(const ShotState &state, const QVariantMap &extra = {})
+{
+    QVariantMap r{{"format", QStringLiteral("Kivaro")}, {"version", qint64(1)}, {"markupData", state.markup.dataRepresentation()},
+                  {"links", QVariantList{}},         {"masks", QVariantList{}}};
+    r.insert(extra);
+    return r;
+}
+
+QVariantList links(int count)
+{
+    QVariantList list;
+    for (int k = 0; k < count; ++k)
+        list << QVariantMap{{"bubbleID", MarkupID<ShapeElement>::make().toString()},
+                            {"arrowID", MarkupID<ShapeElement>::make().toString()},
+                            {"anchor", QVariantList{1.0, 2.0}}};
+    return list;
+}
+
+QVariantList masks(int count)
+{
+    QVariantList list;
+    for (int k = 0; k < count; ++k)
+        list << MarkupID<ShapeElement>::make().toString();
+    return list;
+}
+
+// A valid PNG whose header claims 100000 × 100000 pixels, with the header's CRC to match.
+QByteArray hugePng()
+{
+    QByteArray png = Platform::encodePng(picture(2, 2));
+    const auto put = [&png](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = char(v >> (24 - 8 * i));
+    };
+    put(16, 100000);
+    put(20, 100000);
+    put(29, quint32(crc32(0, reinterpret_cast<const Bytef *>(png.constData() + 12), 17)));
+    return png;
+}
+
+const QString kImageMessage = QStringLiteral("无法读取图片。图片每边最多 16000 像素，总像素最多 4000 万。");
+
+struct Files : ::testing::Test {
+    QTemporaryDir dir;
+    ShotDocument document;
+
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+    QString writeImage(const QString &name, int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        return write(name, Platform::encodePng(image));
+    }
+    QString messageOfOpening(const QString &path)
+    {
+        try {
+            document.open(path);
+        } catch (const ShotError &error) {
+            return error.text();
+        } catch (const MarkupDataError &) {
+            return QStringLiteral("markup error");
+        }
+        return {};
+    }
+    QImage rendered(std::optional<int> maxDimension, bool forRecognition)
+    {
+        const QByteArray png = TestSupport::run(document.png(maxDimension, forRecognition));
+        return Platform::decodeImage(png).image.convertToFormat(QImage::Format_ARGB32);
+    }
+};
+
+} // namespace
+
+TEST(ProjectArchive, RoundTripsTheWholeStateWithAndWithoutBackground)
+{
+    const ShotState state = richState();
+    const QByteArray bytes = TestSupport::run(ProjectArchive::encode(state));
+    EXPECT_TRUE(looksLikeBinaryPropertyList(bytes));
+    EXPECT_EQ(ProjectArchive::decode(bytes), state);
+    EXPECT_EQ(decodePropertyList(bytes).toMap().size(), 9);
+
+    ShotState bare = state;
+    bare.mosaicBackground.reset();
+    bare.mosaicGrain = 64;
+    const QByteArray without = ProjectArchive::encodeNow(bare);
+    EXPECT_EQ(decodePropertyList(without).toMap().size(), 8);
+    EXPECT_EQ(ProjectArchive::decode(without), bare);
+}
+
+TEST(ProjectArchive, ReadsTheMinimalRecordAndTheOlderBareMarkupForm)
+{
+    const ShotState state = richState();
+    const ShotState minimal = ProjectArchive::decode(encodePropertyList(record(state)));
+    EXPECT_EQ(minimal.markup, state.markup);
+    EXPECT_TRUE(minimal.mosaics.isEmpty());
+    EXPECT_TRUE(minimal.steps.isEmpty());
+    EXPECT_FALSE(minimal.mosaicBackground.has_value());
+    EXPECT_EQ(minimal.mosaicGrain, 24);
+
+    const ShotState older = ProjectArchive::decode(state.markup.dataRepresentation());
+    EXPECT_EQ(older.markup, state.markup);
+    EXPECT_TRUE(older.links.isEmpty());
+    EXPECT_EQ(older.mosaicGrain, 24);
+
+    EXPECT_THROW(ProjectArchive::decode(Platform::encodePng(picture(4, 4))), MarkupDataError);
+    EXPECT_THROW(ProjectArchive::decode(QByteArray("hello")), MarkupDataError);
+    // A record of the wrong shape is read as bare markup and fails as markup.
+    EXPECT_THROW(ProjectArchive::decode(encodePropertyList(record(state, {{"links", QStringLiteral("none")}}))), MarkupDataError);
+}
+
+// Mended in part: the grain is range-checked, the background's pixel count is checked from its
+// header and the markup inside is decoded with bounds.
+TEST(ProjectArchive, RefusesOtherFormatsVersionsLimitsAndHostileContent)
+{
+    const ShotState state = richState();
+    const ShotState full = ProjectArchive::decode(encodePropertyList(record(state, {{"links", links(1000)}, {"masks", masks(1000)}})));
+    EXPECT_EQ(full.links.size(), 1000);
+    EXPECT_EQ(full.masks.size(), 1000);
+    for (qint64 grain : {1LL, 512LL})
+        EXPECT_EQ(ProjectArchive::decode(encodePropertyList(record(state, {{"mosaicGrain", grain}}))).mosaicGrain, grain);
+
+    const QVariantMap refused[] = {
+        {{"format", QStringLiteral("kivaro")}}, {{"version", qint64(0)}},       {{"version", qint64(3)}},
+        {{"version", qint64(-1)}},              {{"links", links(1001)}},       {{"masks", masks(1001)}},
+        {{"mosaicGrain", qint64(0)}},           {{"mosaicGrain", qint64(-24)}}, {{"mosaicGrain", qint64(513)}},
+        {{"mosaicGrain", qint64(1) << 40}},     {{"mosaicBackground", hugePng()}},
+    };
+    for (const QVariantMap &change : refused) {
+        const QString message = refusal([&] { ProjectArchive::decode(encodePropertyList(record(state, change))); });
+        EXPECT_EQ(message, QStringLiteral("工程格式不受支持，请更新应用后重试。")) << change.firstKey().toStdString();
+    }
+
+    QVariantMap markup = decodePropertyList(state.markup.dataRepresentation()).toMap();
+    QVariantList elements = markup["elements"].toList();
+    for (int k = 0; k < 25000; ++k)
+        elements << elements.last();
+    markup["elements"] = elements;
+    EXPECT_THROW(ProjectArchive::decode(encodePropertyList(record(state, {{"markupData", encodePropertyList(markup)}}))), MarkupDataError);
+}
+
+// Mended: the writer wrote whatever it was given, also projects its own reader refuses.
+TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
+{
+    const auto refusalOf = [](const ShotState &state) {
+        const QString sync = refusal([&] { ProjectArchive::encodeNow(state); });
+        EXPECT_EQ(refusal([&] { TestSupport::run(ProjectArchive::encode(state)); }), sync);
+        return sync;
+    };
+    const ShotState state = richState();
+    EXPECT_EQ(refusalOf(state), QString());
+
+    std::vector<ShotState> refused(5, state);
+    while (refused[0].links.size() <= ProjectArchive::kMaxLinks)
+        refused[0].links.append(state.links.first());
+    while (refused[1].masks.size() <= ProjectArchive::kMaxMasks)
+        refused[1].masks.append(MarkupID<ShapeElement>::make());
+    refused[2].mosaicGrain = 0;
+    refused[3].mosaicGrain = 513;
+    for (int k = 0; k < MarkupDataLimits().maxElements; ++k)
+        refused[4].markup.subelements().append(shape(QRectF(k % 100, 0, 1, 1)));
+    // Patches are pixels of their own: eleven over a 3000 × 3100 picture pass the markup's total.
+    ShotState patched = state;
+    QImage large(3000, 3100, QImage::Format_RGB32);
+    large.fill(Qt::gray);
+    ImageElement patch;
+    patch.image = MarkupImage(large);
+    for (int k = 0; k < 11; ++k) {
+        patch.id = MarkupID<ImageElement>::make();
+        patched.markup.subelements().append(patch);
+    }
+    refused.push_back(patched);
+    for (size_t k = 0; k < refused.size(); ++k)
+        EXPECT_EQ(refusalOf(refused[k]), QStringLiteral("这张截图超出了工程文件的限制，无法保存。")) << k;
+}
+
+TEST_F(Files, OpensImagesWithinTheirPixelLimitsOnly)
+{
+    EXPECT_EQ(messageOfOpening(writeImage("wide.png", 16001, 1)), kImageMessage);
+    EXPECT_EQ(messageOfOpening(writeImage("big.png", 8000, 5001)), kImageMessage);
+    EXPECT_EQ(messageOfOpening(write("junk.jpg", "not an image")), kImageMessage);
+    EXPECT_EQ(messageOfOpening(dir.filePath("missing.png")), kImageMessage);
+    EXPECT_EQ(messageOfOpening(writeImage("limit.png", 16000, 2500)), QString());
+    EXPECT_EQ(document.markup().bounds(), QRectF(0, 0, 16000, 2500));
+    EXPECT_FALSE(document.fileURL().has_value());
+    EXPECT_FALSE(document.hasUnsavedChanges());
+}
+
+TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
+{
+    const QByteArray project = ProjectArchive::encodeNow(richState());
+    EXPECT_EQ(messageOfOpening(write("project.png", project)), kImageMessage);
+    EXPECT_EQ(messageOfOpening(write("picture.kivaro", Platform::encodePng(picture(8, 8)))), QStringLiteral("markup error"));
+    const QString upper = write("shot.KIVARO", project);
+    EXPECT_EQ(messageOfOpening(upper), QString());
+    EXPECT_EQ(document.fileURL(), upper);
+    EXPECT_EQ(document.state().links.size(), 1);
+    EXPECT_FALSE(document.hasUnsavedChanges());
+    EXPECT_FALSE(document.canvas()->undoManager()->canUndo());
+
+    const QString large = dir.filePath("large.kivaro");
+    QFile file(large);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(149'999'999)); // sparse: passes the size check, then fails to decode
+    file.close();
+    EXPECT_EQ(messageOfOpening(large), QStringLiteral("markup error"));
+    ASSERT_TRUE(QFile::resize(large, 150'000'000));
+    EXPECT_EQ(messageOfOpening(large), QStringLiteral("文件太大，请选择小于 150 MB 的图片或工程。"));
+    EXPECT_EQ(document.fileURL(), upper) << "a failed open changes nothing";
+
+    ShotState empty;
+    empty.markup = Platform::Markup(QRectF(0, 0, 16001, 10));
+    EXPECT_EQ(messageOfOpening(write("canvas.kivaro", ProjectArchive::encodeNow(empty))), QStringLiteral("不支持这个工程的画布尺寸。"));
+}
+
+TEST_F(Files, SavesAtomicallyAndReopensTheSameState)
+{
+    document.open(write("rich.kivaro", ProjectArchive::encodeNow(richState())));
+    document.reconcile();
+    const QString path = dir.filePath("saved.kivaro");
+    int changes = 0;
+    document.didChange = [&] { ++changes; };
+    TestSupport::run(document.save(path));
+    EXPECT_EQ(document.fileURL(), path);
+    EXPECT_FALSE(document.hasUnsavedChanges());
+    EXPECT_EQ(changes, 1);
+    ShotDocument reopened;
+    reopened.open(path);
+    EXPECT_EQ(reopened.state(), document.state());
+
+    EXPECT_THROW(TestSupport::run(document.save(dir.filePath("no/such/folder/x.kivaro"))), FileError);
+    EXPECT_EQ(document.fileURL(), path);
+}
+
+TEST_F(Files, SavingGivesUpWhenTheStateKeepsChanging)
+{
+    document.load(picture(200, 100), false);
+    QTimer fidget;
+    qint64 number = 10;
+    QObject::connect(&fidget, &QTimer::timeout, [&] {
+        ShotState s = document.state();
+        s.steps.append(NumberedStep{MarkupID<ShapeElement>::make(), ++number});
+        document.applyGesture(s);
+    });
+    fidget.start(0);
+    EXPECT_EQ(refusal([&] { TestSupport::run(document.save(dir.filePath("busy.kivaro"))); }),
+              QStringLiteral("标注仍在变化，请结束编辑后重新保存。"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("busy.kivaro")));
+}
+
+TEST_F(Files, RendersAtAScaleNeverEnlargedWithUnlinkedMasksBlack)
+{
+    document.load(picture(1600, 900), false);
+    EXPECT_EQ(rendered(320, false).size(), QSize(320, 180));
+    document.load(picture(200, 100), false);
+    EXPECT_EQ(rendered(320, false).size(), QSize(200, 100));
+
+    ShotState unlinked = richState();
+    unlinked.mosaics.clear();
+    document.open(write("unlinked.kivaro", ProjectArchive::encodeNow(unlinked)));
+    const QPoint inside = document.markup().subelements().shape(unlinked.masks.first())->frame.center().toPoint();
+    EXPECT_EQ(rendered(std::nullopt, false).pixel(inside), qRgb(0, 0, 0));
+
+    ShotDocument empty;
+    EXPECT_EQ(refusal([&] { TestSupport::run(empty.png(std::nullopt, false)); }), QStringLiteral("图片太大，导出最多支持 4000 万像素。"));
+}
