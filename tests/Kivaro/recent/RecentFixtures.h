@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the recent-shots tests: documents with a picture and shapes, entries made
-// by hand with chosen dates, and file modes.
+// Shared pieces of the recent-shots tests: documents with shapes, entries made by hand with
+// chosen dates, and file modes.
 
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/recent/RecentShot.h"

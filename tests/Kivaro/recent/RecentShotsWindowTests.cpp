@@ -64,8 +64,6 @@ TEST_F(ShotsWindow, IsBuiltOnceAndKeepsItsFrameAcrossShows)
     EXPECT_TRUE(window->isVisible()) << "closing only hid it";
     EXPECT_EQ(window->geometry(), QRect(40, 50, 700, 520));
     EXPECT_EQ(list.rows().size(), 1);
-    list.show({});
-    EXPECT_TRUE(list.rows().isEmpty());
 }
 
 TEST_F(ShotsWindow, AShareButtonSharesItsOwnEntryAndLeavesTheWindowOpen)
@@ -75,7 +73,6 @@ TEST_F(ShotsWindow, AShareButtonSharesItsOwnEntryAndLeavesTheWindowOpen)
     EXPECT_EQ(shared[0].first, shots[1].id) << "an entry whose preview is missing still shares";
     EXPECT_EQ(shared[0].second, shareButton(1));
     EXPECT_TRUE(list.window()->isVisible());
-    EXPECT_EQ(list.selectedRow(), -1) << "the button takes its click";
 
     list.show(shots);
     shareButton(0)->click();
@@ -89,16 +86,4 @@ TEST_F(ShotsWindow, DoubleClickingARowOpensItOnceAndHidesTheWindow)
     QTest::mouseDClick(list.rows()[1], Qt::LeftButton, {}, QPoint(300, 50));
     EXPECT_EQ(opened, QStringList{shots[1].id});
     EXPECT_FALSE(list.window()->isVisible());
-}
-
-TEST(RecentShotsWindow, ActionsHeldByRowsDieWithTheWindowObject)
-{
-    int calls = 0;
-    auto owner = std::make_unique<RecentShotsWindow>();
-    owner->show({RecentShot::named(QStringLiteral("/nowhere"), QUuid::createUuid().toString(QUuid::WithoutBraces))},
-                [&](const RecentShot &, QWidget *) { ++calls; });
-    ShareRowButton::Invoke invoke = owner->rows()[0]->findChild<ShareRowButton *>()->invoke;
-    owner.reset();
-    invoke(nullptr);
-    EXPECT_EQ(calls, 0);
 }
