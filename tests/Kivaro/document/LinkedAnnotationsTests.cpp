@@ -34,27 +34,21 @@ double bend(const ArrowPoints &p)
     return std::abs(d.x() * (p.start.y() - p.control.y()) - d.y() * (p.start.x() - p.control.x())) / std::hypot(d.x(), d.y());
 }
 
-// A picture with one consistent linked bubble: the bubble's own text and the link's arrow.
-struct Linked {
+// A document with two linked bubbles; tests edit a copy of its state as the canvas would.
+struct Links : AnnotatedDocument {
+    AnnotationLink one, two;
     ShotState state;
-    AnnotationLink link;
-    Linked()
+    void SetUp() override
     {
-        state = richState(400, 300);
-        ShapeElement bubble = shape(QRectF(200, 40, 120, 48));
-        bubble.shape = ShapeElement::Shape::roundedRectangle(0.1);
-        bubble.attributedText = AttributedText(QStringLiteral("note"));
-        const ShapeElement arrow = LinkedAnnotations::arrow(bubble.frame, QPointF(100, 200), MarkupID<ShapeElement>::make());
-        state.markup.subelements().append(arrow);
-        state.markup.subelements().append(bubble);
-        link = AnnotationLink{bubble.id, arrow.id, QPointF(100, 200)};
-        state.links = {link};
-        state = LinkedAnnotations::reconcile(state);
+        AnnotatedDocument::SetUp();
+        document.addAnnotation("one", QPointF(100, 100));
+        document.addAnnotation("two", QPointF(300, 200));
+        one = document.links().at(0);
+        two = document.links().at(1);
+        state = document.state();
     }
-    ShapeElement bubble() const { return *state.markup.subelements().shape(link.bubbleID); }
-    ShapeElement arrow() const { return *state.markup.subelements().shape(link.arrowID); }
-    void put(const ShapeElement &s) { state.markup.subelements().updateOrAppend(s); }
-    ShapeElement reconciledArrow() const { return *LinkedAnnotations::reconcile(state).markup.subelements().shape(link.arrowID); }
+    static ShapeElement in(const ShotState &s, const MarkupID<ShapeElement> &id) { return *s.markup.subelements().shape(id); }
+    void put(const ShapeElement &e) { state.markup.subelements().updateOrAppend(e); }
 };
 
 } // namespace
@@ -79,65 +73,53 @@ TEST(LinkedArrow, RunsFromTheBubbleEdgeToTheAnchorWithABoundedBend)
         EXPECT_EQ(unit, QPointF(0.5, 0.5));
 }
 
-TEST(LinkedReconcile, AMovedBubbleGetsItsArrowRebuiltInPlaceTowardTheSameAnchor)
+TEST_F(Links, AMovedBubbleGetsItsArrowRebuiltInPlaceAndAHalfGoneLinkLosesItsOtherHalf)
 {
-    Linked linked;
-    ShapeElement arrow = linked.arrow();
+    ShapeElement arrow = in(state, one.arrowID);
     arrow.lineWidth = 5;
-    linked.put(arrow);
-    ShapeElement bubble = linked.bubble();
-    bubble.frame.translate(-150, 120);
-    linked.put(bubble);
-    const qsizetype arrowIndex = linked.state.markup.subelements().indexOf(linked.link.arrowID);
+    put(arrow);
+    ShapeElement bubble = in(state, one.bubbleID);
+    bubble.frame.translate(150, 100);
+    put(bubble);
+    state.markup.subelements().removeElement(two.bubbleID);
 
-    const ShotState result = LinkedAnnotations::reconcile(linked.state);
-    const ShapeElement rebuilt = *result.markup.subelements().shape(linked.link.arrowID);
-    EXPECT_EQ(result.markup.subelements().indexOf(linked.link.arrowID), arrowIndex);
+    const ShotState result = LinkedAnnotations::reconcile(state);
+    const ShapeElement rebuilt = in(result, one.arrowID);
+    EXPECT_EQ(result.markup.subelements().indexOf(one.arrowID), state.markup.subelements().indexOf(one.arrowID));
     EXPECT_EQ(rebuilt.lineWidth, 5) << "any width but 1.5 carries over";
-    EXPECT_NEAR(distance(points(rebuilt).end, linked.link.anchor), 0, 1e-9);
-    EXPECT_NEAR(distance(points(rebuilt).start, AnnotationPlacement::connectorStart(bubble.frame, linked.link.anchor)), 0, 1e-9);
-    EXPECT_EQ(result.links, linked.state.links);
+    EXPECT_NEAR(distance(points(rebuilt).end, one.anchor), 0, 1e-9);
+    EXPECT_NEAR(distance(points(rebuilt).start, AnnotationPlacement::connectorStart(bubble.frame, one.anchor)), 0, 1e-9);
+    EXPECT_EQ(result.markup.subelements().shape(two.arrowID), nullptr) << "the arrow of a deleted bubble goes too";
+    EXPECT_EQ(result.links, state.links) << "entries stay for the canvas's undo";
 
     arrow = rebuilt;
     arrow.lineWidth = 1.5;
-    linked.put(arrow);
-    EXPECT_EQ(linked.reconciledArrow().lineWidth, 3.0);
+    put(arrow);
+    EXPECT_EQ(in(LinkedAnnotations::reconcile(state), one.arrowID).lineWidth, 3.0);
 }
 
-TEST(LinkedReconcile, TheLinkColourComesFromTheBubbleUnlessItIsTheNeutralGrey)
+TEST_F(Links, TheLinkColourComesFromTheBubbleUnlessItIsTheNeutralGrey)
 {
-    Linked linked;
-    ShapeElement bubble = linked.bubble();
+    ShapeElement bubble = in(state, one.bubbleID);
     bubble.strokeColor = QColor(Qt::red);
     bubble.allowedInteractions = MarkupInteraction::Select;
-    linked.put(bubble);
-    const ShotState result = LinkedAnnotations::reconcile(linked.state);
-    EXPECT_EQ(result.markup.subelements().shape(linked.link.arrowID)->strokeColor, QColor(Qt::red));
-    EXPECT_TRUE(result.markup.subelements().shape(linked.link.bubbleID)->allowedInteractions.testFlag(MarkupInteraction::Move));
+    put(bubble);
+    ShotState result = LinkedAnnotations::reconcile(state);
+    EXPECT_EQ(in(result, one.arrowID).strokeColor, QColor(Qt::red));
+    EXPECT_TRUE(in(result, one.bubbleID).allowedInteractions.testFlag(MarkupInteraction::Move)) << "restyled";
 
     bubble.strokeColor = QColor::fromRgbF(0.82f, 0.82f, 0.82f);
-    ShapeElement arrow = linked.arrow();
+    ShapeElement arrow = in(state, one.arrowID);
     arrow.strokeColor = QColor(Qt::darkGreen);
-    linked.put(bubble);
-    linked.put(arrow);
-    EXPECT_EQ(linked.reconciledArrow().strokeColor, QColor(Qt::darkGreen));
-    EXPECT_EQ(LinkedAnnotations::reconcile(linked.state).markup.subelements().shape(linked.link.bubbleID)->strokeColor, QColor(Qt::darkGreen));
+    put(bubble);
+    put(arrow);
+    result = LinkedAnnotations::reconcile(state);
+    EXPECT_EQ(in(result, one.arrowID).strokeColor, QColor(Qt::darkGreen));
+    EXPECT_EQ(in(result, one.bubbleID).strokeColor, QColor(Qt::darkGreen));
 
     bubble.strokeColor.reset();
-    linked.put(bubble);
-    EXPECT_EQ(linked.reconciledArrow().strokeColor, AnnotationStyle::accent());
-}
-
-TEST(LinkedReconcile, AHalfGoneLinkLosesItsOtherHalfAndKeepsItsEntry)
-{
-    for (bool bubbleGone : {false, true}) {
-        Linked linked;
-        linked.state.markup.subelements().removeElement(bubbleGone ? linked.link.bubbleID : linked.link.arrowID);
-        const ShotState result = LinkedAnnotations::reconcile(linked.state);
-        EXPECT_EQ(result.markup.subelements().shape(linked.link.bubbleID), nullptr);
-        EXPECT_EQ(result.markup.subelements().shape(linked.link.arrowID), nullptr);
-        EXPECT_EQ(result.links, linked.state.links);
-    }
+    put(bubble);
+    EXPECT_EQ(in(LinkedAnnotations::reconcile(state), one.arrowID).strokeColor, AnnotationStyle::accent());
 }
 
 TEST(LinkedReconcile, PlainMasksBecomeBlackBoxesJustBelowTheMosaicPairs)
@@ -202,37 +184,27 @@ TEST(LinkedReconcile, KeepsOnlyTheMostRecentEntriesOfDeletedElements)
     EXPECT_EQ(LinkedAnnotations::reconcile(crowded).masks.size(), 1000);
 }
 
-namespace {
-using DocumentReconcile = AnnotatedDocument;
-}
-
-TEST_F(DocumentReconcile, LeavesAConsistentDocumentAlone)
+TEST_F(Links, ADocumentReconcileLeavesAConsistentDocumentAlone)
 {
-    document.addAnnotation("note", QPointF(100, 100));
     TestSupport::run(document.addMask(QRectF(200, 50, 60, 60)));
-    const QList<ElementID> selection{ElementID(document.links().first().bubbleID)};
-    select(selection);
+    select({ElementID(one.bubbleID)});
     const int before = changes, steps = undo()->undoCount();
-    const ShotState state = document.state();
+    const ShotState consistent = document.state();
     document.reconcile();
     EXPECT_EQ(changes, before);
-    EXPECT_EQ(document.state(), state);
+    EXPECT_EQ(document.state(), consistent);
     EXPECT_EQ(undo()->undoCount(), steps);
-    EXPECT_EQ(document.canvas()->selection(), selection);
+    EXPECT_EQ(document.canvas()->selection(), QList<ElementID>{ElementID(one.bubbleID)});
 }
 
-TEST_F(DocumentReconcile, RepairsADirectEditWithoutAnUndoStepAndKeepsTheSurvivingSelection)
+TEST_F(Links, ADocumentReconcileRepairsADirectEditWithoutAnUndoStepAndKeepsTheSurvivingSelection)
 {
-    document.addAnnotation("one", QPointF(100, 100));
-    document.addAnnotation("two", QPointF(300, 200));
-    const AnnotationLink one = document.links().at(0), two = document.links().at(1);
     // The user drags the first bubble on the canvas; the second loses its arrow.
-    ShotState edited = document.state();
-    ShapeElement bubble = *edited.markup.subelements().shape(one.bubbleID);
+    ShapeElement bubble = in(state, one.bubbleID);
     bubble.frame.translate(150, 100);
-    edited.markup.subelements().updateOrAppend(bubble);
-    edited.markup.subelements().removeElement(two.arrowID);
-    document.applyGesture(edited);
+    put(bubble);
+    state.markup.subelements().removeElement(two.arrowID);
+    document.applyGesture(state);
     select({ElementID(one.bubbleID), ElementID(two.bubbleID)});
     const int before = changes, steps = undo()->undoCount();
 
