@@ -144,7 +144,7 @@ QByteArray encodePng(const QImage &source, const PngEncodeOptions &options)
     png.append("\x89PNG\r\n\x1a\n", 8);
     png.append(chunk("IHDR", header));
     QByteArray bandInfo(8, Qt::Uninitialized);
-    putBE32(bandInfo.data(), quint32(bandRows));
+    putBE32(bandInfo.data(), quint32(qMin(bandRows, image.height()))); // the decoder refuses more rows than the image has
     putBE32(bandInfo.data() + 4, quint32(bands.size()));
     png.append(chunk(kBandChunk, bandInfo));
     png.append(chunk("IDAT", QByteArray("\x78\x01", 2))); // zlib header: deflate, 32K window

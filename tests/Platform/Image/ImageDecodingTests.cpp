@@ -31,6 +31,18 @@ QByteArray pngClaiming(int w, int h)
     return png;
 }
 
+QByteArray chunk(const char *type, const QByteArray &data)
+{
+    QByteArray bytes(8, '\0');
+    putBE32(bytes, 0, quint32(data.size()));
+    bytes.replace(4, 4, type);
+    bytes += data;
+    bytes += QByteArray(4, '\0');
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(bytes.constData() + 4), uInt(data.size() + 4));
+    putBE32(bytes, int(bytes.size() - 4), quint32(crc));
+    return bytes;
+}
+
 } // namespace
 
 TEST(ImageDecoding, RefusesSizesOverTheLimitsFromTheHeaderAlone)
@@ -103,4 +115,17 @@ TEST(ImageDecoding, OwnBandedFilesDecodeInParallelAndDamageIsNeverDecodedSilentl
     const DecodedImage refused = decodeImage(damaged);
     EXPECT_FALSE(refused.ok() && refused.image.convertToFormat(QImage::Format_ARGB32) == source);
     EXPECT_FALSE(refused.ok());
+
+    // A band layout whose rows per band wrap the band count to zero: no band, no pixel data,
+    // and still every check of the banded layout met but that one.
+    QByteArray header(13, '\0'), layout(8, '\0'), adler(4, '\0');
+    putBE32(header, 0, 64);
+    putBE32(header, 4, 64);
+    header[8] = 8;
+    header[9] = 2;
+    putBE32(layout, 0, 0xFFFFFFFFu);
+    putBE32(adler, 0, 1);
+    const QByteArray hostile = QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("kvRB", layout)
+                               + chunk("IDAT", QByteArray("\x78\x01", 2)) + chunk("IDAT", adler) + chunk("IEND", {});
+    EXPECT_EQ(decodeImage(hostile).failure, DecodedImage::Failure::Unreadable);
 }

@@ -70,7 +70,8 @@ QImage decodeBanded(const QByteArray &png)
         return {};
     const int channels = ihdr[9] == 2 ? 3 : 4;
     const quint32 bandRows = be32(chunks[1].data), bandCount = be32(chunks[1].data + 4);
-    if (bandRows == 0 || bandCount != (height + bandRows - 1) / bandRows)
+    // In 64 bits: a hostile row count near 2^32 must not wrap the division to zero bands.
+    if (bandRows == 0 || bandRows > height || bandCount == 0 || quint64(bandCount) != (quint64(height) + bandRows - 1) / bandRows)
         return {};
 
     std::vector<const Chunk *> idat;
