@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -120,7 +119,6 @@ QStringList SharePresenter::pendingRemovals() const
 
 int SharePresenter::removeLeftoverFolders()
 {
-    static const QRegularExpression name(QStringLiteral("^Kivaro-share-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
     QStringList ours = m_janitor->pending();
     for (const ShareSession *session : std::as_const(m_sessions))
         ours << session->folder();
@@ -129,10 +127,8 @@ int SharePresenter::removeLeftoverFolders()
     const qint64 minimumAge = std::chrono::duration_cast<std::chrono::seconds>(m_options.retention).count();
     int removed = 0;
     for (const QString &entry : temporary.entryList({kFolderPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
-        if (!name.match(entry).hasMatch())
-            continue;
         const QString folder = temporary.filePath(entry);
-        if (ours.contains(folder))
+        if (!detail::ShareFolderJanitor::isShareFolder(folder) || ours.contains(folder))
             continue;
         struct stat info {};
         if (::lstat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())

@@ -4,12 +4,15 @@
 // `prepare` writes the bytes into a private folder of their own ("Kivaro-share-<UUID>" in the
 // temporary folder, 0700; the file 0600, written atomically). `present` shows the services as
 // a menu of the shared popover menu anchored at a view, starts the one the user picks with the
-// file, and calls the completion exactly once, later, on the main thread: with nothing when the
-// menu closed without a choice or the chosen application has started, with the error (a
-// ShotError) when it could not start. A started application reads the file whenever it likes,
-// so its folder is removed only once its process has exited and at least `retention` has
-// passed since the share ended; other folders go `removalDelay` after the share ended. Folders
-// an earlier run could not remove are swept by `removeLeftoverFolders()` at launch.
+// file, and calls the completion exactly once on the main thread: with nothing when the menu
+// closed without a choice or the chosen application has started, with the error (a
+// ShotError) when it could not start. That is later, from the event loop, except when the
+// anchor is gone or not on screen: then no menu opens and the completion runs before
+// `present` returns. A started application reads the file whenever it likes, so its folder is
+// removed only once its process has exited and at least `retention` has passed since the
+// share ended; other folders go `removalDelay` after the share ended. Only share folders made
+// by `prepare` are removed: a file presented from anywhere else keeps its folder. Folders an
+// earlier run could not remove are swept by `removeLeftoverFolders()` at launch.
 //
 // The service registry is given (the desktop's applications, or a fixed list in tests) and can
 // be looked up by name through `services()`. Main thread only.

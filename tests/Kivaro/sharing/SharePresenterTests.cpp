@@ -212,6 +212,25 @@ TEST_F(Sharing, APresenterGoneWithAMenuOpenClosesItAndRemovesTheFolder)
     EXPECT_EQ(outcome.calls, 0);
 }
 
+TEST_F(Sharing, AFileFromOutsideAShareFolderNeverLosesItsFolder)
+{
+    QTemporaryDir recent; // say, the recent shots' folder holding a preview
+    const QString file = recent.filePath(QStringLiteral("preview.png"));
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    Outcome dismissed, started, abandoned;
+    presenter->present(file, &anchor, dismissed.completion());
+    NativeMenu::shared().close();
+    presenter->present(file, &anchor, started.completion());
+    choose(0);
+    ASSERT_TRUE(waitUntil([&] { return started.calls == 1; }));
+    registry->endAll();
+    presenter->present(file, &anchor, abandoned.completion());
+    presenter.reset();
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(dismissed.calls, 1);
+    EXPECT_TRUE(QFileInfo::exists(file));
+}
+
 TEST_F(Sharing, TheLaunchSweepRemovesOnlyOldShareFoldersOfOurOwn)
 {
     QTemporaryDir temporary;

@@ -1,6 +1,8 @@
 #include "Kivaro/sharing/internal/ShareFolderJanitor.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace Kivaro::detail {
@@ -37,6 +39,8 @@ void ShareFolderJanitor::restartTimer(Entry &entry, const QString &folder, std::
 
 void ShareFolderJanitor::removeAfter(const QString &folder, std::chrono::milliseconds delay)
 {
+    if (!isShareFolder(folder))
+        return;
     Entry &e = entry(folder);
     e.waitsForExit = false;
     e.retained = false;
@@ -45,6 +49,8 @@ void ShareFolderJanitor::removeAfter(const QString &folder, std::chrono::millise
 
 void ShareFolderJanitor::removeAfterExit(const QString &folder, std::chrono::milliseconds retention)
 {
+    if (!isShareFolder(folder))
+        return;
     Entry &e = entry(folder);
     e.waitsForExit = true;
     e.retained = false;
@@ -53,6 +59,8 @@ void ShareFolderJanitor::removeAfterExit(const QString &folder, std::chrono::mil
 
 void ShareFolderJanitor::processExited(const QString &folder)
 {
+    if (!isShareFolder(folder))
+        return;
     entry(folder).exited = true;
     removeWhenDue(folder);
 }
@@ -68,8 +76,17 @@ void ShareFolderJanitor::removeWhenDue(const QString &folder)
     removeFolder(folder);
 }
 
+bool ShareFolderJanitor::isShareFolder(const QString &folder)
+{
+    static const QRegularExpression name(QStringLiteral("^Kivaro-share-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QFileInfo info(QDir::cleanPath(folder));
+    return info.isAbsolute() && info.path() == QDir::cleanPath(QDir::tempPath()) && name.match(info.fileName()).hasMatch();
+}
+
 void ShareFolderJanitor::removeFolder(const QString &folder)
 {
+    if (!isShareFolder(folder))
+        return;
     // removeRecursively deletes links themselves and does not descend through them.
     QDir(folder).removeRecursively();
 }

@@ -4,6 +4,9 @@
 // process has exited and the retention time has passed, whichever comes last (the exit may be
 // reported before the retention starts: the share's start and exit reports are separate).
 //
+// Only share folders are ever scheduled or removed (see isShareFolder): a share handed a file
+// from anywhere else leaves that file's folder alone.
+//
 // Destroying the janitor removes at once the folders that were only waiting for their delay
 // (nobody reads them); folders of applications still running stay for the next launch's sweep.
 
@@ -30,6 +33,9 @@ public:
     QStringList pending() const { return m_entries.keys(); }
     bool isPending(const QString &folder) const { return m_entries.contains(folder); }
 
+    // Whether `folder` is named "Kivaro-share-<UUID>" and sits right in the temporary folder:
+    // the only folders this class ever removes, whatever path a caller handed to a share.
+    static bool isShareFolder(const QString &folder);
     // Removes a share folder and what it holds; links inside are removed, never followed.
     static void removeFolder(const QString &folder);
 
