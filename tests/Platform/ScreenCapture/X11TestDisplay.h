@@ -74,7 +74,7 @@ public:
         const xcb_window_t window = xcb_generate_id(m_c);
         const xcb_pixmap_t pixmap = xcb_generate_id(m_c);
         xcb_create_pixmap(m_c, m_screen->root_depth, pixmap, m_screen->root, uint16_t(geometry.width()), uint16_t(geometry.height()));
-        putImage(pixmap, content.convertToFormat(QImage::Format_RGB32).scaled(geometry.size()));
+        putImage(pixmap, withoutPadding(content.convertToFormat(QImage::Format_RGB32).scaled(geometry.size())));
         const std::uint32_t values[] = {pixmap, std::uint32_t(overrideRedirect ? 1 : 0)};
         xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, m_screen->root, int16_t(geometry.x()), int16_t(geometry.y()),
                           uint16_t(geometry.width()), uint16_t(geometry.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
@@ -238,6 +238,17 @@ private:
         return id;
     }
 
+    // Xvfb keeps the padding byte it is sent; clients drawing at depth 24 leave it 0, and so does
+    // this one, so that captures see what they would see of real windows.
+    static QImage withoutPadding(QImage image)
+    {
+        for (int y = 0; y < image.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                row[x] &= 0x00ffffffu;
+        }
+        return image;
+    }
     void putImage(xcb_drawable_t drawable, const QImage &image)
     {
         const xcb_gcontext_t gc = xcb_generate_id(m_c);

@@ -142,6 +142,9 @@ QImage ShmImagePool::grab(const QRect &rect)
         recycle(*segment);
         return converted;
     }
+    // A depth-24 server leaves the padding byte 0 where Qt's RGB32 expects 0xff: a painter that
+    // copies RGB32 rows into an alpha format would make them transparent.
+    setOpaque(reinterpret_cast<std::uint32_t *>(segment->address), std::size_t(rect.width()) * std::size_t(rect.height()));
     // The image reads the segment in place (const data: a write detaches into a private copy);
     // its last copy gives the segment back.
     auto *lease = new Lease{shared_from_this(), *segment};

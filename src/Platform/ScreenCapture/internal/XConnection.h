@@ -56,6 +56,9 @@ private:
     QHash<QByteArray, xcb_atom_t> m_atoms;
 };
 
+// Sets the alpha byte of `count` host-order 32-bit pixels to 0xff.
+void setOpaque(std::uint32_t *pixels, std::size_t count);
+
 // Turns Z-pixmap data of a given format into a QImage (a copy). 32-bit BGRX/BGRA data in the
 // host's byte order keeps its layout; other layouts go through the channel masks.
 QImage imageFromZPixmap(const uchar *data, int width, int height, int stride, const XConnection::Format &format, bool hasAlpha);
