@@ -152,10 +152,12 @@ void X11ScreenSource::prepare()
     if (!isConnected())
         return;
     const ScreenCoordinates coords = coordinates();
+    QList<QRect> rects;
     for (const CaptureScreen &screen : screens()) {
         const QRectF qt = coords.toQt(screen.frame);
-        d->pool->warm(QRect(QPoint(int(std::lround(qt.x())), int(std::lround(qt.y()))), screen.pixelSize()).intersected(rootRect(*d->connection)));
+        rects.append(QRect(QPoint(int(std::lround(qt.x())), int(std::lround(qt.y()))), screen.pixelSize()).intersected(rootRect(*d->connection)));
     }
+    d->pool->warm(rects);
 }
 
 QImage X11ScreenSource::compositeImage(std::uint32_t windowID)

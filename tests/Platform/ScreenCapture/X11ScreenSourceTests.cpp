@@ -1,6 +1,7 @@
 // The screen source against the real X server the test command started (Xvfb).
 
 #include "Platform/ScreenCapture/X11ScreenSource.h"
+#include "Platform/ScreenCapture/internal/ShmImagePool.h"
 
 #include "X11TestDisplay.h"
 
@@ -95,6 +96,17 @@ TEST_F(X11ScreenSourceTest, AFrozenScreenHoldsTheScreensPixelsAndStaysFrozen)
     QImage edited = frozen;
     edited.setPixel(where.topLeft(), qRgb(1, 2, 3));
     EXPECT_EQ(frozen.copy(where), pattern);
+}
+
+TEST_F(X11ScreenSourceTest, WarmingReadiesOneSegmentPerScreenOnce)
+{
+    auto pool = std::make_shared<detail::ShmImagePool>(std::make_shared<detail::XConnection>());
+    const QRect left(0, 0, 640, 480), right(640, 0, 640, 480);
+    pool->warm({left, right});
+    pool->warm({left, right});
+    EXPECT_EQ(pool->freeSegmentCount(), 2u);
+    const QImage first = pool->grab(left), second = pool->grab(right);
+    EXPECT_EQ(pool->freeSegmentCount(), 0u) << "each screen's grab found a warm segment";
 }
 
 TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMostFirst)

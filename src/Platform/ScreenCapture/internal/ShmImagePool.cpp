@@ -5,6 +5,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +54,11 @@ std::optional<ShmImagePool::Segment> ShmImagePool::acquire(std::size_t bytes)
             return segment;
         }
     }
+    return allocate(bytes);
+}
+
+std::optional<ShmImagePool::Segment> ShmImagePool::allocate(std::size_t bytes)
+{
     if (!m_usable)
         return std::nullopt;
 
@@ -152,23 +158,44 @@ QImage ShmImagePool::grab(const QRect &rect)
                   &ShmImagePool::releaseLease, lease);
 }
 
-void ShmImagePool::warm(const QRect &rect)
+void ShmImagePool::warm(const QList<QRect> &rects)
 {
-    if (!m_usable || rect.isEmpty() || m_connection->rootFormat().bitsPerPixel != 32)
+    if (!m_usable || m_connection->rootFormat().bitsPerPixel != 32)
         return;
-    const std::size_t bytes = std::size_t(rect.width()) * 4 * std::size_t(rect.height());
+    // One free segment per screen, matched as grabs take them (largest screen first, each the
+    // smallest free segment that fits); a screen left without one gets a new segment.
+    QList<QRect> ordered;
+    for (const QRect &rect : rects)
+        if (!rect.isEmpty())
+            ordered.append(rect);
+    const auto bytesOf = [](const QRect &rect) { return std::size_t(rect.width()) * 4 * std::size_t(rect.height()); };
+    std::sort(ordered.begin(), ordered.end(), [&](const QRect &a, const QRect &b) { return bytesOf(a) > bytesOf(b); });
+    QList<QRect> uncovered;
     {
         std::lock_guard lock(m_mutex);
-        for (const Segment &segment : m_free)
-            if (segment.size >= bytes)
-                return;
+        std::vector<bool> taken(m_free.size(), false);
+        for (const QRect &rect : std::as_const(ordered)) {
+            std::optional<std::size_t> best;
+            for (std::size_t i = 0; i < m_free.size(); ++i)
+                if (!taken[i] && m_free[i].size >= bytesOf(rect) && (!best || m_free[i].size < m_free[*best].size))
+                    best = i;
+            if (best)
+                taken[*best] = true;
+            else
+                uncovered.append(rect);
+        }
     }
-    std::optional<Segment> segment = acquire(bytes);
-    if (!segment)
-        return;
-    // One read through the segment faults in the server's pages and ours.
-    readInto(*segment, rect);
-    recycle(*segment);
+    std::vector<Segment> fresh;
+    for (const QRect &rect : std::as_const(uncovered)) {
+        std::optional<Segment> segment = allocate(bytesOf(rect));
+        if (!segment)
+            break;
+        // One read through the segment faults in the server's pages and ours.
+        readInto(*segment, rect);
+        fresh.push_back(*segment);
+    }
+    for (const Segment &segment : fresh)
+        recycle(segment);
 }
 
 void ShmImagePool::releaseLease(void *info)

@@ -12,6 +12,7 @@
 #include "Platform/ScreenCapture/internal/XConnection.h"
 
 #include <QImage>
+#include <QList>
 
 #include <memory>
 #include <mutex>
@@ -28,8 +29,9 @@ public:
     // Reads `rect` (root window pixels) of a 32-bit-per-pixel root. A null image when shared
     // memory is unavailable (a remote display) or the read fails; the caller falls back.
     QImage grab(const QRect &rect);
-    // Makes sure a warm segment for `bytes` is ready for the next grab.
-    void warm(const QRect &rect);
+    // Makes sure a warm free segment is ready for each of `rects` (one per screen) for the
+    // next grabs.
+    void warm(const QList<QRect> &rects);
 
     bool isUsable() const { return m_usable; }
     std::size_t freeSegmentCount() const;
@@ -43,7 +45,9 @@ private:
     };
     struct Lease;
 
+    // A free segment that fits, else a new one.
     std::optional<Segment> acquire(std::size_t bytes);
+    std::optional<Segment> allocate(std::size_t bytes);
     void recycle(Segment segment);
     void destroy(const Segment &segment);
     bool readInto(const Segment &segment, const QRect &rect);
