@@ -58,6 +58,15 @@ protected:
                 return i;
         return -1;
     }
+    void setTypes(xcb_window_t window, std::initializer_list<const char *> names)
+    {
+        std::vector<xcb_atom_t> atoms;
+        for (const char *name : names)
+            atoms.push_back(display.atom(name));
+        xcb_change_property(display.connection(), XCB_PROP_MODE_REPLACE, window, display.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
+                            32, std::uint32_t(atoms.size()), atoms.data());
+        display.sync();
+    }
     QRectF frameOf(xcb_window_t id) { return listed.value(positionOf(id)).frame; }
     double screenHeight() const { return display.rootSize().height(); }
 
@@ -116,12 +125,18 @@ TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMost
     const xcb_window_t front = window(QRect(250, 250, 300, 200), 4);
     const xcb_window_t own = window(QRect(300, 300, 100, 100), 5, std::uint32_t(QCoreApplication::applicationPid()));
     const xcb_window_t menu = window(QRect(320, 320, 100, 100), 6, 4242, true);
-    display.sync();
+    // The first type a window names that the list knows decides; unknown extensions come first.
+    const xcb_window_t extended = window(QRect(600, 100, 100, 100), 11);
+    setTypes(extended, {"_KIVARO_TEST_WINDOW_TYPE_PANEL", "_NET_WM_WINDOW_TYPE_NORMAL"});
+    const xcb_window_t dock = window(QRect(700, 100, 100, 100), 12);
+    setTypes(dock, {"_KIVARO_TEST_WINDOW_TYPE_PANEL", "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_NORMAL"});
 
     ASSERT_GE(positionOf(front), 0);
     EXPECT_LT(positionOf(front), positionOf(back));
     EXPECT_EQ(positionOf(own), -1) << "this process's own windows are never offered";
     EXPECT_EQ(positionOf(menu), -1) << "override-redirect windows are menus and tool tips";
+    EXPECT_GE(positionOf(extended), 0);
+    EXPECT_EQ(positionOf(dock), -1);
     EXPECT_EQ(frameOf(back), QRectF(200, screenHeight() - 400, 300, 200)) << "model points, y up";
     EXPECT_EQ(listed.at(positionOf(back)).processID, 4242);
     display.raise(back);

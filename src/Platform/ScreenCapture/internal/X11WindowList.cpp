@@ -1,6 +1,8 @@
 #include "Platform/ScreenCapture/internal/X11WindowList.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -110,6 +112,14 @@ QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
     const xcb_atom_t normalTypes[] = {x.atom("_NET_WM_WINDOW_TYPE_NORMAL"), x.atom("_NET_WM_WINDOW_TYPE_DIALOG"),
                                       x.atom("_NET_WM_WINDOW_TYPE_UTILITY"), x.atom("_NET_WM_WINDOW_TYPE_TOOLBAR"),
                                       x.atom("_NET_WM_WINDOW_TYPE_SPLASH")};
+    const xcb_atom_t otherTypes[] = {x.atom("_NET_WM_WINDOW_TYPE_DESKTOP"), x.atom("_NET_WM_WINDOW_TYPE_DOCK"),
+                                     x.atom("_NET_WM_WINDOW_TYPE_MENU"), x.atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU"),
+                                     x.atom("_NET_WM_WINDOW_TYPE_POPUP_MENU"), x.atom("_NET_WM_WINDOW_TYPE_TOOLTIP"),
+                                     x.atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"), x.atom("_NET_WM_WINDOW_TYPE_COMBO"),
+                                     x.atom("_NET_WM_WINDOW_TYPE_DND")};
+    const auto isOneOf = [](xcb_atom_t type, const auto &list) {
+        return type != XCB_ATOM_NONE && std::find(std::begin(list), std::end(list), type) != std::end(list);
+    };
 
     QList<NativeWindow> result;
     for (const Pending &p : pending) {
@@ -128,14 +138,12 @@ QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
             continue;
         if (!managed && attributes->override_redirect)
             continue;
-        // A window that names no type is a normal window (or a dialog when transient).
-        if (!types.empty()) {
-            bool normal = false;
-            for (xcb_atom_t type : normalTypes)
-                normal = normal || (type != XCB_ATOM_NONE && type == types.front());
-            if (!normal)
-                continue;
-        }
+        // Types are listed in order of preference, and the first one we know counts (a desktop's
+        // own type may come first). A window that names none we know is a normal window.
+        const auto known = std::find_if(types.begin(), types.end(),
+                                        [&](xcb_atom_t type) { return isOneOf(type, normalTypes) || isOneOf(type, otherTypes); });
+        if (known != types.end() && !isOneOf(*known, normalTypes))
+            continue;
         bool isHidden = false;
         for (std::uint32_t state : states)
             isHidden = isHidden || (hidden != XCB_ATOM_NONE && state == hidden);
