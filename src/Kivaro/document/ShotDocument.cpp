@@ -19,6 +19,13 @@
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Kivaro {
 
 using namespace Platform;
@@ -45,6 +52,27 @@ void ensureAlive(const QPointer<ShotDocument> &document)
     if (!document)
         throw CancellationError();
 }
+
+// A project opened for reading, only when it is a regular file (links followed): opening a
+// FIFO would wait for a writer, and a device such as /dev/zero reads without end. Opened
+// without waiting, then looked at; throws FileError.
+struct ProjectDescriptor {
+    int fd;
+    explicit ProjectDescriptor(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
+    {
+        if (fd < 0)
+            throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            throw FileError(path, QStringLiteral("not a regular file"));
+        }
+    }
+    ~ProjectDescriptor() { ::close(fd); }
+    ProjectDescriptor(const ProjectDescriptor &) = delete;
+    ProjectDescriptor &operator=(const ProjectDescriptor &) = delete;
+};
 
 } // namespace
 
@@ -209,8 +237,9 @@ bool ShotDocument::hasUnsavedChanges() const
 void ShotDocument::open(const QString &path)
 {
     if (QFileInfo(path).suffix().toLower() == QLatin1String("kivaro")) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        const ProjectDescriptor opened(path);
+        QFile file; // closed before the descriptor
+        if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             throw FileError(path, file.errorString());
         if (file.size() >= kMaxProjectBytes)
             throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));

@@ -63,7 +63,8 @@ public:
     bool hasUnsavedChanges() const;
 
     // Opens a project (extension "kivaro", any case) or an image file. Throws ShotError,
-    // FileError or Platform::MarkupDataError and then changes nothing.
+    // FileError or Platform::MarkupDataError and then changes nothing. Only regular files are
+    // read: anything else is a FileError for a project, the unreadable-image error for an image.
     void open(const QString &path);
     // Writes the reconciled state as a project file, atomically.
     Platform::Task<void> save(QString path);

@@ -3,9 +3,14 @@
 #include "Platform/Image/internal/PngBands.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -21,6 +26,15 @@ void ensureAllocationLimit(qint64 maxPixels)
     if (QImageReader::allocationLimit() < neededMB)
         QImageReader::setAllocationLimit(int(qMin<qint64>(neededMB, std::numeric_limits<int>::max())));
 }
+
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 DecodedImage read(QImageReader &reader, const ImageLimits &limits, const QByteArray *bytes = nullptr)
 {
@@ -72,7 +86,15 @@ DecodedImage decodeImage(const QByteArray &bytes, const ImageLimits &limits, con
 
 DecodedImage decodeImageFile(const QString &path, const ImageLimits &limits)
 {
-    QImageReader reader(path);
+    // Only a regular file (links followed): opening a FIFO would wait for a writer, and a
+    // device such as /dev/zero reads without end. Opened without waiting, then looked at.
+    const Descriptor opened{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    struct stat info {};
+    QFile file; // closed before the descriptor
+    if (opened.fd < 0 || ::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {QImage(), DecodedImage::Failure::Unreadable};
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     return read(reader, limits);
 }

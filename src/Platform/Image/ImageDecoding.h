@@ -35,6 +35,7 @@ struct DecodedImage {
 // `format` names the only format to accept ("png"); empty means any format Qt reads,
 // decided from the content.
 DecodedImage decodeImage(const QByteArray &bytes, const ImageLimits &limits = {}, const QByteArray &format = {});
+// Anything but a regular file (links followed), such as a FIFO or a device, is unreadable.
 DecodedImage decodeImageFile(const QString &path, const ImageLimits &limits = {});
 
 } // namespace Platform

@@ -16,6 +16,8 @@
 
 #include <zlib.h>
 
+#include <sys/stat.h>
+
 using namespace Kivaro;
 using namespace DocumentFixtures;
 
@@ -238,6 +240,19 @@ TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
     ShotState empty;
     empty.markup = Platform::Markup(QRectF(0, 0, 16001, 10));
     EXPECT_EQ(messageOfOpening(write("canvas.kivaro", ProjectArchive::encodeNow(empty))), QStringLiteral("不支持这个工程的画布尺寸。"));
+}
+
+// Mended: a FIFO blocked the open, a device was read without end.
+TEST_F(Files, OpensOnlyRegularFilesWithoutWaitingOrReadingForever)
+{
+    for (const char *name : {"pipe.kivaro", "pipe.png"})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir.filePath("zero.kivaro")));
+    EXPECT_THROW(document.open(dir.filePath("pipe.kivaro")), FileError);
+    EXPECT_THROW(document.open(dir.filePath("zero.kivaro")), FileError);
+    EXPECT_EQ(messageOfOpening(dir.filePath("pipe.png")), kImageMessage);
+    EXPECT_EQ(messageOfOpening(QStringLiteral("/dev/zero")), kImageMessage);
+    EXPECT_FALSE(document.hasImage());
 }
 
 TEST_F(Files, SavingSetsTheFileAndAFailedSaveChangesNothing)
