@@ -124,7 +124,8 @@ struct SignalResult<> {
 // Waits for the next emission of `signal` by `sender`. Returns nothing for a signal without
 // arguments, the argument for one argument, a tuple otherwise. When the task is cancelled,
 // `abort` runs and the wait throws CancellationError; when `sender` is destroyed while awaited
-// the wait throws CancellationError too (the task ends quietly).
+// the wait throws CancellationError too (the task ends quietly), without running `abort`: the
+// sender is half destroyed by then.
 template <typename Sender, typename Base, typename... Args>
 class SignalAwaiter final {
 public:
@@ -158,7 +159,7 @@ public:
         });
         QObject::connect(m_sender.data(), &QObject::destroyed, m_context.get(), [weak] {
             if (auto s = weak.lock())
-                s->resumeCancelled();
+                s->resumeAbandoned();
         });
         return true;
     }

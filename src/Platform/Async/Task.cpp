@@ -54,15 +54,20 @@ bool Suspension::arm(std::coroutine_handle<> handle, CancellationTokenPtr token,
 
 bool Suspension::resume()
 {
-    return complete(false);
+    return complete(false, false);
 }
 
 bool Suspension::resumeCancelled()
 {
-    return complete(true);
+    return complete(true, true);
 }
 
-bool Suspension::complete(bool cancelled)
+bool Suspension::resumeAbandoned()
+{
+    return complete(true, false);
+}
+
+bool Suspension::complete(bool cancelled, bool runOnCancel)
 {
     if (m_done)
         return false;
@@ -72,7 +77,7 @@ bool Suspension::complete(bool cancelled)
         m_token->removeWaker(m_waker);
         m_waker = 0;
     }
-    if (cancelled && m_onCancel) {
+    if (runOnCancel && m_onCancel) {
         // May complete the awaited operation synchronously (an aborted reply emits finished);
         // that second completion is ignored because m_done is set.
         auto onCancel = std::move(m_onCancel);

@@ -134,11 +134,14 @@ public:
     // First call wins; later calls are ignored and return false.
     bool resume();
     bool resumeCancelled();
+    // Cancelled because the awaited object is gone: `onCancel` would touch what is being
+    // destroyed, so it does not run.
+    bool resumeAbandoned();
     bool isDone() const { return m_done; }
     bool wasCancelled() const { return m_cancelled; }
 
 private:
-    bool complete(bool cancelled);
+    bool complete(bool cancelled, bool runOnCancel);
 
     std::coroutine_handle<> m_handle;
     CancellationTokenPtr m_token;

@@ -82,7 +82,7 @@ TEST(SignalWait, CancelAbortsTheObjectOnceAndResumesOnceWithCancellation)
     EXPECT_EQ(aborts, 1);
 }
 
-TEST(SignalWait, ACompletionBeforeTheCancelKeepsItsValueAndADestroyedSenderEndsQuietly)
+TEST(SignalWait, ACompletionBeforeTheCancelKeepsItsValueAndADestroyedSenderEndsQuietlyUnaborted)
 {
     auto *emitter = new Emitter;
     int got = 0, resumptions = 0;
@@ -98,12 +98,20 @@ TEST(SignalWait, ACompletionBeforeTheCancelKeepsItsValueAndADestroyedSenderEndsQ
     EXPECT_EQ(got, 5);
     EXPECT_EQ(resumptions, 1);
 
-    auto orphan = Platform::start(body());
+    // The abort is not called on a sender that is being destroyed.
+    int aborts = 0;
+    auto abandoned = [&]() -> Task<void> {
+        auto finished = Platform::signal(emitter, &Emitter::finished, [&] { ++aborts; });
+        co_await finished;
+        ++resumptions;
+    };
+    auto orphan = Platform::start(abandoned());
     TestSupport::waitUntil([] { return false; }, 10);
     delete emitter;
     ASSERT_TRUE(waitFor(orphan));
     EXPECT_EQ(resumptions, 1);
     EXPECT_TRUE(orphan.endedByCancellation());
+    EXPECT_EQ(aborts, 0);
 }
 
 TEST(FutureWait, CancelStopsTheWaitButNotTheWorkerAndOtherwiseReturnsItsResult)
