@@ -26,6 +26,8 @@ constexpr std::uint16_t chordModifiers = XModifier::shift | XModifier::control |
 struct Grab {
     std::vector<xcb_keycode_t> keyCodes;
     std::uint16_t modifiers = 0;
+    // The lock variants grabbed, kept: NumLock may sit on another modifier by the time of the ungrab.
+    std::vector<std::uint16_t> locks;
     HotKeyIdentity identity;
 };
 
@@ -76,7 +78,7 @@ struct X11HotKeyService::Private {
     void ungrab(const Grab &grab)
     {
         for (xcb_keycode_t code : grab.keyCodes)
-            for (std::uint16_t lock : lockVariants())
+            for (std::uint16_t lock : grab.locks)
                 xcb_ungrab_key(connection, code, root, std::uint16_t(grab.modifiers | lock));
         // A round trip, so that the keys are free for other clients when this returns.
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -134,9 +136,10 @@ HotKeyRegistration X11HotKeyService::registerHotKey(HotKeyChord chord, HotKeyIde
     if (grab.keyCodes.empty())
         return {HotKeyStatus::unknownKey, 0};
 
+    grab.locks = d->lockVariants();
     std::vector<xcb_void_cookie_t> cookies;
     for (xcb_keycode_t code : grab.keyCodes)
-        for (std::uint16_t lock : d->lockVariants())
+        for (std::uint16_t lock : grab.locks)
             cookies.push_back(xcb_grab_key_checked(d->connection, 1, d->root, std::uint16_t(grab.modifiers | lock), code,
                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool refused = false;

@@ -4,6 +4,7 @@
 
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,27 @@ protected:
         display.key(display.keyCode(keysymNumLock), false);
     }
 
+    // The server's modifier map: 8 rows (Shift, Lock, Control, Mod1..Mod5) of key codes.
+    std::vector<xcb_keycode_t> modifierMap(int &perModifier)
+    {
+        xcb_connection_t *c = display.connection();
+        auto *reply = xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+        std::vector<xcb_keycode_t> map;
+        perModifier = reply ? reply->keycodes_per_modifier : 0;
+        if (reply)
+            map.assign(xcb_get_modifier_mapping_keycodes(reply), xcb_get_modifier_mapping_keycodes(reply) + 8 * perModifier);
+        std::free(reply);
+        return map;
+    }
+    bool setModifierMap(int perModifier, const std::vector<xcb_keycode_t> &map)
+    {
+        xcb_connection_t *c = display.connection();
+        auto *reply = xcb_set_modifier_mapping_reply(c, xcb_set_modifier_mapping(c, std::uint8_t(perModifier), map.data()), nullptr);
+        const bool ok = reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
+        std::free(reply);
+        return ok;
+    }
+
     TestSupport::X11TestDisplay display;
     X11HotKeyService service;
 };
@@ -75,6 +97,32 @@ TEST_F(X11HotKeys, TheChordWorksWhateverTheStateOfNumLock)
     pressChord({keysymControl, keysymAlt}, keysym4);
     toggleNumLock();
     ASSERT_TRUE(TestSupport::pollUntil([&] { return pressed.count() == 1; }));
+}
+
+TEST_F(X11HotKeys, UnregisteringAfterNumLockMovedReleasesTheVariantsThatWereGrabbed)
+{
+    int perModifier = 0;
+    const std::vector<xcb_keycode_t> original = modifierMap(perModifier);
+    const xcb_keycode_t numLock = display.keyCode(keysymNumLock);
+    const int mod2 = 4, mod3 = 5;
+    if (std::find(original.begin() + mod2 * perModifier, original.begin() + (mod2 + 1) * perModifier, numLock)
+        == original.begin() + (mod2 + 1) * perModifier)
+        GTEST_SKIP() << "NumLock is not on Mod2 in this server's map";
+    const HotKeyRegistration registration = service.registerHotKey(controlOption4, identity);
+    ASSERT_EQ(registration.status, HotKeyStatus::registered);
+
+    // NumLock moves to Mod3 (as xmodmap would) while the chord is held with its Mod2 variants.
+    std::vector<xcb_keycode_t> moved = original;
+    std::swap_ranges(moved.begin() + mod2 * perModifier, moved.begin() + (mod2 + 1) * perModifier, moved.begin() + mod3 * perModifier);
+    ASSERT_TRUE(setModifierMap(perModifier, moved));
+    const auto restore = qScopeGuard([&] { setModifierMap(perModifier, original); });
+    TestSupport::waitUntil([] { return false; }, 50); // the service reads the mapping notice
+    service.unregisterHotKey(registration.reference);
+
+    const xcb_keycode_t four = display.keyCode(keysym4);
+    const std::uint16_t withNumLock = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_2;
+    EXPECT_TRUE(display.grabKey(four, withNumLock));
+    display.ungrabKey(four, withNumLock);
 }
 
 TEST_F(X11HotKeys, AChordAnotherClientHoldsIsOccupiedAndNothingStaysGrabbed)
