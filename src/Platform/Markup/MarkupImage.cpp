@@ -15,17 +15,13 @@ struct MarkupImage::Data {
 
 namespace {
 
-bool allOpaque(const QImage &image)
+// Whether the top byte of every pixel of a 32-bit image is 0xff.
+bool topBytesSet(const QImage &image)
 {
-    if (!image.hasAlphaChannel())
-        return true;
-    const QImage argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
-                            ? image
-                            : image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         QRgb all = 0xff000000;
-        for (int x = 0; x < argb.width(); ++x)
+        for (int x = 0; x < image.width(); ++x)
             all &= line[x];
         if ((all & 0xff000000) != 0xff000000)
             return false;
@@ -33,12 +29,42 @@ bool allOpaque(const QImage &image)
     return true;
 }
 
+bool allOpaque(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return true;
+    return topBytesSet(image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
+                           ? image
+                           : image.convertToFormat(QImage::Format_ARGB32));
+}
+
+// RGB32 leaves the top byte of each pixel unused. Qt's conversions and the PNG decoder set it to
+// 0xff, but X11 captures arrive with 0x00 there; the hash reads it, so it is set here, or a
+// captured picture would not equal itself after a save and reopen.
+QImage withPaddingSet(const QImage &image)
+{
+    if (topBytesSet(image)) // a capture fails on its first pixel
+        return image;
+    QImage set(image.size(), QImage::Format_RGB32);
+    if (set.isNull())
+        return image;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        auto *to = reinterpret_cast<QRgb *>(set.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            to[x] = from[x] | 0xff000000;
+    }
+    return set;
+}
+
 // An image with an alpha channel that is opaque everywhere is kept as RGB32, so that it equals
 // itself after a trip through PNG (which stores it without alpha).
 QImage normalised(const QImage &image)
 {
     const QImage::Format format = allOpaque(image) ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-    return image.format() == format ? image : image.convertToFormat(format);
+    if (image.format() != format)
+        return image.convertToFormat(format);
+    return format == QImage::Format_RGB32 ? withPaddingSet(image) : image;
 }
 
 quint64 hashOf(const QImage &image)

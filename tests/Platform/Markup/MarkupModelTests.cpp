@@ -58,6 +58,14 @@ TEST(MarkupValue, CopiesAreIndependentAndEqualityFollowsContent)
     other.setPixel(29, 19, qRgb(0, 0, 0));
     EXPECT_NE(MarkupImage(pixels), MarkupImage(other));
     EXPECT_NE(MarkupImage(pixels), MarkupImage());
+
+    // Mended: an X11 capture's RGB32 carries 0x00 in the unused byte where a decoded PNG has 0xff.
+    QImage captured = pixels.copy();
+    for (int y = 0; y < captured.height(); ++y)
+        for (int x = 0; x < captured.width(); ++x)
+            reinterpret_cast<QRgb *>(captured.scanLine(y))[x] &= 0x00ffffff;
+    EXPECT_EQ(MarkupImage(captured), MarkupImage(QImage::fromData(MarkupImage(captured).pngData(), "PNG")));
+    EXPECT_EQ(MarkupImage(captured).image().pixel(3, 2), pixels.pixel(3, 2));
 }
 
 TEST(AttributedText, MergesEqualRunsAndAnswersAttributesByIndex)
