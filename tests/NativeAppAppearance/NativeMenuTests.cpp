@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -194,6 +195,18 @@ TEST_F(NativeMenuTest, AnotherShowOrAWindowSystemCloseDismissesOnce)
     NativeMenu::shared().close();
     QCoreApplication::processEvents();
     EXPECT_EQ(dismissals, 2);
+}
+
+TEST_F(NativeMenuTest, APopoverWithoutAFocusChildHandsKeysToItsContentOnce)
+{
+    open(&menu);
+    view()->clearFocus();
+    QKeyEvent unknown(QEvent::KeyPress, Qt::Key_F13, Qt::NoModifier);
+    QCoreApplication::sendEvent(NativeMenu::shared().popover(), &unknown); // the content leaves it unhandled
+    EXPECT_TRUE(NativeMenu::shared().isOpen());
+    QKeyEvent arrow(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(NativeMenu::shared().popover(), &arrow);
+    EXPECT_EQ(view()->focused(), 0);
 }
 
 TEST(MenuPopoverPlacement, SitsBelowTheAnchorCentredAndInsideTheScreen)

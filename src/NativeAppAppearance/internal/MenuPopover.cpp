@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QRegion>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 namespace NativeAppAppearance {
@@ -93,8 +94,14 @@ void MenuPopover::mousePressEvent(QMouseEvent *event)
 
 void MenuPopover::keyPressEvent(QKeyEvent *event)
 {
-    // Keys reach the popup itself only when its content lost the focus; hand them on.
+    // Keys reach the popup itself only when its content lost the focus; hand them on. A key the
+    // content leaves unhandled comes back here (key events go up to the parent): not again.
+    if (m_forwardingKey) {
+        event->ignore();
+        return;
+    }
     if (m_content && m_content != focusWidget()) {
+        const QScopedValueRollback forwarding(m_forwardingKey, true);
         QCoreApplication::sendEvent(m_content, event);
         if (event->isAccepted())
             return;

@@ -38,6 +38,7 @@ private:
     QPointer<QWidget> m_content;
     QRect m_anchor;
     bool m_announced = false;
+    bool m_forwardingKey = false;
 };
 
 } // namespace NativeAppAppearance
