@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace NativeAppAppearance {
 
 NativeMenuRow::NativeMenuRow(QAction *item, bool selected, Choose choose, QWidget *parent)
@@ -22,17 +24,22 @@ NativeMenuRow::NativeMenuRow(QAction *item, bool selected, Choose choose, QWidge
     setChecked(selected || (item && item->isChecked()));
     setAccessibleName(text());
     connect(this, &QAbstractButton::clicked, this, &NativeMenuRow::activate);
+    if (!item) {
+        m_fallback = new QAction(this);
+        return;
+    }
+    // The raw text (mnemonic markers and all), so that the stand-in reads as the action did.
+    m_lastText = item->text();
+    connect(item, &QAction::changed, this, [this] {
+        if (m_source)
+            m_lastText = m_source->text();
+    });
+    connect(item, &QObject::destroyed, this, [this] { m_fallback = new QAction(m_lastText, this); });
 }
 
 QAction *NativeMenuRow::item() const
 {
-    if (m_source)
-        return m_source;
-    if (!m_fallback) {
-        auto *self = const_cast<NativeMenuRow *>(this);
-        self->m_fallback = new QAction(text(), self);
-    }
-    return m_fallback;
+    return m_source ? m_source.data() : m_fallback;
 }
 
 void NativeMenuRow::setMenuHighlighted(bool highlighted)
@@ -89,9 +96,14 @@ void NativeMenuRow::paint(QPainter &painter, const Look &look, Appearance appear
     if (look.highlighted && look.enabled)
         NativeDrawing::fillRoundedRect(painter, QRectF(1, 1, w - 2, h - 2), 7, withAlpha(resolve(DynamicColor::controlAccent, appearance), 0.14));
 
+    const bool showsShortcut = !look.hasSubmenu && !look.shortcut.isEmpty();
+    const QFont shortcutFont = NativeFonts::system(11);
+    const qreal shortcutWidth = showsShortcut ? NativeDrawing::textWidth(look.shortcut, shortcutFont) : 0;
+    // The title ends 12 points before the shortcut, and at least 40 before the edge (the chevron's place).
+    const qreal titleRight = w - std::max<qreal>(40, shortcutWidth + 24);
     const QColor titleColor = resolve(look.enabled ? DynamicColor::label : DynamicColor::disabledControlText, appearance);
-    NativeDrawing::drawText(painter, look.title, QRectF(32, (h - 17) / 2, w - 72, 18), NativeFonts::system(13), titleColor,
-                            Qt::AlignLeft, Qt::ElideRight);
+    NativeDrawing::drawText(painter, look.title, QRectF(32, (h - 17) / 2, std::max<qreal>(titleRight - 32, 0), 18),
+                            NativeFonts::system(13), titleColor, Qt::AlignLeft, Qt::ElideRight);
 
     const QRectF mark(10, (h - 15) / 2, 15, 15);
     const qreal markOpacity = look.enabled ? 1.0 : 0.35;
@@ -107,19 +119,19 @@ void NativeMenuRow::paint(QPainter &painter, const Look &look, Appearance appear
     const QColor secondary = resolve(DynamicColor::secondaryLabel, appearance);
     if (look.hasSubmenu) {
         NativeSymbols::draw(painter, QStringLiteral("chevron.right"), QRectF(w - 23, (h - 11) / 2, 9, 11), secondary);
-    } else if (!look.shortcut.isEmpty()) {
-        const QFont font = NativeFonts::system(11);
-        const qreal width = NativeDrawing::textWidth(look.shortcut, font);
-        NativeDrawing::drawText(painter, look.shortcut, QRectF(w - width - 12, (h - 14) / 2, width + 1, 14), font, secondary,
-                                Qt::AlignLeft, Qt::ElideNone);
+    } else if (showsShortcut) {
+        NativeDrawing::drawText(painter, look.shortcut, QRectF(w - shortcutWidth - 12, (h - 14) / 2, shortcutWidth + 1, 14),
+                                shortcutFont, secondary, Qt::AlignLeft, Qt::ElideNone);
     }
 }
 
 QString NativeMenuRow::displayTitle(const QAction *action)
 {
-    if (!action)
-        return {};
-    QString text = action->text();
+    return action ? displayTitle(action->text()) : QString();
+}
+
+QString NativeMenuRow::displayTitle(QString text)
+{
     // QMenu convention: a tab separates a shortcut hint from the title.
     const qsizetype tab = text.indexOf(QLatin1Char('\t'));
     if (tab >= 0)

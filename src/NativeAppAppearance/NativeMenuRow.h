@@ -52,8 +52,10 @@ public:
 
     Look look() const;
     static void paint(QPainter &painter, const Look &look, Appearance appearance);
-    // The text of an action without mnemonic markers ("&Open" reads "Open", "&&" reads "&").
+    // The text of an action without mnemonic markers ("&Open" reads "Open", "&&" reads "&") and
+    // without a tab-separated shortcut hint; the second form takes such a text itself.
     static QString displayTitle(const QAction *action);
+    static QString displayTitle(QString text);
     // How a shortcut reads at the right of a row (Linux naming: "Ctrl+Shift+S").
     static QString shortcutText(const QKeySequence &shortcut);
 
@@ -64,7 +66,8 @@ protected:
 
 private:
     QPointer<QAction> m_source;
-    QAction *m_fallback = nullptr;
+    QString m_lastText;            // the action's text as it last read
+    QAction *m_fallback = nullptr; // stands in once the action is gone
     bool m_selected = false;
     Choose m_choose;
     std::function<void()> m_hovered;

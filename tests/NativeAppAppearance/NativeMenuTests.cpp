@@ -1,4 +1,6 @@
 #include "NativeAppAppearance/MenuContentView.h"
+#include "NativeAppAppearance/NativeDrawing.h"
+#include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/internal/MenuPopover.h"
 
@@ -230,6 +232,13 @@ TEST(NativeMenuRow, ASubmenuRowShowsOnlyTheChevronAndAShortcutSitsTwelveFromTheE
     const int ink = rightmostInk(render(look(300, QStringLiteral("存储"), QStringLiteral("Ctrl+Shift+S"))));
     EXPECT_GE(ink, 300 - 12 - 3);
     EXPECT_LE(ink, 300 - 12);
+
+    // A long title is cut short of a long shortcut.
+    const QImage crowded = render(look(260, QString(40, QChar(0x957F)), QStringLiteral("Ctrl+Shift+Z")));
+    const int shortcutLeft = int(260 - 12 - NativeDrawing::textWidth(QStringLiteral("Ctrl+Shift+Z"), NativeFonts::system(11)));
+    for (int x = shortcutLeft - 8; x < shortcutLeft - 1; ++x)
+        for (int y = 0; y < crowded.height(); ++y)
+            ASSERT_EQ(crowded.pixelColor(x, y).alpha(), 0) << x;
 }
 
 TEST(NativeMenuRow, HighlightOnlyForEnabledRowsAndDisabledIconsFade)
@@ -272,9 +281,10 @@ TEST(NativeMenuRow, ReadsItsTitleWithoutMnemonicsAndOutlivesItsAction)
     NativeMenuRow row(action, false, [&](QAction *item) { seen = item; });
     EXPECT_EQ(row.look().title, QStringLiteral("Save & 临时"));
     EXPECT_EQ(row.look().shortcut, QStringLiteral("Ctrl+Shift+S"));
+    action->setText(QStringLiteral("&Keep && 存档"));
     delete action;
     ASSERT_NE(row.item(), nullptr);
-    EXPECT_EQ(row.item()->text(), QStringLiteral("Save & 临时"));
+    EXPECT_EQ(row.look().title, QStringLiteral("Keep & 存档")) << "the last title, its literal & kept";
     row.activate();
     EXPECT_EQ(seen, row.item());
 }
