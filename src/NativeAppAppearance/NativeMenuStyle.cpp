@@ -46,16 +46,6 @@ QPointer<MenuWatcher> &watcher()
     return instance;
 }
 
-QString titleOf(const QStyleOptionMenuItem &option)
-{
-    QString text = option.text;
-    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
-    if (tab >= 0)
-        text.truncate(tab);
-    QAction probe(text);
-    return NativeMenuRow::displayTitle(&probe);
-}
-
 QString shortcutOf(const QStyleOptionMenuItem &option)
 {
     const qsizetype tab = option.text.indexOf(QLatin1Char('\t'));
@@ -141,7 +131,7 @@ void NativeMenuStyle::drawControl(ControlElement element, const QStyleOption *op
         return;
     NativeMenuRow::Look look;
     look.size = item->rect.size();
-    look.title = titleOf(*item);
+    look.title = NativeMenuRow::displayTitle(item->text);
     look.icon = item->icon;
     look.shortcut = item->menuItemType == QStyleOptionMenuItem::SubMenu ? QString() : shortcutOf(*item);
     look.enabled = item->state & State_Enabled;
