@@ -27,6 +27,9 @@ AppearanceManager &AppearanceManager::shared()
 
 AppearanceManager::AppearanceManager()
 {
+    // Qt 6.4 announces a palette or theme change only as an event to the application object
+    // (QGuiApplication::paletteChanged is deprecated, a colour-scheme signal came with 6.5), and
+    // the kit does not own that object: a filter on it is the one way to hear of the change.
     if (QCoreApplication::instance())
         QCoreApplication::instance()->installEventFilter(this);
     m_portal = new SystemAppearancePortal(this);

@@ -23,7 +23,9 @@ constexpr const char *decoratedProperty = "_nativeMenuDecorated";
 
 // Connects every QMenu, when it is first prepared for showing, to its own decoration. QMenu
 // polishes itself before it announces aboutToShow and computes its size, so the connection is
-// in place for the first opening.
+// in place for the first opening. Watching the whole application is deliberate: Qt makes menus
+// of its own (a line edit's context menu) and announces them nowhere else, and an application
+// style whose polish() would see them would replace every widget's style.
 class MenuWatcher final : public QObject {
 public:
     using QObject::QObject;
