@@ -42,7 +42,7 @@ void AppearanceManager::setApplicationAppearance(std::optional<Appearance> appea
     if (m_application == appearance)
         return;
     m_application = appearance;
-    announceChange();
+    announceChange(nullptr);
 }
 
 std::optional<Appearance> AppearanceManager::appearance(const QWidget *widget)
@@ -60,7 +60,7 @@ void AppearanceManager::setAppearance(QWidget *widget, std::optional<Appearance>
     if (!widget || AppearanceManager::appearance(widget) == appearance)
         return;
     widget->setProperty(appearanceProperty, appearance ? QVariant(appearanceName(*appearance)) : QVariant());
-    announceChange();
+    announceChange(widget);
 }
 
 Appearance AppearanceManager::systemAppearance() const
@@ -134,7 +134,7 @@ void AppearanceManager::refreshSystemAppearance()
     if (now == m_system)
         return;
     m_system = now;
-    announceChange();
+    announceChange(nullptr);
 }
 
 std::optional<Appearance> AppearanceManager::readSystemAppearance() const
@@ -155,15 +155,29 @@ std::optional<Appearance> AppearanceManager::readSystemAppearance() const
     return QGuiApplication::palette().color(QPalette::Window).lightness() < 128 ? Appearance::dark : Appearance::light;
 }
 
-void AppearanceManager::announceChange()
+void AppearanceManager::announceChange(QWidget *scope)
 {
+    // A view's own setting reaches only the view and what lies inside it (child windows
+    // included): other windows, full-screen overlays among them, are left alone.
+    const auto inScope = [scope](const QWidget *widget) {
+        if (!scope)
+            return true;
+        for (const QWidget *w = widget; w; w = w->parentWidget())
+            if (w == scope)
+                return true;
+        return false;
+    };
     m_adopted.removeAll(nullptr);
     for (const auto &window : std::as_const(m_adopted))
-        applyPalette(window);
+        if (inScope(window))
+            applyPalette(window);
     Q_EMIT effectiveAppearanceChanged();
+    if (scope)
+        scope->update();
     if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
         for (QWidget *top : QApplication::topLevelWidgets())
-            top->update();
+            if (inScope(top))
+                top->update();
     }
 }
 

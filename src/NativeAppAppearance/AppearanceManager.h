@@ -9,8 +9,9 @@
 // widgets to follow the appearance adopt the palette of their effective appearance.
 //
 // When an effective appearance may have changed, `effectiveAppearanceChanged` is emitted and
-// every top-level widget is scheduled for a repaint, so views that resolve their colours while
-// painting need no code of their own.
+// the views it may concern are scheduled for a repaint (every top-level widget after an
+// application or system change; after a view's own setting, that view and what lies inside it),
+// so views that resolve their colours while painting need no code of their own.
 //
 // This is the one process-wide object of the kit besides the shared menu: it stands for the
 // appearance state the window system keeps for the whole application.
@@ -70,7 +71,8 @@ protected:
 private:
     AppearanceManager();
     std::optional<Appearance> readSystemAppearance() const;
-    void announceChange();
+    // `scope`: the view whose own setting changed; null for the application or the system.
+    void announceChange(QWidget *scope);
     void applyPalette(QWidget *window) const;
 
     std::optional<Appearance> m_application;

@@ -7,6 +7,8 @@
 #include "NativeAppAppearance/NativeSymbols.h"
 #include "NativeAppAppearance/internal/AppearanceTile.h"
 
+#include "Support/TaskTesting.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QSignalSpy>
@@ -183,6 +185,27 @@ TEST_F(AppearanceManagerTest, NearestSettingWinsAndOnlyRealChangesAreAnnounced)
     manager.setAppearance(&window, std::nullopt);
     EXPECT_EQ(manager.effectiveAppearance(child), Appearance::light);
     EXPECT_EQ(manager.effectiveAppearance(nullptr), Appearance::light);
+}
+
+TEST_F(AppearanceManagerTest, AViewsOwnSettingRepalettesItsWindowAndRepaintsNoOther)
+{
+    struct Counted : QWidget {
+        int paints = 0;
+        void paintEvent(QPaintEvent *) override { ++paints; }
+    };
+    Counted window, other;
+    for (Counted *w : {&window, &other}) {
+        manager.adoptPalette(w);
+        w->show();
+    }
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.paints > 0 && other.paints > 0; }));
+    const int otherPaints = other.paints, windowPaints = window.paints;
+    manager.setAppearance(&window, Appearance::dark);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.paints > windowPaints; }));
+    TestSupport::waitUntil([] { return false; }, 20);
+    EXPECT_EQ(window.palette().color(QPalette::Window), AppearanceManager::palette(Appearance::dark).color(QPalette::Window));
+    EXPECT_EQ(other.paints, otherPaints);
+    manager.setAppearance(&window, std::nullopt);
 }
 
 TEST(NativeSymbols, EverySymbolRendersInItsTintAndUnknownNamesDrawNothing)
