@@ -132,7 +132,7 @@ Platform::Task<NativeAppearanceAudit::Result> NativeAppearanceAudit::run(QList<S
     const QString folder = options.evidenceFolder;
     std::exception_ptr failure;
     try {
-        if (const auto error = Platform::ensurePrivateFolder(folder))
+        if (const auto error = AuditReport::prepareFolder(folder))
             fail(*error);
         for (const Phase &phase : phases) {
             const QString scheme = QString::fromLatin1(phase.name);

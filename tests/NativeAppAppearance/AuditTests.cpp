@@ -83,6 +83,16 @@ TEST_F(AuditTest, NoScenesStillCyclesAndPassesInAPrivateFolder)
     EXPECT_EQ(json.value(QStringLiteral("status")).toString(), QStringLiteral("passed"));
     EXPECT_TRUE(json.value(QStringLiteral("captures")).toArray().isEmpty());
     EXPECT_EQ(QFile::permissions(options.evidenceFolder).toInt() & 0x77, 0) << "no access for group or others";
+
+    // A folder the user named that exists already keeps its mode.
+    options.evidenceFolder = folder.filePath(QStringLiteral("named"));
+    ASSERT_TRUE(QDir().mkdir(options.evidenceFolder));
+    const auto shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(options.evidenceFolder, shared));
+    EXPECT_TRUE(TestSupport::run(Audit::run({}, options)).passed);
+    EXPECT_EQ(QFile::permissions(options.evidenceFolder) & ~QFileDevice::Permissions(0xf00), shared);
+    EXPECT_EQ(summary().value(QStringLiteral("status")).toString(), QStringLiteral("passed"));
 }
 
 TEST_F(AuditTest, TwoScenesAndAStatusMenuMakeNineCaptures)
@@ -135,10 +145,14 @@ TEST_F(AuditTest, AThrowingSceneAndABadFolderFail)
 
     const QString link = folder.filePath(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(folder.path(), link));
-    options.evidenceFolder = link;
-    const auto refused = TestSupport::run(Audit::run({}, options));
-    EXPECT_FALSE(refused.passed);
-    EXPECT_FALSE(refused.error.isEmpty());
+    const QString plain = folder.filePath(QStringLiteral("plain"));
+    ASSERT_TRUE(QFile(plain).open(QIODevice::WriteOnly));
+    for (const QString &bad : {link, QString(link + QLatin1Char('/')), plain}) {
+        options.evidenceFolder = bad;
+        const auto refused = TestSupport::run(Audit::run({}, options));
+        EXPECT_FALSE(refused.passed) << bad.toStdString();
+        EXPECT_FALSE(refused.error.isEmpty());
+    }
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("summary.json"))));
 }
 
