@@ -17,6 +17,13 @@ CaptureOverlayWindow::CaptureOverlayWindow(CaptureSelectionView *view, QRectF fr
     setFocusProxy(m_view);
 }
 
+void CaptureOverlayWindow::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (closed)
+        closed();
+}
+
 void CaptureOverlayWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);

@@ -10,6 +10,8 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <functional>
+
 namespace Kivaro {
 
 class CaptureSelectionView;
@@ -25,7 +27,11 @@ public:
     // The screen this overlay covers, in global model points.
     QRectF frame() const { return m_frame; }
 
+    // Called when the window closes, whoever closes it.
+    std::function<void()> closed;
+
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -195,6 +195,12 @@ quint64 RegionCapture::beginSelection(const QList<FrozenScreen> &frozen, const Q
                 self->relayPointer(global);
         };
         auto *overlay = new CaptureOverlayWindow(view, entry.screen.frame, coordinates.toQt(entry.screen.frame).toAlignedRect());
+        // Closed by anything but the capture itself (the capture's own close comes after the
+        // phase ended): a cancel, so the capture does not stay running without an overlay.
+        overlay->closed = [self, phase] {
+            if (self)
+                self->complete(phase, std::nullopt);
+        };
         m_overlays.append(overlay);
         // Mapped last, above everything (override-redirect windows go on top of the stack).
         overlay->show();
@@ -284,12 +290,10 @@ bool RegionCapture::eventFilter(QObject *watched, QEvent *event)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::ShortcutOverride:
-        // Escape stays a key press for the overlay rather than triggering a shortcut.
-        if (isEscape(*static_cast<QKeyEvent *>(event))) {
-            event->accept();
-            return true;
-        }
-        break;
+        // Every key stays a key press for the overlay: no shortcut of the application's windows
+        // (the window menu's "close", Escape) acts while a selection is pending.
+        event->accept();
+        return true;
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(event);
         // Escape cancels whatever holds the keyboard focus, and goes no further.

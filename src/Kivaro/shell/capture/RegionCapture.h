@@ -10,14 +10,14 @@
 //   screens (ShotError "没有可截图的屏幕。" when none can be frozen) and shows the overlays;
 // - returns the picked window captured by itself, or the region cut from the frozen screen,
 //   and records `lastPlacement`; returns nothing when the user cancels (Escape, the footer's
-//   exit button);
+//   exit button) or something else closes an overlay;
 // - throws ShotError when a picked window or region yields no image: that is a failure, not a
 //   cancel;
 // - throws CancellationError when its task is cancelled, after closing the overlays.
 // Every way out closes the overlays and clears `isRunning`.
 //
 // While the overlays are up a selection phase is pending (`hasPendingSelection`, the waiting
-// continuation). Each phase has its own token: a completion meant for one phase (a click, a
+// continuation), and no application shortcut acts: every key goes to the overlay. Each phase has its own token: a completion meant for one phase (a click, a
 // key, the task's cancellation) can never end another, later one.
 //
 // The verify* hooks steer a shown overlay from code; they act only when the process arguments

@@ -10,9 +10,11 @@
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -192,6 +194,29 @@ TEST_F(RegionCaptureTest, OnTwoScreensOptionSwitchesBothAndEscapeOnEitherClosesB
     EXPECT_TRUE(capture.overlays().isEmpty());
     ASSERT_TRUE(waitFor(running.handle));
     EXPECT_FALSE(running.handle.value());
+}
+
+TEST_F(RegionCaptureTest, NoApplicationShortcutActsOnAnOverlayAndAnOverlayClosedFromOutsideCancels)
+{
+    // The window menu's "close" closes whatever window is active.
+    QWidget document;
+    QAction closeWindow;
+    closeWindow.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    closeWindow.setShortcutContext(Qt::ApplicationShortcut);
+    document.addAction(&closeWindow);
+    document.show();
+    int closes = 0;
+    QObject::connect(&closeWindow, &QAction::triggered, [&] { ++closes; });
+    running = startCapture(capture, CaptureSelectionMode::region);
+    ASSERT_TRUE(running.shown);
+    QTest::keyClick(view(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(capture.hasPendingSelection());
+
+    capture.overlays().first()->close();
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_FALSE(running.handle.value());
+    EXPECT_FALSE(capture.isRunning());
 }
 
 TEST_F(RegionCaptureTest, TheWindowHighlightFollowsThePointerAcrossScreens)
