@@ -276,17 +276,29 @@ void ShotDocument::open(const QString &path)
     load(decoded.image, false);
 }
 
+// Not coroutines themselves: a task may first run after a queued start, when the document may
+// be gone; the coroutines behind them hold it weakly from the call on.
 Task<void> ShotDocument::save(QString path)
 {
-    QPointer<ShotDocument> self(this);
+    return saving(this, std::move(path));
+}
+
+Task<QByteArray> ShotDocument::archiveData()
+{
+    return archiving(this);
+}
+
+Task<void> ShotDocument::saving(QPointer<ShotDocument> self, QString path)
+{
     ShotState snapshot;
     QByteArray bytes;
     for (int attempt = 0;; ++attempt) {
-        reconcile();
-        snapshot = state();
+        ensureAlive(self);
+        self->reconcile();
+        snapshot = self->state();
         bytes = co_await ProjectArchive::encode(snapshot);
         ensureAlive(self);
-        if (snapshot == state())
+        if (snapshot == self->state())
             break;
         if (attempt == kSaveRetries)
             throw ShotError::message(kivaroCopy("标注仍在变化，请结束编辑后重新保存。"));
@@ -294,15 +306,16 @@ Task<void> ShotDocument::save(QString path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(path, file.errorString());
-    m_fileURL = path;
-    m_savedState = snapshot;
-    if (didChange)
-        didChange();
+    self->m_fileURL = path;
+    self->m_savedState = snapshot;
+    if (self->didChange)
+        self->didChange();
 }
 
-Task<QByteArray> ShotDocument::archiveData()
+Task<QByteArray> ShotDocument::archiving(QPointer<ShotDocument> self)
 {
-    co_return co_await ProjectArchive::encode(LinkedAnnotations::reconcile(state()));
+    ensureAlive(self);
+    co_return co_await ProjectArchive::encode(LinkedAnnotations::reconcile(self->state()));
 }
 
 namespace {

@@ -11,7 +11,7 @@
 // that render a stored project, verification runs); none needs a window. The canvas is created
 // without a parent: whoever puts it on screen reparents it, otherwise the document deletes it.
 // Asynchronous operations end with CancellationError when the document is destroyed while
-// they wait.
+// they wait, or before a task started with a queued start first runs.
 
 #include "Kivaro/document/ShotState.h"
 
@@ -110,6 +110,8 @@ public:
     std::optional<Platform::MarkupID<Platform::ShapeElement>> addNumberedStep(QPointF point);
 
 private:
+    static Platform::Task<void> saving(QPointer<ShotDocument> self, QString path);
+    static Platform::Task<QByteArray> archiving(QPointer<ShotDocument> self);
     void addMaskNow(const QRectF &rect);
     void setMosaicGrainNow(qint64 grain);
 

@@ -105,17 +105,23 @@ void RecentShots::schedule(ShotDocument *document)
     m_pending = Platform::start(debouncedWrite(QPointer<RecentShots>(this), QPointer<ShotDocument>(document)), this);
 }
 
+// Not a coroutine itself: the task may first run after a queued start, when the store or the
+// document may be gone. Both are held weakly from the call on, and the session is the one of
+// the call.
 Task<void> RecentShots::flush(ShotDocument *document)
 {
-    if (!document || !document->hasImage() || document->isSample())
+    return flushing(this, document, document != nullptr, m_generation, m_sessionID);
+}
+
+Task<void> RecentShots::flushing(QPointer<RecentShots> self, QPointer<ShotDocument> shot, bool given, qint64 generation, QString id)
+{
+    if (!self || (given && !shot))
+        throw CancellationError();
+    if (!shot || !shot->hasImage() || shot->isSample())
         co_return;
-    const QPointer<RecentShots> self(this);
-    const QPointer<ShotDocument> shot(document);
-    const qint64 generation = m_generation;
-    const QString id = m_sessionID;
 
     enum class Checkpoint { proceed, stale, retake };
-    ShotState snapshot = document->state();
+    ShotState snapshot = shot->state();
     int retakes = 0;
     // After every suspension: the session must be the same and the document unchanged since
     // the snapshot the awaited work was made from.

@@ -24,6 +24,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QProcessEnvironment>
 
 #include <chrono>
@@ -72,7 +73,8 @@ public:
     void resumeSession(const QString &id);
     // Writes `document` 0.65 s after the last call; the document is held weakly.
     void schedule(ShotDocument *document);
-    // Writes `document` now, unless it holds no image or the sample.
+    // Writes `document` now, unless it holds no image or the sample. Ends with
+    // CancellationError when the store or the document is gone before it first runs.
     Platform::Task<void> flush(ShotDocument *document);
     // The entries, newest first; empty when the folder does not exist.
     QList<RecentShot> entries() const;
@@ -81,6 +83,7 @@ public:
     static bool isEntryID(const QString &text);
 
 private:
+    static Platform::Task<void> flushing(QPointer<RecentShots> self, QPointer<ShotDocument> shot, bool given, qint64 generation, QString id);
     void persist(const QByteArray &archive, const QByteArray &preview, const QString &id);
     void prune(const QString &keep);
 

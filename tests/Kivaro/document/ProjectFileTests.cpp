@@ -270,6 +270,22 @@ TEST_F(Files, SavingSetsTheFileAndAFailedSaveChangesNothing)
     EXPECT_EQ(document.fileURL(), path);
 }
 
+// Mended: a save or archive started with a queued start read its document on its first run,
+// freed or not.
+TEST_F(Files, AQueuedSaveOrArchiveWhoseDocumentIsGoneEndsCancelled)
+{
+    auto doomed = std::make_unique<ShotDocument>();
+    doomed->load(picture(40, 30), false);
+    const QString path = dir.filePath("gone.kivaro");
+    const auto saving = Platform::start(doomed->save(path));
+    const auto archiving = Platform::start(doomed->archiveData());
+    doomed.reset();
+    ASSERT_TRUE(TestSupport::waitFor(saving) && TestSupport::waitFor(archiving));
+    EXPECT_THROW(std::rethrow_exception(saving.error()), Platform::CancellationError);
+    EXPECT_THROW(std::rethrow_exception(archiving.error()), Platform::CancellationError);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
 TEST_F(Files, SavingGivesUpWhenTheStateKeepsChanging)
 {
     document.load(picture(200, 100), false);

@@ -150,6 +150,22 @@ TEST_F(Store, ASessionChangeCancelsTheScheduledWriteAndOvertakesARunningOne)
     EXPECT_TRUE(QFileInfo::exists(current().projectURL)) << "the next write uses the new identity";
 }
 
+// Mended: a write started with a queued start read its store and document on its first run,
+// freed or not.
+TEST_F(Store, AQueuedWriteWhoseDocumentOrStoreIsGoneEndsCancelled)
+{
+    auto doomed = std::make_unique<ShotDocument>();
+    doomed->load(picture(40, 30), false);
+    const auto documentGone = Platform::start(store->flush(doomed.get()));
+    doomed.reset();
+    const auto storeGone = Platform::start(store->flush(&document));
+    store.reset();
+    ASSERT_TRUE(TestSupport::waitFor(documentGone) && TestSupport::waitFor(storeGone));
+    EXPECT_THROW(std::rethrow_exception(documentGone.error()), Platform::CancellationError);
+    EXPECT_THROW(std::rethrow_exception(storeGone.error()), Platform::CancellationError);
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
 TEST_F(Store, AStateThatKeepsChangingWhileItIsEncodedFailsAfterThreeRetakes)
 {
     QTimer editing;
