@@ -2,6 +2,7 @@
 
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Image/PngEncoder.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QMutex>
 
@@ -92,7 +93,7 @@ QImage decodedBackground(const QByteArray &data)
     QMutexLocker lock(&cache.mutex);
     const bool hit = (cache.data.constData() == data.constData() && cache.data.size() == data.size()) || cache.data == data;
     if (!hit) {
-        const DecodedImage decoded = decodeImage(data, ImageLimits{40'000'000, 16000}, "png");
+        const DecodedImage decoded = decodeImage(data, ImageLimits{DocumentLimits::kMaxPixels, DocumentLimits::kMaxSide}, "png");
         cache.data = data;
         cache.image = decoded.ok() ? decoded.image : QImage();
     }

@@ -3,6 +3,7 @@
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
+#include "Platform/Markup/DocumentLimits.h"
 #include "Platform/PropertyList/PropertyList.h"
 
 #include <QBuffer>
@@ -15,10 +16,9 @@
 namespace Kivaro::ProjectArchive {
 
 using namespace Platform;
+using namespace Platform::DocumentLimits;
 
 namespace {
-
-constexpr qint64 kMaxBackgroundPixels = 40'000'000;
 
 // A record that does not have the archive's shape: the bytes are then read as bare markup.
 struct NotAnArchive {};
@@ -160,8 +160,7 @@ bool backgroundWithinLimits(const QByteArray &png)
     // An unreadable background is kept: it only yields no patches, as a missing one does.
     if (!size.isValid())
         return true;
-    return size.width() <= 16000 && size.height() <= 16000
-           && qint64(size.width()) * size.height() <= kMaxBackgroundPixels;
+    return size.width() <= kMaxSide && size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
 }
 
 [[noreturn]] void unsupported()
@@ -171,27 +170,29 @@ bool backgroundWithinLimits(const QByteArray &png)
 
 // ---- writing ------------------------------------------------------------------------------
 
-constexpr qsizetype kMaxProjectBytes = 150'000'000; // opening refuses a file of this size
-
 [[noreturn]] void unwritable()
 {
     throw ShotError::message(kivaroCopy("这张截图超出了工程文件的限制，无法保存。"));
 }
 
-// The writer never writes what the reader refuses: the record's own limits and those of the
-// markup inside it that an annotated shot can reach (elements, image pixels of the picture and
-// its mosaic patches). Runs on the main thread: the string lookup is not thread-safe.
+// The writer never writes what the reader or opening refuses: the record's own limits, the
+// canvas's, and those of the markup inside it that an annotated shot can reach (elements,
+// each image's size, the pixels of the picture and its mosaic patches together). Runs on the
+// main thread: the string lookup is not thread-safe.
 void checkWritable(const ShotState &state)
 {
     const MarkupDataLimits limits;
-    if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaicGrain < 1 || state.mosaicGrain > kMaxGrain
-        || state.markup.subelements().size() > limits.maxElements)
+    if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaicGrain < kMinGrain || state.mosaicGrain > kMaxGrain
+        || state.markup.subelements().size() > limits.maxElements || !canvasFits(state.markup.bounds()))
         unwritable();
     qint64 pixels = 0;
     for (const MarkupElement &element : state.markup.subelements()) {
         if (const ImageElement *image = element.image()) {
             const QSize size = image->image.size();
-            pixels += qint64(size.width()) * size.height();
+            const qint64 area = qint64(size.width()) * size.height();
+            if (size.width() > limits.maxImageSide || size.height() > limits.maxImageSide || area > limits.maxImagePixels)
+                unwritable();
+            pixels += area;
         }
     }
     if (pixels > limits.maxTotalImagePixels)
@@ -200,7 +201,7 @@ void checkWritable(const ShotState &state)
 
 QByteArray checkedSize(const QByteArray &bytes)
 {
-    if (bytes.size() >= kMaxProjectBytes)
+    if (bytes.size() >= kMaxFileBytes)
         unwritable();
     return bytes;
 }
@@ -284,7 +285,7 @@ ShotState decode(const QByteArray &bytes)
     std::optional<Record> record;
     try {
         // The archive nests four levels deep (record, links, link, anchor).
-        record = readRecord(decodePropertyList(bytes, PropertyListLimits{150'000'000, 6, 2'000'000}));
+        record = readRecord(decodePropertyList(bytes, PropertyListLimits{kMaxFileBytes, 6, 2'000'000}));
     } catch (const NotAnArchive &) {
     } catch (const PropertyListError &) {
     }
@@ -298,7 +299,7 @@ ShotState decode(const QByteArray &bytes)
     if (record->links.size() > kMaxLinks || record->masks.size() > kMaxMasks)
         unsupported();
     const qint64 grain = record->mosaicGrain.value_or(24);
-    if (grain < 1 || grain > kMaxGrain)
+    if (grain < kMinGrain || grain > kMaxGrain)
         unsupported();
     if (record->mosaicBackground && !backgroundWithinLimits(*record->mosaicBackground))
         unsupported();

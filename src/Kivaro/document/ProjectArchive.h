@@ -18,16 +18,12 @@
 
 namespace Kivaro::ProjectArchive {
 
-// What the reader accepts; the writer refuses to write anything else.
-inline constexpr qint64 kMaxGrain = 512;
-inline constexpr qsizetype kMaxLinks = 1000;
-inline constexpr qsizetype kMaxMasks = 1000;
-
 // Encodes `state` as it is (callers reconcile first). The work runs off the main thread on
 // the value copy; errors of the markup's serialisation are rethrown unchanged. A state the
-// reader would refuse (over 1000 links or masks, a grain outside 1 to 512, more elements or
-// image pixels than a markup may hold, 150 MB or more of bytes) is not written: ShotError
-// "这张截图超出了工程文件的限制，无法保存。". Call on the main thread.
+// reader or opening would refuse (over 1000 links or masks, a grain outside 1 to 512, more
+// elements or image pixels than a markup may hold, an image or a canvas over 16,000 a side
+// or 40,000,000 pixels, 150 MB or more of bytes; see Platform/Markup/DocumentLimits.h) is not
+// written: ShotError "这张截图超出了工程文件的限制，无法保存。". Call on the main thread.
 Platform::Task<QByteArray> encode(ShotState state);
 // The same, synchronously on the calling (main) thread.
 QByteArray encodeNow(const ShotState &state);

@@ -11,6 +11,7 @@
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Image/PngEncoder.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,9 +33,6 @@ using namespace Platform;
 
 namespace {
 
-constexpr qint64 kMaxProjectBytes = 150'000'000;
-constexpr int kMaxSide = 16000;
-constexpr qint64 kMaxPixels = 40'000'000;
 constexpr double kFitMargin = 24;
 constexpr int kSaveRetries = 3;
 
@@ -241,7 +239,7 @@ void ShotDocument::open(const QString &path)
         QFile file; // closed before the descriptor
         if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             throw FileError(path, file.errorString());
-        if (file.size() >= kMaxProjectBytes)
+        if (file.size() >= DocumentLimits::kMaxFileBytes)
             throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
         // Mapped when the system allows it; the decoded state copies what it keeps.
         QByteArray bytes;
@@ -251,13 +249,11 @@ void ShotDocument::open(const QString &path)
             bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
             throw FileError(path, file.errorString());
-        if (bytes.size() >= kMaxProjectBytes)
+        if (bytes.size() >= DocumentLimits::kMaxFileBytes)
             throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
         ShotState decoded = ProjectArchive::decode(bytes);
         decoded.markup.setBackgroundColor(Qt::transparent);
-        const QRectF bounds = decoded.markup.bounds();
-        if (!(bounds.width() > 0) || !(bounds.height() > 0) || bounds.width() > kMaxSide || bounds.height() > kMaxSide
-            || bounds.width() * bounds.height() > double(kMaxPixels))
+        if (!DocumentLimits::canvasFits(decoded.markup.bounds()))
             throw ShotError::message(kivaroCopy("不支持这个工程的画布尺寸。"));
         m_isSample = false;
         copySideTables(decoded);
@@ -270,7 +266,7 @@ void ShotDocument::open(const QString &path)
             didChange();
         return;
     }
-    const DecodedImage decoded = decodeImageFile(path, ImageLimits{kMaxPixels, kMaxSide});
+    const DecodedImage decoded = decodeImageFile(path, ImageLimits{DocumentLimits::kMaxPixels, DocumentLimits::kMaxSide});
     if (!decoded.ok())
         throw ShotError::message(kivaroCopy("无法读取图片。图片每边最多 16000 像素，总像素最多 4000 万。"));
     load(decoded.image, false);

@@ -7,7 +7,6 @@
 
 #include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/document/MosaicRenderer.h"
-#include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/internal/BubbleEdits.h"
 #include "Kivaro/document/internal/MaskEdits.h"
 #include "Kivaro/document/internal/SelectionEdits.h"
@@ -16,6 +15,7 @@
 
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 namespace Kivaro {
 
@@ -98,7 +98,7 @@ void ShotDocument::addMaskNow(const QRectF &rect)
         throw ShotError::message(kivaroCopy("请重新载入图片后添加马赛克。"));
     const ShotState old = state();
     // A project file holds at most this many masks; a shot never gets more than it can save.
-    if (SideTables::liveMasks(old) >= ProjectArchive::kMaxMasks)
+    if (SideTables::liveMasks(old) >= DocumentLimits::kMaxMasks)
         throw ShotError::message(kivaroCopy("一张截图最多 1000 个隐私遮挡。"));
     replace(SideTables::pruned(MaskEdits::withMask(old, *frame, patch)), old, kivaroCopy("添加隐私遮挡"));
 }

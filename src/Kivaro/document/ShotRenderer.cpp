@@ -4,6 +4,7 @@
 
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
+#include "Platform/Markup/DocumentLimits.h"
 #include "Platform/Markup/MarkupRenderer.h"
 
 #include <QPainter>
@@ -35,7 +36,7 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
     auto tooLarge = [] { return ShotError::message(kivaroCopy("图片太大，导出最多支持 4000 万像素。")); };
     const QRectF bounds = state.markup.bounds();
     const QSize size = pixelSize(bounds.size(), maxDimension);
-    if (size.width() <= 0 || size.height() <= 0 || qint64(size.width()) * size.height() > kMaxPixels)
+    if (size.width() <= 0 || size.height() <= 0 || qint64(size.width()) * size.height() > DocumentLimits::kMaxPixels)
         throw tooLarge();
     QImage image(size, QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull())

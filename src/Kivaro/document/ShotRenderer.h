@@ -11,8 +11,6 @@
 
 namespace Kivaro::ShotRenderer {
 
-inline constexpr qint64 kMaxPixels = 40'000'000;
-
 // The pixel size for `bounds` with the largest side at most `maxDimension` (never enlarged),
 // each side truncated toward zero.
 QSize pixelSize(const QSizeF &bounds, std::optional<int> maxDimension);

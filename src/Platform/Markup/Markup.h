@@ -7,6 +7,7 @@
 // bounded (input size, nesting, element count, image pixels, text and stroke sizes, finite and
 // sane numbers) and throws MarkupDataError for anything outside the bounds or malformed.
 
+#include "Platform/Markup/DocumentLimits.h"
 #include "Platform/Markup/MarkupOrderedSet.h"
 
 #include <QByteArray>
@@ -30,11 +31,11 @@ private:
 };
 
 struct MarkupDataLimits {
-    qsizetype maxBytes = 150'000'000;
+    qsizetype maxBytes = DocumentLimits::kMaxFileBytes;
     qsizetype maxElements = 20'000;
-    qint64 maxImagePixels = 40'000'000;      // per image
-    qint64 maxTotalImagePixels = 100'000'000; // all images together
-    int maxImageSide = 16'000;
+    qint64 maxImagePixels = DocumentLimits::kMaxPixels;           // per image
+    qint64 maxTotalImagePixels = DocumentLimits::kMaxTotalPixels; // all images together
+    int maxImageSide = DocumentLimits::kMaxSide;
     qsizetype maxTextLength = 100'000;     // UTF-16 units per text
     qsizetype maxTextRuns = 10'000;        // per text
     qsizetype maxStrokePoints = 2'000'000; // all strokes together

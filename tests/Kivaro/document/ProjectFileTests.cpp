@@ -8,6 +8,7 @@
 
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Image/PngEncoder.h"
+#include "Platform/Markup/DocumentLimits.h"
 #include "Platform/PropertyList/PropertyList.h"
 
 #include <QFile>
@@ -180,9 +181,9 @@ TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
     EXPECT_EQ(refusalOf(state), QString());
 
     std::vector<ShotState> refused(5, state);
-    while (refused[0].links.size() <= ProjectArchive::kMaxLinks)
+    while (refused[0].links.size() <= DocumentLimits::kMaxLinks)
         refused[0].links.append(state.links.first());
-    while (refused[1].masks.size() <= ProjectArchive::kMaxMasks)
+    while (refused[1].masks.size() <= DocumentLimits::kMaxMasks)
         refused[1].masks.append(MarkupID<ShapeElement>::make());
     refused[2].mosaicGrain = 0;
     refused[3].mosaicGrain = 513;
@@ -199,6 +200,17 @@ TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
         patched.markup.subelements().append(patch);
     }
     refused.push_back(patched);
+    // Mended: an image or a canvas that opening refuses was written.
+    ShotState wide = state;
+    ImageElement strip;
+    strip.image = MarkupImage(picture(DocumentLimits::kMaxSide + 1, 1));
+    strip.id = MarkupID<ImageElement>::make();
+    wide.markup.subelements().append(strip);
+    refused.push_back(wide);
+    for (const QRectF &canvas : {QRectF(), QRectF(0, 0, DocumentLimits::kMaxSide + 1, 10), QRectF(0, 0, 7000, 6000)}) {
+        refused.push_back(state);
+        refused.back().markup.setBounds(canvas);
+    }
     for (size_t k = 0; k < refused.size(); ++k)
         EXPECT_EQ(refusalOf(refused[k]), QStringLiteral("这张截图超出了工程文件的限制，无法保存。")) << k;
 }
@@ -239,7 +251,7 @@ TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
 
     ShotState empty;
     empty.markup = Platform::Markup(QRectF(0, 0, 16001, 10));
-    EXPECT_EQ(messageOfOpening(write("canvas.kivaro", ProjectArchive::encodeNow(empty))), QStringLiteral("不支持这个工程的画布尺寸。"));
+    EXPECT_EQ(messageOfOpening(write("canvas.kivaro", encodePropertyList(record(empty)))), QStringLiteral("不支持这个工程的画布尺寸。"));
 }
 
 // Mended: a FIFO blocked the open, a device was read without end.

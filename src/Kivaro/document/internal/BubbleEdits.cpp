@@ -2,13 +2,13 @@
 
 #include "Kivaro/document/AnnotationStyle.h"
 #include "Kivaro/document/LinkedAnnotations.h"
-#include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/internal/SideTables.h"
 
 #include "KivaroCore/AnnotationPlacement.h"
 #include "KivaroCore/Geometry.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QTextBoundaryFinder>
 
@@ -34,7 +34,7 @@ ShotState withAnnotation(const ShotState &state, const QString &text, QPointF an
     if (characterCount(trimmed) > kMaxCharacters)
         throw ShotError::message(kivaroCopy("单条标注最多 500 字，请分成几条。"));
     // A project file holds at most this many links; a shot never gets more than it can save.
-    if (SideTables::liveLinks(state) >= ProjectArchive::kMaxLinks)
+    if (SideTables::liveLinks(state) >= DocumentLimits::kMaxLinks)
         throw ShotError::message(kivaroCopy("一张截图最多 1000 条标注。"));
 
     const AnnotationStyle::Label label = AnnotationStyle::prepare(trimmed, bounds);

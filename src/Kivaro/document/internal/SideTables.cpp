@@ -1,6 +1,6 @@
 #include "Kivaro/document/internal/SideTables.h"
 
-#include "Kivaro/document/ProjectArchive.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QSet>
 
@@ -46,8 +46,8 @@ ShotState pruned(const ShotState &state)
 
     ShotState next = state;
     next.links = keepRecent(state.links, [&](const AnnotationLink &l) { return exists(l.bubbleID) || exists(l.arrowID); },
-                            ProjectArchive::kMaxLinks);
-    next.masks = keepRecent(state.masks, exists, ProjectArchive::kMaxMasks);
+                            DocumentLimits::kMaxLinks);
+    next.masks = keepRecent(state.masks, exists, DocumentLimits::kMaxMasks);
     if (next.masks.size() != state.masks.size() || !state.mosaics.isEmpty()) {
         const QSet<MarkupID<ShapeElement>> keptMasks(next.masks.cbegin(), next.masks.cend());
         QList<MosaicLink> mosaics;
