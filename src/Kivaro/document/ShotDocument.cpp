@@ -13,6 +13,7 @@
 #include "Platform/Image/PngEncoder.h"
 #include "Platform/Markup/DocumentLimits.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -74,14 +75,31 @@ struct ProjectDescriptor {
 
 } // namespace
 
-ShotDocument::ShotDocument(QObject *parent) : QObject(parent), m_canvas(new MarkupCanvas)
+ShotDocument::ShotDocument(QObject *parent) : QObject(parent)
 {
+    adoptCanvas(new MarkupCanvas);
 }
 
 ShotDocument::~ShotDocument()
 {
-    if (m_canvas && !m_canvas->parent())
+    if (!m_canvas)
+        return;
+    disconnect(m_canvas, nullptr, this, nullptr);
+    if (!m_canvas->parent())
         delete m_canvas.data();
+}
+
+void ShotDocument::adoptCanvas(MarkupCanvas *canvas)
+{
+    canvas->setMarkup(m_canvasMarkup);
+    m_canvas = canvas;
+    connect(canvas, &MarkupCanvas::markupChanged, this, [this, canvas] { m_canvasMarkup = canvas->markup(); });
+    // Emitted from the widget's destructor: the canvas part is gone, only its address is left.
+    connect(canvas, &QObject::destroyed, this, [this] {
+        m_canvas = nullptr;
+        if (!QCoreApplication::closingDown())
+            adoptCanvas(new MarkupCanvas);
+    });
 }
 
 void ShotDocument::copySideTables(const ShotState &state)

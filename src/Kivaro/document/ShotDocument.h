@@ -8,8 +8,15 @@
 // `replace()`, which registers the way back as one named undo step.
 //
 // Main thread only. Several documents can live side by side (the editor's, short-lived ones
-// that render a stored project, verification runs); none needs a window. The canvas is created
-// without a parent: whoever puts it on screen reparents it, otherwise the document deletes it.
+// that render a stored project, verification runs); none needs a window.
+//
+// The canvas is created without a parent. A host that puts it on screen reparents it and only
+// borrows it: the document deletes a canvas that has no parent when it goes, and outlives a
+// host destroyed with its canvas (a recent-shots write may still be pending). For that it keeps
+// the markup the canvas last reported (markupChanged) and, when the canvas is destroyed, puts a
+// fresh parentless canvas holding it in its place; the lost canvas's undo history, selection
+// and view go with it. `canvas()` may thus return another canvas after a host is gone, never
+// null; while the application shuts down no canvas is made and the document is not to be used.
 // Asynchronous operations end with CancellationError when the document is destroyed while
 // they wait, or before a task started with a queued start first runs.
 
@@ -115,10 +122,12 @@ private:
     void addMaskNow(const QRectF &rect);
     void setMosaicGrainNow(qint64 grain);
 
+    void adoptCanvas(Platform::MarkupCanvas *canvas);
     void copySideTables(const ShotState &state);
     void setCanvasMarkup(const Platform::Markup &markup);
 
     QPointer<Platform::MarkupCanvas> m_canvas;
+    std::optional<Platform::Markup> m_canvasMarkup; // the canvas's markup as it last reported it
     std::optional<QString> m_fileURL;
     std::optional<ShotState> m_savedState;
     QList<AnnotationLink> m_links;

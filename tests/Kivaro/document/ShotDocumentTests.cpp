@@ -100,6 +100,28 @@ TEST_F(LoadedDocument, UndoOfADeletionSelectsWhatReappearsAndEditsKeepSurvivingS
     EXPECT_EQ(document.canvas()->selection(), QList<ElementID>{ElementID(a.id)});
 }
 
+// Mended: a host destroyed with the canvas it adopted left the document pointing at nothing.
+TEST_F(LoadedDocument, OutlivesAHostThatTookItsCanvasAlongWithTheContentLastShown)
+{
+    const ShapeElement removed = shape(QRectF(60, 60, 20, 20));
+    draw(shape(QRectF(10, 10, 40, 30)));
+    draw(removed);
+    select({ElementID(removed.id)});
+    document.canvas()->deleteSelection(); // an edit of the canvas's own
+    const ShotState before = document.state();
+    {
+        QWidget host;
+        document.canvas()->setParent(&host);
+    }
+    ASSERT_NE(document.canvas(), nullptr);
+    EXPECT_EQ(document.canvas()->parent(), nullptr);
+    EXPECT_EQ(document.state(), before);
+    draw(shape(QRectF(100, 100, 20, 20)));
+    EXPECT_EQ(document.state().markup.subelements().size(), before.markup.subelements().size() + 1);
+    undo()->undo();
+    EXPECT_EQ(document.state(), before);
+}
+
 TEST_F(LoadedDocument, SelectedDrawingsLeaveOutMasksAndThePicture)
 {
     const ShapeElement drawing = shape(QRectF(10, 10, 20, 20)), mask = shape(QRectF(40, 10, 20, 20));
