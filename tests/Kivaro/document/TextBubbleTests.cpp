@@ -1,5 +1,7 @@
 #include "DocumentFixtures.h"
 
+#include "Kivaro/document/ProjectArchive.h"
+
 #include <QLineF>
 
 using namespace Kivaro;
@@ -78,6 +80,18 @@ TEST_F(TextBubbles, EditingReplacesTheTextInTheOldStyleAndKeepsTheFrame)
     expectRefused(message, [&] { document.editText(link, "   "); });
     expectRefused(message, [&] { document.editText(link, QString(501, QLatin1Char('a'))); });
     expectRefused(message, [&] { document.editText(AnnotationLink{MarkupID<ShapeElement>::make(), link.arrowID, {}}, "x"); });
+}
+
+// Mended: a pasted NUL reached the bubble, and the project writer refuses NUL in text.
+TEST_F(TextBubbles, ControlCharactersButTabsAndLineBreaksNeverEnterABubble)
+{
+    const QString pasted = QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(7) + QStringLiteral("c\td\r\ne") + QChar(0x1b);
+    document.addAnnotation(pasted, QPointF(100, 100));
+    EXPECT_EQ(bubbleOf(document, 0).attributedText.string(), QStringLiteral("abc\td\r\ne"));
+    document.editText(document.links().first(), QChar(0) + pasted);
+    EXPECT_EQ(bubbleOf(document, 0).attributedText.string(), QStringLiteral("abc\td\r\ne"));
+    EXPECT_NO_THROW(ProjectArchive::encodeNow(document.state()));
+    expectRefused(QStringLiteral("标注内容需要 1 至 500 字。"), [&] { document.editText(document.links().first(), QString(3, QChar(0))); });
 }
 
 TEST_F(TextBubbles, RetargetingMovesTheAnchorAndRebuildsTheArrow)

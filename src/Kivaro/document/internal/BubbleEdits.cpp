@@ -16,6 +16,22 @@ namespace Kivaro::BubbleEdits {
 
 using namespace Platform;
 
+namespace {
+
+// Text as it enters a bubble: C0 control characters other than tabs and line breaks dropped
+// (pasted text may carry them, and a NUL would make every save of the shot fail), then trimmed.
+QString bubbleText(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text)
+        if (c.unicode() >= 0x20 || c == u'\t' || c == u'\n' || c == u'\r')
+            kept.append(c);
+    return kept.trimmed();
+}
+
+} // namespace
+
 qsizetype characterCount(const QString &text)
 {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -27,7 +43,7 @@ qsizetype characterCount(const QString &text)
 
 ShotState withAnnotation(const ShotState &state, const QString &text, QPointF anchor)
 {
-    const QString trimmed = text.trimmed();
+    const QString trimmed = bubbleText(text);
     const QRectF bounds = state.markup.bounds();
     if (trimmed.isEmpty() || !Geometry::contains(bounds, anchor))
         throw ShotError::message(kivaroCopy("请在图片内选一个位置，并输入标注内容。"));
@@ -64,7 +80,7 @@ ShotState withAnnotation(const ShotState &state, const QString &text, QPointF an
 
 ShotState withText(const ShotState &state, const AnnotationLink &link, const QString &text)
 {
-    const QString trimmed = text.trimmed();
+    const QString trimmed = bubbleText(text);
     const ShapeElement *found = state.markup.subelements().shape(link.bubbleID);
     if (trimmed.isEmpty() || characterCount(trimmed) > kMaxCharacters || !found)
         throw ShotError::message(kivaroCopy("标注内容需要 1 至 500 字。"));

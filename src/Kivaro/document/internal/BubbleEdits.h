@@ -12,6 +12,8 @@ inline constexpr qsizetype kMaxCharacters = 500;
 // Characters as the user sees them (grapheme clusters): an emoji with modifiers counts once.
 qsizetype characterCount(const QString &text);
 
+// Both text operations drop C0 control characters but tabs and line breaks, then trim.
+
 // A new bubble for `text` placed near `anchor` clear of the other shapes, its arrow (below the
 // bubble, both on top) and the link appended to `links`.
 ShotState withAnnotation(const ShotState &state, const QString &text, QPointF anchor);
