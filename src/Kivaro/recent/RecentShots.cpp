@@ -49,9 +49,12 @@ Task<void> debouncedWrite(QPointer<RecentShots> store, QPointer<ShotDocument> do
 
 } // namespace
 
+// Cleaned: with a trailing "/" (KIVARO_DATA_DIR=/x/link/) lstat would follow a link at the
+// folder's place instead of refusing it.
 RecentShots::RecentShots(std::optional<QString> directory, QObject *parent)
     : QObject(parent),
-      m_directory(directory ? *directory : defaultDirectory(PrototypeVerification::processArguments(), QProcessEnvironment::systemEnvironment())),
+      m_directory(QDir::cleanPath(directory ? *directory
+                                            : defaultDirectory(PrototypeVerification::processArguments(), QProcessEnvironment::systemEnvironment()))),
       m_sessionID(newSessionID())
 {
 }

@@ -43,7 +43,7 @@ public:
     static constexpr int kPreviewMaxDimension = 320;
     static constexpr std::chrono::milliseconds kDebounce{650};
 
-    // `directory` when given; otherwise defaultDirectory() of this process.
+    // `directory` when given, otherwise defaultDirectory() of this process; cleaned (QDir::cleanPath).
     explicit RecentShots(std::optional<QString> directory = std::nullopt, QObject *parent = nullptr);
     ~RecentShots() override;
 

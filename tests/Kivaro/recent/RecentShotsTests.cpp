@@ -244,6 +244,8 @@ TEST_F(Store, AFolderThatIsALinkOrAFileIsRefusedAndNothingIsWritten)
     QDir().mkpath(QFileInfo(folder).absolutePath());
     ASSERT_TRUE(QFile::link(real, folder));
     EXPECT_EQ(flush(), QStringLiteral("最近截图目录必须是普通文件夹。"));
+    RecentShots slashed(folder + "/"); // Mended: the trailing slash made lstat follow the link
+    EXPECT_THROW(TestSupport::run(slashed.flush(&document)), ShotError);
     EXPECT_TRUE(QDir(real).isEmpty());
 
     QFile::remove(folder);
