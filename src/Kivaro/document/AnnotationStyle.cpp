@@ -2,6 +2,8 @@
 
 #include "Platform/Markup/TextLayout.h"
 
+#include <QHash>
+#include <QMutex>
 #include <QTextDocument>
 
 #include <cmath>
@@ -30,6 +32,41 @@ const QColor &textColour()
 double finiteOr(double value, double fallback)
 {
     return std::isfinite(value) ? value : fallback;
+}
+
+struct Measured {
+    AttributedText text;
+    double width = 0;
+    friend bool operator==(const Measured &, const Measured &) = default;
+};
+
+size_t qHash(const Measured &m, size_t seed)
+{
+    return qHashMulti(seed, m.text.string(), m.width);
+}
+
+// Whether `text` lays out on one line at `width`. Laying out is the costly part of the
+// consistency pass, which restyles every bubble at every drag step, save and preview while
+// bubbles rarely change their text or width; the answers are remembered (bounded: forgotten
+// all at once when full). A font installed while the application runs is not noticed.
+bool fitsOnOneLine(const AttributedText &text, double width)
+{
+    static QMutex mutex;
+    static QHash<Measured, bool> answers;
+    constexpr qsizetype kRemembered = 4096;
+    Measured key{text, width};
+    {
+        const QMutexLocker lock(&mutex);
+        const auto found = answers.constFind(key);
+        if (found != answers.cend())
+            return *found;
+    }
+    const bool fits = lineCount(text, width) == 1;
+    const QMutexLocker lock(&mutex);
+    if (answers.size() >= kRemembered)
+        answers.clear();
+    answers.insert(std::move(key), fits);
+    return fits;
 }
 
 } // namespace
@@ -97,7 +134,7 @@ AttributedText aligned(const AttributedText &text, double width)
     AttributedText plain = text;
     plain.setRuns(plainRuns);
     const double layoutWidth = std::isfinite(width) ? qMax(width - kSideRoom, 1.0) : 1.0;
-    const TextAlignment alignment = lineCount(plain, layoutWidth) == 1 ? TextAlignment::Center : TextAlignment::Left;
+    const TextAlignment alignment = fitsOnOneLine(plain, layoutWidth) ? TextAlignment::Center : TextAlignment::Left;
 
     QList<TextRun> runs = text.runs();
     for (TextRun &run : runs) {

@@ -50,6 +50,15 @@ TEST(AnnotationStyle, AShortWordIsTheSmallestBubbleCentredAndLongTextsGrowOnlyIn
     const AnnotationStyle::Label tall = prepared(kLong.repeated(4), 1000);
     EXPECT_LE(tall.size.width(), 320);
     EXPECT_GT(tall.size.height(), wrapped.size.height() * 2);
+
+    // Alignment answers are remembered per text and width: a width or a font size that changes
+    // is measured again, whatever was asked before.
+    EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(wrapped.text, 3000)), TextAlignment::Center);
+    EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(wrapped.text, 320)), TextAlignment::Left);
+    TextAttributes larger = *wrapped.text.attributesAt(0);
+    larger.fontSize = 80;
+    EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(AttributedText(wrapped.text.string(), larger), 3000)), TextAlignment::Left);
+    EXPECT_EQ(alignmentOf(AnnotationStyle::aligned(wrapped.text, 3000)), TextAlignment::Center);
 }
 
 // The prepared text fits its bubble: with the indents it lays out in no more room than it was
