@@ -10,7 +10,6 @@
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Image/ImageDecoding.h"
-#include "Platform/Image/PngEncoder.h"
 #include "Platform/Markup/DocumentLimits.h"
 
 #include <QCoreApplication>
@@ -19,7 +18,6 @@
 #include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QSet>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <cstring>
@@ -332,22 +330,9 @@ Task<QByteArray> ShotDocument::archiving(QPointer<ShotDocument> self)
     co_return co_await ProjectArchive::encode(LinkedAnnotations::reconcile(self->state()));
 }
 
-namespace {
-Task<QByteArray> awaitPng(QFuture<QByteArray> encoding)
-{
-    const QByteArray bytes = co_await Platform::future(encoding);
-    if (bytes.isEmpty())
-        throw ShotError::message(kivaroCopy("图片导出失败。"));
-    co_return bytes;
-}
-} // namespace
-
-// Renders now, on the main thread, and encodes on a worker; not a coroutine itself, so that no
-// coroutine frame owns the bitmap a worker reads.
 Task<QByteArray> ShotDocument::png(std::optional<int> maxDimension, bool forRecognition)
 {
-    const QImage image = ShotRenderer::render(LinkedAnnotations::reconcile(state()), maxDimension, forRecognition);
-    return awaitPng(QtConcurrent::run([image] { return encodePng(image); }));
+    return ShotRenderer::png(LinkedAnnotations::reconcile(state()), maxDimension, forRecognition);
 }
 
 void ShotDocument::reconcile()

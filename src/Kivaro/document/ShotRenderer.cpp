@@ -7,7 +7,11 @@
 #include "Platform/Markup/DocumentLimits.h"
 #include "Platform/Markup/MarkupRenderer.h"
 
+#include "Platform/Async/Awaitables.h"
+#include "Platform/Image/PngEncoder.h"
+
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -74,6 +78,25 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
         }
     }
     return image;
+}
+
+namespace {
+
+Task<QByteArray> awaitPng(QFuture<QByteArray> encoding)
+{
+    const QByteArray bytes = co_await Platform::future(encoding);
+    if (bytes.isEmpty())
+        throw ShotError::message(kivaroCopy("图片导出失败。"));
+    co_return bytes;
+}
+
+} // namespace
+
+// Not a coroutine itself, so that no coroutine frame owns the bitmap a worker reads.
+Task<QByteArray> png(const ShotState &state, std::optional<int> maxDimension, bool forRecognition)
+{
+    const QImage image = render(state, maxDimension, forRecognition);
+    return awaitPng(QtConcurrent::run([image] { return encodePng(image); }));
 }
 
 } // namespace Kivaro::ShotRenderer

@@ -6,6 +6,7 @@
 #include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/document/ShotRenderer.h"
 
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
@@ -142,17 +143,20 @@ Task<void> RecentShots::flushing(QPointer<RecentShots> self, QPointer<ShotDocume
         return Checkpoint::retake;
     };
 
+    ShotState reconciled;
     QByteArray archive;
     QByteArray preview;
     for (;;) {
-        archive = co_await ProjectArchive::encode(LinkedAnnotations::reconcile(snapshot));
+        // One consistency pass per snapshot: the archive and the preview are made from it.
+        reconciled = LinkedAnnotations::reconcile(snapshot);
+        archive = co_await ProjectArchive::encode(reconciled);
         co_await Platform::checkCancellation();
         Checkpoint step = checkpoint();
         if (step == Checkpoint::stale)
             co_return;
         if (step == Checkpoint::retake)
             continue;
-        preview = co_await shot->png(kPreviewMaxDimension, false);
+        preview = co_await ShotRenderer::png(reconciled, kPreviewMaxDimension, false);
         co_await Platform::checkCancellation();
         step = checkpoint();
         if (step == Checkpoint::stale)
