@@ -1,5 +1,6 @@
 #include "Platform/ScreenCapture/internal/ShmImagePool.h"
 
+
 #include <xcb/shm.h>
 
 #include <sys/ipc.h>
@@ -13,6 +14,7 @@
 namespace Platform::detail {
 
 namespace {
+
 // Recycled segments kept while no image uses them: two captures' worth of two screens.
 constexpr std::size_t maxFreeSegments = 4;
 } // namespace
@@ -111,17 +113,37 @@ void ShmImagePool::destroy(const Segment &segment)
     shmdt(segment.address);
 }
 
-bool ShmImagePool::readInto(const Segment &segment, const QRect &rect)
+bool ShmImagePool::readInto(const Segment &segment, const QRect &rect, const std::function<void(int, int)> &stripDone)
 {
+    // Asked for in strips, all requests sent at once: the server copies the next strip while we
+    // finish the one it has written, so the work after the copy overlaps with it.
     xcb_connection_t *c = m_connection->get();
-    xcb_generic_error_t *error = nullptr;
-    auto cookie = xcb_shm_get_image(c, m_connection->root(), std::int16_t(rect.x()), std::int16_t(rect.y()),
-                                    std::uint16_t(rect.width()), std::uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                    segment.xid, 0);
-    auto *reply = xcb_shm_get_image_reply(c, cookie, &error);
-    const bool ok = reply && !error;
-    std::free(reply);
-    std::free(error);
+    const int strips = rect.height() >= 512 ? 16 : 1;
+    const int rowsPerStrip = (rect.height() + strips - 1) / strips;
+    const std::uint32_t stride = std::uint32_t(rect.width()) * 4;
+    struct Strip {
+        xcb_shm_get_image_cookie_t cookie;
+        int firstRow;
+        int rows;
+    };
+    std::vector<Strip> pending;
+    for (int row = 0; row < rect.height(); row += rowsPerStrip) {
+        const int rows = std::min(rowsPerStrip, rect.height() - row);
+        pending.push_back({xcb_shm_get_image(c, m_connection->root(), std::int16_t(rect.x()), std::int16_t(rect.y() + row),
+                                             std::uint16_t(rect.width()), std::uint16_t(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                             segment.xid, std::uint32_t(row) * stride),
+                           row, rows});
+    }
+    bool ok = true;
+    for (const Strip &strip : pending) {
+        xcb_generic_error_t *error = nullptr;
+        auto *reply = xcb_shm_get_image_reply(c, strip.cookie, &error);
+        ok = ok && reply && !error;
+        std::free(reply);
+        std::free(error);
+        if (ok && stripDone)
+            stripDone(strip.firstRow, strip.rows);
+    }
     return ok;
 }
 
@@ -137,20 +159,24 @@ QImage ShmImagePool::grab(const QRect &rect)
     std::optional<Segment> segment = acquire(bytes);
     if (!segment)
         return {};
-    if (!readInto(*segment, rect)) {
+    const bool standard = format.redMask == 0xff0000 && format.greenMask == 0xff00 && format.blueMask == 0xff
+                          && format.lsbFirst == (std::endian::native == std::endian::little);
+    // A depth-24 server leaves the padding byte 0 where Qt's RGB32 expects 0xff: a painter that
+    // copies RGB32 rows into an alpha format would make them transparent. Each strip is made
+    // opaque while the server writes the next one.
+    auto *pixels = reinterpret_cast<std::uint32_t *>(segment->address);
+    const auto makeOpaque = [pixels, &rect](int firstRow, int rows) {
+        setOpaque(pixels + std::size_t(firstRow) * std::size_t(rect.width()), std::size_t(rows) * std::size_t(rect.width()));
+    };
+    if (!readInto(*segment, rect, standard ? std::function<void(int, int)>(makeOpaque) : std::function<void(int, int)>())) {
         recycle(*segment);
         return {};
     }
-    const bool standard = format.redMask == 0xff0000 && format.greenMask == 0xff00 && format.blueMask == 0xff
-                          && format.lsbFirst == (std::endian::native == std::endian::little);
     if (!standard) {
         QImage converted = imageFromZPixmap(segment->address, rect.width(), rect.height(), stride, format, false);
         recycle(*segment);
         return converted;
     }
-    // A depth-24 server leaves the padding byte 0 where Qt's RGB32 expects 0xff: a painter that
-    // copies RGB32 rows into an alpha format would make them transparent.
-    setOpaque(reinterpret_cast<std::uint32_t *>(segment->address), std::size_t(rect.width()) * std::size_t(rect.height()));
     // The image reads the segment in place (const data: a write detaches into a private copy);
     // its last copy gives the segment back.
     auto *lease = new Lease{shared_from_this(), *segment};

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,7 +51,9 @@ private:
     std::optional<Segment> allocate(std::size_t bytes);
     void recycle(Segment segment);
     void destroy(const Segment &segment);
-    bool readInto(const Segment &segment, const QRect &rect);
+    // Copies `rect` of the root window into the segment. `stripDone(firstRow, rows)` runs for
+    // each strip of rows as soon as the server has written it.
+    bool readInto(const Segment &segment, const QRect &rect, const std::function<void(int, int)> &stripDone = {});
     static void releaseLease(void *lease);
 
     std::shared_ptr<XConnection> m_connection;
