@@ -107,6 +107,25 @@ TEST_F(X11ScreenSourceTest, AFrozenScreenHoldsTheScreensPixelsAndStaysFrozen)
     EXPECT_EQ(frozen.copy(where), pattern);
 }
 
+TEST_F(X11ScreenSourceTest, CompositedAndReadScreensGiveTheSameOpaquePixels)
+{
+    const QRect where(40, 60, 320, 700); // tall enough to be read in strips
+    window(where, 2, 4242, true);
+    const QImage pattern = patternImage(where.size(), 2);
+    ASSERT_TRUE(display.waitForPixels(where, pattern));
+    auto best = std::make_shared<detail::ShmImagePool>(std::make_shared<detail::XConnection>());
+    auto read = std::make_shared<detail::ShmImagePool>(std::make_shared<detail::XConnection>(), detail::ShmImagePool::Path::getImage);
+    EXPECT_TRUE(best->composites()) << "Xvfb has RENDER and shared pixmaps";
+    EXPECT_FALSE(read->composites());
+    const QRect area(0, 0, 400, 800);
+    for (const auto &pool : {best, read}) {
+        const QImage image = pool->grab(area);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.copy(where), pattern);
+        EXPECT_TRUE(opaque(image, image.rect()));
+    }
+}
+
 TEST_F(X11ScreenSourceTest, WarmingReadiesOneSegmentPerScreenOnce)
 {
     auto pool = std::make_shared<detail::ShmImagePool>(std::make_shared<detail::XConnection>());

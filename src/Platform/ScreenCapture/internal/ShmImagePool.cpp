@@ -1,6 +1,7 @@
 #include "Platform/ScreenCapture/internal/ShmImagePool.h"
 
 
+#include <xcb/render.h>
 #include <xcb/shm.h>
 
 #include <sys/ipc.h>
@@ -24,15 +25,87 @@ struct ShmImagePool::Lease {
     Segment segment;
 };
 
-ShmImagePool::ShmImagePool(std::shared_ptr<XConnection> connection) : m_connection(std::move(connection))
+ShmImagePool::ShmImagePool(std::shared_ptr<XConnection> connection, Path path) : m_connection(std::move(connection))
 {
     m_usable = m_connection && m_connection->isValid() && m_connection->hasShm();
+    if (m_usable && path == Path::best)
+        setUpRender();
 }
 
 ShmImagePool::~ShmImagePool()
 {
     for (const Segment &segment : m_free)
         destroy(segment);
+    if (m_render && m_connection->isValid()) {
+        xcb_render_free_picture(m_connection->get(), m_rootPicture);
+        xcb_flush(m_connection->get());
+    }
+}
+
+void ShmImagePool::setUpRender()
+{
+    xcb_connection_t *c = m_connection->get();
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    // The pixmap's bytes are laid out in the server's order; only ours can be wrapped as it is.
+    if ((setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) != (std::endian::native == std::endian::little))
+        return;
+    auto *shm = xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
+    const bool sharedPixmaps = shm && shm->shared_pixmaps;
+    std::free(shm);
+    const xcb_query_extension_reply_t *render = xcb_get_extension_data(c, &xcb_render_id);
+    if (!sharedPixmaps || !render || !render->present)
+        return;
+    auto *formats = xcb_render_query_pict_formats_reply(c, xcb_render_query_pict_formats(c), nullptr);
+    if (!formats)
+        return;
+    std::uint32_t rootFormat = 0;
+    for (auto it = xcb_render_query_pict_formats_formats_iterator(formats); it.rem; xcb_render_pictforminfo_next(&it)) {
+        const xcb_render_directformat_t &d = it.data->direct;
+        if (it.data->type == XCB_RENDER_PICT_TYPE_DIRECT && it.data->depth == 32 && d.alpha_shift == 24 && d.alpha_mask == 0xff
+            && d.red_shift == 16 && d.red_mask == 0xff && d.green_shift == 8 && d.green_mask == 0xff && d.blue_shift == 0
+            && d.blue_mask == 0xff)
+            m_argbFormat = it.data->id;
+    }
+    const xcb_visualid_t rootVisual = xcb_setup_roots_iterator(setup).data->root_visual;
+    for (auto screens = xcb_render_query_pict_formats_screens_iterator(formats); screens.rem; xcb_render_pictscreen_next(&screens))
+        for (auto depths = xcb_render_pictscreen_depths_iterator(screens.data); depths.rem; xcb_render_pictdepth_next(&depths))
+            for (auto visuals = xcb_render_pictdepth_visuals_iterator(depths.data); visuals.rem; xcb_render_pictvisual_next(&visuals))
+                if (visuals.data->visual == rootVisual)
+                    rootFormat = visuals.data->format;
+    std::free(formats);
+    if (!m_argbFormat || !rootFormat)
+        return;
+    // Include the windows on the root, as GetImage of the root does.
+    const std::uint32_t subwindows = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
+    m_rootPicture = xcb_generate_id(c);
+    xcb_generic_error_t *error = xcb_request_check(
+        c, xcb_render_create_picture_checked(c, m_rootPicture, m_connection->root(), rootFormat, XCB_RENDER_CP_SUBWINDOW_MODE, &subwindows));
+    m_render = !error;
+    std::free(error);
+}
+
+bool ShmImagePool::composeInto(const Segment &segment, const QRect &rect)
+{
+    xcb_connection_t *c = m_connection->get();
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    const xcb_render_picture_t picture = xcb_generate_id(c);
+    const auto created = xcb_shm_create_pixmap_checked(c, pixmap, m_connection->root(), std::uint16_t(rect.width()),
+                                                       std::uint16_t(rect.height()), 32, segment.xid, 0);
+    const auto wrapped = xcb_render_create_picture_checked(c, picture, pixmap, m_argbFormat, 0, nullptr);
+    const auto copied = xcb_render_composite_checked(c, XCB_RENDER_PICT_OP_SRC, m_rootPicture, XCB_NONE, picture, std::int16_t(rect.x()),
+                                                     std::int16_t(rect.y()), 0, 0, 0, 0, std::uint16_t(rect.width()),
+                                                     std::uint16_t(rect.height()));
+    xcb_render_free_picture(c, picture);
+    xcb_free_pixmap(c, pixmap);
+    bool ok = true;
+    // The first check waits for the server to answer everything sent so far.
+    for (const auto cookie : {created, wrapped, copied}) {
+        if (xcb_generic_error_t *error = xcb_request_check(c, cookie)) {
+            ok = false;
+            std::free(error);
+        }
+    }
+    return ok;
 }
 
 std::size_t ShmImagePool::freeSegmentCount() const
@@ -168,11 +241,12 @@ QImage ShmImagePool::grab(const QRect &rect)
     const auto makeOpaque = [pixels, &rect](int firstRow, int rows) {
         setOpaque(pixels + std::size_t(firstRow) * std::size_t(rect.width()), std::size_t(rows) * std::size_t(rect.width()));
     };
-    if (!readInto(*segment, rect, standard ? std::function<void(int, int)>(makeOpaque) : std::function<void(int, int)>())) {
+    const bool composed = m_render && composeInto(*segment, rect);
+    if (!composed && !readInto(*segment, rect, standard ? std::function<void(int, int)>(makeOpaque) : std::function<void(int, int)>())) {
         recycle(*segment);
         return {};
     }
-    if (!standard) {
+    if (!composed && !standard) {
         QImage converted = imageFromZPixmap(segment->address, rect.width(), rect.height(), stride, format, false);
         recycle(*segment);
         return converted;
@@ -216,8 +290,11 @@ void ShmImagePool::warm(const QList<QRect> &rects)
         std::optional<Segment> segment = allocate(bytesOf(rect));
         if (!segment)
             break;
-        // One read through the segment faults in the server's pages and ours.
-        readInto(*segment, rect);
+        // One read through the segment faults in the server's pages; writing every pixel once
+        // faults in ours, which the capture would otherwise pay for while it makes them opaque.
+        if (!(m_render && composeInto(*segment, rect)))
+            readInto(*segment, rect);
+        setOpaque(reinterpret_cast<std::uint32_t *>(segment->address), segment->size / 4);
         fresh.push_back(*segment);
     }
     for (const Segment &segment : fresh)

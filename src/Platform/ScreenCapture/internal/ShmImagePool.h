@@ -6,6 +6,12 @@
 // Reuse matters for speed: a fresh 33 MB segment costs the X server a page fault per 4 KiB page
 // while it writes (more than the read itself at 3840 x 2160), a recycled one does not.
 //
+// Where the server has RENDER and shared pixmaps, a screen is composited from the root window
+// into a 32-bit pixmap over the segment: the server writes opaque pixels in the same single
+// copy (a depth-24 root read with GetImage leaves the padding byte 0, which Qt's RGB32 takes
+// for alpha). Otherwise GetImage is asked for in strips and each strip is made opaque while
+// the server copies the next.
+//
 // Segments are marked for removal as soon as both sides have attached, so nothing outlives
 // the process even when it crashes. Released images may come back on any thread.
 
@@ -24,7 +30,9 @@ namespace Platform::detail {
 
 class ShmImagePool final : public std::enable_shared_from_this<ShmImagePool> {
 public:
-    explicit ShmImagePool(std::shared_ptr<XConnection> connection);
+    enum class Path { best, getImage };
+    // `Path::getImage` skips the RENDER path (tests compare the two).
+    explicit ShmImagePool(std::shared_ptr<XConnection> connection, Path path = Path::best);
     ~ShmImagePool();
 
     // Reads `rect` (root window pixels) of a 32-bit-per-pixel root. A null image when shared
@@ -35,6 +43,7 @@ public:
     void warm(const QList<QRect> &rects);
 
     bool isUsable() const { return m_usable; }
+    bool composites() const { return m_render; }
     std::size_t freeSegmentCount() const;
 
 private:
@@ -54,12 +63,18 @@ private:
     // Copies `rect` of the root window into the segment. `stripDone(firstRow, rows)` runs for
     // each strip of rows as soon as the server has written it.
     bool readInto(const Segment &segment, const QRect &rect, const std::function<void(int, int)> &stripDone = {});
+    // Composites `rect` of the root window into the segment as opaque 32-bit pixels.
+    bool composeInto(const Segment &segment, const QRect &rect);
+    void setUpRender();
     static void releaseLease(void *lease);
 
     std::shared_ptr<XConnection> m_connection;
     mutable std::mutex m_mutex;
     std::vector<Segment> m_free;
     bool m_usable = true;
+    bool m_render = false;
+    std::uint32_t m_argbFormat = 0;
+    std::uint32_t m_rootPicture = 0;
 };
 
 } // namespace Platform::detail
