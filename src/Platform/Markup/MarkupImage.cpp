@@ -18,10 +18,12 @@ namespace {
 // Whether the top byte of every pixel of a 32-bit image is 0xff.
 bool topBytesSet(const QImage &image)
 {
-    for (int y = 0; y < image.height(); ++y) {
+    // QImage::width() is an out-of-line call: read the size once, not per pixel.
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         QRgb all = 0xff000000;
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < width; ++x)
             all &= line[x];
         if ((all & 0xff000000) != 0xff000000)
             return false;
@@ -48,10 +50,11 @@ QImage withPaddingSet(const QImage &image)
     QImage set(image.size(), QImage::Format_RGB32);
     if (set.isNull())
         return image;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         auto *to = reinterpret_cast<QRgb *>(set.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < width; ++x)
             to[x] = from[x] | 0xff000000;
     }
     return set;

@@ -37,10 +37,11 @@ bool isOpaque(const QImage &image)
     if (!image.hasAlphaChannel())
         return true;
     const int alphaByte = image.format() == QImage::Format_ARGB32 ? (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0) : 3;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height(); // out-of-line calls: read once
+    for (int y = 0; y < height; ++y) {
         const std::uint8_t *p = image.constScanLine(y) + alphaByte;
         std::uint8_t all = 0xff;
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < width; ++x)
             all &= p[4 * x];
         if (all != 0xff)
             return false;
