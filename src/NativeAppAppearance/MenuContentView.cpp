@@ -4,6 +4,7 @@
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeMenu.h"
+#include "Platform/Keys/KeyTable.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -15,27 +16,22 @@
 namespace NativeAppAppearance {
 
 namespace {
-constexpr int keyEscape = 53;
-constexpr int keyDownArrow = 125;
-constexpr int keyUpArrow = 126;
-constexpr int keyLeftArrow = 123;
-constexpr int keyRightArrow = 124;
-constexpr int keyReturn = 36;
-constexpr int keySpace = 49;
+namespace Keys = Platform::Keys;
+constexpr int keyEscape = int(Keys::escape);
+constexpr int keyDownArrow = int(Keys::downArrow);
+constexpr int keyUpArrow = int(Keys::upArrow);
+constexpr int keyLeftArrow = int(Keys::leftArrow);
+constexpr int keyRightArrow = int(Keys::rightArrow);
+constexpr int keyReturn = int(Keys::returnKey);
+constexpr int keySpace = int(Keys::space);
 
+// The key code of an event; the keypad's Enter acts as Return in a menu.
 int keyCodeOf(const QKeyEvent &event)
 {
-    switch (event.key()) {
-    case Qt::Key_Escape: return keyEscape;
-    case Qt::Key_Down: return keyDownArrow;
-    case Qt::Key_Up: return keyUpArrow;
-    case Qt::Key_Left: return keyLeftArrow;
-    case Qt::Key_Right: return keyRightArrow;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return keyReturn;
-    case Qt::Key_Space: return keySpace;
-    default: return -1;
-    }
+    const Platform::KeyInfo *key = Keys::fromEvent(event);
+    if (!key)
+        return -1;
+    return key->keyCode == Keys::keypadEnter ? keyReturn : int(key->keyCode);
 }
 } // namespace
 

@@ -64,6 +64,10 @@ constexpr std::uint32_t escape = 53;
 constexpr std::uint32_t space = 49;
 constexpr std::uint32_t returnKey = 36;
 constexpr std::uint32_t keypadEnter = 76;
+constexpr std::uint32_t leftArrow = 123;
+constexpr std::uint32_t rightArrow = 124;
+constexpr std::uint32_t downArrow = 125;
+constexpr std::uint32_t upArrow = 126;
 
 const KeyInfo *byKeyCode(std::uint32_t keyCode);
 // Accepts shifted keysyms too ("A", "!" ...), as a US layout produces them.
