@@ -1,12 +1,15 @@
 #include "Platform/Files/PrivateFiles.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -36,11 +39,23 @@ std::optional<QString> ensurePrivateFolder(const QString &path)
         if (!S_ISDIR(info.st_mode))
             return QStringLiteral("%1 is not a folder").arg(path);
     } else {
-        const QString parent = QFileInfo(QDir::cleanPath(path)).absolutePath();
-        if (!QDir().mkpath(parent))
-            return QStringLiteral("cannot create %1").arg(parent);
-        if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-            return QStringLiteral("cannot create %1: %2").arg(path, errnoText(errno));
+        // Every folder created on the way is private, not only the last one: QDir::mkpath
+        // would make the parents with the umask's mode.
+        QStringList missing;
+        for (QString folder = QFileInfo(QDir::cleanPath(path)).absoluteFilePath();;) {
+            struct stat existing {};
+            if (::lstat(QFile::encodeName(folder).constData(), &existing) == 0)
+                break;
+            missing.prepend(folder);
+            const QString parent = QFileInfo(folder).absolutePath();
+            if (parent == folder)
+                break;
+            folder = parent;
+        }
+        for (const QString &folder : std::as_const(missing)) {
+            if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+                return QStringLiteral("cannot create %1: %2").arg(folder, errnoText(errno));
+        }
         if (::lstat(native.constData(), &info) != 0 || S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode))
             return QStringLiteral("%1 is not a folder").arg(path);
     }
@@ -49,12 +64,36 @@ std::optional<QString> ensurePrivateFolder(const QString &path)
     return std::nullopt;
 }
 
+void removeStaleTemporaries(const QString &path, int minimumAge)
+{
+    const QFileInfo target(QDir::cleanPath(path));
+    // QSaveFile's temporary is QTemporaryFile's default pattern: the file name and ".XXXXXX".
+    const QRegularExpression pattern(
+        QStringLiteral("^%1\\.[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(target.fileName())));
+    const QDir folder = target.dir();
+    const QStringList candidates = folder.entryList(
+        {target.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minimumAge);
+    for (const QString &name : candidates) {
+        if (!pattern.match(name).hasMatch())
+            continue;
+        const QByteArray native = QFile::encodeName(folder.filePath(name));
+        struct stat info {};
+        if (::lstat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC) > before)
+            continue;
+        ::unlink(native.constData());
+    }
+}
+
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes)
 {
     // QSaveFile writes through a symbolic link to its target; a link where our file should be
     // is not ours to follow.
     if (isSymbolicLink(path))
         return QStringLiteral("%1 is a symbolic link").arg(path);
+    removeStaleTemporaries(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

@@ -20,6 +20,14 @@ std::optional<QString> ensurePrivateFolder(const QString &path);
 // description, or nothing on success.
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes);
 
+// Removes what an interrupted atomic write of `path` left beside it: the temporaries named
+// "<file name>.XXXXXX" (six letters or digits) that are regular files, not links, and were last
+// changed more than `minimumAge` seconds ago, so a write still under way elsewhere keeps its
+// own. Only for private folders, whose every file is ours: in a folder of the user's, a file of
+// theirs can carry such a name. writePrivateFile calls it before every write; failures are
+// ignored (the write reports its own).
+void removeStaleTemporaries(const QString &path, int minimumAge = 60);
+
 // True when `path` exists and is a symbolic link (a dangling link included).
 bool isSymbolicLink(const QString &path);
 

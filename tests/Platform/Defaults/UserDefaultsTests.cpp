@@ -2,6 +2,7 @@
 #include "Platform/Files/PrivateFiles.h"
 #include "Platform/PropertyList/PropertyList.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QPointF>
@@ -147,6 +148,7 @@ TEST(PrivateFiles, SymbolicLinkFoldersAreRefused)
     EXPECT_TRUE(Platform::ensurePrivateFolder(base + QStringLiteral("/link")).has_value());
     EXPECT_FALSE(Platform::ensurePrivateFolder(base + QStringLiteral("/fresh/inner")).has_value());
     EXPECT_EQ(modeOf(base + QStringLiteral("/fresh/inner")), 0700);
+    EXPECT_EQ(modeOf(base + QStringLiteral("/fresh")), 0700) << "parents created on the way are private too";
     ASSERT_FALSE(Platform::writePrivateFile(base + QStringLiteral("/fresh/inner/f"), "x"));
     EXPECT_TRUE(Platform::ensurePrivateFolder(base + QStringLiteral("/fresh/inner/f")).has_value()) << "a file is not a folder";
     EXPECT_TRUE(Platform::writePrivateFile(base + QStringLiteral("/missing/f"), "x").has_value());
@@ -157,5 +159,33 @@ TEST(PrivateFiles, SymbolicLinkFoldersAreRefused)
     QFile target(base + QStringLiteral("/real/target"));
     ASSERT_TRUE(target.open(QIODevice::ReadOnly));
     EXPECT_EQ(target.readAll(), QByteArray("theirs"));
+    QDir(base).removeRecursively();
+}
+
+TEST(PrivateFiles, AWriteRemovesTheStaleTemporariesOfAnInterruptedOne)
+{
+    const QString base = QDir::tempPath() + QStringLiteral("/") + uniqueName();
+    ASSERT_FALSE(Platform::ensurePrivateFolder(base));
+    const QString target = base + QStringLiteral("/shot.kivaro");
+    const auto make = [&](const QString &name, qint64 ageSeconds) {
+        QFile file(base + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("partial");
+        file.flush(); // closing must not write again after the time is set
+        const QDateTime when = QDateTime::currentDateTime().addSecs(-ageSeconds);
+        ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+    };
+    make(QStringLiteral("shot.kivaro.Ab12Cd"), 3600);  // a writer killed an hour ago
+    make(QStringLiteral("shot.kivaro.Ef34Gh"), 0);     // a write that may still be going on
+    make(QStringLiteral("shot.kivaro.old"), 3600);  // not a temporary's name
+    make(QStringLiteral("other.kivaro.Ij56Kl"), 3600); // another file's temporary
+    ASSERT_TRUE(QFile::link(base + QStringLiteral("/other.kivaro.Ij56Kl"), base + QStringLiteral("/shot.kivaro.Mn78Op")));
+
+    ASSERT_FALSE(Platform::writePrivateFile(target, "whole"));
+    QStringList left = QDir(base).entryList(QDir::Files | QDir::System);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("other.kivaro.Ij56Kl"), QStringLiteral("shot.kivaro"),
+                                 QStringLiteral("shot.kivaro.Ef34Gh"), QStringLiteral("shot.kivaro.Mn78Op"),
+                                 QStringLiteral("shot.kivaro.old")}));
     QDir(base).removeRecursively();
 }
