@@ -1,0 +1,43 @@
+#pragma once
+// A text of the voice panel, drawn by itself: up to `maxLines` lines wrapped at word (or, for
+// Chinese, character) boundaries, the last line elided at the end when the text is longer.
+
+#include "NativeAppAppearance/NativeColor.h"
+
+#include <QFont>
+#include <QWidget>
+
+namespace Kivaro {
+
+class VoicePanelLabel final : public QWidget {
+    Q_OBJECT
+public:
+    VoicePanelLabel(const QFont &font, NativeAppAppearance::NativeColor color, int maxLines, QWidget *parent = nullptr);
+
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+    NativeAppAppearance::NativeColor textColor() const { return m_color; }
+    void setTextColor(NativeAppAppearance::NativeColor color);
+    QFont font() const { return m_font; }
+    int maxLines() const { return m_maxLines; }
+
+    // The lines as drawn in `width` points, the last one elided when the text does not fit.
+    static QStringList layoutLines(const QString &text, const QFont &font, qreal width, int maxLines);
+    static qreal lineHeight(const QFont &font);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return m_maxLines > 1; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_text;
+    QFont m_font;
+    NativeAppAppearance::NativeColor m_color;
+    int m_maxLines;
+};
+
+} // namespace Kivaro

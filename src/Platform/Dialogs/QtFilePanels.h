@@ -1,0 +1,37 @@
+#pragma once
+// FilePanels over QFileDialog: Qt's own (non-native) dialog, so it looks and behaves the same
+// under every desktop and under Xvfb. Opened with open(), never exec(); the task waits for the
+// dialog's finished signal. A cancelled task rejects and closes the dialog; the dialog is
+// deleted later, never while awaited.
+
+#include "Platform/Dialogs/FilePanels.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <QFileDialog>
+
+namespace Platform {
+
+class QtFilePanels final : public QObject, public FilePanels {
+    Q_OBJECT
+public:
+    explicit QtFilePanels(QObject *parent = nullptr);
+
+    Task<std::optional<QString>> chooseFileToOpen(QWidget *parent, OpenPanelOptions options) override;
+    Task<std::optional<QString>> chooseSaveLocation(QWidget *parent, SavePanelOptions options) override;
+
+    // The dialog on screen while a task waits for it, or null (tests answer it through this).
+    QFileDialog *currentDialog() const { return m_current; }
+
+Q_SIGNALS:
+    // A panel has been shown and waits for the user.
+    void panelShown(QFileDialog *dialog);
+
+private:
+    Task<std::optional<QString>> run(QFileDialog *dialog);
+
+    QPointer<QFileDialog> m_current;
+};
+
+} // namespace Platform
