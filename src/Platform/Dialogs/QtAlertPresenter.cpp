@@ -55,10 +55,12 @@ Task<AlertResponse> QtAlertPresenter::present(QWidget *parent, Alert alert)
         if (self && m_current == guard)
             m_current = nullptr;
     });
-    co_await detail::openAndWait(box, [self, guard] {
+    // Named first: GCC 12 destroys a temporary lambda inside a co_await expression twice.
+    std::function<void()> announce = [self, guard] {
         if (self && guard && self->m_current == guard)
             Q_EMIT self->alertShown(guard);
-    });
+    };
+    co_await detail::openAndWait(box, std::move(announce));
     AlertResponse response;
     response.button = alert.cancelButton >= 0 ? alert.cancelButton : 0;
     if (guard) {

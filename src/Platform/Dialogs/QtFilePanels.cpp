@@ -65,10 +65,12 @@ Task<std::optional<QString>> QtFilePanels::run(QFileDialog *dialog)
         if (self && m_current == guard)
             m_current = nullptr;
     });
-    const int result = co_await detail::openAndWait(dialog, [self, guard] {
+    // Named first: GCC 12 destroys a temporary lambda inside a co_await expression twice.
+    std::function<void()> announce = [self, guard] {
         if (self && guard && self->m_current == guard)
             Q_EMIT self->panelShown(guard);
-    });
+    };
+    const int result = co_await detail::openAndWait(dialog, std::move(announce));
     if (result != QDialog::Accepted || !guard)
         co_return std::nullopt;
     const QStringList files = guard->selectedFiles();
