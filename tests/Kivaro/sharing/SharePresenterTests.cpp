@@ -231,6 +231,37 @@ TEST_F(Sharing, AFileFromOutsideAShareFolderNeverLosesItsFolder)
     EXPECT_TRUE(QFileInfo::exists(file));
 }
 
+TEST_F(Sharing, AShareFolderSwappedForALinkLosesNothingOfTheLinksTarget)
+{
+    QTemporaryDir elsewhere; // the user's folder someone points the share's name at
+    const QString kept = elsewhere.filePath(QStringLiteral("holiday.png"));
+    ASSERT_TRUE(QFile(kept).open(QIODevice::WriteOnly));
+
+    // Swapped before the delayed removal runs: the link stays, the target keeps its files.
+    const QString file = present(outcome);
+    const QString folder = folderOf(file);
+    NativeMenu::shared().close();
+    ASSERT_EQ(presenter->pendingRemovals(), QStringList{folder});
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder));
+    ASSERT_TRUE(waitUntil([&] { return presenter->pendingRemovals().isEmpty(); }));
+    waitUntil([] { return false; }, 20);
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_TRUE(QFileInfo(folder).isSymLink());
+    QFile::remove(folder);
+
+    // A link inside a real share folder goes as a link; what it points at stays.
+    Outcome second;
+    const QString inner = present(second);
+    ASSERT_TRUE(QDir().mkpath(folderOf(inner) + QStringLiteral("/nested")));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folderOf(inner) + QStringLiteral("/nested/escape")));
+    ASSERT_TRUE(QFile::link(kept, folderOf(inner) + QStringLiteral("/picture.png")));
+    NativeMenu::shared().close();
+    EXPECT_TRUE(gone(inner));
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{QStringLiteral("holiday.png")});
+}
+
 TEST_F(Sharing, TheLaunchSweepRemovesOnlyOldShareFoldersOfOurOwn)
 {
     QTemporaryDir temporary;
