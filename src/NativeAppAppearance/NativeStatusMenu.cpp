@@ -1,19 +1,18 @@
 #include "NativeAppAppearance/NativeStatusMenu.h"
 
+#include "NativeAppAppearance/ApplicationActivation.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativeMenuStyle.h"
 
 #include <QCursor>
 #include <QMenu>
 
-#include <QCoreApplication>
-
 #include <vector>
 
 namespace NativeAppAppearance {
 
 namespace {
-// Bindings belong to the application object, so none outlives it; the registry only points at
+// Each binding is a child of its tray icon, so none outlives it; the registry only points at
 // them, in the order they were made.
 struct Binding {
     const QSystemTrayIcon *key;
@@ -32,8 +31,7 @@ void removeBinding(const QSystemTrayIcon *trayIcon)
     auto &bindings = registry();
     for (auto it = bindings.begin(); it != bindings.end(); ++it) {
         if (it->key == trayIcon) {
-            if (it->binding)
-                it->binding->deleteLater();
+            it->binding->deleteLater();
             bindings.erase(it);
             return;
         }
@@ -41,22 +39,29 @@ void removeBinding(const QSystemTrayIcon *trayIcon)
 }
 } // namespace
 
-NativeStatusMenu::NativeStatusMenu(QSystemTrayIcon *trayIcon, QMenu *menu) : m_menu(menu), m_button(trayIcon) {}
+NativeStatusMenu::NativeStatusMenu(QSystemTrayIcon *trayIcon, std::shared_ptr<QMenu> menu)
+    : QObject(trayIcon), m_menu(std::move(menu)), m_button(trayIcon)
+{
+}
 
-void NativeStatusMenu::attach(QSystemTrayIcon *trayIcon, QMenu *menu)
+NativeStatusMenu::~NativeStatusMenu()
+{
+    // The menu may go with this binding; the popover must not keep showing it.
+    if (NativeMenu::isShowing(m_menu.get()))
+        NativeMenu::shared().close();
+}
+
+void NativeStatusMenu::attach(QSystemTrayIcon *trayIcon, std::shared_ptr<QMenu> menu)
 {
     if (!trayIcon)
         return;
     NativeMenuStyle::install();
+    ApplicationActivation::trackActiveWindows();
     removeBinding(trayIcon);
-    auto *binding = new NativeStatusMenu(trayIcon, menu);
-    binding->setParent(QCoreApplication::instance());
+    auto *binding = new NativeStatusMenu(trayIcon, std::move(menu));
     registry().push_back({trayIcon, binding});
     trayIcon->setContextMenu(nullptr);
     connect(trayIcon, &QSystemTrayIcon::activated, binding, &NativeStatusMenu::trayActivated);
-    // A tray icon that goes away takes its binding with it, so that a new object at the same
-    // address is never mistaken for it.
-    connect(trayIcon, &QObject::destroyed, binding, [trayIcon] { removeBinding(trayIcon); });
 }
 
 void NativeStatusMenu::detach(QSystemTrayIcon *trayIcon)
@@ -69,7 +74,7 @@ QMenu *NativeStatusMenu::menu(const QSystemTrayIcon *trayIcon)
 {
     for (const auto &entry : registry()) {
         if (entry.key == trayIcon)
-            return entry.binding->m_menu;
+            return entry.binding->m_menu.get();
     }
     return nullptr;
 }
@@ -79,9 +84,9 @@ bool NativeStatusMenu::presentForAudit(QWidget *anchor)
     if (registry().empty())
         return false;
     NativeStatusMenu *first = registry().front().binding;
-    if (!first || !first->m_menu)
+    if (!first->m_menu)
         return false;
-    NativeMenu::shared().show(first->m_menu, anchor, nullptr, {});
+    NativeMenu::shared().show(first->m_menu.get(), anchor, nullptr, {});
     return true;
 }
 
@@ -95,11 +100,12 @@ void NativeStatusMenu::show()
 {
     if (!m_button || !m_menu)
         return;
+    ApplicationActivation::activate();
     QRect anchor = m_button->geometry();
     if (!anchor.isValid() || anchor.isEmpty())
         anchor = QRect(QCursor::pos(), QSize(1, 1));
     // NativeMenu::show announces aboutToShow, which is where a menu's owner refreshes it.
-    NativeMenu::shared().show(m_menu, anchor, nullptr, {});
+    NativeMenu::shared().show(m_menu.get(), anchor, nullptr, {});
 }
 
 } // namespace NativeAppAppearance

@@ -1,8 +1,10 @@
 #pragma once
 // Lets a tray icon (the application's status item) open its menu as the kit's popover menu
 // instead of the platform's context menu. Bindings are kept in a process-wide registry keyed by
-// the tray icon, in the order they were made; a binding holds its menu and watches its tray
-// icon without keeping it alive (a destroyed tray icon drops its binding).
+// the tray icon, in the order they were made. A binding holds its menu (shared: the menu lives
+// at least as long as its binding) and watches its tray icon without keeping it alive: a
+// destroyed tray icon takes its binding with it. Destroy the tray icon before the application
+// object, so that a menu the binding alone holds goes while widgets still may.
 //
 // Where no tray host runs, a tray icon is never shown and so never clicked; the bindings still
 // work, and nothing else depends on the tray.
@@ -12,6 +14,8 @@
 #include <QRect>
 #include <QSystemTrayIcon>
 
+#include <memory>
+
 class QMenu;
 class QWidget;
 
@@ -20,9 +24,11 @@ namespace NativeAppAppearance {
 class NativeStatusMenu final : public QObject {
     Q_OBJECT
 public:
-    // Binds `trayIcon` to `menu`, replacing an earlier binding of the same icon, and takes the
-    // icon's own context menu away. A left or right click opens the menu below the icon.
-    static void attach(QSystemTrayIcon *trayIcon, QMenu *menu);
+    // Binds `trayIcon` to `menu` (a menu without a parent widget: the binding shares its
+    // ownership), replacing an earlier binding of the same icon, and takes the icon's own
+    // context menu away. A left or right click opens the menu below the icon. Starts
+    // remembering the application's active window for the activation at each click.
+    static void attach(QSystemTrayIcon *trayIcon, std::shared_ptr<QMenu> menu);
     // Drops the binding (if any) and closes the shared popover menu in any case.
     static void detach(QSystemTrayIcon *trayIcon);
     static QMenu *menu(const QSystemTrayIcon *trayIcon);
@@ -30,14 +36,17 @@ public:
     // when nothing is bound.
     static bool presentForAudit(QWidget *anchor);
 
-    // The click on the tray icon.
+    ~NativeStatusMenu() override;
+
+    // The click on the tray icon: activates the application (ApplicationActivation), then
+    // opens the menu below the icon.
     void show();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
-    NativeStatusMenu(QSystemTrayIcon *trayIcon, QMenu *menu);
+    NativeStatusMenu(QSystemTrayIcon *trayIcon, std::shared_ptr<QMenu> menu);
 
-    QPointer<QMenu> m_menu;
+    std::shared_ptr<QMenu> m_menu;
     QPointer<QSystemTrayIcon> m_button;
 };
 

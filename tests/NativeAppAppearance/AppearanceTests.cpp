@@ -208,6 +208,47 @@ TEST_F(AppearanceManagerTest, AViewsOwnSettingRepalettesItsWindowAndRepaintsNoOt
     manager.setAppearance(&window, std::nullopt);
 }
 
+TEST_F(AppearanceManagerTest, ASystemChangeDeliveredAsAThemeOrPaletteEventRepalettesAndRepaintsTheWindows)
+{
+    struct Counted : QWidget {
+        int paints = 0;
+        void paintEvent(QPaintEvent *) override { ++paints; }
+    };
+    Counted adopted, plain;
+    manager.adoptPalette(&adopted);
+    for (Counted *w : {&adopted, &plain})
+        w->show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return adopted.paints > 0 && plain.paints > 0; }));
+    QSignalSpy changed(&manager, &AppearanceManager::effectiveAppearanceChanged);
+    const auto deliver = [&](QEvent::Type type, Appearance expected) {
+        const int adoptedPaints = adopted.paints, plainPaints = plain.paints;
+        QEvent event(type);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &event);
+        EXPECT_EQ(manager.effectiveAppearance(&adopted), expected);
+        EXPECT_EQ(adopted.palette().color(QPalette::Window), AppearanceManager::palette(expected).color(QPalette::Window));
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return adopted.paints > adoptedPaints && plain.paints > plainPaints; }))
+            << "every window repaints, adopted or not";
+    };
+
+    system = Appearance::dark;
+    deliver(QEvent::ThemeChange, Appearance::dark);
+    system = Appearance::light;
+    deliver(QEvent::ApplicationPaletteChange, Appearance::light);
+    EXPECT_EQ(changed.count(), 2);
+
+    // With no desktop preference, the platform palette decides; Qt announces a new one itself.
+    system = std::nullopt;
+    const QPalette original = QGuiApplication::palette();
+    const int adoptedPaints = adopted.paints;
+    QGuiApplication::setPalette(AppearanceManager::palette(Appearance::dark));
+    EXPECT_EQ(manager.systemAppearance(), Appearance::dark);
+    EXPECT_EQ(adopted.palette().color(QPalette::Window), AppearanceManager::palette(Appearance::dark).color(QPalette::Window));
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return adopted.paints > adoptedPaints; }));
+    QGuiApplication::setPalette(original);
+    EXPECT_EQ(manager.systemAppearance(), Appearance::light);
+    EXPECT_EQ(changed.count(), 4);
+}
+
 TEST(NativeSymbols, EverySymbolRendersInItsTintAndUnknownNamesDrawNothing)
 {
     const QStringList names = NativeSymbols::names();

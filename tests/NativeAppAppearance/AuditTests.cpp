@@ -59,7 +59,7 @@ protected:
     Audit::Options options{folder.filePath(QStringLiteral("evidence")), 10ms, 10ms, 1ms};
     std::vector<std::unique_ptr<QWidget>> windows;
     QSystemTrayIcon tray;
-    QMenu statusMenu;
+    std::shared_ptr<QMenu> statusMenu = std::make_shared<QMenu>();
 };
 } // namespace
 
@@ -97,9 +97,9 @@ TEST_F(AuditTest, NoScenesStillCyclesAndPassesInAPrivateFolder)
 
 TEST_F(AuditTest, TwoScenesAndAStatusMenuMakeNineCaptures)
 {
-    statusMenu.addAction(QStringLiteral("截图"));
-    statusMenu.addAction(QStringLiteral("退出"));
-    NativeStatusMenu::attach(&tray, &statusMenu);
+    statusMenu->addAction(QStringLiteral("截图"));
+    statusMenu->addAction(QStringLiteral("退出"));
+    NativeStatusMenu::attach(&tray, statusMenu);
     AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
     const QList<Audit::Scene> scenes{windowScene(QStringLiteral("settings")), windowScene(QStringLiteral("recent"))};
     const auto result = TestSupport::run(Audit::run(scenes, options), 20000);

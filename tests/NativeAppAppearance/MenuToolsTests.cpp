@@ -84,10 +84,11 @@ protected:
         NativeStatusMenu::detach(&tray);
     }
     static QMenu *shownMenu() { return NativeMenu::shared().contentView() ? NativeMenu::shared().contentView()->menu() : nullptr; }
+    static void settle() { TestSupport::waitUntil([] { return false; }, 20); }
     QSystemTrayIcon tray;
     QSystemTrayIcon other;
-    QMenu first;
-    QMenu second;
+    std::shared_ptr<QMenu> first = std::make_shared<QMenu>();
+    std::shared_ptr<QMenu> second = std::make_shared<QMenu>();
     QWidget anchor;
 };
 } // namespace
@@ -97,37 +98,72 @@ TEST_F(NativeStatusMenuTest, OneBindingPerTrayIconUntilDetachedOrDestroyed)
     EXPECT_EQ(NativeStatusMenu::menu(&tray), nullptr);
     QMenu own;
     tray.setContextMenu(&own);
-    NativeStatusMenu::attach(&tray, &first);
+    NativeStatusMenu::attach(&tray, first);
     EXPECT_EQ(tray.contextMenu(), nullptr);
-    NativeStatusMenu::attach(&tray, &second);
-    EXPECT_EQ(NativeStatusMenu::menu(&tray), &second);
-    NativeStatusMenu::attach(nullptr, &first);
+    NativeStatusMenu::attach(&tray, second);
+    EXPECT_EQ(NativeStatusMenu::menu(&tray), second.get());
+    NativeStatusMenu::attach(nullptr, first);
     NativeStatusMenu::detach(&tray);
     EXPECT_EQ(NativeStatusMenu::menu(&tray), nullptr);
 
     auto *doomed = new QSystemTrayIcon();
-    NativeStatusMenu::attach(doomed, &first);
+    NativeStatusMenu::attach(doomed, first);
     const QSystemTrayIcon *address = doomed;
     delete doomed;
     EXPECT_EQ(NativeStatusMenu::menu(address), nullptr);
 
-    first.addAction(QStringLiteral("一项"));
-    NativeMenu::shared().show(&first, &anchor);
+    first->addAction(QStringLiteral("一项"));
+    NativeMenu::shared().show(first.get(), &anchor);
     NativeStatusMenu::detach(&other);
     EXPECT_FALSE(NativeMenu::shared().isOpen()) << "detaching what was never attached still closes the menu";
 }
 
+TEST_F(NativeStatusMenuTest, TheBindingKeepsItsMenuAliveUntilTheBindingGoes)
+{
+    const auto bind = [](QSystemTrayIcon *icon) {
+        auto menu = std::make_shared<QMenu>();
+        menu->addAction(QStringLiteral("截图"));
+        const QPointer<QMenu> watched(menu.get());
+        NativeStatusMenu::attach(icon, std::move(menu)); // the caller keeps nothing
+        return watched;
+    };
+    const QPointer<QMenu> replaced = bind(&tray);
+    settle();
+    ASSERT_TRUE(replaced) << "held by its binding alone";
+    Q_EMIT tray.activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(shownMenu(), replaced.data());
+    NativeStatusMenu::attach(&tray, second);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return replaced.isNull(); })) << "a replaced binding lets its menu go";
+    EXPECT_FALSE(NativeMenu::shared().isOpen()) << "and the popover does not keep showing it";
+
+    const QPointer<QMenu> detached = bind(&tray);
+    NativeStatusMenu::detach(&tray);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return detached.isNull(); }));
+
+    auto *icon = new QSystemTrayIcon();
+    const QPointer<QMenu> orphaned = bind(icon);
+    delete icon;
+    EXPECT_TRUE(orphaned.isNull()) << "the icon's binding went with it";
+
+    second->addAction(QStringLiteral("退出"));
+    const QPointer<QMenu> shared(second.get());
+    NativeStatusMenu::attach(&tray, second);
+    NativeStatusMenu::detach(&tray);
+    settle();
+    EXPECT_TRUE(shared) << "a menu the caller holds too stays";
+}
+
 TEST_F(NativeStatusMenuTest, LeftAndRightClicksOpenTheSameRefreshedMenu)
 {
-    first.addAction(QStringLiteral("截图"));
+    first->addAction(QStringLiteral("截图"));
     int refreshes = 0;
-    QObject::connect(&first, &QMenu::aboutToShow, [&] { ++refreshes; });
-    NativeStatusMenu::attach(&tray, &first);
+    QObject::connect(first.get(), &QMenu::aboutToShow, [&] { ++refreshes; });
+    NativeStatusMenu::attach(&tray, first);
     Q_EMIT tray.activated(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(shownMenu(), &first);
+    EXPECT_EQ(shownMenu(), first.get());
     NativeMenu::shared().close();
     Q_EMIT tray.activated(QSystemTrayIcon::Context);
-    EXPECT_EQ(shownMenu(), &first);
+    EXPECT_EQ(shownMenu(), first.get());
     Q_EMIT tray.activated(QSystemTrayIcon::DoubleClick);
     EXPECT_EQ(refreshes, 2);
 }

@@ -1,5 +1,9 @@
 // Shared main() of every test executable: a QApplication on the platform CTest chose, and
 // private XDG folders so that no test reads or writes the user's real preferences or history.
+// The arguments are recorded first, as the application's main() does, before GoogleTest and
+// QApplication take their options out of argv.
+
+#include "KivaroCore/LaunchArguments.h"
 
 #include <QApplication>
 #include <QFile>
@@ -11,6 +15,7 @@
 
 int main(int argc, char **argv)
 {
+    Kivaro::PrototypeVerification::recordProcessArguments(argc, argv);
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/kivaro-test-XXXXXX"));
     if (!home.isValid())
         return 2;

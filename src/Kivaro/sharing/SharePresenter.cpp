@@ -15,7 +15,6 @@
 #include <cstring>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace Kivaro {
 
@@ -131,12 +130,11 @@ int SharePresenter::removeLeftoverFolders()
         if (!detail::ShareFolderJanitor::isShareFolder(folder) || ours.contains(folder))
             continue;
         struct stat info {};
-        if (::lstat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        if (::lstat(QFile::encodeName(folder).constData(), &info) != 0 || now - qint64(info.st_mtim.tv_sec) < minimumAge)
             continue;
-        if (now - qint64(info.st_mtim.tv_sec) < minimumAge)
-            continue;
-        detail::ShareFolderJanitor::removeFolder(folder);
-        ++removed;
+        // Links and folders of other users are refused there.
+        if (detail::ShareFolderJanitor::removeFolder(folder))
+            ++removed;
     }
     return removed;
 }

@@ -16,6 +16,26 @@ using NativeAppAppearance::NativeMenu;
 
 namespace Kivaro {
 
+namespace {
+
+// Why an application did not start, in the user's language; the share's error names it.
+QString launchFailureReason(Platform::LaunchFailure cause)
+{
+    switch (cause) {
+    case Platform::LaunchFailure::programNotFound:
+        return kivaroCopy("找不到它的程序");
+    case Platform::LaunchFailure::notExecutable:
+        return kivaroCopy("它的程序不是可执行文件");
+    case Platform::LaunchFailure::permissionDenied:
+        return kivaroCopy("没有运行它的权限");
+    case Platform::LaunchFailure::other:
+        break;
+    }
+    return kivaroCopy("系统未能启动它");
+}
+
+} // namespace
+
 ShareSession::ShareSession(SharePresenter &presenter, QString file, QWidget *anchor, Completion completion)
     : QObject(&presenter), m_presenter(&presenter), m_file(std::move(file)), m_anchor(anchor), m_completion(std::move(completion))
 {
@@ -80,11 +100,11 @@ void ShareSession::perform(const Platform::SharingService &service)
     const QString title = service.title;
     m_presenter->services().perform(
         service, m_file,
-        [self, title](std::optional<QString> error) {
+        [self, title](std::optional<Platform::LaunchFailure> error) {
             if (!self)
                 return;
             if (error)
-                self->finish(std::make_exception_ptr(ShotError::message(kivaroFormat("无法启动“%@”：%@", title, *error))));
+                self->finish(std::make_exception_ptr(ShotError::message(kivaroFormat("无法启动“%@”：%@", title, launchFailureReason(*error)))));
             else
                 self->finish(nullptr, true);
         },

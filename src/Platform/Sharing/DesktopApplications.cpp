@@ -12,6 +12,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -94,6 +98,39 @@ bool programExists(const QString &program)
         return info.isFile() && info.isExecutable();
     }
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+// Why `program` could not start, read from the file system once the start has failed (QProcess
+// tells only a text). `workingFolder` is where a relative path is looked up.
+LaunchFailure launchFailure(const QString &program, const QString &workingFolder)
+{
+    QString path = program;
+    if (!program.contains(QLatin1Char('/'))) {
+        path = QStandardPaths::findExecutable(program);
+        // findExecutable passes over files that cannot be run; the first of that name explains.
+        const QStringList folders = qEnvironmentVariable("PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        for (auto folder = folders.cbegin(); path.isEmpty() && folder != folders.cend(); ++folder) {
+            const QString candidate = QDir(*folder).filePath(program);
+            if (QFileInfo::exists(candidate))
+                path = candidate;
+        }
+        if (path.isEmpty())
+            return LaunchFailure::programNotFound;
+    } else if (QDir::isRelativePath(program)) {
+        path = QDir(workingFolder).filePath(program);
+    }
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        if (errno == EACCES)
+            return LaunchFailure::permissionDenied;
+        return errno == ENOENT || errno == ENOTDIR ? LaunchFailure::programNotFound : LaunchFailure::other;
+    }
+    if (!S_ISREG(info.st_mode) || (info.st_mode & 0111) == 0)
+        return LaunchFailure::notExecutable;
+    if (::access(native.constData(), X_OK) != 0 && errno == EACCES)
+        return LaunchFailure::permissionDenied;
+    return LaunchFailure::other;
 }
 
 bool shownInDesktop(const DesktopEntry &entry)
@@ -275,19 +312,19 @@ std::optional<SharingService> DesktopApplications::service(const QString &name)
 }
 
 void DesktopApplications::perform(const SharingService &service, const QString &filePath,
-                                  std::function<void(std::optional<QString>)> started, std::function<void()> ended)
+                                  std::function<void(std::optional<LaunchFailure>)> started, std::function<void()> ended)
 {
-    const auto report = [this, started](std::optional<QString> error) {
+    const auto report = [this, started](std::optional<LaunchFailure> error) {
         QTimer::singleShot(0, this, [started, error] { started(error); });
     };
     const auto found = entry(service.name);
     if (!found) {
-        report(QStringLiteral("%1 is no longer installed").arg(service.title));
+        report(LaunchFailure::programNotFound);
         return;
     }
     const auto command = found->command(filePath);
     if (!command) {
-        report(QStringLiteral("%1 has a command that cannot be run").arg(service.title));
+        report(LaunchFailure::notExecutable);
         return;
     }
     QProcess process;
@@ -297,7 +334,7 @@ void DesktopApplications::perform(const SharingService &service, const QString &
     process.setStandardInputFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!process.startDetached(&pid)) {
-        report(QStringLiteral("%1 could not be started: %2").arg(service.title, process.errorString()));
+        report(launchFailure(process.program(), process.workingDirectory()));
         return;
     }
     report(std::nullopt);

@@ -41,7 +41,7 @@ public:
 
     QList<SharingService> servicesFor(const QString &filePath) override;
     std::optional<SharingService> service(const QString &name) override;
-    void perform(const SharingService &service, const QString &filePath, std::function<void(std::optional<QString>)> started,
+    void perform(const SharingService &service, const QString &filePath, std::function<void(std::optional<LaunchFailure>)> started,
                  std::function<void()> ended) override;
 
     // Locale keys for localised entry values derived from the environment.

@@ -23,10 +23,10 @@ std::optional<SharingService> FixedSharingServices::service(const QString &name)
 }
 
 void FixedSharingServices::perform(const SharingService &service, const QString &filePath,
-                                   std::function<void(std::optional<QString>)> started, std::function<void()> ended)
+                                   std::function<void(std::optional<LaunchFailure>)> started, std::function<void()> ended)
 {
     m_performed << Performed{service.name, filePath};
-    std::optional<QString> error;
+    std::optional<LaunchFailure> error;
     if (m_failures.contains(service.name))
         error = m_failures.take(service.name);
     else if (ended)
@@ -34,9 +34,9 @@ void FixedSharingServices::perform(const SharingService &service, const QString 
     QTimer::singleShot(0, this, [started, error] { started(error); });
 }
 
-void FixedSharingServices::failNextStart(const QString &name, const QString &error)
+void FixedSharingServices::failNextStart(const QString &name, LaunchFailure cause)
 {
-    m_failures.insert(name, error);
+    m_failures.insert(name, cause);
 }
 
 void FixedSharingServices::endAll()

@@ -22,18 +22,18 @@ public:
 
     QList<SharingService> servicesFor(const QString &filePath) override;
     std::optional<SharingService> service(const QString &name) override;
-    void perform(const SharingService &service, const QString &filePath, std::function<void(std::optional<QString>)> started,
+    void perform(const SharingService &service, const QString &filePath, std::function<void(std::optional<LaunchFailure>)> started,
                  std::function<void()> ended) override;
 
-    // The next perform of `name` fails to start with `error`.
-    void failNextStart(const QString &name, const QString &error);
+    // The next perform of `name` fails to start for `cause`.
+    void failNextStart(const QString &name, LaunchFailure cause);
     // Ends every started application (calls the pending `ended` callbacks).
     void endAll();
     const QList<Performed> &performed() const { return m_performed; }
 
 private:
     QList<SharingService> m_services;
-    QHash<QString, QString> m_failures;
+    QHash<QString, LaunchFailure> m_failures;
     QList<Performed> m_performed;
     QList<std::function<void()>> m_running;
 };

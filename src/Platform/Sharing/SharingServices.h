@@ -3,8 +3,9 @@
 // declare they open the file's type. Performing one starts that application with the file.
 //
 // A share is over, for the caller, once the application has started (it reads the file
-// whenever it likes); a failure to start is the share's failure. The caller learns separately
-// when the started process has exited, so it knows when the file may go.
+// whenever it likes); a failure to start is the share's failure, reported as its cause, which
+// the caller words for the user. The caller learns separately when the started process has
+// exited, so it knows when the file may go.
 
 #include <QIcon>
 #include <QList>
@@ -21,6 +22,14 @@ struct SharingService {
     QIcon image;   // the menu-item image; may be null
 };
 
+// Why an application could not start.
+enum class LaunchFailure {
+    programNotFound,  // its program (or its entry) is not there any more
+    notExecutable,    // its program is not an executable file, or its command cannot be run
+    permissionDenied, // the user may not run its program
+    other,
+};
+
 class SharingServices {
 public:
     virtual ~SharingServices() = default;
@@ -30,10 +39,10 @@ public:
     // Looks a service up by its name, whatever file it is for.
     virtual std::optional<SharingService> service(const QString &name) = 0;
     // Starts `service` with `filePath`. `started` is called exactly once, later, on the main
-    // thread: with nothing when the application runs, with an error text when it could not
-    // start. After a successful start, `ended` is called once when its process has exited.
-    virtual void perform(const SharingService &service, const QString &filePath, std::function<void(std::optional<QString>)> started,
-                         std::function<void()> ended) = 0;
+    // thread: with nothing when the application runs, with the cause when it could not start.
+    // After a successful start, `ended` is called once when its process has exited.
+    virtual void perform(const SharingService &service, const QString &filePath,
+                         std::function<void(std::optional<LaunchFailure>)> started, std::function<void()> ended) = 0;
 };
 
 } // namespace Platform

@@ -1,6 +1,7 @@
 #include "Kivaro/document/FileError.h"
 #include "Kivaro/sharing/SharePresenter.h"
 
+#include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/MenuContentView.h"
 #include "NativeAppAppearance/NativeMenu.h"
@@ -150,18 +151,38 @@ TEST_F(Sharing, AnApplicationThatExitsAtOnceStillHasItsRetentionTime)
     QDir(folderOf(file)).removeRecursively();
 }
 
-TEST_F(Sharing, AnApplicationThatCannotStartIsTheShareError)
+TEST_F(Sharing, AnApplicationThatCannotStartIsTheShareErrorGivingTheCauseInTheUsersLanguage)
 {
-    registry->failNextStart(QStringLiteral("viewer.desktop"), QStringLiteral("no such program"));
-    const QString file = present(outcome);
-    choose(0);
-    ASSERT_TRUE(waitUntil([&] { return outcome.calls == 1; }));
-    try {
-        std::rethrow_exception(outcome.error);
-    } catch (const ShotError &error) {
-        EXPECT_EQ(error.text(), QStringLiteral("无法启动“Viewer”：no such program"));
-    }
-    EXPECT_TRUE(gone(file)) << "nobody has the file";
+    using Platform::LaunchFailure;
+    const QList<std::pair<LaunchFailure, QString>> causes{
+        {LaunchFailure::programNotFound, QStringLiteral("找不到它的程序")},
+        {LaunchFailure::notExecutable, QStringLiteral("它的程序不是可执行文件")},
+        {LaunchFailure::permissionDenied, QStringLiteral("没有运行它的权限")},
+        {LaunchFailure::other, QStringLiteral("系统未能启动它")},
+    };
+    const auto failure = [&](LaunchFailure cause) {
+        registry->failNextStart(QStringLiteral("viewer.desktop"), cause);
+        Outcome failed;
+        const QString file = present(failed);
+        choose(0);
+        EXPECT_TRUE(waitUntil([&] { return failed.calls == 1; }));
+        EXPECT_TRUE(gone(file)) << "nobody has the file";
+        try {
+            std::rethrow_exception(failed.error);
+        } catch (const ShotError &error) {
+            return error.text();
+        } catch (...) {
+        }
+        return QString();
+    };
+    for (const auto &[cause, reason] : causes)
+        EXPECT_EQ(failure(cause), QStringLiteral("无法启动“Viewer”：") + reason);
+
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("en"));
+    EXPECT_EQ(failure(LaunchFailure::permissionDenied), QStringLiteral("Could not start “Viewer”: you do not have permission to run it"));
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("zh-Hant"));
+    EXPECT_EQ(failure(LaunchFailure::programNotFound), QStringLiteral("無法啟動「Viewer」：找不到它的程式"));
+    Kivaro::StringTable::overrideLanguage(QString());
 }
 
 TEST_F(Sharing, NoApplicationForTheFileShowsOneDisabledRow)
@@ -229,6 +250,37 @@ TEST_F(Sharing, AFileFromOutsideAShareFolderNeverLosesItsFolder)
     waitUntil([] { return false; }, 50);
     EXPECT_EQ(dismissed.calls, 1);
     EXPECT_TRUE(QFileInfo::exists(file));
+}
+
+TEST_F(Sharing, AShareFolderSwappedForALinkLosesNothingOfTheLinksTarget)
+{
+    QTemporaryDir elsewhere; // the user's folder someone points the share's name at
+    const QString kept = elsewhere.filePath(QStringLiteral("holiday.png"));
+    ASSERT_TRUE(QFile(kept).open(QIODevice::WriteOnly));
+
+    // Swapped before the delayed removal runs: the link stays, the target keeps its files.
+    const QString file = present(outcome);
+    const QString folder = folderOf(file);
+    NativeMenu::shared().close();
+    ASSERT_EQ(presenter->pendingRemovals(), QStringList{folder});
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder));
+    ASSERT_TRUE(waitUntil([&] { return presenter->pendingRemovals().isEmpty(); }));
+    waitUntil([] { return false; }, 20);
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_TRUE(QFileInfo(folder).isSymLink());
+    QFile::remove(folder);
+
+    // A link inside a real share folder goes as a link; what it points at stays.
+    Outcome second;
+    const QString inner = present(second);
+    ASSERT_TRUE(QDir().mkpath(folderOf(inner) + QStringLiteral("/nested")));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folderOf(inner) + QStringLiteral("/nested/escape")));
+    ASSERT_TRUE(QFile::link(kept, folderOf(inner) + QStringLiteral("/picture.png")));
+    NativeMenu::shared().close();
+    EXPECT_TRUE(gone(inner));
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{QStringLiteral("holiday.png")});
 }
 
 TEST_F(Sharing, TheLaunchSweepRemovesOnlyOldShareFoldersOfOurOwn)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using Platform::DesktopApplications;
 
 namespace {
@@ -91,8 +93,8 @@ TEST_F(FakeDesktop, PerformStartsTheApplicationWithTheFileAndReportsItsExit)
     const auto service = applications.service(QStringLiteral("zeta-viewer.desktop"));
     ASSERT_TRUE(service.has_value());
     int startedCalls = 0, endedCalls = 0;
-    std::optional<QString> error = QStringLiteral("unset");
-    applications.perform(*service, path("share/Kivaro.png"), [&](std::optional<QString> e) { ++startedCalls, error = e; },
+    std::optional<Platform::LaunchFailure> error = Platform::LaunchFailure::other;
+    applications.perform(*service, path("share/Kivaro.png"), [&](std::optional<Platform::LaunchFailure> e) { ++startedCalls, error = e; },
                          [&] { ++endedCalls; });
     ASSERT_TRUE(TestSupport::waitUntil([&] { return startedCalls == 1; }));
     EXPECT_FALSE(error.has_value());
@@ -107,17 +109,87 @@ TEST_F(FakeDesktop, PerformStartsTheApplicationWithTheFileAndReportsItsExit)
     EXPECT_EQ(startedCalls, 1);
 }
 
-TEST_F(FakeDesktop, AProgramThatCannotStartIsTheShareFailure)
+TEST_F(FakeDesktop, AProgramThatCannotStartIsTheShareFailureWithItsCause)
 {
+    using Platform::LaunchFailure;
+    writeFile("bin/plain", "#!/bin/sh\n"); // not executable
+    writeFile("locked/tool", "#!/bin/sh\n");
+    QFile::setPermissions(path("locked/tool"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner); // cannot be searched
+    const QByteArray never = "application/x-never;";
+    entry("system", "unnamed.desktop", "Unnamed", "kivaro-no-such-program-anywhere %f", never);
+    entry("system", "plain.desktop", "Plain", path("bin/plain").toUtf8() + " %f", never);
+    entry("system", "folder.desktop", "Folder", path("bin").toUtf8() + " %f", never);
+    entry("system", "quoted.desktop", "Quoted", "\"unterminated %f", never);
+    entry("system", "locked.desktop", "Locked", path("locked/tool").toUtf8() + " %f", never);
+    entry("system", "gone.desktop", "Gone", "true %f", never);
     DesktopApplications applications(options());
-    const auto service = applications.service(QStringLiteral("broken.desktop"));
-    ASSERT_TRUE(service.has_value());
-    std::optional<QString> error;
-    bool started = false, ended = false;
-    applications.perform(*service, path("x.png"), [&](std::optional<QString> e) { started = true, error = e; }, [&] { ended = true; });
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return started; }));
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->contains(QStringLiteral("Broken")));
-    TestSupport::waitUntil([] { return false; }, 50);
-    EXPECT_FALSE(ended);
+    const auto gone = applications.service(QStringLiteral("gone.desktop"));
+    ASSERT_TRUE(gone.has_value());
+    QFile::remove(path("system/applications/gone.desktop"));
+
+    const auto failure = [&](const Platform::SharingService &service) {
+        std::optional<LaunchFailure> error;
+        bool started = false, ended = false;
+        applications.perform(service, path("x.png"), [&](std::optional<LaunchFailure> e) { started = true, error = e; }, [&] { ended = true; });
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return started; }));
+        TestSupport::waitUntil([] { return false; }, 20);
+        EXPECT_FALSE(ended) << "nothing ran, so nothing ends";
+        return error;
+    };
+    const auto failureOf = [&](const char *name) {
+        const auto service = applications.service(QString::fromLatin1(name));
+        EXPECT_TRUE(service.has_value()) << name;
+        return service ? failure(*service) : std::nullopt;
+    };
+    EXPECT_EQ(failureOf("broken.desktop"), LaunchFailure::programNotFound);
+    EXPECT_EQ(failureOf("unnamed.desktop"), LaunchFailure::programNotFound);
+    EXPECT_EQ(failure(*gone), LaunchFailure::programNotFound) << "the entry was removed after the menu listed it";
+    EXPECT_EQ(failureOf("plain.desktop"), LaunchFailure::notExecutable);
+    EXPECT_EQ(failureOf("folder.desktop"), LaunchFailure::notExecutable);
+    EXPECT_EQ(failureOf("quoted.desktop"), LaunchFailure::notExecutable);
+    if (::geteuid() != 0) { // the superuser searches any folder
+        EXPECT_EQ(failureOf("locked.desktop"), LaunchFailure::permissionDenied);
+    }
+    QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(FakeDesktop, EntriesTheDesktopWouldNotShowAreNoShareTargets)
+{
+    // Read from the environment's data and config folders, as the application does.
+    const QHash<QByteArray, QString> environment{{"XDG_DATA_HOME", path("home")},     {"XDG_DATA_DIRS", path("system")},
+                                                 {"XDG_CONFIG_HOME", path("config")}, {"XDG_CONFIG_DIRS", path("config")},
+                                                 {"XDG_CURRENT_DESKTOP", QStringLiteral("Tiling:Kivdesk")}};
+    QHash<QByteArray, QByteArray> saved;
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it) {
+        saved.insert(it.key(), qgetenv(it.key().constData()));
+        qputenv(it.key().constData(), it.value().toLocal8Bit());
+    }
+    const QByteArray png = "image/png;";
+    entry("system", "console.desktop", "Console", "true %f", png, "Terminal=true\n");
+    entry("system", "removed.desktop", "Removed", "true %f", png, "Hidden=true\n");
+    entry("system", "withdrawn.desktop", "Withdrawn", "true %f", png);
+    entry("home", "withdrawn.desktop", "Withdrawn", "true %f", png, "Hidden=true\n"); // the user deleted the system's
+    entry("system", "foreign.desktop", "Foreign", "true %f", png, "OnlyShowIn=Other;Third;\n");
+    entry("system", "shunned.desktop", "Shunned", "true %f", png, "NotShowIn=Kivdesk;\n");
+    entry("system", "native.desktop", "Native", "true %f", png, "OnlyShowIn=Other;Kivdesk;\n");
+    entry("system", "tolerant.desktop", "Tolerant", "true %f", png, "NotShowIn=Other;\n");
+    entry("system", "tried.desktop", "Tried", "true %f", png, "TryExec=" + path("bin/recorder").toUtf8() + "\n");
+    entry("system", "console-off.desktop", "Console Off", "true %f", png, "Terminal=false\n");
+    writeFile("share/Kivaro.png", "png");
+
+    DesktopApplications applications(DesktopApplications::Options{{QStringLiteral("en")}, {}, {}});
+    EXPECT_EQ(titles(applications.servicesFor(path("share/Kivaro.png"))),
+              (QStringList{QStringLiteral("Zeta Viewer"), QStringLiteral("Alpha Editor"), QStringLiteral("Broken"),
+                           QStringLiteral("Console Off"), QStringLiteral("Native"), QStringLiteral("Tolerant"), QStringLiteral("Tried"),
+                           QStringLiteral("User Copy")}));
+    for (const char *id : {"console", "removed", "withdrawn", "foreign", "shunned", "hidden", "missing"})
+        EXPECT_FALSE(applications.service(QString::fromLatin1(id) + QStringLiteral(".desktop")).has_value()) << id;
+
+    for (auto it = saved.cbegin(); it != saved.cend(); ++it) {
+        if (it.value().isNull())
+            qunsetenv(it.key().constData());
+        else
+            qputenv(it.key().constData(), it.value());
+    }
 }

@@ -1,11 +1,53 @@
 #include "Kivaro/sharing/internal/ShareFolderJanitor.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Kivaro::detail {
+
+namespace {
+
+// Deeper than anything a share writes; bounds the descriptors a hostile tree can make us hold.
+constexpr int kMaximumDepth = 32;
+
+// Empties the folder open as `folder` (the descriptor is taken over and closed). Every entry is
+// reached relative to its folder's descriptor and never through a link, so renaming a part of
+// the tree, or swapping it for a link, while this runs cannot lead it outside the tree.
+void removeContents(int folder, int depth)
+{
+    DIR *listing = ::fdopendir(folder);
+    if (!listing) {
+        ::close(folder);
+        return;
+    }
+    while (const dirent *entry = ::readdir(listing)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        if (::unlinkat(folder, name, 0) == 0 || (errno != EISDIR && errno != EPERM))
+            continue; // removed, or gone, or not ours to remove
+        if (depth >= kMaximumDepth)
+            continue;
+        const int inner = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inner < 0)
+            continue;
+        removeContents(inner, depth + 1);
+        ::unlinkat(folder, name, AT_REMOVEDIR);
+    }
+    ::closedir(listing); // closes `folder`
+}
+
+} // namespace
 
 ShareFolderJanitor::ShareFolderJanitor(QObject *parent) : QObject(parent) {}
 
@@ -83,12 +125,29 @@ bool ShareFolderJanitor::isShareFolder(const QString &folder)
     return info.isAbsolute() && info.path() == QDir::cleanPath(QDir::tempPath()) && name.match(info.fileName()).hasMatch();
 }
 
-void ShareFolderJanitor::removeFolder(const QString &folder)
+bool ShareFolderJanitor::removeFolder(const QString &folder)
 {
     if (!isShareFolder(folder))
-        return;
-    // removeRecursively deletes links themselves and does not descend through them.
-    QDir(folder).removeRecursively();
+        return false;
+    const QFileInfo info(QDir::cleanPath(folder));
+    const int parent = ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+        return false;
+    const QByteArray name = QFile::encodeName(info.fileName());
+    // QDir::removeRecursively would follow the name when it is a link and empty the link's
+    // target. Only a real folder of this user is opened; what is removed afterwards is reached
+    // through that open folder, and the last step removes a folder only, never a link.
+    bool removed = false;
+    const int opened = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status {};
+    if (opened >= 0 && ::fstat(opened, &status) == 0 && status.st_uid == ::getuid()) {
+        removeContents(opened, 1);
+        removed = ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
+    } else if (opened >= 0) {
+        ::close(opened);
+    }
+    ::close(parent);
+    return removed;
 }
 
 } // namespace Kivaro::detail

@@ -36,8 +36,10 @@ public:
     // Whether `folder` is named "Kivaro-share-<UUID>" and sits right in the temporary folder:
     // the only folders this class ever removes, whatever path a caller handed to a share.
     static bool isShareFolder(const QString &folder);
-    // Removes a share folder and what it holds; links inside are removed, never followed.
-    static void removeFolder(const QString &folder);
+    // Removes a share folder of this user and what it holds. Links are removed, never
+    // followed: a share folder's name that is a link, or any link inside, leaves its target as it
+    // was, even when the tree is changed while it is removed. True when the folder is gone.
+    static bool removeFolder(const QString &folder);
 
 private:
     struct Entry {
