@@ -56,7 +56,9 @@ struct Outcome {
 
 // Runs `work` on a recognition worker and resumes with its text; cancelling the awaiting task
 // raises the worker's cancel flag.
-Platform::Task<QString> onWorker(std::function<QString(const std::atomic<bool> *)> work)
+using Work = std::function<QString(const std::atomic<bool> *)>;
+
+Platform::Task<QString> onWorker(Work work)
 {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     const Platform::CancellationTokenPtr token = co_await Platform::currentToken();
@@ -74,7 +76,8 @@ Platform::Task<QString> onWorker(std::function<QString(const std::atomic<bool> *
     Outcome outcome;
     std::exception_ptr waitError;
     try {
-        outcome = co_await Platform::future(future);
+        auto finished = Platform::future(future);
+        outcome = co_await finished;
     } catch (...) {
         waitError = std::current_exception();
     }
@@ -112,18 +115,22 @@ QString TextRecognizer::recognizeNow(const QImage &image)
     return recognizeImage(readableCopy(image));
 }
 
+// GCC 12 destroys a temporary with a destructor written inside a co_await expression twice
+// (Platform/Async/Awaitables.h): the work and its task are named locals.
 Platform::Task<QString> TextRecognizer::recognize(QImage image)
 {
-    co_return co_await onWorker([image = std::move(image)](const std::atomic<bool> *cancel) {
-        return recognizeImage(readableCopy(image), {}, cancel);
-    });
+    Work work = [image = std::move(image)](const std::atomic<bool> *cancel) { return recognizeImage(readableCopy(image), {}, cancel); };
+    Platform::Task<QString> task = onWorker(std::move(work));
+    co_return co_await std::move(task);
 }
 
 Platform::Task<QString> TextRecognizer::recognizeFile(QString path)
 {
-    co_return co_await onWorker([path = std::move(path)](const std::atomic<bool> *cancel) {
+    Work work = [path = std::move(path)](const std::atomic<bool> *cancel) {
         return recognizeImage(readableCopy(ScreenRegionCapture::decodeCapture(path)), {}, cancel);
-    });
+    };
+    Platform::Task<QString> task = onWorker(std::move(work));
+    co_return co_await std::move(task);
 }
 
 Platform::Task<bool> TextRecognizer::prewarm()
@@ -137,7 +144,8 @@ Platform::Task<bool> TextRecognizer::prewarm()
             return false;
         }
     });
-    co_return co_await Platform::future(future);
+    auto finished = Platform::future(future);
+    co_return co_await finished;
 }
 
 } // namespace Tellumo

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 namespace Tellumo::detail {
 
@@ -14,8 +15,14 @@ namespace {
 // Neighbouring pixels closer than this (in every channel) belong to one background region: wide
 // enough for gradients and dithering, narrow enough that antialiased text edges stand apart.
 constexpr int kSimilarity = 3;
-// A background region holds a square of this side; text strokes are thinner.
+// A background region holds a square of this side; text strokes are thinner (up to about 60
+// pixels a character; the recogniser scales larger text down first).
 constexpr int kSolidSide = 7;
+// Regions this large are backgrounds whatever surrounds them.
+constexpr qint64 kPanePixels = 4000;
+// A glyph holding a solid patch of its own colour this large beside its height is a shape (an
+// avatar, a dot of colour), not a character: strokes are thin beside a character's height.
+constexpr double kMaxStrokeShare = 0.4;
 // What cannot be text, in pixels of the analysed image.
 constexpr int kMaxGlyphHeight = 120;
 constexpr int kMinContrast = 40;
@@ -33,6 +40,7 @@ struct GlyphTally {
     int surrounding = 0;
     int foreign = 0;
     int farthest = -1;
+    int solidSquare = 0; // the largest patch of a colour other than the background inside it
     std::array<std::pair<int, int>, 4> votes{}; // region, count
 };
 
@@ -92,8 +100,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         }
     }
 
-    // Dense region numbers, and which regions hold a solid square: a pixel ends a run of
-    // kSolidSide equal labels in its row, and kSolidSide such pixels stand above each other.
+    // Dense region numbers.
     int regionCount = 0;
     for (size_t i = 0; i < parent.size(); ++i) {
         const int32_t root = findRoot(parent, int32_t(i));
@@ -102,49 +109,130 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         else
             m_regionOf[i] = m_regionOf[size_t(root)];
     }
-    std::vector<uint8_t> solid(size_t(regionCount), 0);
-    std::vector<uint8_t> run(size_t(w), 0), column(size_t(w), 0);
+
+    // The largest square each region holds: the side of the square of equal labels that ends at a
+    // pixel is one more than the smallest of its left, upper and upper-left neighbours'.
+    std::vector<uint16_t> largestSquare(size_t(regionCount), 0);
+    std::vector<uint16_t> above(size_t(w), 0), current(size_t(w), 0);
     for (int y = 0; y < h; ++y) {
         const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        const int32_t *above = y > 0 ? labels - w : nullptr;
-        uint8_t horizontal = 0;
         for (int x = 0; x < w; ++x) {
-            horizontal = (x > 0 && labels[x] == labels[x - 1]) ? uint8_t(std::min(horizontal + 1, kSolidSide)) : 1;
-            const bool wide = horizontal >= kSolidSide;
-            column[size_t(x)] = wide ? ((above && run[size_t(x)] && labels[x] == above[x]) ? uint8_t(std::min(column[size_t(x)] + 1, kSolidSide)) : 1) : 0;
-            run[size_t(x)] = wide;
-            if (column[size_t(x)] >= kSolidSide)
-                solid[size_t(labels[x])] = 1;
+            uint16_t side = 1;
+            if (x > 0 && y > 0 && labels[x] == labels[x - 1] && labels[x] == labels[x - w] && labels[x] == labels[x - w - 1])
+                side = uint16_t(std::min<int>({current[size_t(x - 1)], above[size_t(x)], above[size_t(x - 1)], 65534}) + 1);
+            current[size_t(x)] = side;
+            uint16_t &largest = largestSquare[size_t(labels[x])];
+            largest = std::max(largest, side);
+        }
+        std::swap(above, current);
+    }
+
+    // The regions that hold a solid square: their bounds, colour, and what their edge touches.
+    struct Candidate {
+        BackgroundRegion region;
+        qint64 red = 0, green = 0, blue = 0;
+        qint64 touchesInk = 0, touchesBackground = 0;
+        int largestSquare = 0;
+        int32_t firstPiece = -1; // of ink it touches
+        bool severalPieces = false;
+    };
+    std::vector<int32_t> candidate(size_t(regionCount), -1);
+    std::vector<Candidate> candidates;
+    for (int y = 0; y < h; ++y) {
+        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int32_t region = labels[x];
+            if (largestSquare[size_t(region)] < kSolidSide)
+                continue;
+            int32_t &index = candidate[size_t(region)];
+            if (index < 0) {
+                index = int32_t(candidates.size());
+                candidates.push_back({{QRect(x, y, 1, 1), 0}});
+                candidates.back().largestSquare = largestSquare[size_t(region)];
+            }
+            Candidate &c = candidates[size_t(index)];
+            c.region.box |= QRect(x, y, 1, 1);
+            ++c.region.pixels;
+            c.red += qRed(row[x]);
+            c.green += qGreen(row[x]);
+            c.blue += qBlue(row[x]);
+        }
+    }
+    for (int y = 0; y < h; ++y) {
+        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const int32_t index = candidate[size_t(labels[x])];
+            if (index < 0)
+                continue;
+            Candidate &c = candidates[size_t(index)];
+            // Beyond the picture's edge lies more of the screen: a background.
+            constexpr int32_t outside = -1;
+            const int32_t neighbours[] = {x > 0 ? labels[x - 1] : outside, x + 1 < w ? labels[x + 1] : outside, y > 0 ? labels[x - w] : outside,
+                                          y + 1 < h ? labels[x + w] : outside};
+            for (int32_t neighbour : neighbours) {
+                if (neighbour == labels[x])
+                    continue;
+                ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
+            }
         }
     }
 
-    std::vector<int32_t> backgroundIndex(size_t(regionCount), -1);
+    // The pieces of ink each candidate touches, with every candidate taken for background.
+    linkInk(parent, [&](size_t i) { return candidate[size_t(m_regionOf[i])] < 0; });
     for (int y = 0; y < h; ++y) {
-        int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
-            const int32_t region = labels[x];
-            if (!solid[size_t(region)]) {
-                labels[x] = -1;
+            const int32_t index = candidate[size_t(labels[x])];
+            if (index < 0)
                 continue;
+            Candidate &c = candidates[size_t(index)];
+            const int32_t i = int32_t(y) * w + x;
+            for (int32_t neighbour : {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1, y + 1 < h ? i + w : -1}) {
+                if (neighbour < 0 || parent[size_t(neighbour)] < 0)
+                    continue;
+                const int32_t piece = findRoot(parent, neighbour);
+                if (c.firstPiece < 0)
+                    c.firstPiece = piece;
+                else if (piece != c.firstPiece)
+                    c.severalPieces = true;
             }
-            int32_t &index = backgroundIndex[size_t(region)];
-            if (index < 0) {
-                index = int32_t(m_regions.size());
-                m_regions.push_back({QRect(x, y, 1, 1), 0});
-            }
-            BackgroundRegion &background = m_regions[size_t(index)];
-            background.box |= QRect(x, y, 1, 1);
-            ++background.pixels;
-            labels[x] = index;
         }
+    }
+
+    // Panes, bars and buttons meet other backgrounds somewhere along their straight sharp edges,
+    // or are large, or hold words (several pieces of ink) inside a rounded outline. The inside of
+    // a round shape or of a character's loop is small and antialiased all around one piece of
+    // ink: it is ink.
+    std::vector<int32_t> finalIndex(candidates.size(), -1);
+    for (size_t index = 0; index < candidates.size(); ++index) {
+        Candidate &c = candidates[index];
+        const bool enclosed = c.touchesInk > 0 && c.touchesBackground * 10 < c.touchesInk + c.touchesBackground;
+        if (enclosed && c.region.pixels < kPanePixels && !c.severalPieces) {
+            finalIndex[index] = -2 - int32_t(m_enclosed.size());
+            const qint64 n = std::max<qint64>(1, c.region.pixels);
+            m_enclosed.push_back({qRgb(int(c.red / n), int(c.green / n), int(c.blue / n)), 0});
+        } else {
+            finalIndex[index] = int32_t(m_regions.size());
+            m_regions.push_back(c.region);
+        }
+    }
+    for (int32_t region = 0; region < regionCount; ++region) {
+        const int32_t index = candidate[size_t(region)];
+        if (index >= 0 && finalIndex[size_t(index)] <= -2)
+            m_enclosed[size_t(-2 - finalIndex[size_t(index)])].largestSquare = largestSquare[size_t(region)];
+    }
+    for (size_t i = 0; i < m_regionOf.size(); ++i) {
+        const int32_t index = candidate[size_t(m_regionOf[i])];
+        m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
     }
 }
 
-void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
+void InkSegmentation::linkInk(std::vector<int32_t> &parent, const std::function<bool(size_t)> &isInk) const
 {
     const int w = m_width, h = m_height;
     for (size_t i = 0; i < parent.size(); ++i)
-        parent[i] = m_regionOf[i] < 0 ? int32_t(i) : -1;
+        parent[i] = isInk(i) ? int32_t(i) : -1;
     for (int y = 0; y < h; ++y) {
         const int32_t base = int32_t(y) * w;
         for (int x = 0; x < w; ++x) {
@@ -162,6 +250,12 @@ void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
             }
         }
     }
+}
+
+void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
+{
+    const int w = m_width, h = m_height;
+    linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
     for (int y = 0; y < h; ++y) {
         const int32_t base = int32_t(y) * w;
         for (int x = 0; x < w; ++x) {
@@ -236,6 +330,11 @@ void InkSegmentation::measureGlyphs()
                 tally.farthest = distance;
                 glyph.ink = row[x];
             }
+            if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
+                const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
+                if (channelDistance(patch.colour, glyph.background) > kMinContrast)
+                    tally.solidSquare = std::max(tally.solidSquare, patch.largestSquare);
+            }
             for (int k = 0; k < 4; ++k) {
                 const int nx = x + dx[k], ny = y + dy[k];
                 if (nx >= 0 && ny >= 0 && nx < w && ny < h && regionAt(nx, ny) >= 0 &&
@@ -251,7 +350,8 @@ void InkSegmentation::measureGlyphs()
             continue;
         const int bw = glyph.box.width(), bh = glyph.box.height();
         glyph.dropped = bh > kMaxGlyphHeight || (bh <= 2 && bw > 40) || (bw <= 2 && bh > 60) || tally.farthest < kMinContrast ||
-                        float(tally.foreign) > kMaxForeignSurrounding * float(tally.surrounding);
+                        float(tally.foreign) > kMaxForeignSurrounding * float(tally.surrounding) ||
+                        tally.solidSquare >= kMaxStrokeShare * bh;
     }
 }
 

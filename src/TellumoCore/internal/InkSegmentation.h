@@ -3,15 +3,17 @@
 //
 // Screens are drawn on flat or smoothly shaded backgrounds: window panes, side bars, buttons,
 // selected rows, chat bubbles. A background region is a connected area whose neighbouring
-// pixels differ by at most a small tolerance and which holds a 7 × 7 square somewhere: text
-// strokes are thinner than that, so they never form a background, while a straight one-pixel
-// rule or an antialiased outline is ink. Everything that is not background is ink; its connected
+// pixels differ by at most a small tolerance and which holds a 7 × 7 square somewhere, unless it
+// is small and antialiased all around one piece of ink (the inside of a round shape or of a
+// character's loop). Text strokes are thinner than that up to about 60 pixels a
+// character, so they never form a background, while a straight one-pixel rule or an
+// antialiased outline is ink. Larger text must be scaled down before. Everything that is not background is ink; its connected
 // pieces (8-connected) are glyphs, each with the colour of the background around it and its
 // darkest (farthest) ink colour, so that it can be drawn dark on white whatever its polarity.
 //
 // A piece that is not text is marked dropped: too tall for text, a long thin rule, too faint,
-// or the antialiased edge between two different backgrounds (the rim of a button, an avatar,
-// a window corner).
+// the antialiased edge between two different backgrounds (the rim of a button, a window
+// corner), or a solid shape (an avatar, a coloured dot).
 //
 // Coordinates are pixels of the analysed image. Memory: three 32-bit words a pixel while
 // analysing, two afterwards.
@@ -19,7 +21,9 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace Tellumo::detail {
@@ -50,7 +54,7 @@ public:
     // Per pixel: the glyph it belongs to, or -1 for background.
     int glyphAt(int x, int y) const { return m_glyphOf[size_t(y) * size_t(m_width) + size_t(x)]; }
     // Per pixel: the background region it belongs to, or -1 for ink.
-    int regionAt(int x, int y) const { return m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]; }
+    int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
 
     const std::vector<Glyph> &glyphs() const { return m_glyphs; }
     const std::vector<BackgroundRegion> &regions() const { return m_regions; }
@@ -62,14 +66,23 @@ private:
     QRgb pixel(int x, int y) const { return reinterpret_cast<const QRgb *>(m_bits + qsizetype(y) * m_stride)[x]; }
     void labelRegions(std::vector<int32_t> &parent);
     void labelGlyphs(std::vector<int32_t> &parent);
+    // Links the 8-connected pixels for which `isInk` holds; the others get -1.
+    void linkInk(std::vector<int32_t> &parent, const std::function<bool(size_t)> &isInk) const;
     void measureGlyphs();
+
+    // A flat patch inside ink: the core of a thick stroke, a counter, the inside of a shape.
+    struct EnclosedPatch {
+        QRgb colour;
+        int largestSquare;
+    };
 
     QImage m_image;
     const uchar *m_bits = nullptr;
     qsizetype m_stride = 0;
     int m_width = 0;
     int m_height = 0;
-    std::vector<int32_t> m_regionOf;
+    std::vector<int32_t> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
+    std::vector<EnclosedPatch> m_enclosed;
     std::vector<int32_t> m_glyphOf;
     std::vector<Glyph> m_glyphs;
     std::vector<BackgroundRegion> m_regions;

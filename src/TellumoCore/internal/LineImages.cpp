@@ -39,7 +39,7 @@ QImage lineImage(const InkSegmentation &ink, const TextLine &line, const std::ve
     } else {
         picture = ink.image().copy(box).convertToFormat(QImage::Format_Grayscale8);
     }
-    if (options.upscale && box.height() < kReadingHeight) {
+    if (options.upscale && box.height() != kReadingHeight) {
         const double factor = std::min(4.0, double(kReadingHeight) / box.height());
         picture = picture.scaled(int(std::lround(box.width() * factor)), int(std::lround(box.height() * factor)), Qt::IgnoreAspectRatio,
                                  Qt::SmoothTransformation);

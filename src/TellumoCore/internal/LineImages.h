@@ -12,12 +12,15 @@
 
 namespace Tellumo::detail {
 
-// The height, in pixels, that line boxes are scaled up to; taller lines keep their size.
+// The height, in pixels, that line boxes are scaled to: the engine reads small text scaled up and
+// large text scaled down best.
 constexpr int kReadingHeight = 40;
+// Lines taller than this (as the median of a picture) are read from the picture scaled down.
+constexpr int kLargeLineHeight = 60;
 
 struct LineImageOptions {
     bool normalizePolarity = true; // else the line's own pixels in grey, whatever their colours
-    bool upscale = true;
+    bool upscale = true; // and scale large lines down
 };
 
 // One line: only its own glyphs (normalised) or the grey picture under its box (not normalised).

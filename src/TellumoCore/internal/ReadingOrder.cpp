@@ -8,8 +8,10 @@ namespace Tellumo::detail {
 
 namespace {
 
-// Backgrounds this large may hold others even when no line sits on them directly.
+// Backgrounds this large may hold others even when no line sits on them directly; their pixels
+// cover at least a seventh of their bounds.
 constexpr qint64 kPanelPixels = 2000;
+constexpr qint64 kPanelDensity = 7;
 
 struct Node {
     int region = -1; // -1: the whole image
@@ -32,6 +34,13 @@ struct Item {
 qint64 area(const QRect &r)
 {
     return qint64(r.width()) * r.height();
+}
+
+// A background that may hold others: large, and filling a fair share of its bounds (not a thin
+// frame or rule that happens to run around them).
+bool isPanel(const BackgroundRegion &region)
+{
+    return region.pixels >= kPanelPixels && region.pixels * kPanelDensity >= area(region.box);
 }
 
 int verticalOverlap(const QRect &a, const QRect &b)
@@ -86,10 +95,10 @@ private:
         for (const PlacedText &text : m_texts)
             m_nodes[0].box |= text.box;
         for (int i = 0; i < int(m_regions.size()); ++i)
-            if (m_regions[size_t(i)].pixels >= kPanelPixels)
+            if (isPanel(m_regions[size_t(i)]))
                 m_candidates.push_back(i);
         for (const PlacedText &text : m_texts)
-            if (text.region >= 0 && m_regions[size_t(text.region)].pixels < kPanelPixels)
+            if (text.region >= 0 && !isPanel(m_regions[size_t(text.region)]))
                 m_candidates.push_back(text.region);
         std::sort(m_candidates.begin(), m_candidates.end());
         m_candidates.erase(std::unique(m_candidates.begin(), m_candidates.end()), m_candidates.end());

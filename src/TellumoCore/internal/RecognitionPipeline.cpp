@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 
 namespace Tellumo::detail {
 
@@ -20,6 +22,28 @@ void checkCancelled(const std::atomic<bool> *cancel)
 {
     if (cancel && cancel->load())
         throw RecognitionCancelled{};
+}
+
+// The picture inside a frame of its most common edge colour. A region capture may cut a pane so
+// close to its text that no background square fits beside it; the frame gives room.
+QImage framed(const QImage &image)
+{
+    constexpr int kFrame = 8;
+    std::map<QRgb, int> edge;
+    for (int x = 0; x < image.width(); ++x) {
+        ++edge[image.pixel(x, 0)];
+        ++edge[image.pixel(x, image.height() - 1)];
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        ++edge[image.pixel(0, y)];
+        ++edge[image.pixel(image.width() - 1, y)];
+    }
+    const QRgb colour = std::max_element(edge.begin(), edge.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+    QImage frame(image.width() + 2 * kFrame, image.height() + 2 * kFrame, QImage::Format_RGB32);
+    frame.fill(colour);
+    for (int y = 0; y < image.height(); ++y)
+        std::copy_n(reinterpret_cast<const QRgb *>(image.constScanLine(y)), image.width(), reinterpret_cast<QRgb *>(frame.scanLine(y + kFrame)) + kFrame);
+    return frame;
 }
 
 // Short Latin readings of little confidence are what the engine makes of icons and specks.
@@ -39,8 +63,8 @@ QString readPage(const QImage &image, const RecognitionOptions &options, const s
     QImage page;
     int lineHeight = 0;
     if (options.normalizePolarity || options.upscaleSmallText) {
-        const InkSegmentation ink(image);
-        page = options.normalizePolarity ? normalizedPage(ink) : image.convertToFormat(QImage::Format_Grayscale8);
+        const InkSegmentation ink(framed(image));
+        page = options.normalizePolarity ? normalizedPage(ink) : ink.image().convertToFormat(QImage::Format_Grayscale8);
         lineHeight = medianLineHeight(findTextLines(ink));
     } else {
         page = image.convertToFormat(QImage::Format_Grayscale8);
@@ -60,8 +84,16 @@ QString readPage(const QImage &image, const RecognitionOptions &options, const s
 
 QString readLines(const QImage &image, const RecognitionOptions &options, const std::atomic<bool> *cancel)
 {
-    const InkSegmentation ink(image);
-    const std::vector<TextLine> lines = findTextLines(ink);
+    std::optional<InkSegmentation> analysed(std::in_place, framed(image));
+    std::vector<TextLine> lines = findTextLines(*analysed);
+    // Strokes of large text are as thick as a background's square: read it smaller.
+    if (const int height = medianLineHeight(lines); height > kLargeLineHeight) {
+        const double factor = double(kReadingHeight) / height;
+        analysed.emplace(framed(image.scaled(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)),
+                                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        lines = findTextLines(*analysed);
+    }
+    const InkSegmentation &ink = *analysed;
     std::vector<int> lineOfGlyph(ink.glyphs().size(), -1);
     for (int i = 0; i < int(lines.size()); ++i)
         for (int glyph : lines[size_t(i)].glyphs)
@@ -128,6 +160,7 @@ QString replaceStrayLookalikes(const QString &line)
 
 QString recognizeImage(const QImage &image, const RecognitionOptions &options, const std::atomic<bool> *cancel)
 {
+    OcrEngines::requireAnyModel();
     checkCancelled(cancel);
     return options.segmentBlocks ? readLines(image, options, cancel) : readPage(image, options, cancel);
 }

@@ -40,60 +40,67 @@ double inkOfColumns(const QImage &picture, int left, int right)
     return double(sum) / 255.0;
 }
 
-struct Cells {
-    std::vector<double> inks; // the ink of each character cell, left to right
-    double height = 0;        // the height of the line's ink
+// The columns of a line that hold ink, and the height of its ink.
+struct InkedColumns {
+    std::vector<bool> inked;
+    double height = 0;
 };
 
-// Cuts a line of Chinese into character cells: runs of inked columns joined while together they
-// stay within one character's width (about the height of the line's ink), so that the parts of
-// one character (亻 and 尔) share a cell and neighbours do not.
-Cells characterCells(const QImage &picture)
+InkedColumns inkedColumns(const QImage &picture)
 {
-    Cells cells;
     constexpr int kInked = 40; // darker than this counts as ink
+    InkedColumns columns;
+    columns.inked.assign(size_t(picture.width()), false);
     int top = picture.height(), bottom = -1;
-    std::vector<bool> inked(size_t(picture.width()), false);
     for (int y = 0; y < picture.height(); ++y) {
         const uchar *row = picture.constScanLine(y);
         for (int x = 0; x < picture.width(); ++x) {
             if (255 - row[x] > kInked) {
-                inked[size_t(x)] = true;
+                columns.inked[size_t(x)] = true;
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
         }
     }
-    if (bottom < top)
-        return cells;
-    cells.height = bottom - top + 1;
-    const double widest = 1.1 * cells.height;
+    columns.height = bottom < top ? 0 : bottom - top + 1;
+    return columns;
+}
+
+// Cuts the columns [left, right] of a line of Chinese into character cells and gives the ink of
+// each: runs of inked columns joined while together they stay within one character's width
+// (about the height of the line's ink), so that the parts of one character (亻 and 尔) share a
+// cell and neighbours do not.
+std::vector<double> cellInks(const QImage &picture, const InkedColumns &columns, int left, int right)
+{
+    std::vector<double> inks;
+    const double widest = 1.1 * columns.height;
+    auto inked = [&](int x) { return x >= left && x <= right && columns.inked[size_t(x)]; };
     int start = -1, end = -1;
-    for (int x = 0; x <= picture.width(); ++x) {
-        const bool on = x < picture.width() && inked[size_t(x)];
-        if (on && start < 0) {
-            start = end = x;
-        } else if (on) {
+    for (int x = left; x <= right + 1; ++x) {
+        if (inked(x)) {
+            if (start < 0)
+                start = x;
             end = x;
+            continue;
         }
+        if (start < 0)
+            continue;
         // The end of a run of inked columns: join the next run only while the cell stays narrow.
-        if (!on && start >= 0) {
-            int next = x;
-            while (next < picture.width() && !inked[size_t(next)])
-                ++next;
-            int nextEnd = next;
-            while (nextEnd + 1 < picture.width() && inked[size_t(nextEnd + 1)])
-                ++nextEnd;
-            if (next < picture.width() && nextEnd - start + 1 <= widest) {
-                x = nextEnd;
-                end = nextEnd;
-                continue;
-            }
-            cells.inks.push_back(inkOfColumns(picture, start, end));
-            start = -1;
+        int next = x;
+        while (next <= right && !inked(next))
+            ++next;
+        int nextEnd = next;
+        while (nextEnd + 1 <= right && inked(nextEnd + 1))
+            ++nextEnd;
+        if (next <= right && nextEnd - start + 1 <= widest) {
+            x = nextEnd;
+            end = nextEnd;
+            continue;
         }
+        inks.push_back(inkOfColumns(picture, start, end));
+        start = -1;
     }
-    return cells;
+    return inks;
 }
 
 } // namespace
@@ -138,32 +145,49 @@ double referenceInk(char32_t character)
 ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplified, const std::vector<OcrSymbol> &traditional)
 {
     ScriptEvidence evidence;
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || simplified.size() != traditional.size())
+    const size_t count = simplified.size();
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || count != traditional.size() || count == 0)
         return evidence;
-    for (const auto *reading : {&simplified, &traditional})
-        for (const OcrSymbol &symbol : *reading)
-            if (!takesACell(onlyCharacter(symbol.text)))
-                return evidence;
-    const Cells cells = characterCells(picture);
-    if (cells.inks.size() != simplified.size() || cells.height <= 0)
+    const InkedColumns columns = inkedColumns(picture);
+    if (columns.height <= 0)
         return evidence;
 
+    // Runs of characters that take a cell in both readings; Latin words between them are left out,
+    // and each run is cut at the middle of the gap to its neighbours' boxes.
     struct Variant {
         double found, simplified, traditional;
     };
     std::vector<Variant> variants;
     double foundAgreed = 0, drawnAgreed = 0;
-    for (size_t i = 0; i < simplified.size(); ++i) {
-        const char32_t a = onlyCharacter(simplified[i].text), b = onlyCharacter(traditional[i].text);
-        if (!isIdeograph(a) || !isIdeograph(b))
+    auto cellTaker = [&](size_t i) {
+        return takesACell(onlyCharacter(simplified[i].text)) && takesACell(onlyCharacter(traditional[i].text));
+    };
+    for (size_t first = 0; first < count;) {
+        if (!cellTaker(first)) {
+            ++first;
             continue;
-        const double found = cells.inks[i] / (cells.height * cells.height);
-        if (a == b) {
-            foundAgreed += found;
-            drawnAgreed += referenceInk(a);
-        } else {
-            variants.push_back({found, referenceInk(a), referenceInk(b)});
         }
+        size_t last = first;
+        while (last + 1 < count && cellTaker(last + 1))
+            ++last;
+        const int left = first == 0 ? 0 : (simplified[first - 1].box.right() + simplified[first].box.left()) / 2;
+        const int right = last + 1 == count ? picture.width() - 1 : (simplified[last].box.right() + simplified[last + 1].box.left()) / 2;
+        const std::vector<double> inks = cellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right));
+        if (inks.size() == last - first + 1) {
+            for (size_t i = first; i <= last; ++i) {
+                const char32_t a = onlyCharacter(simplified[i].text), b = onlyCharacter(traditional[i].text);
+                if (!isIdeograph(a) || !isIdeograph(b))
+                    continue;
+                const double found = inks[i - first] / (columns.height * columns.height);
+                if (a == b) {
+                    foundAgreed += found;
+                    drawnAgreed += referenceInk(a);
+                } else {
+                    variants.push_back({found, referenceInk(a), referenceInk(b)});
+                }
+            }
+        }
+        first = last + 1;
     }
     if (variants.empty())
         return evidence;

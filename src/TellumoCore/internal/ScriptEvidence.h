@@ -7,7 +7,8 @@
 // can: where the two readings differ, they name the two forms of one character, and the
 // Traditional form has more strokes (會 and 会, 體 and 体). The ink inside the character's box
 // is compared with the ink each form has when drawn, scaled by the ratio of drawn to found ink
-// over the characters both readings agree on.
+// over the characters both readings agree on. Latin words in the line are stepped over: the
+// Chinese runs between them are located by the engine's rough character boxes.
 
 #include "TellumoCore/internal/OcrEngines.h"
 

@@ -1,0 +1,262 @@
+// The recogniser's steps without the engine: finding text lines and their backgrounds, drawing
+// them dark on white, telling Simplified from Traditional by the ink, tidying the engine's
+// spacing, and the reading order.
+
+#include "TellumoCore/internal/InkSegmentation.h"
+#include "TellumoCore/internal/LineImages.h"
+#include "TellumoCore/internal/ReadingOrder.h"
+#include "TellumoCore/internal/RecognitionPipeline.h"
+#include "TellumoCore/internal/ScriptEvidence.h"
+#include "TellumoCore/internal/TextLines.h"
+
+#include <QFont>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace Tellumo::detail;
+
+namespace {
+
+QFont uiFont(int pixels, bool bold = false)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+struct Drawing {
+    QImage image;
+    QPainter painter;
+
+    Drawing(QSize size, QColor background) : image(size, QImage::Format_RGB32)
+    {
+        image.fill(background);
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+    }
+    void text(QPoint baseline, const QString &text, const QFont &font, QColor color)
+    {
+        painter.setFont(font);
+        painter.setPen(color);
+        painter.drawText(baseline, text);
+    }
+    QImage done()
+    {
+        painter.end();
+        return image;
+    }
+};
+
+std::vector<int> lineOfGlyphs(const InkSegmentation &ink, const std::vector<TextLine> &lines)
+{
+    std::vector<int> lineOf(ink.glyphs().size(), -1);
+    for (int i = 0; i < int(lines.size()); ++i)
+        for (int glyph : lines[size_t(i)].glyphs)
+            lineOf[size_t(glyph)] = i;
+    return lineOf;
+}
+
+} // namespace
+
+TEST(TextLineFinding, WordsJoinButTableCellsAndShapesStayApart)
+{
+    Drawing d({900, 200}, Qt::white);
+    // Monospaced code: spaces wider than the lower-case letters are tall.
+    QFont mono;
+    mono.setFamily(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPixelSize(16);
+    d.text({20, 40}, QStringLiteral("int count = parse_entry(line, &out[count]);"), mono, Qt::black);
+    // Two cells of a table row three text heights apart, and a line whose dots float above it.
+    d.text({20, 100}, QStringLiteral("设备名称"), uiFont(16), Qt::black);
+    d.text({20 + 64 + 48, 100}, QStringLiteral("Kivaro-Desktop"), uiFont(16), Qt::black);
+    d.text({20, 160}, QStringLiteral("设计稿已经发到群里了"), uiFont(20), Qt::black);
+    // A button's rounded rim and an avatar: edges between two backgrounds, not text.
+    d.painter.setBrush(QColor(10, 110, 230));
+    d.painter.setPen(Qt::NoPen);
+    d.painter.drawRoundedRect(QRect(600, 70, 120, 36), 8, 8);
+    d.painter.setBrush(QColor(220, 120, 80));
+    d.painter.drawEllipse(QRect(780, 130, 40, 40));
+    const InkSegmentation ink(d.done());
+    const std::vector<TextLine> lines = findTextLines(ink);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_GT(lines[0].box.width(), 400) << "the code line is one line";
+    EXPECT_LT(lines[1].box.right(), lines[2].box.left()) << "the two cells are two lines";
+    EXPECT_GT(lines[3].box.width(), 180) << "the characters and their dots are one line";
+    for (const TextLine &line : lines)
+        EXPECT_LT(line.box.right(), 600) << "nothing of the button or the avatar";
+}
+
+// A word on a dark pane, in white on a blue button and in black on white is drawn the same way
+// for the engine: dark strokes on white, whatever its colours.
+TEST(TextLineFinding, EveryPolarityIsDrawnDarkOnWhite)
+{
+    const QString word = QStringLiteral("截图识字 OCR");
+    const QColor pairs[][2] = {{Qt::white, Qt::black}, {QColor(0x1E1E1E), QColor(0xE8E8ED)}, {QColor(0x0A6FE0), Qt::white},
+                               {QColor(0x95EC69), QColor(0x111111)}};
+    std::vector<QImage> pictures;
+    for (const auto &pair : pairs) {
+        Drawing d({260, 60}, pair[0]);
+        d.text({16, 40}, word, uiFont(20), pair[1]);
+        const InkSegmentation ink(d.done());
+        const std::vector<TextLine> lines = findTextLines(ink);
+        ASSERT_EQ(lines.size(), 1u);
+        pictures.push_back(lineImage(ink, lines[0], lineOfGlyphs(ink, lines), 0, {}));
+    }
+    const QImage &reference = pictures[0];
+    EXPECT_GE(reference.height(), kReadingHeight) << "scaled up to the reading height";
+    for (const QImage &picture : pictures) {
+        ASSERT_EQ(picture.size(), reference.size());
+        double difference = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                difference += std::abs(int(picture.constScanLine(y)[x]) - int(reference.constScanLine(y)[x]));
+        EXPECT_LT(difference / (picture.width() * picture.height()), 6.0);
+        EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::white)) << "the margin is white";
+    }
+}
+
+TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
+{
+    const QString simplified = QStringLiteral("会议记录设计稿"), traditional = QStringLiteral("會議記錄設計稿");
+    auto symbolsOf = [](const QString &text) {
+        std::vector<OcrSymbol> symbols;
+        for (QChar c : text)
+            symbols.push_back({QString(c), {}});
+        return symbols;
+    };
+    for (bool printedTraditional : {false, true}) {
+        Drawing d({420, 60}, Qt::white);
+        d.text({10, 42}, printedTraditional ? traditional : simplified, uiFont(32), Qt::black);
+        const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
+        const ScriptEvidence evidence = compareScripts(line, symbolsOf(simplified), symbolsOf(traditional));
+        EXPECT_EQ(evidence.positions, 6);
+        EXPECT_EQ(evidence.traditional > 0, printedTraditional) << evidence.traditional;
+    }
+    // Readings that do not agree on the number of characters tell nothing.
+    Drawing d({420, 60}, Qt::white);
+    d.text({10, 42}, simplified, uiFont(32), Qt::black);
+    const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
+    EXPECT_EQ(compareScripts(line, symbolsOf(simplified), symbolsOf(QStringLiteral("會議"))).positions, 0);
+}
+
+TEST(EngineText, SpacesBetweenChineseCharactersGoAndStraySymbolsAreMended)
+{
+    EXPECT_EQ(tidyChineseSpacing(QStringLiteral("截 图 识 字 Kivaro 2024 年 ， 好")), QStringLiteral("截图识字 Kivaro 2024 年，好"));
+    EXPECT_EQ(replaceStrayLookalikes(QStringLiteral("Ctrl十C Shift十Ctrl十Z a一b")), QStringLiteral("Ctrl+C Shift+Ctrl+Z a-b"));
+    EXPECT_EQ(replaceStrayLookalikes(QStringLiteral("第十章 十 一二三")), QStringLiteral("第十章 十 一二三")) << "real Chinese stays";
+}
+
+namespace {
+
+// A screen of backgrounds (their bounds and sizes) and lines placed on them.
+struct Layout {
+    std::vector<BackgroundRegion> regions;
+    std::vector<PlacedText> texts;
+
+    int region(QRect box)
+    {
+        regions.push_back({box, qint64(box.width()) * box.height()});
+        return int(regions.size()) - 1;
+    }
+    // A line of `height` whose glyphs stand on `baseline`, `width` wide from `left`.
+    void line(const QString &text, int left, int baseline, int width, int region, int height = 16)
+    {
+        texts.push_back({QRect(left, baseline - height + 3, width, height), text, region, baseline});
+    }
+    QStringList order() const { return readingOrder(texts, regions); }
+};
+
+} // namespace
+
+TEST(ReadingOrder, ATableIsReadRowByRowAfterTheSideBarBesideIt)
+{
+    Layout l;
+    const int screen = l.region({0, 0, 1000, 600});
+    const int side = l.region({0, 0, 200, 600});
+    const int main = l.region({201, 0, 799, 600});
+    (void)screen;
+    for (int i = 0; i < 4; ++i)
+        l.line(QStringLiteral("分区%1").arg(i), 20, 40 + 32 * i, 60, side);
+    for (int row = 0; row < 5; ++row) {
+        // Cells a little higher or lower than each other: ascenders, Chinese below the baseline.
+        l.line(QStringLiteral("名称%1").arg(row), 240, 60 + 36 * row + (row % 2), 70, main);
+        l.line(QStringLiteral("值%1").arg(row), 420, 60 + 36 * row, 90, main, 13);
+        l.line(QStringLiteral("说明%1").arg(row), 600, 60 + 36 * row - (row % 3 == 0), 120, main);
+    }
+    const QStringList order = l.order();
+    ASSERT_EQ(order.size(), 9);
+    EXPECT_EQ(order[0], QStringLiteral("分区0"));
+    EXPECT_EQ(order[3], QStringLiteral("分区3"));
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(order[4 + row], QStringLiteral("名称%1 值%1 说明%1").arg(row));
+}
+
+TEST(ReadingOrder, AnArticleIsReadBeforeTheLinksBesideItEvenWhenSomeLinesHappenToAlign)
+{
+    Layout l;
+    const int page = l.region({0, 0, 1200, 700});
+    // Prose at a pitch of 31.5 pixels, links at 36: a few pairs meet by chance.
+    for (int i = 0; i < 8; ++i)
+        l.line(QStringLiteral("prose %1").arg(i), 100, 100 + int(31.5 * i), i == 3 || i == 7 ? 300 : 700, page, 21);
+    for (int i = 0; i < 5; ++i)
+        l.line(QStringLiteral("link %1").arg(i), 900, 100 + 36 * i, 180, page, 17);
+    QStringList expected;
+    for (int i = 0; i < 8; ++i)
+        expected << QStringLiteral("prose %1").arg(i);
+    for (int i = 0; i < 5; ++i)
+        expected << QStringLiteral("link %1").arg(i);
+    EXPECT_EQ(l.order(), expected);
+}
+
+TEST(ReadingOrder, ChatBubblesOnBothSidesAreReadTopToBottom)
+{
+    Layout l;
+    const int pane = l.region({0, 0, 1000, 800});
+    QStringList expected;
+    for (int i = 0; i < 6; ++i) {
+        const bool mine = i % 2;
+        const QRect bubble(mine ? 600 : 20, 40 + 110 * i, 360, i == 2 ? 80 : 50);
+        const int region = l.region(bubble);
+        l.line(QStringLiteral("message %1").arg(i), bubble.left() + 12, bubble.top() + 30, 300, region);
+        expected << QStringLiteral("message %1").arg(i);
+        if (i == 2) {
+            l.line(QStringLiteral("message %1 continued").arg(i), bubble.left() + 12, bubble.top() + 60, 200, region);
+            expected << QStringLiteral("message %1 continued").arg(i);
+        }
+    }
+    (void)pane;
+    EXPECT_EQ(l.order(), expected);
+}
+
+TEST(ReadingOrder, LineNumbersStayWithTheirCodeAndNamesWithTheirTimes)
+{
+    Layout l;
+    const int editor = l.region({0, 0, 800, 400});
+    const int list = l.region({820, 0, 300, 400});
+    QStringList expected;
+    for (int i = 1; i <= 6; ++i) {
+        l.line(QString::number(i), 20, 20 + 24 * i, 9, editor, 13);
+        if (i != 3) {
+            // Braces hang below the baseline: the line's baseline reads lower.
+            l.line(i == 4 ? QStringLiteral("{") : QStringLiteral("code(%1);").arg(i), 50 + 30 * (i % 2), 20 + 24 * i + (i == 4 ? 3 : 0),
+                   i == 4 ? 8 : 200, editor, 18);
+            expected << (i == 4 ? QStringLiteral("4 {") : QStringLiteral("%1 code(%1);").arg(i));
+        } else {
+            expected << QStringLiteral("3");
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        l.line(QStringLiteral("名字%1").arg(i), 840, 40 + 70 * i, 60, list);
+        l.line(QStringLiteral("1%1:00").arg(i), 1060, 40 + 70 * i, 44, list, 12);
+        l.line(QStringLiteral("预览%1").arg(i), 840, 62 + 70 * i, 120, list);
+    }
+    for (int i = 0; i < 3; ++i)
+        expected << QStringLiteral("名字%1 1%1:00").arg(i) << QStringLiteral("预览%1").arg(i);
+    EXPECT_EQ(l.order(), expected);
+}

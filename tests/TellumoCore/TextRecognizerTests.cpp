@@ -1,0 +1,212 @@
+// Text recognition through its public operations, on screenshots rendered for the test with
+// known text (TextScreens), with the installed language data. Recognised text is compared with a
+// tolerance: the engine may misread a character here and there, but not a line.
+
+#include "TellumoCore/TextRecognizer.h"
+
+#include "TellumoCore/TellumoError.h"
+#include "TextScreens/CharacterErrors.h"
+#include "TextScreens/TextScreens.h"
+
+#include "Platform/Async/Awaitables.h"
+#include "Support/TaskTesting.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Tellumo;
+using namespace TextScreens;
+
+namespace {
+
+constexpr int kTaskTimeout = 60000;
+
+// Whole-text error rate allowed for one screenshot, and for one line against the recognised
+// line closest to it.
+constexpr double kMaxScreenErrors = 0.10;
+constexpr double kMaxLineErrors = 0.25;
+
+void expectReads(const Screen &screen, const QString &recognized)
+{
+    const CharacterErrors errors = characterErrors(screen.text(), recognized);
+    EXPECT_LE(errors.rate(), kMaxScreenErrors) << screen.name().toStdString() << "\n--- expected\n"
+                                               << screen.text().toStdString() << "\n--- recognised\n"
+                                               << recognized.toStdString();
+    const QStringList found = recognized.split(QLatin1Char('\n'));
+    for (const Line &line : screen.lines) {
+        double best = 1;
+        for (const QString &candidate : found)
+            best = std::min(best, characterErrors(line.text, candidate).rate());
+        EXPECT_LE(best, kMaxLineErrors) << screen.name().toStdString() << ": no line reads like \"" << line.text.toStdString() << '"';
+    }
+}
+
+QString recognizeOnWorker(const QImage &image)
+{
+    return TestSupport::run(TextRecognizer::recognize(image), kTaskTimeout);
+}
+
+TellumoError errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const TellumoError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error";
+    return TellumoError({}, 0, {});
+}
+
+QImage plain(QSize size, QColor color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+} // namespace
+
+// One region of each kind of screen, in every language, both themes and sizes from 12 to 24.
+TEST(TextRecognizer, ReadsRenderedScreenshotsLineByLineInReadingOrder)
+{
+    const Spec specs[] = {
+        {Scene::menu, Language::simplified, Theme::light, 14, Framing::region},
+        {Scene::dialog, Language::english, Theme::dark, 12, Framing::region},
+        {Scene::settings, Language::traditional, Theme::light, 16, Framing::region},
+        {Scene::chat, Language::simplified, Theme::dark, 18, Framing::region},
+        {Scene::chat, Language::traditional, Theme::light, 20, Framing::region},
+        {Scene::code, Language::mixed, Theme::dark, 16, Framing::region},
+        {Scene::article, Language::mixed, Theme::light, 24, Framing::region},
+        {Scene::dialog, Language::traditional, Theme::dark, 14, Framing::region},
+    };
+    for (const Spec &spec : specs) {
+        const Screen screen = render(spec);
+        expectReads(screen, TextRecognizer::recognizeNow(screen.image));
+    }
+}
+
+TEST(TextRecognizer, ReadsAWholeScreenWithItsSideBarAndTableInOrder)
+{
+    const Screen screen = render({Scene::settings, Language::simplified, Theme::dark, 16, Framing::fullScreen});
+    expectReads(screen, recognizeOnWorker(screen.image));
+}
+
+TEST(TextRecognizer, TextUnderAPrivacyMaskIsNotRead)
+{
+    Spec spec{Scene::dialog, Language::simplified, Theme::light, 16, Framing::region, 0};
+    const Screen open = render(spec);
+    spec.masks = 2;
+    const Screen masked = render(spec);
+    ASSERT_EQ(masked.lines.size() + 2, open.lines.size());
+    const QString recognized = TextRecognizer::recognizeNow(masked.image);
+    expectReads(masked, recognized);
+    for (const Line &line : open.lines) {
+        const bool visible = std::any_of(masked.lines.begin(), masked.lines.end(), [&](const Line &l) { return l.text == line.text; });
+        if (visible)
+            continue;
+        EXPECT_FALSE(normalizedForComparison(recognized).contains(normalizedForComparison(line.text))) << line.text.toStdString();
+    }
+}
+
+TEST(TextRecognizer, PicturesWithoutTextGiveTheEmptyString)
+{
+    QImage gradient(640, 360, QImage::Format_RGB32);
+    {
+        QPainter painter(&gradient);
+        QLinearGradient fill(0, 0, 640, 360);
+        fill.setColorAt(0, QColor(30, 60, 120));
+        fill.setColorAt(1, QColor(200, 220, 250));
+        painter.fillRect(gradient.rect(), fill);
+        painter.fillRect(QRect(100, 100, 200, 30), Qt::black); // a privacy mask over nothing
+        painter.setBrush(QColor(240, 80, 80));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRect(400, 80, 60, 60)); // an avatar
+    }
+    for (const QImage &image : {plain({320, 90}, Qt::white), plain({320, 90}, Qt::black), plain({1, 1}, Qt::gray), gradient})
+        EXPECT_EQ(TextRecognizer::recognizeNow(image), QString()) << image.width() << "x" << image.height();
+}
+
+TEST(TextRecognizer, RefusesEmptyAndOversizedImagesBeforeReadingThem)
+{
+    for (const QImage &image : {QImage(), QImage(6400, 6400, QImage::Format_Mono)}) {
+        const TellumoError error = errorOf([&] { TextRecognizer::recognizeNow(image); });
+        EXPECT_EQ(error.domain(), QString::fromLatin1(TextRecognizer::errorDomain));
+        EXPECT_EQ(error.code(), TextRecognizer::imageRefused);
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+}
+
+TEST(TextRecognizer, AnImageLargerThanAFourKScreenIsScaledDownAndStillRead)
+{
+    QImage large(6000, 2000, QImage::Format_RGB32);
+    large.fill(Qt::white);
+    {
+        QPainter painter(&large);
+        QFont font;
+        font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+        font.setPixelSize(96);
+        painter.setFont(font);
+        painter.drawText(QPoint(200, 900), QStringLiteral("Kivaro 截图识字 2024"));
+    }
+    const QString recognized = TextRecognizer::recognizeNow(large);
+    EXPECT_LE(characterErrors(QStringLiteral("Kivaro 截图识字 2024"), recognized).rate(), kMaxScreenErrors) << recognized.toStdString();
+}
+
+TEST(TextRecognizer, ReadsAnImageFileAndPassesOnTheDecodingError)
+{
+    QTemporaryDir folder;
+    const Screen screen = render({Scene::menu, Language::english, Theme::dark, 16, Framing::region});
+    const QString png = folder.filePath(QStringLiteral("menu.png"));
+    ASSERT_TRUE(screen.image.save(png));
+    expectReads(screen, TestSupport::run(TextRecognizer::recognizeFile(png), kTaskTimeout));
+
+    const QString text = folder.filePath(QStringLiteral("notes.png"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not an image");
+    file.close();
+    const TellumoError error = errorOf([&] { TestSupport::run(TextRecognizer::recognizeFile(text), kTaskTimeout); });
+    EXPECT_EQ(error.domain(), QStringLiteral("Tellumo.Capture"));
+    EXPECT_EQ(error.code(), 2);
+}
+
+// The task resumes on the main thread; cancelling it ends the wait at once, and the workers are
+// free for the next recognition.
+TEST(TextRecognizer, ACancelledRecognitionEndsWithCancellationAndTheNextOneRuns)
+{
+    const Screen screen = render({Scene::article, Language::traditional, Theme::dark, 14, Framing::fullScreen});
+    auto handle = Platform::start(TextRecognizer::recognize(screen.image));
+    (void)TestSupport::waitUntil([] { return false; }, 100); // the worker starts reading
+    handle.cancel();
+    ASSERT_TRUE(TestSupport::waitFor(handle, kTaskTimeout));
+    EXPECT_TRUE(handle.endedByCancellation());
+
+    const Screen next = render({Scene::dialog, Language::english, Theme::light, 16, Framing::region});
+    expectReads(next, recognizeOnWorker(next.image));
+}
+
+TEST(TextRecognizer, PrewarmReadsItsSampleOnce)
+{
+    EXPECT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+}
+
+// The data folder is looked up once a process, so this runs in a fresh one.
+TEST(TextRecognizerDeathTest, WithoutLanguageDataTheEngineIsUnavailable)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QTemporaryDir empty;
+    EXPECT_EXIT(
+        {
+            qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
+            try {
+                TextRecognizer::recognizeNow(plain({200, 60}, Qt::white));
+            } catch (const TellumoError &error) {
+                std::exit(error.code() == TextRecognizer::engineUnavailable && error.domain() == QLatin1String(TextRecognizer::errorDomain) ? 0 : 3);
+            }
+            std::exit(4);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
