@@ -113,7 +113,14 @@ Platform::Task<std::optional<QImage>> RegionCapture::capture(CaptureSelectionMod
     const QList<CaptureWindowTarget> targets = windowTargets(source->windows());
     QList<FrozenScreen> frozen;
     for (const CaptureScreen &screen : source->screens()) {
-        QImage image = source->freeze(screen);
+        // A screen the display does not show is left out; one that fails to be read ends the
+        // capture: it never goes on without an overlay on a screen the user sees.
+        QImage image;
+        try {
+            image = source->freeze(screen);
+        } catch (const Platform::ScreenCaptureError &error) {
+            throw ShotError::message(kivaroFormat("屏幕“%@”无法截图，请重试。", error.screen()));
+        }
         if (!image.isNull())
             frozen.append({screen, std::move(image)});
     }

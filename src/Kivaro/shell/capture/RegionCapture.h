@@ -6,8 +6,10 @@
 // - throws ShotError "请先完成当前截图。" at once while a capture runs (that one goes on);
 // - throws the permission error (TellumoError, "Tellumo.Capture" code 1) when the screens
 //   cannot be read; nothing changes then;
-// - waits 0.18 s (the caller has just hidden its windows), lists the windows, freezes the
-//   screens (ShotError "没有可截图的屏幕。" when none can be frozen) and shows the overlays;
+// - waits 0.18 s (the caller has just hidden its windows), lists the windows (this process's
+//   own included), freezes the screens and shows the overlays. A screen that fails to be read
+//   ends the capture with ShotError "屏幕“%@”无法截图，请重试。"; ShotError "没有可截图的屏幕。"
+//   when the display shows none;
 // - returns the picked window captured by itself, or the region cut from the frozen screen,
 //   and records `lastPlacement`; returns nothing when the user cancels (Escape, the footer's
 //   exit button) or something else closes an overlay;
