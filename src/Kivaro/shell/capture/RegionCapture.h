@@ -19,8 +19,10 @@
 // Every way out closes the overlays and clears `isRunning`.
 //
 // While the overlays are up a selection phase is pending (`hasPendingSelection`, the waiting
-// continuation), and no application shortcut acts: every key goes to the overlay. Each phase has its own token: a completion meant for one phase (a click, a
-// key, the task's cancellation) can never end another, later one.
+// continuation), and no application shortcut acts: every key goes to the overlay under the
+// pointer, which takes the keyboard as the pointer moves between screens. Each phase has its
+// own token: a completion meant for one phase (a click, a key, the task's cancellation) can
+// never end another, later one.
 //
 // The verify* hooks steer a shown overlay from code; they act only when the process arguments
 // contain "--verify" exactly, and return whether the overlay has finished.
@@ -105,6 +107,9 @@ private:
     void complete(quint64 phase, std::optional<OverlayResult> result);
     void dismiss();
     void relayPointer(QPointF global);
+    CaptureOverlayWindow *overlayAt(QPointF global) const;
+    // Gives the keyboard to `overlay` unless it has it already.
+    void giveKeyboard(CaptureOverlayWindow *overlay);
     void applyOption(bool held);
     void grabInput(quint64 phase, int attempt);
 
