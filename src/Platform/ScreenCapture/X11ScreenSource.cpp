@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace Platform {
@@ -40,6 +41,31 @@ xcb_connection_t *qtConnection()
 QRect rootRect(const XConnection &x)
 {
     return x.screen() ? QRect(0, 0, x.screen()->width_in_pixels, x.screen()->height_in_pixels) : QRect();
+}
+
+// `rect` of `drawable`, in the drawable's own coordinates (16-bit on the wire); null when the
+// server refuses. The pixels are described by `visual`, or by the reply's visual when it is 0.
+// A depth-32 drawable keeps its alpha when `keepAlpha` is set; everything else is opaque.
+QImage readImage(XConnection &x, xcb_drawable_t drawable, QRect rect, xcb_visualid_t visual, bool keepAlpha)
+{
+    xcb_connection_t *c = x.get();
+    xcb_generic_error_t *error = nullptr;
+    auto *reply = xcb_get_image_reply(c,
+                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, std::int16_t(rect.x()), std::int16_t(rect.y()),
+                                                    std::uint16_t(rect.width()), std::uint16_t(rect.height()), ~0u),
+                                      &error);
+    QImage image;
+    if (reply && !error) {
+        const XConnection::Format format = x.formatForDepth(reply->depth, visual ? visual : reply->visual);
+        const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
+        const int stride = ((rect.width() * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
+        if (xcb_get_image_data_length(reply) >= stride * rect.height())
+            image = detail::imageFromZPixmap(xcb_get_image_data(reply), rect.width(), rect.height(), stride, format,
+                                             keepAlpha && reply->depth == 32);
+    }
+    std::free(reply);
+    std::free(error);
+    return image;
 }
 
 } // namespace
@@ -134,23 +160,7 @@ QImage X11ScreenSource::freeze(const CaptureScreen &screen)
         return image;
 
     // Without shared memory the pixels come through the socket.
-    xcb_connection_t *c = d->connection->get();
-    xcb_generic_error_t *error = nullptr;
-    auto *reply = xcb_get_image_reply(c,
-                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, d->connection->root(), std::int16_t(native.x()),
-                                                    std::int16_t(native.y()), std::uint16_t(native.width()),
-                                                    std::uint16_t(native.height()), ~0u),
-                                      &error);
-    QImage image;
-    if (reply && !error) {
-        const XConnection::Format format = d->connection->formatForDepth(reply->depth, reply->visual);
-        const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
-        const int stride = ((native.width() * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
-        if (xcb_get_image_data_length(reply) >= stride * native.height())
-            image = detail::imageFromZPixmap(xcb_get_image_data(reply), native.width(), native.height(), stride, format, false);
-    }
-    std::free(reply);
-    std::free(error);
+    QImage image = readImage(*d->connection, d->connection->root(), native, 0, false);
     if (image.isNull())
         throw ScreenCaptureError(screen.name);
     return image;
@@ -197,21 +207,9 @@ QImage X11ScreenSource::compositeImage(std::uint32_t windowID, const QRect &area
         // inside `area` is read: the window itself may be far larger than any image we make.
         const QRect held(origin->dst_x - window->border_width, origin->dst_y - window->border_width, geometry->width, geometry->height);
         const QRect part = held.intersected(area);
-        auto *reply = part.isEmpty() ? nullptr
-                                     : xcb_get_image_reply(c,
-                                                           xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, std::int16_t(part.x() - held.x()),
-                                                                         std::int16_t(part.y() - held.y()), std::uint16_t(part.width()),
-                                                                         std::uint16_t(part.height()), ~0u),
-                                                           nullptr);
-        if (reply) {
-            const XConnection::Format format = x.formatForDepth(reply->depth, attributes->visual);
-            const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
-            const int stride = ((part.width() * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
-            if (xcb_get_image_data_length(reply) >= stride * part.height())
-                image = detail::imageFromZPixmap(xcb_get_image_data(reply), part.width(), part.height(), stride, format,
-                                                 reply->depth == 32);
-            std::free(reply);
-        }
+        // GetImage addresses the pixmap with 16-bit offsets.
+        if (!part.isEmpty() && part.x() - held.x() <= INT16_MAX && part.y() - held.y() <= INT16_MAX)
+            image = readImage(x, pixmap, part.translated(-held.topLeft()), attributes->visual, true);
         if (!image.isNull() && part != area) {
             // What the window does not cover of the area stays transparent.
             QImage whole(area.size(), QImage::Format_ARGB32_Premultiplied);

@@ -56,12 +56,7 @@ bool RegionCapture::verifyChoose(QPointF at, bool optionHeld, std::optional<QPoi
 {
     if (!verifying())
         return false;
-    CaptureOverlayWindow *overlay = nullptr;
-    for (CaptureOverlayWindow *candidate : std::as_const(m_overlays))
-        if (Geometry::contains(candidate->frame(), at)) {
-            overlay = candidate;
-            break;
-        }
+    CaptureOverlayWindow *overlay = overlayAt(at);
     if (!overlay || !overlay->contentView())
         return false;
     // The view stays alive until the event loop runs again, even when the release finishes the
