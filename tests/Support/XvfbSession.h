@@ -1,14 +1,16 @@
 #pragma once
 // A private X server: Xvfb with one screen of the size a test or benchmark needs, started
-// before the application object connects and stopped when the session ends. While it runs,
-// $DISPLAY names it. It does not reset when its last client leaves, so what a test sets on the
+// before the application object connects and stopped when the session ends (or its process
+// dies). While it runs, $DISPLAY names it. It does not reset when its last client leaves, so what a test sets on the
 // server before Qt connects (RandR monitors) stays.
 
 #include <QByteArray>
 #include <QSize>
 
+#include <cerrno>
 #include <csignal>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +26,8 @@ public:
             return;
         m_pid = fork();
         if (m_pid == 0) {
+            // The server goes with its parent, also when a test crashes.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             close(pipeFds[0]);
             const std::string fd = std::to_string(pipeFds[1]);
             const std::string screen = std::to_string(size.width()) + "x" + std::to_string(size.height()) + "x24";
@@ -32,12 +36,22 @@ public:
             _exit(127);
         }
         close(pipeFds[1]);
-        char buffer[32] = {};
-        const ssize_t got = m_pid > 0 ? read(pipeFds[0], buffer, sizeof buffer - 1) : -1;
+        // Xvfb writes the number and the newline in two writes, and stops when the second one
+        // finds the pipe closed: read up to the newline.
+        QByteArray number;
+        char c = 0;
+        while (m_pid > 0 && number.size() < 16) {
+            const ssize_t got = read(pipeFds[0], &c, 1);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0 || c == '\n')
+                break;
+            number.append(c);
+        }
         close(pipeFds[0]);
-        if (got <= 0)
+        if (c != '\n' || number.isEmpty())
             return;
-        m_display = ":" + QByteArray(buffer).trimmed();
+        m_display = ":" + number;
         setenv("DISPLAY", m_display.constData(), 1);
     }
     ~XvfbSession()
