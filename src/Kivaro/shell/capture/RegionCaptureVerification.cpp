@@ -7,7 +7,6 @@
 #include "Kivaro/shell/capture/CaptureSelectionFooter.h"
 #include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
-#include "KivaroCore/Geometry.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 
