@@ -347,5 +347,6 @@ TEST(PropertyList, HostileXmlIsRefusedWithinTheSameBounds)
     small.maxBytes = 10'000;
     small.maxExpandedBytes = 1000;
     EXPECT_TRUE(refused("<plist><string>" + QByteArray(600, 'x') + "</string></plist>", small));
-    EXPECT_TRUE(refused("<plist><data>" + QByteArray(1000, 'x').toBase64() + "</data></plist>", small));
+    EXPECT_TRUE(refused("<plist><data>" + QByteArray(1001, 'x').toBase64() + "</data></plist>", small));
+    EXPECT_FALSE(refused("<plist><data>" + QByteArray(1000, 'x').toBase64() + "</data></plist>", small));
 }

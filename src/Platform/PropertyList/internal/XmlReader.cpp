@@ -73,17 +73,6 @@ QDateTime date(const QString &text)
     return QDateTime::fromMSecsSinceEpoch(parsed.toMSecsSinceEpoch(), QTimeZone::utc());
 }
 
-QByteArray data(const QString &text)
-{
-    // Anything beyond 7-bit ASCII becomes a byte the decoder refuses.
-    QByteArray base64 = text.toLatin1();
-    base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
-    auto decoded = QByteArray::fromBase64Encoding(std::move(base64), QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
-        fail("bad property-list data");
-    return std::move(*decoded);
-}
-
 } // namespace
 
 bool looksLikeXml(const QByteArray &bytes)
@@ -126,46 +115,46 @@ QVariant XmlReader::value(int depth)
 {
     m_budget.enter(depth);
     m_budget.takeNodes(1);
-    const QStringView name = m_reader.name(); // valid until the reader moves on
+    // A view into the reader's buffer: looked at before the reader moves on.
+    const QStringView name = m_reader.name();
     if (name == u"dict")
         return dictionary(depth);
     if (name == u"array")
         return array(depth);
+    if (name == u"data")
+        return data();
     if (name == u"true" || name == u"false") {
         const bool value = name == u"true";
         if (!text().isEmpty())
             fail("bad property-list Boolean");
         return QVariant(value);
     }
-    enum { string, integerValue, realValue, dateValue, dataValue } kind;
-    if (name == u"string")
-        kind = string;
-    else if (name == u"integer")
-        kind = integerValue;
-    else if (name == u"real")
-        kind = realValue;
-    else if (name == u"date")
-        kind = dateValue;
-    else if (name == u"data")
-        kind = dataValue;
-    else
+    const bool isInteger = name == u"integer", isReal = name == u"real", isDate = name == u"date";
+    if (!isInteger && !isReal && !isDate && name != u"string")
         fail("unsupported property-list element");
     QString content = text();
-    switch (kind) {
-    case string:
-        return QVariant(std::move(content));
-    case integerValue:
+    if (isInteger)
         return QVariant::fromValue<qint64>(integer(content));
-    case realValue:
+    if (isReal)
         return QVariant(real(content));
-    case dateValue:
+    if (isDate)
         return QVariant(date(content));
-    case dataValue:
-        break;
-    }
-    QByteArray bytes = data(content);
-    m_budget.takeBytes(quint64(bytes.size()));
-    return QVariant(std::move(bytes));
+    return QVariant(std::move(content));
+}
+
+// Base64 text, white space allowed anywhere. Collected as bytes: a large image need not pass
+// through a QString twice its size. Anything beyond 7-bit ASCII becomes a byte the decoder
+// refuses.
+QByteArray XmlReader::data()
+{
+    QByteArray base64;
+    readText([&base64](QStringView piece) { base64 += piece.toLatin1(); });
+    base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    auto decoded = QByteArray::fromBase64Encoding(std::move(base64), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        fail("bad property-list data");
+    m_budget.takeBytes(quint64(decoded.decoded.size()));
+    return std::move(*decoded);
 }
 
 QVariantList XmlReader::array(int depth)
@@ -191,26 +180,34 @@ QVariantMap XmlReader::dictionary(int depth)
     return map;
 }
 
-// The text of the current element, which must hold no element. An entity the document does
-// not declare (one from an external DTD, which is never fetched) is refused, not dropped.
-QString XmlReader::text()
+// Hands each piece of the current element's text to `take`, up to the element's end. The
+// element must hold no element; an entity the document does not declare (one from an external
+// DTD, which is never fetched) is refused, not dropped.
+template <typename Take>
+void XmlReader::readText(Take take)
 {
-    QString result;
     for (;;) {
         const QXmlStreamReader::TokenType token = m_reader.readNext();
         checkError();
         if (token == QXmlStreamReader::EndElement)
-            break;
-        if (token == QXmlStreamReader::Characters) {
-            m_budget.takeBytes(quint64(m_reader.text().size()) * 2);
-            if (result.isEmpty())
-                result = m_reader.text().toString();
-            else
-                result += m_reader.text();
-        } else if (token != QXmlStreamReader::Comment && token != QXmlStreamReader::ProcessingInstruction) {
+            return;
+        if (token == QXmlStreamReader::Characters)
+            take(m_reader.text());
+        else if (token != QXmlStreamReader::Comment && token != QXmlStreamReader::ProcessingInstruction)
             fail("property-list text holds an element or an unknown entity");
-        }
     }
+}
+
+QString XmlReader::text()
+{
+    QString result;
+    readText([this, &result](QStringView piece) {
+        m_budget.takeBytes(quint64(piece.size()) * 2);
+        if (result.isEmpty())
+            result = piece.toString();
+        else
+            result += piece;
+    });
     if (result.contains(QChar(0)))
         fail("property-list string holds a NUL character");
     return result;

@@ -26,6 +26,9 @@ private:
     QVariant value(int depth);
     QVariantList array(int depth);
     QVariantMap dictionary(int depth);
+    QByteArray data();
+    template <typename Take>
+    void readText(Take take);
     QString text();
     bool nextChild();
     void checkError() const;
