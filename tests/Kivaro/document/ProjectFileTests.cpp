@@ -11,6 +11,8 @@
 #include "Platform/Markup/DocumentLimits.h"
 #include "Platform/PropertyList/PropertyList.h"
 
+#include "Support/HandMadePropertyList.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -252,6 +254,17 @@ TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
     ShotState empty;
     empty.markup = Platform::Markup(QRectF(0, 0, 16001, 10));
     EXPECT_EQ(messageOfOpening(write("canvas.kivaro", encodePropertyList(record(empty)))), QStringLiteral("不支持这个工程的画布尺寸。"));
+}
+
+// Mended: a project written as an XML property list was refused as "not a binary property list".
+TEST_F(Files, OpensAProjectWrittenAsAnXmlPropertyList)
+{
+    const ShotState state = richState();
+    QVariantMap root = decodePropertyList(ProjectArchive::encodeNow(state)).toMap();
+    root.insert("markupData", HandMade::xml(decodePropertyList(root.value("markupData").toByteArray())));
+    const QString path = write("other-tool.kivaro", HandMade::xml(root));
+    EXPECT_EQ(messageOfOpening(path), QString());
+    EXPECT_EQ(document.state(), state);
 }
 
 // Mended: a FIFO blocked the open, a device was read without end.
