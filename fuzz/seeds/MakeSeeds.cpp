@@ -281,6 +281,23 @@ void desktopEntrySeeds()
         write("DesktopEntry", name, text);
 }
 
+void polishingResponseSeeds()
+{
+    // Answers of chat-completions services as they come: the usual fields around the one that
+    // is read, a reasoning field, several answers, no text, escapes.
+    const QList<std::pair<QString, QByteArray>> answers = {
+        {QStringLiteral("reply.json"), R"json({"id":"chatcmpl-1","object":"chat.completion","created":1700000000,"model":"deepseek-v4-flash","choices":[{"index":0,"message":{"role":"assistant","content":"润色后的文字。\n第二段。"},"finish_reason":"stop"}],"usage":{"prompt_tokens":12,"completion_tokens":8,"total_tokens":20}})json"},
+        {QStringLiteral("reasoning.json"), R"json({"choices":[{"index":0,"message":{"role":"assistant","reasoning_content":"先看标点。","content":"  Polished text.  "}}]})json"},
+        {QStringLiteral("two-choices.json"), R"json({"choices":[{"message":{"content":"first"}},{"message":{"content":null,"tool_calls":[]}}]})json"},
+        {QStringLiteral("null-content.json"), R"json({"choices":[{"message":{"role":"assistant","content":null}}]})json"},
+        {QStringLiteral("empty-choices.json"), R"json({"choices":[],"error":{"message":"quota","code":429}})json"},
+        {QStringLiteral("escapes.json"), R"json({"choices":[{"message":{"content":"\u6da6\u8272 \ud83d\ude00 \"q\" \\ \/ \t\u0000end"}}]})json"},
+        {QStringLiteral("minimal.json"), R"json({"choices":[{"message":{}}]})json"},
+    };
+    for (const auto &[name, text] : answers)
+        write("PolishingResponse", name, text);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -304,5 +321,6 @@ int main(int argc, char **argv)
     projectAndMarkupSeeds();
     propertyListAndPreferenceSeeds();
     desktopEntrySeeds();
+    polishingResponseSeeds();
     return 0;
 }

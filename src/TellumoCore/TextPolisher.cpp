@@ -309,7 +309,8 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
         if (guard)
             guard->abort();
     });
-    co_await finished;
+    if (!reply->isFinished())
+        co_await finished;
     deadline.stop();
 
     if (transfer->pastDeadline)

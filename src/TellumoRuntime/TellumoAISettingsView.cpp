@@ -116,20 +116,19 @@ void TellumoAISettingsView::build()
     connect(m_delete, &QAbstractButton::clicked, this, &TellumoAISettingsView::deleteKey);
     connect(m_test, &QAbstractButton::clicked, this, &TellumoAISettingsView::testConnection);
 
-    auto *scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(m_customControls ? buildColumn() : buildForm());
-    if (m_customControls) {
-        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    }
-    // The column shows the window's background; the form keeps the platform's.
-    scroll->viewport()->setAutoFillBackground(false);
-    scroll->widget()->setAutoFillBackground(false);
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
+    // The column never scrolls sideways. It does scroll down when an error, a status line or a
+    // longer translation makes it taller than the window; the host gives it a scroll bar that
+    // shows only then (a bar that is never shown would hide that anything is below).
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->viewport()->setAutoFillBackground(false);
+    m_scrollArea->widget()->setAutoFillBackground(false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->addWidget(m_scrollArea);
 }
 
 QWidget *TellumoAISettingsView::buildButtonRow()
@@ -159,7 +158,9 @@ QWidget *TellumoAISettingsView::buildColumn()
     auto *column = new QWidget;
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(18);
+    // Rows of a section 12 apart and the sections 24 apart keep the page in the window with the
+    // default prompt; an even 18 between every row pushed the prompt out of sight.
+    layout->setSpacing(12);
 
     // A caption sits close to the field it names; the column's spacing separates the fields.
     auto captioned = [](QLabel *caption, QLineEdit *field) {
@@ -171,11 +172,11 @@ QWidget *TellumoAISettingsView::buildColumn()
         blockLayout->addWidget(field);
         return block;
     };
-    auto *serviceTitle = makeLabel(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem), 13, QFont::DemiBold);
+    auto *serviceTitle = makeLabel(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem), 13, QFont::Bold);
     m_baseURLCaption = makeLabel(QString(), 11);
     m_modelCaption = makeLabel(QString(), 11);
     auto *reasoningNote = makeLabel(tellumoLocalized(QStringLiteral("对已知支持的模型，润色请求会自动关闭思考以缩短等待。"), kSystem), 11, QFont::Normal, true);
-    auto *promptTitle = makeLabel(tellumoLocalized(QStringLiteral("润色提示词"), kSystem), 13, QFont::DemiBold);
+    auto *promptTitle = makeLabel(tellumoLocalized(QStringLiteral("润色提示词"), kSystem), 13, QFont::Bold);
     auto *privacyNote = makeLabel(tellumoLocalized(QStringLiteral("从菜单选择“选区识字并 AI 润色”时，识别文字会发送到配置的 AI 服务；普通识字始终在本机完成。"), kSystem), 11,
                                   QFont::Normal, true);
     m_titles << serviceTitle << promptTitle;
@@ -189,6 +190,7 @@ QWidget *TellumoAISettingsView::buildColumn()
     layout->addWidget(buildButtonRow());
     layout->addWidget(m_keyError);
     layout->addWidget(m_status);
+    layout->addSpacing(12);
     layout->addWidget(promptTitle);
     layout->addWidget(buildPromptEditor());
     layout->addWidget(privacyNote);
@@ -238,17 +240,21 @@ void TellumoAISettingsView::refresh()
     setTextIfChanged(m_model, m_preferences->aiModel());
     if (m_prompt->toPlainText() != m_preferences->polishPrompt())
         m_prompt->setPlainText(m_preferences->polishPrompt());
-    m_baseURL->setPlaceholderText(tellumoLocalized(QStringLiteral("API 根地址"), kSystem));
-    m_model->setPlaceholderText(tellumoLocalized(QStringLiteral("模型"), kSystem));
+    // In the form the titles stand beside the fields; in the column they are the placeholders.
+    if (m_customControls) {
+        m_baseURL->setPlaceholderText(tellumoLocalized(QStringLiteral("API 根地址"), kSystem));
+        m_model->setPlaceholderText(tellumoLocalized(QStringLiteral("模型"), kSystem));
+    }
     if (m_baseURLCaption) {
         setLabelText(m_baseURLCaption, tellumoLocalized(QStringLiteral("API 根地址"), language));
         setLabelText(m_modelCaption, tellumoLocalized(QStringLiteral("模型"), language));
     }
     const QString keyTitle = keySaved ? tellumoLocalized(QStringLiteral("已保存 API Key；输入新值可替换"), language)
                                       : tellumoLocalized(QStringLiteral("API Key"), language);
-    m_key->setPlaceholderText(keyTitle);
     if (m_keyLabel)
         setLabelText(m_keyLabel, keyTitle);
+    else
+        m_key->setPlaceholderText(keyTitle);
 
     m_save->setEnabled(!m_key->text().trimmed().isEmpty());
     m_delete->setVisible(keySaved);

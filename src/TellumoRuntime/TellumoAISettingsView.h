@@ -9,7 +9,8 @@
 //
 // Two presentations: `customControls` on is a plain scrolling column with a caption above each
 // text field and the kit's soft buttons, meant for the application's own settings window, whose
-// host gives the text fields their look (`textFields()`); off, a grouped form of stock widgets.
+// host gives the text fields their look (`textFields()`) and the page its scroll bar
+// (`scrollArea()`); off, a grouped form of stock widgets.
 //
 // Texts: the preferences' `language` chooses the language of the captions, the key field's
 // title, the test button and the status lines; the section titles, notes and the other buttons
@@ -32,6 +33,7 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QScrollArea;
 
 namespace Tellumo {
 
@@ -74,6 +76,8 @@ public:
     QLabel *modelCaption() const { return m_modelCaption; }
     // The address, model and key fields, for the host's text-field style.
     QList<QLineEdit *> textFields() const { return {m_baseURL, m_model, m_key}; }
+    // What scrolls the page, for the host's scroll bar.
+    QScrollArea *scrollArea() const { return m_scrollArea; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -100,6 +104,7 @@ private:
     Platform::TaskHandle<void> m_keySave;
     Platform::TaskHandle<void> m_connectionTest;
 
+    QScrollArea *m_scrollArea = nullptr;
     QLineEdit *m_baseURL = nullptr;
     QLineEdit *m_model = nullptr;
     QLineEdit *m_key = nullptr;

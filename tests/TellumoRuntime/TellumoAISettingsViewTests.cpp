@@ -223,4 +223,7 @@ TEST_F(SettingsViewTest, TheFormPresentationHasNoCaptionsAndStockControls)
     EXPECT_EQ(form.promptEditor()->minimumHeight(), 130);
     EXPECT_EQ(form.promptEditor()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
     EXPECT_EQ(form.baseURLField()->text(), server.address());
+    // The titles stand beside the fields, not inside them.
+    EXPECT_TRUE(form.baseURLField()->placeholderText().isEmpty());
+    EXPECT_TRUE(form.keyField()->placeholderText().isEmpty());
 }

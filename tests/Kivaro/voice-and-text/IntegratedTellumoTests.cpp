@@ -1,5 +1,6 @@
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 
+#include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTabButton.h"
 #include "Kivaro/voice-and-text/internal/IntegratedTellumoSettings.h"
 #include "KivaroCore/ShotError.h"
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -88,6 +90,8 @@ TEST_F(IntegratedTellumoTest, TheSettingsWindowIsMadeOnceAndShowsAFreshViewEachT
     EXPECT_TRUE(bridge->settingsView()->customControls());
     for (QLineEdit *field : bridge->settingsView()->textFields())
         EXPECT_FALSE(field->hasFrame()); // the application's field look
+    // The page is taller than the window with the default prompt: the application's knob shows it.
+    EXPECT_NE(qobject_cast<KivaroScroller *>(bridge->settingsView()->scrollArea()->verticalScrollBar()), nullptr);
 
     QPointer<TellumoAISettingsView> first = bridge->settingsView();
     bridge->prepare()->setAiModel(QStringLiteral("qwen3-max"));
