@@ -10,22 +10,28 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <cstdio>
+#include <optional>
+
 namespace Kivaro::Fuzz {
 
 namespace {
 
-// Reading a project, as the editor and the recent shots do, ends in one of these errors.
+// Reading a project, as the editor and the recent shots do, ends in one of these errors: the
+// refusal's text, or nothing when `body` succeeded.
 template <typename Body>
-bool refusedAsDocumented(Body body)
+std::optional<QString> refusal(Body body)
 {
     try {
         body();
-        return false;
-    } catch (const ShotError &) {
-    } catch (const FileError &) {
-    } catch (const Platform::MarkupDataError &) {
+        return std::nullopt;
+    } catch (const ShotError &error) {
+        return error.text();
+    } catch (const FileError &error) {
+        return error.description();
+    } catch (const Platform::MarkupDataError &error) {
+        return error.message() + QStringLiteral(": ") + error.detail();
     }
-    return true;
 }
 
 } // namespace
@@ -36,7 +42,7 @@ int fuzzProject(const uint8_t *data, size_t size)
     check(writeScratchFile(path, data, size), "the project file can be written");
     {
         ShotDocument document;
-        if (refusedAsDocumented([&] { document.open(path); }))
+        if (refusal([&] { document.open(path); }))
             return 0;
         document.reconcile();
         const ShotState opened = document.state();
@@ -55,7 +61,10 @@ int fuzzProject(const uint8_t *data, size_t size)
             check(false, "a project that opened can be saved");
         }
         ShotState reread;
-        check(!refusedAsDocumented([&] { reread = ProjectArchive::decode(saved); }), "a saved project opens again");
+        const auto refused = refusal([&] { reread = ProjectArchive::decode(saved); });
+        if (refused)
+            std::fprintf(stderr, "saved project refused: %s\n", qPrintable(*refused));
+        check(!refused, "a saved project opens again");
         check(Platform::DocumentLimits::canvasFits(reread.markup.bounds()), "a saved project's canvas fits");
         reread.markup.setBackgroundColor(Qt::transparent);
         check(reread == opened, "a saved project opens to the state that was saved");
