@@ -23,37 +23,6 @@ using Kivaro::Fuzz::Target;
 // Inputs whose decoder fix has not landed on this branch yet, as paths below fuzz/. They are
 // skipped, loudly; the list is emptied when the fixes are merged.
 const std::set<QString> kAwaitingFix = {
-    QStringLiteral("regressions/Markup/bubble-text-99000.markup"),
-    QStringLiteral("regressions/Markup/fuzzed-utf16-nul-key.markup"),
-    QStringLiteral("regressions/Markup/fuzzed-utf16-nul-value.markup"),
-    QStringLiteral("regressions/Markup/utf16-nul-key-and-value.markup"),
-    QStringLiteral("regressions/Preferences/date-loses-a-millisecond.plist"),
-    QStringLiteral("regressions/Preferences/fuzzed-date-before-1933-comes-back-2069.plist"),
-    QStringLiteral("regressions/Preferences/fuzzed-date-loses-a-millisecond.plist"),
-    QStringLiteral("regressions/Preferences/fuzzed-utf16-nul-key.plist"),
-    QStringLiteral("regressions/Preferences/fuzzed-utf16-nul-value.plist"),
-    QStringLiteral("regressions/Preferences/shared-data-1gb.plist"),
-    QStringLiteral("regressions/Preferences/utf16-nul-key-and-value.plist"),
-    QStringLiteral("regressions/Preferences/utf16-nul-key.plist"),
-    QStringLiteral("regressions/Project/bubble-text-99000.kivaro"),
-    QStringLiteral("regressions/Project/fuzzed-link-anchor-out-of-range.kivaro"),
-    QStringLiteral("regressions/Project/fuzzed-utf16-nul-in-markup-data.kivaro"),
-    QStringLiteral("regressions/Project/fuzzed-utf16-nul-key.kivaro"),
-    QStringLiteral("regressions/Project/link-anchor-out-of-range.kivaro"),
-    QStringLiteral("regressions/Project/shared-data-1gb.kivaro"),
-    QStringLiteral("regressions/Project/steps-100000.kivaro"),
-    QStringLiteral("regressions/Project/utf16-nul-key-and-value.kivaro"),
-    QStringLiteral("regressions/Project/utf16-nul-key.kivaro"),
-    QStringLiteral("regressions/PropertyList/array-100000-refs.bplist"),
-    QStringLiteral("regressions/PropertyList/date-loses-a-millisecond.bplist"),
-    QStringLiteral("regressions/PropertyList/fuzzed-date-before-1933-comes-back-2069.bplist"),
-    QStringLiteral("regressions/PropertyList/fuzzed-date-before-1933-gains-a-second.bplist"),
-    QStringLiteral("regressions/PropertyList/fuzzed-date-loses-a-millisecond.bplist"),
-    QStringLiteral("regressions/PropertyList/fuzzed-utf16-nul.bplist"),
-    QStringLiteral("regressions/PropertyList/shared-data-1gb.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-key-and-value.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-key.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-value.bplist"),
 };
 
 QString fuzzFolder()

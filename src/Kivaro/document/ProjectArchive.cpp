@@ -135,8 +135,10 @@ Record readRecord(const QVariant &root)
         const QVariantList anchor = list(need(l, "anchor"));
         if (anchor.size() != 2)
             throw NotAnArchive{};
-        r.links.append(AnnotationLink{identity<ShapeElement>(need(l, "bubbleID")), identity<ShapeElement>(need(l, "arrowID")),
-                                      QPointF(real(anchor[0]), real(anchor[1]))});
+        const QPointF point(real(anchor[0]), real(anchor[1]));
+        if (std::abs(point.x()) > MarkupDataLimits().maxCoordinate || std::abs(point.y()) > MarkupDataLimits().maxCoordinate)
+            throw NotAnArchive{};
+        r.links.append(AnnotationLink{identity<ShapeElement>(need(l, "bubbleID")), identity<ShapeElement>(need(l, "arrowID")), point});
     }
     for (const QVariant &v : table(need(map, "masks"), kMaxMasks))
         r.masks.append(identity<ShapeElement>(v));
@@ -198,6 +200,12 @@ void checkWritable(const ShotState &state)
     qint64 pixels = 0;
     qsizetype text = 0;
     for (const MarkupElement &element : state.markup.subelements()) {
+        // An arrow rebuilt towards a far-away anchor can leave the coordinates the reader takes.
+        const QRectF frame = element.frame();
+        for (const double value : {frame.x(), frame.y(), frame.width(), frame.height()}) {
+            if (!std::isfinite(value) || std::abs(value) > limits.maxCoordinate)
+                unwritable();
+        }
         if (const ShapeElement *shape = element.shape()) {
             const qsizetype length = shape->attributedText.length();
             if (length > limits.maxTextLength)
