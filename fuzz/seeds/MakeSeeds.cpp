@@ -29,7 +29,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <plist/plist.h>
+#include "Support/HandMadePropertyList.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,24 +54,7 @@ void write(const char *target, const QString &name, const QByteArray &bytes)
 // The same property list in the XML form, which the application reads but never writes.
 QByteArray asXml(const QByteArray &binary)
 {
-    plist_t root = nullptr;
-    plist_from_bin(binary.constData(), uint32_t(binary.size()), &root);
-    char *xml = nullptr;
-    uint32_t length = 0;
-    if (root)
-        plist_to_xml(root, &xml, &length);
-    plist_free(root);
-    if (!xml) {
-        std::fprintf(stderr, "cannot write a property list as XML\n");
-        std::exit(1);
-    }
-    QByteArray bytes(xml, qsizetype(length));
-    std::free(xml);
-    // Readers need no document type line; it names a foreign DTD.
-    const qsizetype doctype = bytes.indexOf("<!DOCTYPE");
-    if (doctype >= 0)
-        bytes.remove(doctype, bytes.indexOf('\n', doctype) + 1 - doctype);
-    return bytes;
+    return HandMade::xml(Platform::decodePropertyList(binary));
 }
 
 QImage picture(int w, int h, bool alpha)

@@ -121,7 +121,6 @@ inline QByteArray xmlValue(const QVariant &value, int depth)
 inline QByteArray xml(const QVariant &root)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n"
            + xmlValue(root, 0) + "</plist>\n";
 }

@@ -253,7 +253,7 @@ TEST(PropertyList, DatesKeepTheirRangeAndIntegersOutsideQint64AreRefused)
 TEST(PropertyList, XmlPropertyListsReadAsTheirBinaryForm)
 {
     const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<!DOCTYPE plist PUBLIC "-//Example//DTD PLIST 1.0//EN" "https://example.invalid/PropertyList-1.0.dtd">
 <plist version="1.0">
 <!-- written by another tool -->
 <dict>
