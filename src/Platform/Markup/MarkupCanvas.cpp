@@ -88,6 +88,13 @@ void MarkupCanvas::setContentVisibleFrame(const QRectF &frame)
     Q_EMIT contentVisibleFrameChanged();
 }
 
+void MarkupCanvas::setDrawsBackdrop(bool draws)
+{
+    m_drawsBackdrop = draws;
+    setAttribute(Qt::WA_OpaquePaintEvent, draws);
+    update();
+}
+
 void MarkupCanvas::setEditable(bool editable)
 {
     m_editable = editable;
@@ -244,7 +251,8 @@ void MarkupCanvas::restore(const std::optional<Markup> &markup)
 void MarkupCanvas::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), kBackdrop);
+    if (m_drawsBackdrop)
+        painter.fillRect(rect(), kBackdrop);
     if (!m_markup)
         return;
     painter.save();
