@@ -17,6 +17,8 @@ CompactStatusLabel::CompactStatusLabel(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     m_dismissTimer.setSingleShot(true);
+    // Coarse timers may fire 5 % early; the line is meant to stay its full five seconds.
+    m_dismissTimer.setTimerType(Qt::PreciseTimer);
     m_dismissTimer.setInterval(dismissDelay);
     connect(&m_dismissTimer, &QTimer::timeout, this, [this] { setStringValue(QString()); });
     setVisible(false);

@@ -215,7 +215,8 @@ void EditorController::updateTitle()
     if (!m_window)
         return;
     const std::optional<QString> &file = m_document->fileURL();
-    m_window->setTitle(file ? QFileInfo(*file).fileName() : QStringLiteral("Kivaro"));
+    // "[*]" is where the window system's title shows the edited mark.
+    m_window->setTitle((file ? QFileInfo(*file).fileName() : QStringLiteral("Kivaro")) + QStringLiteral("[*]"));
     m_window->setWindowModified(m_document->hasUnsavedChanges());
 }
 

@@ -136,7 +136,7 @@ void EditorController::loadView()
 
     m_window = new KivaroWindow(QRect(QPoint(0, 0), EditorLayout::preferredSize),
                                 KivaroWindow::Titled | KivaroWindow::Closable | KivaroWindow::Miniaturizable | KivaroWindow::Resizable);
-    m_window->setTitle(QStringLiteral("Kivaro"));
+    m_window->setTitle(QStringLiteral("Kivaro[*]"));
     m_window->setContentView(v.root);
     m_window->setContentMinSize(EditorLayout::minimumSize);
     m_window->installEventFilter(this);
