@@ -42,7 +42,9 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
     const QSize size = pixelSize(bounds.size(), maxDimension);
     if (size.width() <= 0 || size.height() <= 0 || qint64(size.width()) * size.height() > DocumentLimits::kMaxPixels)
         throw tooLarge();
-    QImage image(size, QImage::Format_RGBA8888_Premultiplied);
+    // The raster engine's native format: several times faster to draw into than RGBA8888, and the
+    // PNG encoder unpremultiplies it in its parallel bands.
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         throw tooLarge();
     image.fill(Qt::transparent);

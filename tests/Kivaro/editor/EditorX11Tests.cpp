@@ -7,12 +7,18 @@
 #include "Kivaro/editor/EditorDockView.h"
 
 #include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/document/SampleImage.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Pointer/X11PointerSource.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 #include <QWindow>
 
@@ -55,7 +61,7 @@ protected:
         ASSERT_TRUE(display.isValid());
         ASSERT_TRUE(display.startWindowManager());
         ASSERT_TRUE(folder.isValid());
-        EditorController::Services services; // the general pasteboard and the server's pointer
+        // The general pasteboard and the server's pointer.
         services.filePanels = panels;
         services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
         services.recentDirectory = folder.filePath(QStringLiteral("recent"));
@@ -81,6 +87,7 @@ protected:
 
     X11TestDisplay display;
     QTemporaryDir folder;
+    EditorController::Services services;
     std::shared_ptr<Platform::ScriptedFilePanels> panels = std::make_shared<Platform::ScriptedFilePanels>();
     std::unique_ptr<EditorController> editor;
 };
@@ -156,4 +163,68 @@ TEST_F(LiveEditor, TheConsistencyPassWaitsForAButtonTheServerReportsHeld)
     EXPECT_EQ(source.pressedButtons(), Qt::NoButton);
     EXPECT_TRUE(waitUntil([&] { return editor->reconciliationTask().isFinished(); }));
     EXPECT_TRUE(editor->recent()->pending());
+}
+
+// Not a check: pictures of the editor for a person to look at. Runs only when
+// KIVARO_EDITOR_SCREENSHOTS names a folder; the screen is read back from the server, so menus
+// and the window manager's placement are in the picture as the user would see them.
+TEST_F(LiveEditor, Screenshots)
+{
+    const QString out = qEnvironmentVariable("KIVARO_EDITOR_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "set KIVARO_EDITOR_SCREENSHOTS to a folder";
+    QDir().mkpath(out);
+    const QString scale = QString::number(editor->window()->devicePixelRatioF());
+    const auto snap = [&](const QString &name) {
+        waitUntil([] { return false; }, 400);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect frame = editor->window()->frameGeometry();
+        const qreal dpr = editor->window()->devicePixelRatioF();
+        const QRect pixels(frame.topLeft() * dpr, frame.size() * dpr);
+        screen.copy(pixels.adjusted(-2, -2, 2, 200 * dpr)).save(QDir(out).filePath(name + QStringLiteral("@") + scale + QStringLiteral("x.png")));
+    };
+    QImage big(3840, 2160, QImage::Format_RGB32);
+    {
+        big.fill(QColor(236, 238, 242));
+        QPainter p(&big);
+        p.fillRect(0, 0, 3840, 80, QColor(48, 52, 60));
+        p.fillRect(0, 80, 600, 2080, QColor(250, 250, 252));
+        QFont font = p.font();
+        font.setPixelSize(28);
+        p.setFont(font);
+        for (int row = 0; row < 60; ++row)
+            p.drawText(660, 140 + row * 32, QStringLiteral("第 %1 行：a line of text in a 4K screenshot, 这是一段示例文字。").arg(row + 1));
+        for (int k = 0; k < 12; ++k)
+            p.fillRect(2600 + (k % 3) * 380, 200 + (k / 3) * 380, 340, 340, QColor::fromHsv(k * 30, 140, 220));
+    }
+    for (const auto appearance : {NativeAppAppearance::Appearance::light, NativeAppAppearance::Appearance::dark}) {
+        NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(appearance);
+        const QString look = NativeAppAppearance::appearanceName(appearance);
+        editor = std::make_unique<EditorController>(services);
+        editor->window()->show();
+        editor->window()->installChrome();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 10000));
+        snap(QStringLiteral("empty-") + look);
+        editor->document()->load(SampleImage::make(), true);
+        editor->document()->addAnnotation(QStringLiteral("这个按钮点了没反应"), QPointF(300, 200));
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->updateMode();
+        editor->showEditor();
+        editor->status()->setStringValue(QStringLiteral("工程已保存"));
+        snap(QStringLiteral("sample-") + look);
+        editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+        editor->modeChanged();
+        snap(QStringLiteral("sample-mosaic-") + look);
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->modeChanged();
+        editor->showMore(dockButton(QStringLiteral("更多")));
+        snap(QStringLiteral("sample-more-") + look);
+        NativeAppAppearance::NativeMenu::shared().close();
+        editor->document()->load(big, false);
+        editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
+        editor->status()->setStringValue(QStringLiteral("正在识字…"));
+        snap(QStringLiteral("4k-") + look);
+        editor->status()->setStringValue(QString());
+    }
+    NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
 }
