@@ -5,6 +5,7 @@
 #include "Kivaro/document/MosaicRenderer.h"
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/ShotRenderer.h"
+#include "Kivaro/document/internal/ProjectWriting.h"
 
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QSet>
 
@@ -50,26 +50,56 @@ void ensureAlive(const QPointer<ShotDocument> &document)
         throw CancellationError();
 }
 
-// A project opened for reading, only when it is a regular file (links followed): opening a
-// FIFO would wait for a writer, and a device such as /dev/zero reads without end. Opened
-// without waiting, then looked at; throws FileError.
-struct ProjectDescriptor {
-    int fd;
-    explicit ProjectDescriptor(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
-    {
-        if (fd < 0)
-            throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd);
-            throw FileError(path, QStringLiteral("not a regular file"));
+[[noreturn]] void projectTooLarge()
+{
+    throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+}
+
+// A project's bytes, read into memory once. Only a regular file is read (links followed):
+// opening a FIFO would wait for a writer, and a device such as /dev/zero reads without end. It
+// is opened without waiting, then looked at. Never mapped: a file cut short while a mapping of
+// it is read ends the process with SIGBUS, while a read just returns fewer bytes, which then
+// fail to decode. At most the size limit is read, so a file that grows meanwhile is refused
+// all the same. Throws FileError, or ShotError for a file of the limit's size or more.
+QByteArray readProject(const QString &path)
+{
+    struct Descriptor {
+        int fd;
+        ~Descriptor() { ::close(fd); }
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const Descriptor closing{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        throw FileError(path, QStringLiteral("not a regular file"));
+    if (info.st_size >= DocumentLimits::kMaxFileBytes)
+        projectTooLarge();
+    // One byte more than the size: a file that grew since is noticed without a second pass.
+    QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    qsizetype length = 0;
+    for (;;) {
+        if (length == bytes.size()) {
+            if (bytes.size() >= DocumentLimits::kMaxFileBytes)
+                projectTooLarge();
+            bytes.resize(qMin<qsizetype>(bytes.size() * 2, DocumentLimits::kMaxFileBytes));
         }
+        const ssize_t got = ::read(fd, bytes.data() + length, size_t(bytes.size() - length));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (got == 0)
+            break;
+        length += got;
     }
-    ~ProjectDescriptor() { ::close(fd); }
-    ProjectDescriptor(const ProjectDescriptor &) = delete;
-    ProjectDescriptor &operator=(const ProjectDescriptor &) = delete;
-};
+    if (length >= DocumentLimits::kMaxFileBytes)
+        projectTooLarge();
+    bytes.truncate(length);
+    return bytes;
+}
 
 } // namespace
 
@@ -251,22 +281,7 @@ bool ShotDocument::hasUnsavedChanges() const
 void ShotDocument::open(const QString &path)
 {
     if (QFileInfo(path).suffix().toLower() == QLatin1String("kivaro")) {
-        const ProjectDescriptor opened(path);
-        QFile file; // closed before the descriptor
-        if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-            throw FileError(path, file.errorString());
-        if (file.size() >= DocumentLimits::kMaxFileBytes)
-            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
-        // Mapped when the system allows it; the decoded state copies what it keeps.
-        QByteArray bytes;
-        if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr)
-            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size());
-        else
-            bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw FileError(path, file.errorString());
-        if (bytes.size() >= DocumentLimits::kMaxFileBytes)
-            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+        const QByteArray bytes = readProject(path);
         ShotState decoded = ProjectArchive::decode(bytes);
         decoded.markup.setBackgroundColor(Qt::transparent);
         if (!DocumentLimits::canvasFits(decoded.markup.bounds()))
@@ -315,9 +330,8 @@ Task<void> ShotDocument::saving(QPointer<ShotDocument> self, QString path)
         if (attempt == kSaveRetries)
             throw ShotError::message(kivaroCopy("标注仍在变化，请结束编辑后重新保存。"));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(path, file.errorString());
+    if (const auto error = ProjectWriting::write(path, bytes))
+        throw FileError(path, *error);
     self->m_fileURL = path;
     self->m_savedState = snapshot;
     if (self->didChange)

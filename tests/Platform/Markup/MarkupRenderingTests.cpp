@@ -5,8 +5,10 @@
 #include "Platform/Markup/TextLayout.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QSignalSpy>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,39 @@ TEST(TextLayout, MeasuresInMarkupUnitsAndCountsWrappedLines)
     EXPECT_GT(greenPixels, 100);
 }
 
+// Mended: every repaint laid every text out anew, seconds for one long word.
+TEST(TextLayout, LaysATextOutOncePerWidthAndKeepsABoundedNumberOfLayouts)
+{
+    Markup markup = blank(200, 100);
+    ShapeElement label = rectangle(QRectF(10, 10, 120, 60));
+    label.attributedText = AttributedText(QStringLiteral("a label that wraps inside its frame %1").arg(QUuid::createUuid().toString()));
+    markup.subelements().append(label);
+    label.id = MarkupID<ShapeElement>::make();
+    label.frame.translate(0, 30); // the same text at the same width: one layout serves both
+    markup.subelements().append(label);
+
+    const qint64 before = textLayoutCount();
+    const QImage first = renderMarkup(markup, QSize(200, 100));
+    EXPECT_EQ(textLayoutCount(), before + 1);
+    EXPECT_EQ(renderMarkup(markup, QSize(200, 100)), first) << "drawn from the kept layout, pixel for pixel";
+    EXPECT_EQ(lineCount(label.attributedText, 120), lineCount(label.attributedText, 120));
+    EXPECT_EQ(measureText(label.attributedText, 120).width(), measureText(label.attributedText, 120).width());
+    EXPECT_EQ(textLayoutCount(), before + 1) << "measuring at the drawn width reuses the layout";
+
+    label.frame.setWidth(90);
+    markup.subelements().updateOrAppend(label);
+    renderMarkup(markup, QSize(200, 100));
+    EXPECT_EQ(textLayoutCount(), before + 2) << "another width is another layout";
+
+    // Filling the cache with other texts pushes the oldest layout out.
+    const qsizetype room = kLayoutCacheBytes / (kLayoutBytes + kLayoutBytesPerUnit * 8);
+    for (qsizetype k = 0; k <= room; ++k)
+        lineCount(AttributedText(QString::number(10'000'000 + k)), 50);
+    const qint64 filled = textLayoutCount();
+    lineCount(label.attributedText, 120);
+    EXPECT_EQ(textLayoutCount(), filled + 1);
+}
+
 namespace {
 
 struct CanvasScene : ::testing::Test {
@@ -196,6 +231,21 @@ TEST_F(CanvasScene, EditsAreUndoableStepsAndDeleteHonoursTheInteractions)
     undo->redo();
     undo->redo();
     EXPECT_EQ(canvas.markup()->subelements().shape(movable.id), nullptr);
+}
+
+TEST_F(CanvasScene, BackspaceDeletesTheSelectionLikeDelete)
+{
+    for (const Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+        SetUp();
+        canvas.setSelection({ElementID(movable.id), ElementID(fixed.id)});
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&canvas, &press);
+        EXPECT_EQ(canvas.markup()->subelements().shape(movable.id), nullptr) << key;
+        EXPECT_NE(canvas.markup()->subelements().shape(fixed.id), nullptr) << "it does not allow deletion";
+        EXPECT_EQ(canvas.selection(), QList<ElementID>{ElementID(fixed.id)});
+        canvas.undoManager()->undo();
+        EXPECT_NE(canvas.markup()->subelements().shape(movable.id), nullptr) << "one undo step";
+    }
 }
 
 TEST_F(CanvasScene, AnotherCanvasOfTheSameMarkupKeepsItsOwnCopyAndPaintsWithoutAWindow)
