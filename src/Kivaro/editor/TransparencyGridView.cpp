@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
+#include <QtMath>
 
 using namespace NativeAppAppearance;
 
@@ -26,6 +26,28 @@ void TransparencyGridView::setExcluding(std::function<QRectF()> excluding)
     update();
 }
 
+namespace {
+
+// Two tiles by two of the checkerboard, the even ones filled, at a device pixel ratio: filling
+// with it as a pattern anchored at the origin paints exactly what filling every even tile
+// does, in one call instead of one per tile.
+QImage checkerTile(Appearance appearance, qreal dpr)
+{
+    const qreal side = 2 * TransparencyGridView::tileSize;
+    QImage tile(QSize(qCeil(side * dpr), qCeil(side * dpr)), QImage::Format_ARGB32_Premultiplied);
+    tile.fill(resolve(DynamicColor::controlBackground, appearance));
+    QPainter painter(&tile);
+    painter.scale(dpr, dpr);
+    const QColor even = withAlpha(resolve(DynamicColor::separator, appearance), 0.18);
+    painter.fillRect(QRectF(0, 0, TransparencyGridView::tileSize, TransparencyGridView::tileSize), even);
+    painter.fillRect(QRectF(TransparencyGridView::tileSize, TransparencyGridView::tileSize, TransparencyGridView::tileSize,
+                            TransparencyGridView::tileSize),
+                     even);
+    return tile;
+}
+
+} // namespace
+
 void TransparencyGridView::paint(QPainter &painter, const QRectF &dirty, const std::optional<QRectF> &excluded, Appearance appearance)
 {
     painter.save();
@@ -36,15 +58,12 @@ void TransparencyGridView::paint(QPainter &painter, const QRectF &dirty, const s
         clip.addRect(*excluded);
         painter.setClipPath(clip, Qt::IntersectClip);
     }
-    painter.fillRect(dirty, resolve(DynamicColor::controlBackground, appearance));
-    const QColor tile = withAlpha(resolve(DynamicColor::separator, appearance), 0.18);
-    const int firstColumn = int(std::floor(dirty.left() / tileSize));
-    const int lastColumn = int(std::ceil(dirty.right() / tileSize));
-    const int firstRow = int(std::floor(dirty.top() / tileSize));
-    const int lastRow = int(std::ceil(dirty.bottom() / tileSize));
-    for (int row = firstRow; row < lastRow; ++row)
-        for (int column = firstColumn + ((firstColumn + row) & 1); column < lastColumn; column += 2)
-            painter.fillRect(QRectF(column * tileSize, row * tileSize, tileSize, tileSize), tile);
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    // The tile is made at the device's resolution; the brush maps it back to points.
+    QBrush pattern(checkerTile(appearance, dpr));
+    pattern.setTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+    painter.setBrushOrigin(0, 0);
+    painter.fillRect(dirty, pattern);
     painter.restore();
 }
 

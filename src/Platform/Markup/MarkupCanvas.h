@@ -79,6 +79,9 @@ protected:
 
 private:
     struct Gesture;
+    struct Layers;
+    void toMarkupSpace(QPainter &painter) const;
+    const Layers &gestureLayers();
     const MarkupElement *topElementAt(const QPointF &markupPoint) const;
     int handleAt(const QPointF &viewPoint) const;
     void commitEdit(const std::optional<Markup> &before);

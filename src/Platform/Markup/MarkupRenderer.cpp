@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <functional>
 
 namespace Platform {
 
@@ -156,7 +157,9 @@ void drawElement(QPainter &painter, const MarkupElement &element)
         drawStroke(painter, *element.stroke());
 }
 
-void drawMarkup(QPainter &painter, const Markup &markup)
+namespace {
+
+void drawMarkupWhere(QPainter &painter, const Markup &markup, const std::function<bool(qsizetype)> &draws)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -164,9 +167,61 @@ void drawMarkup(QPainter &painter, const Markup &markup)
     painter.setRenderHint(QPainter::TextAntialiasing);
     if (markup.backgroundColor().alpha() > 0)
         painter.fillRect(markup.bounds(), markup.backgroundColor());
-    for (const MarkupElement &element : markup.subelements())
-        drawElement(painter, element);
+    qsizetype index = 0;
+    for (const MarkupElement &element : markup.subelements()) {
+        if (draws(index++))
+            drawElement(painter, element);
+    }
     painter.restore();
+}
+
+} // namespace
+
+void drawMarkup(QPainter &painter, const Markup &markup)
+{
+    drawMarkupWhere(painter, markup, [](qsizetype) { return true; });
+}
+
+void drawMarkup(QPainter &painter, const Markup &markup, const QList<QRectF> &bounds, const QRectF &visible)
+{
+    drawMarkupWhere(painter, markup, [&](qsizetype k) { return k >= bounds.size() || bounds.at(k).intersects(visible); });
+}
+
+QRectF drawnBounds(const MarkupElement &element)
+{
+    constexpr double kAntialiasing = 2;
+    if (const auto *stroke = element.stroke())
+        return stroke->frame().adjusted(-kAntialiasing, -kAntialiasing, kAntialiasing, kAntialiasing);
+    QRectF area = element.frame().normalized();
+    double margin = kAntialiasing;
+    if (const auto *s = element.shape()) {
+        if (s->shape.kind == ShapeElement::Shape::Kind::Line) {
+            for (const QPointF &unit : {s->shape.start, s->shape.control, s->shape.end})
+                area = area.united(QRectF(unitPoint(s->frame, unit), QSizeF(0, 0)));
+        }
+        if (s->strokeColor && s->lineWidth > 0) {
+            const double head = s->startLineMarker != ShapeElement::LineMarker::None || s->endLineMarker != ShapeElement::LineMarker::None
+                ? qMax(10.0, s->lineWidth * 4.5)
+                : 0;
+            // Square caps and miter joins reach past the half width at corners.
+            margin += s->lineWidth + head;
+        }
+        if (!s->attributedText.isEmpty() && s->frame.width() > 0) {
+            const QSizeF text = measureText(s->attributedText, s->frame.normalized().width());
+            const double dx = qMax(0.0, text.width() - area.width()), dy = qMax(0.0, text.height() - area.height()) / 2;
+            area.adjust(-dx, -dy, dx, dy);
+        }
+    }
+    return rotationAbout(element.frame(), element.rotation()).mapRect(area.adjusted(-margin, -margin, margin, margin));
+}
+
+QList<QRectF> drawnBounds(const Markup &markup)
+{
+    QList<QRectF> bounds;
+    bounds.reserve(markup.subelements().size());
+    for (const MarkupElement &element : markup.subelements())
+        bounds.append(drawnBounds(element));
+    return bounds;
 }
 
 QImage renderMarkup(const Markup &markup, const QSize &pixelSize)

@@ -74,6 +74,35 @@ QImage paintGrid(QSize size, QRect dirty, std::optional<QRectF> excluded, Appear
 }
 } // namespace
 
+// The drawing as the rule states it: the background, then every 10-point tile whose column +
+// row is even in the separator colour at alpha 0.18.
+QImage tileByTile(QSize size, qreal dpr, Appearance appearance)
+{
+    QImage image(size * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    QPainter painter(&image);
+    painter.fillRect(QRectF(QPointF(0, 0), size), resolve(DynamicColor::controlBackground, appearance));
+    for (int row = 0; row * 10 < size.height(); ++row)
+        for (int column = 0; column * 10 < size.width(); ++column)
+            if ((row + column) % 2 == 0)
+                painter.fillRect(QRectF(column * 10, row * 10, 10, 10), withAlpha(resolve(DynamicColor::separator, appearance), 0.18));
+    return image;
+}
+
+TEST(Checkerboard, EqualsFillingEveryEvenTileAtEveryScale)
+{
+    for (const qreal dpr : {1.0, 2.0}) {
+        for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+            QImage image(QSize(97, 53) * dpr, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(dpr);
+            QPainter painter(&image);
+            TransparencyGridView::paint(painter, QRectF(0, 0, 97, 53), std::nullopt, appearance);
+            painter.end();
+            EXPECT_EQ(image, tileByTile(QSize(97, 53), dpr, appearance)) << dpr;
+        }
+    }
+}
+
 TEST(Checkerboard, TilesAreAnchoredAtTheOriginSoAPartialRepaintKeepsThePhase)
 {
     const QImage whole = paintGrid({100, 60}, QRect(0, 0, 100, 60), std::nullopt, Appearance::light);

@@ -261,3 +261,34 @@ TEST_F(CanvasScene, AnotherCanvasOfTheSameMarkupKeepsItsOwnCopyAndPaintsWithoutA
     const QImage shot = other.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(view(30, 30).toPoint())), QColor(200, 30, 30));
 }
+
+// During a move the canvas draws the unmoved elements from layers made at the gesture's start;
+// what it shows equals a canvas that draws the same markup whole, elements above the moved one
+// included, and the next gesture starts from the new state.
+TEST_F(CanvasScene, AMovePaintsFromLayersExactlyWhatAWholeDrawingShows)
+{
+    Markup markup = *canvas.markup();
+    markup.subelements().append(rectangle(QRectF(20, 20, 60, 30))); // over the moved one, not selectable
+    canvas.setMarkup(markup);
+    const auto paintedLike = [&](const MarkupCanvas &reference) {
+        MarkupCanvas whole;
+        whole.resize(canvas.size());
+        whole.setMarkup(reference.markup());
+        whole.setContentVisibleFrame(reference.contentVisibleFrame());
+        whole.setSelection(reference.selection());
+        return whole.grab().toImage();
+    };
+    canvas.pressAt(view(30, 30));
+    ASSERT_EQ(canvas.selection(), QList<ElementID>{ElementID(movable.id)});
+    canvas.dragTo(view(45, 38));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.dragTo(view(70, 60));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(70, 60));
+    EXPECT_EQ(frameOf(movable), QRectF(50, 40, 40, 40));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.pressAt(view(70, 60));
+    canvas.dragTo(view(20, 20));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(20, 20));
+}
