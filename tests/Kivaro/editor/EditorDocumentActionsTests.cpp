@@ -9,11 +9,13 @@
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/sharing/SharePresenter.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Markup/UndoManager.h"
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -341,4 +343,16 @@ TEST_F(DocumentActions, AMaskRectangleOfTheOverlayMapsThroughTheVisibleFrameInto
     editor->setBusy(false);
     waitUntil([] { return false; }, 30);
     EXPECT_EQ(editor->document()->masks().size(), 2);
+}
+
+TEST_F(DocumentActions, SharingHandsTheRenderedPngToTheShareMenuAsKivaroPng)
+{
+    loadPicture();
+    editor->shareImage();
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy() && !editor->sharing()->activeFiles().isEmpty(); }));
+    const QString file = editor->sharing()->activeFiles().first();
+    EXPECT_EQ(QFileInfo(file).fileName(), QStringLiteral("Kivaro.png"));
+    EXPECT_EQ(fileBytes(file), renderedPNG());
+    EXPECT_TRUE(statusText().isEmpty());
+    editor->sharing()->cancelPickers();
 }
