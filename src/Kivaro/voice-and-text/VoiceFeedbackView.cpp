@@ -44,8 +44,10 @@ VoiceFeedbackView::VoiceFeedbackView(QWidget *parent)
     m_language->addItem(QStringLiteral("English"), 1); // a language's own name, never translated
     m_language->setFixedWidth(104);
 
+    constexpr int kTextWidth = 370;
+    m_detail->setWrapWidth(kTextWidth);
     auto *textColumn = new QWidget(this);
-    textColumn->setMaximumWidth(370);
+    textColumn->setMaximumWidth(kTextWidth);
     auto *texts = new QVBoxLayout(textColumn);
     texts->setContentsMargins(0, 0, 0, 0);
     texts->setSpacing(4);
@@ -63,7 +65,10 @@ VoiceFeedbackView::VoiceFeedbackView(QWidget *parent)
     row->setContentsMargins(14, 12, 14, 12);
     row->setSpacing(12);
     row->addWidget(m_meter, 0, Qt::AlignVCenter);
-    row->addWidget(textColumn, 1, Qt::AlignVCenter);
+    row->addWidget(textColumn, 0, Qt::AlignVCenter);
+    // Extra width goes between the texts and the controls: the meter and the texts stay at the
+    // leading edge, the controls at the trailing one.
+    row->addStretch(1);
     row->addLayout(controls);
 
     dismiss();

@@ -8,6 +8,8 @@
 //
 // `changeCount()` moves on every write and clear that takes effect, by this process or (for the
 // general pasteboard) by any other client, so a caller can tell whether anyone touched it.
+// Another client's write counts once this process's event loop has seen the server's notice
+// of it. Reading what another client owns asks that client and waits for its answer.
 //
 // The general pasteboard is QClipboard's CLIPBOARD selection. On X11 our contents live inside
 // this process and are served to other clients from its event loop; they vanish when it ends.

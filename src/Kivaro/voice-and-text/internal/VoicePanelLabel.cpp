@@ -70,11 +70,18 @@ QStringList VoicePanelLabel::layoutLines(const QString &text, const QFont &font,
     return lines;
 }
 
+void VoicePanelLabel::setWrapWidth(int width)
+{
+    m_wrapWidth = qMax(0, width);
+    updateGeometry();
+}
+
 QSize VoicePanelLabel::sizeHint() const
 {
-    const qreal width = NativeDrawing::textWidth(m_text, m_font);
-    const int lines = qMax(1, int(layoutLines(m_text, m_font, width + 1, m_maxLines).size()));
-    return {int(std::ceil(width)) + 1, int(lineHeight(m_font) * lines)};
+    int width = int(std::ceil(NativeDrawing::textWidth(m_text, m_font))) + 1;
+    if (m_wrapWidth > 0)
+        width = qMin(width, m_wrapWidth);
+    return {width, heightForWidth(width)};
 }
 
 QSize VoicePanelLabel::minimumSizeHint() const

@@ -20,6 +20,9 @@ public:
     void setTextColor(NativeAppAppearance::NativeColor color);
     QFont font() const { return m_font; }
     int maxLines() const { return m_maxLines; }
+    // The width a wrapping label asks for at most (its size hint), so that a layout gives it the
+    // height of the lines it wraps into there; 0 asks for the text's natural width.
+    void setWrapWidth(int width);
 
     // The lines as drawn in `width` points, the last one elided when the text does not fit.
     static QStringList layoutLines(const QString &text, const QFont &font, qreal width, int maxLines);
@@ -38,6 +41,7 @@ private:
     QFont m_font;
     NativeAppAppearance::NativeColor m_color;
     int m_maxLines;
+    int m_wrapWidth = 0;
 };
 
 } // namespace Kivaro
