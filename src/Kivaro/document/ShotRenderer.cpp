@@ -12,6 +12,7 @@
 
 #include <QPainter>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -105,10 +106,16 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
             }
         }
     };
-    if (bandStarts.size() == 1)
+    if (bandStarts.size() == 1) {
         drawBand(0);
-    else
-        QtConcurrent::blockingMap(bandStarts, drawBand);
+    } else {
+        // A pool of our own, whose threads end with this call: a thread that drew text holds
+        // font-engine state of its own, which must go while the application's fonts still exist.
+        QThreadPool pool;
+        pool.setMaxThreadCount(int(bandStarts.size()));
+        QtConcurrent::blockingMap(&pool, bandStarts, drawBand);
+        pool.waitForDone();
+    }
     return image;
 }
 

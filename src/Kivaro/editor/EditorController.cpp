@@ -87,6 +87,9 @@ EditorController::~EditorController()
     if (m_moreMenu && NativeMenu::isShowing(m_moreMenu))
         NativeMenu::shared().close();
     delete m_moreMenu.data();
+    // No event of the window's destruction reaches the filter: it compares with the window.
+    view()->removeEventFilter(this);
+    m_window->removeEventFilter(this);
     delete m_window.data();
 }
 
