@@ -108,16 +108,28 @@ std::shared_ptr<const LaidOutText> layOut(const AttributedText &text, double wid
     return laidOut;
 }
 
+using LayoutCache = QCache<LayoutKey, std::shared_ptr<const LaidOutText>>;
+
+// Emptied when the application goes, while its fonts are still there: a layout holds on to
+// the font engines it used.
+LayoutCache &layoutCache()
+{
+    static auto *cache = [] {
+        qAddPostRoutine([] { layoutCache().clear(); });
+        return new LayoutCache(kLayoutCacheBytes);
+    }();
+    return *cache;
+}
+
 // The layout of `text` at `width`, made once and then taken from a cache that keeps the most
 // recently used layouts up to kLayoutCacheBytes. Only on the application's thread, where fonts
-// and the cache live; elsewhere the text is laid out anew. Never deleted: layouts are not to be
-// freed after the application's fonts are gone.
+// and the cache live; elsewhere the text is laid out anew.
 std::shared_ptr<const LaidOutText> cachedLayout(const AttributedText &text, double width)
 {
     const QCoreApplication *application = QCoreApplication::instance();
     if (!application || QThread::currentThread() != application->thread())
         return layOut(text, width);
-    static auto *cache = new QCache<LayoutKey, std::shared_ptr<const LaidOutText>>(kLayoutCacheBytes);
+    LayoutCache *cache = &layoutCache();
     LayoutKey key{text, width, QGuiApplication::font().key()};
     if (const auto *found = cache->object(key))
         return *found;

@@ -439,12 +439,17 @@ TEST_F(Files, SavingKeepsTheUsualModesFollowsALinkAndReportsAFailedWrite)
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(ProjectArchive::decode(contentsOf(fresh)).markup.bounds(), QRectF(0, 0, 40, 30));
 
+    // A name close to the file system's longest: the temporary's name is cut to fit.
+    const QString longName = dir.filePath(QString(240, QChar(u'长')).left(80) + ".kivaro");
+    TestSupport::run(document.save(longName));
+    EXPECT_TRUE(QFileInfo(longName).isFile());
+
     const QString folder = dir.filePath("folder.kivaro");
     ASSERT_TRUE(QDir().mkpath(folder));
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_THROW(TestSupport::run(document.save(folder)), FileError);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before) << "no temporary stays";
-    EXPECT_EQ(document.fileURL(), link);
+    EXPECT_EQ(document.fileURL(), longName) << "a failed save changes nothing";
 }
 
 // Mended: a save or archive started with a queued start read its document on its first run,
