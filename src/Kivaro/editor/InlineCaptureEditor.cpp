@@ -6,8 +6,7 @@ InlineCaptureEditor::InlineCaptureEditor(QObject *parent) : QObject(parent) {}
 
 void InlineCaptureEditor::refresh()
 {
-    if (!m_window)
-        return;
+    // Only a shown inline editor has borrowed views to lay out, and nothing presents one yet.
 }
 
 void InlineCaptureEditor::dismiss()
