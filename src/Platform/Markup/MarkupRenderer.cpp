@@ -113,16 +113,35 @@ void drawShape(QPainter &painter, const ShapeElement &s)
     painter.restore();
 }
 
+// How many times to halve an image drawn at `devicePixelsPerImagePixel`: until it is drawn at
+// more than half its size, where smooth (bilinear) scaling no longer skips pixels.
+int halvingsFor(double devicePixelsPerImagePixel)
+{
+    int halvings = 0;
+    for (double scale = devicePixelsPerImagePixel; scale > 0 && scale <= 0.5 && halvings < 16; scale *= 2)
+        ++halvings;
+    return halvings;
+}
+
 void drawImage(QPainter &painter, const ImageElement &i)
 {
-    const QImage image = i.image.image();
-    if (image.isNull())
+    if (i.image.isNull())
         return;
     painter.save();
     painter.setOpacity(painter.opacity() * qBound(0.0, i.opacity, 1.0));
     painter.setTransform(rotationAbout(i.frame, i.rotation), true);
-    const QRectF source(i.contentsBounds.x() * image.width(), i.contentsBounds.y() * image.height(),
-                        i.contentsBounds.width() * image.width(), i.contentsBounds.height() * image.height());
+    const QSize full = i.image.size();
+    const QRectF contents(i.contentsBounds.x() * full.width(), i.contentsBounds.y() * full.height(), i.contentsBounds.width() * full.width(),
+                          i.contentsBounds.height() * full.height());
+    int halvings = 0;
+    const QTransform device = painter.deviceTransform();
+    if (device.type() <= QTransform::TxScale && contents.width() > 0 && contents.height() > 0)
+        halvings = qMin(halvingsFor(std::abs(device.m11()) * i.frame.width() / contents.width()),
+                        halvingsFor(std::abs(device.m22()) * i.frame.height() / contents.height()));
+    const QImage image = i.image.reduced(halvings);
+    const QSizeF factor(double(image.width()) / full.width(), double(image.height()) / full.height());
+    const QRectF source(contents.x() * factor.width(), contents.y() * factor.height(), contents.width() * factor.width(),
+                        contents.height() * factor.height());
     painter.drawImage(i.frame, image, source);
     painter.restore();
 }
