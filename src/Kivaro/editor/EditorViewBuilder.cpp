@@ -125,10 +125,8 @@ void EditorController::loadView()
     auto *stack = new QHBoxLayout(v.dock);
     stack->setSpacing(8);
     stack->setContentsMargins(12, 8, 12, 8);
-    for (QWidget *item : {static_cast<QWidget *>(v.mode), static_cast<QWidget *>(v.grain), static_cast<QWidget *>(divider()),
-                          static_cast<QWidget *>(v.markupTools), static_cast<QWidget *>(v.more), static_cast<QWidget *>(divider()),
-                          static_cast<QWidget *>(v.exportButton), static_cast<QWidget *>(v.shareButton),
-                          static_cast<QWidget *>(v.copyButton)})
+    const QList<QWidget *> items = {v.mode, v.grain, divider(), v.markupTools, v.more, divider(), v.exportButton, v.shareButton, v.copyButton};
+    for (QWidget *item : items)
         stack->addWidget(item, 0, Qt::AlignVCenter);
 
     v.status = new CompactStatusLabel(v.root);
