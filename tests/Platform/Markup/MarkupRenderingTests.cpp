@@ -261,3 +261,54 @@ TEST_F(CanvasScene, AnotherCanvasOfTheSameMarkupKeepsItsOwnCopyAndPaintsWithoutA
     const QImage shot = other.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(view(30, 30).toPoint())), QColor(200, 30, 30));
 }
+
+// During a move the canvas draws the unmoved elements from layers made at the gesture's start;
+// what it shows equals a canvas that draws the same markup whole, elements above the moved one
+// included, and the next gesture starts from the new state.
+TEST_F(CanvasScene, AMovePaintsFromLayersExactlyWhatAWholeDrawingShows)
+{
+    Markup markup = *canvas.markup();
+    markup.subelements().append(rectangle(QRectF(20, 20, 60, 30))); // over the moved one, not selectable
+    canvas.setMarkup(markup);
+    const auto paintedLike = [&](const MarkupCanvas &reference) {
+        MarkupCanvas whole;
+        whole.resize(canvas.size());
+        whole.setMarkup(reference.markup());
+        whole.setContentVisibleFrame(reference.contentVisibleFrame());
+        whole.setSelection(reference.selection());
+        return whole.grab().toImage();
+    };
+    canvas.pressAt(view(30, 30));
+    ASSERT_EQ(canvas.selection(), QList<ElementID>{ElementID(movable.id)});
+    canvas.dragTo(view(45, 38));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.dragTo(view(70, 60));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(70, 60));
+    EXPECT_EQ(frameOf(movable), QRectF(50, 40, 40, 40));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.pressAt(view(70, 60));
+    canvas.dragTo(view(20, 20));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(20, 20));
+}
+
+// A picture drawn at a quarter of its size shows the mean of its pixels, not a few of them: a
+// one-pixel white line every four pixels becomes a dark grey instead of vanishing.
+TEST(MarkupRenderer, APictureDrawnMuchSmallerAveragesItsPixels)
+{
+    QImage stripes(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x)
+            stripes.setPixel(x, y, x % 4 == 0 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    Markup markup(QRectF(0, 0, 400, 400));
+    markup.subelements().append(imageElement(stripes));
+    const QImage small = renderMarkup(markup, QSize(100, 100));
+    for (int y = 10; y < 90; y += 7)
+        for (int x = 10; x < 90; x += 7)
+            EXPECT_NEAR(qGray(small.pixel(x, y)), 64, 3) << x << "," << y;
+    const MarkupImage image(stripes);
+    EXPECT_EQ(image.reduced(0), image.image());
+    EXPECT_EQ(image.reduced(2).size(), QSize(100, 100));
+    EXPECT_EQ(image.reduced(1).pixel(4, 5), qRgb(128, 128, 128)); // columns 8 (white) and 9 (black)
+}
