@@ -9,6 +9,18 @@ if(KIVARO_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(kivaro_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(KIVARO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KIVARO_FUZZ needs clang: CC=clang CXX=clang++ cmake ... -DKIVARO_FUZZ=ON")
+  endif()
+  # Coverage for libFuzzer in every library; the fuzz executables add the fuzzer's own main.
+  # clang 14 cannot compile some of our coroutines with its function-type check (part of
+  # -fsanitize=undefined) at -O2: "Cannot represent a difference across sections"; it stays off.
+  target_compile_options(kivaro_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+  target_link_options(kivaro_options INTERFACE -fsanitize=address,undefined)
+endif()
 
 # Every library's public headers are included by their path below src/,
 # for example <Platform/Async/Task.h> or <KivaroCore/CaptureShortcut.h>.
@@ -21,7 +33,7 @@ function(kivaro_add_library target)
   target_include_directories(${target} PUBLIC "${KIVARO_SOURCE_ROOT}")
   target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE kivaro_options ${ARG_PRIVATE_DEPENDS})
   # Sanitizer flags must reach every object that links together.
-  if(KIVARO_SANITIZE)
+  if(KIVARO_SANITIZE OR KIVARO_FUZZ)
     target_link_libraries(${target} PUBLIC kivaro_options)
   endif()
 endfunction()

@@ -275,6 +275,11 @@ void UserDefaults::removePersistentDomain(const QString &name)
     store->clear();
 }
 
+void UserDefaults::forgetDomain(const QString &name)
+{
+    stores().erase(folder() + QLatin1Char('/') + name); // the key of storeFor()
+}
+
 UserDefaults::UserDefaults(std::shared_ptr<detail::DefaultsStore> store) : m_store(std::move(store)) {}
 
 QString UserDefaults::domain() const

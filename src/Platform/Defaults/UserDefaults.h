@@ -52,6 +52,10 @@ public:
     static std::optional<QVariantMap> persistentDomain(const QString &name);
     // Removes a domain's file and empties its store.
     static void removePersistentDomain(const QString &name);
+    // Forgets what this process read of a domain, so that its next use reads the file again
+    // (tests and fuzzing read many files in one process). UserDefaults made before keep their
+    // store, which no longer shares changes with those made after.
+    static void forgetDomain(const QString &name);
     // `$XDG_CONFIG_HOME/kivaro`, resolved on every call.
     static QString folder();
 

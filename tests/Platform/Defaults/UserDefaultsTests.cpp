@@ -110,6 +110,21 @@ TEST(UserDefaults, SharedStoreChangeSignalAndRemovingASuite)
     EXPECT_FALSE(UserDefaults::persistentDomain(uniqueName()).has_value()) << "a domain without a file is nothing";
 }
 
+TEST(UserDefaults, AForgottenDomainIsReadFromItsFileAgain)
+{
+    const QString name = uniqueName();
+    auto before = UserDefaults::suite(name);
+    before.set(QStringLiteral("k"), QStringLiteral("old"));
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(name), Platform::encodePropertyList(QVariantMap{{QStringLiteral("k"), QStringLiteral("new")}})));
+    EXPECT_EQ(UserDefaults::suite(name).string(QStringLiteral("k")), QStringLiteral("old")) << "a domain is read once";
+
+    UserDefaults::forgetDomain(name);
+    auto after = UserDefaults::suite(name);
+    EXPECT_EQ(after.string(QStringLiteral("k")), QStringLiteral("new"));
+    EXPECT_FALSE(after == before);
+    EXPECT_EQ(before.string(QStringLiteral("k")), QStringLiteral("old"));
+}
+
 TEST(UserDefaults, ACorruptFileReadsEmptyAndIsKeptAsideByTheNextWrite)
 {
     const QString name = uniqueName();

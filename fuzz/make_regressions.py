@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Writes the hand-made hostile inputs under fuzz/regressions/<target>/.
+
+Each file stands for a crash, hang or memory blow-up found in the decoders by hand rather than
+by a fuzzer; the replay test (tests/Fuzz) runs every one of them on every build. The output is
+deterministic: running this again rewrites the same bytes.
+
+    fuzz/make_regressions.py [regressions folder]
+"""
+
+import os
+import plistlib
+import struct
+import sys
+import uuid
+
+
+def binary_plist(objects, top=0):
+    """A binary property list of already encoded objects, referenced by index with 1-byte refs."""
+    body = bytearray(b"bplist00")
+    offsets = []
+    for data in objects:
+        offsets.append(len(body))
+        body += data
+    table = len(body)
+    offset_size = 1 if table < 256 else 2
+    for offset in offsets:
+        body += offset.to_bytes(offset_size, "big")
+    body += bytes(6) + bytes([offset_size, 1])
+    body += struct.pack(">QQQ", len(objects), top, table)
+    return bytes(body)
+
+
+def utf16(text):
+    units = text.encode("utf-16-be")
+    assert len(units) // 2 < 15
+    return bytes([0x60 | len(units) // 2]) + units
+
+
+def dictionary(pairs):
+    assert len(pairs) < 15
+    return bytes([0xD0 | len(pairs)] + [k for k, _ in pairs] + [v for _, v in pairs])
+
+
+TRUE = b"\x09"
+
+
+def uid(n):
+    return "{%s}" % uuid.UUID(int=n)
+
+
+def markup(elements, bounds=(0.0, 0.0, 400.0, 300.0)):
+    return plistlib.dumps(
+        {"format": "app.kivaro.markup", "version": 1, "bounds": list(bounds), "elements": elements},
+        fmt=plistlib.FMT_BINARY,
+        sort_keys=True,
+    )
+
+
+def project(markup_data, **fields):
+    record = {"format": "Kivaro", "version": 2, "markupData": markup_data, "links": [], "masks": []}
+    record.update(fields)
+    return plistlib.dumps(record, fmt=plistlib.FMT_BINARY, sort_keys=True)
+
+
+def shape(n, frame, text="", kind="rectangle", **extra):
+    element = {
+        "kind": "shape",
+        "id": uid(n),
+        "shape": kind,
+        "frame": [float(v) for v in frame],
+        "rotation": 0.0,
+        "lineWidth": 2.0,
+        "opacity": 1.0,
+        "startMarker": "none",
+        "endMarker": "none",
+        "text": {
+            "string": text,
+            "runs": [{"length": len(text), "font": "", "size": 16.0, "weight": 400, "italic": False}] if text else [],
+        },
+        "interactions": ["select", "move", "resize", "style", "delete"],
+        "autoresizing": 0,
+        "stroke": [0.2, 0.4, 0.9, 1.0],
+    }
+    element.update(extra)
+    return element
+
+
+def shared_expansion(levels, width, leaf_bytes, root=None):
+    """`levels` nested arrays of `width` references to the next, the innermost to one data object:
+    width**levels copies of the data once shared references are expanded."""
+    node = b"\xa5" * leaf_bytes
+    for _ in range(levels):
+        node = [node] * width  # one list object, referenced `width` times
+    return plistlib.dumps(root(node) if root else node, fmt=plistlib.FMT_BINARY)
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "regressions")
+    files = {}
+
+    # A UTF-16 string holding U+0000, as a dictionary key and its value (one shared object), as
+    # a key alone and as a value alone: libplist asserts on it while handing the text out.
+    nul = utf16("\0")
+    key_and_value = binary_plist([dictionary([(1, 1)]), nul])
+    key_only = binary_plist([dictionary([(1, 2)]), utf16("k\0"), TRUE])
+    value_only = binary_plist([b"\xa1\x01", utf16("\u00e9\0x")])
+    for target, extension in (("PropertyList", "bplist"), ("Preferences", "plist"), ("Project", "kivaro")):
+        files[f"{target}/utf16-nul-key-and-value.{extension}"] = key_and_value
+        files[f"{target}/utf16-nul-key.{extension}"] = key_only
+    files["PropertyList/utf16-nul-value.bplist"] = value_only
+    files["Markup/utf16-nul-key-and-value.markup"] = key_and_value
+
+    # An array of 100,000 references to one object: decoding walks a list for every item.
+    files["PropertyList/array-100000-refs.bplist"] = plistlib.dumps([0] * 100_000, fmt=plistlib.FMT_BINARY)
+
+    # A few KB whose shared references expand to 16**5 copies of 1 KB (1 GB) inside the node
+    # bound: libplist copies shared data once per reference. Nested at most six deep, within
+    # the project's depth bound.
+    blowup = shared_expansion(5, 16, 1024)
+    files["PropertyList/shared-data-1gb.bplist"] = blowup
+    files["Project/shared-data-1gb.kivaro"] = blowup
+    files["Preferences/shared-data-1gb.plist"] = shared_expansion(5, 16, 1024, root=lambda node: {"k": node})
+
+    # A project with 100,000 numbered-step entries (one shared entry) of a missing shape.
+    files["Project/steps-100000.kivaro"] = project(
+        markup([]), steps=[{"shapeID": uid(1), "number": 1}] * 100_000, mosaics=[], mosaicGrain=24
+    )
+
+    # A bubble text of 99,000 characters without a break point, alone and as a linked bubble.
+    long_text = "W" * 99_000
+    bubble = shape(10, (20, 20, 240, 60), long_text, kind="roundedRectangle", cornerRadius=8.0, fill=[1.0, 1.0, 1.0, 1.0])
+    files["Markup/bubble-text-99000.markup"] = markup([bubble])
+    arrow = shape(
+        11, (100, 80, 60, 100), kind="line", start=[100.0, 80.0], control=[130.0, 130.0], end=[160.0, 180.0], endMarker="arrow"
+    )
+    files["Project/bubble-text-99000.kivaro"] = project(
+        markup([bubble, arrow]), links=[{"bubbleID": uid(10), "arrowID": uid(11), "anchor": [160.0, 180.0]}]
+    )
+
+    for name, data in sorted(files.items()):
+        path = os.path.join(out, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        print(f"{len(data):8d}  {name}")
+
+
+if __name__ == "__main__":
+    main()
