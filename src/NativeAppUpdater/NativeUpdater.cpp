@@ -8,6 +8,8 @@
 
 #include "KivaroCore/Localization.h"
 
+#include "Platform/Async/Awaitables.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -122,6 +124,9 @@ void NativeUpdater::checkForUpdates(bool manual)
 
 Platform::Task<void> NativeUpdater::runCheck(bool manual)
 {
+    // A started body runs even when the updater went away before it began (its owner's
+    // destruction cancels it): nothing of the updater is touched before this.
+    co_await Platform::checkCancellation();
     UpdateFetchRequest request;
     request.url = m_configuration.manifestURL;
     request.allowedHosts = m_configuration.allowedDownloadHosts;
@@ -173,6 +178,7 @@ void NativeUpdater::download(const NativeUpdateManifest &manifest)
 
 Platform::Task<void> NativeUpdater::runDownload(NativeUpdateManifest manifest)
 {
+    co_await Platform::checkCancellation();
     UpdateFetchRequest request;
     request.url = manifest.downloadAddress();
     request.allowedHosts = m_configuration.allowedDownloadHosts;

@@ -357,7 +357,9 @@ NativeCodeSignature::SignatureFiles readSignatureFiles(const QByteArray &zip, co
             cap = 64;
         else
             continue;
-        if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_is_encrypted(entry))
+        if (archive_entry_is_encrypted(entry))
+            refuse(QStringLiteral("encrypted entry: ") + path);
+        if (archive_entry_filetype(entry) != AE_IFREG)
             refuse(QStringLiteral("unacceptable signature entry ") + path);
         if (found.contains(name))
             refuse(QStringLiteral("duplicate entry: ") + path);
@@ -381,7 +383,7 @@ void extractSealedBundle(const QByteArray &zip, const QString &bundleName, const
     Archive a = openZip(zip);
     Extraction extraction(seal, files, root.get(), limits);
     qint64 count = 0;
-    while (archive_entry *entry = nextEntry(a.get(), count, qint64(seal.entries().size()) + unsealedEntries))
+    while (archive_entry *entry = nextEntry(a.get(), count, limits.entries + unsealedEntries))
         extraction.take(a.get(), entry, bundleName);
     extraction.finish();
 }

@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -36,10 +37,7 @@ UpdateNetworkError::Reason reasonOf(QNetworkReply::NetworkError error)
     case QNetworkReply::OperationCanceledError:
         return Reason::timedOut;
     case QNetworkReply::SslHandshakeFailedError:
-    case QNetworkReply::InsecureRedirectError:
         return Reason::insecure;
-    case QNetworkReply::TooManyRedirectsError:
-        return Reason::untrustedAddress;
     default:
         return Reason::other;
     }
@@ -54,8 +52,111 @@ bool isAllowed(const QUrl &url, const QSet<QString> &hosts)
 struct Transfer {
     QByteArray body;
     std::optional<UpdateNetworkError> failure;
-    int hops = 0;
 };
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+    QUrl location;
+};
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One request, without following redirects: Qt's own following with a user-verified policy
+// follows a hop once for every hop before it (Qt 6.4), so the hops are ours.
+Platform::Task<Answer> fetchOnce(QNetworkAccessManager *network, const QUrl &url, const UpdateFetchRequest &request,
+                                 const QDeadlineTimer &deadline)
+{
+    using Reason = UpdateNetworkError::Reason;
+    QNetworkRequest httpRequest(url);
+    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    httpRequest.setTransferTimeout(request.idleTimeoutMs);
+    httpRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    httpRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    if (request.bypassCache) {
+        httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        httpRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    }
+    if (request.tls)
+        httpRequest.setSslConfiguration(*request.tls);
+
+    QNetworkReply *reply = network->get(httpRequest);
+    QPointer<QNetworkReply> guard(reply);
+    auto transfer = std::make_shared<Transfer>();
+    // Aborting inside one of the reply's own signals makes Qt report its error twice; the abort
+    // is queued, and nothing more is taken from the reply meanwhile.
+    auto stop = [guard, transfer](UpdateNetworkError error) {
+        if (transfer->failure)
+            return;
+        transfer->failure = std::move(error);
+        if (guard)
+            QMetaObject::invokeMethod(guard.data(), &QNetworkReply::abort, Qt::QueuedConnection);
+    };
+    const qint64 maxBytes = request.maxBytes;
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [guard, maxBytes, stop] {
+        bool known = false;
+        const qint64 declared = guard ? guard->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
+        if (known && declared > maxBytes)
+            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("declared length %1 beyond the cap").arg(declared)));
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [guard, transfer, maxBytes, stop] {
+        if (!guard || transfer->failure)
+            return;
+        const qint64 room = maxBytes - transfer->body.size();
+        transfer->body += guard->read(room + 1);
+        if (transfer->body.size() > maxBytes)
+            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap")));
+    });
+    QTimer overall;
+    overall.setSingleShot(true);
+    QObject::connect(&overall, &QTimer::timeout, reply, [stop] {
+        stop(UpdateNetworkError(Reason::timedOut, QStringLiteral("overall deadline passed")));
+    });
+    overall.start(int(qMax<qint64>(0, deadline.remainingTime())));
+
+    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
+        if (guard)
+            guard->abort();
+    });
+    try {
+        co_await finished;
+    } catch (...) {
+        if (guard)
+            guard->deleteLater();
+        throw;
+    }
+    overall.stop();
+    reply->disconnect();
+    reply->deleteLater();
+
+    if (transfer->failure)
+        throw *transfer->failure;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (reply->error() != QNetworkReply::NoError)
+            throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString());
+        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("not an HTTP response"));
+    }
+    Answer answer;
+    answer.status = status.toInt();
+    if (isRedirect(answer.status)) {
+        answer.location = url.resolved(QUrl::fromEncoded(reply->rawHeader("Location"), QUrl::StrictMode));
+        co_return answer;
+    }
+    if (answer.status < 200 || answer.status > 299)
+        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("status %1").arg(answer.status));
+    if (reply->error() != QNetworkReply::NoError)
+        throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString());
+    const qint64 room = request.maxBytes - transfer->body.size();
+    transfer->body += reply->read(room + 1);
+    if (transfer->body.size() > request.maxBytes)
+        throw UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap"));
+    answer.body = transfer->body;
+    co_return answer;
+}
 
 } // namespace
 
@@ -85,95 +186,22 @@ QString UpdateNetworkError::localizedDescription() const
 Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request)
 {
     using Reason = UpdateNetworkError::Reason;
-    if (!isAllowed(request.url, request.allowedHosts))
-        throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("not an allowed https address: ") + request.url.toString());
     if (!network)
         throw UpdateNetworkError(Reason::other, QStringLiteral("no network access"));
-
-    QNetworkRequest httpRequest(request.url);
-    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    httpRequest.setMaximumRedirectsAllowed(request.maxRedirects);
-    httpRequest.setTransferTimeout(request.idleTimeoutMs);
-    httpRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    httpRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    if (request.bypassCache) {
-        httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        httpRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    const QDeadlineTimer deadline(request.deadlineMs);
+    QUrl url = request.url;
+    for (int hops = 0;; ++hops) {
+        if (!isAllowed(url, request.allowedHosts))
+            throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("not an allowed https address: ") + url.toString());
+        const Answer answer = co_await fetchOnce(network, url, request, deadline);
+        if (!isRedirect(answer.status))
+            co_return answer.body;
+        if (hops + 1 > request.maxRedirects)
+            throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("too many redirects"));
+        if (!answer.location.isValid())
+            throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("a redirect without a usable address"));
+        url = answer.location;
     }
-    if (request.tls)
-        httpRequest.setSslConfiguration(*request.tls);
-
-    QNetworkReply *reply = network->get(httpRequest);
-    QPointer<QNetworkReply> guard(reply);
-    auto transfer = std::make_shared<Transfer>();
-    auto stop = [guard, transfer](UpdateNetworkError error) {
-        if (!transfer->failure)
-            transfer->failure = std::move(error);
-        if (guard)
-            guard->abort();
-    };
-
-    const QSet<QString> hosts = request.allowedHosts;
-    const int maxRedirects = request.maxRedirects;
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [guard, transfer, hosts, maxRedirects, stop](const QUrl &url) {
-        if (++transfer->hops > maxRedirects)
-            stop(UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("too many redirects")));
-        else if (!isAllowed(url, hosts))
-            stop(UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("redirect to a refused address: ") + url.toString()));
-        else if (guard)
-            Q_EMIT guard->redirectAllowed();
-    });
-    const qint64 maxBytes = request.maxBytes;
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [guard, maxBytes, stop] {
-        bool known = false;
-        const qint64 declared = guard ? guard->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
-        if (known && declared > maxBytes)
-            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("declared length %1 beyond the cap").arg(declared)));
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [guard, transfer, maxBytes, stop] {
-        if (!guard || transfer->failure)
-            return;
-        const qint64 room = maxBytes - transfer->body.size();
-        transfer->body += guard->read(room + 1);
-        if (transfer->body.size() > maxBytes)
-            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap")));
-    });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, [stop] {
-        stop(UpdateNetworkError(Reason::timedOut, QStringLiteral("overall deadline passed")));
-    });
-    deadline.start(request.deadlineMs);
-
-    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
-        if (guard)
-            guard->abort();
-    });
-    try {
-        co_await finished;
-    } catch (...) {
-        if (guard)
-            guard->deleteLater();
-        throw;
-    }
-    deadline.stop();
-    reply->disconnect();
-    reply->deleteLater();
-
-    if (transfer->failure)
-        throw *transfer->failure;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("status %1").arg(status.toInt()));
-    if (reply->error() != QNetworkReply::NoError)
-        throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString());
-    if (!status.isValid())
-        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("not an HTTP response"));
-    const qint64 room = request.maxBytes - transfer->body.size();
-    transfer->body += reply->read(room + 1);
-    if (transfer->body.size() > request.maxBytes)
-        throw UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap"));
-    co_return transfer->body;
 }
 
 } // namespace NativeAppUpdater

@@ -75,7 +75,7 @@ constexpr std::array entries{
     Entry{"无法连接到更新服务器。", "Could not connect to the update server.", "無法連線至更新伺服器。"},
     Entry{"无法与更新服务器建立安全连接。", "A secure connection to the update server could not be made.", "無法與更新伺服器建立安全連線。"},
     Entry{"网络请求失败：%@", "The network request failed: %@", "網路請求失敗：%@"},
-    Entry{"无法保存更新文件：%@", "The update files could not be saved: %@", "無法儲存更新檔案：%@"},
+    Entry{"无法处理更新文件：%@", "The update files could not be handled: %@", "無法處理更新檔案：%@"},
 };
 
 struct Tables {

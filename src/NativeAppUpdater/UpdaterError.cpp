@@ -6,7 +6,7 @@ namespace NativeAppUpdater {
 
 QString UpdateFileError::localizedDescription() const
 {
-    return updaterFormat("无法保存更新文件：%@", {detail()});
+    return updaterFormat("无法处理更新文件：%@", {detail()});
 }
 
 } // namespace NativeAppUpdater
