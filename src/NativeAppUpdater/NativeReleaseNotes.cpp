@@ -12,6 +12,7 @@
 
 #include <md4c.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace NativeAppUpdater {
@@ -94,13 +95,18 @@ public:
         return 0;
     }
 
+    // md4c 0.4.8 can report leaving a span or block it never entered on hostile input (found
+    // by fuzzing): a leave only closes the innermost open one of its kind, if there is one.
     int leaveBlock(MD_BLOCKTYPE type)
     {
+        const auto open = std::find_if(m_blocks.rbegin(), m_blocks.rend(), [type](const Block &b) { return b.type == type; });
+        if (open == m_blocks.rend())
+            return 0;
         // A code block's text ends with its last line break; the block separator gives one.
-        if (type == MD_BLOCK_CODE && !result.runs.isEmpty() && m_lastBlock == m_blocks.back().id
+        if (type == MD_BLOCK_CODE && !result.runs.isEmpty() && m_lastBlock == open->id
             && result.runs.last().text.endsWith(QLatin1Char('\n')))
             result.runs.last().text.chop(1);
-        m_blocks.pop_back();
+        m_blocks.erase(std::next(open).base());
         return 0;
     }
 
@@ -117,9 +123,11 @@ public:
         return 0;
     }
 
-    int leaveSpan()
+    int leaveSpan(MD_SPANTYPE type)
     {
-        m_spans.pop_back();
+        const auto open = std::find_if(m_spans.rbegin(), m_spans.rend(), [type](const Span &span) { return span.type == type; });
+        if (open != m_spans.rend())
+            m_spans.erase(std::next(open).base());
         return 0;
     }
 
@@ -270,7 +278,7 @@ ReleaseNotesText nativeReleaseNotes(const QString &markdown)
     parser.enter_block = [](MD_BLOCKTYPE type, void *detail, void *user) { return static_cast<Builder *>(user)->enterBlock(type, detail); };
     parser.leave_block = [](MD_BLOCKTYPE type, void *, void *user) { return static_cast<Builder *>(user)->leaveBlock(type); };
     parser.enter_span = [](MD_SPANTYPE type, void *detail, void *user) { return static_cast<Builder *>(user)->enterSpan(type, detail); };
-    parser.leave_span = [](MD_SPANTYPE, void *, void *user) { return static_cast<Builder *>(user)->leaveSpan(); };
+    parser.leave_span = [](MD_SPANTYPE type, void *, void *user) { return static_cast<Builder *>(user)->leaveSpan(type); };
     parser.text = [](MD_TEXTTYPE type, const MD_CHAR *text, MD_SIZE size, void *user) {
         return static_cast<Builder *>(user)->text(type, text, size);
     };
