@@ -10,7 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace NativeAppUpdater;
 using namespace UpdaterTesting;
@@ -137,7 +141,8 @@ TEST_F(Installer, TwoInstallersAtOnceInstallOnce)
 {
     const QString first = stage(newSpec());
     const QString second = stage(newSpec());
-    const QString pid = QString::number(startSleeper(QStringLiteral("1")));
+    // The old process lives long enough for both installers to be waiting for it.
+    const QString pid = QString::number(startSleeper(QStringLiteral("3")));
     std::unique_ptr<QProcess> a(startInstaller(first, m_installed, pid));
     std::unique_ptr<QProcess> b(startInstaller(second, m_installed, pid));
     ASSERT_TRUE(a->waitForFinished(60'000));
@@ -164,4 +169,59 @@ TEST_F(Installer, CopiesAcrossFileSystems)
     EXPECT_TRUE(QFileInfo::exists(staged)); // copied, so the staged bundle stays
     EXPECT_EQ(hiddenSiblings(), QStringList());
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(m_installed, configuration(), {QStringLiteral("2.0"), 2}));
+}
+
+// The staging folder goes where the installer can run it and, preferably, where a rename
+// reaches the installed bundle.
+TEST(StagingRoot, PrefersAnExecutableFolderOnTheInstalledBundlesFileSystem)
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    QTemporaryDir home;
+    if (!QFileInfo(shm).isWritable() || !detail::allowsExecution(shm) || detail::deviceOf(shm) == detail::deviceOf(home.path()))
+        GTEST_SKIP() << "no second, executable file system at /dev/shm";
+    QTemporaryDir installedElsewhere(shm + QStringLiteral("/kivaro-installed-XXXXXX"));
+    QTemporaryDir cacheElsewhere(shm + QStringLiteral("/kivaro-cache-XXXXXX"));
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+
+    // The temporary folder shares the installed bundle's file system: it is used.
+    EXPECT_EQ(detail::chooseStagingRoot(home.path() + QStringLiteral("/Kivaro.app")), QDir::tempPath());
+    // It does not, but the user's cache does: the cache, made private.
+    qputenv("XDG_CACHE_HOME", cacheElsewhere.path().toLocal8Bit());
+    const QString chosen = detail::chooseStagingRoot(installedElsewhere.path() + QStringLiteral("/Kivaro.app"));
+    EXPECT_EQ(chosen, cacheElsewhere.path() + QStringLiteral("/kivaro/updates"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(chosen).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    // Neither does: the temporary folder, and the installer copies.
+    qputenv("XDG_CACHE_HOME", home.path().toLocal8Bit());
+    EXPECT_EQ(detail::chooseStagingRoot(installedElsewhere.path() + QStringLiteral("/Kivaro.app")), QDir::tempPath());
+    qputenv("XDG_CACHE_HOME", savedCache);
+}
+
+TEST(StagingFolder, IsCreatedExclusivelyAndPrivately)
+{
+    QTemporaryDir root;
+    const detail::StagingFolder first = detail::createStagingFolder(root.path(), QStringLiteral("kivaro"));
+    const detail::StagingFolder second = detail::createStagingFolder(root.path(), QStringLiteral("kivaro"));
+    EXPECT_NE(first.path, second.path);
+    EXPECT_TRUE(QFileInfo(first.path).fileName().contains(QRegularExpression(QStringLiteral("^kivaro-update-[0-9A-F-]{36}$"))));
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(first.path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+TEST(Replaceability, AFolderThatCannotBeWrittenToIsNotReplaceable)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes everywhere";
+    QTemporaryDir root;
+    const QString bundle = makeBundle(root.path() + QStringLiteral("/locked"), {});
+    QFile::setPermissions(root.path() + QStringLiteral("/locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    try {
+        NativeUpdateInstaller::checkReplaceable(bundle, configuration());
+        ADD_FAILURE() << "a bundle in a read-only folder counted as replaceable";
+    } catch (const NativeUpdateInstaller::Error &error) {
+        EXPECT_EQ(error.failure(), NativeUpdateInstaller::Failure::cannotReplace);
+    }
+    QFile::setPermissions(root.path() + QStringLiteral("/locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
