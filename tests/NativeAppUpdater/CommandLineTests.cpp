@@ -22,15 +22,15 @@ struct ProgramRun {
 class CommandLine : public InstallerFixture {
 protected:
     // A signed release of build 2, written as a zip file; returns its path.
-    QString releaseZip(const BundleSpec &spec = newSpec())
+    QString releaseZip(const BundleRecipe &recipe = newRecipe())
     {
         QTemporaryDir build;
-        const QByteArray zip = zipOf(makeBundle(build.path(), spec));
-        const QString path = m_root.path() + QStringLiteral("/Kivaro-%1.zip").arg(spec.version);
+        const QByteArray zip = zipOf(makeBundle(build.path(), recipe));
+        const QString path = m_root.path() + QStringLiteral("/Kivaro-%1.zip").arg(recipe.version);
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write(zip);
-        m_digest = manifestFor(zip, spec, QStringLiteral("https://127.0.0.1/x.zip")).sha256;
+        m_digest = manifestFor(zip, recipe, QStringLiteral("https://127.0.0.1/x.zip")).sha256;
         return path;
     }
 

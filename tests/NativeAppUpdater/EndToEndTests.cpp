@@ -36,11 +36,11 @@ protected:
     }
 
     // Publishes build N+1 on the loopback server.
-    void publish(const BundleSpec &spec)
+    void publish(const BundleRecipe &recipe)
     {
         QTemporaryDir build;
-        const QByteArray zip = zipOf(makeBundle(build.path(), spec));
-        NativeUpdateManifest manifest = manifestFor(zip, spec, m_server.url(QStringLiteral("/Kivaro-2.0.zip")).toString());
+        const QByteArray zip = zipOf(makeBundle(build.path(), recipe));
+        NativeUpdateManifest manifest = manifestFor(zip, recipe, m_server.url(QStringLiteral("/Kivaro-2.0.zip")).toString());
         manifest.releaseNotes = QStringLiteral("## 2.0\n- new");
         m_server.serve(QStringLiteral("/downloads/update.json"), manifest.encode());
         m_server.serve(QStringLiteral("/Kivaro-2.0.zip"), zip);
@@ -86,7 +86,7 @@ protected:
 
 TEST_F(EndToEnd, UpdatesBuildOneToBuildTwo)
 {
-    publish(newSpec());
+    publish(newRecipe());
     NativeUpdater &u = updater();
     u.checkForUpdates(true);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return u.state().kind() == NativeUpdateState::Case::ready; }, 30'000)) << u.statusText().toStdString();
@@ -109,7 +109,7 @@ TEST_F(EndToEnd, UpdatesBuildOneToBuildTwo)
 
 TEST_F(EndToEnd, ABuildThatCrashesIsRolledBackAndTheOldOneRelaunched)
 {
-    publish(newSpec(Behaviour::crash));
+    publish(newRecipe(Behaviour::crash));
     NativeUpdater &u = updater();
     u.checkForUpdates(true);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return u.state().kind() == NativeUpdateState::Case::ready; }, 30'000)) << u.statusText().toStdString();

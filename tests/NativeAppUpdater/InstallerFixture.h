@@ -24,7 +24,7 @@ protected:
         QDir().mkpath(markers());
         QDir().mkpath(staging());
         UpdaterTesting::writeApplicationConfiguration(configFile(), UpdaterTesting::configuration());
-        m_installed = UpdaterTesting::makeBundle(applications(), installedSpec());
+        m_installed = UpdaterTesting::makeBundle(applications(), installedRecipe());
     }
     void TearDown() override
     {
@@ -36,14 +36,14 @@ protected:
         UpdaterTesting::killMarkedProcesses(markers());
     }
 
-    static UpdaterTesting::BundleSpec installedSpec() { return {}; }
-    static UpdaterTesting::BundleSpec newSpec(UpdaterTesting::Behaviour behaviour = UpdaterTesting::Behaviour::stay)
+    static UpdaterTesting::BundleRecipe installedRecipe() { return {}; }
+    static UpdaterTesting::BundleRecipe newRecipe(UpdaterTesting::Behaviour behaviour = UpdaterTesting::Behaviour::stay)
     {
-        UpdaterTesting::BundleSpec spec;
-        spec.version = QStringLiteral("2.0");
-        spec.build = 2;
-        spec.behaviour = behaviour;
-        return spec;
+        UpdaterTesting::BundleRecipe recipe;
+        recipe.version = QStringLiteral("2.0");
+        recipe.build = 2;
+        recipe.behaviour = behaviour;
+        return recipe;
     }
 
     QString applications() const { return m_root.path() + QStringLiteral("/Applications"); }
@@ -52,15 +52,15 @@ protected:
     QString configFile() const { return m_root.path() + QStringLiteral("/config.json"); }
 
     // A verified newer bundle, staged as the updater stages it.
-    QString stage(const UpdaterTesting::BundleSpec &spec, const QString &root = {})
+    QString stage(const UpdaterTesting::BundleRecipe &recipe, const QString &root = {})
     {
         QTemporaryDir build;
-        const QByteArray zip = UpdaterTesting::zipOf(UpdaterTesting::makeBundle(build.path(), spec));
+        const QByteArray zip = UpdaterTesting::zipOf(UpdaterTesting::makeBundle(build.path(), recipe));
         NativeAppUpdater::NativeUpdateInstaller::PrepareOptions options;
         options.stagingRoot = root.isEmpty() ? staging() : root;
         options.installedBundle = m_installed;
         return NativeAppUpdater::NativeUpdateInstaller::prepare(
-            zip, UpdaterTesting::manifestFor(zip, spec, QStringLiteral("https://127.0.0.1/Kivaro.zip")), UpdaterTesting::configuration(),
+            zip, UpdaterTesting::manifestFor(zip, recipe, QStringLiteral("https://127.0.0.1/Kivaro.zip")), UpdaterTesting::configuration(),
             options);
     }
 

@@ -39,7 +39,7 @@ TEST(InstallerCommandLine, OnlyExactlyFourItemsWithANumberAreTheInstallerMode)
 
 TEST_F(Installer, OldProcessGoneSwapsStartsTheNewBuildAndRemovesTheBackup)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
     EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
     EXPECT_TRUE(waitForMarker("started-2.0"));
@@ -51,7 +51,7 @@ TEST_F(Installer, OldProcessGoneSwapsStartsTheNewBuildAndRemovesTheBackup)
 
 TEST_F(Installer, WaitsForTheOldProcessToEnd)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(startSleeper(QStringLiteral("0.5")))), 0);
@@ -62,7 +62,7 @@ TEST_F(Installer, WaitsForTheOldProcessToEnd)
 
 TEST_F(Installer, GivesUpAfterTwentySecondsAndStartsTheInstalledApplicationAgain)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     const QStringList before = treeListing(applications());
     QElapsedTimer timer;
     timer.start();
@@ -76,7 +76,7 @@ TEST_F(Installer, GivesUpAfterTwentySecondsAndStartsTheInstalledApplicationAgain
 
 TEST_F(Installer, ANewBuildThatDiesAtStartIsRolledBack)
 {
-    const QString staged = stage(newSpec(Behaviour::crash));
+    const QString staged = stage(newRecipe(Behaviour::crash));
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
     EXPECT_TRUE(waitForMarker("crashed-2.0"));
     EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
@@ -87,12 +87,12 @@ TEST_F(Installer, ANewBuildThatDiesAtStartIsRolledBack)
 
 TEST_F(Installer, TargetsThatAreNotTheInstalledBundleAreLeftAlone)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     // A link to the bundle.
     const QString link = applications() + QStringLiteral("/Linked.app");
     ASSERT_TRUE(QFile::link(m_installed, link));
     // A bundle of another application.
-    BundleSpec other;
+    BundleRecipe other;
     other.identifier = QStringLiteral("app.other.Thing");
     const QString foreign = makeBundle(m_root.path() + QStringLiteral("/Other"), other);
     // A folder of the user's ("--native-update-helper ~/Documents 1").
@@ -114,7 +114,7 @@ TEST_F(Installer, TargetsThatAreNotTheInstalledBundleAreLeftAlone)
 
 TEST_F(Installer, ProcessIdsThatNameGroupsCannotBeWaitedFor)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     const QStringList before = treeListing(applications());
     for (const char *pid : {"0", "-1"})
         EXPECT_EQ(runInstaller(staged, m_installed, QString::fromLatin1(pid)), 0);
@@ -125,7 +125,7 @@ TEST_F(Installer, ProcessIdsThatNameGroupsCannotBeWaitedFor)
 
 TEST_F(Installer, ATamperedStagedBundleIsNotInstalled)
 {
-    const QString staged = stage(newSpec());
+    const QString staged = stage(newRecipe());
     QFile library(staged + QStringLiteral("/lib/libkivaro-test.so.1"));
     ASSERT_TRUE(library.open(QIODevice::Append));
     library.write("tampered");
@@ -139,8 +139,8 @@ TEST_F(Installer, ATamperedStagedBundleIsNotInstalled)
 
 TEST_F(Installer, TwoInstallersAtOnceInstallOnce)
 {
-    const QString first = stage(newSpec());
-    const QString second = stage(newSpec());
+    const QString first = stage(newRecipe());
+    const QString second = stage(newRecipe());
     // The old process lives long enough for both installers to be waiting for it.
     const QString pid = QString::number(startSleeper(QStringLiteral("3")));
     std::unique_ptr<QProcess> a(startInstaller(first, m_installed, pid));
@@ -163,7 +163,7 @@ TEST_F(Installer, CopiesAcrossFileSystems)
     if (!QFileInfo(shm).isWritable() || !detail::allowsExecution(shm) || detail::deviceOf(shm) == detail::deviceOf(m_root.path()))
         GTEST_SKIP() << "no second, executable file system at /dev/shm";
     QTemporaryDir elsewhere(shm + QStringLiteral("/kivaro-installer-XXXXXX"));
-    const QString staged = stage(newSpec(), elsewhere.path());
+    const QString staged = stage(newRecipe(), elsewhere.path());
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
     EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
     EXPECT_TRUE(QFileInfo::exists(staged)); // copied, so the staged bundle stays

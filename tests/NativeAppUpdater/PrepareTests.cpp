@@ -39,17 +39,17 @@ protected:
     {
         QDir().mkpath(stagingRoot());
         QDir().mkpath(m_folder.path() + QStringLiteral("/outside"));
-        m_spec.version = QStringLiteral("2.0");
-        m_spec.build = 2;
+        m_recipe.version = QStringLiteral("2.0");
+        m_recipe.build = 2;
     }
 
     QString stagingRoot() const { return m_folder.path() + QStringLiteral("/staging"); }
 
-    // Signs a bundle of `spec` and returns its zip entries.
-    QList<ZipEntry> entries(const BundleSpec &spec, const Keys &keys = Keys::shared())
+    // Signs a bundle of `recipe` and returns its zip entries.
+    QList<ZipEntry> entries(const BundleRecipe &recipe, const Keys &keys = Keys::shared())
     {
         QTemporaryDir folder;
-        return NativeReleaseTool::entriesOfFolder(makeBundle(folder.path(), spec, keys));
+        return NativeReleaseTool::entriesOfFolder(makeBundle(folder.path(), recipe, keys));
     }
 
     Outcome prepare(const QByteArray &zip, NativeUpdateManifest manifest, const NativeUpdateConfiguration &config = configuration())
@@ -64,14 +64,14 @@ protected:
         }
     }
 
-    Outcome prepare(const QByteArray &zip, const BundleSpec &spec, const NativeUpdateConfiguration &config = configuration())
+    Outcome prepare(const QByteArray &zip, const BundleRecipe &recipe, const NativeUpdateConfiguration &config = configuration())
     {
-        return prepare(zip, manifestFor(zip, spec, QString::fromLatin1(downloadAddress)), config);
+        return prepare(zip, manifestFor(zip, recipe, QString::fromLatin1(downloadAddress)), config);
     }
 
     Outcome prepareEntries(const QList<ZipEntry> &list, const NativeUpdateConfiguration &config = configuration())
     {
-        return prepare(NativeReleaseTool::writeZip(list), m_spec, config);
+        return prepare(NativeReleaseTool::writeZip(list), m_recipe, config);
     }
 
     static ZipEntry &entry(QList<ZipEntry> &list, const QString &path)
@@ -92,7 +92,7 @@ protected:
     }
 
     QTemporaryDir m_folder;
-    BundleSpec m_spec;
+    BundleRecipe m_recipe;
 };
 
 void expectRefused(const Outcome &outcome, Failure failure, const char *detail)
@@ -105,8 +105,8 @@ void expectRefused(const Outcome &outcome, Failure failure, const char *detail)
 
 TEST_F(Prepare, StagesAVerifiedBundleInAPrivateFolder)
 {
-    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_spec));
-    const Outcome outcome = prepare(zip, m_spec);
+    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_recipe));
+    const Outcome outcome = prepare(zip, m_recipe);
     ASSERT_EQ(outcome.failure, std::nullopt) << outcome.detail.toStdString();
     const QFileInfo staged(outcome.staged);
     EXPECT_EQ(staged.fileName(), QStringLiteral("Kivaro.app"));
@@ -124,13 +124,13 @@ TEST_F(Prepare, StagesAVerifiedBundleInAPrivateFolder)
               outcome.staged + QStringLiteral("/lib/libkivaro-test.so.1"));
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(outcome.staged, configuration(), {QStringLiteral("2.0"), 2}));
     // A second preparation gets a folder of its own.
-    EXPECT_NE(QFileInfo(prepare(zip, m_spec).staged).absolutePath(), staging.absoluteFilePath());
+    EXPECT_NE(QFileInfo(prepare(zip, m_recipe).staged).absolutePath(), staging.absoluteFilePath());
 }
 
 TEST_F(Prepare, DigestDecidesFirstAndLetterCaseDoesNotMatter)
 {
-    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_spec));
-    NativeUpdateManifest manifest = manifestFor(zip, m_spec, QString::fromLatin1(downloadAddress));
+    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_recipe));
+    NativeUpdateManifest manifest = manifestFor(zip, m_recipe, QString::fromLatin1(downloadAddress));
     manifest.sha256 = manifest.sha256.toUpper();
     EXPECT_EQ(prepare(zip, manifest).failure, std::nullopt);
 
@@ -153,59 +153,59 @@ TEST_F(Prepare, FailsClosedWithoutReleaseKeys)
 {
     NativeUpdateConfiguration keyless = configuration();
     keyless.trust = {};
-    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_spec));
-    EXPECT_EQ(prepare(zip, m_spec, keyless).failure, Failure::noReleaseKeys);
+    const QByteArray zip = NativeReleaseTool::writeZip(entries(m_recipe));
+    EXPECT_EQ(prepare(zip, m_recipe, keyless).failure, Failure::noReleaseKeys);
     keyless.trust.signingKeys = {Keys::shared().signing.publicKey};
-    EXPECT_EQ(prepare(zip, m_spec, keyless).failure, Failure::noReleaseKeys);
+    EXPECT_EQ(prepare(zip, m_recipe, keyless).failure, Failure::noReleaseKeys);
 }
 
 TEST_F(Prepare, IdentityAndSignatureRefusals)
 {
     const QStringList before = outsideStaging();
     {
-        QList<ZipEntry> list = entries(m_spec);
+        QList<ZipEntry> list = entries(m_recipe);
         for (ZipEntry &item : list)
             item.path.prepend(QStringLiteral("sub/"));
         list.prepend({QStringLiteral("sub"), SealEntry::Type::directory, 0755, {}, {}});
         expectRefused(prepareEntries(list), Failure::invalidApplication, "no signed bundle");
     }
     {
-        BundleSpec spec = m_spec;
-        spec.build = 42;
-        spec.infoBuild = QStringLiteral("42 ");
-        const QByteArray zip = NativeReleaseTool::writeZip(entries(spec));
-        expectRefused(prepare(zip, spec), Failure::invalidApplication, "another build");
+        BundleRecipe recipe = m_recipe;
+        recipe.build = 42;
+        recipe.infoBuild = QStringLiteral("42 ");
+        const QByteArray zip = NativeReleaseTool::writeZip(entries(recipe));
+        expectRefused(prepare(zip, recipe), Failure::invalidApplication, "another build");
     }
     {
-        BundleSpec spec = m_spec;
-        spec.identifier = QStringLiteral("app.other.Thing");
-        expectRefused(prepareEntries(entries(spec)), Failure::invalidApplication, "another identifier");
+        BundleRecipe recipe = m_recipe;
+        recipe.identifier = QStringLiteral("app.other.Thing");
+        expectRefused(prepareEntries(entries(recipe)), Failure::invalidApplication, "another identifier");
     }
     {
-        BundleSpec spec = m_spec;
-        spec.team = QStringLiteral("OTHERTEAM9");
-        expectRefused(prepareEntries(entries(spec)), Failure::invalidApplication, "another team");
+        BundleRecipe recipe = m_recipe;
+        recipe.team = QStringLiteral("OTHERTEAM9");
+        expectRefused(prepareEntries(entries(recipe)), Failure::invalidApplication, "another team");
     }
     {
-        BundleSpec spec = m_spec;
-        spec.version = QStringLiteral("2.1");
-        const QByteArray zip = NativeReleaseTool::writeZip(entries(spec));
-        expectRefused(prepare(zip, manifestFor(zip, m_spec, QString::fromLatin1(downloadAddress))), Failure::invalidApplication,
+        BundleRecipe recipe = m_recipe;
+        recipe.version = QStringLiteral("2.1");
+        const QByteArray zip = NativeReleaseTool::writeZip(entries(recipe));
+        expectRefused(prepare(zip, manifestFor(zip, m_recipe, QString::fromLatin1(downloadAddress))), Failure::invalidApplication,
                       "another version");
     }
     {
-        QList<ZipEntry> list = entries(m_spec);
+        QList<ZipEntry> list = entries(m_recipe);
         list.removeIf([](const ZipEntry &item) { return item.path.contains(QLatin1String("_CodeSignature")); });
         expectRefused(prepareEntries(list), Failure::invalidApplication, "no signed bundle");
     }
-    expectRefused(prepareEntries(entries(m_spec, Keys{Ed25519::generate(), Keys::shared().countersigning})),
+    expectRefused(prepareEntries(entries(m_recipe, Keys{Ed25519::generate(), Keys::shared().countersigning})),
                   Failure::invalidApplication, "signing key");
-    expectRefused(prepareEntries(entries(m_spec, Keys{Keys::shared().signing, Ed25519::generate()})), Failure::invalidApplication,
+    expectRefused(prepareEntries(entries(m_recipe, Keys{Keys::shared().signing, Ed25519::generate()})), Failure::invalidApplication,
                   "countersignature");
     {
-        BundleSpec spec = m_spec;
-        spec.executable = QByteArray("#!/bin/sh\necho not ours\n");
-        expectRefused(prepareEntries(entries(spec)), Failure::invalidApplication, "ELF");
+        BundleRecipe recipe = m_recipe;
+        recipe.executable = QByteArray("#!/bin/sh\necho not ours\n");
+        expectRefused(prepareEntries(entries(recipe)), Failure::invalidApplication, "ELF");
     }
     {
         QFile application(testApplication());
@@ -215,18 +215,18 @@ TEST_F(Prepare, IdentityAndSignatureRefusals)
         std::memcpy(&elf, foreign.constData(), sizeof elf);
         elf.e_machine = elf.e_machine == EM_AARCH64 ? EM_X86_64 : EM_AARCH64;
         std::memcpy(foreign.data(), &elf, sizeof elf);
-        BundleSpec spec = m_spec;
-        spec.executable = foreign;
-        expectRefused(prepareEntries(entries(spec)), Failure::invalidApplication, "ELF");
+        BundleRecipe recipe = m_recipe;
+        recipe.executable = foreign;
+        expectRefused(prepareEntries(entries(recipe)), Failure::invalidApplication, "ELF");
     }
     {
-        QByteArray zip = NativeReleaseTool::writeZip(entries(m_spec));
+        QByteArray zip = NativeReleaseTool::writeZip(entries(m_recipe));
         zip.truncate(zip.size() / 2);
-        expectRefused(prepare(zip, m_spec), Failure::invalidApplication, "cannot be read");
-        QByteArray flipped = NativeReleaseTool::writeZip(entries(m_spec));
+        expectRefused(prepare(zip, m_recipe), Failure::invalidApplication, "cannot be read");
+        QByteArray flipped = NativeReleaseTool::writeZip(entries(m_recipe));
         for (qsizetype i = flipped.size() - 200; i < flipped.size() - 100; ++i)
             flipped[i] = char(~flipped[i]);
-        EXPECT_EQ(prepare(flipped, m_spec).failure, Failure::invalidApplication);
+        EXPECT_EQ(prepare(flipped, m_recipe).failure, Failure::invalidApplication);
     }
     EXPECT_EQ(outsideStaging(), before);
 }
@@ -235,7 +235,7 @@ TEST_F(Prepare, UnpacksOnlyWhatTheSealNames)
 {
     const QStringList before = outsideStaging();
     const QString outside = m_folder.path() + QStringLiteral("/outside");
-    const QList<ZipEntry> good = entries(m_spec);
+    const QList<ZipEntry> good = entries(m_recipe);
     const QString library = QStringLiteral("Kivaro.app/lib/libkivaro-test.so.1");
 
     auto changed = [&](std::function<void(QList<ZipEntry> &)> change) {
@@ -268,7 +268,7 @@ TEST_F(Prepare, UnpacksOnlyWhatTheSealNames)
     expectRefused(changed([&](auto &l) { l << entry(l, library); }), Failure::invalidApplication, "duplicate entry");
     expectRefused(changed([&](auto &l) { l.removeIf([&](const ZipEntry &item) { return item.path == library; }); }),
                   Failure::invalidApplication, "missing from the archive");
-    expectRefused(prepare(NativeReleaseTool::writeZip(good, "secret"), m_spec), Failure::invalidApplication, "encrypted");
+    expectRefused(prepare(NativeReleaseTool::writeZip(good, "secret"), m_recipe), Failure::invalidApplication, "encrypted");
     EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden), QStringList());
     EXPECT_EQ(outsideStaging(), before);
 }
@@ -277,15 +277,15 @@ TEST_F(Prepare, BombsStopAtTheSealedSizeAndTheCaps)
 {
     // A small sealed file replaced by 64 MiB of zeros (a few kilobytes compressed): reading stops
     // at the first byte beyond the sealed size.
-    QList<ZipEntry> list = entries(m_spec);
+    QList<ZipEntry> list = entries(m_recipe);
     const qsizetype plain = NativeReleaseTool::writeZip(list).size();
     entry(list, QStringLiteral("Kivaro.app/share/behaviour")).data = QByteArray(64 * 1024 * 1024, '\0');
     const QByteArray bomb = NativeReleaseTool::writeZip(list);
     EXPECT_LT(bomb.size(), plain + 512 * 1024);
-    expectRefused(prepare(bomb, m_spec), Failure::invalidApplication, "larger than sealed");
+    expectRefused(prepare(bomb, m_recipe), Failure::invalidApplication, "larger than sealed");
 
     // A bundle whose sealed contents exceed the (lowered) caps is refused from its seal alone.
-    BundleSpec big = m_spec;
+    BundleRecipe big = m_recipe;
     big.extraFiles.insert(QStringLiteral("share/zeros"), QByteArray(4 * 1024 * 1024, '\0'));
     const QByteArray zip = NativeReleaseTool::writeZip(entries(big));
     NativeUpdateConfiguration lowered = configuration();
@@ -301,7 +301,7 @@ TEST_F(Prepare, BombsStopAtTheSealedSizeAndTheCaps)
 
 TEST_F(Prepare, SignatureFilesInTheArchiveMustBeTheOnesVerified)
 {
-    QList<ZipEntry> list = entries(m_spec);
+    QList<ZipEntry> list = entries(m_recipe);
     // A second, different seal after the first: the archive reader refuses the repetition.
     ZipEntry seal = entry(list, QStringLiteral("Kivaro.app/_CodeSignature/CodeResources"));
     seal.data += "d 755 - - extra\n";

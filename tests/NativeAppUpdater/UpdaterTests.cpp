@@ -97,11 +97,11 @@ protected:
     void publishRelease()
     {
         QTemporaryDir folder;
-        BundleSpec spec;
-        spec.version = QStringLiteral("2.2");
-        spec.build = 2;
-        const QByteArray zip = zipOf(makeBundle(folder.path(), spec));
-        NativeUpdateManifest published = manifestFor(zip, spec, m_server.url(QStringLiteral("/Kivaro.zip")).toString());
+        BundleRecipe recipe;
+        recipe.version = QStringLiteral("2.2");
+        recipe.build = 2;
+        const QByteArray zip = zipOf(makeBundle(folder.path(), recipe));
+        NativeUpdateManifest published = manifestFor(zip, recipe, m_server.url(QStringLiteral("/Kivaro.zip")).toString());
         published.releaseNotes = QStringLiteral("notes");
         m_server.serve(QStringLiteral("/downloads/update.json"), published.encode());
         m_server.serve(QStringLiteral("/Kivaro.zip"), zip);

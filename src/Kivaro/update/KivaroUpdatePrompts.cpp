@@ -40,6 +40,10 @@ public:
         m_confirm = new KivaroButton(prompt.primary, this);
         m_confirm->setObjectName(QStringLiteral("confirm"));
         m_confirm->setPrimary(true);
+        // The window opens with the keyboard focus on itself, not on a button (which would wear
+        // a focus ring, and take the space bar): Return answers through the window's shortcut,
+        // Tab reaches the buttons.
+        setFocusPolicy(Qt::ClickFocus);
     }
 
     KivaroButton *confirm() const { return m_confirm; }
@@ -108,6 +112,7 @@ void KivaroUpdatePrompts::present(const NativeAppUpdater::NativeUpdatePrompt &pr
     m_completion = std::move(completion);
     window->center();
     window->makeKeyAndOrderFront();
+    content->setFocus(Qt::OtherFocusReason);
 }
 
 void KivaroUpdatePrompts::accept()

@@ -131,6 +131,7 @@ TEST(UpdatePromptWindow, ASinglePrimaryButtonSitsAtTheRightEdge)
     EXPECT_EQ(confirm.right() + 1, 480 - 24);
     EXPECT_EQ(confirm.bottom() + 1, 240 - 24);
     EXPECT_TRUE(prompts.confirm()->isPrimary());
+    EXPECT_FALSE(prompts.confirm()->hasFocus()); // no focus ring on a freshly opened prompt
 }
 
 // Long notes in Chinese and English, light and dark, 1× and 2×: the texts and buttons stay
@@ -166,6 +167,7 @@ TEST(UpdatePromptWindow, LaysOutLongNotesInBothAppearances)
                     EXPECT_FALSE(parts[i].intersects(parts[j])) << i << " overlaps " << j;
             EXPECT_GE(notesView->height(), 150);
             EXPECT_GT(notesView->document()->size().height(), notesView->viewport()->height()); // long notes scroll
+            EXPECT_EQ(notesView->verticalScrollBar()->value(), 0); // from their beginning
             for (int scale : {1, 2}) {
                 const QImage image = UpdateViewsTesting::picture(window, chinese ? QStringLiteral("prompt-zh") : QStringLiteral("prompt-en"),
                                                                  appearance, scale);
@@ -173,5 +175,24 @@ TEST(UpdatePromptWindow, LaysOutLongNotesInBothAppearances)
                 EXPECT_EQ(corner.lightness() < 128, appearance == Appearance::dark);
             }
         }
+    }
+}
+
+// A message without notes in the short window: a long failure text still leaves the button free.
+TEST(UpdatePromptWindow, ALongMessageFitsTheShortWindow)
+{
+    const NativeUpdatePrompt message{
+        QStringLiteral("下载更新失败：无法处理更新文件：cannot write /home/someone/.cache/kivaro/updates/kivaro-update-6F9619FF-8B86-D011-B42D-00C04FC964FF/update.zip: No space left on device"),
+        QString(), std::nullopt, QStringLiteral("好"), std::nullopt};
+    for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+        KivaroUpdatePrompts prompts;
+        prompts.present(message, [](bool) {});
+        AppearanceManager::shared().setAppearance(prompts.window(), appearance);
+        QApplication::processEvents();
+        const auto labels = prompts.window()->contentView()->findChildren<detail::UpdateTextLabel *>();
+        ASSERT_EQ(labels.size(), 2);
+        EXPECT_LT(labels[0]->geometry().bottom(), prompts.confirm()->geometry().top());
+        for (int scale : {1, 2})
+            UpdateViewsTesting::picture(prompts.window(), QStringLiteral("message"), appearance, scale);
     }
 }

@@ -48,13 +48,13 @@ QByteArray behaviourText(Behaviour behaviour)
     return {};
 }
 
-NativeReleaseTool::BundleDescription descriptionOf(const BundleSpec &spec)
+NativeReleaseTool::BundleDescription descriptionOf(const BundleRecipe &recipe)
 {
     NativeReleaseTool::BundleDescription description;
-    description.identifier = spec.identifier;
-    description.team = spec.team;
-    description.version = spec.version;
-    description.build = spec.build;
+    description.identifier = recipe.identifier;
+    description.team = recipe.team;
+    description.version = recipe.version;
+    description.build = recipe.build;
     return description;
 }
 
@@ -93,13 +93,13 @@ QString testApplication()
     return QStringLiteral(UPDATER_TEST_APPLICATION);
 }
 
-QString makeBundle(const QString &folder, const BundleSpec &spec, const Keys &keys)
+QString makeBundle(const QString &folder, const BundleRecipe &recipe, const Keys &keys)
 {
     QTemporaryDir build(QDir::tempPath() + QStringLiteral("/kivaro-build-XXXXXX"));
     const QString root = build.path() + QStringLiteral("/build");
     QByteArray executable;
-    if (spec.executable) {
-        executable = *spec.executable;
+    if (recipe.executable) {
+        executable = *recipe.executable;
     } else {
         QFile application(testApplication());
         if (!application.open(QIODevice::ReadOnly))
@@ -108,28 +108,28 @@ QString makeBundle(const QString &folder, const BundleSpec &spec, const Keys &ke
     }
     writeFile(root + QStringLiteral("/bin/kivaro"), executable,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    writeFile(root + QStringLiteral("/lib/libkivaro-test.so.1"), QByteArray("library of build ") + QByteArray::number(spec.build));
+    writeFile(root + QStringLiteral("/lib/libkivaro-test.so.1"), QByteArray("library of build ") + QByteArray::number(recipe.build));
     QFile::link(QStringLiteral("libkivaro-test.so.1"), root + QStringLiteral("/lib/libkivaro-test.so"));
-    writeFile(root + QStringLiteral("/share/behaviour"), behaviourText(spec.behaviour));
-    for (auto it = spec.extraFiles.cbegin(); it != spec.extraFiles.cend(); ++it)
+    writeFile(root + QStringLiteral("/share/behaviour"), behaviourText(recipe.behaviour));
+    for (auto it = recipe.extraFiles.cbegin(); it != recipe.extraFiles.cend(); ++it)
         writeFile(root + QLatin1Char('/') + it.key(), it.value());
     QDir().mkpath(folder);
-    const QString bundle = NativeReleaseTool::assembleBundle(root, folder, descriptionOf(spec));
-    if (spec.infoBuild) {
+    const QString bundle = NativeReleaseTool::assembleBundle(root, folder, descriptionOf(recipe));
+    if (recipe.infoBuild) {
         QFile file(bundle + QStringLiteral("/Info.plist"));
         file.open(QIODevice::ReadOnly);
         QVariantMap info = Platform::decodePropertyList(file.readAll()).toMap();
         file.close();
-        info.insert(QStringLiteral("CFBundleVersion"), *spec.infoBuild);
+        info.insert(QStringLiteral("CFBundleVersion"), *recipe.infoBuild);
         writeFile(bundle + QStringLiteral("/Info.plist"), Platform::encodePropertyList(info));
     }
-    resign(bundle, spec, keys);
+    resign(bundle, recipe, keys);
     return bundle;
 }
 
-void resign(const QString &bundlePath, const BundleSpec &spec, const Keys &keys)
+void resign(const QString &bundlePath, const BundleRecipe &recipe, const Keys &keys)
 {
-    NativeReleaseTool::signBundle(bundlePath, descriptionOf(spec).sealHeader(), keys.signing.privateKey, keys.countersigning.privateKey);
+    NativeReleaseTool::signBundle(bundlePath, descriptionOf(recipe).sealHeader(), keys.signing.privateKey, keys.countersigning.privateKey);
 }
 
 QByteArray zipOf(const QString &bundlePath)
@@ -137,9 +137,9 @@ QByteArray zipOf(const QString &bundlePath)
     return NativeReleaseTool::writeZip(NativeReleaseTool::entriesOfFolder(bundlePath));
 }
 
-NativeUpdateManifest manifestFor(const QByteArray &zip, const BundleSpec &spec, const QString &url)
+NativeUpdateManifest manifestFor(const QByteArray &zip, const BundleRecipe &recipe, const QString &url)
 {
-    return NativeReleaseTool::manifestFor(zip, QStringLiteral("kivaro"), spec.version, spec.build, url, std::nullopt);
+    return NativeReleaseTool::manifestFor(zip, QStringLiteral("kivaro"), recipe.version, recipe.build, url, std::nullopt);
 }
 
 QProcessEnvironment applicationEnvironment(const QString &configurationFile, const QString &markerFolder)

@@ -37,7 +37,7 @@ NativeAppUpdater::NativeUpdateConfiguration configuration(const QUrl &manifestUR
 // What the test application does when started as an application (not as the installer).
 enum class Behaviour { stay, crash, exitAtOnce };
 
-struct BundleSpec {
+struct BundleRecipe {
     QString version = QStringLiteral("1.0");
     qint64 build = 1;
     QString identifier = QString::fromLatin1(bundleIdentifier);
@@ -55,13 +55,13 @@ QString testApplication();
 
 // Makes "<folder>/Kivaro.app" from a small build folder (bin/kivaro, a library and a link to it,
 // share/behaviour), sealed and signed with `keys`. Returns the bundle's path.
-QString makeBundle(const QString &folder, const BundleSpec &spec, const Keys &keys = Keys::shared());
+QString makeBundle(const QString &folder, const BundleRecipe &recipe, const Keys &keys = Keys::shared());
 // Seals and signs a bundle folder again, as it is now.
-void resign(const QString &bundlePath, const BundleSpec &spec, const Keys &keys = Keys::shared());
+void resign(const QString &bundlePath, const BundleRecipe &recipe, const Keys &keys = Keys::shared());
 // The release zip of a bundle folder.
 QByteArray zipOf(const QString &bundlePath);
 // A manifest for a zip, downloadable from `url`.
-NativeAppUpdater::NativeUpdateManifest manifestFor(const QByteArray &zip, const BundleSpec &spec, const QString &url);
+NativeAppUpdater::NativeUpdateManifest manifestFor(const QByteArray &zip, const BundleRecipe &recipe, const QString &url);
 
 // The environment for the test application: its configuration file and the folder where it
 // records each start ("started-<version>-<pid>" and "crashed-<version>-<pid>").

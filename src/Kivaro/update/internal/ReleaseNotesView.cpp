@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QScrollBar>
 
 using namespace NativeAppAppearance;
 using NativeAppUpdater::ReleaseNotesRun;
@@ -17,7 +18,9 @@ ReleaseNotesView::ReleaseNotesView(const QString &markdown, QWidget *parent)
     : QTextBrowser(parent), m_notes(NativeAppUpdater::nativeReleaseNotes(markdown))
 {
     setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByMouse);
+    // Selectable with the mouse, without a caret; the prompt's buttons keep the keyboard.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    setFocusPolicy(Qt::ClickFocus);
     setOpenLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, [](const QUrl &url) {
         if (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"))
@@ -45,11 +48,12 @@ void ReleaseNotesView::changeEvent(QEvent *event)
 
 void ReleaseNotesView::render()
 {
-    // Refilling the document drops the selection and the scroll position: only on a real change.
+    // Refilling the document drops the selection: only on a real change, and where the reader was.
     const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
     if (m_rendered == appearance)
         return;
     m_rendered = appearance;
+    const int scrolled = verticalScrollBar()->value();
     NativeAppUpdater::fillReleaseNotesDocument(*document(), m_notes, resolve(DynamicColor::label, appearance),
                                                resolve(DynamicColor::controlAccent, appearance), [](const ReleaseNotesRun &run) {
                                                    if (run.face == ReleaseNotesRun::Face::monospaced) {
@@ -63,6 +67,9 @@ void ReleaseNotesView::render()
                                                    font.setItalic(run.italic);
                                                    return font;
                                                });
+    // Filling leaves the cursor, and so the view, at the end.
+    moveCursor(QTextCursor::Start);
+    verticalScrollBar()->setValue(scrolled);
 }
 
 } // namespace Kivaro::detail
