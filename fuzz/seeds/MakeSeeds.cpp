@@ -13,6 +13,8 @@
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/CaptureSelectionMode.h"
 #include "NativeAppAppearance/NativeAccentPalette.h"
+#include "NativeAppUpdater/Ed25519.h"
+#include "NativeAppUpdater/NativeReleaseTool.h"
 #include "Platform/Async/Task.h"
 #include "Platform/Defaults/UserDefaults.h"
 #include "Platform/Image/PngEncoder.h"
@@ -281,6 +283,54 @@ void polishingResponseSeeds()
         write("PolishingResponse", name, text);
 }
 
+void updaterSeeds()
+{
+    using namespace NativeAppUpdater;
+    NativeUpdateManifest manifest;
+    manifest.schemaVersion = 1;
+    manifest.product = QStringLiteral("kivaro");
+    manifest.version = QStringLiteral("2.0");
+    manifest.build = 200;
+    manifest.downloadURL = QStringLiteral("https://updates.example.org/Kivaro-2.0.zip");
+    manifest.sha256 = QString(64, QLatin1Char('a'));
+    write("UpdateManifest", QStringLiteral("plain.json"), manifest.encode());
+    manifest.releaseNotes = QStringLiteral(
+        "# Kivaro 2.0\n\n更快的截图。\n\n1. **bold** *em* `code` ~~gone~~\n2. [site](https://example.org/) [file](file:///etc/hosts)\n\n"
+        "- <b>html</b> ![image](file:///etc/hosts) &amp; &#x4E2D;\n\n> quote\n\n```\ncode block\n```\n\n| a | b |\n|---|---|\n| 1 | 2 |\n");
+    write("UpdateManifest", QStringLiteral("notes.json"), manifest.encode());
+
+    // A small signed bundle as the release tool makes it, with a stand-in executable.
+    QTemporaryDir folder;
+    const QString build = folder.path() + QStringLiteral("/build");
+    QDir().mkpath(build + QStringLiteral("/bin"));
+    QDir().mkpath(build + QStringLiteral("/lib"));
+    QFile executable(build + QStringLiteral("/bin/kivaro"));
+    executable.open(QIODevice::WriteOnly);
+    executable.write(QByteArray("\x7f" "ELF") + QByteArray(60, '\0'));
+    executable.close();
+    executable.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile library(build + QStringLiteral("/lib/libkivaro.so.1"));
+    library.open(QIODevice::WriteOnly);
+    library.write("library");
+    library.close();
+    QFile::link(QStringLiteral("libkivaro.so.1"), build + QStringLiteral("/lib/libkivaro.so"));
+    NativeReleaseTool::BundleDescription description;
+    description.identifier = QStringLiteral("app.kivaro.Kivaro");
+    description.team = QStringLiteral("TESTTEAM01");
+    description.version = QStringLiteral("2.0");
+    description.build = 200;
+    const QString bundle = NativeReleaseTool::assembleBundle(build, folder.path(), description);
+    const auto signing = Ed25519::generate();
+    const auto countersigning = Ed25519::generate();
+    NativeReleaseTool::signBundle(bundle, description.sealHeader(), signing.privateKey, countersigning.privateKey);
+    const auto entries = NativeReleaseTool::entriesOfFolder(bundle);
+    write("UpdateArchive", QStringLiteral("bundle.zip"), NativeReleaseTool::writeZip(entries));
+    // The same with an extra entry through a link, which the reader must refuse.
+    auto hostile = entries;
+    hostile << NativeReleaseTool::ZipEntry{QStringLiteral("Kivaro.app/lib/libkivaro.so/x"), SealEntry::Type::file, 0644, "x", {}};
+    write("UpdateArchive", QStringLiteral("through-link.zip"), NativeReleaseTool::writeZip(hostile));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -305,5 +355,6 @@ int main(int argc, char **argv)
     propertyListAndPreferenceSeeds();
     desktopEntrySeeds();
     polishingResponseSeeds();
+    updaterSeeds();
     return 0;
 }
