@@ -4,6 +4,7 @@
 #include "TellumoRuntime/TellumoLocalization.h"
 
 #include "Platform/Files/PrivateFiles.h"
+#include "Platform/Files/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,16 +29,6 @@ QString errnoText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-// Closes a descriptor when the scope ends.
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 } // namespace
 
@@ -66,36 +56,30 @@ std::optional<QString> PrivateFileKeyStore::readNow() const
     const QString folder = QFileInfo(m_path).path();
     if (Platform::isSymbolicLink(folder))
         throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", folder + QStringLiteral(" is a symbolic link")));
-    const QByteArray name = QFile::encodeName(m_path);
-    Descriptor file{::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
+    const auto unreadable = [](const QString &reason) { return fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", reason)); };
+    const QString notAKeyFile = m_path + QStringLiteral(" is not a key file");
+    Platform::RegularFile file(m_path, Platform::FollowLinks::No);
+    if (const auto &failure = file.failure()) {
+        switch (failure->kind) {
+        case Platform::ReadFailure::Kind::NotFound:
             return std::nullopt;
-        throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", error == ELOOP ? m_path + QStringLiteral(" is a symbolic link") : errnoText(error)));
+        case Platform::ReadFailure::Kind::SymbolicLink:
+            throw unreadable(m_path + QStringLiteral(" is a symbolic link"));
+        case Platform::ReadFailure::Kind::NotRegularFile:
+            throw unreadable(notAKeyFile);
+        default:
+            throw unreadable(failure->description());
+        }
     }
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0)
-        throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", errnoText(errno)));
-    if (!S_ISREG(status.st_mode) || status.st_size > maxFileBytes)
-        throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", m_path + QStringLiteral(" is not a key file")));
-    if ((status.st_mode & 077) != 0 && ::fchmod(file.fd, S_IRUSR | S_IWUSR) != 0)
-        throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", errnoText(errno)));
-    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.fd, bytes.data() + done, size_t(bytes.size() - done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", errnoText(errno)));
-        if (got == 0)
-            break;
-        done += got;
-    }
-    bytes.truncate(done);
+    if (file.size() > maxFileBytes)
+        throw unreadable(notAKeyFile);
+    if ((file.permissions() & 077) != 0 && ::fchmod(file.descriptor(), S_IRUSR | S_IWUSR) != 0)
+        throw unreadable(errnoText(errno));
+    const Platform::FileBytes bytes = file.readAll(maxFileBytes);
+    if (!bytes.ok())
+        throw unreadable(bytes.failure->kind == Platform::ReadFailure::Kind::TooLarge ? notAKeyFile : bytes.failure->description());
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString key = decoder.decode(bytes);
+    const QString key = decoder.decode(bytes.bytes);
     if (decoder.hasError())
         throw AIKeychainError(AIKeychainError::Code::invalidData, tellumoLocalizedFormat("钥匙串中保存的 API Key 不是有效的文字。"));
     return key;

@@ -10,21 +10,14 @@
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
+#include "Platform/Files/RegularFile.h"
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Markup/DocumentLimits.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QScopedValueRollback>
 #include <QSet>
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Kivaro {
 
@@ -55,50 +48,22 @@ void ensureAlive(const QPointer<ShotDocument> &document)
     throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
 }
 
-// A project's bytes, read into memory once. Only a regular file is read (links followed):
-// opening a FIFO would wait for a writer, and a device such as /dev/zero reads without end. It
-// is opened without waiting, then looked at. Never mapped: a file cut short while a mapping of
-// it is read ends the process with SIGBUS, while a read just returns fewer bytes, which then
-// fail to decode. At most the size limit is read, so a file that grows meanwhile is refused
-// all the same. Throws FileError, or ShotError for a file of the limit's size or more.
+// A project's bytes, read into memory once: only a regular file (links followed), never
+// mapped, and at most the size limit (see Platform/Files/RegularFile.h). Throws FileError, or
+// ShotError for a file of the limit's size or more.
 QByteArray readProject(const QString &path)
 {
-    struct Descriptor {
-        int fd;
-        ~Descriptor() { ::close(fd); }
-    };
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
-    const Descriptor closing{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    FileBytes file = readRegularFile(path, DocumentLimits::kMaxFileBytes - 1, FollowLinks::Yes);
+    if (file.ok())
+        return std::move(file.bytes);
+    switch (file.failure->kind) {
+    case ReadFailure::Kind::TooLarge:
+        projectTooLarge();
+    case ReadFailure::Kind::NotRegularFile:
         throw FileError(path, QStringLiteral("not a regular file"));
-    if (info.st_size >= DocumentLimits::kMaxFileBytes)
-        projectTooLarge();
-    // One byte more than the size: a file that grew since is noticed without a second pass.
-    QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
-    qsizetype length = 0;
-    for (;;) {
-        if (length == bytes.size()) {
-            if (bytes.size() >= DocumentLimits::kMaxFileBytes)
-                projectTooLarge();
-            bytes.resize(qMin<qsizetype>(bytes.size() * 2, DocumentLimits::kMaxFileBytes));
-        }
-        const ssize_t got = ::read(fd, bytes.data() + length, size_t(bytes.size() - length));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
-        }
-        if (got == 0)
-            break;
-        length += got;
+    default:
+        throw FileError(path, file.failure->description());
     }
-    if (length >= DocumentLimits::kMaxFileBytes)
-        projectTooLarge();
-    bytes.truncate(length);
-    return bytes;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Platform/Defaults/UserDefaults.h"
 
 #include "Platform/Files/PrivateFiles.h"
+#include "Platform/Files/RegularFile.h"
 #include "Platform/PropertyList/PropertyList.h"
 
 #include <QDir>
@@ -12,8 +13,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -120,33 +119,13 @@ struct DomainFile {
 };
 
 // Reads a domain file only when it is a regular file of at most kMaxDomainBytes and not a
-// symbolic link. Opened without waiting (a FIFO would block the open until a writer came) and
-// without following a link, then looked at; read to its end, never past the bound.
+// symbolic link; anything else that is there is a file that cannot be read as ours.
 DomainFile readDomainFile(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0)
-        return {errno != ENOENT && errno != ENOTDIR, std::nullopt};
-    DomainFile file{true, std::nullopt};
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxDomainBytes) {
-        QByteArray bytes;
-        bytes.reserve(qsizetype(info.st_size));
-        char chunk[64 * 1024];
-        for (;;) {
-            const ssize_t count = ::read(fd, chunk, sizeof chunk);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0 || bytes.size() + count > kMaxDomainBytes) {
-                if (count == 0)
-                    file.bytes = std::move(bytes);
-                break;
-            }
-            bytes.append(chunk, count);
-        }
-    }
-    ::close(fd);
-    return file;
+    FileBytes file = readRegularFile(path, kMaxDomainBytes, FollowLinks::No);
+    if (file.ok())
+        return {true, std::move(file.bytes)};
+    return {file.failure->kind != ReadFailure::Kind::NotFound, std::nullopt};
 }
 
 double leadingReal(QStringView text)
