@@ -13,6 +13,7 @@
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "support/AnnotatedShot.h"
+#include "support/RunTask.h"
 #include "support/ScreenshotLikeImage.h"
 
 #include "Platform/PropertyList/PropertyList.h"
@@ -31,22 +32,12 @@ using namespace Platform;
 
 namespace {
 
+using BenchSupport::wait;
+
 const QImage &picture()
 {
     static const QImage image = BenchSupport::screenshotLikeImage();
     return image;
-}
-
-template <typename T>
-T wait(Task<T> task)
-{
-    auto handle = Platform::start(std::move(task));
-    while (!handle.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (handle.error())
-        std::rethrow_exception(handle.error());
-    if constexpr (!std::is_void_v<T>)
-        return handle.value();
 }
 
 struct Scene {

@@ -20,6 +20,7 @@
 #include "Platform/Pointer/InProcessPointerSource.h"
 #include "Platform/Sharing/FixedSharingServices.h"
 #include "support/AnnotatedShot.h"
+#include "support/RunTask.h"
 #include "support/ScreenshotLikeImage.h"
 
 #include <QApplication>
@@ -36,17 +37,7 @@ using namespace Platform;
 
 namespace {
 
-template <typename T>
-T wait(Task<T> task)
-{
-    auto handle = Platform::start(std::move(task));
-    while (!handle.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (handle.error())
-        std::rethrow_exception(handle.error());
-    if constexpr (!std::is_void_v<T>)
-        return handle.value();
-}
+using BenchSupport::wait;
 
 // The annotated shot saved as projects that differ only in their bubbles' texts, so that each
 // opening lays its texts out afresh, as opening a project the first time does.

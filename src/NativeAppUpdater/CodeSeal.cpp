@@ -85,18 +85,10 @@ QString resolveLink(const CodeSeal &seal, const SealEntry &link)
 
 void collect(int dirFd, const QString &prefix, int depth, const NativeUpdateLimits &limits, QList<SealEntry> &entries)
 {
-    if (depth > limits.depth)
-        refuse(QStringLiteral("folders nested too deeply at ") + prefix);
-    const auto names = detail::listFolder(dirFd);
-    if (!names)
-        refuse(QStringLiteral("cannot list ") + prefix);
-    for (const QByteArray &name : *names) {
-        const QString text = QFile::decodeName(name);
-        if (QFile::encodeName(text) != name)
-            refuse(QStringLiteral("a file name is not UTF-8 in ") + prefix);
-        const QString path = prefix.isEmpty() ? text : prefix + QLatin1Char('/') + text;
-        if (prefix.isEmpty() && text == QLatin1String(CodeSeal::signatureFolder))
-            continue;
+    QList<detail::SealedName> names;
+    if (const QString why = detail::listSealedFolder(dirFd, prefix, depth, limits.depth, names); !why.isEmpty())
+        refuse(why);
+    for (const auto &[name, path] : std::as_const(names)) {
         if (entries.size() >= limits.entries)
             refuse(QStringLiteral("too many entries"));
         struct stat info {};

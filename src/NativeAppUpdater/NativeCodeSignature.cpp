@@ -76,18 +76,10 @@ struct Walk {
 
 void compareFolder(int dirFd, const QString &prefix, int depth, Walk &walk)
 {
-    if (depth > walk.limits.depth)
-        refuse(QStringLiteral("folders nested too deeply at ") + prefix);
-    const auto names = detail::listFolder(dirFd);
-    if (!names)
-        refuse(QStringLiteral("cannot list ") + prefix);
-    for (const QByteArray &name : *names) {
-        const QString text = QFile::decodeName(name);
-        if (QFile::encodeName(text) != name)
-            refuse(QStringLiteral("a file name is not UTF-8 in ") + prefix);
-        if (prefix.isEmpty() && text == QLatin1String(CodeSeal::signatureFolder))
-            continue;
-        const QString path = prefix.isEmpty() ? text : prefix + QLatin1Char('/') + text;
+    QList<detail::SealedName> names;
+    if (const QString why = detail::listSealedFolder(dirFd, prefix, depth, walk.limits.depth, names); !why.isEmpty())
+        refuse(why);
+    for (const auto &[name, path] : std::as_const(names)) {
         if (walk.seen.size() >= walk.limits.entries)
             refuse(QStringLiteral("too many entries"));
         const SealEntry *entry = walk.seal.find(path);

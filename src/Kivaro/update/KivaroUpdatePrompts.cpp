@@ -1,9 +1,9 @@
 #include "Kivaro/update/KivaroUpdatePrompts.h"
 
 #include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/update/internal/ReleaseNotesView.h"
-#include "Kivaro/update/internal/UpdateTextLabel.h"
 #include "NativeAppAppearance/NativeFonts.h"
 
 #include <QEvent>
@@ -25,9 +25,9 @@ class PromptContent final : public QWidget {
 public:
     PromptContent(const NativeAppUpdater::NativeUpdatePrompt &prompt, QWidget *parent = nullptr) : QWidget(parent)
     {
-        m_title = new detail::UpdateTextLabel(prompt.title, NativeFonts::system(17, QFont::DemiBold), DynamicColor::label, this);
+        m_title = new KivaroTextLabel(prompt.title, NativeFonts::system(17, QFont::DemiBold), DynamicColor::label, KivaroTextLabel::allLines, this);
         m_title->setObjectName(QStringLiteral("title"));
-        m_detail = new detail::UpdateTextLabel(prompt.detail, NativeFonts::system(13), DynamicColor::secondaryLabel, this);
+        m_detail = new KivaroTextLabel(prompt.detail, NativeFonts::system(13), DynamicColor::secondaryLabel, KivaroTextLabel::allLines, this);
         m_detail->setObjectName(QStringLiteral("detail"));
         if (prompt.releaseNotes && !prompt.releaseNotes->isEmpty()) {
             m_notes = new detail::ReleaseNotesView(*prompt.releaseNotes, this);
@@ -54,7 +54,9 @@ protected:
     {
         const int textWidth = width() - 2 * margin;
         m_title->setGeometry(margin, margin, textWidth, m_title->heightForWidth(textWidth));
-        m_detail->setGeometry(margin, m_title->geometry().bottom() + 1 + 12, textWidth, m_detail->heightForWidth(textWidth));
+        // A prompt without a detail line gives it no height.
+        const int detailHeight = m_detail->text().isEmpty() ? 0 : m_detail->heightForWidth(textWidth);
+        m_detail->setGeometry(margin, m_title->geometry().bottom() + 1 + 12, textWidth, detailHeight);
         int right = width() - margin;
         const QSize confirm = m_confirm->sizeHint();
         const int buttonsTop = height() - margin - confirm.height();
@@ -71,8 +73,8 @@ protected:
     }
 
 private:
-    detail::UpdateTextLabel *m_title = nullptr;
-    detail::UpdateTextLabel *m_detail = nullptr;
+    KivaroTextLabel *m_title = nullptr;
+    KivaroTextLabel *m_detail = nullptr;
     detail::ReleaseNotesView *m_notes = nullptr;
     KivaroButton *m_confirm = nullptr;
     KivaroButton *m_later = nullptr;

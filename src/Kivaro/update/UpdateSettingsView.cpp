@@ -2,8 +2,8 @@
 
 #include "Kivaro/controls/KivaroLinkButton.h"
 #include "Kivaro/controls/KivaroSeparator.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/controls/KivaroToggle.h"
-#include "Kivaro/update/internal/UpdateTextLabel.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeFonts.h"
@@ -35,9 +35,10 @@ UpdateSettingsView::UpdateSettingsView(NativeUpdater *updater, QWidget *parent) 
     column->addWidget(divider);
 
     auto *header = new QHBoxLayout;
-    auto *title = new detail::UpdateTextLabel(kivaroCopy("软件更新"), NativeFonts::system(headlineSize, QFont::DemiBold), DynamicColor::label, this);
-    m_version = new detail::UpdateTextLabel(NativeAppUpdater::NativeAppVersion::displayText(NativeAppUpdater::NativeBundle::main()),
-                                            NativeFonts::system(captionSize), DynamicColor::secondaryLabel, this);
+    auto *title = new KivaroTextLabel(kivaroCopy("软件更新"), NativeFonts::system(headlineSize, QFont::DemiBold), DynamicColor::label,
+                                     KivaroTextLabel::allLines, this);
+    m_version = new KivaroTextLabel(NativeAppUpdater::NativeAppVersion::displayText(NativeAppUpdater::NativeBundle::main()),
+                                    NativeFonts::system(captionSize), DynamicColor::secondaryLabel, KivaroTextLabel::allLines, this);
     m_version->setObjectName(QStringLiteral("version"));
     header->addWidget(title, 0, Qt::AlignVCenter);
     header->addStretch(1);
@@ -48,7 +49,7 @@ UpdateSettingsView::UpdateSettingsView(NativeUpdater *updater, QWidget *parent) 
     column->addWidget(m_toggle, 0, Qt::AlignLeft);
 
     auto *statusRow = new QHBoxLayout;
-    m_status = new detail::UpdateTextLabel(QString(), NativeFonts::system(captionSize), DynamicColor::secondaryLabel, this);
+    m_status = new KivaroTextLabel(QString(), NativeFonts::system(captionSize), DynamicColor::secondaryLabel, KivaroTextLabel::allLines, this);
     m_status->setObjectName(QStringLiteral("status"));
     m_action = new NativeSoftButton(QString(), AppearanceManager::shared().color(DynamicColor::controlAccent, this), this);
     statusRow->addWidget(m_status, 1, Qt::AlignVCenter);

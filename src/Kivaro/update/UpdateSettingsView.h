@@ -17,11 +17,8 @@ class NativeSoftButton;
 namespace Kivaro {
 
 class KivaroLinkButton;
+class KivaroTextLabel;
 class KivaroToggle;
-
-namespace detail {
-class UpdateTextLabel;
-}
 
 class UpdateSettingsView final : public QWidget {
     Q_OBJECT
@@ -39,8 +36,8 @@ private:
     void refresh();
 
     QPointer<NativeAppUpdater::NativeUpdater> m_updater;
-    detail::UpdateTextLabel *m_version = nullptr;
-    detail::UpdateTextLabel *m_status = nullptr;
+    KivaroTextLabel *m_version = nullptr;
+    KivaroTextLabel *m_status = nullptr;
     KivaroToggle *m_toggle = nullptr;
     NativeAppAppearance::NativeSoftButton *m_action = nullptr;
     KivaroLinkButton *m_history = nullptr;

@@ -1,5 +1,6 @@
 #include "NativeAppUpdater/internal/BundlePaths.h"
 
+#include "NativeAppUpdater/CodeSeal.h"
 #include "NativeAppUpdater/UpdaterError.h"
 
 #include <QCryptographicHash>
@@ -156,6 +157,25 @@ bool isCanonicalRelativePath(const QString &path)
             return false;
     }
     return true;
+}
+
+QString listSealedFolder(int dirFd, const QString &prefix, int depth, int maxDepth, QList<SealedName> &names)
+{
+    names.clear();
+    if (depth > maxDepth)
+        return QStringLiteral("folders nested too deeply at ") + prefix;
+    const auto listed = listFolder(dirFd);
+    if (!listed)
+        return QStringLiteral("cannot list ") + prefix;
+    for (const QByteArray &name : *listed) {
+        const QString text = QFile::decodeName(name);
+        if (QFile::encodeName(text) != name)
+            return QStringLiteral("a file name is not UTF-8 in ") + prefix;
+        if (prefix.isEmpty() && text == QLatin1String(CodeSeal::signatureFolder))
+            continue;
+        names.append({name, prefix.isEmpty() ? text : prefix + QLatin1Char('/') + text});
+    }
+    return {};
 }
 
 UniqueFd openDirectoryAt(int dirFd, const QByteArray &name)

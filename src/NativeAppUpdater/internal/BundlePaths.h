@@ -41,6 +41,18 @@ bool isCanonicalRelativePath(const QString &path);
 // stays usable.
 std::optional<QList<QByteArray>> listFolder(int dirFd);
 
+// One name in a sealed bundle's folder and its path inside the bundle.
+struct SealedName {
+    QByteArray name;
+    QString path;
+};
+
+// The names of the bundle's folder `dirFd` at `prefix` ("" at the bundle's top), `depth` levels
+// down, for a walk that seals or checks the bundle; the seal's own folder at the top is left
+// out. Returns why the walk must stop (nested deeper than `maxDepth`, unreadable, a name that is
+// not UTF-8), or an empty text with `names` filled.
+QString listSealedFolder(int dirFd, const QString &prefix, int depth, int maxDepth, QList<SealedName> &names);
+
 // Opens a folder below `dirFd` without following a link at `name`; invalid on failure (errno
 // kept).
 UniqueFd openDirectoryAt(int dirFd, const QByteArray &name);

@@ -12,7 +12,7 @@
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
-#include "Kivaro/voice-and-text/internal/VoicePanelLabel.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
 #include <QFile>

@@ -14,6 +14,7 @@
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Pointer/X11PointerSource.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -24,34 +25,11 @@
 
 using namespace Kivaro;
 using namespace EditorTesting;
+using TestSupport::ClientResult;
+using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
 
 namespace {
-
-struct ClientResult {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-};
-
-// Runs a client to its end while our event loop serves it (the clipboard lives in this process).
-ClientResult runClient(const QString &program, const QStringList &arguments, int timeoutMs = 10000)
-{
-    QProcess process;
-    process.start(program, arguments);
-    ClientResult result;
-    if (!process.waitForStarted(5000))
-        return result;
-    result.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    return result;
-}
 
 class LiveEditor : public ::testing::Test {
 protected:

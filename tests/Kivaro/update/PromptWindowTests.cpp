@@ -5,7 +5,7 @@
 
 #include "Kivaro/update/KivaroUpdatePrompts.h"
 #include "Kivaro/update/internal/ReleaseNotesView.h"
-#include "Kivaro/update/internal/UpdateTextLabel.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 
 #include "Support/TaskTesting.h"
 
@@ -153,7 +153,7 @@ TEST(UpdatePromptWindow, LaysOutLongNotesInBothAppearances)
             AppearanceManager::shared().setAppearance(window, appearance);
             QApplication::processEvents();
             QWidget *content = window->contentView();
-            const auto labels = content->findChildren<detail::UpdateTextLabel *>();
+            const auto labels = content->findChildren<KivaroTextLabel *>();
             auto *notesView = content->findChild<detail::ReleaseNotesView *>();
             ASSERT_EQ(labels.size(), 2);
             ASSERT_NE(notesView, nullptr);
@@ -189,7 +189,7 @@ TEST(UpdatePromptWindow, ALongMessageFitsTheShortWindow)
         prompts.present(message, [](bool) {});
         AppearanceManager::shared().setAppearance(prompts.window(), appearance);
         QApplication::processEvents();
-        const auto labels = prompts.window()->contentView()->findChildren<detail::UpdateTextLabel *>();
+        const auto labels = prompts.window()->contentView()->findChildren<KivaroTextLabel *>();
         ASSERT_EQ(labels.size(), 2);
         EXPECT_LT(labels[0]->geometry().bottom(), prompts.confirm()->geometry().top());
         for (int scale : {1, 2})

@@ -3,6 +3,7 @@
 // selection from its event loop, so every xclip run spins the loop until xclip has ended.
 
 #include "Platform/Pasteboard/Pasteboard.h"
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 
 #include <QBuffer>
@@ -23,29 +24,11 @@ using namespace Platform;
 
 namespace {
 
-struct ClientResult {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-};
+using TestSupport::ClientResult;
 
 ClientResult runXclip(const QStringList &arguments, int timeoutMs = 10000)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral("xclip"), arguments);
-    ClientResult result;
-    if (!process.waitForStarted(5000))
-        return result;
-    result.finished = TestSupport::waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    return result;
+    return TestSupport::runClient(QStringLiteral("xclip"), arguments, timeoutMs);
 }
 
 ClientResult readClipboard(const QString &target)

@@ -1,6 +1,9 @@
 #pragma once
-// A text of the voice panel, drawn by itself: up to `maxLines` lines wrapped at word (or, for
-// Chinese, character) boundaries, the last line elided at the end when the text is longer.
+// A text drawn by the label itself in a dynamic colour (so it follows the window's appearance
+// without a palette), wrapped at word boundaries and, for Chinese, between characters. With
+// `maxLines` above 0 it shows at most that many lines, the last one elided at the end when the
+// text is longer; with 0 it shows every line. Its height follows its width (heightForWidth)
+// unless it holds a single line.
 
 #include "NativeAppAppearance/NativeColor.h"
 
@@ -9,10 +12,13 @@
 
 namespace Kivaro {
 
-class VoicePanelLabel final : public QWidget {
+class KivaroTextLabel final : public QWidget {
     Q_OBJECT
 public:
-    VoicePanelLabel(const QFont &font, NativeAppAppearance::NativeColor color, int maxLines, QWidget *parent = nullptr);
+    static constexpr int allLines = 0;
+
+    KivaroTextLabel(const QString &text, const QFont &font, NativeAppAppearance::NativeColor color, int maxLines,
+                    QWidget *parent = nullptr);
 
     QString text() const { return m_text; }
     void setText(const QString &text);
@@ -24,13 +30,14 @@ public:
     // height of the lines it wraps into there; 0 asks for the text's natural width.
     void setWrapWidth(int width);
 
-    // The lines as drawn in `width` points, the last one elided when the text does not fit.
+    // The lines as drawn in `width` points; with `maxLines` above 0 the last one is elided when
+    // the text does not fit. A line feed in the text starts a new line.
     static QStringList layoutLines(const QString &text, const QFont &font, qreal width, int maxLines);
     static qreal lineHeight(const QFont &font);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    bool hasHeightForWidth() const override { return m_maxLines > 1; }
+    bool hasHeightForWidth() const override { return m_maxLines != 1; }
     int heightForWidth(int width) const override;
 
 protected:

@@ -1,4 +1,4 @@
-#include "Kivaro/voice-and-text/internal/VoicePanelLabel.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeDrawing.h"
@@ -13,16 +13,17 @@ using namespace NativeAppAppearance;
 
 namespace Kivaro {
 
-VoicePanelLabel::VoicePanelLabel(const QFont &font, NativeColor color, int maxLines, QWidget *parent)
-    : QWidget(parent), m_font(font), m_color(color), m_maxLines(qMax(1, maxLines))
+KivaroTextLabel::KivaroTextLabel(const QString &text, const QFont &font, NativeColor color, int maxLines, QWidget *parent)
+    : QWidget(parent), m_text(text), m_font(font), m_color(color), m_maxLines(qMax(0, maxLines))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    policy.setHeightForWidth(m_maxLines > 1);
+    policy.setHeightForWidth(hasHeightForWidth());
     setSizePolicy(policy);
+    setAccessibleName(text);
 }
 
-void VoicePanelLabel::setText(const QString &text)
+void KivaroTextLabel::setText(const QString &text)
 {
     if (text == m_text)
         return;
@@ -32,22 +33,25 @@ void VoicePanelLabel::setText(const QString &text)
     update();
 }
 
-void VoicePanelLabel::setTextColor(NativeColor color)
+void KivaroTextLabel::setTextColor(NativeColor color)
 {
     m_color = color;
     update();
 }
 
-qreal VoicePanelLabel::lineHeight(const QFont &font)
+qreal KivaroTextLabel::lineHeight(const QFont &font)
 {
     return std::ceil(QFontMetricsF(font).height());
 }
 
-QStringList VoicePanelLabel::layoutLines(const QString &text, const QFont &font, qreal width, int maxLines)
+QStringList KivaroTextLabel::layoutLines(const QString &source, const QFont &font, qreal width, int maxLines)
 {
     QStringList lines;
-    if (text.isEmpty() || width <= 0)
+    if (source.isEmpty() || width <= 0)
         return lines;
+    // QTextLayout breaks only at a line separator, not at a line feed.
+    QString text = source;
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -70,13 +74,13 @@ QStringList VoicePanelLabel::layoutLines(const QString &text, const QFont &font,
     return lines;
 }
 
-void VoicePanelLabel::setWrapWidth(int width)
+void KivaroTextLabel::setWrapWidth(int width)
 {
     m_wrapWidth = qMax(0, width);
     updateGeometry();
 }
 
-QSize VoicePanelLabel::sizeHint() const
+QSize KivaroTextLabel::sizeHint() const
 {
     int width = int(std::ceil(NativeDrawing::textWidth(m_text, m_font))) + 1;
     if (m_wrapWidth > 0)
@@ -84,18 +88,18 @@ QSize VoicePanelLabel::sizeHint() const
     return {width, heightForWidth(width)};
 }
 
-QSize VoicePanelLabel::minimumSizeHint() const
+QSize KivaroTextLabel::minimumSizeHint() const
 {
     return {40, int(lineHeight(m_font))};
 }
 
-int VoicePanelLabel::heightForWidth(int width) const
+int KivaroTextLabel::heightForWidth(int width) const
 {
     const int lines = qMax(1, int(layoutLines(m_text, m_font, width, m_maxLines).size()));
     return int(lineHeight(m_font) * lines);
 }
 
-void VoicePanelLabel::paintEvent(QPaintEvent *)
+void KivaroTextLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const QColor color = m_color.resolved(AppearanceManager::shared().effectiveAppearance(this));
