@@ -1,0 +1,143 @@
+#include "TellumoCore/TextRecognizer.h"
+
+#include "TellumoCore/ScreenRegionCapture.h"
+#include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/OcrEngines.h"
+#include "TellumoCore/internal/RecognitionPipeline.h"
+#include "TellumoCore/internal/RecognitionWorkers.h"
+
+#include "Platform/Async/Awaitables.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
+#include <exception>
+#include <functional>
+
+namespace Tellumo {
+
+using namespace detail;
+
+namespace {
+
+TellumoError refused(const QString &message)
+{
+    return TellumoError(QString::fromLatin1(TextRecognizer::errorDomain), TextRecognizer::imageRefused, message);
+}
+
+// Opaque RGB on white, at most maxReadPixels.
+QImage readableCopy(const QImage &image)
+{
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+        throw refused(QStringLiteral("识字图片为空。"));
+    const qint64 pixels = qint64(image.width()) * image.height();
+    if (pixels > TextRecognizer::maxPixels)
+        throw refused(QStringLiteral("识字图片超过 4000 万像素，请选择更小的区域。"));
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    {
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, image);
+    }
+    if (pixels > TextRecognizer::maxReadPixels) {
+        const double factor = std::sqrt(double(TextRecognizer::maxReadPixels) / double(pixels));
+        flat = flat.scaled(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)), Qt::IgnoreAspectRatio,
+                           Qt::SmoothTransformation);
+    }
+    return flat;
+}
+
+struct Outcome {
+    QString text;
+    std::exception_ptr error;
+};
+
+// Runs `work` on a recognition worker and resumes with its text; cancelling the awaiting task
+// raises the worker's cancel flag.
+Platform::Task<QString> onWorker(std::function<QString(const std::atomic<bool> *)> work)
+{
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    const Platform::CancellationTokenPtr token = co_await Platform::currentToken();
+    token->checkCancellation();
+    const auto waker = token->addWaker([cancel] { cancel->store(true); });
+    QFuture<Outcome> future = QtConcurrent::run(&recognitionPool(), [work = std::move(work), cancel] {
+        Outcome outcome;
+        try {
+            outcome.text = work(cancel.get());
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        return outcome;
+    });
+    Outcome outcome;
+    std::exception_ptr waitError;
+    try {
+        outcome = co_await Platform::future(future);
+    } catch (...) {
+        waitError = std::current_exception();
+    }
+    token->removeWaker(waker);
+    if (waitError)
+        std::rethrow_exception(waitError);
+    if (outcome.error) {
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const RecognitionCancelled &) {
+            throw Platform::CancellationError();
+        }
+    }
+    co_return outcome.text;
+}
+
+QImage warmUpSample()
+{
+    QImage sample(320, 90, QImage::Format_RGB32);
+    sample.fill(Qt::white);
+    QPainter painter(&sample);
+    QFont font;
+    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setPixelSize(32);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(12, 58), QStringLiteral("截图识字 Tellumo"));
+    return sample;
+}
+
+} // namespace
+
+QString TextRecognizer::recognizeNow(const QImage &image)
+{
+    return recognizeImage(readableCopy(image));
+}
+
+Platform::Task<QString> TextRecognizer::recognize(QImage image)
+{
+    co_return co_await onWorker([image = std::move(image)](const std::atomic<bool> *cancel) {
+        return recognizeImage(readableCopy(image), {}, cancel);
+    });
+}
+
+Platform::Task<QString> TextRecognizer::recognizeFile(QString path)
+{
+    co_return co_await onWorker([path = std::move(path)](const std::atomic<bool> *cancel) {
+        return recognizeImage(readableCopy(ScreenRegionCapture::decodeCapture(path)), {}, cancel);
+    });
+}
+
+Platform::Task<bool> TextRecognizer::prewarm()
+{
+    const QImage sample = warmUpSample();
+    QFuture<bool> future = QtConcurrent::run([sample] {
+        try {
+            warmWorkers({OcrModel::simplified, OcrModel::traditional, OcrModel::english});
+            return !recognizeImage(sample).isEmpty();
+        } catch (...) {
+            return false;
+        }
+    });
+    co_return co_await Platform::future(future);
+}
+
+} // namespace Tellumo

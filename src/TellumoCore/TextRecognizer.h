@@ -1,0 +1,49 @@
+#pragma once
+// Recognises the text in an image on the device, with the Tesseract engine's LSTM models for
+// Simplified Chinese, Traditional Chinese and English (those installed).
+//
+// The result is the recognised lines in reading order, joined by line feeds and trimmed at both
+// ends; blank lines inside stay. An image without text gives the empty string, not an error:
+// what an empty result means is the caller's business.
+//
+// Threads: the operations are tasks started on the main thread; the work runs on the
+// recognition workers (internal/RecognitionWorkers.h) on a copy of the image, and the task
+// resumes on the main thread. Cancelling the task ends its wait at once with
+// Platform::CancellationError and stops the worker at its next line. Engines take a while to
+// start, so each worker keeps its own started engines; `prewarm` starts them all, off the main
+// thread, so that the first recognition does not pay for them.
+//
+// Errors are TellumoError in the domain "Tellumo.TextRecognition": code 1 when no language data
+// is installed or the engine does not start, code 2 for an image that is empty or larger than
+// 40,000,000 pixels. Images larger than a 4K screen are scaled down to its pixel count before
+// they are read. `recognizeFile` passes on the decoding errors of
+// ScreenRegionCapture::decodeCapture.
+
+#include "Platform/Async/Task.h"
+
+#include <QImage>
+#include <QString>
+
+namespace Tellumo {
+
+class TextRecognizer final {
+public:
+    static constexpr const char *errorDomain = "Tellumo.TextRecognition";
+    enum ErrorCode { engineUnavailable = 1, imageRefused = 2 };
+    static constexpr qint64 maxPixels = 40'000'000;
+    static constexpr qint64 maxReadPixels = 3840 * 2160;
+
+    TextRecognizer() = delete;
+
+    static Platform::Task<QString> recognize(QImage image);
+    // The same for the first image of a file, decoded on the worker.
+    static Platform::Task<QString> recognizeFile(QString path);
+    // Starts the engines of every worker and reads a small sample once. True when the sample
+    // gave text; never throws (a cancelled wait still ends with CancellationError).
+    static Platform::Task<bool> prewarm();
+
+    // The work itself, on the calling thread: for workers and benchmarks, never the main thread.
+    static QString recognizeNow(const QImage &image);
+};
+
+} // namespace Tellumo

@@ -1,0 +1,78 @@
+#pragma once
+// Splits a screenshot into background and ink.
+//
+// Screens are drawn on flat or smoothly shaded backgrounds: window panes, side bars, buttons,
+// selected rows, chat bubbles. A background region is a connected area whose neighbouring
+// pixels differ by at most a small tolerance and which holds a 7 × 7 square somewhere: text
+// strokes are thinner than that, so they never form a background, while a straight one-pixel
+// rule or an antialiased outline is ink. Everything that is not background is ink; its connected
+// pieces (8-connected) are glyphs, each with the colour of the background around it and its
+// darkest (farthest) ink colour, so that it can be drawn dark on white whatever its polarity.
+//
+// A piece that is not text is marked dropped: too tall for text, a long thin rule, too faint,
+// or the antialiased edge between two different backgrounds (the rim of a button, an avatar,
+// a window corner).
+//
+// Coordinates are pixels of the analysed image. Memory: three 32-bit words a pixel while
+// analysing, two afterwards.
+
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+#include <vector>
+
+namespace Tellumo::detail {
+
+struct Glyph {
+    QRect box;
+    int pixels = 0;
+    QRgb background = 0; // mean colour of the background pixels touching it
+    QRgb ink = 0;        // its pixel farthest from the background
+    int region = -1;     // the background region it touches most
+    bool dropped = false;
+};
+
+struct BackgroundRegion {
+    QRect box;
+    qint64 pixels = 0;
+};
+
+class InkSegmentation final {
+public:
+    // `image` must be Format_RGB32 (or ARGB32 with opaque pixels).
+    explicit InkSegmentation(const QImage &image);
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    const QImage &image() const { return m_image; }
+
+    // Per pixel: the glyph it belongs to, or -1 for background.
+    int glyphAt(int x, int y) const { return m_glyphOf[size_t(y) * size_t(m_width) + size_t(x)]; }
+    // Per pixel: the background region it belongs to, or -1 for ink.
+    int regionAt(int x, int y) const { return m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]; }
+
+    const std::vector<Glyph> &glyphs() const { return m_glyphs; }
+    const std::vector<BackgroundRegion> &regions() const { return m_regions; }
+
+    // How far `pixel` lies from the glyph's background towards its ink: 0 background, 1 ink.
+    static float inkStrength(QRgb pixel, const Glyph &glyph);
+
+private:
+    QRgb pixel(int x, int y) const { return reinterpret_cast<const QRgb *>(m_bits + qsizetype(y) * m_stride)[x]; }
+    void labelRegions(std::vector<int32_t> &parent);
+    void labelGlyphs(std::vector<int32_t> &parent);
+    void measureGlyphs();
+
+    QImage m_image;
+    const uchar *m_bits = nullptr;
+    qsizetype m_stride = 0;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<int32_t> m_regionOf;
+    std::vector<int32_t> m_glyphOf;
+    std::vector<Glyph> m_glyphs;
+    std::vector<BackgroundRegion> m_regions;
+};
+
+} // namespace Tellumo::detail

@@ -1,0 +1,73 @@
+#pragma once
+// The recognition engines (Tesseract 5, LSTM) of the calling thread.
+//
+// Starting an engine reads its models from disk and costs about 0.2 s a language, so each
+// thread keeps one started engine per model for its lifetime: the recognition workers' threads
+// live as long as the process and stay warm. An engine is used by its own thread only.
+//
+// The models: Simplified Chinese, Traditional Chinese, English, and the combined engine of all
+// three that the engine's own language choice runs. A model whose data is not installed is
+// unavailable; the combined model holds those of the three that are installed.
+//
+// The data folder is $TESSDATA_PREFIX (the folder of the .traineddata files, or its parent),
+// else the first of the distribution's usual folders that holds any of the three languages.
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <vector>
+
+namespace Tellumo::detail {
+
+enum class OcrModel { combined, simplified, traditional, english };
+
+enum class PageLayout {
+    automatic,  // the engine finds blocks and lines itself
+    singleLine, // the picture is one line of text
+    rawLine,    // one line, without the engine's own search for characters in it
+};
+
+struct OcrSymbol {
+    QString text;
+    QRect box; // in the picture's pixels; the engine places Chinese characters only roughly
+    float confidence = 0;
+};
+
+struct OcrReading {
+    QStringList lines;     // one per text line, as the engine wrote it
+    float confidence = 0;  // mean word confidence, 0 to 100
+    std::vector<OcrSymbol> symbols; // only when asked for
+    bool cancelled = false;
+};
+
+namespace OcrEngines {
+
+bool isAvailable(OcrModel model);
+// Throws the error of read() when no model at all is available.
+void requireAnyModel();
+// "chi_sim+chi_tra+eng" with the installed ones, or empty.
+QString combinedLanguages();
+// The language code of a single model, "chi_sim", "chi_tra" or "eng".
+const char *languageOf(OcrModel model);
+
+// Reads a Format_Grayscale8 picture with this thread's engine for `model`. `retryInverted` lets
+// the engine read a poorly recognised line again inverted (its default); `withSymbols` lists the
+// characters with their boxes. Stops early, with `cancelled` set, once `*cancel` is true. Throws TellumoError (domain "Tellumo.TextRecognition",
+// code 1) when the model is unavailable or its engine does not start.
+struct ReadRequest {
+    PageLayout layout = PageLayout::singleLine;
+    bool retryInverted = false;
+    bool withSymbols = false;
+    const std::atomic<bool> *cancel = nullptr;
+};
+OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request);
+
+// Starts this thread's engine for `model` now. Returns whether it runs.
+bool warm(OcrModel model);
+
+} // namespace OcrEngines
+
+} // namespace Tellumo::detail

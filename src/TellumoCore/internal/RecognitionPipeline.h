@@ -1,0 +1,46 @@
+#pragma once
+// From a screenshot to its text, on the calling (worker) thread.
+//
+// The steps, each of which can be left out to measure what it brings (the benchmark does):
+//   normalizePolarity  every glyph drawn dark on white against its own background;
+//   upscaleSmallText   lines shorter than the reading height scaled up;
+//   segmentBlocks      the screen cut into text lines, each read as one line, instead of the
+//                      engine's own page layout;
+//   chooseScript       each background's lines read with the Simplified, Traditional or English
+//                      model that fits them, instead of the engine's combined model;
+//   orderByLayout      lines put in reading order by the layout, instead of top to bottom.
+// All off is the engine used plainly: the combined model on the whole picture.
+
+#include <QImage>
+#include <QString>
+
+#include <atomic>
+
+namespace Tellumo::detail {
+
+struct RecognitionOptions {
+    bool normalizePolarity = true;
+    bool upscaleSmallText = true;
+    bool segmentBlocks = true;
+    bool chooseScript = true;
+    bool orderByLayout = true;
+
+    static RecognitionOptions plain() { return {false, false, false, false, false}; }
+};
+
+// Thrown by recognizeImage when `*cancel` became true.
+struct RecognitionCancelled {};
+
+// The picture's text: one line per text line, joined by line feeds, trimmed; empty when there
+// is none. `image` must be Format_RGB32 and at most maxAnalysedPixels. Throws TellumoError when
+// no engine can start, RecognitionCancelled when cancelled.
+QString recognizeImage(const QImage &image, const RecognitionOptions &options = {}, const std::atomic<bool> *cancel = nullptr);
+
+// Removes the spaces the engine puts between Chinese characters.
+QString tidyChineseSpacing(const QString &line);
+
+// A Chinese model reads symbols it lacks as the characters they resemble: 十 for +, 一 for -.
+// Between two Latin characters such a character is the symbol (Ctrl十C is Ctrl+C).
+QString replaceStrayLookalikes(const QString &line);
+
+} // namespace Tellumo::detail

@@ -1,0 +1,29 @@
+#pragma once
+// The threads that recognise text. Their number is the machine's core count, at most four; they
+// never expire, so the engines each keeps (OcrEngines) stay started between recognitions.
+//
+// runParallel spreads one recognition's lines over the workers. The calling thread takes part,
+// so it finishes even when every worker is busy with another recognition, and it never waits
+// for a worker that has not started: a helper that starts after the work is done finds nothing
+// left and returns.
+
+#include <QThreadPool>
+
+#include <functional>
+#include <initializer_list>
+
+namespace Tellumo::detail {
+
+enum class OcrModel;
+
+QThreadPool &recognitionPool();
+
+// Calls body(i) for every i in [0, count), on the workers and the calling thread, and returns
+// when all calls have returned. The first exception a call throws is rethrown here (the other
+// calls still run).
+void runParallel(int count, const std::function<void(int)> &body);
+
+// Starts the engines of `models` on every worker thread. Blocks; returns whether all started.
+bool warmWorkers(std::initializer_list<OcrModel> models);
+
+} // namespace Tellumo::detail

@@ -1,0 +1,320 @@
+#include "TellumoCore/internal/ScriptChoice.h"
+
+#include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/RecognitionWorkers.h"
+#include "TellumoCore/internal/ScriptEvidence.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <optional>
+
+namespace Tellumo::detail {
+
+namespace {
+
+// The widest lines, read with every model that could fit them, tell the script of the screen.
+constexpr int kSampleLines = 8;
+// English wins a line without Chinese characters unless it is this much less sure, and a line
+// whose only Chinese characters are strays inside Latin text (Ctrl十乙) or are too many for its
+// width unless this much; a line with a Chinese word keeps its Chinese reading unless English is
+// this much surer.
+constexpr float kEnglishAdvantage = 10;
+constexpr float kStrayAdvantage = 20;
+constexpr float kChineseWordAdvantage = 5;
+// On an English screen, a line the English model reads with less confidence may be Chinese.
+constexpr float kEnglishDoubt = 80;
+// A background decides its Chinese script on its own with this many telling characters, when
+// their ink leans clearly (by this much a character on average) one way.
+constexpr int kPositionsToDecide = 2;
+constexpr double kClearEvidence = 0.1;
+
+// The share of Chinese characters among the characters that are not spaces.
+double chineseShare(const QString &text)
+{
+    int all = 0;
+    for (char32_t c : text.toUcs4())
+        all += c != U' ';
+    return all ? double(ideographCount(text)) / all : 0;
+}
+
+// Every Chinese character of `text` stands alone between Latin characters: what a Chinese model
+// makes of symbols and letters it does not know (十 for +, 乙 for Z). Real mixed text has words
+// of two or more characters, or spaces around a single one.
+bool onlyStrayChineseCharacters(const QString &text)
+{
+    const QList<uint> points = text.toUcs4();
+    bool any = false;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (!isIdeograph(points[i]))
+            continue;
+        any = true;
+        const bool before = i > 0 && isLatin(points[i - 1]), after = i + 1 < points.size() && isLatin(points[i + 1]);
+        const bool runBefore = i > 0 && isIdeograph(points[i - 1]), runAfter = i + 1 < points.size() && isIdeograph(points[i + 1]);
+        if (runBefore || runAfter || !(before || after))
+            return false;
+    }
+    return any;
+}
+
+// The line's ink is too narrow for the Chinese characters read in it: each is about as wide as
+// the line is tall, so a narrow digit read as 工 or 了 stands out.
+bool tooNarrowForChinese(const QString &text, const QRect &box)
+{
+    const int chinese = ideographCount(text);
+    return chinese > 0 && 4 * box.width() < 3 * box.height() * chinese;
+}
+
+struct Reading {
+    LineReading line;
+    std::vector<OcrSymbol> symbols;
+};
+
+class ScriptReader {
+public:
+    ScriptReader(const std::vector<TextLine> &lines, const std::vector<QImage> &pictures, bool retryInverted, const std::atomic<bool> *cancel)
+        : m_lines(lines), m_pictures(pictures), m_retryInverted(retryInverted), m_cancel(cancel)
+    {
+        for (OcrModel model : {OcrModel::simplified, OcrModel::traditional, OcrModel::english})
+            m_available[index(model)] = OcrEngines::isAvailable(model);
+        for (auto &readings : m_readings)
+            readings.resize(lines.size());
+    }
+
+    std::vector<LineReading> read()
+    {
+        const int count = int(m_lines.size());
+        const bool anyChinese = available(OcrModel::simplified) || available(OcrModel::traditional);
+        OcrModel chinese = available(OcrModel::simplified) ? OcrModel::simplified : OcrModel::traditional;
+        const bool bothScripts = available(OcrModel::simplified) && available(OcrModel::traditional);
+        std::vector<int> all(static_cast<size_t>(count));
+        std::iota(all.begin(), all.end(), 0);
+
+        // The widest lines with every fitting model: is the screen English, Simplified or
+        // Traditional Chinese?
+        std::vector<int> sample = all;
+        std::sort(sample.begin(), sample.end(), [&](int a, int b) { return m_lines[size_t(a)].box.width() > m_lines[size_t(b)].box.width(); });
+        sample.resize(std::min<size_t>(sample.size(), kSampleLines));
+        readAll(sample, anyChinese ? chinese : OcrModel::english);
+        readAll(needingEnglish(sample), OcrModel::english);
+        int english = 0, read = 0;
+        std::vector<int> sampleChinese;
+        for (int i : sample) {
+            if (!chineseReading(i) || chineseReading(i)->text.isEmpty())
+                continue;
+            ++read;
+            if (readsAsEnglish(i))
+                ++english;
+            else if (ideographCount(chineseReading(i)->text) > 0)
+                sampleChinese.push_back(i);
+        }
+        if (bothScripts) {
+            readAll(sampleChinese, OcrModel::traditional);
+            if (evidenceOf(sampleChinese).traditional > 0)
+                chinese = OcrModel::traditional;
+        }
+        const bool englishScreen = available(OcrModel::english) && (!anyChinese || 2 * english > read);
+
+        // Every line with the screen's model; then the doubtful ones with the other.
+        readAll(all, englishScreen ? OcrModel::english : chinese);
+        if (englishScreen && anyChinese) {
+            std::vector<int> doubtful;
+            for (int i : all)
+                if (has(i, OcrModel::english) && reading(i, OcrModel::english).confidence < kEnglishDoubt)
+                    doubtful.push_back(i);
+            readAll(doubtful, chinese);
+        } else {
+            readAll(needingEnglish(all), OcrModel::english);
+        }
+
+        std::vector<LineReading> chosen(static_cast<size_t>(count));
+        std::vector<int> chineseLines;
+        for (int i : all) {
+            const LineReading *inChinese = has(i, chinese) ? &reading(i, chinese) : chineseReading(i);
+            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i))) {
+                chosen[size_t(i)] = reading(i, OcrModel::english);
+            } else if (inChinese) {
+                chosen[size_t(i)] = *inChinese;
+                if (ideographCount(inChinese->text) > 0)
+                    chineseLines.push_back(i);
+            }
+        }
+        if (bothScripts)
+            chooseChineseScripts(chineseLines, chinese, chosen);
+        return chosen;
+    }
+
+private:
+    static size_t index(OcrModel model) { return size_t(model) - size_t(OcrModel::simplified); }
+    bool available(OcrModel model) const { return m_available[index(model)]; }
+    bool has(int line, OcrModel model) const { return m_readings[index(model)][size_t(line)].has_value(); }
+    const LineReading &reading(int line, OcrModel model) const { return m_readings[index(model)][size_t(line)]->line; }
+    const std::vector<OcrSymbol> &symbols(int line, OcrModel model) const { return m_readings[index(model)][size_t(line)]->symbols; }
+    // The line's reading with a Chinese model, Simplified first; none before it has one.
+    const LineReading *chineseReading(int line) const
+    {
+        for (OcrModel model : {OcrModel::simplified, OcrModel::traditional})
+            if (has(line, model))
+                return &reading(line, model);
+        return nullptr;
+    }
+
+    // What the ink of lines read both ways says about their script.
+    ScriptEvidence evidenceOf(const std::vector<int> &lines) const
+    {
+        ScriptEvidence evidence;
+        for (int i : lines)
+            if (has(i, OcrModel::simplified) && has(i, OcrModel::traditional))
+                evidence += compareScripts(m_pictures[size_t(i)], symbols(i, OcrModel::simplified), symbols(i, OcrModel::traditional));
+        return evidence;
+    }
+
+    // Reads the lines that have no reading with `model` yet, in parallel.
+    void readAll(const std::vector<int> &lines, OcrModel model)
+    {
+        if (!available(model))
+            return;
+        std::vector<int> missing;
+        for (int i : lines)
+            if (!has(i, model))
+                missing.push_back(i);
+        auto &readings = m_readings[index(model)];
+        runParallel(int(missing.size()), [&](int k) {
+            if (m_cancel && m_cancel->load())
+                return; // the pipeline throws once the workers are back
+            const int i = missing[size_t(k)];
+            readings[size_t(i)] = readLine(model, m_pictures[size_t(i)]);
+        });
+    }
+
+    // One line, read as a line; when the engine finds no characters in it (a short bold word
+    // whose characters touch is one blob, which its character search drops), read as a raw line.
+    Reading readLine(OcrModel model, const QImage &picture) const
+    {
+        const bool chinese = model != OcrModel::english;
+        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel});
+        QString text = reading.lines.join(QLatin1Char(' ')).simplified();
+        if (text.isEmpty() && !reading.cancelled) {
+            reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, chinese, m_cancel});
+            text = reading.lines.join(QLatin1Char(' ')).simplified();
+        }
+        return {{text, reading.confidence, model}, std::move(reading.symbols)};
+    }
+
+    // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
+    // than the ink has room for.
+    std::vector<int> needingEnglish(const std::vector<int> &lines) const
+    {
+        std::vector<int> needing;
+        for (int i : lines) {
+            for (OcrModel model : {OcrModel::simplified, OcrModel::traditional}) {
+                if (!has(i, model) || reading(i, model).text.isEmpty())
+                    continue;
+                const QString &text = reading(i, model).text;
+                if (chineseShare(text) < 0.5 || tooNarrowForChinese(text, m_lines[size_t(i)].box))
+                    needing.push_back(i);
+                break;
+            }
+        }
+        return needing;
+    }
+
+    // Whether the English reading of a line read both ways wins over its Chinese one.
+    bool readsAsEnglish(int i) const
+    {
+        if (!has(i, OcrModel::english))
+            return false;
+        const LineReading &english = reading(i, OcrModel::english);
+        const LineReading *chinese = chineseReading(i);
+        if (!chinese)
+            return true;
+        if (chinese->text.isEmpty())
+            return !english.text.isEmpty();
+        const float advantage = ideographCount(chinese->text) == 0 ? kEnglishAdvantage
+                                : onlyStrayChineseCharacters(chinese->text) || tooNarrowForChinese(chinese->text, m_lines[size_t(i)].box)
+                                    ? kStrayAdvantage
+                                    : -kChineseWordAdvantage;
+        return english.confidence + advantage >= chinese->confidence;
+    }
+
+    // Simplified or Traditional: the widest Chinese line of each background is read with the
+    // other model too; each background follows its own ink when it tells clearly, else the whole
+    // picture's, else the engine's confidence; backgrounds that turn out in the other script are
+    // read with its model.
+    void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
+    {
+        const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
+        std::map<int, int> probeOfRegion;
+        for (int i : chineseLines) {
+            const int region = m_lines[size_t(i)].region;
+            auto found = probeOfRegion.find(region);
+            if (found == probeOfRegion.end() || m_lines[size_t(i)].box.width() > m_lines[size_t(found->second)].box.width())
+                probeOfRegion[region] = i;
+        }
+        std::vector<int> probes;
+        for (const auto &[region, line] : probeOfRegion)
+            probes.push_back(line);
+        readAll(probes, other);
+
+        std::map<int, std::vector<int>> readBothWays;
+        std::map<int, std::pair<float, float>> confidence; // region: simplified, traditional
+        std::vector<int> both;
+        for (int i : chineseLines) {
+            if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
+                continue;
+            const int region = m_lines[size_t(i)].region;
+            readBothWays[region].push_back(i);
+            both.push_back(i);
+            auto &[sim, tra] = confidence[region];
+            sim += reading(i, OcrModel::simplified).confidence;
+            tra += reading(i, OcrModel::traditional).confidence;
+        }
+        const ScriptEvidence overall = evidenceOf(both);
+        std::map<int, ScriptEvidence> byRegion;
+        for (const auto &[region, lines] : readBothWays)
+            byRegion[region] = evidenceOf(lines);
+        std::vector<int> switching;
+        for (int i : chineseLines) {
+            const int region = m_lines[size_t(i)].region;
+            const ScriptEvidence &local = byRegion[region];
+            bool traditional;
+            if (local.positions >= kPositionsToDecide && std::abs(local.traditional) >= kClearEvidence * local.positions)
+                traditional = local.traditional > 0;
+            else if (overall.positions > 0)
+                traditional = overall.traditional > 0;
+            else
+                traditional = confidence[region].second > confidence[region].first;
+            if (traditional != (main == OcrModel::traditional))
+                switching.push_back(i);
+        }
+        readAll(switching, other);
+        for (int i : switching)
+            if (has(i, other)) // not when cancelled
+                chosen[size_t(i)] = reading(i, other);
+    }
+
+    const std::vector<TextLine> &m_lines;
+    const std::vector<QImage> &m_pictures;
+    const bool m_retryInverted;
+    const std::atomic<bool> *m_cancel;
+    std::array<bool, 3> m_available{};
+    std::array<std::vector<std::optional<Reading>>, 3> m_readings;
+};
+
+} // namespace
+
+bool hasChineseCharacters(const QString &text)
+{
+    return ideographCount(text) > 0;
+}
+
+std::vector<LineReading> readInFittingScripts(const std::vector<TextLine> &lines, const std::vector<QImage> &pictures, bool retryInverted,
+                                              const std::atomic<bool> *cancel)
+{
+    OcrEngines::requireAnyModel();
+    return ScriptReader(lines, pictures, retryInverted, cancel).read();
+}
+
+} // namespace Tellumo::detail

@@ -1,0 +1,39 @@
+#pragma once
+// Whether a line of Chinese is printed in Simplified or Traditional characters, judged from its
+// ink.
+//
+// Either Chinese model reads the other script too, turning each character into its own form
+// with about the same confidence, so their confidences cannot tell the scripts apart. The ink
+// can: where the two readings differ, they name the two forms of one character, and the
+// Traditional form has more strokes (會 and 会, 體 and 体). The ink inside the character's box
+// is compared with the ink each form has when drawn, scaled by the ratio of drawn to found ink
+// over the characters both readings agree on.
+
+#include "TellumoCore/internal/OcrEngines.h"
+
+#include <QImage>
+
+#include <vector>
+
+namespace Tellumo::detail {
+
+struct ScriptEvidence {
+    double traditional = 0; // above zero: the ink favours the Traditional reading
+    int positions = 0;      // the characters that told
+
+    ScriptEvidence &operator+=(const ScriptEvidence &other)
+    {
+        traditional += other.traditional;
+        positions += other.positions;
+        return *this;
+    }
+};
+
+// `picture` is the Format_Grayscale8 line the readings came from. Needs a QGuiApplication (the
+// reference forms are drawn with the Chinese user-interface font); without one, no evidence.
+ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplified, const std::vector<OcrSymbol> &traditional);
+
+// The share of its box that a character's ink covers when drawn, 0 to 1.
+double referenceInk(char32_t character);
+
+} // namespace Tellumo::detail

@@ -1,0 +1,176 @@
+#include "TellumoCore/internal/TextLines.h"
+
+#include "TellumoCore/internal/UnionFind.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <unordered_map>
+
+namespace Tellumo::detail {
+
+namespace {
+
+constexpr int kCell = 64;
+// Pieces join when the gap between them is at most this share of the taller one's height.
+constexpr double kMaxGap = 1.0;
+constexpr int kMinLineHeight = 5;
+constexpr int kMinLinePixels = 8;
+constexpr int kSpeckHeight = 8;
+// Whole pieces of one line join across a gap of at most this share of the taller one's height.
+constexpr double kMaxFragmentGap = 1.0;
+constexpr double kMaxGlyphHeightRatio = 1.5;
+
+bool joins(const QRect &a, const QRect &b)
+{
+    const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+    const int low = std::min(a.height(), b.height()), high = std::max(a.height(), b.height());
+    if (overlap * 2 < low)
+        return false;
+    const int gap = std::max(a.left(), b.left()) - std::min(a.right(), b.right()) - 1;
+    return gap <= kMaxGap * high;
+}
+
+// A piece that stands apart but inside another line's box (a dot above a character that
+// overlaps nothing beside it) belongs to that line.
+void absorbContained(std::vector<TextLine *> fragments)
+{
+    std::sort(fragments.begin(), fragments.end(), [](const TextLine *a, const TextLine *b) { return a->box.height() > b->box.height(); });
+    for (size_t small = 0; small < fragments.size(); ++small) {
+        for (size_t big = 0; big < small; ++big) {
+            TextLine *outer = fragments[big];
+            if (outer->glyphs.empty() || !outer->box.contains(fragments[small]->box))
+                continue;
+            outer->glyphs.insert(outer->glyphs.end(), fragments[small]->glyphs.begin(), fragments[small]->glyphs.end());
+            fragments[small]->glyphs.clear();
+            break;
+        }
+    }
+}
+
+// Pieces of one line that the glyph gaps kept apart: lower-case words have short glyphs, and the
+// space after them (wide in monospaced code) is wider than they are tall. Between whole pieces
+// the gap is measured against the piece's height, which spans its ascenders and descenders.
+void joinFragments(std::vector<TextLine *> fragments)
+{
+    fragments.erase(std::remove_if(fragments.begin(), fragments.end(), [](const TextLine *f) { return f->glyphs.empty(); }), fragments.end());
+    std::sort(fragments.begin(), fragments.end(), [](const TextLine *a, const TextLine *b) { return a->box.left() < b->box.left(); });
+    for (size_t i = 0; i < fragments.size(); ++i) {
+        TextLine *left = fragments[i];
+        if (left->glyphs.empty())
+            continue;
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (size_t j = i + 1; j < fragments.size(); ++j) {
+                TextLine *right = fragments[j];
+                if (right->glyphs.empty())
+                    continue;
+                if (right->box.left() > left->box.right() + kMaxFragmentGap * kMaxGlyphHeightRatio * left->box.height())
+                    break;
+                const QRect &a = left->box, &b = right->box;
+                const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+                const int low = std::min(a.height(), b.height()), high = std::max(a.height(), b.height());
+                const int gap = b.left() - a.right() - 1;
+                if (5 * overlap < 3 * low || 2 * high > 3 * low || gap > kMaxFragmentGap * high)
+                    continue;
+                left->glyphs.insert(left->glyphs.end(), right->glyphs.begin(), right->glyphs.end());
+                left->box |= right->box;
+                right->glyphs.clear();
+                joined = true;
+            }
+        }
+    }
+}
+
+// The row most glyph bottoms rest on; descenders and marks hang below or float above it.
+int baselineOf(const TextLine &line, const std::vector<Glyph> &glyphs)
+{
+    std::map<int, int> bottoms;
+    for (int glyph : line.glyphs) {
+        const QRect &box = glyphs[size_t(glyph)].box;
+        if (2 * box.height() >= line.box.height())
+            bottoms[box.bottom()] += box.width();
+    }
+    if (bottoms.empty())
+        return line.box.bottom();
+    return std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+}
+
+} // namespace
+
+std::vector<TextLine> findTextLines(const InkSegmentation &ink)
+{
+    const auto &glyphs = ink.glyphs();
+    std::vector<int> kept;
+    for (int i = 0; i < int(glyphs.size()); ++i)
+        if (!glyphs[size_t(i)].dropped)
+            kept.push_back(i);
+
+    // A grid of cells over the glyph boxes finds the neighbours of each glyph.
+    std::unordered_map<qint64, std::vector<int>> grid;
+    auto key = [](int cx, int cy) { return (qint64(cy) << 32) | quint32(cx); };
+    for (int index = 0; index < int(kept.size()); ++index) {
+        const QRect &box = glyphs[size_t(kept[size_t(index)])].box;
+        for (int cy = box.top() / kCell; cy <= box.bottom() / kCell; ++cy)
+            for (int cx = box.left() / kCell; cx <= box.right() / kCell; ++cx)
+                grid[key(cx, cy)].push_back(index);
+    }
+    std::vector<int32_t> parent(kept.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    for (int index = 0; index < int(kept.size()); ++index) {
+        const QRect &box = glyphs[size_t(kept[size_t(index)])].box;
+        const int reach = int(kMaxGap * 3 * box.height()) + 1;
+        const QRect around = box.adjusted(-reach, 0, reach, 0);
+        for (int cy = std::max(0, around.top()) / kCell; cy <= around.bottom() / kCell; ++cy) {
+            for (int cx = std::max(0, around.left()) / kCell; cx <= around.right() / kCell; ++cx) {
+                auto cell = grid.find(key(cx, cy));
+                if (cell == grid.end())
+                    continue;
+                for (int other : cell->second) {
+                    if (other == index)
+                        continue;
+                    if (joins(box, glyphs[size_t(kept[size_t(other)])].box))
+                        uniteSets(parent, index, other);
+                }
+            }
+        }
+    }
+
+    std::map<int32_t, TextLine> groups;
+    for (int index = 0; index < int(kept.size()); ++index) {
+        TextLine &line = groups[findRoot(parent, index)];
+        line.glyphs.push_back(kept[size_t(index)]);
+        line.box |= glyphs[size_t(kept[size_t(index)])].box;
+    }
+    std::vector<TextLine *> fragments;
+    for (auto &[id, line] : groups)
+        fragments.push_back(&line);
+    absorbContained(fragments);
+    joinFragments(fragments);
+
+    std::vector<TextLine> lines;
+    for (auto &[id, line] : groups) {
+        if (line.glyphs.empty())
+            continue;
+        line.baseline = baselineOf(line, glyphs);
+        int pixels = 0;
+        std::map<int, int> regions;
+        for (int glyph : line.glyphs) {
+            pixels += glyphs[size_t(glyph)].pixels;
+            regions[glyphs[size_t(glyph)].region] += glyphs[size_t(glyph)].pixels;
+        }
+        // Specks: a dot, a corner, a bit of an icon. Even a short word is wider than it is tall.
+        if (line.box.height() < kMinLineHeight || pixels < kMinLinePixels ||
+            (line.box.height() < kSpeckHeight && line.box.width() < 2 * line.box.height()))
+            continue;
+        line.region = std::max_element(regions.begin(), regions.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        std::sort(line.glyphs.begin(), line.glyphs.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+        lines.push_back(std::move(line));
+    }
+    std::sort(lines.begin(), lines.end(), [](const TextLine &a, const TextLine &b) {
+        return a.box.top() != b.box.top() ? a.box.top() < b.box.top() : a.box.left() < b.box.left();
+    });
+    return lines;
+}
+
+} // namespace Tellumo::detail

@@ -1,0 +1,65 @@
+#pragma once
+// Screenshots with known text, rendered on the spot for the recognition tests and the
+// recognition benchmark: menus, dialogs, settings tables, chats, code and articles, in
+// Simplified Chinese, Traditional Chinese, English or a mix, at 12 to 24 pixels, light or dark,
+// as a whole 1920 × 1080 screen (top panel, desktop and window) or as a region capture of the
+// scene's main element. Text is drawn with the user-interface fonts the application uses
+// (DejaVu Sans or Liberation Sans with WenQuanYi Micro Hei for Chinese, the monospaced faces for
+// code), grey-scale antialiased.
+//
+// Every screen comes with its expected text: one entry per visual line, in the order a reader
+// takes them (top panel, title, side bars and then the main column, table rows left to right,
+// chat messages top to bottom). Deterministic for a given spec. Needs a QGuiApplication.
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace TextScreens {
+
+enum class Language { simplified, traditional, english, mixed };
+enum class Theme { light, dark };
+enum class Scene { menu, dialog, settings, chat, code, article };
+enum class Framing { fullScreen, region };
+
+struct Spec {
+    Scene scene = Scene::dialog;
+    Language language = Language::simplified;
+    Theme theme = Theme::light;
+    int textSize = 16; // body text, in pixels; titles are larger, nothing is smaller than 12
+    Framing framing = Framing::region;
+    // Privacy masks: this many lines blacked out as the editor renders masks for recognition,
+    // and left out of the expected text.
+    int masks = 0;
+};
+
+struct Line {
+    QString text;
+    QRect box; // where it was drawn, in the image's pixels
+};
+
+struct Screen {
+    Spec spec;
+    QImage image; // Format_RGB32
+    std::vector<Line> lines;
+
+    QString name() const;
+    // The expected lines joined by line feeds.
+    QString text() const;
+};
+
+Screen render(const Spec &spec);
+
+// The benchmark's set: every scene in every language and theme, once as a full screen and
+// once as a region, the sizes 12, 14, 16, 18, 20 and 24 spread evenly over them.
+std::vector<Spec> corpus();
+
+QString name(Language language);
+QString name(Theme theme);
+QString name(Scene scene);
+QString name(Framing framing);
+
+} // namespace TextScreens
