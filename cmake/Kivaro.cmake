@@ -38,11 +38,13 @@ function(kivaro_add_library target)
   endif()
 endfunction()
 
-# kivaro_add_test(<name> LABEL unit|gui|x11 SOURCES ... DEPENDS ...)
+# kivaro_add_test(<name> LABEL unit|gui|x11 [KEYRING] SOURCES ... DEPENDS ...)
 # One GoogleTest executable per library; it runs as one CTest test with its label.
 # gui tests run on Qt's offscreen platform; x11 tests use the display the test command started.
+# KEYRING runs the executable through scripts/with-keyring, on a private session bus with a
+# private, unlocked GNOME keyring of its own.
 function(kivaro_add_test name)
-  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "KEYRING" "LABEL;TIMEOUT" "SOURCES;DEPENDS" ${ARGN})
   if(NOT ARG_LABEL)
     message(FATAL_ERROR "kivaro_add_test(${name}) needs a LABEL")
   endif()
@@ -50,7 +52,11 @@ function(kivaro_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} kivaro_options GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE KIVARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_compile_options(${name} PRIVATE -include "${CMAKE_SOURCE_DIR}/tests/Support/QtPrinters.h")
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(ARG_KEYRING)
+    add_test(NAME ${name} COMMAND "${CMAKE_SOURCE_DIR}/scripts/with-keyring" $<TARGET_FILE:${name}> --gtest_brief=1)
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()

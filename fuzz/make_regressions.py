@@ -8,6 +8,7 @@ deterministic: running this again rewrites the same bytes.
     fuzz/make_regressions.py [regressions folder]
 """
 
+import datetime
 import os
 import plistlib
 import struct
@@ -136,6 +137,22 @@ def main():
     )
     files["Project/bubble-text-99000.kivaro"] = project(
         markup([bubble, arrow]), links=[{"bubbleID": uid(10), "arrowID": uid(11), "anchor": [160.0, 180.0]}]
+    )
+
+    # A link whose anchor lies far outside any coordinate a markup may hold: the project opens,
+    # its arrow is rebuilt towards the anchor, and the saved file is refused on reading.
+    # A date with a fraction of a millisecond: read and written again it comes back a
+    # millisecond earlier, once more at every write of the preference domain holding it.
+    dated = plistlib.dumps({"when": datetime.datetime(2023, 9, 27, 22, 14, 48, 823836)}, fmt=plistlib.FMT_BINARY)
+    files["PropertyList/date-loses-a-millisecond.bplist"] = dated
+    files["Preferences/date-loses-a-millisecond.plist"] = dated
+
+    short_bubble = shape(20, (20, 20, 120, 40), "Hi", kind="roundedRectangle", cornerRadius=8.0)
+    short_arrow = shape(
+        21, (100, 80, 60, 100), kind="line", start=[100.0, 80.0], control=[130.0, 130.0], end=[160.0, 180.0], endMarker="arrow"
+    )
+    files["Project/link-anchor-out-of-range.kivaro"] = project(
+        markup([short_bubble, short_arrow]), links=[{"bubbleID": uid(20), "arrowID": uid(21), "anchor": [-6.8e18, 50.0]}]
     )
 
     for name, data in sorted(files.items()):

@@ -1,6 +1,8 @@
 // The document's costs on a 3840 × 2160 screenshot with 500 annotations: project save plus
 // reopen, state equality, the mosaic background at grain 24, and one pass of the
-// linked-annotation rules as a bubble drag runs it at every pointer movement.
+// linked-annotation rules as a bubble drag runs it at every pointer movement. Then a bubble
+// holding one long word (no break point, the costliest text to lay out): the consistency pass
+// and a repaint of the canvas, and a project of 100,000 numbered steps refused on opening.
 //
 // SaveAndReopen/cold loads a fresh picture every iteration, so the picture's PNG is encoded
 // anew; /warm saves the same document again, as the recent shots do after every edit, reusing
@@ -10,11 +12,17 @@
 #include "Kivaro/document/MosaicRenderer.h"
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/ShotDocument.h"
+#include "support/AnnotatedShot.h"
+#include "support/RunTask.h"
 #include "support/ScreenshotLikeImage.h"
+
+#include "Platform/PropertyList/PropertyList.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -24,90 +32,12 @@ using namespace Platform;
 
 namespace {
 
+using BenchSupport::wait;
+
 const QImage &picture()
 {
     static const QImage image = BenchSupport::screenshotLikeImage();
     return image;
-}
-
-template <typename T>
-T wait(Task<T> task)
-{
-    auto handle = Platform::start(std::move(task));
-    while (!handle.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (handle.error())
-        std::rethrow_exception(handle.error());
-    if constexpr (!std::is_void_v<T>)
-        return handle.value();
-}
-
-// 500 annotations: rectangles, ellipses, arrows, text bubbles with their links, pen strokes,
-// numbered steps and privacy masks with their patches.
-ShotState annotated(const ShotState &loaded)
-{
-    ShotState s = loaded;
-    for (int k = 0; k < 500; ++k) {
-        const QRectF frame(40 + (k * 97) % 3600, 40 + (k * 53) % 1960, 120 + k % 80, 60 + k % 50);
-        const int kind = k % 10;
-        if (kind == 9 && s.masks.size() < 20) {
-            ShapeElement mask;
-            mask.frame = frame;
-            mask.fillColor = QColor(Qt::transparent);
-            mask.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize | MarkupInteraction::Delete;
-            mask.id = MarkupID<ShapeElement>::make();
-            ImageElement patch;
-            patch.image = MarkupImage(MosaicRenderer::patch(s.mosaicBackground, frame));
-            patch.frame = frame;
-            patch.id = MarkupID<ImageElement>::make();
-            s.markup.subelements().append(patch);
-            s.markup.subelements().append(mask);
-            s.masks.append(mask.id);
-            s.mosaics.append(MosaicLink{mask.id, patch.id});
-            continue;
-        }
-        if (kind == 8) {
-            StrokeElement stroke;
-            stroke.ink.color = Qt::red;
-            stroke.ink.width = 4;
-            for (int p = 0; p < 60; ++p)
-                stroke.points.append(StrokePoint{frame.topLeft() + QPointF(p * 2, (p * p) % 40), p / 60.0, QSizeF(4, 4), 1, 1, 0, 1.57});
-            stroke.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move;
-            stroke.id = MarkupID<StrokeElement>::make();
-            s.markup.subelements().append(stroke);
-            continue;
-        }
-        ShapeElement shape;
-        shape.frame = frame;
-        shape.strokeColor = QColor::fromRgbF(0.2f, 0.43f, 0.94f);
-        shape.lineWidth = 3;
-        shape.allowedInteractions = MarkupInteraction::Select | MarkupInteraction::Move | MarkupInteraction::Resize;
-        shape.id = MarkupID<ShapeElement>::make();
-        if (kind < 3) {
-            shape.shape = ShapeElement::Shape::line({0, 0}, {0.5, 0.2}, {1, 1});
-            shape.endLineMarker = ShapeElement::LineMarker::Arrow;
-        } else if (kind < 5) {
-            shape.shape = kind == 3 ? ShapeElement::Shape::rectangle() : ShapeElement::Shape::ellipse();
-        } else {
-            TextAttributes a;
-            a.fontSize = 20;
-            a.foregroundColor = QColor::fromRgbF(0.15f, 0.15f, 0.15f);
-            a.paragraphStyle = ParagraphStyle{TextAlignment::Center, LineBreakMode::WordWrapping, 4, 0, 0, 14, 14, -14};
-            shape.shape = ShapeElement::Shape::roundedRectangle(0.1);
-            shape.fillColor = QColor::fromRgbF(1, 1, 1, 0.98f);
-            shape.attributedText = AttributedText(QStringLiteral("标注 %1: check this part of the window").arg(k), a);
-            if (kind == 7) {
-                s.steps.append(NumberedStep{shape.id, k});
-            } else {
-                const QPointF anchor = frame.center() + QPointF(180, 120);
-                const ShapeElement arrow = LinkedAnnotations::arrow(frame, anchor, MarkupID<ShapeElement>::make());
-                s.markup.subelements().append(arrow);
-                s.links.append(AnnotationLink{shape.id, arrow.id, anchor});
-            }
-        }
-        s.markup.subelements().append(shape);
-    }
-    return s;
 }
 
 struct Scene {
@@ -116,7 +46,7 @@ struct Scene {
     explicit Scene()
     {
         document.load(picture(), false);
-        const ShotState edited = annotated(document.state());
+        const ShotState edited = BenchSupport::annotated(document.state());
         document.replace(edited, document.state(), QStringLiteral("bench"));
     }
 };
@@ -186,6 +116,84 @@ void MosaicBackground(benchmark::State &state)
         benchmark::DoNotOptimize(MosaicRenderer::background(picture(), 24));
 }
 BENCHMARK(MosaicBackground)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A linked bubble whose text is one word of `length` letters, on a 1600 × 900 picture.
+ShotState longWord(int length, int variant)
+{
+    ShotDocument document;
+    document.load(picture().copy(0, 0, 1600, 900), false);
+    document.addAnnotation(QStringLiteral("x"), QPointF(800, 450));
+    ShotState s = document.state();
+    ShapeElement bubble = *s.markup.subelements().shape(s.links.first().bubbleID);
+    const TextAttributes attributes = *bubble.attributedText.attributesAt(0);
+    // A different word each time: the layout of an earlier one is not reused.
+    bubble.attributedText = AttributedText(QString::number(variant) + QString(length, u'w'), attributes);
+    s.markup.subelements().updateOrAppend(bubble);
+    return s;
+}
+
+void LongWordReconcile(benchmark::State &state)
+{
+    int variant = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const ShotState s = longWord(int(state.range(0)), ++variant);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(LinkedAnnotations::reconcile(s));
+    }
+}
+BENCHMARK(LongWordReconcile)->Name("LongWord/reconcile")->Arg(500)->Arg(8000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Repaints of a shown canvas: the first lays the text out, the others draw it again.
+void LongWordRepaint(benchmark::State &state)
+{
+    ShotDocument document;
+    document.canvas()->resize(1600, 900);
+    const ShotState s = LinkedAnnotations::reconcile(longWord(int(state.range(0)), 0));
+    document.replace(s, document.state(), QStringLiteral("bench"));
+    document.fit();
+    QImage target(document.canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    document.canvas()->render(&target);
+    for (auto _ : state)
+        document.canvas()->render(&target);
+}
+BENCHMARK(LongWordRepaint)->Name("LongWord/repaint")->Arg(500)->Arg(8000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A project whose record holds 100,000 numbered steps, over what any shot can hold. The
+// counter "parse_ms" is one decoding of its bytes as a property list, for comparison: refusing
+// the file takes that and little more.
+void ManyStepsRefused(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("steps.kivaro"));
+    QByteArray bytes;
+    {
+        ShotDocument document;
+        document.load(picture().copy(0, 0, 400, 300), false);
+        QVariantMap record = decodePropertyList(ProjectArchive::encodeNow(document.state())).toMap();
+        QVariantList steps;
+        for (int k = 0; k < 100'000; ++k)
+            steps << QVariantMap{{QStringLiteral("shapeID"), MarkupID<ShapeElement>::make().toString()}, {QStringLiteral("number"), qint64(k)}};
+        record[QStringLiteral("steps")] = steps;
+        bytes = encodePropertyList(record);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0)
+            state.SkipWithError("cannot write the project");
+    }
+    QElapsedTimer parsing;
+    parsing.start();
+    benchmark::DoNotOptimize(decodePropertyList(bytes, PropertyListLimits{bytes.size(), 8, 2'100'000}));
+    state.counters["parse_ms"] = double(parsing.elapsed());
+    for (auto _ : state) {
+        ShotDocument document;
+        try {
+            document.open(path);
+            state.SkipWithError("the project was opened");
+        } catch (const std::exception &) {
+        }
+    }
+}
+BENCHMARK(ManyStepsRefused)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 

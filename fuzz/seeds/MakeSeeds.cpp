@@ -13,6 +13,8 @@
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/CaptureSelectionMode.h"
 #include "NativeAppAppearance/NativeAccentPalette.h"
+#include "NativeAppUpdater/Ed25519.h"
+#include "NativeAppUpdater/NativeReleaseTool.h"
 #include "Platform/Async/Task.h"
 #include "Platform/Defaults/UserDefaults.h"
 #include "Platform/Image/PngEncoder.h"
@@ -29,7 +31,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <plist/plist.h>
+#include "Support/HandMadePropertyList.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,24 +56,7 @@ void write(const char *target, const QString &name, const QByteArray &bytes)
 // The same property list in the XML form, which the application reads but never writes.
 QByteArray asXml(const QByteArray &binary)
 {
-    plist_t root = nullptr;
-    plist_from_bin(binary.constData(), uint32_t(binary.size()), &root);
-    char *xml = nullptr;
-    uint32_t length = 0;
-    if (root)
-        plist_to_xml(root, &xml, &length);
-    plist_free(root);
-    if (!xml) {
-        std::fprintf(stderr, "cannot write a property list as XML\n");
-        std::exit(1);
-    }
-    QByteArray bytes(xml, qsizetype(length));
-    std::free(xml);
-    // Readers need no document type line; it names a foreign DTD.
-    const qsizetype doctype = bytes.indexOf("<!DOCTYPE");
-    if (doctype >= 0)
-        bytes.remove(doctype, bytes.indexOf('\n', doctype) + 1 - doctype);
-    return bytes;
+    return HandMade::xml(Platform::decodePropertyList(binary));
 }
 
 QImage picture(int w, int h, bool alpha)
@@ -281,6 +266,71 @@ void desktopEntrySeeds()
         write("DesktopEntry", name, text);
 }
 
+void polishingResponseSeeds()
+{
+    // Answers of chat-completions services as they come: the usual fields around the one that
+    // is read, a reasoning field, several answers, no text, escapes.
+    const QList<std::pair<QString, QByteArray>> answers = {
+        {QStringLiteral("reply.json"), R"json({"id":"chatcmpl-1","object":"chat.completion","created":1700000000,"model":"deepseek-v4-flash","choices":[{"index":0,"message":{"role":"assistant","content":"润色后的文字。\n第二段。"},"finish_reason":"stop"}],"usage":{"prompt_tokens":12,"completion_tokens":8,"total_tokens":20}})json"},
+        {QStringLiteral("reasoning.json"), R"json({"choices":[{"index":0,"message":{"role":"assistant","reasoning_content":"先看标点。","content":"  Polished text.  "}}]})json"},
+        {QStringLiteral("two-choices.json"), R"json({"choices":[{"message":{"content":"first"}},{"message":{"content":null,"tool_calls":[]}}]})json"},
+        {QStringLiteral("null-content.json"), R"json({"choices":[{"message":{"role":"assistant","content":null}}]})json"},
+        {QStringLiteral("empty-choices.json"), R"json({"choices":[],"error":{"message":"quota","code":429}})json"},
+        {QStringLiteral("escapes.json"), R"json({"choices":[{"message":{"content":"\u6da6\u8272 \ud83d\ude00 \"q\" \\ \/ \t\u0000end"}}]})json"},
+        {QStringLiteral("minimal.json"), R"json({"choices":[{"message":{}}]})json"},
+    };
+    for (const auto &[name, text] : answers)
+        write("PolishingResponse", name, text);
+}
+
+void updaterSeeds()
+{
+    using namespace NativeAppUpdater;
+    NativeUpdateManifest manifest;
+    manifest.schemaVersion = 1;
+    manifest.product = QStringLiteral("kivaro");
+    manifest.version = QStringLiteral("2.0");
+    manifest.build = 200;
+    manifest.downloadURL = QStringLiteral("https://updates.example.org/Kivaro-2.0.zip");
+    manifest.sha256 = QString(64, QLatin1Char('a'));
+    write("UpdateManifest", QStringLiteral("plain.json"), manifest.encode());
+    manifest.releaseNotes = QStringLiteral(
+        "# Kivaro 2.0\n\n更快的截图。\n\n1. **bold** *em* `code` ~~gone~~\n2. [site](https://example.org/) [file](file:///etc/hosts)\n\n"
+        "- <b>html</b> ![image](file:///etc/hosts) &amp; &#x4E2D;\n\n> quote\n\n```\ncode block\n```\n\n| a | b |\n|---|---|\n| 1 | 2 |\n");
+    write("UpdateManifest", QStringLiteral("notes.json"), manifest.encode());
+
+    // A small signed bundle as the release tool makes it, with a stand-in executable.
+    QTemporaryDir folder;
+    const QString build = folder.path() + QStringLiteral("/build");
+    QDir().mkpath(build + QStringLiteral("/bin"));
+    QDir().mkpath(build + QStringLiteral("/lib"));
+    QFile executable(build + QStringLiteral("/bin/kivaro"));
+    executable.open(QIODevice::WriteOnly);
+    executable.write(QByteArray("\x7f" "ELF") + QByteArray(60, '\0'));
+    executable.close();
+    executable.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile library(build + QStringLiteral("/lib/libkivaro.so.1"));
+    library.open(QIODevice::WriteOnly);
+    library.write("library");
+    library.close();
+    QFile::link(QStringLiteral("libkivaro.so.1"), build + QStringLiteral("/lib/libkivaro.so"));
+    NativeReleaseTool::BundleDescription description;
+    description.identifier = QStringLiteral("app.kivaro.Kivaro");
+    description.team = QStringLiteral("TESTTEAM01");
+    description.version = QStringLiteral("2.0");
+    description.build = 200;
+    const QString bundle = NativeReleaseTool::assembleBundle(build, folder.path(), description);
+    const auto signing = Ed25519::generate();
+    const auto countersigning = Ed25519::generate();
+    NativeReleaseTool::signBundle(bundle, description.sealHeader(), signing.privateKey, countersigning.privateKey);
+    const auto entries = NativeReleaseTool::entriesOfFolder(bundle);
+    write("UpdateArchive", QStringLiteral("bundle.zip"), NativeReleaseTool::writeZip(entries));
+    // The same with an extra entry through a link, which the reader must refuse.
+    auto hostile = entries;
+    hostile << NativeReleaseTool::ZipEntry{QStringLiteral("Kivaro.app/lib/libkivaro.so/x"), SealEntry::Type::file, 0644, "x", {}};
+    write("UpdateArchive", QStringLiteral("through-link.zip"), NativeReleaseTool::writeZip(hostile));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -304,5 +354,7 @@ int main(int argc, char **argv)
     projectAndMarkupSeeds();
     propertyListAndPreferenceSeeds();
     desktopEntrySeeds();
+    polishingResponseSeeds();
+    updaterSeeds();
     return 0;
 }

@@ -11,8 +11,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
+#include <signal.h>
+#include <unistd.h>
 
 #ifndef KIVARO_FUZZ_TARGET
 #error "KIVARO_FUZZ_TARGET names the target function"
@@ -25,12 +29,30 @@ extern "C" const char *__lsan_default_suppressions()
     return "leak:libfontconfig.so\n";
 }
 
+namespace {
+
+// A process that crashes (every finding does) leaves its private home behind; the next one
+// removes the homes of processes that are gone.
+void removeHomesOfEndedProcesses(const QString &base)
+{
+    const QStringList homes = QDir(base).entryList({QStringLiteral("kivaro-fuzz-*-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : homes) {
+        bool numeric = false;
+        const pid_t pid = name.section(QLatin1Char('-'), 2, 2).toInt(&numeric);
+        if (numeric && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QDir(base + QLatin1Char('/') + name).removeRecursively();
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     // In memory when the system offers it: preference writes sync their files, and a synced
     // write to a disk costs more than the rest of an input.
     const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    static QTemporaryDir home(base + QStringLiteral("/kivaro-fuzz-XXXXXX"));
+    removeHomesOfEndedProcesses(base);
+    static QTemporaryDir home(base + QStringLiteral("/kivaro-fuzz-%1-XXXXXX").arg(::getpid()));
     if (!home.isValid()) {
         std::fprintf(stderr, "cannot create a private home in %s\n", qPrintable(base));
         std::exit(2);

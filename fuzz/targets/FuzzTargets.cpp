@@ -15,7 +15,8 @@ std::span<const Target> targets()
     static constexpr Target all[] = {
         {"PropertyList", fuzzPropertyList}, {"Preferences", fuzzPreferences}, {"Project", fuzzProject},
         {"Markup", fuzzMarkup},             {"Image", fuzzImage},             {"Capture", fuzzCapture},
-        {"DesktopEntry", fuzzDesktopEntry},
+        {"DesktopEntry", fuzzDesktopEntry}, {"PolishingResponse", fuzzPolishingResponse},
+        {"UpdateManifest", fuzzUpdateManifest}, {"UpdateArchive", fuzzUpdateArchive},
     };
     return all;
 }

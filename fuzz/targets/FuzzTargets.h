@@ -35,6 +35,12 @@ int fuzzImage(const uint8_t *data, size_t size);
 int fuzzCapture(const uint8_t *data, size_t size);
 // A desktop entry file parsed, and its Exec line expanded for awkward file paths.
 int fuzzDesktopEntry(const uint8_t *data, size_t size);
+// A chat-completions service's answer through the polishing request's decoder.
+int fuzzPolishingResponse(const uint8_t *data, size_t size);
+// An update manifest decoded, validated, encoded again, and its release notes rendered.
+int fuzzUpdateManifest(const uint8_t *data, size_t size);
+// An update archive read for its signature files and, when its seal parses, extracted.
+int fuzzUpdateArchive(const uint8_t *data, size_t size);
 
 struct Target {
     const char *name; // the folder name under fuzz/corpus and fuzz/regressions

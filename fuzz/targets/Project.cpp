@@ -10,22 +10,60 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <cstdio>
+#include <optional>
+
 namespace Kivaro::Fuzz {
 
 namespace {
 
-// Reading a project, as the editor and the recent shots do, ends in one of these errors.
+// Reading a project, as the editor and the recent shots do, ends in one of these errors: the
+// refusal's text, or nothing when `body` succeeded.
 template <typename Body>
-bool refusedAsDocumented(Body body)
+std::optional<QString> refusal(Body body)
 {
     try {
         body();
-        return false;
-    } catch (const ShotError &) {
-    } catch (const FileError &) {
-    } catch (const Platform::MarkupDataError &) {
+        return std::nullopt;
+    } catch (const ShotError &error) {
+        return error.text();
+    } catch (const FileError &error) {
+        return error.description();
+    } catch (const Platform::MarkupDataError &error) {
+        return error.message() + QStringLiteral(": ") + error.detail();
     }
-    return true;
+}
+
+// Opens the project as the editor does, renders it, saves it and reads the saved bytes again.
+void openRenderSaveAndReread(const QString &path)
+{
+    ShotDocument document;
+    if (refusal([&] { document.open(path); }))
+        return;
+    document.reconcile();
+    const ShotState opened = document.state();
+    // As the recent shots' preview and text recognition do, at a small size.
+    for (bool forRecognition : {false, true}) {
+        try {
+            ShotRenderer::render(opened, 128, forRecognition);
+        } catch (const ShotError &) {
+        }
+    }
+    // What opened can be saved, and the saved file opens to the same state.
+    QByteArray saved;
+    try {
+        saved = ProjectArchive::encodeNow(opened);
+    } catch (const ShotError &) {
+        check(false, "a project that opened can be saved");
+    }
+    ShotState reread;
+    const auto refused = refusal([&] { reread = ProjectArchive::decode(saved); });
+    if (refused)
+        std::fprintf(stderr, "saved project refused: %s\n", qPrintable(*refused));
+    check(!refused, "a saved project opens again");
+    check(Platform::DocumentLimits::canvasFits(reread.markup.bounds()), "a saved project's canvas fits");
+    reread.markup.setBackgroundColor(Qt::transparent);
+    check(reread == opened, "a saved project opens to the state that was saved");
 }
 
 } // namespace
@@ -34,33 +72,8 @@ int fuzzProject(const uint8_t *data, size_t size)
 {
     const QString path = scratchFolder() + QStringLiteral("/input.kivaro");
     check(writeScratchFile(path, data, size), "the project file can be written");
-    {
-        ShotDocument document;
-        if (refusedAsDocumented([&] { document.open(path); }))
-            return 0;
-        document.reconcile();
-        const ShotState opened = document.state();
-        // The recent shots' preview and the copy to the pasteboard, at a small size.
-        for (bool forRecognition : {false, true}) {
-            try {
-                ShotRenderer::render(opened, 128, forRecognition);
-            } catch (const ShotError &) {
-            }
-        }
-        // What opened can be saved, and the saved file opens to the same state.
-        QByteArray saved;
-        try {
-            saved = ProjectArchive::encodeNow(opened);
-        } catch (const ShotError &) {
-            check(false, "a project that opened can be saved");
-        }
-        ShotState reread;
-        check(!refusedAsDocumented([&] { reread = ProjectArchive::decode(saved); }), "a saved project opens again");
-        check(Platform::DocumentLimits::canvasFits(reread.markup.bounds()), "a saved project's canvas fits");
-        reread.markup.setBackgroundColor(Qt::transparent);
-        check(reread == opened, "a saved project opens to the state that was saved");
-    }
-    // The document's canvas goes with deleteLater; no event loop runs between inputs.
+    openRenderSaveAndReread(path);
+    // Widgets may leave deferred deletions behind; no event loop runs between inputs.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

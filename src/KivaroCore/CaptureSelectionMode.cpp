@@ -1,6 +1,7 @@
 #include "KivaroCore/CaptureSelectionMode.h"
 
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/SavedSetting.h"
 
 namespace Kivaro::CaptureSelectionModes {
 
@@ -43,7 +44,7 @@ CaptureSelectionMode read(const Platform::UserDefaults &defaults)
 
 void save(CaptureSelectionMode mode, Platform::UserDefaults defaults)
 {
-    defaults.set(QString::fromLatin1(preferenceKey), rawValue(mode));
+    saveSetting(std::move(defaults), QString::fromLatin1(preferenceKey), rawValue(mode));
 }
 
 } // namespace Kivaro::CaptureSelectionModes

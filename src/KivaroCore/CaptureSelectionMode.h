@@ -25,6 +25,7 @@ CaptureSelectionMode alternate(CaptureSelectionMode mode);
 CaptureSelectionMode effective(CaptureSelectionMode mode, bool optionHeld);
 // `region` only when the stored string is exactly "region".
 CaptureSelectionMode read(const Platform::UserDefaults &defaults);
+// Throws ShotError when the preferences cannot be written (see saveSetting).
 void save(CaptureSelectionMode mode, Platform::UserDefaults defaults);
 } // namespace CaptureSelectionModes
 

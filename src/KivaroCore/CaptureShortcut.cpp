@@ -1,6 +1,7 @@
 #include "KivaroCore/CaptureShortcut.h"
 
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/SavedSetting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -105,7 +106,7 @@ void CaptureShortcutPreferences::save(Platform::UserDefaults defaults, const QSt
 {
     if (!binding.isValid())
         throw CodingError(CodingError::Code::invalidValue);
-    defaults.set(key, encoded());
+    saveSetting(std::move(defaults), key, encoded());
 }
 
 CaptureShortcutPreferences CaptureShortcutPreferences::read(const Platform::UserDefaults &defaults, const QString &key,

@@ -49,7 +49,8 @@ struct CaptureShortcutPreferences {
     CaptureShortcut binding;
     bool enabled = false;
 
-    // Throws CodingError(invalidValue) for an invalid binding; writes nothing then.
+    // Throws CodingError(invalidValue) for an invalid binding, and ShotError when the
+    // preferences cannot be written (see saveSetting); writes nothing then.
     void save(Platform::UserDefaults defaults, const QString &key) const;
     static CaptureShortcutPreferences read(const Platform::UserDefaults &defaults, const QString &key,
                                            const CaptureShortcutPreferences &fallback);

@@ -4,6 +4,17 @@
 
 namespace Kivaro::PreferencesMigration {
 
+namespace {
+// The copy is best effort: what cannot be written now is copied at the next launch.
+void copy(Platform::UserDefaults &defaults, const QString &key, const QVariant &value)
+{
+    try {
+        defaults.set(key, value);
+    } catch (const Platform::DefaultsWriteError &) {
+    }
+}
+} // namespace
+
 void migrate(Platform::UserDefaults defaults, const QVariantMap &legacy)
 {
     const QString shortcutKey = QString::fromLatin1(CaptureModeShortcuts::legacyMainKey);
@@ -12,14 +23,14 @@ void migrate(Platform::UserDefaults defaults, const QVariantMap &legacy)
         if (entry.typeId() == QMetaType::QByteArray) {
             const auto decoded = CaptureShortcutPreferences::decode(entry.toByteArray());
             if (decoded && decoded->binding.isValid())
-                defaults.set(shortcutKey, entry.toByteArray());
+                copy(defaults, shortcutKey, entry.toByteArray());
         }
     }
     const QString menuBarKey = QStringLiteral("kivaro.showMenuBar");
     if (!defaults.contains(menuBarKey) && legacy.contains(menuBarKey)) {
         const QVariant entry = legacy.value(menuBarKey);
         if (entry.typeId() == QMetaType::Bool)
-            defaults.set(menuBarKey, entry.toBool());
+            copy(defaults, menuBarKey, entry.toBool());
     }
 }
 

@@ -36,6 +36,8 @@ public:
     QImage applicationIcon() { return icon(m_selection); }
     QImage icon(NativeAccentPalette palette);
 
+    // Stores the palette, then publishes it and swaps the application icon. Throws
+    // Platform::DefaultsWriteError when it cannot be stored; nothing changes then.
     void select(NativeAccentPalette palette);
     void applyApplicationIcon();
 

@@ -5,6 +5,7 @@
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/internal/AppearanceTexts.h"
 #include "NativeAppAppearance/internal/AppearanceTile.h"
+#include "Platform/Defaults/UserDefaults.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -35,7 +36,7 @@ NativeAppearancePicker::NativeAppearancePicker(NativeAppAppearance *appearance, 
         auto *tile = new AppearanceTile(palette, this);
         connect(tile, &QAbstractButton::clicked, this, [this, palette] {
             if (m_appearance)
-                m_appearance->select(palette);
+                choose(palette);
         });
         m_tiles << tile;
     }
@@ -51,7 +52,24 @@ QString NativeAppearancePicker::title() const
 
 QString NativeAppearancePicker::explanation() const
 {
-    return AppearanceTexts::pickerExplanation(NativeAppearanceLanguage::from(m_language));
+    const auto language = NativeAppearanceLanguage::from(m_language);
+    return m_saveFailed ? AppearanceTexts::saveFailed(language) : AppearanceTexts::pickerExplanation(language);
+}
+
+void NativeAppearancePicker::choose(NativeAccentPalette palette)
+{
+    bool failed = false;
+    try {
+        m_appearance->select(palette);
+    } catch (const Platform::DefaultsWriteError &) {
+        failed = true;
+    }
+    if (failed == m_saveFailed)
+        return;
+    m_saveFailed = failed;
+    updateGeometry();
+    layoutTiles();
+    update();
 }
 
 void NativeAppearancePicker::refresh()

@@ -4,7 +4,11 @@
 // with the palette's icon, title and a check mark on the chosen one. A click chooses the palette
 // through the NativeAppAppearance it shows, which stores it and swaps the application icon;
 // every picker on one appearance object follows the choice, wherever it was made.
-// All texts are in the language `language` names ("system" or a code).
+// All texts are in the language `language` names ("system" or a code). When a choice cannot
+// be stored, the check mark stays where it was and the explanation line says that the setting
+// could not be saved, until a choice is stored.
+
+#include "NativeAppAppearance/NativeAccentPalette.h"
 
 #include <QList>
 #include <QPointer>
@@ -33,6 +37,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void choose(NativeAccentPalette palette);
     void refresh();
     void layoutTiles();
     qreal headingHeight(int width) const;
@@ -40,6 +45,7 @@ private:
     QPointer<NativeAppAppearance> m_appearance;
     QString m_language;
     QList<AppearanceTile *> m_tiles;
+    bool m_saveFailed = false;
 };
 
 } // namespace NativeAppAppearance

@@ -57,12 +57,8 @@ QImage decodeCapture(const QString &path)
     if (!decoded.ok())
         throw failure(QStringLiteral("截图无法读取或超过 4000 万像素，请选择更小的区域。"));
 
+    // Decoding converted the pixels of any other colour space to sRGB.
     QImage image = decoded.image;
-    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
-        // Colour transforms want straight alpha; 16-bit sources keep their precision until the end.
-        image.convertTo(image.depth() > 32 ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
-        image.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
-    }
     image.convertTo(QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull() || image.size() != decoded.image.size())
         throw failure(QStringLiteral("截图像素解码失败，请重试。"));

@@ -23,21 +23,6 @@ using Kivaro::Fuzz::Target;
 // Inputs whose decoder fix has not landed on this branch yet, as paths below fuzz/. They are
 // skipped, loudly; the list is emptied when the fixes are merged.
 const std::set<QString> kAwaitingFix = {
-    QStringLiteral("regressions/Markup/bubble-text-99000.markup"),
-    QStringLiteral("regressions/Markup/utf16-nul-key-and-value.markup"),
-    QStringLiteral("regressions/Preferences/shared-data-1gb.plist"),
-    QStringLiteral("regressions/Preferences/utf16-nul-key-and-value.plist"),
-    QStringLiteral("regressions/Preferences/utf16-nul-key.plist"),
-    QStringLiteral("regressions/Project/bubble-text-99000.kivaro"),
-    QStringLiteral("regressions/Project/shared-data-1gb.kivaro"),
-    QStringLiteral("regressions/Project/steps-100000.kivaro"),
-    QStringLiteral("regressions/Project/utf16-nul-key-and-value.kivaro"),
-    QStringLiteral("regressions/Project/utf16-nul-key.kivaro"),
-    QStringLiteral("regressions/PropertyList/array-100000-refs.bplist"),
-    QStringLiteral("regressions/PropertyList/shared-data-1gb.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-key-and-value.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-key.bplist"),
-    QStringLiteral("regressions/PropertyList/utf16-nul-value.bplist"),
 };
 
 QString fuzzFolder()

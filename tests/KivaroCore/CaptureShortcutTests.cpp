@@ -2,6 +2,9 @@
 #include "KivaroCore/CaptureShortcut.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/PreferencesMigration.h"
+#include "KivaroCore/ShotError.h"
+
+#include "Support/PrivateConfigHome.h"
 
 #include <QUuid>
 
@@ -74,6 +77,36 @@ TEST(CaptureShortcutStorage, SaveThenReadGivesAnEqualSettingStoredAsCompactJSOND
     const CaptureShortcutPreferences invalid{chord(12, cmd, QStringLiteral("Q")), true};
     EXPECT_THROW(invalid.save(defaults, QStringLiteral("other")), CodingError);
     EXPECT_FALSE(defaults.contains(QStringLiteral("other")));
+}
+
+TEST(CaptureShortcutStorage, AFailedWriteReachesTheCallerAndNothingReadsBack)
+{
+    PrivateConfigHome home;
+    auto defaults = UserDefaults::standard();
+    ASSERT_TRUE(home.breakFolder());
+    const CaptureShortcutPreferences setting{chord(40, shift | cmd), true};
+    const QString key = QString::fromLatin1(CaptureModeShortcuts::windowKey);
+    StringTable::overrideLanguage(QStringLiteral("zh-Hans"));
+    try {
+        setting.save(defaults, key);
+        ADD_FAILURE() << "saving into a folder that is a file succeeded";
+    } catch (const ShotError &error) {
+        EXPECT_EQ(error.text(), QStringLiteral("设置无法保存：无法写入“%1/app.kivaro.Kivaro.plist”。").arg(UserDefaults::folder()));
+    }
+    StringTable::overrideLanguage({});
+    EXPECT_FALSE(defaults.contains(key));
+    EXPECT_EQ(CaptureModeShortcuts::read(Mode::window, defaults), windowDefault);
+    EXPECT_THROW(CaptureSelectionModes::save(Mode::region, defaults), ShotError);
+    EXPECT_EQ(CaptureSelectionModes::read(defaults), Mode::window);
+    EXPECT_THROW(CaptureModeShortcuts::migrate(defaults), ShotError);
+
+    // The copy from the earlier build stays best effort: nothing is stored, nothing thrown.
+    const QVariantMap legacy{{QStringLiteral("kivaro.showMenuBar"), true}};
+    EXPECT_NO_THROW(PreferencesMigration::migrate(defaults, legacy));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("kivaro.showMenuBar")));
+    ASSERT_TRUE(home.mendFolder());
+    PreferencesMigration::migrate(defaults, legacy);
+    EXPECT_TRUE(defaults.boolean(QStringLiteral("kivaro.showMenuBar"))) << "copied at the next chance";
 }
 
 TEST(CaptureShortcutStorage, BadStoredValuesReadAsTheFallbackAndStayInPlace)

@@ -1,5 +1,7 @@
 #include "KivaroCore/LaunchArguments.h"
 
+#include "Support/LaunchArgumentsScope.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 
@@ -72,12 +74,6 @@ TEST(LaunchArguments, ARecordedCopyIsKeptWhateverHappensToArgvLater)
     argv[1] = missing;
     EXPECT_EQ(argument(QStringLiteral("--evidence-dir")), QStringLiteral("/a"));
 
-    std::vector<QByteArray> bytes;
-    for (const QString &text : before)
-        bytes.push_back(text.toLocal8Bit());
-    std::vector<const char *> original;
-    for (const QByteArray &text : bytes)
-        original.push_back(text.constData());
-    LaunchArguments::recordProcessArguments(int(original.size()), original.data());
+    TestSupport::LaunchArgumentsScope::record(before);
     EXPECT_EQ(LaunchArguments::processArguments(), before);
 }

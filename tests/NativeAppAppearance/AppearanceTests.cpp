@@ -7,9 +7,11 @@
 #include "NativeAppAppearance/NativeSymbols.h"
 #include "NativeAppAppearance/internal/AppearanceTile.h"
 
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QUuid>
@@ -106,6 +108,37 @@ TEST(NativeAppAppearance, SelectingWritesPublishesAndSwapsTheIconOnce)
     appearance.icon(NativeAccentPalette::forest);
     EXPECT_EQ(builder.calls.value(QStringLiteral("forest")), 1);
     EXPECT_EQ(builder.calls.value(QStringLiteral("violet")), 1);
+}
+
+TEST(NativeAppAppearance, AChoiceThatCannotBeStoredThrowsAndChangesNothing)
+{
+    PrivateConfigHome home;
+    auto defaults = Platform::UserDefaults::standard();
+    const QString key = QString::fromLatin1(NativeAccentPalette::standardDefaultsKey);
+    CountingBuilder builder;
+    AppAppearance appearance(NativeAccentPalette::terracotta, key, defaults, builder.function());
+    QGuiApplication::setWindowIcon(QIcon());
+    QSignalSpy willChange(&appearance, &AppAppearance::selectionWillChange);
+    ASSERT_TRUE(home.breakFolder());
+
+    EXPECT_THROW(appearance.select(NativeAccentPalette::forest), Platform::DefaultsWriteError);
+    EXPECT_EQ(appearance.selection(), NativeAccentPalette(NativeAccentPalette::terracotta));
+    EXPECT_FALSE(defaults.contains(key)) << "the choice does not read back";
+    EXPECT_EQ(willChange.count(), 0);
+    EXPECT_TRUE(QGuiApplication::windowIcon().isNull());
+
+    // The picker keeps its check mark and says so in its own language, until a choice is stored.
+    NativeAppearancePicker picker(&appearance, QStringLiteral("zh-CN"));
+    picker.resize(480, picker.heightForWidth(480));
+    picker.tiles().at(3)->click();
+    EXPECT_TRUE(picker.tiles().at(0)->isSelected());
+    EXPECT_FALSE(picker.tiles().at(3)->isSelected());
+    EXPECT_EQ(picker.explanation(), QStringLiteral("设置无法保存。"));
+    ASSERT_TRUE(home.mendFolder());
+    picker.tiles().at(3)->click();
+    EXPECT_TRUE(picker.tiles().at(3)->isSelected());
+    EXPECT_NE(picker.explanation(), QStringLiteral("设置无法保存。"));
+    EXPECT_EQ(defaults.string(key), QStringLiteral("forest"));
 }
 
 TEST(NativeAppearancePicker, SixTilesInTwoRowsInTheLanguageAskedForThatFollowTheSelection)

@@ -154,6 +154,28 @@ TEST_F(StatusMenuX11Test, AClickActivatesTheWindowTheUserLastWorkedIn)
     EXPECT_TRUE(settings.isVisible());
 }
 
+// The window manager's answer to the click's activation may come while the menu already holds
+// the keyboard; the window it focused is the active one once the menu closes. The focus moves
+// here at a fixed point, after the menu's own keyboard grab, as the slowest answer would.
+TEST_F(StatusMenuX11Test, AWindowFocusedWhileTheMenuIsOpenIsActiveOnceItCloses)
+{
+    QWidget editor;
+    editor.setGeometry(100, 100, 400, 300);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    otherApplicationTakesOver(QRect(50, 50, 600, 450));
+    NativeMenu::shared().show(menu.get(), icon.geometry());
+    ASSERT_TRUE(NativeMenu::shared().isOpen());
+    ASSERT_TRUE(waitUntil([] { return QGuiApplication::focusWindow() == NativeMenu::shared().popover()->windowHandle(); }))
+        << "the menu holds the keyboard";
+    xcb_set_input_focus(display.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(editor.winId()), XCB_CURRENT_TIME);
+    display.sync();
+    ASSERT_TRUE(waitUntil([&] { return QGuiApplication::focusWindow() == editor.windowHandle(); }));
+    ASSERT_TRUE(NativeMenu::shared().isOpen());
+    NativeMenu::shared().close();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &editor; }));
+}
+
 TEST_F(StatusMenuX11Test, WithoutAWindowManagerTheApplicationTakesTheFocusItself)
 {
     display.stopWindowManager();

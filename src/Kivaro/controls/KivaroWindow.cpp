@@ -143,6 +143,8 @@ void KivaroWindow::resizeEvent(QResizeEvent *event)
 void KivaroWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ModifiedChange && m_chrome)
+        m_chrome->update();
     if (event->type() == QEvent::WindowStateChange) {
         updateGrips();
         layoutChildren();

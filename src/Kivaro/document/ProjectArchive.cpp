@@ -103,6 +103,20 @@ struct Record {
     QList<NumberedStep> steps;
 };
 
+[[noreturn]] void unsupported()
+{
+    throw ShotError::message(kivaroCopy("工程格式不受支持，请更新应用后重试。"));
+}
+
+// A side table's entries, refused by their number before any entry is read.
+QVariantList table(const QVariant &v, qsizetype limit)
+{
+    const QVariantList entries = list(v);
+    if (entries.size() > limit)
+        unsupported();
+    return entries;
+}
+
 Record readRecord(const QVariant &root)
 {
     const QVariantMap map = dictionary(root);
@@ -116,18 +130,20 @@ Record readRecord(const QVariant &root)
     if (markup.typeId() != QMetaType::QByteArray)
         throw NotAnArchive{};
     r.markupData = markup.toByteArray();
-    for (const QVariant &v : list(need(map, "links"))) {
+    for (const QVariant &v : table(need(map, "links"), kMaxLinks)) {
         const QVariantMap l = dictionary(v);
         const QVariantList anchor = list(need(l, "anchor"));
         if (anchor.size() != 2)
             throw NotAnArchive{};
-        r.links.append(AnnotationLink{identity<ShapeElement>(need(l, "bubbleID")), identity<ShapeElement>(need(l, "arrowID")),
-                                      QPointF(real(anchor[0]), real(anchor[1]))});
+        const QPointF point(real(anchor[0]), real(anchor[1]));
+        if (std::abs(point.x()) > MarkupDataLimits().maxCoordinate || std::abs(point.y()) > MarkupDataLimits().maxCoordinate)
+            throw NotAnArchive{};
+        r.links.append(AnnotationLink{identity<ShapeElement>(need(l, "bubbleID")), identity<ShapeElement>(need(l, "arrowID")), point});
     }
-    for (const QVariant &v : list(need(map, "masks")))
+    for (const QVariant &v : table(need(map, "masks"), kMaxMasks))
         r.masks.append(identity<ShapeElement>(v));
     if (map.contains(QStringLiteral("mosaics"))) {
-        for (const QVariant &v : list(map.value(QStringLiteral("mosaics")))) {
+        for (const QVariant &v : table(map.value(QStringLiteral("mosaics")), kMaxMosaics)) {
             const QVariantMap m = dictionary(v);
             r.mosaics.append(MosaicLink{identity<ShapeElement>(need(m, "maskID")), identity<ImageElement>(need(m, "imageID"))});
         }
@@ -141,7 +157,7 @@ Record readRecord(const QVariant &root)
     if (map.contains(QStringLiteral("mosaicGrain")))
         r.mosaicGrain = integer(map.value(QStringLiteral("mosaicGrain")));
     if (map.contains(QStringLiteral("steps"))) {
-        for (const QVariant &v : list(map.value(QStringLiteral("steps")))) {
+        for (const QVariant &v : table(map.value(QStringLiteral("steps")), kMaxSteps)) {
             const QVariantMap s = dictionary(v);
             r.steps.append(NumberedStep{identity<ShapeElement>(need(s, "shapeID")), integer(need(s, "number"))});
         }
@@ -163,11 +179,6 @@ bool backgroundWithinLimits(const QByteArray &png)
     return size.width() <= kMaxSide && size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
 }
 
-[[noreturn]] void unsupported()
-{
-    throw ShotError::message(kivaroCopy("工程格式不受支持，请更新应用后重试。"));
-}
-
 // ---- writing ------------------------------------------------------------------------------
 
 [[noreturn]] void unwritable()
@@ -182,12 +193,25 @@ bool backgroundWithinLimits(const QByteArray &png)
 void checkWritable(const ShotState &state)
 {
     const MarkupDataLimits limits;
-    if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaicGrain < kMinGrain || state.mosaicGrain > kMaxGrain
+    if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaics.size() > kMaxMosaics
+        || state.steps.size() > kMaxSteps || state.mosaicGrain < kMinGrain || state.mosaicGrain > kMaxGrain
         || state.markup.subelements().size() > limits.maxElements || !canvasFits(state.markup.bounds()))
         unwritable();
     qint64 pixels = 0;
+    qsizetype text = 0;
     for (const MarkupElement &element : state.markup.subelements()) {
-        if (const ImageElement *image = element.image()) {
+        // An arrow rebuilt towards a far-away anchor can leave the coordinates the reader takes.
+        const QRectF frame = element.frame();
+        for (const double value : {frame.x(), frame.y(), frame.width(), frame.height()}) {
+            if (!std::isfinite(value) || std::abs(value) > limits.maxCoordinate)
+                unwritable();
+        }
+        if (const ShapeElement *shape = element.shape()) {
+            const qsizetype length = shape->attributedText.length();
+            if (length > limits.maxTextLength)
+                unwritable();
+            text += length;
+        } else if (const ImageElement *image = element.image()) {
             const QSize size = image->image.size();
             const qint64 area = qint64(size.width()) * size.height();
             if (size.width() > limits.maxImageSide || size.height() > limits.maxImageSide || area > limits.maxImagePixels)
@@ -195,7 +219,7 @@ void checkWritable(const ShotState &state)
             pixels += area;
         }
     }
-    if (pixels > limits.maxTotalImagePixels)
+    if (pixels > limits.maxTotalImagePixels || text > limits.maxTotalTextLength)
         unwritable();
 }
 
@@ -280,23 +304,25 @@ Task<QByteArray> encode(ShotState state)
     }));
 }
 
+// The bytes are decoded as a property list once, within the bounds of bare markup (the record
+// nests less deeply and holds far fewer nodes). What is not a property list is not markup
+// either; a property list without the record's shape is read as bare markup from the same
+// decoded tree. A table over its limit is refused before its entries are read.
 ShotState decode(const QByteArray &bytes)
 {
+    const MarkupDataLimits limits;
+    const QVariant root = Markup::parseDataRepresentation(bytes, limits);
     std::optional<Record> record;
     try {
-        // The archive nests four levels deep (record, links, link, anchor).
-        record = readRecord(decodePropertyList(bytes, PropertyListLimits{kMaxFileBytes, 6, 2'000'000}));
+        record = readRecord(root);
     } catch (const NotAnArchive &) {
-    } catch (const PropertyListError &) {
     }
     if (!record) {
         ShotState state;
-        state.markup = Markup::fromDataRepresentation(bytes);
+        state.markup = Markup::fromParsedRepresentation(root, limits);
         return state;
     }
     if (record->format != QLatin1String("Kivaro") || (record->version != 1 && record->version != 2))
-        unsupported();
-    if (record->links.size() > kMaxLinks || record->masks.size() > kMaxMasks)
         unsupported();
     const qint64 grain = record->mosaicGrain.value_or(24);
     if (grain < kMinGrain || grain > kMaxGrain)

@@ -5,26 +5,19 @@
 #include "Kivaro/document/MosaicRenderer.h"
 #include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/ShotRenderer.h"
+#include "Kivaro/document/internal/ProjectWriting.h"
 
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
+#include "Platform/Files/RegularFile.h"
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Markup/DocumentLimits.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QSet>
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Kivaro {
 
@@ -50,26 +43,28 @@ void ensureAlive(const QPointer<ShotDocument> &document)
         throw CancellationError();
 }
 
-// A project opened for reading, only when it is a regular file (links followed): opening a
-// FIFO would wait for a writer, and a device such as /dev/zero reads without end. Opened
-// without waiting, then looked at; throws FileError.
-struct ProjectDescriptor {
-    int fd;
-    explicit ProjectDescriptor(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY))
-    {
-        if (fd < 0)
-            throw FileError(path, QString::fromLocal8Bit(std::strerror(errno)));
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd);
-            throw FileError(path, QStringLiteral("not a regular file"));
-        }
+[[noreturn]] void projectTooLarge()
+{
+    throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+}
+
+// A project's bytes, read into memory once: only a regular file (links followed), never
+// mapped, and at most the size limit (see Platform/Files/RegularFile.h). Throws FileError, or
+// ShotError for a file of the limit's size or more.
+QByteArray readProject(const QString &path)
+{
+    FileBytes file = readRegularFile(path, DocumentLimits::kMaxFileBytes - 1, FollowLinks::Yes);
+    if (file.ok())
+        return std::move(file.bytes);
+    switch (file.failure->kind) {
+    case ReadFailure::Kind::TooLarge:
+        projectTooLarge();
+    case ReadFailure::Kind::NotRegularFile:
+        throw FileError(path, QStringLiteral("not a regular file"));
+    default:
+        throw FileError(path, file.failure->description());
     }
-    ~ProjectDescriptor() { ::close(fd); }
-    ProjectDescriptor(const ProjectDescriptor &) = delete;
-    ProjectDescriptor &operator=(const ProjectDescriptor &) = delete;
-};
+}
 
 } // namespace
 
@@ -251,22 +246,7 @@ bool ShotDocument::hasUnsavedChanges() const
 void ShotDocument::open(const QString &path)
 {
     if (QFileInfo(path).suffix().toLower() == QLatin1String("kivaro")) {
-        const ProjectDescriptor opened(path);
-        QFile file; // closed before the descriptor
-        if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-            throw FileError(path, file.errorString());
-        if (file.size() >= DocumentLimits::kMaxFileBytes)
-            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
-        // Mapped when the system allows it; the decoded state copies what it keeps.
-        QByteArray bytes;
-        if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr)
-            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size());
-        else
-            bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw FileError(path, file.errorString());
-        if (bytes.size() >= DocumentLimits::kMaxFileBytes)
-            throw ShotError::message(kivaroCopy("文件太大，请选择小于 150 MB 的图片或工程。"));
+        const QByteArray bytes = readProject(path);
         ShotState decoded = ProjectArchive::decode(bytes);
         decoded.markup.setBackgroundColor(Qt::transparent);
         if (!DocumentLimits::canvasFits(decoded.markup.bounds()))
@@ -315,9 +295,8 @@ Task<void> ShotDocument::saving(QPointer<ShotDocument> self, QString path)
         if (attempt == kSaveRetries)
             throw ShotError::message(kivaroCopy("标注仍在变化，请结束编辑后重新保存。"));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(path, file.errorString());
+    if (const auto error = ProjectWriting::write(path, bytes))
+        throw FileError(path, *error);
     self->m_fileURL = path;
     self->m_savedState = snapshot;
     if (self->didChange)

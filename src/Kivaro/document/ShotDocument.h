@@ -72,8 +72,11 @@ public:
     // Opens a project (extension "kivaro", any case) or an image file. Throws ShotError,
     // FileError or Platform::MarkupDataError and then changes nothing. Only regular files are
     // read: anything else is a FileError for a project, the unreadable-image error for an image.
+    // A project is read into memory once, never mapped: a file cut short meanwhile gives fewer
+    // bytes and a decoding error, not a signal.
     void open(const QString &path);
-    // Writes the reconciled state as a project file, atomically.
+    // Writes the reconciled state as a project file, atomically and through to the disk (see
+    // internal/ProjectWriting.h); a failed write throws FileError and changes nothing.
     Platform::Task<void> save(QString path);
     // The project-file bytes of the reconciled state; the document is not changed.
     Platform::Task<QByteArray> archiveData();

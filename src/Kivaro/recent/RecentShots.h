@@ -7,7 +7,9 @@
 // document 0.65 s after the last of a burst of changes; `flush` writes it now. After each write
 // the folder keeps the newest 20 entries by modification date, the session just written always
 // among them. Files that are not entries (other names, links, sub-folders such as "OCR") are
-// neither listed nor deleted.
+// neither listed nor deleted, except the store's own leftovers of interrupted work, removed
+// whenever the folder is listed or written: a preview whose project is gone, and stale
+// temporaries of the atomic writes.
 //
 // Stale writes never land: a write remembers the session identity and generation when it
 // starts, and after every suspension gives up quietly when the generation has moved on

@@ -1,7 +1,7 @@
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 
 #include "Kivaro/controls/KivaroButton.h"
-#include "Kivaro/voice-and-text/internal/VoicePanelLabel.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/voice-and-text/internal/VoiceWaveform.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativeFonts.h"
@@ -35,8 +35,8 @@ VoiceFeedbackView::VoiceFeedbackView(QWidget *parent)
       m_textButton(new KivaroButton(kivaroCopy("改用文字"), this)),
       m_cancelButton(new KivaroButton(kivaroCopy("取消"), this)),
       m_language(new NativePopupButton(this)),
-      m_headline(new VoicePanelLabel(NativeFonts::system(13, QFont::DemiBold), DynamicColor::label, 1, this)),
-      m_detail(new VoicePanelLabel(NativeFonts::system(12), DynamicColor::secondaryLabel, 2, this)),
+      m_headline(new KivaroTextLabel(QString(), NativeFonts::system(13, QFont::DemiBold), DynamicColor::label, 1, this)),
+      m_detail(new KivaroTextLabel(QString(), NativeFonts::system(12), DynamicColor::secondaryLabel, 2, this)),
       m_meter(new VoiceWaveform(this)),
       m_clock(steadyNow)
 {

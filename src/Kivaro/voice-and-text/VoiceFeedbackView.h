@@ -28,7 +28,7 @@ class NativePopupButton;
 namespace Kivaro {
 
 class KivaroButton;
-class VoicePanelLabel;
+class KivaroTextLabel;
 class VoiceWaveform;
 
 class VoiceFeedbackView final : public KivaroSurface {
@@ -59,9 +59,9 @@ public:
     // Items "普通话" (index 0) and "English" (index 1).
     NativeAppAppearance::NativePopupButton *language() const { return m_language; }
     // The headline (13-point semibold, one line) and the detail (12-point secondary, at most two
-    // lines); internal/VoicePanelLabel.h and internal/VoiceWaveform.h declare their types.
-    VoicePanelLabel *headline() const { return m_headline; }
-    VoicePanelLabel *detail() const { return m_detail; }
+    // lines); Kivaro/controls/KivaroTextLabel.h and internal/VoiceWaveform.h declare their types.
+    KivaroTextLabel *headline() const { return m_headline; }
+    KivaroTextLabel *detail() const { return m_detail; }
     VoiceWaveform *meter() const { return m_meter; }
 
     // True while the recording clock or the meter animation runs.
@@ -87,8 +87,8 @@ private:
     KivaroButton *m_textButton;
     KivaroButton *m_cancelButton;
     NativeAppAppearance::NativePopupButton *m_language;
-    VoicePanelLabel *m_headline;
-    VoicePanelLabel *m_detail;
+    KivaroTextLabel *m_headline;
+    KivaroTextLabel *m_detail;
     VoiceWaveform *m_meter;
     QTimer *m_timer = nullptr;
 

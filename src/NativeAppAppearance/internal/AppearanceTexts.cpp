@@ -35,4 +35,9 @@ QString tileValue(NativeAppearanceLanguage::Value language, bool selected)
     return selected ? pick(language, "Selected", "已选择", "已選取") : pick(language, "Not selected", "未选择", "未選取");
 }
 
+QString saveFailed(NativeAppearanceLanguage::Value language)
+{
+    return pick(language, "The setting could not be saved.", "设置无法保存。", "設定無法儲存。");
+}
+
 } // namespace NativeAppAppearance::AppearanceTexts

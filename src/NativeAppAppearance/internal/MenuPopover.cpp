@@ -2,15 +2,41 @@
 
 #include "NativeAppAppearance/AppearanceManager.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QWindow>
 
 namespace NativeAppAppearance {
+
+namespace {
+// While a popup holds the keyboard, Qt leaves the active window as it was and ignores the
+// window system's focus changes. One that really happened meanwhile is lost with it: the click
+// on the status item asks for the last window's activation and opens the menu at once, and the
+// window manager's answer may arrive while the menu is open. Once the last popup is gone, the
+// window that has the keyboard is made the active one, as Qt would have done.
+void activateTheFocusedWindow()
+{
+    if (QApplication::activePopupWidget())
+        return;
+    QWindow *focused = QGuiApplication::focusWindow();
+    while (focused && focused->parent())
+        focused = focused->parent();
+    if (!focused)
+        return;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->windowHandle() != focused)
+            continue;
+        if (top->isVisible() && top->windowType() != Qt::Popup && QApplication::activeWindow() != top)
+            QApplication::setActiveWindow(top);
+        return;
+    }
+}
+} // namespace
 
 MenuPopover::MenuPopover() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
 {
@@ -77,6 +103,7 @@ QPoint MenuPopover::origin(const QRect &anchor, const QSize &size, const QRect &
 void MenuPopover::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    activateTheFocusedWindow();
     if (m_announced)
         return;
     m_announced = true;

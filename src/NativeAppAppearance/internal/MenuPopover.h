@@ -1,7 +1,8 @@
 #pragma once
 // The transient window that carries a menu's content view: a frameless popup, shaped to the
 // content's rounded rectangle, that the window system closes on a click outside it. It tells
-// its owner when it closed, however that happened.
+// its owner when it closed, however that happened. Once it is closed, a window the window
+// system gave the keyboard to while it was open is the application's active window.
 
 #include <QPointer>
 #include <QRect>

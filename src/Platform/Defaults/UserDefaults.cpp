@@ -1,16 +1,26 @@
 #include "Platform/Defaults/UserDefaults.h"
 
 #include "Platform/Files/PrivateFiles.h"
+#include "Platform/Files/RegularFile.h"
 #include "Platform/PropertyList/PropertyList.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <map>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 namespace Platform {
+
+DefaultsWriteError::DefaultsWriteError(QString path, const QString &reason)
+    : std::runtime_error(reason.toStdString()), m_path(std::move(path))
+{
+}
 
 namespace {
 
@@ -102,6 +112,22 @@ qint64 leadingInteger(QStringView text)
     return negative ? -value : value;
 }
 
+// What is on disk for a domain: no file, a file that cannot be read as ours, or its bytes.
+struct DomainFile {
+    bool exists = false;
+    std::optional<QByteArray> bytes;
+};
+
+// Reads a domain file only when it is a regular file of at most kMaxDomainBytes and not a
+// symbolic link; anything else that is there is a file that cannot be read as ours.
+DomainFile readDomainFile(const QString &path)
+{
+    FileBytes file = readRegularFile(path, kMaxDomainBytes, FollowLinks::No);
+    if (file.ok())
+        return {true, std::move(file.bytes)};
+    return {file.failure->kind != ReadFailure::Kind::NotFound, std::nullopt};
+}
+
 double leadingReal(QStringView text)
 {
     const QByteArray latin = text.toString().trimmed().toLatin1();
@@ -122,24 +148,30 @@ public:
     QString path() const { return m_folder + QLatin1Char('/') + m_domain + QStringLiteral(".plist"); }
     const QVariantMap &values() const { return m_values; }
     bool fileWasReadable() const { return m_readable; }
-    QString lastWriteError() const { return m_lastWriteError; }
     DefaultsNotifier *notifier() { return &m_notifier; }
 
-    void set(const QString &key, const QVariant &value)
+    bool set(const QString &key, const QVariant &value)
     {
-        m_values.insert(key, value);
-        write();
+        QVariantMap changed = m_values;
+        changed.insert(key, value);
+        if (!commit(std::move(changed)))
+            return false;
         Q_EMIT m_notifier.changed(key);
+        return true;
     }
     void remove(const QString &key)
     {
-        if (m_values.remove(key) == 0)
+        if (!m_values.contains(key))
             return;
-        write();
+        QVariantMap changed = m_values;
+        changed.remove(key);
+        commit(std::move(changed));
         Q_EMIT m_notifier.changed(key);
     }
-    void clear()
+    void removeFile()
     {
+        if (::unlink(QFile::encodeName(path()).constData()) != 0 && errno != ENOENT)
+            throw DefaultsWriteError(path(), QStringLiteral("cannot remove %1: %2").arg(path(), QString::fromLocal8Bit(std::strerror(errno))));
         m_values.clear();
         m_unreadableFileOnDisk = false;
         m_readable = false;
@@ -148,54 +180,52 @@ public:
 private:
     void load()
     {
-        QFile file(path());
-        if (!file.exists())
+        DomainFile file = readDomainFile(path());
+        if (!file.exists)
             return;
-        if (isSymbolicLink(path()) || file.size() > kMaxDomainBytes || !file.open(QIODevice::ReadOnly)) {
-            m_unreadableFileOnDisk = true;
+        m_unreadableFileOnDisk = true;
+        if (!file.bytes)
             return;
-        }
         try {
-            const QVariant root = decodePropertyList(file.readAll());
-            if (root.typeId() != QMetaType::QVariantMap) {
-                m_unreadableFileOnDisk = true;
+            const QVariant root = decodePropertyList(*file.bytes, PropertyListLimits{kMaxDomainBytes});
+            if (root.typeId() != QMetaType::QVariantMap)
                 return;
-            }
             m_values = root.toMap();
             m_readable = true;
+            m_unreadableFileOnDisk = false;
         } catch (const PropertyListError &) {
-            m_unreadableFileOnDisk = true;
         }
     }
 
-    void write()
+    // Writes `values` as the domain and only then keeps them: after a failed write the store
+    // holds what the file holds. False when `values` hold something the encoder refuses.
+    bool commit(QVariantMap values)
     {
-        if (auto error = ensurePrivateFolder(m_folder)) {
-            m_lastWriteError = *error;
-            return;
+        QByteArray bytes;
+        try {
+            bytes = encodePropertyList(values);
+        } catch (const PropertyListError &) {
+            return false;
         }
+        if (auto error = write(bytes))
+            throw DefaultsWriteError(path(), *error);
+        m_values = std::move(values);
+        m_readable = true;
+        return true;
+    }
+
+    std::optional<QString> write(const QByteArray &bytes)
+    {
+        if (auto error = ensurePrivateFolder(m_folder))
+            return error;
         if (m_unreadableFileOnDisk) {
             const QString aside = path() + QStringLiteral(".corrupt");
             QFile::remove(aside);
-            if (!QFile::rename(path(), aside)) {
-                m_lastWriteError = QStringLiteral("cannot move the unreadable %1 aside").arg(path());
-                return;
-            }
+            if (!QFile::rename(path(), aside))
+                return QStringLiteral("cannot move the unreadable %1 aside").arg(path());
             m_unreadableFileOnDisk = false;
         }
-        QByteArray bytes;
-        try {
-            bytes = encodePropertyList(m_values);
-        } catch (const PropertyListError &error) {
-            m_lastWriteError = QString::fromUtf8(error.what());
-            return;
-        }
-        if (auto error = writePrivateFile(path(), bytes)) {
-            m_lastWriteError = *error;
-            return;
-        }
-        m_lastWriteError.clear();
-        m_readable = true;
+        return writePrivateFile(path(), bytes);
     }
 
     QString m_domain;
@@ -203,7 +233,6 @@ private:
     QVariantMap m_values;
     bool m_readable = false;
     bool m_unreadableFileOnDisk = false;
-    QString m_lastWriteError;
     DefaultsNotifier m_notifier;
 };
 
@@ -270,9 +299,7 @@ void UserDefaults::removePersistentDomain(const QString &name)
 {
     if (!isValidDomainName(name))
         return;
-    auto store = storeFor(name);
-    QFile::remove(store->path());
-    store->clear();
+    storeFor(name)->removeFile();
 }
 
 void UserDefaults::forgetDomain(const QString &name)
@@ -383,20 +410,12 @@ QVariantMap UserDefaults::dictionaryRepresentation() const
 
 bool UserDefaults::set(const QString &key, const QVariant &value)
 {
-    if (!isSupported(value))
-        return false;
-    m_store->set(key, value);
-    return true;
+    return isSupported(value) && m_store->set(key, value);
 }
 
 void UserDefaults::remove(const QString &key)
 {
     m_store->remove(key);
-}
-
-QString UserDefaults::lastWriteError() const
-{
-    return m_store->lastWriteError();
 }
 
 DefaultsNotifier *UserDefaults::notifier() const

@@ -13,9 +13,15 @@
 // Booleans and the leading number of a string; `string` returns strings and the text of
 // numbers. All getters have a neutral value for a missing or unsuitable value and never fail.
 //
-// A file that cannot be read (corrupt, foreign, too large) reads as an empty domain and stays
-// untouched until the next change; that write first moves it aside as "<domain>.plist.corrupt"
-// so nothing the user had is silently lost.
+// A domain file may be a binary or an XML property list. A file that cannot be read (corrupt,
+// foreign, too large, or not a regular file: a FIFO, a device, a symbolic link) reads as an
+// empty domain and stays untouched until the next change; that write first moves it aside as
+// "<domain>.plist.corrupt" so nothing the user had is silently lost.
+//
+// A change is kept only once it is on disk: when the domain cannot be written (the folder is
+// not a folder, the disk is full, ...) `set` and `remove` throw DefaultsWriteError and the
+// domain reads as before, so the process never believes in a value the next launch will not
+// see.
 
 #include <QObject>
 #include <QString>
@@ -23,12 +29,25 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 namespace Platform {
 
 namespace detail {
 class DefaultsStore;
 }
+
+// A domain could not be written. `what()` gives the reason in the system's words, for logs;
+// callers tell the user that the setting could not be saved.
+class DefaultsWriteError final : public std::runtime_error {
+public:
+    DefaultsWriteError(QString path, const QString &reason);
+    // The domain's file.
+    const QString &path() const { return m_path; }
+
+private:
+    QString m_path;
+};
 
 // Emits `changed(key)` after a domain's value was set or removed in this process.
 class DefaultsNotifier : public QObject {
@@ -50,7 +69,8 @@ public:
     // The whole dictionary of another domain as stored on disk, or nothing when the domain
     // has no readable file. Values written in this process are included.
     static std::optional<QVariantMap> persistentDomain(const QString &name);
-    // Removes a domain's file and empties its store.
+    // Removes a domain's file and empties its store. Throws DefaultsWriteError when the file
+    // stays.
     static void removePersistentDomain(const QString &name);
     // Forgets what this process read of a domain, so that its next use reads the file again
     // (tests and fuzzing read many files in one process). UserDefaults made before keep their
@@ -74,12 +94,11 @@ public:
     QVariantMap dictionaryRepresentation() const;
 
     // Stores `value` and writes the domain. Returns false, storing nothing, for a value a
-    // property list cannot hold. A failed write keeps the value in memory and is reported by
-    // lastWriteError().
+    // property list cannot hold (see PropertyList.h). Throws DefaultsWriteError, storing nothing, when the domain
+    // cannot be written.
     bool set(const QString &key, const QVariant &value);
+    // Throws DefaultsWriteError, removing nothing, when the domain cannot be written.
     void remove(const QString &key);
-    // The error of the most recent failed write of this domain, empty after a good write.
-    QString lastWriteError() const;
 
     DefaultsNotifier *notifier() const;
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <bitset>
 #include <cstdlib>
 #include <vector>
 
@@ -41,9 +42,13 @@ struct X11HotKeyService::Private {
     QSocketNotifier *notifier = nullptr;
     HotKeyRegistry registry;
     QHash<std::uint64_t, Grab> grabs;
-    // The last key release, to recognise the release/press pairs of key repeat.
+    // A held key repeats. To this connection (which never asks for detectable auto-repeat) the
+    // server sends each repeat as a release and a press with one time stamp; a server that sends
+    // presses alone is covered by `held`, the keys pressed and not yet released. A release is
+    // never lost: the press made the grab active, and only its release ends it.
     xcb_keycode_t releasedKey = 0;
     xcb_timestamp_t releasedAt = 0;
+    std::bitset<256> held;
 
     bool valid() const { return connection && !xcb_connection_has_error(connection); }
 
@@ -181,11 +186,12 @@ void X11HotKeyService::readEvents()
             const auto *release = reinterpret_cast<xcb_key_release_event_t *>(event);
             d->releasedKey = release->detail;
             d->releasedAt = release->time;
+            d->held.reset(release->detail);
         } else if (type == XCB_KEY_PRESS) {
             const auto *press = reinterpret_cast<xcb_key_press_event_t *>(event);
-            // Key repeat arrives as a release and a press with the same time stamp.
-            const bool repeat = press->detail == d->releasedKey && press->time == d->releasedAt;
+            const bool repeat = d->held.test(press->detail) || (press->detail == d->releasedKey && press->time == d->releasedAt);
             d->releasedKey = 0;
+            d->held.set(press->detail);
             const auto modifiers = std::uint16_t(press->state & chordModifiers);
             if (!repeat)
                 for (const Grab &grab : std::as_const(d->grabs))

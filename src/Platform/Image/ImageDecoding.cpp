@@ -1,16 +1,14 @@
 #include "Platform/Image/ImageDecoding.h"
 
+#include "Platform/Files/RegularFile.h"
 #include "Platform/Image/internal/PngBands.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
 #include <mutex>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Platform {
 
@@ -26,15 +24,6 @@ void ensureAllocationLimit(qint64 maxPixels)
     if (QImageReader::allocationLimit() < neededMB)
         QImageReader::setAllocationLimit(int(qMin<qint64>(neededMB, std::numeric_limits<int>::max())));
 }
-
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 DecodedImage read(QImageReader &reader, const ImageLimits &limits, const QByteArray *bytes = nullptr)
 {
@@ -52,18 +41,29 @@ DecodedImage read(QImageReader &reader, const ImageLimits &limits, const QByteAr
     }
     // Files of our own encoder decode their bands in parallel; anything else, or a band that
     // fails a check, takes Qt's reader.
+    QImage image;
     if (bytes && reader.format() == "png") {
-        QImage banded = PngInternal::decodeBanded(*bytes);
-        if (!banded.isNull() && banded.size() == size) {
-            result.image = std::move(banded);
+        image = PngInternal::decodeBanded(*bytes);
+        if (image.size() != size)
+            image = QImage();
+    }
+    if (image.isNull()) {
+        ensureAllocationLimit(limits.maxPixels);
+        if (!reader.read(&image) || image.isNull() || image.size() != size) {
+            result.failure = DecodedImage::Failure::Unreadable;
             return result;
         }
     }
-    ensureAllocationLimit(limits.maxPixels);
-    QImage image;
-    if (!reader.read(&image) || image.isNull() || image.size() != size) {
-        result.failure = DecodedImage::Failure::Unreadable;
-        return result;
+    // Pixels of another colour space become sRGB, the space everything downstream draws,
+    // encodes and exports in (our PNG encoder writes no colour space). Untagged pixels are
+    // taken as sRGB already.
+    const QColorSpace sRgb(QColorSpace::SRgb);
+    if (image.colorSpace().isValid() && image.colorSpace() != sRgb) {
+        image.convertToColorSpace(sRgb);
+        if (image.isNull() || image.size() != size) {
+            result.failure = DecodedImage::Failure::Unreadable;
+            return result;
+        }
     }
     result.image = std::move(image);
     return result;
@@ -86,13 +86,10 @@ DecodedImage decodeImage(const QByteArray &bytes, const ImageLimits &limits, con
 
 DecodedImage decodeImageFile(const QString &path, const ImageLimits &limits)
 {
-    // Only a regular file (links followed): opening a FIFO would wait for a writer, and a
-    // device such as /dev/zero reads without end. Opened without waiting, then looked at.
-    const Descriptor opened{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    struct stat info {};
+    // Only a regular file (links followed), streamed to the reader rather than read whole.
+    RegularFile opened(path, FollowLinks::Yes);
     QFile file; // closed before the descriptor
-    if (opened.fd < 0 || ::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode)
-        || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    if (opened.failure() || !file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return {QImage(), DecodedImage::Failure::Unreadable};
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);

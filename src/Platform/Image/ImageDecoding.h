@@ -4,7 +4,9 @@
 // The pixel size is read from the file's header (QImageReader::size()) and checked against the
 // limits before a single pixel is decoded, so a small hostile file that claims a huge size
 // costs nothing. Pixels come as stored: the first image of the file, no orientation
-// correction. Formats whose reader cannot tell the size up front are refused as unreadable.
+// correction, except that pixels tagged with a colour space other than sRGB are converted to
+// sRGB (the application draws, encodes and exports in sRGB; untagged pixels are taken as sRGB).
+// Formats whose reader cannot tell the size up front are refused as unreadable.
 //
 // Qt's own allocation limit (256 MB by default) would refuse some images inside our limits
 // (a 16-bit PNG of 40,000,000 pixels decodes to 8 bytes a pixel); it is raised to what

@@ -99,9 +99,7 @@ QByteArray encodePng(const QImage &source, const PngEncodeOptions &options)
         return {};
     QImage image = source;
     if (!isDirectFormat(image.format()))
-        image = image.convertToFormat(image.format() == QImage::Format_RGBA8888_Premultiplied ? QImage::Format_RGBA8888
-                                      : image.hasAlphaChannel()                                ? QImage::Format_ARGB32
-                                                                                               : QImage::Format_RGB32);
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     const int channels = isOpaque(image) ? 3 : 4;
     const int level = qBound(1, options.compressionLevel, 9);
     const int bandRows = qMax(1, options.bandRows);

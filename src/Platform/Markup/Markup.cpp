@@ -19,15 +19,24 @@ QByteArray Markup::dataRepresentation() const
 
 Markup Markup::fromDataRepresentation(const QByteArray &data, const MarkupDataLimits &limits)
 {
+    return fromParsedRepresentation(parseDataRepresentation(data, limits), limits);
+}
+
+QVariant Markup::parseDataRepresentation(const QByteArray &data, const MarkupDataLimits &limits)
+{
     if (data.size() > limits.maxBytes)
         throw MarkupDataError(Kivaro::kivaroCopy("无法读取标注数据，文件可能已损坏。"), QStringLiteral("markup data too large"));
-    QVariant root;
     try {
-        // Markup nests four levels deep (root, elements, element, text runs, paragraph).
-        root = decodePropertyList(data, PropertyListLimits{limits.maxBytes, 8, 100 * qint64(limits.maxElements) + 100'000});
+        // Markup nests eight levels deep (root, elements, element, text, runs, run, paragraph,
+        // and the values inside).
+        return decodePropertyList(data, PropertyListLimits{limits.maxBytes, 8, 100 * qint64(limits.maxElements) + 100'000});
     } catch (const PropertyListError &error) {
         throw MarkupDataError(Kivaro::kivaroCopy("无法读取标注数据，文件可能已损坏。"), QString::fromUtf8(error.what()));
     }
+}
+
+Markup Markup::fromParsedRepresentation(const QVariant &root, const MarkupDataLimits &limits)
+{
     return MarkupCoding::decode(root, limits);
 }
 

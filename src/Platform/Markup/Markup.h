@@ -6,6 +6,8 @@
 // The data representation is this library's own versioned binary property list. Decoding is
 // bounded (input size, nesting, element count, image pixels, text and stroke sizes, finite and
 // sane numbers) and throws MarkupDataError for anything outside the bounds or malformed.
+// It runs in two steps that a caller holding a container of markup (the project file) can take
+// apart, so that its bytes are decoded as a property list only once.
 
 #include "Platform/Markup/DocumentLimits.h"
 #include "Platform/Markup/MarkupOrderedSet.h"
@@ -32,11 +34,12 @@ private:
 
 struct MarkupDataLimits {
     qsizetype maxBytes = DocumentLimits::kMaxFileBytes;
-    qsizetype maxElements = 20'000;
+    qsizetype maxElements = DocumentLimits::kMaxElements;
     qint64 maxImagePixels = DocumentLimits::kMaxPixels;           // per image
     qint64 maxTotalImagePixels = DocumentLimits::kMaxTotalPixels; // all images together
     int maxImageSide = DocumentLimits::kMaxSide;
-    qsizetype maxTextLength = 100'000;     // UTF-16 units per text
+    qsizetype maxTextLength = DocumentLimits::kMaxTextLength;           // UTF-16 units of any string
+    qsizetype maxTotalTextLength = DocumentLimits::kMaxTotalTextLength; // of the shapes' texts together
     qsizetype maxTextRuns = 10'000;        // per text
     qsizetype maxStrokePoints = 2'000'000; // all strokes together
     double maxCoordinate = 1e7;            // absolute value of any coordinate or size
@@ -59,7 +62,14 @@ public:
     // Encodes the markup. Encoding the images' pixels is the costly part; it is done once per
     // image and may run on any thread.
     QByteArray dataRepresentation() const;
+    // parseDataRepresentation() then fromParsedRepresentation().
     static Markup fromDataRepresentation(const QByteArray &data, const MarkupDataLimits &limits = {});
+    // The property list of `data`, decoded within the bounds a markup's needs; throws
+    // MarkupDataError. A container that nests no deeper and holds no more nodes can be
+    // decoded with it as well.
+    static QVariant parseDataRepresentation(const QByteArray &data, const MarkupDataLimits &limits = {});
+    // The markup a parsed data representation holds; throws MarkupDataError.
+    static Markup fromParsedRepresentation(const QVariant &root, const MarkupDataLimits &limits = {});
 
     friend bool operator==(const Markup &, const Markup &) = default;
 

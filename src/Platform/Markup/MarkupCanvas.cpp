@@ -17,12 +17,27 @@ const QColor kSelection(51, 110, 240);
 constexpr double kHandleRadius = 4.5; // view points
 } // namespace
 
+// What a move or resize draws again at every pointer movement is only the elements it moves:
+// the others are drawn once, at the gesture's first paint, into two layers of the view's size,
+// those below the first moved element and those above it. The moved elements are drawn
+// between the layers, so several moved elements that had unmoved ones between them show
+// together at the first one's depth until the gesture ends.
+struct MarkupCanvas::Layers {
+    QSize size;
+    qreal devicePixelRatio = 1;
+    double zoom = 1;
+    QPointF origin;
+    QImage below;
+    QImage above;
+};
+
 struct MarkupCanvas::Gesture {
     enum class Kind { None, Move, Resize } kind = Kind::None;
     int handle = -1;
     QPointF startPoint; // markup coordinates
     std::optional<Markup> before;
     bool changed = false;
+    std::unique_ptr<Layers> layers;
 };
 
 MarkupCanvas::MarkupCanvas(QWidget *parent) : QWidget(parent), m_undoManager(new UndoManager(this)), m_gesture(std::make_unique<Gesture>())
@@ -86,6 +101,13 @@ void MarkupCanvas::setContentVisibleFrame(const QRectF &frame)
     m_visibleOrigin = frame.center() - QPointF(width() / m_zoom / 2, height() / m_zoom / 2);
     update();
     Q_EMIT contentVisibleFrameChanged();
+}
+
+void MarkupCanvas::setDrawsBackdrop(bool draws)
+{
+    m_drawsBackdrop = draws;
+    setAttribute(Qt::WA_OpaquePaintEvent, draws);
+    update();
 }
 
 void MarkupCanvas::setEditable(bool editable)
@@ -241,18 +263,68 @@ void MarkupCanvas::restore(const std::optional<Markup> &markup)
     setMarkup(markup);
 }
 
-void MarkupCanvas::paintEvent(QPaintEvent *)
+void MarkupCanvas::toMarkupSpace(QPainter &painter) const
 {
-    QPainter painter(this);
-    painter.fillRect(rect(), kBackdrop);
-    if (!m_markup)
-        return;
-    painter.save();
     painter.scale(m_zoom, m_zoom);
     painter.translate(-m_visibleOrigin);
     painter.setClipRect(m_markup->bounds());
-    drawMarkup(painter, *m_markup);
-    painter.restore();
+}
+
+const MarkupCanvas::Layers &MarkupCanvas::gestureLayers()
+{
+    const qreal dpr = devicePixelRatioF();
+    std::unique_ptr<Layers> &layers = m_gesture->layers;
+    if (layers && layers->size == size() && layers->devicePixelRatio == dpr && layers->zoom == m_zoom && layers->origin == m_visibleOrigin)
+        return *layers;
+    layers = std::make_unique<Layers>(Layers{size(), dpr, m_zoom, m_visibleOrigin, {}, {}});
+    const Markup &before = *m_gesture->before;
+    Markup below(before.bounds()), above(before.bounds());
+    below.setBackgroundColor(before.backgroundColor());
+    above.setBackgroundColor(Qt::transparent);
+    bool reachedMoved = false;
+    for (const MarkupElement &element : before.subelements()) {
+        const bool moved = m_selection.contains(element.elementID());
+        reachedMoved = reachedMoved || moved;
+        if (!moved)
+            (reachedMoved ? above : below).subelements().append(element);
+    }
+    for (auto [layer, markup] : {std::pair{&layers->below, &below}, std::pair{&layers->above, &above}}) {
+        *layer = QImage(size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        layer->setDevicePixelRatio(dpr);
+        layer->fill(Qt::transparent);
+        QPainter painter(layer);
+        toMarkupSpace(painter);
+        drawMarkup(painter, *markup);
+    }
+    return *layers;
+}
+
+void MarkupCanvas::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (m_drawsBackdrop)
+        painter.fillRect(rect(), kBackdrop);
+    if (!m_markup)
+        return;
+    if (m_gesture->kind != Gesture::Kind::None && m_gesture->before && !m_selection.isEmpty()) {
+        const Layers &layers = gestureLayers();
+        painter.drawImage(QPointF(0, 0), layers.below);
+        painter.save();
+        toMarkupSpace(painter);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        for (const MarkupElement &element : m_markup->subelements())
+            if (m_selection.contains(element.elementID()))
+                drawElement(painter, element);
+        painter.restore();
+        painter.drawImage(QPointF(0, 0), layers.above);
+    } else {
+        painter.save();
+        toMarkupSpace(painter);
+        drawMarkup(painter, *m_markup);
+        painter.restore();
+    }
 
     painter.setRenderHint(QPainter::Antialiasing);
     for (const ElementID &id : std::as_const(m_selection)) {

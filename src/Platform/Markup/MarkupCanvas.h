@@ -46,6 +46,12 @@ public:
     bool isEditable() const { return m_editable; }
     void setEditable(bool editable);
 
+    // Whether the canvas fills its background (a fixed light grey) before the markup. A host
+    // that draws its own backdrop beneath the canvas (a checkerboard behind transparent
+    // pixels) turns it off; the canvas is then transparent outside what it draws.
+    bool drawsBackdrop() const { return m_drawsBackdrop; }
+    void setDrawsBackdrop(bool draws);
+
     UndoManager *undoManager() const { return m_undoManager; }
 
     QPointF markupPoint(const QPointF &viewPoint) const;
@@ -73,6 +79,9 @@ protected:
 
 private:
     struct Gesture;
+    struct Layers;
+    void toMarkupSpace(QPainter &painter) const;
+    const Layers &gestureLayers();
     const MarkupElement *topElementAt(const QPointF &markupPoint) const;
     int handleAt(const QPointF &viewPoint) const;
     void commitEdit(const std::optional<Markup> &before);
@@ -84,6 +93,7 @@ private:
     double m_zoom = 1;
     QPointF m_visibleOrigin;
     bool m_editable = true;
+    bool m_drawsBackdrop = true;
     UndoManager *m_undoManager;
     std::unique_ptr<Gesture> m_gesture;
 };

@@ -11,6 +11,8 @@ struct MarkupImage::Data {
     quint64 hash = 0;
     std::once_flag pngOnce;
     QByteArray png;
+    std::mutex reducedMutex;
+    QList<QImage> reduced; // reduced[k]: halved k + 1 times
 };
 
 namespace {
@@ -82,6 +84,35 @@ quint64 hashOf(const QImage &image)
     return h;
 }
 
+// Each pixel the rounded mean of a 2 × 2 block, per byte; a last odd row or column is paired
+// with itself. Both formats of a markup image (RGB32 with its top byte set, premultiplied
+// ARGB32) average correctly byte by byte.
+QImage halved(const QImage &image)
+{
+    const int width = image.width(), height = image.height();
+    QImage half(qMax(1, (width + 1) / 2), qMax(1, (height + 1) / 2), image.format());
+    if (half.isNull())
+        return half;
+    const int halfWidth = half.width(), halfHeight = half.height();
+    for (int y = 0; y < halfHeight; ++y) {
+        const auto *top = reinterpret_cast<const quint32 *>(image.constScanLine(qMin(2 * y, height - 1)));
+        const auto *bottom = reinterpret_cast<const quint32 *>(image.constScanLine(qMin(2 * y + 1, height - 1)));
+        auto *out = reinterpret_cast<quint32 *>(half.scanLine(y));
+        for (int x = 0; x < halfWidth; ++x) {
+            const int left = qMin(2 * x, width - 1), right = qMin(2 * x + 1, width - 1);
+            const quint32 a = top[left], b = top[right], c = bottom[left], d = bottom[right];
+            // Two bytes at a time in 16-bit lanes: four bytes sum to at most 1020, no carry out.
+            const quint32 even = (((a & 0x00ff00ff) + (b & 0x00ff00ff) + (c & 0x00ff00ff) + (d & 0x00ff00ff) + 0x00020002) >> 2) & 0x00ff00ff;
+            const quint32 odd = ((((a >> 8) & 0x00ff00ff) + ((b >> 8) & 0x00ff00ff) + ((c >> 8) & 0x00ff00ff) + ((d >> 8) & 0x00ff00ff)
+                                  + 0x00020002)
+                                 >> 2)
+                & 0x00ff00ff;
+            out[x] = even | (odd << 8);
+        }
+    }
+    return half;
+}
+
 } // namespace
 
 MarkupImage::MarkupImage(const QImage &image) : MarkupImage(image, QByteArray())
@@ -102,6 +133,18 @@ MarkupImage::MarkupImage(const QImage &image, const QByteArray &png)
 QImage MarkupImage::image() const
 {
     return m_data ? m_data->image : QImage();
+}
+
+QImage MarkupImage::reduced(int halvings) const
+{
+    if (!m_data || halvings <= 0)
+        return image();
+    const std::lock_guard<std::mutex> lock(m_data->reducedMutex);
+    while (m_data->reduced.size() < halvings) {
+        const QImage &from = m_data->reduced.isEmpty() ? m_data->image : m_data->reduced.last();
+        m_data->reduced.append(halved(from));
+    }
+    return m_data->reduced.at(halvings - 1);
 }
 
 QSize MarkupImage::size() const

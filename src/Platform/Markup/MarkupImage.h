@@ -22,6 +22,11 @@ public:
 
     bool isNull() const { return !m_data; }
     QImage image() const;
+    // The image halved `halvings` times (each output pixel the mean of a 2 × 2 block), made once
+    // per level on first use from any thread and kept with the image; the image itself for 0.
+    // Drawing a large picture much smaller than its pixels samples these instead of skipping
+    // most of its pixels.
+    QImage reduced(int halvings) const;
     QSize size() const;
     quint64 contentHash() const;
     QByteArray pngData() const;

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <functional>
 
 namespace Platform {
 
@@ -112,16 +113,35 @@ void drawShape(QPainter &painter, const ShapeElement &s)
     painter.restore();
 }
 
+// How many times to halve an image drawn at `devicePixelsPerImagePixel`: until it is drawn at
+// more than half its size, where smooth (bilinear) scaling no longer skips pixels.
+int halvingsFor(double devicePixelsPerImagePixel)
+{
+    int halvings = 0;
+    for (double scale = devicePixelsPerImagePixel; scale > 0 && scale <= 0.5 && halvings < 16; scale *= 2)
+        ++halvings;
+    return halvings;
+}
+
 void drawImage(QPainter &painter, const ImageElement &i)
 {
-    const QImage image = i.image.image();
-    if (image.isNull())
+    if (i.image.isNull())
         return;
     painter.save();
     painter.setOpacity(painter.opacity() * qBound(0.0, i.opacity, 1.0));
     painter.setTransform(rotationAbout(i.frame, i.rotation), true);
-    const QRectF source(i.contentsBounds.x() * image.width(), i.contentsBounds.y() * image.height(),
-                        i.contentsBounds.width() * image.width(), i.contentsBounds.height() * image.height());
+    const QSize full = i.image.size();
+    const QRectF contents(i.contentsBounds.x() * full.width(), i.contentsBounds.y() * full.height(), i.contentsBounds.width() * full.width(),
+                          i.contentsBounds.height() * full.height());
+    int halvings = 0;
+    const QTransform device = painter.deviceTransform();
+    if (device.type() <= QTransform::TxScale && contents.width() > 0 && contents.height() > 0)
+        halvings = qMin(halvingsFor(std::abs(device.m11()) * i.frame.width() / contents.width()),
+                        halvingsFor(std::abs(device.m22()) * i.frame.height() / contents.height()));
+    const QImage image = i.image.reduced(halvings);
+    const QSizeF factor(double(image.width()) / full.width(), double(image.height()) / full.height());
+    const QRectF source(contents.x() * factor.width(), contents.y() * factor.height(), contents.width() * factor.width(),
+                        contents.height() * factor.height());
     painter.drawImage(i.frame, image, source);
     painter.restore();
 }
@@ -156,7 +176,9 @@ void drawElement(QPainter &painter, const MarkupElement &element)
         drawStroke(painter, *element.stroke());
 }
 
-void drawMarkup(QPainter &painter, const Markup &markup)
+namespace {
+
+void drawMarkupWhere(QPainter &painter, const Markup &markup, const std::function<bool(qsizetype)> &draws)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -164,9 +186,61 @@ void drawMarkup(QPainter &painter, const Markup &markup)
     painter.setRenderHint(QPainter::TextAntialiasing);
     if (markup.backgroundColor().alpha() > 0)
         painter.fillRect(markup.bounds(), markup.backgroundColor());
-    for (const MarkupElement &element : markup.subelements())
-        drawElement(painter, element);
+    qsizetype index = 0;
+    for (const MarkupElement &element : markup.subelements()) {
+        if (draws(index++))
+            drawElement(painter, element);
+    }
     painter.restore();
+}
+
+} // namespace
+
+void drawMarkup(QPainter &painter, const Markup &markup)
+{
+    drawMarkupWhere(painter, markup, [](qsizetype) { return true; });
+}
+
+void drawMarkup(QPainter &painter, const Markup &markup, const QList<QRectF> &bounds, const QRectF &visible)
+{
+    drawMarkupWhere(painter, markup, [&](qsizetype k) { return k >= bounds.size() || bounds.at(k).intersects(visible); });
+}
+
+QRectF drawnBounds(const MarkupElement &element)
+{
+    constexpr double kAntialiasing = 2;
+    if (const auto *stroke = element.stroke())
+        return stroke->frame().adjusted(-kAntialiasing, -kAntialiasing, kAntialiasing, kAntialiasing);
+    QRectF area = element.frame().normalized();
+    double margin = kAntialiasing;
+    if (const auto *s = element.shape()) {
+        if (s->shape.kind == ShapeElement::Shape::Kind::Line) {
+            for (const QPointF &unit : {s->shape.start, s->shape.control, s->shape.end})
+                area = area.united(QRectF(unitPoint(s->frame, unit), QSizeF(0, 0)));
+        }
+        if (s->strokeColor && s->lineWidth > 0) {
+            const double head = s->startLineMarker != ShapeElement::LineMarker::None || s->endLineMarker != ShapeElement::LineMarker::None
+                ? qMax(10.0, s->lineWidth * 4.5)
+                : 0;
+            // Square caps and miter joins reach past the half width at corners.
+            margin += s->lineWidth + head;
+        }
+        if (!s->attributedText.isEmpty() && s->frame.width() > 0) {
+            const QSizeF text = measureText(s->attributedText, s->frame.normalized().width());
+            const double dx = qMax(0.0, text.width() - area.width()), dy = qMax(0.0, text.height() - area.height()) / 2;
+            area.adjust(-dx, -dy, dx, dy);
+        }
+    }
+    return rotationAbout(element.frame(), element.rotation()).mapRect(area.adjusted(-margin, -margin, margin, margin));
+}
+
+QList<QRectF> drawnBounds(const Markup &markup)
+{
+    QList<QRectF> bounds;
+    bounds.reserve(markup.subelements().size());
+    for (const MarkupElement &element : markup.subelements())
+        bounds.append(drawnBounds(element));
+    return bounds;
 }
 
 QImage renderMarkup(const Markup &markup, const QSize &pixelSize)

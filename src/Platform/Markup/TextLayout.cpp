@@ -1,6 +1,7 @@
 #include "Platform/Markup/TextLayout.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCache>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
@@ -9,6 +10,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QThread>
+
+#include <atomic>
 
 namespace Platform {
 
@@ -70,6 +74,70 @@ QTextBlockFormat blockFormat(const ParagraphStyle &style, double width)
     return format;
 }
 
+std::atomic<qint64> layoutsMade{0};
+
+// A text laid out in full at one width, and what is measured of it.
+struct LaidOutText {
+    std::unique_ptr<QTextDocument> document;
+    QSizeF size;
+    int lines = 0;
+};
+
+// The user-interface font stands in for an empty family, so it is part of what a layout
+// depends on.
+struct LayoutKey {
+    AttributedText text;
+    double width;
+    QString interfaceFont;
+    friend bool operator==(const LayoutKey &, const LayoutKey &) = default;
+};
+
+size_t qHash(const LayoutKey &key, size_t seed)
+{
+    return qHashMulti(seed, key.text.string(), key.text.runs().size(), key.width, key.interfaceFont);
+}
+
+std::shared_ptr<const LaidOutText> layOut(const AttributedText &text, double width)
+{
+    auto laidOut = std::make_shared<LaidOutText>();
+    laidOut->document = makeTextDocument(text, width);
+    laidOut->size = laidOut->document->size(); // lays out every block
+    for (QTextBlock block = laidOut->document->begin(); block.isValid(); block = block.next())
+        laidOut->lines += block.layout() ? block.layout()->lineCount() : 0;
+    layoutsMade.fetch_add(1, std::memory_order_relaxed);
+    return laidOut;
+}
+
+using LayoutCache = QCache<LayoutKey, std::shared_ptr<const LaidOutText>>;
+
+// Emptied when the application goes, while its fonts are still there: a layout holds on to
+// the font engines it used.
+LayoutCache &layoutCache()
+{
+    static auto *cache = [] {
+        qAddPostRoutine([] { layoutCache().clear(); });
+        return new LayoutCache(kLayoutCacheBytes);
+    }();
+    return *cache;
+}
+
+// The layout of `text` at `width`, made once and then taken from a cache that keeps the most
+// recently used layouts up to kLayoutCacheBytes. Only on the application's thread, where fonts
+// and the cache live; elsewhere the text is laid out anew.
+std::shared_ptr<const LaidOutText> cachedLayout(const AttributedText &text, double width)
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread())
+        return layOut(text, width);
+    LayoutCache *cache = &layoutCache();
+    LayoutKey key{text, width, QGuiApplication::font().key()};
+    if (const auto *found = cache->object(key))
+        return *found;
+    auto laidOut = layOut(text, width);
+    cache->insert(std::move(key), new std::shared_ptr<const LaidOutText>(laidOut), kLayoutBytes + kLayoutBytesPerUnit * text.length());
+    return laidOut;
+}
+
 } // namespace
 
 std::unique_ptr<QTextDocument> makeTextDocument(const AttributedText &text, double width)
@@ -108,33 +176,32 @@ QSizeF measureText(const AttributedText &text, double width)
 {
     if (text.isEmpty())
         return {};
-    return makeTextDocument(text, width)->size();
+    return cachedLayout(text, width)->size;
 }
 
 int lineCount(const AttributedText &text, double width)
 {
     if (text.isEmpty())
         return 0;
-    const auto document = makeTextDocument(text, width);
-    document->documentLayout()->documentSize(); // lays out every block
-    int lines = 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        lines += block.layout() ? block.layout()->lineCount() : 0;
-    return lines;
+    return cachedLayout(text, width)->lines;
 }
 
 void drawText(QPainter &painter, const AttributedText &text, const QRectF &frame)
 {
     if (text.isEmpty() || frame.width() <= 0)
         return;
-    const auto document = makeTextDocument(text, frame.width());
-    const double height = document->size().height();
+    const auto laidOut = cachedLayout(text, frame.width());
     painter.save();
-    painter.translate(frame.x(), frame.y() + (frame.height() - height) / 2);
+    painter.translate(frame.x(), frame.y() + (frame.height() - laidOut->size.height()) / 2);
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);
-    document->documentLayout()->draw(&painter, context);
+    laidOut->document->documentLayout()->draw(&painter, context);
     painter.restore();
+}
+
+qint64 textLayoutCount()
+{
+    return layoutsMade.load(std::memory_order_relaxed);
 }
 
 } // namespace Platform

@@ -1,7 +1,5 @@
 #include "Platform/ScreenCapture/InProcessScreenSource.h"
 
-#include <cmath>
-
 namespace Platform {
 
 QList<CaptureScreen> InProcessScreenSource::screens() const
@@ -37,8 +35,11 @@ QImage InProcessScreenSource::freeze(const CaptureScreen &screen)
 {
     ++m_freezeCount;
     for (const Screen &entry : m_screens)
-        if (entry.screen == screen)
+        if (entry.screen == screen) {
+            if (entry.unreadable)
+                throw ScreenCaptureError(screen.name);
             return entry.image;
+        }
     return {};
 }
 
@@ -47,8 +48,10 @@ QImage InProcessScreenSource::windowImage(const ShareableWindow &window, double 
     m_windowImageRequests.append({window.windowID, scale});
     const auto found = m_windowImages.constFind(window.windowID);
     if (found != m_windowImages.cend()) {
-        const QSize size(int(std::floor(window.frame.width() * scale)), int(std::floor(window.frame.height() * scale)));
-        if (found->size() == size || size.isEmpty())
+        const QSize size = windowPixelSize(window.frame, scale);
+        if (size.isEmpty())
+            return {};
+        if (found->size() == size)
             return *found;
         return found->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }

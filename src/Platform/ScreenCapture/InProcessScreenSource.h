@@ -15,7 +15,8 @@ class InProcessScreenSource final : public ScreenSource {
 public:
     struct Screen {
         CaptureScreen screen;
-        QImage image; // null: this screen cannot be frozen
+        QImage image;            // null: the display does not show this screen (freeze gives null)
+        bool unreadable = false; // reading it fails (freeze throws ScreenCaptureError)
     };
 
     InProcessScreenSource() = default;

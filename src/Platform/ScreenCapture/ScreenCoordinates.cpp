@@ -54,14 +54,26 @@ QRectF ScreenCoordinates::nativeGeometry(int index) const
     return QRectF(screen.qtGeometry.topLeft(), screen.qtGeometry.size() * screen.scale);
 }
 
+namespace {
+bool holds(const QRectF &rect, const QPointF &p)
+{
+    return p.x() >= rect.left() && p.x() < rect.x() + rect.width() && p.y() >= rect.top() && p.y() < rect.y() + rect.height();
+}
+} // namespace
+
 int ScreenCoordinates::screenForNative(const QPointF &native) const
 {
-    for (int i = 0; i < m_screens.size(); ++i) {
-        const QRectF rect = nativeGeometry(i);
-        if (native.x() >= rect.left() && native.x() < rect.x() + rect.width() && native.y() >= rect.top()
-            && native.y() < rect.y() + rect.height())
+    for (int i = 0; i < m_screens.size(); ++i)
+        if (holds(nativeGeometry(i), native))
             return i;
-    }
+    return m_screens.isEmpty() ? -1 : 0;
+}
+
+int ScreenCoordinates::screenForQt(const QPointF &qt) const
+{
+    for (int i = 0; i < m_screens.size(); ++i)
+        if (holds(m_screens.at(i).qtGeometry, qt))
+            return i;
     return m_screens.isEmpty() ? -1 : 0;
 }
 
@@ -78,11 +90,25 @@ QPointF ScreenCoordinates::nativeToQt(const QPointF &native) const
 QRectF ScreenCoordinates::nativeToQt(const QRectF &native) const
 {
     const int index = screenForNative(native.center());
-    if (index < 0)
-        return native;
-    const Screen &screen = m_screens.at(index);
-    const QPointF origin = screen.qtGeometry.topLeft();
-    return QRectF(origin + (native.topLeft() - origin) / screen.scale, native.size() / screen.scale);
+    return index < 0 ? native : m_screens.at(index).toQt(native);
+}
+
+QRectF ScreenCoordinates::qtToNative(const QRectF &qt) const
+{
+    const int index = screenForQt(qt.center());
+    return index < 0 ? qt : m_screens.at(index).toNative(qt);
+}
+
+QRectF ScreenCoordinates::Screen::toQt(const QRectF &native) const
+{
+    const QPointF origin = qtGeometry.topLeft();
+    return QRectF(origin + (native.topLeft() - origin) / scale, native.size() / scale);
+}
+
+QRectF ScreenCoordinates::Screen::toNative(const QRectF &qt) const
+{
+    const QPointF origin = qtGeometry.topLeft();
+    return QRectF(origin + (qt.topLeft() - origin) * scale, qt.size() * scale);
 }
 
 } // namespace Platform

@@ -25,6 +25,10 @@ public:
     struct Screen {
         QRectF qtGeometry; // logical, y down
         double scale = 1.0;
+
+        // Between this screen's native pixels and Qt points, about its top-left corner.
+        QRectF toQt(const QRectF &native) const;
+        QRectF toNative(const QRectF &qt) const;
     };
 
     ScreenCoordinates() = default;
@@ -48,9 +52,16 @@ public:
     QRectF nativeToQt(const QRectF &native) const;
     QPointF nativeToQt(const QPointF &native) const;
     QRectF nativeToModel(const QRectF &native) const { return toModel(nativeToQt(native)); }
+    // The inverse: a Qt rectangle in native pixels, scaled by the screen that holds its centre.
+    QRectF qtToNative(const QRectF &qt) const;
+    QRectF modelToNative(const QRectF &model) const { return qtToNative(toQt(model)); }
 
 private:
+    // The first screen whose rectangle (native pixels, or Qt points) holds the point, with the
+    // minimum edges inside and the maximum edges outside, so that a point on the edge two
+    // screens share belongs to the one on its right (or below); else the first screen.
     int screenForNative(const QPointF &native) const;
+    int screenForQt(const QPointF &qt) const;
 
     QList<Screen> m_screens;
     double m_originX = 0; // Qt x of the first screen's left edge

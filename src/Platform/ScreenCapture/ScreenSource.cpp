@@ -3,6 +3,8 @@
 #include "Platform/ScreenCapture/InProcessScreenSource.h"
 #include "Platform/ScreenCapture/X11ScreenSource.h"
 
+#include "Platform/Image/ImageDecoding.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 
@@ -11,6 +13,22 @@
 namespace Platform {
 
 ScreenSource::~ScreenSource() = default;
+
+ScreenCaptureError::ScreenCaptureError(QString screen)
+    : std::runtime_error("the screen " + screen.toStdString() + " could not be read"), m_screen(std::move(screen))
+{
+}
+
+QSize windowPixelSize(const QRectF &frame, double scale)
+{
+    // Sides are checked as doubles, before anything is turned into an int.
+    const double width = std::floor(frame.width() * scale);
+    const double height = std::floor(frame.height() * scale);
+    const ImageLimits limits;
+    if (!(width >= 1 && height >= 1) || width > limits.maxSide || height > limits.maxSide || width * height > double(limits.maxPixels))
+        return {};
+    return QSize(int(width), int(height));
+}
 
 QSize CaptureScreen::pixelSize() const
 {
@@ -48,7 +66,7 @@ QImage cutFromFrozenScreens(const QRectF &frame, double scale, const QList<Froze
             best = &entry;
         }
     }
-    const QSize size(int(std::floor(frame.width() * scale)), int(std::floor(frame.height() * scale)));
+    const QSize size = windowPixelSize(frame, scale);
     if (!best || best->image.isNull() || size.isEmpty())
         return {};
 

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 
 class QWindow;
 
@@ -53,6 +54,17 @@ struct FrozenScreen {
     QImage image;
 };
 
+// Reading a screen failed (the display refused the read, or the connection broke). It carries
+// the screen's name; the caller words the user's message.
+class ScreenCaptureError final : public std::runtime_error {
+public:
+    explicit ScreenCaptureError(QString screen);
+    const QString &screen() const { return m_screen; }
+
+private:
+    QString m_screen;
+};
+
 class ScreenSource {
 public:
     virtual ~ScreenSource();
@@ -64,18 +76,22 @@ public:
     // The pointer in model points.
     virtual QPointF pointerLocation() const = 0;
 
-    // Windows that are shown on the current desktop, front-most first, without this process's
-    // own windows, desktops, docks, menus and tool tips. Taken fresh on every call.
+    // Windows that are shown on the current desktop, front-most first, without desktops, docks,
+    // menus, tool tips and windows that bypass the window manager (a capture's own overlays).
+    // This process's other windows are listed like any other: a caller that does not want them
+    // hides them first. Taken fresh on every call.
     virtual QList<ShareableWindow> windows() = 0;
 
-    // The screen's current content at its backing scale; a null image when the screen cannot
-    // be read (then the capture leaves that screen out). The image is drawable as it is.
+    // The screen's current content at its backing scale, drawable as it is. A null image when
+    // the display does not show that screen at all (then the capture leaves it out). Throws
+    // ScreenCaptureError when reading the screen fails.
     virtual QImage freeze(const CaptureScreen &screen) = 0;
 
     // The window by itself at `scale` pixels per point, the whole window even where other
     // windows cover it, when the window system keeps window contents (XComposite). Otherwise
     // the window is cut out of `frozen`: what covered it stays, what lay off every screen is
-    // transparent. Null when the window lies on no frozen screen.
+    // transparent. Null when the window lies on no frozen screen, or when its image would pass
+    // the image limits (see windowPixelSize).
     virtual QImage windowImage(const ShareableWindow &window, double scale, const QList<FrozenScreen> &frozen) = 0;
 
     // Makes the next freeze cheap (allocates and touches buffers). Optional.
@@ -95,8 +111,14 @@ std::shared_ptr<ScreenSource> makeScreenSource();
 // connection to $DISPLAY (opened and closed again).
 bool displayReachable();
 
+// The pixels of an image of `frame` (model points) at `scale`, each side truncated to whole
+// pixels. Empty when the frame is empty or the image would pass the image limits the documents
+// keep (16,000 pixels a side, 40,000,000 pixels): nothing that size is made.
+QSize windowPixelSize(const QRectF &frame, double scale);
+
 // Cuts `frame` (model points) out of the frozen screens at `scale`: pixels of the screen that
-// shares most area with the frame, transparent elsewhere. Null when no screen overlaps it.
+// shares most area with the frame, transparent elsewhere. Null when no screen overlaps it or
+// windowPixelSize refuses the size.
 QImage cutFromFrozenScreens(const QRectF &frame, double scale, const QList<FrozenScreen> &frozen);
 
 } // namespace Platform

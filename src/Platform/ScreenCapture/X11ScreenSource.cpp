@@ -7,13 +7,16 @@
 #include <xcb/composite.h>
 #include <xcb/xcb.h>
 
-#include <QCoreApplication>
+#include "Platform/Image/ImageDecoding.h"
+
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QWindow>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace Platform {
@@ -38,6 +41,31 @@ xcb_connection_t *qtConnection()
 QRect rootRect(const XConnection &x)
 {
     return x.screen() ? QRect(0, 0, x.screen()->width_in_pixels, x.screen()->height_in_pixels) : QRect();
+}
+
+// `rect` of `drawable`, in the drawable's own coordinates (16-bit on the wire); null when the
+// server refuses. The pixels are described by `visual`, or by the reply's visual when it is 0.
+// A depth-32 drawable keeps its alpha when `keepAlpha` is set; everything else is opaque.
+QImage readImage(XConnection &x, xcb_drawable_t drawable, QRect rect, xcb_visualid_t visual, bool keepAlpha)
+{
+    xcb_connection_t *c = x.get();
+    xcb_generic_error_t *error = nullptr;
+    auto *reply = xcb_get_image_reply(c,
+                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, std::int16_t(rect.x()), std::int16_t(rect.y()),
+                                                    std::uint16_t(rect.width()), std::uint16_t(rect.height()), ~0u),
+                                      &error);
+    QImage image;
+    if (reply && !error) {
+        const XConnection::Format format = x.formatForDepth(reply->depth, visual ? visual : reply->visual);
+        const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
+        const int stride = ((rect.width() * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
+        if (xcb_get_image_data_length(reply) >= stride * rect.height())
+            image = detail::imageFromZPixmap(xcb_get_image_data(reply), rect.width(), rect.height(), stride, format,
+                                             keepAlpha && reply->depth == 32);
+    }
+    std::free(reply);
+    std::free(error);
+    return image;
 }
 
 } // namespace
@@ -108,7 +136,12 @@ QList<ShareableWindow> X11ScreenSource::windows()
     if (!isConnected())
         return result;
     const ScreenCoordinates coords = coordinates();
-    for (const detail::NativeWindow &window : detail::listWindows(*d->connection, QCoreApplication::applicationPid()))
+    QRect screens;
+    for (int i = 0; i < coords.screens().size(); ++i)
+        screens |= coords.nativeGeometry(i).toAlignedRect();
+    if (screens.isEmpty())
+        screens = rootRect(*d->connection);
+    for (const detail::NativeWindow &window : detail::listWindows(*d->connection, screens))
         result.append({window.windowID, coords.nativeToModel(QRectF(window.frame)), window.processID});
     return result;
 }
@@ -122,28 +155,14 @@ QImage X11ScreenSource::freeze(const CaptureScreen &screen)
     const QSize size = screen.pixelSize();
     const QRect native = QRect(QPoint(int(std::lround(qt.x())), int(std::lround(qt.y()))), size).intersected(rootRect(*d->connection));
     if (native.isEmpty())
-        return {};
+        return {}; // the framebuffer holds nothing of this screen
     if (QImage image = d->pool->grab(native); !image.isNull())
         return image;
 
     // Without shared memory the pixels come through the socket.
-    xcb_connection_t *c = d->connection->get();
-    xcb_generic_error_t *error = nullptr;
-    auto *reply = xcb_get_image_reply(c,
-                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, d->connection->root(), std::int16_t(native.x()),
-                                                    std::int16_t(native.y()), std::uint16_t(native.width()),
-                                                    std::uint16_t(native.height()), ~0u),
-                                      &error);
-    QImage image;
-    if (reply && !error) {
-        const XConnection::Format format = d->connection->formatForDepth(reply->depth, reply->visual);
-        const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
-        const int stride = ((native.width() * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
-        if (xcb_get_image_data_length(reply) >= stride * native.height())
-            image = detail::imageFromZPixmap(xcb_get_image_data(reply), native.width(), native.height(), stride, format, false);
-    }
-    std::free(reply);
-    std::free(error);
+    QImage image = readImage(*d->connection, d->connection->root(), native, 0, false);
+    if (image.isNull())
+        throw ScreenCaptureError(screen.name);
     return image;
 }
 
@@ -160,10 +179,12 @@ void X11ScreenSource::prepare()
     d->pool->warm(rects);
 }
 
-QImage X11ScreenSource::compositeImage(std::uint32_t windowID)
+QImage X11ScreenSource::compositeImage(std::uint32_t windowID, const QRect &area)
 {
     XConnection &x = *d->connection;
-    if (!x.isValid() || !x.hasComposite())
+    const ImageLimits limits;
+    if (!x.isValid() || !x.hasComposite() || area.isEmpty() || area.width() > limits.maxSide || area.height() > limits.maxSide
+        || qint64(area.width()) * area.height() > limits.maxPixels)
         return {};
     xcb_connection_t *c = x.get();
     const xcb_window_t frame = detail::topLevelAncestor(x, windowID);
@@ -178,21 +199,31 @@ QImage X11ScreenSource::compositeImage(std::uint32_t windowID)
     }
     QImage image;
     auto *attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, frame), nullptr);
+    auto *window = xcb_get_geometry_reply(c, xcb_get_geometry(c, frame), nullptr);
+    auto *origin = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, frame, x.root(), 0, 0), nullptr);
     auto *geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, pixmap), nullptr);
-    if (attributes && geometry && geometry->width > 0 && geometry->height > 0) {
-        auto *reply = xcb_get_image_reply(
-            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, 0, geometry->width, geometry->height, ~0u), nullptr);
-        if (reply) {
-            const XConnection::Format format = x.formatForDepth(reply->depth, attributes->visual);
-            const int pad = format.scanlinePad > 0 ? format.scanlinePad : 32;
-            const int stride = ((geometry->width * format.bitsPerPixel + pad - 1) / pad) * pad / 8;
-            if (xcb_get_image_data_length(reply) >= stride * geometry->height)
-                image = detail::imageFromZPixmap(xcb_get_image_data(reply), geometry->width, geometry->height, stride, format,
-                                                 reply->depth == 32);
-            std::free(reply);
+    if (attributes && window && origin && geometry) {
+        // The pixmap holds the window with its border, in root pixels from here. Only the part
+        // inside `area` is read: the window itself may be far larger than any image we make.
+        const QRect held(origin->dst_x - window->border_width, origin->dst_y - window->border_width, geometry->width, geometry->height);
+        const QRect part = held.intersected(area);
+        // GetImage addresses the pixmap with 16-bit offsets.
+        if (!part.isEmpty() && part.x() - held.x() <= INT16_MAX && part.y() - held.y() <= INT16_MAX)
+            image = readImage(x, pixmap, part.translated(-held.topLeft()), attributes->visual, true);
+        if (!image.isNull() && part != area) {
+            // What the window does not cover of the area stays transparent.
+            QImage whole(area.size(), QImage::Format_ARGB32_Premultiplied);
+            whole.fill(Qt::transparent);
+            QPainter painter(&whole);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(part.topLeft() - area.topLeft(), image);
+            painter.end();
+            image = whole;
         }
     }
     std::free(attributes);
+    std::free(window);
+    std::free(origin);
     std::free(geometry);
     xcb_free_pixmap(c, pixmap);
     xcb_flush(c);
@@ -201,10 +232,10 @@ QImage X11ScreenSource::compositeImage(std::uint32_t windowID)
 
 QImage X11ScreenSource::windowImage(const ShareableWindow &window, double scale, const QList<FrozenScreen> &frozen)
 {
-    const QSize size(int(std::floor(window.frame.width() * scale)), int(std::floor(window.frame.height() * scale)));
+    const QSize size = windowPixelSize(window.frame, scale);
     if (size.isEmpty())
         return {};
-    QImage image = compositeImage(window.windowID);
+    QImage image = compositeImage(window.windowID, coordinates().modelToNative(window.frame).toAlignedRect());
     if (image.isNull())
         return cutFromFrozenScreens(window.frame, scale, frozen);
     if (image.size() != size)

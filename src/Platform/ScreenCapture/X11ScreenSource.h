@@ -6,7 +6,8 @@
 //   recycled shared-memory segment that the returned image wraps without copying; without
 //   shared memory (a remote display) xcb_get_image is used instead.
 // - A window image is the window's frame pixmap through XComposite when the window is
-//   redirected (a compositing manager runs); otherwise it is cut from the frozen screens.
+//   redirected (a compositing manager runs), read only where the listed frame lies; otherwise
+//   it is cut from the frozen screens.
 // - Input grabs go through Qt's own connection, because the overlay windows belong to it.
 //
 // Needs the xcb platform plugin for input grabs and the pointer; everything else works on any
@@ -42,8 +43,10 @@ public:
     // Whether an open connection (Qt's) is still usable.
     static bool connectionUsable(void *xcbConnection);
 
-    // The window's own pixels through XComposite, native size; null when it is not redirected.
-    QImage compositeImage(std::uint32_t windowID);
+    // The window's own pixels through XComposite in `area` (root pixels), transparent where the
+    // window does not cover it; null when the window is not redirected, lies outside the area,
+    // or the area passes the image limits.
+    QImage compositeImage(std::uint32_t windowID, const QRect &area);
 
 private:
     struct Private;

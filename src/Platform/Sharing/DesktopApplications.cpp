@@ -1,5 +1,6 @@
 #include "Platform/Sharing/DesktopApplications.h"
 
+#include "Platform/Files/RegularFile.h"
 #include "Platform/Sharing/internal/ProcessExitWatcher.h"
 
 #include <QCollator>
@@ -20,6 +21,9 @@
 namespace Platform {
 
 namespace {
+
+// A mimeapps.list is small; anything this large is not one.
+constexpr qint64 kMaxMimeAppsBytes = 1024 * 1024;
 
 QStringList dataFolders()
 {
@@ -65,11 +69,11 @@ QHash<QString, QStringList> DesktopApplications::defaultApplications() const
         files << folder + QStringLiteral("/applications/mimeapps.list");
     QHash<QString, QStringList> defaults;
     for (const QString &path : files) {
-        QFile file(path);
-        if (file.size() > 1024 * 1024 || !file.open(QIODevice::ReadOnly))
+        const FileBytes file = readRegularFile(path, kMaxMimeAppsBytes, FollowLinks::Yes);
+        if (!file.ok())
             continue;
         bool inDefaults = false;
-        for (const QByteArray &raw : file.readAll().split('\n')) {
+        for (const QByteArray &raw : file.bytes.split('\n')) {
             const QString line = QString::fromUtf8(raw).trimmed();
             if (line.startsWith(QLatin1Char('['))) {
                 inDefaults = line == QStringLiteral("[Default Applications]");

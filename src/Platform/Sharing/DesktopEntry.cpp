@@ -1,6 +1,7 @@
 #include "Platform/Sharing/DesktopEntry.h"
 
-#include <QFile>
+#include "Platform/Files/RegularFile.h"
+
 #include <QHash>
 #include <QUrl>
 
@@ -120,10 +121,12 @@ std::optional<QStringList> splitExec(const QString &exec)
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QString &path, const QString &id, const QStringList &locales)
 {
-    QFile file(path);
-    if (file.size() > kMaxEntryBytes || !file.open(QIODevice::ReadOnly))
+    // Entries are often links into another folder; what they lead to must be a regular file
+    // (a FIFO would block the listing of every application for ever).
+    const FileBytes file = readRegularFile(path, kMaxEntryBytes, FollowLinks::Yes);
+    if (!file.ok())
         return std::nullopt;
-    auto entry = parseText(QString::fromUtf8(file.read(kMaxEntryBytes)), id, locales);
+    auto entry = parseText(QString::fromUtf8(file.bytes), id, locales);
     if (entry)
         entry->path = path;
     return entry;

@@ -24,7 +24,8 @@ struct DesktopEntry {
     bool terminal = false;
     bool isApplication = false;
 
-    // Reads an entry; nothing when the file is unreadable, too large or has no entry group.
+    // Reads an entry; nothing when the file is unreadable, too large, not a regular file
+    // (links followed) or has no entry group.
     // `locales` are tried in order for localised keys ("zh_CN", "zh", ...).
     static std::optional<DesktopEntry> parse(const QString &path, const QString &id, const QStringList &locales);
     // Parses the text of an entry (for tests and for parse()).

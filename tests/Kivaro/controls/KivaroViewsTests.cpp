@@ -2,6 +2,7 @@
 #include "Kivaro/controls/KivaroSeparator.h"
 #include "Kivaro/controls/KivaroSurface.h"
 #include "Kivaro/controls/KivaroTableRow.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
 
@@ -39,6 +40,33 @@ TEST(KivaroViews, SeparatorSurfaceAndRowDrawWithTheirColours)
     EXPECT_NE(rowImage.pixelColor(150, 20).rgb(), resolve(DynamicColor::windowBackground, Appearance::light).rgb()); // selection
     EXPECT_EQ(rowImage.pixelColor(8, 43).rgb(), resolve(DynamicColor::windowBackground, Appearance::light).rgb());   // line starts at 16
     EXPECT_NE(rowImage.pixelColor(20, 43).rgb(), resolve(DynamicColor::windowBackground, Appearance::light).rgb());
+}
+
+TEST(KivaroTextLabel, WrapsIntoItsLinesAndElidesTheLast)
+{
+    const QFont font = KivaroTextLabel(QString(), QFont(), DynamicColor::label, 1).font();
+    const QString longText = QStringLiteral("首次使用可能需要允许麦克风或下载语言模型，").repeated(6);
+    const QStringList two = KivaroTextLabel::layoutLines(longText, font, 200, 2);
+    ASSERT_EQ(two.size(), 2);
+    EXPECT_TRUE(two[1].endsWith(QChar(0x2026)));
+    EXPECT_EQ(KivaroTextLabel::layoutLines(QStringLiteral("短"), font, 200, 2), QStringList{QStringLiteral("短")});
+    EXPECT_TRUE(KivaroTextLabel::layoutLines(QString(), font, 200, 2).isEmpty());
+    EXPECT_EQ(KivaroTextLabel::layoutLines(longText, font, 200, 1).size(), 1);
+
+    // Without a limit every line shows, none elided; a line feed starts a new line.
+    const QStringList all = KivaroTextLabel::layoutLines(longText, font, 200, KivaroTextLabel::allLines);
+    ASSERT_GT(all.size(), 2);
+    for (const QString &line : all)
+        EXPECT_FALSE(line.contains(QChar(0x2026)));
+    EXPECT_EQ(KivaroTextLabel::layoutLines(QStringLiteral("one\ntwo"), font, 200, KivaroTextLabel::allLines),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+
+    KivaroTextLabel label(longText, font, DynamicColor::secondaryLabel, KivaroTextLabel::allLines);
+    EXPECT_TRUE(label.hasHeightForWidth());
+    EXPECT_EQ(label.heightForWidth(200), int(KivaroTextLabel::lineHeight(font) * all.size()));
+    EXPECT_EQ(label.accessibleName(), longText);
+    label.setWrapWidth(200);
+    EXPECT_EQ(label.sizeHint(), QSize(200, label.heightForWidth(200)));
 }
 
 TEST(KivaroScroller, KnobIsProportionalOnlyTheKnobIsDrawnAndDraggingItScrolls)

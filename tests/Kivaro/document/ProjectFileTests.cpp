@@ -11,13 +11,22 @@
 #include "Platform/Markup/DocumentLimits.h"
 #include "Platform/PropertyList/PropertyList.h"
 
+#include "Support/HandMadePropertyList.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <zlib.h>
 
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Kivaro;
 using namespace DocumentFixtures;
@@ -65,6 +74,27 @@ QByteArray hugePng()
     return png;
 }
 
+// Whether a mapping of the file at `path` is in this process's address space.
+bool isMapped(const QString &path)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return maps.readAll().contains(QFile::encodeName(QFileInfo(path).canonicalFilePath()));
+}
+
+void setAge(const QString &path, int seconds)
+{
+    const struct timespec when[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), when, AT_SYMLINK_NOFOLLOW);
+}
+
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
 const QString kImageMessage = QStringLiteral("无法读取图片。图片每边最多 16000 像素，总像素最多 4000 万。");
 
 struct Files : ::testing::Test {
@@ -74,9 +104,14 @@ struct Files : ::testing::Test {
     QString write(const QString &name, const QByteArray &bytes)
     {
         QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
         return file.fileName();
+    }
+    QByteArray contentsOf(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QString writeImage(const QString &name, int w, int h)
     {
@@ -169,6 +204,41 @@ TEST(ProjectArchive, RefusesOtherFormatsVersionsLimitsAndHostileContent)
     EXPECT_THROW(ProjectArchive::decode(encodePropertyList(record(state, {{"markupData", encodePropertyList(markup)}}))), MarkupDataError);
 }
 
+QVariantList steps(qsizetype count)
+{
+    QVariantList list;
+    for (qsizetype k = 0; k < count; ++k)
+        list << QVariantMap{{"shapeID", MarkupID<ShapeElement>::make().toString()}, {"number", qint64(k)}};
+    return list;
+}
+
+QVariantList mosaics(qsizetype count)
+{
+    QVariantList list;
+    for (qsizetype k = 0; k < count; ++k)
+        list << QVariantMap{{"maskID", MarkupID<ShapeElement>::make().toString()}, {"imageID", MarkupID<ImageElement>::make().toString()}};
+    return list;
+}
+
+// Mended: steps and mosaics had no bound, and a record was decoded whole before any count was
+// looked at, then a second time as bare markup when it had not the record's shape: 100,000
+// steps took half a minute to open or to be refused. No shot holds more steps than elements,
+// nor more mosaics than masks.
+TEST(ProjectArchive, RefusesMoreStepsOrMosaicsThanAShotCanHold)
+{
+    const ShotState state = richState();
+    const QString format = QStringLiteral("工程格式不受支持，请更新应用后重试。");
+    EXPECT_EQ(ProjectArchive::decode(encodePropertyList(record(state, {{"mosaics", mosaics(DocumentLimits::kMaxMosaics)}}))).mosaics.size(),
+              DocumentLimits::kMaxMosaics);
+    EXPECT_EQ(refusal([&] { ProjectArchive::decode(encodePropertyList(record(state, {{"mosaics", mosaics(DocumentLimits::kMaxMosaics + 1)}}))); }),
+              format);
+    QVariantList tooMany = steps(DocumentLimits::kMaxSteps + 1);
+    EXPECT_EQ(refusal([&] { ProjectArchive::decode(encodePropertyList(record(state, {{"steps", tooMany}}))); }), format);
+    // Refused by their number, before an entry is looked at: a malformed one does not matter.
+    tooMany.last() = QStringLiteral("not a step");
+    EXPECT_EQ(refusal([&] { ProjectArchive::decode(encodePropertyList(record(state, {{"steps", tooMany}}))); }), format);
+}
+
 // Mended: the writer wrote whatever it was given, also projects its own reader refuses.
 TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
 {
@@ -180,7 +250,7 @@ TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
     const ShotState state = richState();
     EXPECT_EQ(refusalOf(state), QString());
 
-    std::vector<ShotState> refused(5, state);
+    std::vector<ShotState> refused(9, state);
     while (refused[0].links.size() <= DocumentLimits::kMaxLinks)
         refused[0].links.append(state.links.first());
     while (refused[1].masks.size() <= DocumentLimits::kMaxMasks)
@@ -189,6 +259,19 @@ TEST(ProjectArchive, TheWriterRefusesWhatTheReaderWouldRefuse)
     refused[3].mosaicGrain = 513;
     for (int k = 0; k < MarkupDataLimits().maxElements; ++k)
         refused[4].markup.subelements().append(shape(QRectF(k % 100, 0, 1, 1)));
+    while (refused[5].steps.size() <= DocumentLimits::kMaxSteps)
+        refused[5].steps.append(state.steps.first());
+    while (refused[6].mosaics.size() <= DocumentLimits::kMaxMosaics)
+        refused[6].mosaics.append(state.mosaics.first());
+    // Text: one too long, and all together too much.
+    ShapeElement label = shape(QRectF(0, 0, 50, 20));
+    label.attributedText = AttributedText(QString(DocumentLimits::kMaxTextLength + 1, QLatin1Char('w')));
+    refused[7].markup.subelements().append(label);
+    label.attributedText = AttributedText(QString(DocumentLimits::kMaxTextLength, QLatin1Char('w')));
+    for (qsizetype total = 0; total <= DocumentLimits::kMaxTotalTextLength; total += DocumentLimits::kMaxTextLength) {
+        label.id = MarkupID<ShapeElement>::make();
+        refused[8].markup.subelements().append(label);
+    }
     // Patches are pixels of their own: eleven over a 3000 × 3100 picture pass the markup's total.
     ShotState patched = state;
     QImage large(3000, 3100, QImage::Format_RGB32);
@@ -254,6 +337,17 @@ TEST_F(Files, TellsProjectsFromImagesByExtensionAndBoundsTheirSize)
     EXPECT_EQ(messageOfOpening(write("canvas.kivaro", encodePropertyList(record(empty)))), QStringLiteral("不支持这个工程的画布尺寸。"));
 }
 
+// Mended: a project written as an XML property list was refused as "not a binary property list".
+TEST_F(Files, OpensAProjectWrittenAsAnXmlPropertyList)
+{
+    const ShotState state = richState();
+    QVariantMap root = decodePropertyList(ProjectArchive::encodeNow(state)).toMap();
+    root.insert("markupData", HandMade::xml(decodePropertyList(root.value("markupData").toByteArray())));
+    const QString path = write("other-tool.kivaro", HandMade::xml(root));
+    EXPECT_EQ(messageOfOpening(path), QString());
+    EXPECT_EQ(document.state(), state);
+}
+
 // Mended: a FIFO blocked the open, a device was read without end.
 TEST_F(Files, OpensOnlyRegularFilesWithoutWaitingOrReadingForever)
 {
@@ -265,6 +359,39 @@ TEST_F(Files, OpensOnlyRegularFilesWithoutWaitingOrReadingForever)
     EXPECT_EQ(messageOfOpening(dir.filePath("pipe.png")), kImageMessage);
     EXPECT_EQ(messageOfOpening(QStringLiteral("/dev/zero")), kImageMessage);
     EXPECT_FALSE(document.hasImage());
+}
+
+// Mended: a project was decoded from a mapping of its file (twice when it was bare markup); a
+// file cut short meanwhile ended the application with SIGBUS.
+TEST_F(Files, ReadsAProjectIntoMemoryAndAFileCutShortIsADecodingError)
+{
+    ShotState state = richState();
+    // Thousands of steps: decoding takes long enough for the file to be cut short meanwhile.
+    for (int k = 0; k < 5000; ++k)
+        state.steps.append(NumberedStep{MarkupID<ShapeElement>::make(), k});
+    const QByteArray project = ProjectArchive::encodeNow(state);
+    const QString path = write("shot.kivaro", project);
+    bool mapped = true;
+    document.didChange = [&] { mapped = isMapped(path); };
+    document.open(path);
+    EXPECT_FALSE(mapped) << "read, not mapped";
+    document.didChange = nullptr;
+
+    ASSERT_TRUE(QFile::resize(path, project.size() / 2));
+    EXPECT_EQ(messageOfOpening(path), QStringLiteral("markup error"));
+    ASSERT_TRUE(QFile::resize(path, 0));
+    EXPECT_EQ(messageOfOpening(path), QStringLiteral("markup error"));
+
+    for (const int delay : {0, 1, 2, 5, 10, 20, 40}) {
+        write("shot.kivaro", project);
+        std::thread cutter([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            ::truncate(QFile::encodeName(path).constData(), 64);
+        });
+        const QString message = messageOfOpening(path);
+        cutter.join();
+        EXPECT_TRUE(message.isEmpty() || message == QStringLiteral("markup error")) << message.toStdString();
+    }
 }
 
 TEST_F(Files, SavingSetsTheFileAndAFailedSaveChangesNothing)
@@ -280,6 +407,62 @@ TEST_F(Files, SavingSetsTheFileAndAFailedSaveChangesNothing)
     EXPECT_EQ(changes, 1);
     EXPECT_THROW(TestSupport::run(document.save(dir.filePath("no/such/folder/x.kivaro"))), FileError);
     EXPECT_EQ(document.fileURL(), path);
+}
+
+// Mended: an interrupted save left "<name>.XXXXXX" beside the project for ever, a name a file
+// of the user's can carry, so nothing could tell it was ours.
+TEST_F(Files, SavingRemovesOnlyItsOwnStaleTemporariesOfTheSameFile)
+{
+    document.load(picture(40, 30), false);
+    const QStringList kept{".x.kivaro.kivaro-save-Fresh1", "x.kivaro.backup", "x.kivaro.Ab12Cd", ".y.kivaro.kivaro-save-Ab12Cd",
+                           ".x.kivaro.kivaro-save-Ab12C", ".x.kivaro.kivaro-save-Link12"};
+    for (const QString &name : kept.mid(1, 4))
+        setAge(write(name, "the user's"), 3600);
+    write(kept[0], "a write under way");
+    ASSERT_TRUE(QFile::link(dir.filePath("x.kivaro.backup"), dir.filePath(kept[5])));
+    setAge(dir.filePath(kept[5]), 3600);
+    setAge(write(".x.kivaro.kivaro-save-Ab12Cd", "interrupted"), 120);
+
+    TestSupport::run(document.save(dir.filePath("x.kivaro")));
+    QStringList expected = kept;
+    expected << "x.kivaro";
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name), expected);
+    EXPECT_EQ(QFile(dir.filePath("x.kivaro.backup")).size(), 10);
+}
+
+// Saving is no plain private write: the user's umask and a replaced file's mode hold, and a
+// link at the path is followed, as any editor's save treats them.
+TEST_F(Files, SavingKeepsTheUsualModesFollowsALinkAndReportsAFailedWrite)
+{
+    document.load(picture(40, 30), false);
+    const mode_t saved = ::umask(027);
+    const QString fresh = dir.filePath("fresh.kivaro");
+    TestSupport::run(document.save(fresh));
+    ::umask(saved);
+    EXPECT_EQ(modeOf(fresh), 0640);
+    ASSERT_EQ(::chmod(QFile::encodeName(fresh).constData(), 0604), 0);
+    TestSupport::run(document.save(fresh));
+    EXPECT_EQ(modeOf(fresh), 0604) << "a replaced file keeps its mode";
+
+    const QString link = dir.filePath("link.kivaro");
+    ASSERT_TRUE(QFile::link(fresh, link));
+    QFile::resize(fresh, 0);
+    TestSupport::run(document.save(link));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ProjectArchive::decode(contentsOf(fresh)).markup.bounds(), QRectF(0, 0, 40, 30));
+
+    // A name close to the file system's longest: the temporary's name is cut to fit.
+    const QString longName = dir.filePath(QString(240, QChar(u'长')).left(80) + ".kivaro");
+    TestSupport::run(document.save(longName));
+    EXPECT_TRUE(QFileInfo(longName).isFile());
+
+    const QString folder = dir.filePath("folder.kivaro");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_THROW(TestSupport::run(document.save(folder)), FileError);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before) << "no temporary stays";
+    EXPECT_EQ(document.fileURL(), longName) << "a failed save changes nothing";
 }
 
 // Mended: a save or archive started with a queued start read its document on its first run,

@@ -1,4 +1,8 @@
 #include "DocumentFixtures.h"
+#include "Kivaro/document/ShotRenderer.h"
+#include "Platform/Markup/MarkupRenderer.h"
+
+#include <QPainter>
 
 using namespace Kivaro;
 using namespace DocumentFixtures;
@@ -147,4 +151,62 @@ TEST_F(LoadedDocument, KeepsItsGrainAcrossLoadsAndFitsSmallPicturesUp)
     EXPECT_DOUBLE_EQ(document.canvas()->zoomScale(), 800.0 / 58);
     EXPECT_NEAR(document.canvas()->contentVisibleFrame().center().x(), 5, 1e-9);
     EXPECT_NEAR(document.canvas()->contentVisibleFrame().center().y(), 5, 1e-9);
+}
+
+// The export draws bands of rows in parallel, each with only the elements that reach into it;
+// the pixels equal one drawing of the whole, elements across the band seams included.
+TEST(ShotRenderer, BandsDrawnInParallelEqualOneDrawingOfTheWhole)
+{
+    Kivaro::ShotState state = DocumentFixtures::richState(300, 1400);
+    using namespace Platform;
+    ShapeElement bubble = DocumentFixtures::shape(QRectF(20, 230, 200, 60));
+    bubble.fillColor = QColor(255, 255, 255, 250);
+    TextAttributes attributes;
+    attributes.fontSize = 22;
+    bubble.attributedText = AttributedText(QStringLiteral("跨过分界线的文字 across the seam"), attributes);
+    ShapeElement arrow = DocumentFixtures::shape(QRectF(40, 480, 200, 80));
+    arrow.shape = ShapeElement::Shape::line({0, 0}, {1.4, -0.5}, {1, 1});
+    arrow.endLineMarker = ShapeElement::LineMarker::Arrow;
+    arrow.lineWidth = 6;
+    ShapeElement turned = DocumentFixtures::shape(QRectF(100, 740, 160, 50));
+    turned.rotation = 0.7;
+    StrokeElement stroke;
+    stroke.ink.color = Qt::red;
+    stroke.ink.width = 9;
+    for (int k = 0; k < 40; ++k)
+        stroke.points.append(StrokePoint{QPointF(30 + k * 5, 1010 + (k % 7) * 6), 0, QSizeF(9, 9), 1, 1, 0, 1.57});
+    stroke.id = MarkupID<StrokeElement>::make();
+    for (const MarkupElement &e : std::initializer_list<MarkupElement>{bubble, arrow, turned, stroke})
+        state.markup.subelements().append(e);
+
+    const QImage banded = Kivaro::ShotRenderer::render(state, std::nullopt, false);
+    QImage whole(banded.size(), QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::transparent);
+    {
+        QPainter painter(&whole);
+        drawMarkup(painter, state.markup);
+        const ShapeElement *mask = state.markup.subelements().shape(state.masks.first());
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(mask->frame, Kivaro::MosaicRenderer::patch(state.mosaicBackground, mask->frame));
+    }
+    EXPECT_EQ(banded.format(), whole.format());
+    EXPECT_TRUE(banded == whole);
+    // Every drawn pixel lies inside its element's drawn bounds.
+    for (const MarkupElement &element : {MarkupElement(bubble), MarkupElement(arrow), MarkupElement(turned), MarkupElement(stroke)}) {
+        Markup alone(state.markup.bounds());
+        alone.subelements().append(element);
+        QImage image(banded.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        drawMarkup(painter, alone);
+        painter.end();
+        const QRect inside = drawnBounds(element).toAlignedRect();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(image.pixel(x, y)) != 0) {
+                    ASSERT_TRUE(inside.contains(x, y)) << x << "," << y << " outside the drawn bounds of an element";
+                }
+            }
+        }
+    }
 }

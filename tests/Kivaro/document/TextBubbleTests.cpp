@@ -1,6 +1,9 @@
 #include "DocumentFixtures.h"
 
+#include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/document/ProjectArchive.h"
+
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QLineF>
 
@@ -57,6 +60,17 @@ TEST_F(TextBubbles, RefusesEmptyOutsideAndOverlongTexts)
 
     ShotDocument empty;
     EXPECT_EQ(refusal([&] { empty.addAnnotation("x", QPointF(0, 0)); }), kPlaceMessage);
+}
+
+// Mended: one character can carry any number of combining marks, so a bubble of 500 characters
+// had no bound in code units, and the project file bounds each text in code units.
+TEST_F(TextBubbles, ATextLongerThanAProjectHoldsIsRefusedHoweverFewCharactersItHas)
+{
+    const QString marked = QStringLiteral("a") + QString(DocumentLimits::kMaxTextLength, QChar(0x0301)); // one character
+    expectRefused(QStringLiteral("单条标注最多 500 字，请分成几条。"), [&] { document.addAnnotation(marked, QPointF(100, 100)); });
+    document.addAnnotation(marked.chopped(1), QPointF(100, 100));
+    expectRefused(QStringLiteral("标注内容需要 1 至 500 字。"), [&] { document.editText(document.links().first(), marked); });
+    EXPECT_NO_THROW(ProjectArchive::encodeNow(LinkedAnnotations::reconcile(document.state())));
 }
 
 TEST_F(TextBubbles, EditingReplacesTheTextInTheOldStyleAndKeepsTheFrame)

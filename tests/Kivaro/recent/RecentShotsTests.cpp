@@ -69,6 +69,22 @@ TEST(RecentShotsFolder, ExplicitThenVerificationThenVariableThenDataHome)
     EXPECT_EQ(RecentShots::defaultDirectory({"kivaro", "--verify-basics"}, environment), QStringLiteral("/elsewhere")) << "only the exact flag";
 }
 
+// Mended: only the last folder of the path was made private; its parents were 0755.
+TEST(RecentShotsFolder, EveryFolderTheStoreCreatesIsPrivate)
+{
+    QTemporaryDir dataHome;
+    QProcessEnvironment environment;
+    environment.insert("XDG_DATA_HOME", dataHome.path());
+    RecentShots store(RecentShots::defaultDirectory({"kivaro"}, environment));
+    ShotDocument document;
+    document.load(picture(40, 30), false);
+    TestSupport::run(store.flush(&document));
+    ASSERT_EQ(store.directory(), dataHome.filePath("Kivaro/Recent"));
+    EXPECT_EQ(mode(dataHome.filePath("Kivaro")), 0700);
+    EXPECT_EQ(mode(dataHome.filePath("Kivaro/Recent")), 0700);
+    EXPECT_EQ(store.entries().size(), 1);
+}
+
 TEST(RecentShotsSession, IdentitiesAreUUIDsAndOnlyEntryIDsResume)
 {
     RecentShots store(QStringLiteral("/nowhere"));
@@ -235,6 +251,46 @@ TEST_F(Store, OnlyRegularUUIDProjectFilesAreEntries)
     EXPECT_TRUE(QFileInfo(subfolder).isDir());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(made[1].projectURL)) << "the two oldest entries went";
+}
+
+// Mended: a kill between deleting an entry's project and its preview left the preview for ever,
+// and a kill during a write its temporary, unless that very entry was written again.
+TEST_F(Store, ListingOrWritingRemovesOrphanPreviewsAndStaleTemporariesOfAnyEntry)
+{
+    const RecentShot orphan = makeEntry(folder, QDateTime::currentDateTime().addDays(-1));
+    QFile::remove(orphan.projectURL);
+    const RecentShot bare = makeEntry(folder, QDateTime::currentDateTime().addDays(-1), false);
+    const QString old = QDateTime::currentDateTime().addSecs(-120).toString(Qt::ISODate);
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QStringList stale{folder + "/" + id + ".kivaro.Ab12Cd", folder + "/" + id + ".png.x9Y8z7", bare.projectURL + ".QwErTy"};
+    for (const QString &path : stale)
+        writeFile(path, "interrupted", QDateTime::currentDateTime().addSecs(-120));
+    const QStringList kept{folder + "/" + id + ".kivaro.fresh1", folder + "/notes.png", folder + "/" + id + ".PNG",
+                           folder + "/" + id + ".kivaro.bak", folder + "/holiday.kivaro.Ab12Cd"};
+    for (const QString &path : kept)
+        writeFile(path, "x", path.endsWith("fresh1") ? QDateTime() : QDateTime::currentDateTime().addDays(-1));
+    const QString linkedPreview = folder + "/" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".png";
+    ASSERT_TRUE(QFile::link(bare.projectURL, linkedPreview));
+    const QString folderPreview = folder + "/" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".png";
+    QDir().mkpath(folderPreview);
+
+    const QList<RecentShot> listed = store->entries();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].id, bare.id) << "a project without a preview is a whole entry";
+    EXPECT_FALSE(QFileInfo::exists(orphan.previewURL));
+    for (const QString &path : stale)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    for (const QString &path : kept)
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    EXPECT_TRUE(QFileInfo(linkedPreview).isSymLink()) << "only regular files are ours to delete";
+    EXPECT_TRUE(QFileInfo(folderPreview).isDir());
+
+    // Writing lists the folder too.
+    const RecentShot later = makeEntry(folder, QDateTime::currentDateTime().addDays(-1));
+    QFile::remove(later.projectURL);
+    EXPECT_EQ(flush(), QString());
+    EXPECT_FALSE(QFileInfo::exists(later.previewURL));
+    EXPECT_TRUE(QFileInfo::exists(current().previewURL));
 }
 
 TEST_F(Store, AFolderThatIsALinkOrAFileIsRefusedAndNothingIsWritten)

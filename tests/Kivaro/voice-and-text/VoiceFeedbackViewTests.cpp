@@ -1,7 +1,7 @@
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 
 #include "Kivaro/controls/KivaroButton.h"
-#include "Kivaro/voice-and-text/internal/VoicePanelLabel.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/voice-and-text/internal/VoiceWaveform.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
@@ -231,18 +231,6 @@ TEST(VoiceWaveform, RecordingDrawsRedBarsAndProcessingAddsTheOrbitingDot)
     EXPECT_EQ(draw(state, Appearance::light).pixelColor(35, 17).alpha(), 0);
     state.processing = true; // phase 0: the dot sits at the right, 16 points from the middle
     EXPECT_EQ(draw(state, Appearance::light).pixelColor(35, 17).rgb(), resolve(DynamicColor::controlAccent, Appearance::light).rgb());
-}
-
-TEST(VoicePanelLabel, WrapsIntoItsLinesAndElidesTheLast)
-{
-    const QFont font = VoicePanelLabel(QFont(), DynamicColor::label, 1).font();
-    const QString longText = QStringLiteral("首次使用可能需要允许麦克风或下载语言模型，").repeated(6);
-    const QStringList two = VoicePanelLabel::layoutLines(longText, font, 200, 2);
-    ASSERT_EQ(two.size(), 2);
-    EXPECT_TRUE(two[1].endsWith(QChar(0x2026)));
-    EXPECT_EQ(VoicePanelLabel::layoutLines(QStringLiteral("短"), font, 200, 2), QStringList{QStringLiteral("短")});
-    EXPECT_TRUE(VoicePanelLabel::layoutLines(QString(), font, 200, 2).isEmpty());
-    EXPECT_EQ(VoicePanelLabel::layoutLines(longText, font, 200, 1).size(), 1);
 }
 
 // The panel as a user sees it, in both appearances at 2x. Set KIVARO_TEST_SNAPSHOTS to a folder

@@ -2,16 +2,23 @@
 #include "Platform/Files/PrivateFiles.h"
 #include "Platform/PropertyList/PropertyList.h"
 
+#include "Support/HandMadePropertyList.h"
+#include "Support/PrivateConfigHome.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointF>
 #include <QSignalSpy>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Platform::UserDefaults;
 
@@ -30,6 +37,12 @@ int modeOf(const QString &path)
     ::stat(QFile::encodeName(path).constData(), &info);
     return int(info.st_mode & 07777);
 }
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 TEST(UserDefaults, TypedGettersFollowTheCoercionRules)
@@ -79,7 +92,7 @@ TEST(UserDefaults, ValuesPersistWithTheirTypesInAPrivateFile)
         EXPECT_TRUE(d.set(QStringLiteral("flag"), false));
         EXPECT_FALSE(d.set(QStringLiteral("point"), QPointF(1, 2))) << "a type a property list cannot hold";
         EXPECT_FALSE(d.contains(QStringLiteral("point")));
-        EXPECT_TRUE(d.lastWriteError().isEmpty());
+        EXPECT_FALSE(d.set(QStringLiteral("huge"), std::numeric_limits<quint64>::max())) << "an integer a property list cannot hold";
     }
     EXPECT_EQ(modeOf(fileOf(name)), 0600);
     EXPECT_EQ(modeOf(UserDefaults::folder()), 0700);
@@ -203,4 +216,85 @@ TEST(PrivateFiles, AWriteRemovesTheStaleTemporariesOfAnInterruptedOne)
                                  QStringLiteral("shot.kivaro.Ef34Gh"), QStringLiteral("shot.kivaro.Mn78Op"),
                                  QStringLiteral("shot.kivaro.old")}));
     QDir(base).removeRecursively();
+}
+
+TEST(UserDefaults, AFailedWriteThrowsAndTheDomainReadsAsBefore)
+{
+    PrivateConfigHome home;
+    const QString name = uniqueName();
+    auto d = UserDefaults::suite(name);
+    ASSERT_TRUE(d.set(QStringLiteral("kept"), 1));
+    QSignalSpy spy(d.notifier(), &Platform::DefaultsNotifier::changed);
+    ASSERT_TRUE(home.breakFolder());
+
+    EXPECT_THROW(d.set(QStringLiteral("new"), 2), Platform::DefaultsWriteError);
+    EXPECT_THROW(d.set(QStringLiteral("kept"), 3), Platform::DefaultsWriteError);
+    EXPECT_THROW(d.remove(QStringLiteral("kept")), Platform::DefaultsWriteError);
+    try {
+        d.set(QStringLiteral("new"), 2);
+    } catch (const Platform::DefaultsWriteError &error) {
+        EXPECT_EQ(error.path(), fileOf(name));
+    }
+    EXPECT_FALSE(d.contains(QStringLiteral("new"))) << "a value that is not on disk does not read back";
+    EXPECT_EQ(d.integer(QStringLiteral("kept")), 1);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_THROW(UserDefaults::removePersistentDomain(name), Platform::DefaultsWriteError);
+    EXPECT_EQ(d.integer(QStringLiteral("kept")), 1);
+
+    ASSERT_TRUE(home.mendFolder());
+    ASSERT_TRUE(d.set(QStringLiteral("new"), 2));
+    EXPECT_EQ(Platform::decodePropertyList(contentsOf(fileOf(name))).toMap(),
+              (QVariantMap{{QStringLiteral("kept"), qint64(1)}, {QStringLiteral("new"), qint64(2)}}));
+}
+
+TEST(UserDefaults, AFifoALinkToADeviceAndAHostileFileReadAsUnreadableAndAreKeptAside)
+{
+    PrivateConfigHome home;
+    ASSERT_FALSE(Platform::ensurePrivateFolder(UserDefaults::folder()));
+    // A FIFO would block the read for ever; a device would read without end.
+    const QString fifo = uniqueName();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fileOf(fifo)).constData(), 0600), 0);
+    const QString device = uniqueName();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), fileOf(device)));
+    // A key in UTF-16 holding U+0000, and 3,000 references to one 64 KB data object.
+    const QString nulKey = uniqueName();
+    const QByteArray nulFile = HandMade::List{{QByteArray("\xD1\x01\x02", 3), HandMade::utf16(QStringLiteral("k") + QChar(0)),
+                                               QByteArray("\x09", 1)}}
+                                   .bytes();
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(nulKey), nulFile));
+    const QString bomb = uniqueName();
+    HandMade::List shared;
+    shared.refSize = 2;
+    shared.objects = {HandMade::marker(0xA, 3000) + QByteArray(3000, '\0').replace('\0', QByteArray("\x00\x01", 2)),
+                      HandMade::data(QByteArray(64 * 1024, 'x'))};
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(bomb), shared.bytes()));
+
+    for (const QString &name : {fifo, device, nulKey, bomb}) {
+        auto d = UserDefaults::suite(name);
+        EXPECT_TRUE(d.dictionaryRepresentation().isEmpty()) << name.toStdString();
+        EXPECT_FALSE(UserDefaults::persistentDomain(name).has_value());
+        ASSERT_TRUE(d.set(QStringLiteral("k"), 1));
+        EXPECT_TRUE(QFileInfo(fileOf(name)).isFile()) << "the next write puts a domain in its place";
+        struct stat aside {};
+        EXPECT_EQ(::lstat(QFile::encodeName(fileOf(name) + QStringLiteral(".corrupt")).constData(), &aside), 0) << "kept aside";
+    }
+    EXPECT_EQ(contentsOf(fileOf(nulKey) + QStringLiteral(".corrupt")), nulFile);
+}
+
+TEST(UserDefaults, AnXmlDomainReadsWithItsTypes)
+{
+    PrivateConfigHome home;
+    ASSERT_FALSE(Platform::ensurePrivateFolder(UserDefaults::folder()));
+    const QString name = uniqueName();
+    ASSERT_FALSE(Platform::writePrivateFile(fileOf(name), R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>appearance.accentPalette</key><string>ocean</string>
+  <key>kivaro.showMenuBar</key><true/>
+  <key>kivaro.captureShortcut</key><data>e30=</data>
+</dict></plist>)"));
+    auto d = UserDefaults::suite(name);
+    EXPECT_EQ(d.string(QStringLiteral("appearance.accentPalette")), QStringLiteral("ocean"));
+    EXPECT_EQ(d.object(QStringLiteral("kivaro.showMenuBar")).typeId(), QMetaType::Bool);
+    EXPECT_EQ(d.data(QStringLiteral("kivaro.captureShortcut")), QByteArray("{}"));
+    EXPECT_TRUE(UserDefaults::persistentDomain(name).has_value());
 }

@@ -4,10 +4,14 @@
 
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+// Last: Xlib defines macros (None, Bool, Status) that other headers use as names.
+#include <X11/XKBlib.h>
 
 using namespace Platform;
 
@@ -87,6 +91,41 @@ TEST_F(X11HotKeys, APressOfTheChordIsDeliveredWithItsIdentity)
     display.sync();
     QCoreApplication::processEvents();
     EXPECT_EQ(pressed.count(), 1);
+}
+
+TEST_F(X11HotKeys, HoldingTheChordDeliversItOnceWhileTheKeyRepeats)
+{
+    ASSERT_EQ(service.registerHotKey(controlOption4, identity).status, HotKeyStatus::registered);
+    QSignalSpy pressed(&service, &HotKeyService::hotKeyPressed);
+    const xcb_keycode_t four = display.keyCode(keysym4);
+
+    // The server repeats the key while it is held: after the delay, once per interval.
+    xcb_connection_t *c = display.connection();
+    auto *control = xcb_get_keyboard_control_reply(c, xcb_get_keyboard_control(c), nullptr);
+    ASSERT_TRUE(control);
+    const bool repeats = control->global_auto_repeat == XCB_AUTO_REPEAT_MODE_ON && (control->auto_repeats[four / 8] >> (four % 8)) & 1;
+    std::free(control);
+    ASSERT_TRUE(repeats);
+    Display *xlib = XOpenDisplay(nullptr);
+    ASSERT_TRUE(xlib);
+    unsigned int delay = 0, interval = 0;
+    const bool known = XkbGetAutoRepeatRate(xlib, XkbUseCoreKbd, &delay, &interval);
+    XCloseDisplay(xlib);
+    ASSERT_TRUE(known);
+
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("ctrl+alt+4")}), 0);
+    for (int i = 0; i < 3; ++i)
+        display.key(four, true); // presses of a held key, as a client might send them
+    TestSupport::waitUntil([] { return false; }, int(delay + 8 * interval)); // held: the server repeats
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("4"), QStringLiteral("alt"),
+                                                            QStringLiteral("ctrl")}),
+              0);
+    display.sync();
+    TestSupport::waitUntil([] { return false; }, 50);
+    EXPECT_EQ(pressed.count(), 1);
+
+    pressChord({keysymControl, keysymAlt}, keysym4);
+    ASSERT_TRUE(TestSupport::pollUntil([&] { return pressed.count() == 2; })) << "released, the chord delivers again";
 }
 
 TEST_F(X11HotKeys, TheChordWorksWhateverTheStateOfNumLock)

@@ -73,6 +73,12 @@ TEST(PngEncoder, KeepsStraightAlphaAndUnpremultipliesPremultipliedSources)
 
     const QImage rgba = source.convertToFormat(QImage::Format_RGBA8888);
     EXPECT_EQ(decoded(encodePng(rgba)).convertToFormat(QImage::Format_ARGB32), source);
+
+    // Premultiplied sources are unpremultiplied row by row inside the bands, exactly as Qt's
+    // conversion does it: the same bytes as encoding the converted image.
+    EXPECT_EQ(encodePng(premultiplied, {1, 7}), encodePng(premultiplied.convertToFormat(QImage::Format_ARGB32), {1, 7}));
+    const QImage rgbaPremultiplied = source.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    EXPECT_EQ(encodePng(rgbaPremultiplied, {1, 7}), encodePng(rgbaPremultiplied.convertToFormat(QImage::Format_RGBA8888), {1, 7}));
 }
 
 TEST(PngEncoder, BandBoundariesAndTinyImagesDecodeAndOutputIsDeterministic)

@@ -105,6 +105,22 @@ TEST(MarkupCoding, BoundsElementCountsImagePixelsTextAndStrokePoints)
     }
     EXPECT_NO_THROW(Markup::fromDataRepresentation(data));
 
+    // Texts are laid out to be drawn: each, and all together, within what lays out quickly.
+    const auto withTexts = [&](int count, qsizetype length) {
+        Markup markup(QRectF(0, 0, 100, 100));
+        for (int k = 0; k < count; ++k) {
+            ShapeElement label = rectangle(QRectF(0, 0, 10, 10));
+            label.attributedText = AttributedText(QString(length, QLatin1Char('w')));
+            markup.subelements().append(label);
+        }
+        return markup.dataRepresentation();
+    };
+    constexpr qsizetype longest = DocumentLimits::kMaxTextLength, total = DocumentLimits::kMaxTotalTextLength;
+    EXPECT_NO_THROW(Markup::fromDataRepresentation(withTexts(1, longest)));
+    EXPECT_THROW(Markup::fromDataRepresentation(withTexts(1, longest + 1)), MarkupDataError);
+    EXPECT_NO_THROW(Markup::fromDataRepresentation(withTexts(int(total / longest), longest)));
+    EXPECT_THROW(Markup::fromDataRepresentation(withTexts(int(total / longest) + 1, longest)), MarkupDataError);
+
     // Deep nesting never reaches the element decoder.
     QVariant nested = QVariantList{};
     for (int k = 0; k < 40; ++k)

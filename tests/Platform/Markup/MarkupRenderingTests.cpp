@@ -5,8 +5,10 @@
 #include "Platform/Markup/TextLayout.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QSignalSpy>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,39 @@ TEST(TextLayout, MeasuresInMarkupUnitsAndCountsWrappedLines)
     EXPECT_GT(greenPixels, 100);
 }
 
+// Mended: every repaint laid every text out anew, seconds for one long word.
+TEST(TextLayout, LaysATextOutOncePerWidthAndKeepsABoundedNumberOfLayouts)
+{
+    Markup markup = blank(200, 100);
+    ShapeElement label = rectangle(QRectF(10, 10, 120, 60));
+    label.attributedText = AttributedText(QStringLiteral("a label that wraps inside its frame %1").arg(QUuid::createUuid().toString()));
+    markup.subelements().append(label);
+    label.id = MarkupID<ShapeElement>::make();
+    label.frame.translate(0, 30); // the same text at the same width: one layout serves both
+    markup.subelements().append(label);
+
+    const qint64 before = textLayoutCount();
+    const QImage first = renderMarkup(markup, QSize(200, 100));
+    EXPECT_EQ(textLayoutCount(), before + 1);
+    EXPECT_EQ(renderMarkup(markup, QSize(200, 100)), first) << "drawn from the kept layout, pixel for pixel";
+    EXPECT_EQ(lineCount(label.attributedText, 120), lineCount(label.attributedText, 120));
+    EXPECT_EQ(measureText(label.attributedText, 120).width(), measureText(label.attributedText, 120).width());
+    EXPECT_EQ(textLayoutCount(), before + 1) << "measuring at the drawn width reuses the layout";
+
+    label.frame.setWidth(90);
+    markup.subelements().updateOrAppend(label);
+    renderMarkup(markup, QSize(200, 100));
+    EXPECT_EQ(textLayoutCount(), before + 2) << "another width is another layout";
+
+    // Filling the cache with other texts pushes the oldest layout out.
+    const qsizetype room = kLayoutCacheBytes / (kLayoutBytes + kLayoutBytesPerUnit * 8);
+    for (qsizetype k = 0; k <= room; ++k)
+        lineCount(AttributedText(QString::number(10'000'000 + k)), 50);
+    const qint64 filled = textLayoutCount();
+    lineCount(label.attributedText, 120);
+    EXPECT_EQ(textLayoutCount(), filled + 1);
+}
+
 namespace {
 
 struct CanvasScene : ::testing::Test {
@@ -198,6 +233,21 @@ TEST_F(CanvasScene, EditsAreUndoableStepsAndDeleteHonoursTheInteractions)
     EXPECT_EQ(canvas.markup()->subelements().shape(movable.id), nullptr);
 }
 
+TEST_F(CanvasScene, BackspaceDeletesTheSelectionLikeDelete)
+{
+    for (const Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+        SetUp();
+        canvas.setSelection({ElementID(movable.id), ElementID(fixed.id)});
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&canvas, &press);
+        EXPECT_EQ(canvas.markup()->subelements().shape(movable.id), nullptr) << key;
+        EXPECT_NE(canvas.markup()->subelements().shape(fixed.id), nullptr) << "it does not allow deletion";
+        EXPECT_EQ(canvas.selection(), QList<ElementID>{ElementID(fixed.id)});
+        canvas.undoManager()->undo();
+        EXPECT_NE(canvas.markup()->subelements().shape(movable.id), nullptr) << "one undo step";
+    }
+}
+
 TEST_F(CanvasScene, AnotherCanvasOfTheSameMarkupKeepsItsOwnCopyAndPaintsWithoutAWindow)
 {
     MarkupCanvas other;
@@ -210,4 +260,55 @@ TEST_F(CanvasScene, AnotherCanvasOfTheSameMarkupKeepsItsOwnCopyAndPaintsWithoutA
     EXPECT_FALSE(other.undoManager()->canUndo());
     const QImage shot = other.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(view(30, 30).toPoint())), QColor(200, 30, 30));
+}
+
+// During a move the canvas draws the unmoved elements from layers made at the gesture's start;
+// what it shows equals a canvas that draws the same markup whole, elements above the moved one
+// included, and the next gesture starts from the new state.
+TEST_F(CanvasScene, AMovePaintsFromLayersExactlyWhatAWholeDrawingShows)
+{
+    Markup markup = *canvas.markup();
+    markup.subelements().append(rectangle(QRectF(20, 20, 60, 30))); // over the moved one, not selectable
+    canvas.setMarkup(markup);
+    const auto paintedLike = [&](const MarkupCanvas &reference) {
+        MarkupCanvas whole;
+        whole.resize(canvas.size());
+        whole.setMarkup(reference.markup());
+        whole.setContentVisibleFrame(reference.contentVisibleFrame());
+        whole.setSelection(reference.selection());
+        return whole.grab().toImage();
+    };
+    canvas.pressAt(view(30, 30));
+    ASSERT_EQ(canvas.selection(), QList<ElementID>{ElementID(movable.id)});
+    canvas.dragTo(view(45, 38));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.dragTo(view(70, 60));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(70, 60));
+    EXPECT_EQ(frameOf(movable), QRectF(50, 40, 40, 40));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.pressAt(view(70, 60));
+    canvas.dragTo(view(20, 20));
+    EXPECT_EQ(canvas.grab().toImage(), paintedLike(canvas));
+    canvas.releaseAt(view(20, 20));
+}
+
+// A picture drawn at a quarter of its size shows the mean of its pixels, not a few of them: a
+// one-pixel white line every four pixels becomes a dark grey instead of vanishing.
+TEST(MarkupRenderer, APictureDrawnMuchSmallerAveragesItsPixels)
+{
+    QImage stripes(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x)
+            stripes.setPixel(x, y, x % 4 == 0 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    Markup markup(QRectF(0, 0, 400, 400));
+    markup.subelements().append(imageElement(stripes));
+    const QImage small = renderMarkup(markup, QSize(100, 100));
+    for (int y = 10; y < 90; y += 7)
+        for (int x = 10; x < 90; x += 7)
+            EXPECT_NEAR(qGray(small.pixel(x, y)), 64, 3) << x << "," << y;
+    const MarkupImage image(stripes);
+    EXPECT_EQ(image.reduced(0), image.image());
+    EXPECT_EQ(image.reduced(2).size(), QSize(100, 100));
+    EXPECT_EQ(image.reduced(1).pixel(4, 5), qRgb(128, 128, 128)); // columns 8 (white) and 9 (black)
 }

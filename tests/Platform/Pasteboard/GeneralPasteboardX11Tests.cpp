@@ -3,9 +3,11 @@
 // selection from its event loop, so every xclip run spins the loop until xclip has ended.
 
 #include "Platform/Pasteboard/Pasteboard.h"
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -22,29 +24,11 @@ using namespace Platform;
 
 namespace {
 
-struct ClientResult {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-};
+using TestSupport::ClientResult;
 
 ClientResult runXclip(const QStringList &arguments, int timeoutMs = 10000)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral("xclip"), arguments);
-    ClientResult result;
-    if (!process.waitForStarted(5000))
-        return result;
-    result.finished = TestSupport::waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    return result;
+    return TestSupport::runClient(QStringLiteral("xclip"), arguments, timeoutMs);
 }
 
 ClientResult readClipboard(const QString &target)
@@ -218,7 +202,8 @@ TEST_F(GeneralPasteboardX11, AWriteTheServerRefusesIsReportedAndChangesNothing)
     ForeignOwner owner("newer owner");
     ASSERT_TRUE(owner.started());
     // Wait without running our event loop, so our process has not seen xclip's ownership.
-    for (int i = 0; i < 500 && probe.owner() == ours; ++i)
+    const QDeadlineTimer deadline(20000);
+    while (probe.owner() == ours && !deadline.hasExpired())
         QThread::msleep(10);
     ASSERT_NE(probe.owner(), ours);
     const long long before = general->changeCount();
@@ -227,6 +212,8 @@ TEST_F(GeneralPasteboardX11, AWriteTheServerRefusesIsReportedAndChangesNothing)
 
     EXPECT_EQ(general->string(), QStringLiteral("newer owner"));
     EXPECT_FALSE(general->data(PasteboardType::png));
+    // Once our event loop has seen the newer ownership, a write takes the selection back.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return general->changeCount() > before; }, 10000));
     ASSERT_TRUE(general->setString(QStringLiteral("ours again")));
     EXPECT_TRUE(owner.waitUntilReplaced());
 }

@@ -1,5 +1,7 @@
 #include "Platform/PropertyList/PropertyList.h"
 
+#include "Support/HandMadePropertyList.h"
+
 #include <QDateTime>
 #include <QPointF>
 #include <QRandomGenerator>
@@ -11,25 +13,9 @@ using namespace Platform;
 
 namespace {
 
-// Builds a minimal bplist00 by hand: objects laid out in order, one-byte offsets and refs.
-QByteArray handMade(const QList<QByteArray> &objects, quint8 top = 0)
+QByteArray handMade(const QList<QByteArray> &objects, quint64 top = 0)
 {
-    QByteArray out("bplist00");
-    QList<int> offsets;
-    for (const QByteArray &object : objects) {
-        offsets.append(int(out.size()));
-        out += object;
-    }
-    const int table = int(out.size());
-    for (int offset : offsets)
-        out += char(offset);
-    QByteArray trailer(32, '\0');
-    trailer[6] = 1; // offset size
-    trailer[7] = 1; // ref size
-    trailer[15] = char(objects.size());
-    trailer[23] = char(top);
-    trailer[31] = char(table);
-    return out + trailer;
+    return HandMade::List{objects, 1, top}.bytes();
 }
 
 } // namespace
@@ -150,4 +136,217 @@ TEST(PropertyList, CyclesDeepNestingAndExpansionBombsAreRefused)
     limits.maxBytes = 16;
     EXPECT_THROW(decodePropertyList(encodePropertyList(QVariantMap{{QStringLiteral("k"), QString(100, QLatin1Char('x'))}}), limits),
                  PropertyListError);
+}
+
+TEST(PropertyList, AStringHoldingNulIsRefusedInEveryEncodingAsValueOrKey)
+{
+    using HandMade::ascii;
+    using HandMade::utf16;
+    const QString nul = QStringLiteral("画") + QChar(0) + QStringLiteral("框");
+    const QByteArray asciiNul = ascii(QByteArray("ab\0cd", 5));
+    for (const QByteArray &text : {utf16(nul), asciiNul}) {
+        EXPECT_THROW(decodePropertyList(handMade({text})), PropertyListError) << "a value";
+        EXPECT_THROW(decodePropertyList(handMade({QByteArray("\xA1\x01", 2), text})), PropertyListError) << "inside an array";
+        EXPECT_THROW(decodePropertyList(handMade({QByteArray("\xD1\x01\x02", 3), text, QByteArray("\x09", 1)})), PropertyListError)
+            << "a key";
+    }
+    // The same shapes without the NUL read as they are.
+    const QVariantMap good = decodePropertyList(handMade({QByteArray("\xD1\x01\x02", 3), utf16(QStringLiteral("画框")), ascii("ok")})).toMap();
+    EXPECT_EQ(good.value(QStringLiteral("画框")).toString(), QStringLiteral("ok"));
+
+    EXPECT_THROW(decodePropertyList("<plist><string>a&#0;b</string></plist>"), PropertyListError);
+    EXPECT_THROW(decodePropertyList("<plist><dict><key>a&#x0;</key><true/></dict></plist>"), PropertyListError);
+}
+
+TEST(PropertyList, LongArraysAndDictionariesDecodeInOnePass)
+{
+    // 100,000 distinct strings: four-byte references and offsets on the way out and back.
+    QVariantList strings;
+    for (int i = 0; i < 100'000; ++i)
+        strings.append(QString::number(i));
+    const QVariantList back = decodePropertyList(encodePropertyList(strings)).toList();
+    ASSERT_EQ(back.size(), strings.size());
+    EXPECT_EQ(back.last().toString(), QStringLiteral("99999"));
+
+    // 1.9 million one-byte references to one Boolean: 1.9 MB, inside the default node bound.
+    const quint64 count = 1'900'000;
+    HandMade::List many;
+    many.objects = {HandMade::marker(0xA, count) + QByteArray(qsizetype(count), '\x01'), QByteArray("\x09", 1)};
+    const QVariantList trues = decodePropertyList(many.bytes()).toList();
+    ASSERT_EQ(quint64(trues.size()), count);
+    EXPECT_TRUE(trues.last().toBool());
+    PropertyListLimits fewer;
+    fewer.maxNodes = 1'000'000;
+    EXPECT_THROW(decodePropertyList(many.bytes(), fewer), PropertyListError);
+
+    // A dictionary of 200,000 keys, written and read, and the same as XML.
+    QVariantMap keys;
+    QByteArray xml("<plist><dict>");
+    for (int i = 0; i < 200'000; ++i) {
+        keys.insert(QStringLiteral("k%1").arg(i), i);
+        xml += "<key>k" + QByteArray::number(i) + "</key><integer>" + QByteArray::number(i) + "</integer>";
+    }
+    xml += "</dict></plist>";
+    EXPECT_EQ(decodePropertyList(encodePropertyList(keys)).toMap().size(), keys.size());
+    const QVariantMap fromXml = decodePropertyList(xml).toMap();
+    EXPECT_EQ(fromXml.size(), keys.size());
+    EXPECT_EQ(fromXml.value(QStringLiteral("k199999")).toLongLong(), 199'999);
+}
+
+TEST(PropertyList, SharedDataAndTextCountOncePerReference)
+{
+    // 10,000 references to one 16 KB data object (or string): a 36 KB file that expands to
+    // 160 MB (or twice that as text).
+    const int references = 10'000;
+    for (const QByteArray &shared : {HandMade::data(QByteArray(16 * 1024, 'x')), HandMade::ascii(QByteArray(16 * 1024, 'x'))}) {
+        HandMade::List bomb;
+        bomb.refSize = 2;
+        bomb.objects = {HandMade::marker(0xA, references) + QByteArray(references, '\0').replace('\0', QByteArray("\x00\x01", 2)),
+                        shared};
+        const QByteArray file = bomb.bytes();
+        ASSERT_LT(file.size(), 64 * 1024);
+        EXPECT_THROW(decodePropertyList(file), PropertyListError);
+        PropertyListLimits limits;
+        limits.maxExpandedBytes = 400'000'000;
+        EXPECT_EQ(decodePropertyList(file, limits).toList().size(), references) << "within the bound it decodes";
+    }
+    // Keys count too: a dictionary whose 100 keys are one long shared string is still bounded.
+    PropertyListLimits limits;
+    limits.maxExpandedBytes = 1000;
+    EXPECT_THROW(decodePropertyList(handMade({QByteArray("\xD2\x01\x01\x02\x02", 5), HandMade::ascii(QByteArray(600, 'k')),
+                                              QByteArray("\x09", 1)}),
+                                    limits),
+                 PropertyListError);
+}
+
+TEST(PropertyList, DatesKeepTheirRangeAndIntegersOutsideQint64AreRefused)
+{
+    const auto utc = [](int year, int month, int day) { return QDateTime(QDate(year, month, day), QTime(12, 30, 15, 250), QTimeZone::utc()); };
+    for (const QDateTime &date : {utc(2070, 1, 1), utc(1900, 6, 30), utc(1601, 1, 1), utc(9999, 12, 31), utc(2001, 1, 1)}) {
+        const QVariant back = decodePropertyList(encodePropertyList(QVariantList{date})).toList().value(0);
+        EXPECT_EQ(back.toDateTime(), date) << date.toString(Qt::ISODateWithMs).toStdString();
+    }
+    // As other writers store it: 2,145,916,800 seconds after 2001 is 2069-01-01.
+    EXPECT_EQ(decodePropertyList(handMade({QByteArray("\x33", 1) + HandMade::bigEndian(std::bit_cast<quint64>(2'145'916'800.0), 8)}))
+                  .toDateTime(),
+              QDateTime(QDate(2069, 1, 1), QTime(0, 0), QTimeZone::utc()));
+    EXPECT_THROW(decodePropertyList(handMade({QByteArray("\x33", 1) + HandMade::bigEndian(std::bit_cast<quint64>(1e300), 8)})),
+                 PropertyListError);
+    EXPECT_THROW(encodePropertyList(QDateTime()), PropertyListError);
+
+    EXPECT_EQ(decodePropertyList(encodePropertyList(quint64(std::numeric_limits<qint64>::max()))).toLongLong(),
+              std::numeric_limits<qint64>::max());
+    EXPECT_EQ(decodePropertyList(encodePropertyList(std::numeric_limits<qint64>::min())).toLongLong(), std::numeric_limits<qint64>::min());
+    EXPECT_THROW(encodePropertyList(quint64(1) << 63), PropertyListError);
+    EXPECT_THROW(encodePropertyList(QVariantMap{{QStringLiteral("n"), std::numeric_limits<quint64>::max()}}), PropertyListError);
+
+    // Sixteen-byte integers: a sign-extended 64-bit value reads, anything larger is refused.
+    const auto wide = [](quint64 high, quint64 low) {
+        return handMade({QByteArray("\x14", 1) + HandMade::bigEndian(high, 8) + HandMade::bigEndian(low, 8)});
+    };
+    EXPECT_EQ(decodePropertyList(wide(0, 5)).toLongLong(), 5);
+    EXPECT_EQ(decodePropertyList(wide(~quint64(0), quint64(-7))).toLongLong(), -7);
+    EXPECT_THROW(decodePropertyList(wide(0, ~quint64(0))), PropertyListError);
+    EXPECT_THROW(decodePropertyList(wide(1, 0)), PropertyListError);
+}
+
+TEST(PropertyList, XmlPropertyListsReadAsTheirBinaryForm)
+{
+    const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Example//DTD PLIST 1.0//EN" "https://example.invalid/PropertyList-1.0.dtd">
+<plist version="1.0">
+<!-- written by another tool -->
+<dict>
+	<key>text</key>
+	<string>画框选区 &amp; &lt;✓&gt;</string>
+	<key>cdata</key>
+	<string><![CDATA[a<b]]></string>
+	<key>data</key>
+	<data>
+	AAH/
+	</data>
+	<key>yes</key>
+	<true/>
+	<key>no</key>
+	<false></false>
+	<key>int</key>
+	<integer>-42</integer>
+	<key>hex</key>
+	<integer>0x10</integer>
+	<key>real</key>
+	<real>0.25</real>
+	<key>date</key>
+	<date>2070-01-01T00:00:00Z</date>
+	<key>list</key>
+	<array><integer>1</integer><string>a</string><dict/></array>
+	<key>empty</key>
+	<string></string>
+</dict>
+</plist>
+)";
+    const QVariantMap map = decodePropertyList(xml).toMap();
+    const QVariantMap expected{
+        {QStringLiteral("text"), QStringLiteral("画框选区 & <✓>")},
+        {QStringLiteral("cdata"), QStringLiteral("a<b")},
+        {QStringLiteral("data"), QByteArray("\x00\x01\xff", 3)},
+        {QStringLiteral("yes"), true},
+        {QStringLiteral("no"), false},
+        {QStringLiteral("int"), qint64(-42)},
+        {QStringLiteral("hex"), qint64(16)},
+        {QStringLiteral("real"), 0.25},
+        {QStringLiteral("date"), QDateTime(QDate(2070, 1, 1), QTime(0, 0), QTimeZone::utc())},
+        {QStringLiteral("list"), QVariantList{qint64(1), QStringLiteral("a"), QVariantMap{}}},
+        {QStringLiteral("empty"), QString()},
+    };
+    EXPECT_EQ(map, expected);
+    EXPECT_EQ(map.value(QStringLiteral("yes")).typeId(), QMetaType::Bool);
+    EXPECT_EQ(map.value(QStringLiteral("data")).typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(decodePropertyList(encodePropertyList(map)).toMap(), map);
+}
+
+TEST(PropertyList, HostileXmlIsRefusedWithinTheSameBounds)
+{
+    const auto refused = [](const QByteArray &xml, const PropertyListLimits &limits = {}) {
+        try {
+            decodePropertyList(xml, limits);
+        } catch (const PropertyListError &) {
+            return true;
+        }
+        return false;
+    };
+    // Entities that expand a billion times, whether used or only declared.
+    QByteArray laughs(R"(<?xml version="1.0"?><!DOCTYPE plist [<!ENTITY l0 "lol">)");
+    for (int i = 1; i < 10; ++i)
+        laughs += QByteArray("<!ENTITY l") + QByteArray::number(i) + " \"" + QByteArray("&l").append(QByteArray::number(i - 1)).append(";").repeated(10) + "\">";
+    EXPECT_TRUE(refused(laughs + "]><plist><string>&l9;</string></plist>"));
+    EXPECT_TRUE(refused(laughs + "]><plist><string>quiet</string></plist>"));
+    EXPECT_TRUE(refused("<plist><string>&undeclared;</string></plist>"));
+    EXPECT_TRUE(refused(R"(<!DOCTYPE plist SYSTEM "file:///etc/passwd"><plist><string>&x;</string></plist>)"));
+
+    // Malformed, misplaced and out-of-range content.
+    for (const char *bad : {"<plist><string>open</plist>", "<plist></plist>", "<plist><true/><true/></plist>",
+                            "<plist><string>a</string></plist><plist/>", "<plist><dict><true/></dict></plist>",
+                            "<plist><dict><key>k</key></dict></plist>", "<plist><array>loose text</array></plist>",
+                            "<plist><string><b>nested</b></string></plist>", "<plist><integer>9223372036854775808</integer></plist>",
+                            "<plist><integer>-99999999999999999999</integer></plist>", "<plist><integer>12abc</integer></plist>",
+                            "<plist><real>fast</real></plist>", "<plist><date>soon</date></plist>", "<plist><data>@@@@</data></plist>",
+                            "<plist><true>yes</true></plist>", "<plist><uid>1</uid></plist>", "<root><true/></root>", "   "}) {
+        EXPECT_TRUE(refused(bad)) << bad;
+    }
+    EXPECT_FALSE(refused("<plist><integer>-9223372036854775808</integer></plist>"));
+
+    // Depth, node, size and expansion bounds.
+    EXPECT_TRUE(refused("<plist>" + QByteArray("<array>").repeated(100'000) + QByteArray("</array>").repeated(100'000) + "</plist>"));
+    PropertyListLimits small;
+    small.maxNodes = 1000;
+    EXPECT_TRUE(refused("<plist><array>" + QByteArray("<true/>").repeated(1000) + "</array></plist>", small));
+    EXPECT_FALSE(refused("<plist><array>" + QByteArray("<true/>").repeated(999) + "</array></plist>", small));
+    small = {};
+    small.maxBytes = 1000;
+    EXPECT_TRUE(refused("<plist><string>" + QByteArray(1000, 'x') + "</string></plist>", small));
+    small.maxBytes = 10'000;
+    small.maxExpandedBytes = 1000;
+    EXPECT_TRUE(refused("<plist><string>" + QByteArray(600, 'x') + "</string></plist>", small));
+    EXPECT_TRUE(refused("<plist><data>" + QByteArray(1001, 'x').toBase64() + "</data></plist>", small));
+    EXPECT_FALSE(refused("<plist><data>" + QByteArray(1000, 'x').toBase64() + "</data></plist>", small));
 }

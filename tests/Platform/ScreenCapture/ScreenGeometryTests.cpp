@@ -41,6 +41,17 @@ TEST(ScreenCoordinates, NativePixelsScaleByTheScreenThatHoldsThem)
     EXPECT_EQ(twoScreens.nativeGeometry(5), QRectF());
 }
 
+TEST(ScreenCoordinates, APointOnTheEdgeTwoScreensShareBelongsToTheRightHandOne)
+{
+    // A screen at scale 2 (2560 x 1600 pixels) with one at scale 1 on its right, from pixel 2560.
+    const ScreenCoordinates sideBySide({{QRectF(0, 0, 1280, 800), 2.0}, {QRectF(2560, 0, 1920, 1080), 1.0}});
+    EXPECT_EQ(sideBySide.nativeToQt(QPointF(2560, 100)), QPointF(2560, 100));
+    EXPECT_EQ(sideBySide.nativeToQt(QPointF(2559, 100)), QPointF(1279.5, 50));
+    EXPECT_EQ(sideBySide.nativeToQt(QRectF(2540, 100, 40, 40)), QRectF(2540, 100, 40, 40)) << "its centre is on the edge";
+    EXPECT_EQ(sideBySide.qtToNative(QRectF(2540, 100, 40, 40)), QRectF(2540, 100, 40, 40));
+    EXPECT_EQ(sideBySide.modelToNative(sideBySide.nativeToModel(QRectF(200, 300, 64, 32))), QRectF(200, 300, 64, 32));
+}
+
 TEST(CutFromFrozenScreens, AWindowInsideAScreenIsItsPixelsAndWhatLiesOffEveryScreenIsTransparent)
 {
     const FrozenScreen screen = frozen(QRectF(0, 0, 400, 300), 1.0, 1);
@@ -65,4 +76,14 @@ TEST(CutFromFrozenScreens, TakesTheScreenSharingMostAreaAtTheRequestedScale)
     EXPECT_EQ(cut.pixel(40, 0), main.image.pixel(0, (300 - 150) * 2));
     EXPECT_EQ(qAlpha(cut.pixel(39, 0)), 0);
     EXPECT_TRUE(cutFromFrozenScreens(QRectF(1000, 1000, 10, 10), 1.0, {left, main}).isNull());
+}
+
+TEST(CutFromFrozenScreens, AnImagePastTheImageLimitsIsNeverMade)
+{
+    const FrozenScreen screen = frozen(QRectF(0, 0, 400, 300), 1.0, 5);
+    EXPECT_EQ(windowPixelSize(QRectF(0, 0, 16000, 2500), 1.0), QSize(16000, 2500));
+    EXPECT_TRUE(windowPixelSize(QRectF(0, 0, 16000, 2501), 1.0).isEmpty()) << "40,000,000 pixels at most";
+    EXPECT_TRUE(windowPixelSize(QRectF(0, 0, 8001, 100), 2.0).isEmpty()) << "16,000 pixels a side at most";
+    EXPECT_TRUE(windowPixelSize(QRectF(0, 0, 3e9, 3e9), 2.0).isEmpty());
+    EXPECT_TRUE(cutFromFrozenScreens(QRectF(0, 0, 9000, 5000), 1.0, {screen}).isNull());
 }

@@ -142,7 +142,6 @@ TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMost
     ASSERT_FALSE(display.hasWindowManager());
     const xcb_window_t back = window(QRect(200, 200, 300, 200), 3);
     const xcb_window_t front = window(QRect(250, 250, 300, 200), 4);
-    const xcb_window_t own = window(QRect(300, 300, 100, 100), 5, std::uint32_t(QCoreApplication::applicationPid()));
     const xcb_window_t menu = window(QRect(320, 320, 100, 100), 6, 4242, true);
     // The first type a window names that the list knows decides; unknown extensions come first.
     const xcb_window_t extended = window(QRect(600, 100, 100, 100), 11);
@@ -152,7 +151,6 @@ TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMost
 
     ASSERT_GE(positionOf(front), 0);
     EXPECT_LT(positionOf(front), positionOf(back));
-    EXPECT_EQ(positionOf(own), -1) << "this process's own windows are never offered";
     EXPECT_EQ(positionOf(menu), -1) << "override-redirect windows are menus and tool tips";
     EXPECT_GE(positionOf(extended), 0);
     EXPECT_EQ(positionOf(dock), -1);
@@ -160,6 +158,76 @@ TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMost
     EXPECT_EQ(listed.at(positionOf(back)).processID, 4242);
     display.raise(back);
     EXPECT_LT(positionOf(back), positionOf(front));
+}
+
+TEST_F(X11ScreenSourceTest, ThisProcesssWindowsAreListedExceptThoseThatBypassTheWindowManager)
+{
+    // Without a window manager, then under one: overlays are told apart by how they are shown,
+    // not by whose they are.
+    for (const bool managed : {false, true}) {
+        SCOPED_TRACE(managed ? "under a window manager" : "without a window manager");
+        if (managed) {
+            ASSERT_TRUE(display.startWindowManager());
+        }
+        QWidget own;
+        own.setGeometry(300, 300, 200, 150);
+        QWidget overlay(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint);
+        overlay.setGeometry(0, 0, 400, 300);
+        own.show();
+        overlay.show();
+        const auto ownID = std::uint32_t(own.winId()), overlayID = std::uint32_t(overlay.winId());
+        ASSERT_TRUE(pollUntil([&] { return positionOf(ownID) >= 0; })) << "the application hides its windows itself before a capture";
+        EXPECT_EQ(listed.at(positionOf(ownID)).processID, QCoreApplication::applicationPid());
+        EXPECT_EQ(positionOf(overlayID), -1);
+    }
+    display.stopWindowManager();
+}
+
+TEST_F(X11ScreenSourceTest, HostileFrameExtentsStayInsideTheScreens)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const xcb_window_t target = window(QRect(300, 200, 320, 240), 12);
+    display.frameExtents(target);
+    ASSERT_TRUE(pollUntil([&] { return positionOf(target) >= 0; }));
+
+    // Any client may write the property on its own window, after the manager did.
+    const std::array<std::uint32_t, 4> hostile{0x7fffffffu, 0xffffffffu, 0x80000000u, 4000000000u};
+    xcb_change_property(display.connection(), XCB_PROP_MODE_REPLACE, target, display.atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 32,
+                        4, hostile.data());
+    display.sync();
+    ASSERT_EQ(display.frameExtents(target), hostile);
+
+    const QRectF screens(QPointF(0, 0), QSizeF(display.rootSize()));
+    EXPECT_EQ(frameOf(target), screens) << "decorations reach no further than the screens";
+    const CaptureScreen screen = source.screens().first();
+    const QList<FrozenScreen> frozen{{screen, source.freeze(screen)}};
+    EXPECT_EQ(source.windowImage(listed.at(positionOf(target)), 2.0, frozen).size(), display.rootSize() * 2);
+    display.stopWindowManager();
+}
+
+TEST_F(X11ScreenSourceTest, AWindowImagePastTheImageLimitsIsRefused)
+{
+    // 8100 pixels wide, most of it off the screen: at scale 2 its image would be 16,200 wide.
+    const QRect where(100, 100, 8100, 60);
+    const xcb_window_t target = window(where, 13);
+    ASSERT_TRUE(display.waitForPixels(QRect(100, 100, 50, 60), patternImage(where.size(), 13).copy(0, 0, 50, 60)));
+    ASSERT_GE(positionOf(target), 0);
+    const ShareableWindow wide = listed.at(positionOf(target));
+    EXPECT_EQ(wide.frame.width(), 8100);
+    const CaptureScreen screen = source.screens().first();
+    const QList<FrozenScreen> frozen{{screen, source.freeze(screen)}};
+
+    for (const bool kept : {false, true}) {
+        SCOPED_TRACE(kept ? "contents kept" : "cut from the screen");
+        if (kept) {
+            display.redirectWindows();
+            ASSERT_TRUE(pollUntil([&] { return !source.compositeImage(target, where).isNull(); }));
+            // The whole window, also what lies off every screen.
+            EXPECT_EQ(source.windowImage(wide, 1.0, frozen).convertToFormat(QImage::Format_RGB32), patternImage(where.size(), 13));
+        }
+        EXPECT_EQ(source.windowImage(wide, 1.0, frozen).size(), QSize(8100, 60));
+        EXPECT_TRUE(source.windowImage(wide, 2.0, frozen).isNull());
+    }
 }
 
 TEST_F(X11ScreenSourceTest, UnderAWindowManagerFramesIncludeTheDecorations)
@@ -194,7 +262,7 @@ TEST_F(X11ScreenSourceTest, AWindowImageComesThroughCompositeWhenContentsAreKept
     const ShareableWindow shown = listed.at(positionOf(target));
 
     // Nobody keeps window contents: the window is cut from the frozen screen, cover and all.
-    EXPECT_TRUE(source.compositeImage(target).isNull());
+    EXPECT_TRUE(source.compositeImage(target, where).isNull());
     const CaptureScreen screen = source.screens().first();
     const QList<FrozenScreen> frozen{{screen, source.freeze(screen)}};
     const QImage cut = source.windowImage(shown, 1.0, frozen);
@@ -206,8 +274,13 @@ TEST_F(X11ScreenSourceTest, AWindowImageComesThroughCompositeWhenContentsAreKept
     // With contents kept off screen (as under a compositing manager) the whole window comes back,
     // resampled to the frame times the scale.
     display.redirectWindows();
-    ASSERT_TRUE(pollUntil([&] { return !source.compositeImage(target).isNull(); }));
-    EXPECT_TRUE(opaque(source.compositeImage(target), QRect(QPoint(), where.size())));
+    ASSERT_TRUE(pollUntil([&] { return !source.compositeImage(target, where).isNull(); }));
+    EXPECT_TRUE(opaque(source.compositeImage(target, where), QRect(QPoint(), where.size())));
+    // Only the asked area is read; what the window does not cover of it is transparent.
+    const QImage corner = source.compositeImage(target, QRect(where.topLeft() - QPoint(10, 10), QSize(30, 30)));
+    ASSERT_EQ(corner.size(), QSize(30, 30));
+    EXPECT_EQ(qAlpha(corner.pixel(5, 5)), 0);
+    EXPECT_EQ(corner.pixel(10, 10), pattern.pixel(0, 0));
     EXPECT_EQ(source.windowImage(shown, 1.0, frozen).convertToFormat(QImage::Format_RGB32), pattern);
     EXPECT_EQ(source.windowImage(shown, 2.0, frozen).size(), where.size() * 2);
 }

@@ -1,12 +1,18 @@
 #include "Platform/Sharing/DesktopApplications.h"
 #include "Support/TaskTesting.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Platform::DesktopApplications;
@@ -192,4 +198,48 @@ TEST_F(FakeDesktop, EntriesTheDesktopWouldNotShowAreNoShareTargets)
         else
             qputenv(it.key().constData(), it.value());
     }
+}
+
+// Mended: the listing opened a link to a FIFO in an applications folder and waited for a writer
+// for ever; mimeapps.list was read the same way.
+TEST_F(FakeDesktop, FifosAndLinksToThemAreLeftOutWithoutWaitingWhileLinkedEntriesCount)
+{
+    const QString fifo = path("home/applications/x.desktop");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, path("home/applications/fifo-link.desktop")));
+    ASSERT_TRUE(QFile::link(fifo, path("home/applications/mimeapps.list")));
+    // Desktop entries are often links to files kept elsewhere.
+    writeFile("elsewhere/linked.desktop", "[Desktop Entry]\nType=Application\nName=Linked Viewer\nExec=true %f\nMimeType=image/png;\n");
+    ASSERT_TRUE(QFile::link(path("elsewhere/linked.desktop"), path("system/applications/linked.desktop")));
+    writeFile("share/Kivaro.png", "png");
+
+    // Should the listing wait on the FIFO, a writer comes and goes after a while, so that the
+    // test fails instead of hanging.
+    std::atomic<bool> done = false, released = false;
+    std::thread watchdog([&] {
+        const QDeadlineTimer patience(10000);
+        while (!done) {
+            if (patience.hasExpired()) {
+                const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) {
+                    released = true;
+                    ::close(fd);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    DesktopApplications applications(options());
+    const QStringList offered = titles(applications.servicesFor(path("share/Kivaro.png")));
+    const bool linkedIsAService = applications.service(QStringLiteral("linked.desktop")).has_value();
+    const bool fifoIsAService = applications.service(QStringLiteral("fifo-link.desktop")).has_value()
+                                || applications.service(QStringLiteral("x.desktop")).has_value();
+    done = true;
+    watchdog.join();
+
+    EXPECT_FALSE(released) << "the listing waited on a FIFO";
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Zeta Viewer"), QStringLiteral("Alpha Editor"), QStringLiteral("Broken"),
+                                    QStringLiteral("Linked Viewer"), QStringLiteral("User Copy")}));
+    EXPECT_TRUE(linkedIsAService);
+    EXPECT_FALSE(fifoIsAService);
 }

@@ -49,10 +49,16 @@ void KivaroTitlebar::paint(QPainter &painter, const QSizeF &size, const QString 
                             resolve(DynamicColor::label, appearance), Qt::AlignHCenter, Qt::ElideMiddle);
 }
 
+QString KivaroTitlebar::shownTitle(const QWidget *window)
+{
+    QString title = window->windowTitle();
+    return title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
+}
+
 void KivaroTitlebar::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paint(painter, size(), window() ? window()->windowTitle() : QString(), AppearanceManager::shared().effectiveAppearance(this));
+    paint(painter, size(), window() ? shownTitle(window()) : QString(), AppearanceManager::shared().effectiveAppearance(this));
 }
 
 void KivaroTitlebar::mousePressEvent(QMouseEvent *event)

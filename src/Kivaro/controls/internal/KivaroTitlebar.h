@@ -24,6 +24,9 @@ public:
     // The title's rectangle in a bar of `width` (points, y down).
     static QRectF titleRect(qreal width);
     static void paint(QPainter &painter, const QSizeF &size, const QString &title, NativeAppAppearance::Appearance appearance);
+    // The window's title as Qt shows it: its "[*]" placeholder becomes "*" while the window is
+    // marked modified and disappears otherwise.
+    static QString shownTitle(const QWidget *window);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -41,13 +41,18 @@ qsizetype characterCount(const QString &text)
     return count;
 }
 
+bool fitsBubble(const QString &text)
+{
+    return !text.isEmpty() && text.size() <= DocumentLimits::kMaxTextLength && characterCount(text) <= kMaxCharacters;
+}
+
 ShotState withAnnotation(const ShotState &state, const QString &text, QPointF anchor)
 {
     const QString trimmed = bubbleText(text);
     const QRectF bounds = state.markup.bounds();
     if (trimmed.isEmpty() || !Geometry::contains(bounds, anchor))
         throw ShotError::message(kivaroCopy("请在图片内选一个位置，并输入标注内容。"));
-    if (characterCount(trimmed) > kMaxCharacters)
+    if (!fitsBubble(trimmed))
         throw ShotError::message(kivaroCopy("单条标注最多 500 字，请分成几条。"));
     // A project file holds at most this many links; a shot never gets more than it can save.
     if (SideTables::liveLinks(state) >= DocumentLimits::kMaxLinks)
@@ -82,7 +87,7 @@ ShotState withText(const ShotState &state, const AnnotationLink &link, const QSt
 {
     const QString trimmed = bubbleText(text);
     const ShapeElement *found = state.markup.subelements().shape(link.bubbleID);
-    if (trimmed.isEmpty() || characterCount(trimmed) > kMaxCharacters || !found)
+    if (!fitsBubble(trimmed) || !found)
         throw ShotError::message(kivaroCopy("标注内容需要 1 至 500 字。"));
     ShapeElement bubble = *found;
     const TextAttributes attributes = bubble.attributedText.attributesAt(0).value_or(TextAttributes{});

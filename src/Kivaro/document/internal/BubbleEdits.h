@@ -12,6 +12,11 @@ inline constexpr qsizetype kMaxCharacters = 500;
 // Characters as the user sees them (grapheme clusters): an emoji with modifiers counts once.
 qsizetype characterCount(const QString &text);
 
+// Whether `text` (trimmed) fits a bubble: 1 to 500 characters, and no more UTF-16 units than
+// a project file holds in one text (a character can be made of any number of them: combining
+// marks have no end).
+bool fitsBubble(const QString &text);
+
 // Both text operations drop C0 control characters but tabs and line breaks, then trim.
 
 // A new bubble for `text` placed near `anchor` clear of the other shapes, its arrow (below the

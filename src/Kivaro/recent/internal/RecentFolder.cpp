@@ -8,6 +8,8 @@
 #include "Platform/Files/PrivateFiles.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +50,32 @@ struct Listed {
     long nanoseconds;
 };
 
+// The "<id>.kivaro" or "<id>.png" whose interrupted write left `name`, a temporary named
+// "<file name>.XXXXXX"; empty for any other name.
+QString writtenBy(const QString &name)
+{
+    static const QRegularExpression temporary(QStringLiteral("^((.*)\\.(?:kivaro|png))\\.[A-Za-z0-9]{6}$"));
+    const QRegularExpressionMatch match = temporary.match(name);
+    return match.hasMatch() && RecentShots::isEntryID(match.captured(2)) ? match.captured(1) : QString();
+}
+
+// Removes what interrupted work of the store left in `folder`: previews whose project is gone
+// (the store deletes the project first, and a preview is only written after its project) and
+// the stale temporaries of any entry's atomic writes. Best effort: a failure leaves the file.
+void removeLeftovers(const QString &folder, const QStringList &previews, const QSet<QString> &temporariesOf)
+{
+    for (const QString &name : previews) {
+        const RecentShot shot = RecentShot::named(folder, name.chopped(4));
+        struct stat info {};
+        if (::lstat(QFile::encodeName(shot.projectURL).constData(), &info) == 0 || errno != ENOENT)
+            continue;
+        if (::lstat(QFile::encodeName(shot.previewURL).constData(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(QFile::encodeName(shot.previewURL).constData());
+    }
+    for (const QString &name : temporariesOf)
+        Platform::removeStaleTemporaries(folder + QLatin1Char('/') + name);
+}
+
 } // namespace
 
 void prepare(const QString &folder)
@@ -77,6 +105,8 @@ QList<RecentShot> list(const QString &folder)
         failWithErrno(folder, errno);
 
     QList<Listed> found;
+    QStringList previews;
+    QSet<QString> temporariesOf;
     for (;;) {
         errno = 0;
         const dirent *item = ::readdir(dir.get());
@@ -86,6 +116,14 @@ QList<RecentShot> list(const QString &folder)
             break;
         }
         const QString name = QFile::decodeName(item->d_name);
+        if (name.endsWith(QStringLiteral(".png")) && RecentShots::isEntryID(name.chopped(4))) {
+            previews.append(name);
+            continue;
+        }
+        if (const QString written = writtenBy(name); !written.isEmpty()) {
+            temporariesOf.insert(written);
+            continue;
+        }
         if (!name.endsWith(QStringLiteral(".kivaro"))) // the extension is case-sensitive
             continue;
         const QString id = name.chopped(7);
@@ -99,6 +137,7 @@ QList<RecentShot> list(const QString &folder)
         shot.date = QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000);
         found.append({std::move(shot), qint64(info.st_mtim.tv_sec), info.st_mtim.tv_nsec});
     }
+    removeLeftovers(folder, previews, temporariesOf);
     // Full file-system precision: two entries written within one millisecond still have an order.
     std::sort(found.begin(), found.end(), [](const Listed &a, const Listed &b) {
         if (a.seconds != b.seconds)

@@ -13,7 +13,9 @@ namespace Kivaro::RecentFolder {
 void prepare(const QString &folder);
 
 // The entries of `folder`, newest first (equal dates by id). Only regular files, not links,
-// named "<UUID>.kivaro" count. A folder that does not exist lists as empty.
+// named "<UUID>.kivaro" count. A folder that does not exist lists as empty. Listing also
+// removes what interrupted work left: a "<UUID>.png" regular file without its project, and
+// temporaries "<UUID>.kivaro.XXXXXX" / "<UUID>.png.XXXXXX" unchanged for over a minute.
 QList<RecentShot> list(const QString &folder);
 
 // Deletes the entry's project file, then its preview when one is there. A folder sitting at

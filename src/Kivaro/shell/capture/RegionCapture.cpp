@@ -113,7 +113,14 @@ Platform::Task<std::optional<QImage>> RegionCapture::capture(CaptureSelectionMod
     const QList<CaptureWindowTarget> targets = windowTargets(source->windows());
     QList<FrozenScreen> frozen;
     for (const CaptureScreen &screen : source->screens()) {
-        QImage image = source->freeze(screen);
+        // A screen the display does not show is left out; one that fails to be read ends the
+        // capture: it never goes on without an overlay on a screen the user sees.
+        QImage image;
+        try {
+            image = source->freeze(screen);
+        } catch (const Platform::ScreenCaptureError &error) {
+            throw ShotError::message(kivaroFormat("屏幕“%@”无法截图，请重试。", error.screen()));
+        }
         if (!image.isNull())
             frozen.append({screen, std::move(image)});
     }
@@ -206,18 +213,30 @@ quint64 RegionCapture::beginSelection(const QList<FrozenScreen> &frozen, const Q
         overlay->show();
     }
 
-    const QPointF mouse = m_source->pointerLocation();
-    CaptureOverlayWindow *key = m_overlays.first();
-    for (CaptureOverlayWindow *overlay : std::as_const(m_overlays))
-        if (Geometry::contains(overlay->frame(), mouse)) {
-            key = overlay;
-            break;
-        }
-    m_keyOverlay = key;
-    key->activateWindow();
-    key->contentView()->setFocus(Qt::OtherFocusReason);
+    CaptureOverlayWindow *under = overlayAt(m_source->pointerLocation());
+    giveKeyboard(under ? under : m_overlays.first());
     grabInput(phase, 0);
     return phase;
+}
+
+CaptureOverlayWindow *RegionCapture::overlayAt(QPointF global) const
+{
+    for (CaptureOverlayWindow *overlay : m_overlays)
+        if (Geometry::contains(overlay->frame(), global))
+            return overlay;
+    return nullptr;
+}
+
+void RegionCapture::giveKeyboard(CaptureOverlayWindow *overlay)
+{
+    if (overlay == m_keyOverlay)
+        return;
+    m_keyOverlay = overlay;
+    // The overlays bypass the window manager, so nothing else ever moves the keyboard between
+    // them. Activating one sets the X input focus on it; the input grab (owner events) then
+    // lets key events go to it wherever the grab was made.
+    overlay->activateWindow();
+    overlay->contentView()->setFocus(Qt::OtherFocusReason);
 }
 
 void RegionCapture::grabInput(quint64 phase, int attempt)
@@ -275,6 +294,9 @@ void RegionCapture::relayPointer(QPointF global)
 {
     for (CaptureOverlayWindow *overlay : std::as_const(m_overlays))
         overlay->contentView()->updateSelection(global);
+    // The keyboard follows the pointer: Space and Shift act on the screen the user works on.
+    if (CaptureOverlayWindow *under = overlayAt(global))
+        giveKeyboard(under);
 }
 
 void RegionCapture::applyOption(bool held)

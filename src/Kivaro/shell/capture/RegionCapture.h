@@ -6,8 +6,10 @@
 // - throws ShotError "请先完成当前截图。" at once while a capture runs (that one goes on);
 // - throws the permission error (TellumoError, "Tellumo.Capture" code 1) when the screens
 //   cannot be read; nothing changes then;
-// - waits 0.18 s (the caller has just hidden its windows), lists the windows, freezes the
-//   screens (ShotError "没有可截图的屏幕。" when none can be frozen) and shows the overlays;
+// - waits 0.18 s (the caller has just hidden its windows), lists the windows (this process's
+//   own included), freezes the screens and shows the overlays. A screen that fails to be read
+//   ends the capture with ShotError "屏幕“%@”无法截图，请重试。"; ShotError "没有可截图的屏幕。"
+//   when the display shows none;
 // - returns the picked window captured by itself, or the region cut from the frozen screen,
 //   and records `lastPlacement`; returns nothing when the user cancels (Escape, the footer's
 //   exit button) or something else closes an overlay;
@@ -17,8 +19,10 @@
 // Every way out closes the overlays and clears `isRunning`.
 //
 // While the overlays are up a selection phase is pending (`hasPendingSelection`, the waiting
-// continuation), and no application shortcut acts: every key goes to the overlay. Each phase has its own token: a completion meant for one phase (a click, a
-// key, the task's cancellation) can never end another, later one.
+// continuation), and no application shortcut acts: every key goes to the overlay under the
+// pointer, which takes the keyboard as the pointer moves between screens. Each phase has its
+// own token: a completion meant for one phase (a click, a key, the task's cancellation) can
+// never end another, later one.
 //
 // The verify* hooks steer a shown overlay from code; they act only when the process arguments
 // contain "--verify" exactly, and return whether the overlay has finished.
@@ -103,6 +107,9 @@ private:
     void complete(quint64 phase, std::optional<OverlayResult> result);
     void dismiss();
     void relayPointer(QPointF global);
+    CaptureOverlayWindow *overlayAt(QPointF global) const;
+    // Gives the keyboard to `overlay` unless it has it already.
+    void giveKeyboard(CaptureOverlayWindow *overlay);
     void applyOption(bool held);
     void grabInput(quint64 phase, int attempt);
 

@@ -7,7 +7,6 @@
 #include "Kivaro/shell/capture/CaptureSelectionFooter.h"
 #include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
-#include "KivaroCore/Geometry.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 
@@ -56,12 +55,7 @@ bool RegionCapture::verifyChoose(QPointF at, bool optionHeld, std::optional<QPoi
 {
     if (!verifying())
         return false;
-    CaptureOverlayWindow *overlay = nullptr;
-    for (CaptureOverlayWindow *candidate : std::as_const(m_overlays))
-        if (Geometry::contains(candidate->frame(), at)) {
-            overlay = candidate;
-            break;
-        }
+    CaptureOverlayWindow *overlay = overlayAt(at);
     if (!overlay || !overlay->contentView())
         return false;
     // The view stays alive until the event loop runs again, even when the release finishes the

@@ -30,6 +30,15 @@ bool crcMatches(const Chunk &c)
     return crc == be32(c.data + c.length);
 }
 
+// The chunks that give the pixels a colour space; the layout has none.
+bool isColourChunk(const Chunk &c)
+{
+    for (const char *type : {"iCCP", "sRGB", "gAMA", "cHRM"})
+        if (std::memcmp(c.type, type, 4) == 0)
+            return true;
+    return false;
+}
+
 struct Band {
     const Chunk *chunk = nullptr;
     int firstRow = 0;
@@ -80,6 +89,8 @@ QImage decodeBanded(const QByteArray &png)
             idat.push_back(&c);
         else if ((c.type[0] & 0x20) == 0 && std::memcmp(c.type, "IHDR", 4) != 0 && std::memcmp(c.type, "IEND", 4) != 0)
             return {}; // a critical chunk this layout does not have (a palette, say)
+        else if (isColourChunk(c))
+            return {}; // pixels of a colour space this decoder would drop; Qt's reader keeps it
     }
     if (idat.size() != size_t(bandCount) + 2 || idat.front()->length != 2 || idat.back()->length != 4)
         return {};

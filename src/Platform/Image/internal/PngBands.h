@@ -5,7 +5,7 @@
 // it describes the image data), then one IDAT holding the 2-byte zlib header, one IDAT per
 // band holding that band's deflate stream (ending on a flush point, the last one final), one
 // IDAT holding the Adler-32 of all filtered bytes, and IEND. The first row of each band is
-// filtered without the row above.
+// filtered without the row above. No chunk gives a colour space: the pixels are sRGB.
 
 #include <QByteArray>
 #include <QImage>

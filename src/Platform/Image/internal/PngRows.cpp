@@ -24,8 +24,10 @@ bool isDirectFormat(QImage::Format format)
     switch (format) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_RGBX8888:
     case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
         return true;
     default:
         return false;
@@ -36,7 +38,8 @@ bool isOpaque(const QImage &image)
 {
     if (!image.hasAlphaChannel())
         return true;
-    const int alphaByte = image.format() == QImage::Format_ARGB32 ? (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0) : 3;
+    const bool argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied;
+    const int alphaByte = argb ? (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0) : 3;
     const int width = image.width(), height = image.height(); // out-of-line calls: read once
     for (int y = 0; y < height; ++y) {
         const std::uint8_t *p = image.constScanLine(y) + alphaByte;
@@ -52,7 +55,18 @@ bool isOpaque(const QImage &image)
 void readRow(const QImage &image, int y, int channels, std::uint8_t *out)
 {
     const int width = image.width();
-    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32) {
+    const QImage::Format format = image.format();
+    // Premultiplied pixels are unpremultiplied here, row by row inside the parallel bands, by
+    // Qt's own conversion of the one row (its rounding differs from qUnpremultiply's), so the
+    // samples equal those of converting the whole image first. An opaque image (3 channels)
+    // has nothing to unpremultiply.
+    if (channels == 4 && (format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGBA8888_Premultiplied)) {
+        const QImage row(image.constScanLine(y), width, 1, image.bytesPerLine(), format);
+        readRow(row.convertToFormat(format == QImage::Format_ARGB32_Premultiplied ? QImage::Format_ARGB32 : QImage::Format_RGBA8888), 0,
+                channels, out);
+        return;
+    }
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 || format == QImage::Format_ARGB32_Premultiplied) {
         const auto *px = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         if (channels == 3) {
             for (int x = 0; x < width; ++x, out += 3) {

@@ -268,10 +268,15 @@ public:
         return interactionsFromNames(names);
     }
 
-    AttributedText text(const QVariant &v) const
+    // Shapes' texts are laid out to be drawn: each is bounded by the string length, and all of
+    // them together by their own total.
+    AttributedText text(const QVariant &v)
     {
         const QVariantMap map = dictionary(v, "text");
         AttributedText text(string(field(map, "string"), "text"));
+        if (text.length() > m_limits.maxTotalTextLength - m_textLength)
+            fail(QStringLiteral("too much text"));
+        m_textLength += text.length();
         const QVariantList runList = array(field(map, "runs"), "runs");
         if (runList.size() > m_limits.maxTextRuns)
             fail(QStringLiteral("too many text runs"));
@@ -305,7 +310,7 @@ public:
         return text;
     }
 
-    ShapeElement shape(const QVariantMap &map) const
+    ShapeElement shape(const QVariantMap &map)
     {
         ShapeElement s;
         s.id = identity<ShapeElement>(map);
@@ -409,6 +414,7 @@ private:
     const MarkupDataLimits &m_limits;
     qint64 m_imagePixels = 0;
     qsizetype m_strokePoints = 0;
+    qsizetype m_textLength = 0;
 };
 
 } // namespace

@@ -57,6 +57,18 @@ struct Pending {
     xcb_get_property_cookie_t extents;
 };
 
+// `window` grown by _NET_FRAME_EXTENTS (left, right, top, bottom). Whoever wrote them, each is
+// at most the screens' size along its axis, and the result reaches beyond the screens no further
+// than the window itself does: a frame is never bigger than the screens and the window together.
+// All of it fits an int (protocol sizes are 16-bit).
+QRect decoratedFrame(const QRect &window, const std::vector<std::uint32_t> &extents, const QRect &screens)
+{
+    const auto bounded = [](std::uint32_t extent, int limit) { return int(std::min(extent, std::uint32_t(std::max(limit, 0)))); };
+    const int left = bounded(extents[0], screens.width()), right = bounded(extents[1], screens.width());
+    const int top = bounded(extents[2], screens.height()), bottom = bounded(extents[3], screens.height());
+    return window.adjusted(-left, -top, right, bottom).intersected(screens.united(window));
+}
+
 } // namespace
 
 xcb_window_t topLevelAncestor(XConnection &x, xcb_window_t window)
@@ -73,7 +85,7 @@ xcb_window_t topLevelAncestor(XConnection &x, xcb_window_t window)
     return XCB_WINDOW_NONE;
 }
 
-QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
+QList<NativeWindow> listWindows(XConnection &x, const QRect &screens)
 {
     xcb_connection_t *c = x.get();
     const bool managed = hasWindowManager(x);
@@ -136,7 +148,9 @@ QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
             continue; // gone meanwhile
         if (attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
             continue;
-        if (!managed && attributes->override_redirect)
+        // Override-redirect windows are menus, tool tips and the capture's overlays; a window
+        // manager never lists them, the tree does.
+        if (attributes->override_redirect)
             continue;
         // Types are listed in order of preference, and the first one we know counts (a desktop's
         // own type may come first). A window that names none we know is a normal window.
@@ -153,15 +167,11 @@ QList<NativeWindow> listWindows(XConnection &x, std::int64_t ownProcess)
             && desktop.front() != currentDesktop)
             continue;
         const std::int64_t processID = pid.empty() ? 0 : std::int64_t(pid.front());
-        if (ownProcess != 0 && processID == ownProcess)
-            continue;
 
         const int border = geometry->border_width;
         QRect frame(position->dst_x - border, position->dst_y - border, geometry->width + 2 * border, geometry->height + 2 * border);
-        if (managed && extents.size() == 4) {
-            const int left = int(extents[0]), right = int(extents[1]), top = int(extents[2]), bottom = int(extents[3]);
-            frame = QRect(position->dst_x - left, position->dst_y - top, geometry->width + left + right, geometry->height + top + bottom);
-        }
+        if (managed && extents.size() == 4)
+            frame = decoratedFrame(QRect(position->dst_x, position->dst_y, geometry->width, geometry->height), extents, screens);
         result.append({p.window, frame, processID});
     }
     return result;

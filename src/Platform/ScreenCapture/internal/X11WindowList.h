@@ -4,9 +4,13 @@
 // Under a window manager (one that names itself through _NET_SUPPORTING_WM_CHECK) the list is
 // _NET_CLIENT_LIST_STACKING, which the manager keeps bottom to top; frames grow by
 // _NET_FRAME_EXTENTS to include the decorations. Without one it is the root's children from
-// xcb_query_tree (also bottom to top), minus override-redirect windows (menus, tool tips, our
-// own overlays). Either way only viewable windows of a normal kind on the current desktop
-// remain, and windows whose _NET_WM_PID is `ownProcess` are left out.
+// xcb_query_tree (also bottom to top). Either way only viewable windows of a normal kind on the
+// current desktop remain: override-redirect windows (menus, tool tips, the capture's own
+// overlays) never do. This process's other windows are listed like any other.
+//
+// Frames are bounded: the decorations _NET_FRAME_EXTENTS adds (any client may write that
+// property on its own window) are each at most the size of `screens`, and the decorated frame
+// reaches beyond `screens` (the screens' union, root pixels) no further than the window itself.
 
 #include "Platform/ScreenCapture/internal/XConnection.h"
 
@@ -23,7 +27,7 @@ struct NativeWindow {
     std::int64_t processID = 0;
 };
 
-QList<NativeWindow> listWindows(XConnection &connection, std::int64_t ownProcess);
+QList<NativeWindow> listWindows(XConnection &connection, const QRect &screens);
 
 // The child of the root that holds `window` (its window-manager frame, or itself).
 xcb_window_t topLevelAncestor(XConnection &connection, xcb_window_t window);

@@ -10,6 +10,8 @@
 #include "Platform/ScreenCapture/X11ScreenSource.h"
 
 #include <QGuiApplication>
+#include <QPalette>
+#include <QWidget>
 #include <QProcess>
 #include <QWindow>
 
@@ -124,6 +126,34 @@ TEST_F(LiveCapture, APickedWindowIsItsOwnContentWithItsDecorations)
     EXPECT_EQ(image.size(), QSize(320 + int(extents[0] + extents[1]), 240 + int(extents[2] + extents[3])));
     EXPECT_EQ(image.copy(int(extents[0]), int(extents[2]), 320, 240), pattern);
     EXPECT_EQ(capture.lastPlacement()->frame, frame);
+}
+
+TEST_F(LiveCapture, TheApplicationsOwnWindowIsOfferedLikeAnyOther)
+{
+    // A caller hides its windows before it captures; one it leaves shown (a verification
+    // scenario's fixture window) can be picked.
+    const QRect where(500, 300, 240, 160);
+    const QColor colour(10, 200, 30);
+    QWidget own;
+    QPalette palette = own.palette();
+    palette.setColor(QPalette::Window, colour);
+    own.setPalette(palette);
+    own.setAutoFillBackground(true);
+    own.setGeometry(where);
+    own.show();
+    QImage solid(where.size(), QImage::Format_RGB32);
+    solid.fill(colour);
+    ASSERT_TRUE(display.waitForPixels(where, solid));
+
+    start(CaptureSelectionMode::window);
+    const QList<CaptureWindowTarget> targets = capture.overlays().first()->contentView()->targets();
+    EXPECT_TRUE(std::any_of(targets.begin(), targets.end(), [&](const CaptureWindowTarget &t) { return t.window.windowID == own.winId(); }));
+    display.movePointer(where.center());
+    display.button(true);
+    display.button(false);
+    ASSERT_TRUE(waitFor(running.handle));
+    ASSERT_TRUE(running.handle.value());
+    EXPECT_EQ(running.handle.value()->convertToFormat(QImage::Format_RGB32), solid);
 }
 
 TEST_F(LiveCapture, AltSwitchesTheModeAndEscapeClosesEveryOverlay)

@@ -146,6 +146,35 @@ TEST_F(RegionCaptureTest, FailuresAreErrorsNotCancelsAndLeaveNothingRunning)
     EXPECT_TRUE(capture.overlays().isEmpty());
 }
 
+TEST_F(RegionCaptureTest, AScreenThatCannotBeReadEndsTheCaptureAndOneTheDisplayDoesNotShowIsLeftOut)
+{
+    InProcessScreenSource::Screen unreadable = screen(QRectF(960, 0, 800, 480), 2.0, 3);
+    unreadable.unreadable = true;
+    source->setScreens({main, unreadable});
+    auto failed = Platform::start(capture.capture(CaptureSelectionMode::region, false));
+    ASSERT_TRUE(waitFor(failed));
+    EXPECT_EQ(shotError(failed), QStringLiteral("屏幕“screen-3”无法截图，请重试。"));
+    EXPECT_TRUE(capture.overlays().isEmpty()) << "never a capture with a screen the user sees left uncovered";
+    EXPECT_FALSE(capture.isRunning());
+
+    source->setScreens({main, {unreadable.screen, QImage()}});
+    running = startCapture(capture, CaptureSelectionMode::region);
+    ASSERT_TRUE(running.shown);
+    ASSERT_EQ(capture.overlays().size(), 1);
+    EXPECT_EQ(view()->screenFrame(), main.screen.frame);
+}
+
+TEST_F(RegionCaptureTest, ThePointerOnTheEdgeTwoScreensShareIsOnTheRightHandOne)
+{
+    // The main screen (scale 1) ends at x = 960, where the second one (scale 2) begins.
+    source->setPointerLocation({960, 300});
+    running = startOnTwoScreens(CaptureSelectionMode::window);
+    ASSERT_TRUE(running.shown);
+    pick({150, 150}, {150, 150});
+    ASSERT_TRUE(waitFor(running.handle));
+    EXPECT_EQ(source->windowImageRequests().last(), (std::pair<std::uint32_t, double>{21, 2.0}));
+}
+
 TEST_F(RegionCaptureTest, ASecondCaptureIsRefusedAndTheFirstGoesOn)
 {
     running = startCapture(capture, CaptureSelectionMode::region);

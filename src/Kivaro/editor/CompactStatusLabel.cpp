@@ -1,0 +1,55 @@
+#include "Kivaro/editor/CompactStatusLabel.h"
+
+#include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeDrawing.h"
+#include "NativeAppAppearance/NativeFonts.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+using namespace NativeAppAppearance;
+
+namespace Kivaro {
+
+CompactStatusLabel::CompactStatusLabel(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_dismissTimer.setSingleShot(true);
+    // Coarse timers may fire 5 % early; the line is meant to stay its full five seconds.
+    m_dismissTimer.setTimerType(Qt::PreciseTimer);
+    m_dismissTimer.setInterval(dismissDelay);
+    connect(&m_dismissTimer, &QTimer::timeout, this, [this] { setStringValue(QString()); });
+    setVisible(false);
+}
+
+QFont CompactStatusLabel::font()
+{
+    return NativeFonts::system(12);
+}
+
+void CompactStatusLabel::setStringValue(const QString &text)
+{
+    m_text = text;
+    setVisible(!text.isEmpty());
+    m_dismissTimer.stop();
+    if (!text.isEmpty() && !text.startsWith(kivaroCopy("正在")))
+        m_dismissTimer.start();
+    update();
+    Q_EMIT stringValueChanged();
+}
+
+QSize CompactStatusLabel::sizeHint() const
+{
+    return QSize(int(std::ceil(NativeDrawing::textWidth(m_text, font()))) + 4, 16);
+}
+
+void CompactStatusLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QColor color = AppearanceManager::shared().color(DynamicColor::secondaryLabel, this);
+    NativeDrawing::drawText(painter, m_text, QRectF(rect()), font(), color, Qt::AlignHCenter, Qt::ElideRight);
+}
+
+} // namespace Kivaro

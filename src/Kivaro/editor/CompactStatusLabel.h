@@ -1,0 +1,44 @@
+#pragma once
+// The editor's one-line status: how every editor operation reports progress, success and
+// errors. Setting a text shows the line; an empty text hides it. A text that does not begin
+// with the looked-up "正在" ("in progress") clears itself 5.0 s after it was set, and every new
+// text restarts that period, so a progress text stays until the next text replaces it.
+//
+// Drawn by itself: the 12-point system font in the secondary label colour, centred, cut at the
+// tail when it does not fit. Main thread only.
+
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+
+namespace Kivaro {
+
+class CompactStatusLabel final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds dismissDelay{5000};
+
+    explicit CompactStatusLabel(QWidget *parent = nullptr);
+
+    const QString &stringValue() const { return m_text; }
+    // Stores the text, shows or hides the line and restarts or stops the dismiss timer.
+    void setStringValue(const QString &text);
+    // The pending 5.0-s dismissal; inactive while none is pending.
+    const QTimer &dismissTimer() const { return m_dismissTimer; }
+
+    static QFont font();
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void stringValueChanged();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_text;
+    QTimer m_dismissTimer;
+};
+
+} // namespace Kivaro

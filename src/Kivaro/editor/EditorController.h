@@ -1,0 +1,322 @@
+#pragma once
+// The editor: the controller of the editor window and the owner of the open shot.
+//
+// One controller per application. It owns the document (`ShotDocument`), the editor window and
+// every view inside it (canvas host with the canvas, the checkerboard surround and the
+// press-and-hold overlay; the dock with the mode control, the grain pop-up and the action
+// buttons; the status line; the voice panel) and the supporting objects: the capture, the
+// recent-shots store and window, the share presenter, the floating annotation panel and the
+// inline capture editor. The views are built with the controller; the window stays hidden
+// until the shell or an action shows it, and closing it only hides it (the shot stays loaded).
+//
+// Its state machine: four modes (the segments of `mode()`), an armed drawing tool in the
+// select-and-edit mode, a pending re-pointing of an arrow, and `busy` while a long operation
+// runs. `setBusy`, `updateMode` and `show` are the three operations through which every action
+// changes what is enabled and reports errors. A long action refuses while busy, sets busy,
+// runs as a task on the main thread that awaits the document or the store, reports success in
+// the status line or shows the error, and clears busy as its last step. The tasks are started
+// with the controller as owner: destroying the controller cancels them, and a cancelled task
+// touches nothing of it.
+//
+// The actions live in per-concern files: EditorController.cpp (state, modes, busy, errors,
+// closing), EditorViewBuilder.cpp (the window content), EditorReconciliation.cpp (the pass
+// after each markup edit), EditorDocumentActions.cpp and EditorClipboardActions.cpp (open,
+// sample, save, export, copy, grain, language, delete, masks), EditorMoreMenu.cpp,
+// EditorShellActions.cpp (bringing the editor forward, replacing the shot after archiving it,
+// sharing) and EditorVoiceActions.cpp (what the editor itself does with voice work).
+//
+// Platform services come in through `Services`; each one left empty gets the running
+// platform's (the general pasteboard, Qt's file dialogs and message boxes, the X server's
+// pointer). Main thread only.
+
+#include "Kivaro/document/AnnotationLink.h"
+#include "Kivaro/editor/DrawingTool.h"
+
+#include "Platform/Async/Task.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMenu;
+
+namespace NativeAppAppearance {
+class NativePopupButton;
+}
+
+namespace Platform {
+class AlertPresenter;
+class FilePanels;
+class Pasteboard;
+class PointerSource;
+class ScreenSource;
+class SharingServices;
+} // namespace Platform
+
+namespace Kivaro {
+
+class AnnotationFloatingPanel;
+class CanvasBackgroundView;
+class CompactStatusLabel;
+class EditorDockView;
+class EditorShell;
+class HoldOverlay;
+class InlineCaptureEditor;
+class KivaroButton;
+class KivaroModes;
+class KivaroWindow;
+class RecentShots;
+class RecentShotsWindow;
+class RegionCapture;
+class SharePresenter;
+class ShortcutSettingsController;
+class ShotDocument;
+class TransparencyGridView;
+class VoiceAnnotation;
+class VoiceFeedbackView;
+
+namespace detail {
+struct EditorViews;
+}
+
+class EditorController final : public QObject {
+    Q_OBJECT
+public:
+    // The segments of the mode control.
+    enum Segment : int { voiceSegment = 0, textSegment = 1, selectSegment = 2, mosaicSegment = 3 };
+    static constexpr std::chrono::milliseconds reconciliationDelay{45};
+    // The grain pop-up's items, in order; the tag is the grain in pixels.
+    static constexpr int grainTags[] = {12, 24, 40, 64};
+
+    struct Services {
+        std::shared_ptr<Platform::Pasteboard> pasteboard; // the general pasteboard
+        std::shared_ptr<Platform::FilePanels> filePanels;
+        std::shared_ptr<Platform::AlertPresenter> alerts;
+        std::shared_ptr<Platform::PointerSource> pointer;
+        std::shared_ptr<Platform::ScreenSource> screens;        // the capture's screens
+        std::shared_ptr<Platform::SharingServices> sharingServices;
+        std::shared_ptr<VoiceAnnotation> voice;                // none: voice mode prepares nothing
+        std::optional<QString> recentDirectory;                // the recent shots' folder
+    };
+
+    explicit EditorController(Services services = {}, QObject *parent = nullptr);
+    ~EditorController() override;
+
+    // ---- what the other parts of the editor and the verification runs read and set ----------
+
+    ShotDocument *document() const { return m_document; }
+    // Null while no voice engine is installed.
+    VoiceAnnotation *voice() const { return m_voice.get(); }
+    HoldOverlay *overlay() const;
+    TransparencyGridView *transparencySurround() const;
+    RegionCapture *capture() const { return m_capture; }
+    VoiceFeedbackView *voiceFeedback() const;
+    RecentShots *recent() const { return m_recent; }
+    RecentShotsWindow *recentWindow() const { return m_recentWindow; }
+    SharePresenter *sharing() const { return m_sharing; }
+    KivaroButton *shareButton() const;
+    CompactStatusLabel *status() const;
+    EditorDockView *dock() const;
+    TransparencyGridView *canvasHost() const;
+    InlineCaptureEditor *inlineEditor() const { return m_inlineEditor; }
+    NativeAppAppearance::NativePopupButton *mosaicGrainControl() const;
+    KivaroModes *mode() const;
+    AnnotationFloatingPanel *annotationPanel() const { return m_annotationPanel; }
+    Platform::Pasteboard &pasteboard() const { return *m_services.pasteboard; }
+    Platform::PointerSource &pointer() const { return *m_services.pointer; }
+
+    // The root view (the window's content) and the editor window.
+    CanvasBackgroundView *view() const;
+    KivaroWindow *window() const;
+    // The gap between the canvas host's bottom and the dock's top: 98 in voice mode (room for
+    // the voice panel), 26 otherwise.
+    int canvasBottomGap() const { return m_canvasBottomGap; }
+
+    int localeIndex() const { return m_localeIndex; }
+    bool voiceReady() const { return m_voiceReady; }
+    void setVoiceReady(bool ready) { m_voiceReady = ready; }
+    const QColor &drawingColor() const { return m_drawingColor; }
+    void setDrawingColor(const QColor &color) { m_drawingColor = color; }
+    const std::optional<qreal> &drawingWidth() const { return m_drawingWidth; }
+    void setDrawingWidth(std::optional<qreal> width) { m_drawingWidth = width; }
+    // The armed tool; only ever set while the select-and-edit segment is selected.
+    const std::optional<DrawingTool> &activeDrawingTool() const { return m_activeDrawingTool; }
+    void setActiveDrawingTool(std::optional<DrawingTool> tool) { m_activeDrawingTool = tool; }
+    // Image point of the voice gesture in progress.
+    const std::optional<QPointF> &anchor() const { return m_anchor; }
+    bool busy() const { return m_busy; }
+    bool retargeting() const { return m_retargeting; }
+    const std::optional<AnnotationLink> &retargetLink() const { return m_retargetLink; }
+    const Platform::TaskHandle<void> &reconciliationTask() const { return m_reconciliationTask; }
+    const Platform::TaskHandle<void> &captureTask() const { return m_captureTask; }
+    const Platform::TaskHandle<void> &voiceTask() const { return m_voiceTask; }
+    int voiceGeneration() const { return m_voiceGeneration; }
+    const std::optional<QPointF> &failedVoiceAnchor() const { return m_failedVoiceAnchor; }
+    // Set by the shell when the application quits: a close request is then granted at once.
+    bool allowsClose() const { return m_allowsClose; }
+    void setAllowsClose(bool allows) { m_allowsClose = allows; }
+
+    // The application delegate; null (the default) when there is no shell.
+    EditorShell *shell() const { return m_shell; }
+    void setShell(EditorShell *shell) { m_shell = shell; }
+
+    // ---- state, modes and errors --------------------------------------------------------------
+
+    // Stores the flag and applies what it enables: the canvas's editability, the share button,
+    // the mode control and the grain control.
+    void setBusy(bool busy);
+    // Applies the selected segment, the armed tool and a pending re-pointing to the canvas, the
+    // overlay, the controls, the voice panel and the status line.
+    void updateMode();
+    // Hides the dock, the canvas and the overlay while there is no image.
+    void updateCanvasVisibility();
+    // The window title (the file's name, or "Kivaro") and its edited mark.
+    void updateTitle();
+    // Reports an error in the status line; when the editor window is not visible, brings the
+    // editor forward, or with no image shows the message in the settings window.
+    void show(std::exception_ptr error);
+    // The mode control's action.
+    void modeChanged();
+    // Escape in the editor.
+    void cancelOperation();
+    // After the root view was laid out.
+    void viewDidLayout();
+    // The "适应窗口" command.
+    void fit();
+    // A close request of the editor window (or the inline window). Refuses while busy; otherwise
+    // writes the shot to the recent shots and then hides the window, and answers false: the
+    // window is hidden shortly afterwards, not at once. When that write fails the window stays
+    // with the error, once: a further request hides it all the same (the shot stays loaded).
+    bool windowShouldClose(QWidget *window);
+    // Schedules the consistency pass after a markup edit (EditorReconciliation.cpp).
+    void nativeMarkupChanged();
+
+    // ---- document actions ----------------------------------------------------------------------
+
+    void openImage();
+    void loadSample();
+    void saveProject();
+    void exportPNG();
+    // Copies the shot as PNG to the general pasteboard, archives it and hides the editor.
+    void copyImage();
+    // Renders the shot as full-size PNG and puts exactly those bytes on `to` in one write,
+    // returning them. A refused write throws ShotError "剪贴板写入失败。" and leaves the
+    // pasteboard's old contents as they were.
+    Platform::Task<QByteArray> copy(std::shared_ptr<Platform::Pasteboard> to);
+    // The grain pop-up's action.
+    void changeMosaicGrain();
+    // The voice panel's language pop-up's action.
+    void changeVoiceLanguageControl();
+    // The More menu's language items (the tag is the item's language index).
+    void selectSpeechLanguage(int tag);
+    // Starts re-pointing the selected linked annotation's arrow.
+    void retarget();
+    void deleteAnnotation();
+    // A privacy mask over a rectangle of the overlay (its coordinates).
+    void addMask(QRectF viewRect);
+
+    // ---- the More menu -------------------------------------------------------------------------
+
+    // Builds the menu and shows it anchored at `sender`; nothing while busy.
+    void showMore(QWidget *sender);
+    // The menu the last showMore built (kept until the next one).
+    QMenu *moreMenu() const;
+
+    // ---- the editor window, replacing the shot, sharing ----------------------------------------
+
+    // Brings the editor window forward; with no image, the settings window instead.
+    void showEditor();
+    // Archives the open shot to the recent shots, then runs `replacement`, which replaces the
+    // document (throwing on failure). With `historyID` the recent shot of that identity goes on;
+    // without, a new one starts. Nothing while busy.
+    void replaceAfterArchiving(std::optional<QString> historyID, std::function<void()> replacement);
+    // Shares the shot as "Kivaro.png" from `sender` (the share button when null).
+    void shareImage(QWidget *sender = nullptr);
+
+    // ---- voice work, as far as the editor's own flows need it ----------------------------------
+
+    // Ends a voice gesture, a running voice task or a failed note, or a pending re-pointing.
+    void cancelVoice();
+    // The voice panel's cancel button.
+    void cancelVoiceAction() { cancelVoice(); }
+    // Prepares voice for the selected language; nothing while busy or without an engine.
+    void prepareVoice();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The long-action pattern: `work` runs as a task; afterwards `success` in the status line,
+    // or the error shown; busy cleared last. The caller has set busy.
+    void runBusy(std::function<Platform::Task<void>()> work, QString success);
+    static Platform::Task<void> busyOperation(QPointer<EditorController> self, std::function<Platform::Task<void>()> work,
+                                              QString success);
+
+    void loadView();
+    void installCallbacks();
+    void layoutView();
+    void documentDidChange();
+    void selectGrainItem();
+    QRectF surroundExclusion() const;
+    void hideWindow(QWidget *window);
+    // Shows the shell's settings window (made first when missing); null without one.
+    ShortcutSettingsController *presentSettingsWindow();
+
+    // Writes the open shot to the recent shots; the error, or null when it was written.
+    static Platform::Task<std::exception_ptr> archiving(QPointer<EditorController> self);
+    static Platform::Task<void> reconciling(QPointer<EditorController> self);
+    static Platform::Task<void> closing(QPointer<EditorController> self, QPointer<QWidget> window);
+    static Platform::Task<void> opening(QPointer<EditorController> self);
+    static Platform::Task<void> savingProject(QPointer<EditorController> self);
+    static Platform::Task<void> exporting(QPointer<EditorController> self);
+    static Platform::Task<void> copying(QPointer<EditorController> self);
+    static Platform::Task<QByteArray> copyingTo(QPointer<EditorController> self, std::shared_ptr<Platform::Pasteboard> to);
+    static Platform::Task<void> replacing(QPointer<EditorController> self, std::optional<QString> historyID,
+                                          std::function<void()> replacement);
+    static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
+    // Asks before a save or an export replaces an existing file; true to go on.
+    static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
+
+    Services m_services;
+    ShotDocument *m_document;
+    std::shared_ptr<VoiceAnnotation> m_voice;
+    RegionCapture *m_capture;
+    RecentShots *m_recent;
+    RecentShotsWindow *m_recentWindow;
+    SharePresenter *m_sharing;
+    InlineCaptureEditor *m_inlineEditor;
+    AnnotationFloatingPanel *m_annotationPanel;
+    QPointer<KivaroWindow> m_window;
+    std::unique_ptr<detail::EditorViews> m_views;
+    QPointer<QMenu> m_moreMenu;
+    EditorShell *m_shell = nullptr;
+
+    int m_canvasBottomGap = 26;
+    int m_localeIndex = 0;
+    bool m_voiceReady = false;
+    QColor m_drawingColor;
+    std::optional<qreal> m_drawingWidth;
+    std::optional<DrawingTool> m_activeDrawingTool;
+    std::optional<QPointF> m_anchor;
+    bool m_busy = false;
+    bool m_retargeting = false;
+    std::optional<AnnotationLink> m_retargetLink;
+    Platform::TaskHandle<void> m_reconciliationTask;
+    Platform::TaskHandle<void> m_captureTask;
+    Platform::TaskHandle<void> m_voiceTask;
+    int m_voiceGeneration = 0;
+    std::optional<QPointF> m_failedVoiceAnchor;
+    bool m_allowsClose = false;
+    // A close request's recent-shots write failed and its error was shown; the next request
+    // hides the window even when the write fails again.
+    bool m_closeWriteFailed = false;
+};
+
+} // namespace Kivaro

@@ -1,0 +1,100 @@
+// The dock's "更多" menu: the editor's secondary commands, shown through the shared popover menu.
+//
+// Every item is listed in its place. Commands whose actions arrive with later parts of the
+// editor (capture, recent shots, text recognition, re-pointing an arrow) are shown disabled
+// until then; the others follow their own rules: "删除标注" only with a drawing selected, the
+// settings item only when there is a shell to open the settings window.
+
+#include "Kivaro/editor/EditorController.h"
+
+#include "Kivaro/editor/EditorShell.h"
+
+#include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/shell/capture/GlobalShortcut.h"
+#include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/NativeMenu.h"
+
+#include <QAction>
+#include <QMenu>
+
+using namespace NativeAppAppearance;
+
+namespace Kivaro {
+
+namespace {
+
+QAction *addItem(QMenu *menu, const QString &title, std::function<void()> action, bool enabled = true)
+{
+    QAction *item = menu->addAction(title);
+    item->setEnabled(enabled && bool(action));
+    if (action)
+        QObject::connect(item, &QAction::triggered, menu, std::move(action));
+    return item;
+}
+
+// An item whose action is not there yet.
+QAction *addPendingItem(QMenu *menu, const QString &title)
+{
+    return addItem(menu, title, {}, false);
+}
+
+} // namespace
+
+void EditorController::showMore(QWidget *sender)
+{
+    if (m_busy)
+        return;
+    if (m_moreMenu) {
+        if (NativeMenu::isShowing(m_moreMenu))
+            NativeMenu::shared().close();
+        delete m_moreMenu.data();
+    }
+    auto *menu = new QMenu;
+    m_moreMenu = menu;
+    const QPointer<EditorController> self(this);
+    const auto command = [self](void (EditorController::*action)()) {
+        return [self, action] {
+            if (self)
+                (self.data()->*action)();
+        };
+    };
+
+    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window));
+    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region));
+    addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
+    addPendingItem(menu, kivaroCopy("最近截图…  ⌘R"));
+    addPendingItem(menu, kivaroCopy("识字记录…"));
+    addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
+    addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
+    menu->addSeparator();
+    addPendingItem(menu, kivaroCopy("识字并复制"));
+    addPendingItem(menu, kivaroCopy("识字并 AI 润色"));
+    addPendingItem(menu, kivaroCopy("识字与 AI 设置…"));
+    menu->addSeparator();
+    // Re-pointing takes the next click on the picture, which the press-and-hold gestures bring.
+    addPendingItem(menu, kivaroCopy("修改指向"));
+    addItem(menu, kivaroCopy("删除标注"), command(&EditorController::deleteAnnotation), !m_document->selectedDrawingIDs().isEmpty());
+    menu->addSeparator();
+
+    QMenu *languages = menu->addMenu(kivaroCopy("语音语言"));
+    const QString languageNames[] = {kivaroCopy("普通话"), QStringLiteral("English")};
+    for (int tag = 0; tag < 2; ++tag) {
+        QAction *item = addItem(languages, languageNames[tag], [self, tag] {
+            if (self)
+                self->selectSpeechLanguage(tag);
+        });
+        item->setData(tag);
+        item->setCheckable(true);
+        item->setChecked(tag == m_localeIndex);
+    }
+    menu->addSeparator();
+    addItem(menu, kivaroCopy("设置…  ⌘,"), m_shell ? std::function<void()>([self] {
+        if (self && self->m_shell)
+            self->m_shell->showSettings();
+    })
+                                                : std::function<void()>());
+
+    NativeMenu::shared().show(menu, sender);
+}
+
+} // namespace Kivaro

@@ -1,0 +1,103 @@
+// What the editor itself does with voice work: preparing a language when the voice mode is
+// chosen, and cancelling a gesture, a voice task, a failed note or a pending re-pointing
+// whenever another flow (a mode change, Escape, a new shot) must stop it first. Recording and
+// transcribing at a held point come with the voice gestures.
+
+#include "Kivaro/editor/EditorController.h"
+
+#include "Kivaro/editor/CompactStatusLabel.h"
+#include "Kivaro/editor/VoiceAnnotation.h"
+#include "Kivaro/editor/internal/ErrorText.h"
+
+#include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/voice-and-text/VoiceFeedbackView.h"
+#include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/NativePopupButton.h"
+
+using namespace Platform;
+
+namespace Kivaro {
+
+namespace {
+
+void presentReady(VoiceFeedbackView *panel)
+{
+    panel->present(VoiceFeedbackView::Phase::ready, kivaroCopy("按住问题位置讲话"), kivaroCopy("松手生成箭头和文字 · Esc 取消"));
+    panel->language()->show();
+}
+
+} // namespace
+
+void EditorController::cancelVoice()
+{
+    if (m_retargeting) {
+        m_retargeting = false;
+        m_retargetLink.reset();
+        m_anchor.reset();
+        updateMode();
+        return;
+    }
+    VoiceFeedbackView *panel = voiceFeedback();
+    const bool running = m_voiceTask && !m_voiceTask.isFinished();
+    if (!m_anchor && !running && !m_failedVoiceAnchor && panel->phase() != VoiceFeedbackView::Phase::failed)
+        return;
+    ++m_voiceGeneration;
+    m_voiceTask.cancel();
+    m_voiceTask = {};
+    if (m_voice)
+        m_voice->cancel();
+    m_anchor.reset();
+    m_failedVoiceAnchor.reset();
+    if (mode()->selectedSegment() == voiceSegment && m_voiceReady)
+        presentReady(panel);
+    else
+        panel->dismiss();
+    setBusy(false);
+    status()->setStringValue(kivaroCopy("已取消"));
+}
+
+void EditorController::prepareVoice()
+{
+    if (m_busy || !m_voice)
+        return;
+    setBusy(true);
+    const int generation = ++m_voiceGeneration;
+    status()->setStringValue(QString());
+    voiceFeedback()->present(VoiceFeedbackView::Phase::preparing, kivaroCopy("正在准备语音…"),
+                             kivaroCopy("首次使用可能需要允许麦克风或下载语言模型"));
+    voiceFeedback()->cancelButton()->show();
+    m_voiceTask = start(preparingVoice(this, generation), this);
+}
+
+Task<void> EditorController::preparingVoice(QPointer<EditorController> self, int generation)
+{
+    if (!self)
+        co_return;
+    const std::shared_ptr<VoiceAnnotation> voice = self->m_voice;
+    const QString locale = self->m_localeIndex == 0 ? QStringLiteral("zh-CN") : QStringLiteral("en-US");
+    std::exception_ptr error;
+    try {
+        co_await voice->prepare(locale, true);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // A cancelled or superseded preparation leaves everything to what replaced it.
+    if (!self || generation != self->m_voiceGeneration)
+        co_return;
+    VoiceFeedbackView *panel = self->voiceFeedback();
+    if (!error) {
+        self->m_voiceReady = true;
+        self->status()->setStringValue(QString());
+        presentReady(panel);
+    } else {
+        panel->present(VoiceFeedbackView::Phase::failed, kivaroCopy("没能完成语音标注"), detail::errorText(error));
+        panel->retryButton()->show();
+        panel->textButton()->show();
+        panel->cancelButton()->show();
+    }
+    self->m_voiceTask = {};
+    self->setBusy(false);
+}
+
+} // namespace Kivaro

@@ -1,0 +1,41 @@
+#pragma once
+// The voice-note engine as the editor's voice actions use it: prepare on-device speech for a
+// language, record while the user holds the pointer, and transcribe the recording (again, on
+// a retry). The engine itself is the voice subsystem's; the editor holds one through this
+// interface, or none while no engine is installed (voice mode then prepares nothing).
+//
+// Errors are ShotError with the user's message; a cancelled task throws CancellationError.
+// Main thread only.
+
+#include "Platform/Async/Task.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace Kivaro {
+
+class VoiceAnnotation {
+public:
+    virtual ~VoiceAnnotation() = default;
+
+    // Prepares recognition for a language identifier ("zh-CN", "en-US"); with `microphone`
+    // the recording side too.
+    virtual Platform::Task<void> prepare(QString locale, bool microphone) = 0;
+    // Starts recording; throws when it cannot.
+    virtual void begin() = 0;
+    // Stops recording and returns the transcript.
+    virtual Platform::Task<QString> finish() = 0;
+    // Transcribes the kept recording again.
+    virtual Platform::Task<QString> retry() = 0;
+    virtual bool canRetry() const = 0;
+    // Stops any recording or transcription and drops what was recorded.
+    virtual void cancel() = 0;
+    // The recording's level, 0...1; 0 while nothing records.
+    virtual double level() = 0;
+
+    // Called when a recording reaches its length limit.
+    std::function<void()> didReachLimit;
+};
+
+} // namespace Kivaro

@@ -1,0 +1,29 @@
+#include "Kivaro/editor/internal/ErrorText.h"
+
+#include "Kivaro/document/FileError.h"
+#include "KivaroCore/ShotError.h"
+#include "Platform/Markup/Markup.h"
+#include "TellumoCore/TellumoError.h"
+
+namespace Kivaro::detail {
+
+QString errorText(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ShotError &e) {
+        return e.description();
+    } catch (const Platform::MarkupDataError &e) {
+        return e.message();
+    } catch (const Tellumo::TellumoError &e) {
+        return e.description();
+    } catch (const FileError &e) {
+        return e.path() + QStringLiteral(": ") + e.description();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QString();
+    }
+}
+
+} // namespace Kivaro::detail

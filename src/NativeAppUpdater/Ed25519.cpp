@@ -1,0 +1,119 @@
+#include "NativeAppUpdater/Ed25519.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace NativeAppUpdater::Ed25519 {
+
+namespace {
+
+struct KeyFree {
+    void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
+};
+struct ContextFree {
+    void operator()(EVP_MD_CTX *context) const { EVP_MD_CTX_free(context); }
+};
+struct BioFree {
+    void operator()(BIO *bio) const { BIO_free(bio); }
+};
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+using Context = std::unique_ptr<EVP_MD_CTX, ContextFree>;
+using Bio = std::unique_ptr<BIO, BioFree>;
+
+const unsigned char *bytes(const QByteArray &data)
+{
+    return reinterpret_cast<const unsigned char *>(data.constData());
+}
+
+std::optional<KeyPair> pairOf(EVP_PKEY *key)
+{
+    if (!key || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519)
+        return std::nullopt;
+    KeyPair pair;
+    size_t length = keyBytes;
+    pair.privateKey.resize(keyBytes);
+    if (EVP_PKEY_get_raw_private_key(key, reinterpret_cast<unsigned char *>(pair.privateKey.data()), &length) != 1
+        || length != size_t(keyBytes))
+        return std::nullopt;
+    length = keyBytes;
+    pair.publicKey.resize(keyBytes);
+    if (EVP_PKEY_get_raw_public_key(key, reinterpret_cast<unsigned char *>(pair.publicKey.data()), &length) != 1
+        || length != size_t(keyBytes))
+        return std::nullopt;
+    return pair;
+}
+
+Key privateKeyOf(const QByteArray &privateKey)
+{
+    if (privateKey.size() != keyBytes)
+        return nullptr;
+    return Key(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, bytes(privateKey), size_t(privateKey.size())));
+}
+
+} // namespace
+
+KeyPair generate()
+{
+    Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+    auto pair = pairOf(key.get());
+    if (!pair)
+        throw std::runtime_error("Ed25519 key generation failed");
+    return *pair;
+}
+
+std::optional<KeyPair> fromPrivateKey(const QByteArray &privateKey)
+{
+    return pairOf(privateKeyOf(privateKey).get());
+}
+
+std::optional<KeyPair> fromPem(const QByteArray &pem)
+{
+    Bio bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+    if (!bio)
+        return std::nullopt;
+    Key key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+    return pairOf(key.get());
+}
+
+QByteArray toPem(const KeyPair &pair)
+{
+    Key key = privateKeyOf(pair.privateKey);
+    Bio bio(BIO_new(BIO_s_mem()));
+    if (!key || !bio || PEM_write_bio_PrivateKey(bio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
+        return {};
+    char *data = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    return QByteArray(data, length);
+}
+
+QByteArray sign(const QByteArray &privateKey, const QByteArray &message)
+{
+    Key key = privateKeyOf(privateKey);
+    Context context(EVP_MD_CTX_new());
+    if (!key || !context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1)
+        return {};
+    QByteArray signature(signatureBytes, Qt::Uninitialized);
+    size_t length = size_t(signature.size());
+    if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char *>(signature.data()), &length, bytes(message),
+                       size_t(message.size())) != 1
+        || length != size_t(signatureBytes))
+        return {};
+    return signature;
+}
+
+bool verify(const QByteArray &publicKey, const QByteArray &message, const QByteArray &signature)
+{
+    if (publicKey.size() != keyBytes || signature.size() != signatureBytes)
+        return false;
+    Key key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, bytes(publicKey), size_t(publicKey.size())));
+    Context context(EVP_MD_CTX_new());
+    if (!key || !context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1)
+        return false;
+    return EVP_DigestVerify(context.get(), bytes(signature), size_t(signature.size()), bytes(message), size_t(message.size())) == 1;
+}
+
+} // namespace NativeAppUpdater::Ed25519

@@ -1,0 +1,53 @@
+#pragma once
+// One bounded HTTPS download of the updater (a manifest or an archive).
+//
+// Every address, the first and each redirect hop, must use https and name one of the allowed
+// hosts; at most `maxRedirects` hops are followed, each checked before it is requested. The body is capped twice: by a declared
+// Content-Length and by the running count of received bytes, the reply being aborted at the
+// first byte beyond the cap. Besides Qt's transfer timeout (the longest silence; Qt's default is
+// none) an overall deadline ends a reply that trickles. Only a 2xx status is a success. TLS is
+// always verified, against the given configuration's certificates when one is given (tests) and
+// the system's otherwise; cookies are neither sent nor stored. Cancelling the task aborts the
+// reply and throws CancellationError.
+
+#include "NativeAppUpdater/UpdaterError.h"
+
+#include "Platform/Async/Task.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QSslConfiguration>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace NativeAppUpdater {
+
+class UpdateNetworkError final : public UpdaterError {
+public:
+    enum class Reason { badServerResponse, tooLarge, untrustedAddress, timedOut, cannotConnect, insecure, other };
+    UpdateNetworkError(Reason reason, QString detail);
+    Reason reason() const { return m_reason; }
+    QString localizedDescription() const override;
+
+private:
+    Reason m_reason;
+};
+
+struct UpdateFetchRequest {
+    QUrl url;
+    QSet<QString> allowedHosts; // lower case
+    qint64 maxBytes = 0;
+    int maxRedirects = 5;
+    int idleTimeoutMs = 20'000;
+    int deadlineMs = 60'000;
+    bool bypassCache = false;
+    std::optional<QSslConfiguration> tls;
+};
+
+// Throws UpdateNetworkError.
+Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request);
+
+} // namespace NativeAppUpdater

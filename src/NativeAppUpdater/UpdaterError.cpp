@@ -1,0 +1,12 @@
+#include "NativeAppUpdater/UpdaterError.h"
+
+#include "NativeAppUpdater/UpdaterCopy.h"
+
+namespace NativeAppUpdater {
+
+QString UpdateFileError::localizedDescription() const
+{
+    return updaterFormat("无法处理更新文件：%@", {detail()});
+}
+
+} // namespace NativeAppUpdater

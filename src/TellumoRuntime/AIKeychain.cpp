@@ -1,0 +1,92 @@
+#include "TellumoRuntime/AIKeychain.h"
+
+#include "TellumoRuntime/PrivateFileKeyStore.h"
+#include "TellumoRuntime/SecretServiceKeyStore.h"
+
+#include "KivaroCore/LaunchArguments.h"
+
+#include <QDir>
+
+namespace Tellumo {
+
+namespace {
+
+bool unavailable(const AIKeychainError &error)
+{
+    return error.code() == AIKeychainError::Code::unavailable;
+}
+
+} // namespace
+
+AIKeychain::AIKeychain()
+    : AIKeychain(std::make_shared<SecretServiceKeyStore>(), std::make_shared<PrivateFileKeyStore>(PrivateFileKeyStore::defaultPath()))
+{
+}
+
+AIKeychain::AIKeychain(std::shared_ptr<AIKeyStore> secretService, std::shared_ptr<AIKeyStore> fallback)
+    : m_secretService(std::move(secretService)), m_fallback(std::move(fallback))
+{
+}
+
+std::shared_ptr<AIKeyStore> AIKeychain::forProcess()
+{
+    using namespace Kivaro::PrototypeVerification;
+    if (hasFlag(QStringLiteral("--verify")) || hasFlag(QStringLiteral("--ui-session"))) {
+        const QString evidence = argument(QStringLiteral("--evidence-dir")).value_or(QStringLiteral("/tmp/kivaro-verification"));
+        return std::make_shared<PrivateFileKeyStore>(QDir(evidence).filePath(QStringLiteral("tellumo-key/") + QLatin1String(service) + u'.'
+                                                                             + QLatin1String(account)));
+    }
+    return std::make_shared<AIKeychain>();
+}
+
+Platform::Task<void> AIKeychain::write(QString key)
+{
+    auto self = shared_from_this();
+    bool stored = false;
+    try {
+        co_await m_secretService->write(key);
+        stored = true;
+    } catch (const AIKeychainError &error) {
+        if (!unavailable(error))
+            throw;
+    }
+    if (!stored) {
+        co_await m_fallback->write(key);
+        co_return;
+    }
+    // A key kept in the file while no Secret Service answered is stale now.
+    try {
+        co_await m_fallback->remove();
+    } catch (const AIKeychainError &) {
+        // The Secret Service's key is found first; a stale file cannot shadow it.
+    }
+}
+
+Platform::Task<std::optional<QString>> AIKeychain::read()
+{
+    auto self = shared_from_this();
+    std::optional<QString> key;
+    try {
+        key = co_await m_secretService->read();
+    } catch (const AIKeychainError &error) {
+        if (!unavailable(error))
+            throw;
+    }
+    if (key)
+        co_return key;
+    co_return co_await m_fallback->read();
+}
+
+Platform::Task<void> AIKeychain::remove()
+{
+    auto self = shared_from_this();
+    try {
+        co_await m_secretService->remove();
+    } catch (const AIKeychainError &error) {
+        if (!unavailable(error))
+            throw;
+    }
+    co_await m_fallback->remove();
+}
+
+} // namespace Tellumo

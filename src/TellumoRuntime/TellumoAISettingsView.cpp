@@ -1,0 +1,378 @@
+#include "TellumoRuntime/TellumoAISettingsView.h"
+
+#include "TellumoRuntime/TellumoLocalization.h"
+#include "TellumoRuntime/TellumoPreferences.h"
+#include "TellumoRuntime/internal/PromptEditorFrame.h"
+
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeFonts.h"
+#include "NativeAppAppearance/NativeSoftButton.h"
+#include "Platform/Async/Awaitables.h"
+#include "TellumoCore/TextPolisher.h"
+
+#include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace Tellumo {
+
+using namespace NativeAppAppearance;
+
+namespace {
+
+// The language of the texts that follow the system rather than the preferences.
+const QString kSystem = QStringLiteral("system");
+
+QLabel *makeLabel(const QString &text, qreal size, QFont::Weight weight = QFont::Normal, bool wrap = false)
+{
+    auto *label = new QLabel(text);
+    label->setFont(NativeFonts::system(size, weight));
+    label->setWordWrap(wrap);
+    label->setTextInteractionFlags(wrap ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
+    return label;
+}
+
+void setTextIfChanged(QLineEdit *field, const QString &text)
+{
+    if (field->text() != text)
+        field->setText(text);
+}
+
+void setLabelText(QLabel *label, const QString &text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+
+} // namespace
+
+TellumoAISettingsView::TellumoAISettingsView(TellumoPreferences *preferences, bool customControls, std::shared_ptr<PolishingSession> session,
+                                             QWidget *parent)
+    : QWidget(parent), m_preferences(preferences), m_customControls(customControls), m_session(std::move(session))
+{
+    build();
+    connect(preferences, &TellumoPreferences::changed, this, &TellumoAISettingsView::refresh);
+    connect(&AppearanceManager::shared(), &AppearanceManager::effectiveAppearanceChanged, this, &TellumoAISettingsView::applyColors);
+    refresh();
+    applyColors();
+}
+
+TellumoAISettingsView::~TellumoAISettingsView() = default;
+
+QString TellumoAISettingsView::keyDraft() const
+{
+    return m_key->text();
+}
+
+void TellumoAISettingsView::build()
+{
+    m_baseURL = new QLineEdit;
+    m_model = new QLineEdit;
+    m_key = new QLineEdit;
+    m_key->setEchoMode(QLineEdit::Password);
+    m_prompt = new QPlainTextEdit;
+    m_prompt->setTabChangesFocus(true);
+    for (QLineEdit *field : textFields())
+        field->setFont(NativeFonts::system(13));
+    m_prompt->setFont(NativeFonts::system(13));
+    m_stored = makeLabel(tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem), 13);
+    m_keyError = makeLabel(QString(), 13, QFont::Normal, true);
+    m_status = makeLabel(QString(), 11, QFont::Normal, true);
+    m_secondary << m_stored << m_status;
+    if (m_customControls) {
+        const QColor accent = AppearanceManager::shared().color(DynamicColor::controlAccent, this);
+        m_save = new NativeSoftButton(QString(), accent);
+        m_delete = new NativeSoftButton(QString(), accent);
+        m_test = new NativeSoftButton(QString(), accent);
+    } else {
+        m_save = new QPushButton;
+        m_delete = new QPushButton;
+        m_test = new QPushButton;
+    }
+    m_save->setText(tellumoLocalized(QStringLiteral("保存密钥"), kSystem));
+    m_delete->setText(tellumoLocalized(QStringLiteral("删除密钥"), kSystem));
+
+    connect(m_baseURL, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (m_preferences)
+            m_preferences->setAiBaseURL(text);
+    });
+    connect(m_model, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (m_preferences)
+            m_preferences->setAiModel(text);
+    });
+    connect(m_prompt, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_preferences && m_prompt->toPlainText() != m_preferences->polishPrompt())
+            m_preferences->setPolishPrompt(m_prompt->toPlainText());
+    });
+    connect(m_key, &QLineEdit::textChanged, this, &TellumoAISettingsView::refresh);
+    connect(m_save, &QAbstractButton::clicked, this, &TellumoAISettingsView::saveKey);
+    connect(m_delete, &QAbstractButton::clicked, this, &TellumoAISettingsView::deleteKey);
+    connect(m_test, &QAbstractButton::clicked, this, &TellumoAISettingsView::testConnection);
+
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
+    // The column never scrolls sideways. It does scroll down when an error, a status line or a
+    // longer translation makes it taller than the window; the host gives it a scroll bar that
+    // shows only then (a bar that is never shown would hide that anything is below).
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->viewport()->setAutoFillBackground(false);
+    m_scrollArea->widget()->setAutoFillBackground(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scrollArea);
+}
+
+QWidget *TellumoAISettingsView::buildButtonRow()
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(m_save, 0, Qt::AlignVCenter);
+    layout->addWidget(m_delete, 0, Qt::AlignVCenter);
+    layout->addWidget(m_stored, 0, Qt::AlignVCenter);
+    layout->addWidget(m_test, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
+    return row;
+}
+
+QWidget *TellumoAISettingsView::buildPromptEditor()
+{
+    if (m_customControls)
+        return new PromptEditorFrame(m_prompt);
+    m_prompt->setMinimumHeight(PromptEditorFrame::minimumHeight);
+    return m_prompt;
+}
+
+QWidget *TellumoAISettingsView::buildColumn()
+{
+    auto *column = new QWidget;
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(4, 4, 4, 4);
+    // Rows of a section 12 apart and the sections 24 apart keep the page in the window with the
+    // default prompt; an even 18 between every row pushed the prompt out of sight.
+    layout->setSpacing(12);
+
+    // A caption sits close to the field it names; the column's spacing separates the fields.
+    auto captioned = [](QLabel *caption, QLineEdit *field) {
+        auto *block = new QWidget;
+        auto *blockLayout = new QVBoxLayout(block);
+        blockLayout->setContentsMargins(0, 0, 0, 0);
+        blockLayout->setSpacing(6);
+        blockLayout->addWidget(caption);
+        blockLayout->addWidget(field);
+        return block;
+    };
+    auto *serviceTitle = makeLabel(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem), 13, QFont::Bold);
+    m_baseURLCaption = makeLabel(QString(), 11);
+    m_modelCaption = makeLabel(QString(), 11);
+    auto *reasoningNote = makeLabel(tellumoLocalized(QStringLiteral("对已知支持的模型，润色请求会自动关闭思考以缩短等待。"), kSystem), 11, QFont::Normal, true);
+    auto *promptTitle = makeLabel(tellumoLocalized(QStringLiteral("润色提示词"), kSystem), 13, QFont::Bold);
+    auto *privacyNote = makeLabel(tellumoLocalized(QStringLiteral("从菜单选择“选区识字并 AI 润色”时，识别文字会发送到配置的 AI 服务；普通识字始终在本机完成。"), kSystem), 11,
+                                  QFont::Normal, true);
+    m_titles << serviceTitle << promptTitle;
+    m_secondary << m_baseURLCaption << m_modelCaption << reasoningNote << privacyNote;
+
+    layout->addWidget(serviceTitle);
+    layout->addWidget(captioned(m_baseURLCaption, m_baseURL));
+    layout->addWidget(captioned(m_modelCaption, m_model));
+    layout->addWidget(reasoningNote);
+    layout->addWidget(m_key);
+    layout->addWidget(buildButtonRow());
+    layout->addWidget(m_keyError);
+    layout->addWidget(m_status);
+    layout->addSpacing(12);
+    layout->addWidget(promptTitle);
+    layout->addWidget(buildPromptEditor());
+    layout->addWidget(privacyNote);
+    layout->addStretch(1);
+    return column;
+}
+
+QWidget *TellumoAISettingsView::buildForm()
+{
+    auto *form = new QWidget;
+    auto *layout = new QVBoxLayout(form);
+    layout->setSpacing(12);
+
+    auto *service = new QGroupBox(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem));
+    auto *serviceRows = new QFormLayout(service);
+    serviceRows->addRow(makeLabel(tellumoLocalized(QStringLiteral("API 根地址"), kSystem), 13), m_baseURL);
+    serviceRows->addRow(makeLabel(tellumoLocalized(QStringLiteral("模型"), kSystem), 13), m_model);
+    auto *reasoningNote = makeLabel(tellumoLocalized(QStringLiteral("对已知支持的模型，润色请求会自动关闭思考以缩短等待。"), kSystem), 11, QFont::Normal, true);
+    serviceRows->addRow(reasoningNote);
+    m_keyLabel = makeLabel(QString(), 13);
+    serviceRows->addRow(m_keyLabel, m_key);
+    serviceRows->addRow(buildButtonRow());
+    serviceRows->addRow(m_keyError);
+    serviceRows->addRow(m_status);
+
+    auto *prompt = new QGroupBox(tellumoLocalized(QStringLiteral("润色提示词"), kSystem));
+    auto *promptRows = new QVBoxLayout(prompt);
+    promptRows->addWidget(buildPromptEditor());
+    auto *privacyNote = makeLabel(tellumoLocalized(QStringLiteral("从菜单选择“选区识字并 AI 润色”时，识别文字会发送到配置的 AI 服务；普通识字始终在本机完成。"), kSystem), 11,
+                                  QFont::Normal, true);
+    promptRows->addWidget(privacyNote);
+    m_secondary << reasoningNote << privacyNote;
+
+    layout->addWidget(service);
+    layout->addWidget(prompt);
+    layout->addStretch(1);
+    return form;
+}
+
+void TellumoAISettingsView::refresh()
+{
+    if (!m_preferences)
+        return;
+    const QString language = m_preferences->language();
+    const bool keySaved = m_preferences->keySaved();
+    setTextIfChanged(m_baseURL, m_preferences->aiBaseURL());
+    setTextIfChanged(m_model, m_preferences->aiModel());
+    if (m_prompt->toPlainText() != m_preferences->polishPrompt())
+        m_prompt->setPlainText(m_preferences->polishPrompt());
+    // In the form the titles stand beside the fields; in the column they are the placeholders.
+    if (m_customControls) {
+        m_baseURL->setPlaceholderText(tellumoLocalized(QStringLiteral("API 根地址"), kSystem));
+        m_model->setPlaceholderText(tellumoLocalized(QStringLiteral("模型"), kSystem));
+    }
+    if (m_baseURLCaption) {
+        setLabelText(m_baseURLCaption, tellumoLocalized(QStringLiteral("API 根地址"), language));
+        setLabelText(m_modelCaption, tellumoLocalized(QStringLiteral("模型"), language));
+    }
+    const QString keyTitle = keySaved ? tellumoLocalized(QStringLiteral("已保存 API Key；输入新值可替换"), language)
+                                      : tellumoLocalized(QStringLiteral("API Key"), language);
+    if (m_keyLabel)
+        setLabelText(m_keyLabel, keyTitle);
+    else
+        m_key->setPlaceholderText(keyTitle);
+
+    m_save->setEnabled(!m_key->text().trimmed().isEmpty());
+    m_delete->setVisible(keySaved);
+    m_stored->setVisible(keySaved);
+    m_test->setText(m_testingAI ? tellumoLocalized(QStringLiteral("测试中…"), language) : tellumoLocalized(QStringLiteral("测试连接"), language));
+    m_test->setEnabled(keySaved && !m_testingAI);
+
+    const QString keyError = m_preferences->keyError();
+    setLabelText(m_keyError, tellumoLocalized(keyError, language));
+    m_keyError->setVisible(!keyError.isEmpty());
+    setLabelText(m_status, tellumoLocalized(m_aiTestStatus, language));
+    m_status->setVisible(!m_aiTestStatus.isEmpty());
+    for (QAbstractButton *button : {m_save, m_delete, m_test})
+        button->updateGeometry();
+}
+
+void TellumoAISettingsView::applyColors()
+{
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    auto colour = [](QWidget *widget, const QColor &color) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, color);
+        widget->setPalette(palette);
+    };
+    for (QLabel *label : std::as_const(m_secondary))
+        colour(label, resolve(DynamicColor::secondaryLabel, appearance));
+    for (QLabel *label : std::as_const(m_titles))
+        colour(label, resolve(DynamicColor::label, appearance));
+    colour(m_keyError, resolve(DynamicColor::systemRed, appearance));
+    if (m_customControls) {
+        const QColor accent = resolve(DynamicColor::controlAccent, appearance);
+        for (QAbstractButton *button : {m_save, m_delete, m_test})
+            static_cast<NativeSoftButton *>(button)->setAccent(accent);
+    }
+}
+
+void TellumoAISettingsView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ParentChange)
+        applyColors();
+}
+
+void TellumoAISettingsView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    applyColors();
+}
+
+void TellumoAISettingsView::saveKey()
+{
+    if (!m_preferences || m_key->text().trimmed().isEmpty())
+        return;
+    m_keySave = m_preferences->saveKey(m_key->text());
+    // Cleared whether or not the store takes the key: a failure shows below the buttons.
+    m_key->clear();
+}
+
+void TellumoAISettingsView::deleteKey()
+{
+    if (m_preferences)
+        m_keySave = m_preferences->saveKey(QString());
+}
+
+void TellumoAISettingsView::testConnection()
+{
+    if (!m_preferences || m_testingAI || !m_preferences->keySaved())
+        return;
+    m_testingAI = true;
+    m_aiTestStatus.clear();
+    refresh();
+    m_connectionTest = Platform::start(testing(this, m_preferences, m_session ? m_session : PolishingSession::shared()), this);
+}
+
+void TellumoAISettingsView::finishTest(const QString &status)
+{
+    m_aiTestStatus = status;
+    m_testingAI = false;
+    refresh();
+}
+
+Platform::Task<void> TellumoAISettingsView::testing(QPointer<TellumoAISettingsView> view, QPointer<TellumoPreferences> preferences,
+                                                    std::shared_ptr<PolishingSession> session)
+{
+    // Ends the test state when the view is still there, whichever way the test ends.
+    struct Finish {
+        QPointer<TellumoAISettingsView> view;
+        QString status;
+        ~Finish()
+        {
+            if (view && view->m_testingAI)
+                view->finishTest(status);
+        }
+    } finish{view, {}};
+
+    if (!preferences)
+        co_return;
+    const std::shared_ptr<AIKeyStore> store = preferences->keyStore();
+    std::optional<QString> key;
+    try {
+        key = co_await store->read();
+    } catch (const AIKeychainError &error) {
+        finish.status = tellumoLocalizedFormat("连接失败：%@", error.description());
+        co_return;
+    }
+    if (!key) {
+        finish.status = tellumoKey("请先保存 API Key。");
+        co_return;
+    }
+    if (!preferences)
+        co_return;
+    try {
+        co_await TextPolisher::polish(QStringLiteral("测试"), preferences->aiBaseURL(), preferences->aiModel(), QStringLiteral("请只回复：连接成功"),
+                                      *key, session);
+        finish.status = tellumoKey("连接成功");
+    } catch (const TellumoError &error) {
+        finish.status = tellumoLocalizedFormat("连接失败：%@", error.description());
+    }
+}
+
+} // namespace Tellumo

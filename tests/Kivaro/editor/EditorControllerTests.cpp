@@ -1,0 +1,358 @@
+// The editor's state machine: what each mode, the armed tool, a pending re-pointing and the busy
+// state enable; closing; errors; and the consistency pass after markup edits.
+
+#include "EditorFixtures.h"
+
+#include "Kivaro/editor/AnnotationFloatingPanel.h"
+#include "Kivaro/editor/EditorDockView.h"
+#include "Kivaro/editor/HoldOverlay.h"
+#include "Kivaro/editor/TransparencyGridView.h"
+
+#include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/voice-and-text/VoiceFeedbackView.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
+#include "NativeAppAppearance/NativePopupButton.h"
+
+#include <QFile>
+
+using namespace Kivaro;
+using namespace EditorTesting;
+
+namespace {
+
+using Phase = VoiceFeedbackView::Phase;
+
+class EditorModes : public EditorTest {
+protected:
+    void select(int segment)
+    {
+        editor->mode()->setSelectedSegment(segment);
+        editor->modeChanged();
+    }
+    bool overlayTakesClicks() const { return !editor->overlay()->testAttribute(Qt::WA_TransparentForMouseEvents); }
+    bool canvasEditable() const { return editor->document()->canvas()->isEditable(); }
+};
+
+} // namespace
+
+TEST_F(EditorModes, UntilAPictureIsLoadedOnlyTheBackgroundAndTheStatusLineShow)
+{
+    editor->window()->show();
+    EXPECT_FALSE(editor->dock()->isVisible());
+    EXPECT_FALSE(editor->canvasHost()->isVisible());
+    EXPECT_FALSE(editor->shareButton()->isEnabled());
+    loadPicture();
+    EXPECT_TRUE(editor->dock()->isVisible());
+    EXPECT_TRUE(editor->canvasHost()->isVisible());
+    EXPECT_TRUE(editor->shareButton()->isEnabled());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::selectSegment));
+}
+
+TEST_F(EditorModes, SelectAndEditWithoutAToolLeavesClicksToTheCanvasAndEveryOtherStateToTheOverlay)
+{
+    loadPicture();
+    EXPECT_FALSE(overlayTakesClicks());
+    EXPECT_TRUE(canvasEditable());
+    EXPECT_EQ(editor->mode()->symbol(EditorController::selectSegment), QStringLiteral("cursorarrow"));
+
+    editor->setActiveDrawingTool(DrawingTool::arrow);
+    editor->updateMode();
+    EXPECT_TRUE(overlayTakesClicks());
+    EXPECT_FALSE(canvasEditable());
+    EXPECT_EQ(editor->overlay()->drawingTool, DrawingTool::arrow);
+    EXPECT_EQ(editor->overlay()->inkWidth, 5.0);
+    EXPECT_EQ(editor->mode()->symbol(EditorController::selectSegment), QStringLiteral("arrow.up.right"));
+    EXPECT_EQ(editor->mode()->segmentToolTip(EditorController::selectSegment), QStringLiteral("箭头"));
+
+    editor->setActiveDrawingTool(DrawingTool::ellipse);
+    editor->updateMode();
+    EXPECT_EQ(editor->overlay()->inkWidth, 3.0);
+    editor->setDrawingWidth(8);
+    editor->updateMode();
+    EXPECT_EQ(editor->overlay()->inkWidth, 8.0);
+
+    // Another segment disarms the tool; the mosaic mode drags rectangles and shows the grain.
+    select(EditorController::mosaicSegment);
+    EXPECT_FALSE(editor->activeDrawingTool());
+    EXPECT_TRUE(overlayTakesClicks());
+    EXPECT_TRUE(editor->overlay()->rectangleMode);
+    EXPECT_FALSE(editor->overlay()->drawingTool);
+    EXPECT_TRUE(editor->mosaicGrainControl()->isVisible());
+    EXPECT_FALSE(canvasEditable());
+
+    select(EditorController::textSegment);
+    EXPECT_FALSE(editor->overlay()->rectangleMode);
+    EXPECT_FALSE(editor->mosaicGrainControl()->isVisible());
+    EXPECT_EQ(editor->canvasBottomGap(), 26);
+}
+
+TEST_F(EditorModes, VoiceModeMakesRoomForThePanelAboveTheDock)
+{
+    loadPicture();
+    const int height = editor->canvasHost()->height();
+    select(EditorController::voiceSegment);
+    EXPECT_EQ(editor->canvasBottomGap(), 98);
+    EXPECT_EQ(editor->canvasHost()->height(), height - 72);
+    EXPECT_EQ(editor->dock()->geometry().top() - editor->canvasHost()->geometry().bottom() - 1, 98);
+}
+
+TEST_F(EditorModes, BusyDisablesEditingAndTheControlsAndIdleEnablesOnlyWhatTheModeAllows)
+{
+    loadPicture();
+    editor->setBusy(true);
+    EXPECT_FALSE(canvasEditable());
+    EXPECT_FALSE(editor->shareButton()->isEnabled());
+    EXPECT_FALSE(editor->mode()->isEnabled());
+    EXPECT_FALSE(editor->mosaicGrainControl()->isEnabled());
+
+    // A mode change while busy is ignored.
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    editor->modeChanged();
+    EXPECT_FALSE(editor->overlay()->rectangleMode);
+
+    editor->mode()->setSelectedSegment(EditorController::selectSegment);
+    editor->setActiveDrawingTool(DrawingTool::pen);
+    editor->setBusy(false);
+    EXPECT_FALSE(canvasEditable()) << "an armed tool keeps the canvas from taking edits";
+    EXPECT_TRUE(editor->shareButton()->isEnabled());
+    EXPECT_TRUE(editor->mode()->isEnabled());
+    editor->setActiveDrawingTool(std::nullopt);
+    editor->setBusy(false);
+    EXPECT_TRUE(canvasEditable());
+}
+
+TEST_F(EditorModes, VoiceModePreparesSpeechOnceThenShowsTheReadyPromptAndCancelReturnsToIt)
+{
+    loadPicture();
+    select(EditorController::voiceSegment);
+    EXPECT_TRUE(editor->busy());
+    EXPECT_EQ(editor->voiceFeedback()->phase(), Phase::preparing);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(editor->voiceReady());
+    EXPECT_EQ(voice->preparedLocales, QStringList{QStringLiteral("zh-CN")});
+    EXPECT_EQ(editor->voiceFeedback()->phase(), Phase::ready);
+    EXPECT_EQ(editor->voiceFeedback()->headline()->text(), QStringLiteral("按住问题位置讲话"));
+    EXPECT_FALSE(editor->voiceFeedback()->language()->isHidden());
+
+    select(EditorController::selectSegment);
+    EXPECT_EQ(editor->voiceFeedback()->phase(), Phase::hidden);
+    select(EditorController::voiceSegment);
+    EXPECT_EQ(editor->voiceFeedback()->phase(), Phase::ready);
+    EXPECT_EQ(voice->preparedLocales.size(), 1) << "prepared speech is not prepared again";
+
+    // Another language from the More menu prepares that one.
+    editor->selectSpeechLanguage(1);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(editor->localeIndex(), 1);
+    EXPECT_EQ(voice->preparedLocales.last(), QStringLiteral("en-US"));
+}
+
+TEST_F(EditorModes, AFailedPreparationOffersRetryTypingAndCancel)
+{
+    loadPicture();
+    voice->failure = QStringLiteral("没有可用的麦克风。");
+    select(EditorController::voiceSegment);
+    ASSERT_TRUE(waitIdle());
+    VoiceFeedbackView *panel = editor->voiceFeedback();
+    EXPECT_EQ(panel->phase(), Phase::failed);
+    EXPECT_EQ(panel->detail()->text(), QStringLiteral("没有可用的麦克风。"));
+    EXPECT_FALSE(panel->retryButton()->isHidden());
+    EXPECT_FALSE(panel->textButton()->isHidden());
+    EXPECT_FALSE(panel->cancelButton()->isHidden());
+    EXPECT_FALSE(editor->voiceReady());
+
+    panel->cancelButton()->click();
+    EXPECT_EQ(panel->phase(), Phase::hidden);
+    EXPECT_EQ(statusText(), QStringLiteral("已取消"));
+    EXPECT_EQ(voice->cancels, 1);
+    // Nothing left to cancel: the status line is left alone.
+    editor->status()->setStringValue(QStringLiteral("x"));
+    editor->cancelVoice();
+    EXPECT_EQ(statusText(), QStringLiteral("x"));
+}
+
+TEST_F(EditorModes, AModeChangeDuringPreparationDropsItsLateResult)
+{
+    loadPicture();
+    select(EditorController::voiceSegment);
+    ASSERT_TRUE(editor->busy());
+    editor->cancelOperation(); // Escape
+    EXPECT_FALSE(editor->busy());
+    EXPECT_EQ(statusText(), QStringLiteral("已取消"));
+    waitUntil([] { return false; }, 50);
+    EXPECT_FALSE(editor->voiceReady());
+    EXPECT_EQ(editor->voiceFeedback()->phase(), Phase::hidden);
+}
+
+TEST_F(EditorModes, RePointingNeedsASelectedLinkAndEscapeEndsIt)
+{
+    loadPicture();
+    editor->retarget();
+    EXPECT_EQ(statusText(), QStringLiteral("请先选中标注"));
+    EXPECT_FALSE(editor->retargeting());
+
+    editor->document()->addAnnotation(QStringLiteral("这里"), QPointF(100, 100));
+    editor->document()->canvas()->setSelection({editor->document()->links().first().bubbleID});
+    ASSERT_TRUE(editor->document()->selectedLink().has_value());
+    editor->setActiveDrawingTool(DrawingTool::arrow);
+    editor->retarget();
+    EXPECT_TRUE(editor->retargeting());
+    EXPECT_FALSE(editor->activeDrawingTool());
+    EXPECT_EQ(statusText(), QStringLiteral("点击新的指向位置"));
+    EXPECT_TRUE(overlayTakesClicks());
+    EXPECT_FALSE(editor->overlay()->drawingTool);
+    EXPECT_FALSE(canvasEditable());
+
+    editor->cancelOperation();
+    EXPECT_FALSE(editor->retargeting());
+    EXPECT_FALSE(editor->retargetLink());
+    EXPECT_TRUE(canvasEditable());
+}
+
+// ---- closing ---------------------------------------------------------------------------------
+
+using EditorClosing = EditorTest;
+
+TEST_F(EditorClosing, ACloseRequestArchivesTheShotThenHidesTheWindowAndKeepsTheShot)
+{
+    loadPicture();
+    editor->window()->close();
+    EXPECT_TRUE(editor->window()->isVisible()) << "hidden only after the shot is written";
+    EXPECT_TRUE(editor->busy());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(editor->window()->isVisible());
+    EXPECT_TRUE(editor->document()->hasImage());
+    EXPECT_TRUE(recentFiles().contains(editor->recent()->sessionID() + QStringLiteral(".kivaro")));
+}
+
+TEST_F(EditorClosing, WhileBusyTheRequestIsRefusedWithAHint)
+{
+    loadPicture();
+    editor->setBusy(true);
+    EXPECT_FALSE(editor->windowShouldClose(editor->window()));
+    EXPECT_EQ(statusText(), QStringLiteral("请先完成当前操作，或按 Esc 取消录音。"));
+    waitUntil([] { return false; }, 50);
+    EXPECT_TRUE(editor->window()->isVisible());
+    editor->setAllowsClose(true);
+    EXPECT_TRUE(editor->windowShouldClose(editor->window()));
+}
+
+// The recent-shots folder cannot be written (a file stands in its place): the first request
+// keeps the window and shows why; the user may then close it anyway, losing nothing.
+TEST_F(EditorClosing, AFailingArchiveHoldsTheWindowOnceAndThenLetsTheUserCloseIt)
+{
+    QFile blocker(recentFolder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    loadPicture();
+    const ShotState before = editor->document()->state();
+
+    EXPECT_FALSE(editor->windowShouldClose(editor->window()));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(editor->window()->isVisible());
+    const QString error = statusText();
+    EXPECT_FALSE(error.isEmpty());
+
+    EXPECT_FALSE(editor->windowShouldClose(editor->window()));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(editor->window()->isVisible());
+    EXPECT_EQ(statusText(), error);
+    EXPECT_TRUE(editor->document()->state() == before);
+    EXPECT_TRUE(QFileInfo(recentFolder()).isFile());
+}
+
+// ---- errors ----------------------------------------------------------------------------------
+
+using EditorErrors = EditorTest;
+
+TEST_F(EditorErrors, WithTheWindowHiddenAndNoPictureTheSettingsWindowShowsTheMessageInRed)
+{
+    FakeShell shell;
+    editor->setShell(&shell);
+    editor->show(std::make_exception_ptr(ShotError::message(QStringLiteral("出错了"))));
+    EXPECT_EQ(statusText(), QStringLiteral("出错了"));
+    ASSERT_TRUE(shell.window());
+    EXPECT_TRUE(shell.window()->isVisible());
+    EXPECT_EQ(shell.refreshes, 1);
+    EXPECT_EQ(shell.message, QStringLiteral("出错了"));
+    EXPECT_EQ(shell.messageColor.red() > 200 && shell.messageColor.green() < 100, true) << shell.messageColor.name().toStdString();
+    EXPECT_FALSE(editor->window()->isVisible());
+    editor->setShell(nullptr);
+}
+
+TEST_F(EditorErrors, WithAPictureAHiddenEditorComesForwardAndAVisibleOneOnlyShowsTheText)
+{
+    FakeShell shell;
+    editor->setShell(&shell);
+    editor->document()->load(picture(), false);
+    editor->show(std::make_exception_ptr(ShotError::message(QStringLiteral("一"))));
+    EXPECT_TRUE(editor->window()->isVisible());
+    EXPECT_FALSE(shell.window());
+    editor->show(std::make_exception_ptr(ShotError::message(QStringLiteral("二"))));
+    EXPECT_EQ(statusText(), QStringLiteral("二"));
+    EXPECT_FALSE(shell.window());
+    editor->setShell(nullptr);
+}
+
+// ---- the consistency pass ----------------------------------------------------------------------
+
+using EditorReconciliation = EditorTest;
+
+// Moving a bubble on the canvas leaves its arrow behind until the pass rebuilds it. The pass
+// waits while the pointer source reports a held button, however long, and runs once it is
+// released.
+TEST_F(EditorReconciliation, ThePassWaitsForTheButtonsTheWindowSystemReportsAndThenRuns)
+{
+    loadPicture();
+    editor->document()->addAnnotation(QStringLiteral("看这里"), QPointF(320, 200));
+    const AnnotationLink link = editor->document()->links().first();
+    const auto arrowFrame = [&] { return editor->document()->markup().subelements().shape(link.arrowID)->frame; };
+    const QRectF arrowBefore = arrowFrame();
+    ASSERT_TRUE(waitUntil([&] { return !editor->reconciliationTask() || editor->reconciliationTask().isFinished(); }));
+
+    pointer->setPressedButtons(Qt::LeftButton);
+    Platform::MarkupCanvas *canvas = editor->document()->canvas();
+    const QRectF bubble = editor->document()->markup().subelements().shape(link.bubbleID)->frame;
+    canvas->setSelection({link.bubbleID});
+    const QPointF grip = canvas->viewPoint(bubble.center());
+    canvas->pressAt(grip);
+    canvas->dragTo(grip + QPointF(60, 40));
+    canvas->releaseAt(grip + QPointF(60, 40));
+    ASSERT_EQ(arrowFrame(), arrowBefore);
+
+    waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(editor->reconciliationTask().isFinished());
+    EXPECT_EQ(arrowFrame(), arrowBefore) << "no pass while a button is held";
+
+    pointer->setPressedButtons(Qt::NoButton);
+    ASSERT_TRUE(waitUntil([&] { return editor->reconciliationTask().isFinished(); }));
+    EXPECT_NE(arrowFrame(), arrowBefore);
+    EXPECT_TRUE(editor->recent()->pending()) << "the pass schedules the autosave";
+}
+
+TEST_F(EditorReconciliation, EachEditReplacesThePendingPass)
+{
+    loadPicture();
+    editor->nativeMarkupChanged();
+    const Platform::TaskHandle<void> first = editor->reconciliationTask();
+    editor->nativeMarkupChanged();
+    EXPECT_TRUE(first.isCancelled());
+    ASSERT_TRUE(waitUntil([&] { return editor->reconciliationTask().isFinished(); }));
+    EXPECT_TRUE(first.endedByCancellation());
+    EXPECT_FALSE(editor->reconciliationTask().error());
+}
+
+TEST_F(EditorReconciliation, TheTitleNamesTheFileAndMarksUnsavedEdits)
+{
+    const auto shownTitle = [&] { return editor->window()->title().remove(QStringLiteral("[*]")); };
+    EXPECT_EQ(shownTitle(), QStringLiteral("Kivaro"));
+    loadPicture();
+    EXPECT_FALSE(editor->window()->isWindowModified());
+    editor->document()->addAnnotation(QStringLiteral("改动"), QPointF(50, 50));
+    EXPECT_TRUE(editor->window()->isWindowModified());
+    TestSupport::run(editor->document()->save(path(QStringLiteral("shot.kivaro"))));
+    EXPECT_EQ(shownTitle(), QStringLiteral("shot.kivaro"));
+    EXPECT_FALSE(editor->window()->isWindowModified());
+}

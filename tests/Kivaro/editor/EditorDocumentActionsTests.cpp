@@ -1,0 +1,358 @@
+// The editor's actions on the whole shot, through answered panels and alerts: open, sample,
+// save, export, copy, the grain pop-up, delete and masks, each with its status text and undo
+// name.
+
+#include "EditorFixtures.h"
+
+#include "Kivaro/editor/HoldOverlay.h"
+
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/document/LinkedAnnotations.h"
+#include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/sharing/SharePresenter.h"
+#include "NativeAppAppearance/NativePopupButton.h"
+#include "Platform/Markup/UndoManager.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Kivaro;
+using namespace EditorTesting;
+using Platform::ScriptedFilePanels;
+
+namespace {
+
+class DocumentActions : public EditorTest {
+protected:
+    QString undoName() const { return editor->document()->canvas()->undoManager()->undoActionName(); }
+    QByteArray fileBytes(const QString &file) const
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QString &file, const QByteArray &bytes)
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray renderedPNG() { return TestSupport::run(editor->document()->png(std::nullopt, false)); }
+};
+
+} // namespace
+
+TEST_F(DocumentActions, SavingAsPngNameWritesAProjectBesideItThatReopensToAnEqualShot)
+{
+    loadPicture();
+    editor->document()->addAnnotation(QStringLiteral("保存我"), QPointF(200, 150));
+    panels->answer(path(QStringLiteral("x.png")));
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return statusText() == QStringLiteral("工程已保存"); }));
+    ASSERT_TRUE(waitIdle());
+    const ScriptedFilePanels::Request &request = panels->requests().first();
+    EXPECT_EQ(request.kind, ScriptedFilePanels::Kind::save);
+    EXPECT_EQ(request.save.suggestedName, QStringLiteral("未命名.kivaro"));
+    EXPECT_EQ(request.save.allowedExtension, QStringLiteral("kivaro"));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("x.png"))));
+    ASSERT_TRUE(QFile::exists(path(QStringLiteral("x.png.kivaro"))));
+    EXPECT_EQ(editor->document()->fileURL(), path(QStringLiteral("x.png.kivaro")));
+    EXPECT_TRUE(alerts->alerts().isEmpty());
+
+    // A fresh editor opens it through its own open panel.
+    auto fresh = makeEditor();
+    panels->answer(path(QStringLiteral("x.png.kivaro")));
+    fresh->openImage();
+    ASSERT_TRUE(waitUntil([&] { return fresh->document()->hasImage() && !fresh->busy(); }));
+    EXPECT_TRUE(fresh->document()->state() == LinkedAnnotations::reconcile(editor->document()->state()));
+    EXPECT_TRUE(fresh->window()->isVisible());
+    EXPECT_EQ(panels->requests().last().kind, ScriptedFilePanels::Kind::open);
+    EXPECT_TRUE(panels->requests().last().open.nameFilters.first().contains(QStringLiteral("*.kivaro")));
+    // The next save suggests the file's own name.
+    panels->answer(std::nullopt);
+    fresh->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return panels->queuedCount() == 0 && panels->waitingCount() == 0; }));
+    EXPECT_EQ(panels->requests().last().save.suggestedName, QStringLiteral("x.png.kivaro"));
+}
+
+TEST_F(DocumentActions, AProjectExtensionInAnyCaseIsKept)
+{
+    loadPicture();
+    panels->answer(path(QStringLiteral("Shot.KIVARO")));
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(path(QStringLiteral("Shot.KIVARO"))) && !editor->busy(); }));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("Shot.KIVARO.kivaro"))));
+}
+
+// The panel asked about "x.png"; the file written is "x.png.kivaro", so the editor asks about
+// that one, and "取消" (the default) keeps it.
+TEST_F(DocumentActions, SavingAsksBeforeReplacingTheNameActuallyWritten)
+{
+    loadPicture();
+    const QString target = path(QStringLiteral("x.png.kivaro"));
+    writeFile(target, QByteArrayLiteral("the user's older project"));
+
+    panels->answer(path(QStringLiteral("x.png")));
+    alerts->answer(0);
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return alerts->alerts().size() == 1 && alerts->queuedCount() == 0; }));
+    waitUntil([] { return false; }, 50);
+    EXPECT_TRUE(alerts->alerts().first().message.contains(QStringLiteral("x.png.kivaro")));
+    EXPECT_EQ(alerts->alerts().first().buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("替换")}));
+    EXPECT_EQ(fileBytes(target), QByteArrayLiteral("the user's older project"));
+    EXPECT_FALSE(editor->busy());
+
+    panels->answer(path(QStringLiteral("x.png")));
+    alerts->answer(1);
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return statusText() == QStringLiteral("工程已保存"); }));
+    EXPECT_NE(fileBytes(target), QByteArrayLiteral("the user's older project"));
+}
+
+TEST_F(DocumentActions, ExportWritesTheRenderedPngAndAsksBeforeReplacing)
+{
+    loadPicture();
+    editor->document()->addNumberedStep(QPointF(100, 100));
+    const QString target = path(QStringLiteral("标注截图.png"));
+    panels->answer(target);
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return statusText() == QStringLiteral("PNG 已导出。"); }));
+    EXPECT_EQ(panels->requests().first().save.suggestedName, QStringLiteral("标注截图.png"));
+    EXPECT_EQ(panels->requests().first().save.allowedExtension, QStringLiteral("png"));
+    EXPECT_EQ(fileBytes(target), renderedPNG());
+    EXPECT_TRUE(alerts->alerts().isEmpty());
+
+    writeFile(target, QByteArrayLiteral("keep"));
+    panels->answer(target);
+    alerts->answer(0);
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return alerts->alerts().size() == 1 && alerts->queuedCount() == 0; }));
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(fileBytes(target), QByteArrayLiteral("keep"));
+}
+
+TEST_F(DocumentActions, AnExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
+{
+    loadPicture();
+    panels->answer(path(QStringLiteral("missing/a.png")));
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return !statusText().isEmpty() && !editor->busy(); }));
+    EXPECT_NE(statusText(), QStringLiteral("PNG 已导出。"));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("missing/a.png"))));
+}
+
+TEST_F(DocumentActions, WithoutAPictureSaveExportAndCopyDoNothingAndSayNothing)
+{
+    editor->saveProject();
+    editor->exportPNG();
+    editor->copyImage();
+    waitUntil([] { return false; }, 30);
+    EXPECT_TRUE(panels->requests().isEmpty());
+    EXPECT_EQ(pasteboard->changeCount(), 0);
+    EXPECT_TRUE(statusText().isEmpty());
+    EXPECT_FALSE(editor->busy());
+}
+
+TEST_F(DocumentActions, CancelledPanelsChangeNothing)
+{
+    loadPicture();
+    const ShotState before = editor->document()->state();
+    panels->answer(std::nullopt);
+    panels->answer(std::nullopt);
+    panels->answer(std::nullopt);
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return panels->queuedCount() == 2; }));
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return panels->queuedCount() == 1; }));
+    editor->openImage();
+    ASSERT_TRUE(waitUntil([&] { return panels->queuedCount() == 0; }));
+    waitUntil([] { return false; }, 30);
+    EXPECT_TRUE(editor->document()->state() == before);
+    EXPECT_TRUE(statusText().isEmpty());
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(DocumentActions, OpeningWhileBusyShowsTheHintAndAChoiceMadeWhileAnActionStartedIsDropped)
+{
+    loadPicture();
+    editor->setBusy(true);
+    editor->openImage();
+    EXPECT_EQ(statusText(), QStringLiteral("请先完成当前语音标注。"));
+    EXPECT_TRUE(panels->requests().isEmpty());
+    editor->setBusy(false);
+
+    const QString other = path(QStringLiteral("other.png"));
+    ASSERT_TRUE(picture(100, 80).save(other));
+    const ShotState before = editor->document()->state();
+    editor->openImage();
+    ASSERT_TRUE(waitUntil([&] { return panels->waitingCount() == 1; }));
+    editor->setBusy(true);
+    panels->answer(other);
+    waitUntil([] { return false; }, 50);
+    EXPECT_TRUE(editor->document()->state() == before);
+}
+
+TEST_F(DocumentActions, AnUnreadableFileIsReportedAndTheShotStays)
+{
+    loadPicture();
+    const QString broken = path(QStringLiteral("broken.png"));
+    writeFile(broken, QByteArrayLiteral("not a picture"));
+    const ShotState before = editor->document()->state();
+    panels->answer(broken);
+    editor->openImage();
+    ASSERT_TRUE(waitUntil([&] { return !statusText().isEmpty() && !editor->busy(); }));
+    EXPECT_TRUE(statusText().startsWith(QStringLiteral("无法读取图片")));
+    EXPECT_TRUE(editor->document()->state() == before);
+}
+
+TEST_F(DocumentActions, TheSampleReplacesTheShotAfterTheShotWasArchived)
+{
+    loadPicture();
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    editor->modeChanged();
+    const QString archived = editor->recent()->sessionID();
+    editor->loadSample();
+    ASSERT_TRUE(waitUntil([&] { return editor->document()->isSample() && !editor->busy(); }));
+    EXPECT_TRUE(recentFiles().contains(archived + QStringLiteral(".kivaro")));
+    EXPECT_NE(editor->recent()->sessionID(), archived);
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::selectSegment));
+    EXPECT_TRUE(editor->window()->isVisible());
+}
+
+// ---- copying -----------------------------------------------------------------------------------
+
+TEST_F(DocumentActions, CopyPutsExactlyTheRenderedPngOnThePasteboardArchivesAndHides)
+{
+    loadPicture();
+    editor->document()->addAnnotation(QStringLiteral("复制"), QPointF(60, 60));
+    pasteboard->setString(QStringLiteral("older"));
+    editor->copyImage();
+    EXPECT_TRUE(editor->busy());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(statusText(), QStringLiteral("已复制"));
+    EXPECT_EQ(pasteboard->types(), QStringList{QStringLiteral("image/png")}) << "the whole contents are replaced";
+    EXPECT_EQ(pasteboard->data(QStringLiteral("image/png")), renderedPNG());
+    EXPECT_FALSE(editor->window()->isVisible());
+    EXPECT_TRUE(recentFiles().contains(editor->recent()->sessionID() + QStringLiteral(".png")));
+}
+
+TEST_F(DocumentActions, ARefusedClipboardWriteReportsItKeepsTheOldContentsAndTheWindow)
+{
+    loadPicture();
+    pasteboard->setString(QStringLiteral("what the user copied before"));
+    const long long count = pasteboard->changeCount();
+    pasteboard->setRefusesWrites(true);
+    editor->copyImage();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(statusText(), QStringLiteral("剪贴板写入失败。"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("what the user copied before"));
+    EXPECT_EQ(pasteboard->changeCount(), count);
+    EXPECT_TRUE(editor->window()->isVisible());
+    EXPECT_TRUE(recentFiles().isEmpty()) << "nothing is archived after a failed copy";
+}
+
+TEST_F(DocumentActions, CopyToTouchesOnlyThePasteboardItIsGiven)
+{
+    loadPicture();
+    const auto other = Platform::Pasteboard::withUniqueName();
+    const QByteArray png = TestSupport::run(editor->copy(other));
+    EXPECT_EQ(other->data(QStringLiteral("image/png")), png);
+    EXPECT_EQ(pasteboard->changeCount(), 0);
+    other->setRefusesWrites(true);
+    EXPECT_THROW(TestSupport::run(editor->copy(other)), ShotError);
+    EXPECT_EQ(other->data(QStringLiteral("image/png")), png);
+}
+
+// ---- grain, delete, masks ------------------------------------------------------------------------
+
+TEST_F(DocumentActions, TheGrainPopUpOffersFourGrainsFollowsTheDocumentAndChangesItAsOneStep)
+{
+    loadPicture();
+    NativeAppAppearance::NativePopupButton *grain = editor->mosaicGrainControl();
+    EXPECT_EQ(grain->itemTitles(),
+              (QStringList{QStringLiteral("细 · 12 px"), QStringLiteral("中 · 24 px"), QStringLiteral("粗 · 40 px"), QStringLiteral("特粗 · 64 px")}));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(grain->itemAt(k)->data().toInt(), EditorController::grainTags[k]);
+    EXPECT_EQ(grain->selectedItem()->data().toInt(), 24);
+
+    grain->selectItemAt(2);
+    editor->changeMosaicGrain();
+    EXPECT_TRUE(editor->busy());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(editor->document()->mosaicGrain(), 40);
+    EXPECT_EQ(undoName(), QStringLiteral("调整马赛克颗粒"));
+    editor->document()->canvas()->undoManager()->undo();
+    EXPECT_EQ(editor->document()->mosaicGrain(), 24);
+    EXPECT_EQ(grain->selectedItem()->data().toInt(), 24) << "the pop-up follows the document";
+
+    // A grain no item offers leaves none selected.
+    ShotState odd = editor->document()->state();
+    odd.mosaicGrain = 30;
+    editor->document()->replace(odd, editor->document()->state(), QStringLiteral("test"));
+    EXPECT_EQ(grain->selectedItem(), nullptr);
+    editor->changeMosaicGrain();
+    EXPECT_FALSE(editor->busy()) << "no selected item: nothing to apply";
+}
+
+TEST_F(DocumentActions, DeleteRemovesTheSelectedAnnotationAsOneNamedStep)
+{
+    loadPicture();
+    editor->document()->addAnnotation(QStringLiteral("删掉"), QPointF(300, 200));
+    ASSERT_EQ(editor->document()->links().size(), 1);
+    editor->document()->canvas()->setSelection({editor->document()->links().first().arrowID});
+    editor->deleteAnnotation();
+    EXPECT_TRUE(editor->document()->links().isEmpty());
+    EXPECT_EQ(statusText(), QStringLiteral("已删除 · ⌘Z 恢复"));
+    EXPECT_EQ(undoName(), QStringLiteral("删除标注"));
+    editor->document()->canvas()->undoManager()->undo();
+    EXPECT_EQ(editor->document()->links().size(), 1);
+}
+
+TEST_F(DocumentActions, AMaskRectangleOfTheOverlayMapsThroughTheVisibleFrameIntoThePicture)
+{
+    loadPicture(picture(640, 400));
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    editor->modeChanged();
+    const QSizeF overlaySize = editor->overlay()->size();
+    const QRectF visible = editor->document()->canvas()->contentVisibleFrame();
+    ASSERT_GT(overlaySize.width(), 0);
+    // The overlay rectangle over picture pixels (100, 80)-(260, 200), and one reaching past the
+    // picture's edge (the mapping is linear, not clamped).
+    const auto viewPoint = [&](QPointF p) {
+        return QPointF((p.x() - visible.x()) / visible.width() * overlaySize.width(),
+                       (p.y() - visible.y()) / visible.height() * overlaySize.height());
+    };
+    editor->addMask(QRectF(viewPoint({100, 80}), viewPoint({260, 200})));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(statusText(), QStringLiteral("已添加马赛克"));
+    EXPECT_EQ(undoName(), QStringLiteral("添加隐私遮挡"));
+    ASSERT_EQ(editor->document()->masks().size(), 1);
+    const QRectF mask = editor->document()->markup().subelements().shape(editor->document()->masks().first())->frame;
+    EXPECT_NEAR(mask.left(), 100, 0.01);
+    EXPECT_NEAR(mask.top(), 80, 0.01);
+    EXPECT_NEAR(mask.width(), 160, 0.01);
+    EXPECT_NEAR(mask.height(), 120, 0.01);
+
+    editor->addMask(QRectF(viewPoint({560, 300}), viewPoint({700, 460})));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(editor->document()->masks().size(), 2);
+
+    // While busy the rectangle is dropped.
+    editor->setBusy(true);
+    editor->addMask(QRectF(viewPoint({10, 10}), viewPoint({90, 90})));
+    editor->setBusy(false);
+    waitUntil([] { return false; }, 30);
+    EXPECT_EQ(editor->document()->masks().size(), 2);
+}
+
+TEST_F(DocumentActions, SharingHandsTheRenderedPngToTheShareMenuAsKivaroPng)
+{
+    loadPicture();
+    editor->shareImage();
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy() && !editor->sharing()->activeFiles().isEmpty(); }));
+    const QString file = editor->sharing()->activeFiles().first();
+    EXPECT_EQ(QFileInfo(file).fileName(), QStringLiteral("Kivaro.png"));
+    EXPECT_EQ(fileBytes(file), renderedPNG());
+    EXPECT_TRUE(statusText().isEmpty());
+    editor->sharing()->cancelPickers();
+}

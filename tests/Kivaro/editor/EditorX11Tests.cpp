@@ -1,0 +1,208 @@
+// The editor on a real X server with a window manager: the dock's copy button clicked through
+// the server (xdotool), the clipboard read back by another client (xclip), and the consistency
+// pass waiting on the button state the server reports.
+
+#include "EditorFixtures.h"
+
+#include "Kivaro/editor/EditorDockView.h"
+
+#include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/document/SampleImage.h"
+#include "Kivaro/recent/RecentShots.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeMenu.h"
+#include "Platform/Pointer/X11PointerSource.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <QWindow>
+
+using namespace Kivaro;
+using namespace EditorTesting;
+using TestSupport::ClientResult;
+using TestSupport::runClient;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+class LiveEditor : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(display.startWindowManager());
+        ASSERT_TRUE(folder.isValid());
+        // The general pasteboard and the server's pointer.
+        services.filePanels = panels;
+        services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
+        services.recentDirectory = folder.filePath(QStringLiteral("recent"));
+        editor = std::make_unique<EditorController>(services);
+    }
+    void TearDown() override
+    {
+        editor.reset();
+        display.stopWindowManager();
+    }
+
+    KivaroButton *dockButton(const QString &title) const
+    {
+        for (KivaroButton *button : editor->dock()->findChildren<KivaroButton *>())
+            if (button->toolTip() == title)
+                return button;
+        return nullptr;
+    }
+    bool waitIdle() const
+    {
+        return waitUntil([this] { return !editor->busy(); }, 10000);
+    }
+
+    X11TestDisplay display;
+    QTemporaryDir folder;
+    EditorController::Services services;
+    std::shared_ptr<Platform::ScriptedFilePanels> panels = std::make_shared<Platform::ScriptedFilePanels>();
+    std::unique_ptr<EditorController> editor;
+};
+
+} // namespace
+
+TEST_F(LiveEditor, ClickingCopyAndHidePutsTheShotsPngOnTheClipboardByteForByteAndHidesTheWindow)
+{
+    editor->document()->load(picture(900, 560), false);
+    editor->document()->addAnnotation(QStringLiteral("复制到剪贴板"), QPointF(450, 280));
+    editor->showEditor();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 10000));
+    KivaroButton *copy = dockButton(QStringLiteral("复制并收起  ⇧⌘C"));
+    ASSERT_TRUE(copy && copy->isVisible());
+    // Lets the window manager's placement settle before the button's position is read.
+    waitUntil([] { return false; }, 300);
+    const QPoint at = copy->mapToGlobal(copy->rect().center());
+
+    const ClientResult click = runClient(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
+                                                                      QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(click.finished && click.exitCode == 0);
+    ASSERT_TRUE(waitUntil([&] { return !editor->window()->isVisible() && !editor->busy(); }, 10000))
+        << "the click never reached the button at " << at.x() << "," << at.y();
+    EXPECT_EQ(editor->status()->stringValue(), QStringLiteral("已复制"));
+    EXPECT_FALSE(editor->window()->isVisible());
+
+    const QByteArray expected = TestSupport::run(editor->document()->png(std::nullopt, false));
+    const ClientResult read =
+        runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                            QStringLiteral("image/png"), QStringLiteral("-o")});
+    ASSERT_TRUE(read.finished);
+    EXPECT_EQ(read.exitCode, 0);
+    EXPECT_EQ(read.output.size(), expected.size());
+    EXPECT_TRUE(read.output == expected);
+}
+
+TEST_F(LiveEditor, SavingAsPngNameWritesAProjectThatAFreshEditorOpensToAnEqualShot)
+{
+    editor->document()->load(picture(500, 300), false);
+    editor->document()->addAnnotation(QStringLiteral("保存"), QPointF(100, 100));
+    editor->document()->addNumberedStep(QPointF(300, 200));
+    panels->answer(folder.filePath(QStringLiteral("x.png")));
+    editor->saveProject();
+    ASSERT_TRUE(waitUntil([&] { return editor->status()->stringValue() == QStringLiteral("工程已保存"); }, 10000));
+    ASSERT_TRUE(QFileInfo::exists(folder.filePath(QStringLiteral("x.png.kivaro"))));
+
+    EditorController::Services services;
+    services.filePanels = panels;
+    services.recentDirectory = folder.filePath(QStringLiteral("recent"));
+    EditorController fresh(services);
+    panels->answer(folder.filePath(QStringLiteral("x.png.kivaro")));
+    fresh.openImage();
+    ASSERT_TRUE(waitUntil([&] { return fresh.document()->hasImage() && !fresh.busy(); }, 10000));
+    EXPECT_TRUE(fresh.document()->state() == *editor->document()->savedState());
+}
+
+// Another client holds the button down: Qt never saw a press, the server did, and the pass
+// waits for the server's release.
+TEST_F(LiveEditor, TheConsistencyPassWaitsForAButtonTheServerReportsHeld)
+{
+    Platform::X11PointerSource source;
+    display.movePointer(QPoint(5, 5));
+    display.button(true);
+    EXPECT_EQ(source.pressedButtons(), Qt::LeftButton);
+    EXPECT_EQ(source.location(), QPoint(5, 5));
+
+    editor->document()->load(picture(), false);
+    editor->nativeMarkupChanged();
+    waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(editor->reconciliationTask().isFinished());
+
+    display.button(false);
+    EXPECT_EQ(source.pressedButtons(), Qt::NoButton);
+    EXPECT_TRUE(waitUntil([&] { return editor->reconciliationTask().isFinished(); }));
+    EXPECT_TRUE(editor->recent()->pending());
+}
+
+// Not a check: pictures of the editor for a person to look at. Runs only when
+// KIVARO_EDITOR_SCREENSHOTS names a folder; the screen is read back from the server, so menus
+// and the window manager's placement are in the picture as the user would see them.
+TEST_F(LiveEditor, Screenshots)
+{
+    const QString out = qEnvironmentVariable("KIVARO_EDITOR_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "set KIVARO_EDITOR_SCREENSHOTS to a folder";
+    QDir().mkpath(out);
+    const QString scale = QString::number(editor->window()->devicePixelRatioF());
+    const auto snap = [&](const QString &name) {
+        waitUntil([] { return false; }, 400);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect frame = editor->window()->frameGeometry();
+        const qreal dpr = editor->window()->devicePixelRatioF();
+        const QRect pixels(frame.topLeft() * dpr, frame.size() * dpr);
+        screen.copy(pixels.adjusted(-2, -2, 2, 200 * dpr)).save(QDir(out).filePath(name + QStringLiteral("@") + scale + QStringLiteral("x.png")));
+    };
+    QImage big(3840, 2160, QImage::Format_RGB32);
+    {
+        big.fill(QColor(236, 238, 242));
+        QPainter p(&big);
+        p.fillRect(0, 0, 3840, 80, QColor(48, 52, 60));
+        p.fillRect(0, 80, 600, 2080, QColor(250, 250, 252));
+        QFont font = p.font();
+        font.setPixelSize(28);
+        p.setFont(font);
+        for (int row = 0; row < 60; ++row)
+            p.drawText(660, 140 + row * 32, QStringLiteral("第 %1 行：a line of text in a 4K screenshot, 这是一段示例文字。").arg(row + 1));
+        for (int k = 0; k < 12; ++k)
+            p.fillRect(2600 + (k % 3) * 380, 200 + (k / 3) * 380, 340, 340, QColor::fromHsv(k * 30, 140, 220));
+    }
+    for (const auto appearance : {NativeAppAppearance::Appearance::light, NativeAppAppearance::Appearance::dark}) {
+        NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(appearance);
+        const QString look = NativeAppAppearance::appearanceName(appearance);
+        editor = std::make_unique<EditorController>(services);
+        editor->window()->show();
+        editor->window()->installChrome();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 10000));
+        snap(QStringLiteral("empty-") + look);
+        editor->document()->load(SampleImage::make(), true);
+        editor->document()->addAnnotation(QStringLiteral("这个按钮点了没反应"), QPointF(300, 200));
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->updateMode();
+        editor->showEditor();
+        editor->status()->setStringValue(QStringLiteral("工程已保存"));
+        snap(QStringLiteral("sample-") + look);
+        editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+        editor->modeChanged();
+        snap(QStringLiteral("sample-mosaic-") + look);
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->modeChanged();
+        editor->showMore(dockButton(QStringLiteral("更多")));
+        snap(QStringLiteral("sample-more-") + look);
+        NativeAppAppearance::NativeMenu::shared().close();
+        editor->document()->load(big, false);
+        editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
+        editor->status()->setStringValue(QStringLiteral("正在识字…"));
+        snap(QStringLiteral("4k-") + look);
+        editor->status()->setStringValue(QString());
+    }
+    NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+}

@@ -1,0 +1,129 @@
+// The update block of the settings window, bound to a real updater on a throw-away suite.
+
+#include "UpdateViewsFixture.h"
+
+#include "Kivaro/controls/KivaroLinkButton.h"
+#include "Kivaro/controls/KivaroToggle.h"
+#include "Kivaro/update/KivaroUpdateConfiguration.h"
+#include "Kivaro/update/UpdateSettingsView.h"
+#include "NativeAppAppearance/NativeSoftButton.h"
+
+#include "Support/TaskTesting.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace Kivaro;
+using namespace NativeAppUpdater;
+using NativeAppAppearance::Appearance;
+using NativeAppAppearance::AppearanceManager;
+
+namespace {
+
+class SettingsView : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        m_view.reset();
+        m_updater.reset();
+        Platform::UserDefaults::removePersistentDomain(m_defaults.domain());
+    }
+
+    UpdateSettingsView &view(bool enabled)
+    {
+        NativeUpdaterServices services;
+        services.openURL = [this](const QUrl &url) { m_opened << url; };
+        services.showAlert = [this](const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle, std::function<void(bool)> answer) {
+            m_alerts << prompt.title;
+            answer(false);
+        };
+        NativeUpdateConfiguration config = kivaroUpdateConfiguration(std::nullopt, {});
+        config.isEnabled = enabled;
+        // Checks go nowhere reachable and fail fast.
+        config.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
+        config.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
+        m_updater = std::make_unique<NativeUpdater>(config, m_defaults, services);
+        m_view = std::make_unique<UpdateSettingsView>(m_updater.get());
+        m_view->resize(420, m_view->sizeHint().height());
+        return *m_view;
+    }
+
+    Platform::UserDefaults m_defaults = Platform::UserDefaults::suite(QStringLiteral("settings-block-") + QUuid::createUuid().toString(QUuid::Id128));
+    std::unique_ptr<NativeUpdater> m_updater;
+    std::unique_ptr<UpdateSettingsView> m_view;
+    QList<QUrl> m_opened;
+    QStringList m_alerts;
+};
+
+} // namespace
+
+TEST_F(SettingsView, TheSwitchIsBoundBothWays)
+{
+    UpdateSettingsView &v = view(true);
+    EXPECT_FALSE(v.automaticChecks()->isChecked());
+    QTest::mouseClick(v.automaticChecks(), Qt::LeftButton);
+    EXPECT_TRUE(m_updater->automaticallyChecksForUpdates());
+    EXPECT_TRUE(m_defaults.boolean(m_updater->switchKey()));
+    EXPECT_EQ(v.statusText(), QStringLiteral("Automatic update checks are on"));
+    m_updater->setAutomaticallyChecksForUpdates(false);
+    EXPECT_FALSE(v.automaticChecks()->isChecked());
+    EXPECT_EQ(v.statusText(), QStringLiteral("Automatic update checks are off"));
+}
+
+TEST_F(SettingsView, TheActionFollowsTheUpdaterState)
+{
+    UpdateSettingsView &v = view(true);
+    EXPECT_EQ(v.actionButton()->text(), QStringLiteral("Check for Updates"));
+    EXPECT_TRUE(v.actionButton()->isEnabled());
+    QTest::mouseClick(v.actionButton(), Qt::LeftButton);
+    EXPECT_EQ(v.statusText(), QStringLiteral("Checking for updates…"));
+    EXPECT_FALSE(v.actionButton()->isEnabled());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !m_updater->isRequestInFlight(); }, 15000));
+    EXPECT_TRUE(v.actionButton()->isEnabled());
+    EXPECT_TRUE(v.statusText().startsWith(QStringLiteral("Update check failed: ")));
+    EXPECT_EQ(m_alerts.size(), 1);
+
+    QTest::mouseClick(v.historyButton(), Qt::LeftButton);
+    ASSERT_EQ(m_opened.size(), 1);
+    EXPECT_TRUE(m_opened[0].path().endsWith(QStringLiteral("changelog/")));
+}
+
+TEST_F(SettingsView, ADevelopmentBuildSaysSoAndStillAnswersTheButton)
+{
+    UpdateSettingsView &v = view(false);
+    EXPECT_EQ(v.statusText(), QStringLiteral("Development builds do not update automatically"));
+    EXPECT_EQ(v.versionText(), QStringLiteral("Version — (—)"));
+    QTest::mouseClick(v.actionButton(), Qt::LeftButton);
+    EXPECT_EQ(m_alerts, QStringList{QStringLiteral("Development builds do not check for production updates.")});
+}
+
+TEST_F(SettingsView, LooksRightInBothAppearances)
+{
+    UpdateSettingsView &v = view(true);
+    m_updater->setAutomaticallyChecksForUpdates(true);
+    // A long status line: a failed check.
+    m_updater->checkForUpdates(true);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !m_updater->isRequestInFlight(); }, 15000));
+    QWidget frame;
+    frame.resize(460, v.sizeHint().height() + 40);
+    AppearanceManager::shared().adoptPalette(&frame);
+    frame.setAutoFillBackground(true);
+    v.setParent(&frame);
+    v.setGeometry(20, 20, 420, v.sizeHint().height());
+    frame.show();
+    for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+        AppearanceManager::shared().setAppearance(&frame, appearance);
+        QApplication::processEvents();
+        // The action button stays inside the block, right-aligned, and never overlaps the status.
+        const QRect action = v.actionButton()->geometry();
+        EXPECT_LE(action.right(), v.width() - 1);
+        EXPECT_FALSE(action.intersects(v.findChild<QWidget *>(QStringLiteral("status"))->geometry()));
+        EXPECT_TRUE(v.rect().contains(v.historyButton()->geometry()));
+        for (int scale : {1, 2})
+            UpdateViewsTesting::picture(&frame, QStringLiteral("settings"), appearance, scale);
+    }
+    v.setParent(nullptr);
+}

@@ -1,0 +1,229 @@
+#include "TellumoRuntime/TellumoAISettingsView.h"
+
+#include "TellumoRuntime/InMemoryKeyStore.h"
+#include "TellumoRuntime/TellumoPreferences.h"
+
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeSoftButton.h"
+#include "Support/LoopbackChatServer.h"
+#include "Support/TaskTesting.h"
+
+#include <QAbstractButton>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace Tellumo;
+using TestSupport::LoopbackChatServer;
+using TestSupport::waitFor;
+using TestSupport::waitUntil;
+
+namespace {
+
+class SettingsViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int next = 0;
+        suite = QStringLiteral("tellumo-settings-view-test-%1").arg(++next);
+        preferences = std::make_unique<TellumoPreferences>(Platform::UserDefaults::suite(suite), false, store);
+        preferences->setAiBaseURL(server.address());
+        preferences->setAiModel(QStringLiteral("deepseek-v4-flash"));
+        view = std::make_unique<TellumoAISettingsView>(preferences.get(), true, session);
+        view->resize(560, 520);
+        view->show();
+    }
+    void TearDown() override
+    {
+        view.reset();
+        preferences.reset();
+        Platform::UserDefaults::removePersistentDomain(suite);
+    }
+
+    void saveKey(const QString &key)
+    {
+        view->keyField()->setText(key);
+        view->saveButton()->click();
+        ASSERT_TRUE(waitFor(view->keySave()));
+    }
+    void runTest()
+    {
+        view->testButton()->click();
+        ASSERT_TRUE(view->connectionTest());
+        ASSERT_TRUE(waitFor(view->connectionTest(), 15000));
+    }
+    bool visible(QWidget *widget) const { return widget->isVisibleTo(view.get()); }
+
+    QString suite;
+    std::shared_ptr<InMemoryKeyStore> store = std::make_shared<InMemoryKeyStore>();
+    LoopbackChatServer server{TestSupport::TestCertificate::shared()};
+    std::shared_ptr<PolishingSession> session = std::make_shared<PolishingSession>(TestSupport::TestCertificate::shared().trustingConfiguration());
+    std::unique_ptr<TellumoPreferences> preferences;
+    std::unique_ptr<TellumoAISettingsView> view;
+};
+
+} // namespace
+
+TEST_F(SettingsViewTest, WithoutAKeyOnlyTypingEnablesSaving)
+{
+    EXPECT_EQ(view->baseURLCaption()->text(), QStringLiteral("API 根地址"));
+    EXPECT_EQ(view->modelCaption()->text(), QStringLiteral("模型"));
+    EXPECT_EQ(view->baseURLField()->text(), server.address());
+    EXPECT_EQ(view->keyField()->placeholderText(), QStringLiteral("API Key"));
+    EXPECT_EQ(view->keyField()->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(view->saveButton()->isEnabled());
+    EXPECT_FALSE(visible(view->deleteButton()));
+    EXPECT_FALSE(visible(view->storedLabel()));
+    EXPECT_EQ(view->testButton()->text(), QStringLiteral("测试连接"));
+    EXPECT_FALSE(view->testButton()->isEnabled());
+    EXPECT_FALSE(visible(view->keyErrorLabel()));
+    EXPECT_FALSE(visible(view->statusLabel()));
+    EXPECT_NE(qobject_cast<NativeAppAppearance::NativeSoftButton *>(view->saveButton()), nullptr);
+
+    QTest::keyClicks(view->keyField(), QStringLiteral("   "));
+    EXPECT_FALSE(view->saveButton()->isEnabled());
+    QTest::keyClicks(view->keyField(), QStringLiteral("sk"));
+    EXPECT_TRUE(view->saveButton()->isEnabled());
+}
+
+TEST_F(SettingsViewTest, SavingClearsTheFieldAndShowsTheStoredState)
+{
+    saveKey(QStringLiteral("  sk-view \n"));
+    EXPECT_TRUE(view->keyDraft().isEmpty());
+    EXPECT_EQ(store->key(), QStringLiteral("sk-view"));
+    EXPECT_EQ(view->keyField()->placeholderText(), QStringLiteral("已保存 API Key；输入新值可替换"));
+    EXPECT_TRUE(visible(view->deleteButton()));
+    EXPECT_TRUE(visible(view->storedLabel()));
+    EXPECT_EQ(view->storedLabel()->text(), QStringLiteral("已存储在本机钥匙串"));
+    EXPECT_TRUE(view->testButton()->isEnabled());
+
+    view->keyField()->setText(QStringLiteral("draft"));
+    view->deleteButton()->click();
+    ASSERT_TRUE(waitFor(view->keySave()));
+    EXPECT_EQ(store->key(), std::nullopt);
+    EXPECT_FALSE(visible(view->deleteButton()));
+    EXPECT_FALSE(view->testButton()->isEnabled());
+    EXPECT_EQ(view->keyDraft(), QStringLiteral("draft"));
+}
+
+TEST_F(SettingsViewTest, AFailedSaveStillClearsTheFieldAndShowsTheErrorInRed)
+{
+    store->setFailure(AIKeychainError(AIKeychainError::Code::refused, QStringLiteral("系统钥匙串拒绝了访问，可能仍处于锁定状态。")));
+    saveKey(QStringLiteral("sk-refused"));
+    EXPECT_TRUE(view->keyDraft().isEmpty());
+    EXPECT_FALSE(preferences->keySaved());
+    EXPECT_TRUE(visible(view->keyErrorLabel()));
+    EXPECT_EQ(view->keyErrorLabel()->text(), QStringLiteral("保存密钥失败：系统钥匙串拒绝了访问，可能仍处于锁定状态。"));
+    const QColor red = NativeAppAppearance::AppearanceManager::shared().color(NativeAppAppearance::DynamicColor::systemRed, view.get());
+    EXPECT_EQ(view->keyErrorLabel()->palette().color(QPalette::WindowText), red);
+}
+
+TEST_F(SettingsViewTest, FieldsWriteThePreferencesAndFollowThem)
+{
+    view->baseURLField()->clear();
+    QTest::keyClicks(view->baseURLField(), QStringLiteral("https://api.example.com/v1"));
+    EXPECT_EQ(preferences->aiBaseURL(), QStringLiteral("https://api.example.com/v1"));
+    QTest::keyClicks(view->modelField(), QStringLiteral("-x"));
+    EXPECT_EQ(preferences->aiModel(), QStringLiteral("deepseek-v4-flash-x"));
+    view->promptEditor()->setPlainText(QStringLiteral("只改错字。"));
+    EXPECT_EQ(preferences->polishPrompt(), QStringLiteral("只改错字。"));
+
+    preferences->setAiModel(QStringLiteral("gpt-5.2"));
+    EXPECT_EQ(view->modelField()->text(), QStringLiteral("gpt-5.2"));
+    preferences->setLanguage(QStringLiteral("en"));
+    EXPECT_EQ(view->baseURLCaption()->text(), QStringLiteral("API Base URL"));
+    EXPECT_EQ(view->testButton()->text(), QStringLiteral("Test Connection"));
+    EXPECT_EQ(view->promptEditor()->toPlainText(), QStringLiteral("只改错字。"));
+}
+
+TEST_F(SettingsViewTest, TheConnectionTestSendsItsOwnShortRequestAndReportsSuccess)
+{
+    saveKey(QStringLiteral("sk-test"));
+    server.setAnswer(LoopbackChatServer::silence());
+    view->testButton()->click();
+    EXPECT_TRUE(view->testingAI());
+    EXPECT_EQ(view->testButton()->text(), QStringLiteral("测试中…"));
+    EXPECT_FALSE(view->testButton()->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
+
+    const auto request = server.requests().first();
+    EXPECT_EQ(request.header("authorization"), "Bearer sk-test");
+    const QJsonArray messages = QJsonDocument::fromJson(request.body).object()[QLatin1String("messages")].toArray();
+    EXPECT_EQ(messages[0].toObject()[QLatin1String("content")].toString(), QStringLiteral("请只回复：连接成功"));
+    EXPECT_EQ(messages[1].toObject()[QLatin1String("content")].toString(), QStringLiteral("测试"));
+
+    // Any text counts as success.
+    server.setAnswer(LoopbackChatServer::completion(QStringLiteral("完全无关的回答")));
+    view.reset(); // the silent request goes with its view
+    view = std::make_unique<TellumoAISettingsView>(preferences.get(), true, session);
+    view->show();
+    preferences->setLanguage(QStringLiteral("en"));
+    runTest();
+    EXPECT_FALSE(view->testingAI());
+    EXPECT_EQ(view->aiTestStatus(), QStringLiteral("连接成功"));
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Connection succeeded"));
+    EXPECT_EQ(view->testButton()->text(), QStringLiteral("Test Connection"));
+    EXPECT_TRUE(view->testButton()->isEnabled());
+}
+
+TEST_F(SettingsViewTest, FailuresOfTheConnectionTestAreReportedInTheStatusLine)
+{
+    saveKey(QStringLiteral("sk-test"));
+    server.setAnswer(LoopbackChatServer::json(500, "{}"));
+    runTest();
+    EXPECT_EQ(view->aiTestStatus(), QStringLiteral("连接失败：AI 服务请求失败（HTTP 500）。"));
+    EXPECT_TRUE(visible(view->statusLabel()));
+
+    preferences->setAiBaseURL(QStringLiteral("http://127.0.0.1/v1"));
+    runTest();
+    EXPECT_EQ(view->aiTestStatus(), QStringLiteral("连接失败：AI 地址必须是 HTTPS API 根地址。"));
+
+    store->setFailure(AIKeychainError(AIKeychainError::Code::timedOut, QStringLiteral("系统钥匙串没有应答，可能正在等待解锁。")));
+    runTest();
+    EXPECT_EQ(view->aiTestStatus(), QStringLiteral("连接失败：系统钥匙串没有应答，可能正在等待解锁。"));
+
+    store->setFailure(std::nullopt);
+    store->setKey(std::nullopt); // deleted elsewhere while the button was enabled
+    runTest();
+    EXPECT_EQ(view->aiTestStatus(), QStringLiteral("请先保存 API Key。"));
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(SettingsViewTest, ATestWhoseViewIsReplacedIsCancelledAndItsResultDropped)
+{
+    saveKey(QStringLiteral("sk-test"));
+    server.setAnswer(LoopbackChatServer::silence());
+    view->testButton()->click();
+    const auto test = view->connectionTest();
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
+    view.reset();
+    ASSERT_TRUE(waitFor(test));
+    EXPECT_TRUE(test.endedByCancellation());
+    EXPECT_TRUE(waitUntil([&] { return server.abandonedCount() == 1; }));
+
+    view = std::make_unique<TellumoAISettingsView>(preferences.get(), true, session);
+    EXPECT_FALSE(view->testingAI());
+    EXPECT_TRUE(view->aiTestStatus().isEmpty());
+    EXPECT_TRUE(view->testButton()->isEnabled());
+}
+
+TEST_F(SettingsViewTest, TheFormPresentationHasNoCaptionsAndStockControls)
+{
+    TellumoAISettingsView form(preferences.get(), false, session);
+    EXPECT_EQ(form.baseURLCaption(), nullptr);
+    EXPECT_EQ(form.modelCaption(), nullptr);
+    EXPECT_NE(qobject_cast<QPushButton *>(form.saveButton()), nullptr);
+    EXPECT_EQ(form.promptEditor()->minimumHeight(), 130);
+    EXPECT_EQ(form.promptEditor()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_EQ(form.baseURLField()->text(), server.address());
+    // The titles stand beside the fields, not inside them.
+    EXPECT_TRUE(form.baseURLField()->placeholderText().isEmpty());
+    EXPECT_TRUE(form.keyField()->placeholderText().isEmpty());
+}
