@@ -2,11 +2,11 @@
 
 #include "Kivaro/recent/internal/RecentShotCaption.h"
 #include "Kivaro/recent/internal/RecentShotPreview.h"
-#include "Kivaro/recent/internal/RecentShotsTable.h"
 #include "Kivaro/sharing/ShareRowButton.h"
 
 #include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTableRow.h"
+#include "Kivaro/controls/KivaroTableView.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "KivaroCore/Localization.h"
 
@@ -19,7 +19,6 @@ namespace Kivaro {
 
 using detail::RecentShotCaption;
 using detail::RecentShotPreview;
-using detail::RecentShotsTable;
 
 RecentShotsWindow::RecentShotsWindow(QObject *parent) : QObject(parent) {}
 
@@ -53,8 +52,8 @@ void RecentShotsWindow::build()
     auto *window = new KivaroWindow(QRect(0, 0, 580, 480), KivaroWindow::Titled | KivaroWindow::Closable | KivaroWindow::Resizable);
     window->setTitle(kivaroCopy("最近截图 — 最多保留 20 张"));
 
-    auto *table = new RecentShotsTable;
-    connect(table, &RecentShotsTable::rowDoubleClicked, this, [this](int) { openSelected(); });
+    auto *table = new KivaroTableView(kRowHeight);
+    connect(table, &KivaroTableView::rowDoubleClicked, this, [this](int) { openSelected(); });
     auto *scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

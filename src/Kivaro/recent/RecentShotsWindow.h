@@ -23,16 +23,14 @@ class QWidget;
 namespace Kivaro {
 
 class KivaroTableRow;
-
-namespace detail {
-class RecentShotsTable;
-}
+class KivaroTableView;
 
 class RecentShotsWindow final : public QObject {
     Q_OBJECT
 public:
     using ShareAction = std::function<void(const RecentShot &shot, QWidget *anchor)>;
     using OpenAction = std::function<void(const RecentShot &shot)>;
+    static constexpr int kRowHeight = 100;
 
     explicit RecentShotsWindow(QObject *parent = nullptr);
     ~RecentShotsWindow() override;
@@ -60,7 +58,7 @@ private:
     KivaroTableRow *makeRow(const RecentShot &shot);
 
     QPointer<KivaroWindow> m_window;
-    detail::RecentShotsTable *m_table = nullptr; // inside m_window
+    KivaroTableView *m_table = nullptr; // inside m_window
     QList<RecentShot> m_shots;
     OpenAction m_openShot;
     ShareAction m_shareShot;

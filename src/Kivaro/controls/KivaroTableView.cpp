@@ -1,4 +1,4 @@
-#include "Kivaro/recent/internal/RecentShotsTable.h"
+#include "Kivaro/controls/KivaroTableView.h"
 
 #include "Kivaro/controls/KivaroTableRow.h"
 #include "NativeAppAppearance/AppearanceManager.h"
@@ -8,14 +8,14 @@
 
 using namespace NativeAppAppearance;
 
-namespace Kivaro::detail {
+namespace Kivaro {
 
-RecentShotsTable::RecentShotsTable(QWidget *parent) : QWidget(parent)
+KivaroTableView::KivaroTableView(int rowHeight, QWidget *parent) : QWidget(parent), m_rowHeight(rowHeight)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void RecentShotsTable::setRows(const QList<KivaroTableRow *> &rows)
+void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
 {
     for (KivaroTableRow *row : std::as_const(m_rows)) {
         row->hide();
@@ -28,13 +28,13 @@ void RecentShotsTable::setRows(const QList<KivaroTableRow *> &rows)
         row->setSelected(false);
         row->show();
     }
-    setMinimumHeight(int(m_rows.size()) * kRowHeight);
+    setMinimumHeight(int(m_rows.size()) * m_rowHeight);
     layoutRows();
     updateGeometry();
     update();
 }
 
-void RecentShotsTable::selectRow(int row)
+void KivaroTableView::selectRow(int row)
 {
     if (row < -1 || row >= m_rows.size())
         row = -1;
@@ -43,37 +43,37 @@ void RecentShotsTable::selectRow(int row)
         m_rows[i]->setSelected(i == row);
 }
 
-int RecentShotsTable::rowAt(const QPoint &point) const
+int KivaroTableView::rowAt(const QPoint &point) const
 {
     if (point.y() < 0 || point.x() < 0 || point.x() >= width())
         return -1;
-    const int row = point.y() / kRowHeight;
+    const int row = point.y() / m_rowHeight;
     return row < m_rows.size() ? row : -1;
 }
 
-QSize RecentShotsTable::sizeHint() const
+QSize KivaroTableView::sizeHint() const
 {
-    return {550, int(m_rows.size()) * kRowHeight};
+    return {550, int(m_rows.size()) * m_rowHeight};
 }
 
-void RecentShotsTable::layoutRows()
+void KivaroTableView::layoutRows()
 {
     for (int i = 0; i < m_rows.size(); ++i)
-        m_rows[i]->setGeometry(0, i * kRowHeight, width(), kRowHeight);
+        m_rows[i]->setGeometry(0, i * m_rowHeight, width(), m_rowHeight);
 }
 
-void RecentShotsTable::paintEvent(QPaintEvent *)
+void KivaroTableView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), AppearanceManager::shared().color(DynamicColor::windowBackground, this));
 }
 
-void RecentShotsTable::resizeEvent(QResizeEvent *)
+void KivaroTableView::resizeEvent(QResizeEvent *)
 {
     layoutRows();
 }
 
-void RecentShotsTable::mousePressEvent(QMouseEvent *event)
+void KivaroTableView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
@@ -82,7 +82,7 @@ void RecentShotsTable::mousePressEvent(QMouseEvent *event)
     selectRow(rowAt(event->position().toPoint()));
 }
 
-void RecentShotsTable::mouseDoubleClickEvent(QMouseEvent *event)
+void KivaroTableView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
@@ -93,4 +93,4 @@ void RecentShotsTable::mouseDoubleClickEvent(QMouseEvent *event)
     Q_EMIT rowDoubleClicked(row);
 }
 
-} // namespace Kivaro::detail
+} // namespace Kivaro

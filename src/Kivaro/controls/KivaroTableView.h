@@ -1,6 +1,6 @@
 #pragma once
-// The list of the recent-shots window: rows of a fixed height stacked from the top, the width
-// of the list, with single selection. A press selects the row under it, a double-click selects
+// A list of the application's windows (recent shots, recognised text): rows of one fixed height
+// stacked from the top, the width of the list, with single selection. A press selects the row under it, a double-click selects
 // it and reports it (-1 below the last row). Rows are KivaroTableRow widgets holding their
 // cells; presses the cells do not take (everything but the share button) reach the list.
 
@@ -8,17 +8,15 @@
 #include <QWidget>
 
 namespace Kivaro {
+
 class KivaroTableRow;
-}
 
-namespace Kivaro::detail {
-
-class RecentShotsTable final : public QWidget {
+class KivaroTableView final : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRowHeight = 100;
+    explicit KivaroTableView(int rowHeight, QWidget *parent = nullptr);
 
-    explicit RecentShotsTable(QWidget *parent = nullptr);
+    int rowHeight() const { return m_rowHeight; }
 
     // Replaces the rows; takes ownership. Nothing is selected afterwards.
     void setRows(const QList<KivaroTableRow *> &rows);
@@ -43,8 +41,9 @@ protected:
 private:
     void layoutRows();
 
+    int m_rowHeight;
     QList<KivaroTableRow *> m_rows;
     int m_selected = -1;
 };
 
-} // namespace Kivaro::detail
+} // namespace Kivaro
