@@ -4,27 +4,26 @@
 #include "Kivaro/recent/internal/RecentShotPreview.h"
 #include "Kivaro/sharing/ShareRowButton.h"
 
-#include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTableRow.h"
-#include "Kivaro/controls/KivaroTableView.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "KivaroCore/Localization.h"
 
 #include <QHBoxLayout>
 #include <QLocale>
-#include <QScrollArea>
-#include <QVBoxLayout>
 
 namespace Kivaro {
 
 using detail::RecentShotCaption;
 using detail::RecentShotPreview;
 
-RecentShotsWindow::RecentShotsWindow(QObject *parent) : QObject(parent) {}
-
-RecentShotsWindow::~RecentShotsWindow()
+RecentShotsWindow::RecentShotsWindow(QObject *parent)
+    : KivaroListWindow({kivaroCopy("最近截图 — 最多保留 20 张"), kRowHeight, QSize(560, 300),
+                        [] {
+                            return new RecentShotCaption(kivaroCopy("双击继续编辑，点击分享发送标注后的 PNG。"),
+                                                         RecentShotCaption::Style::hint);
+                        }},
+                       parent)
 {
-    delete m_window.data();
 }
 
 QString RecentShotsWindow::caption(const RecentShot &shot)
@@ -38,46 +37,15 @@ void RecentShotsWindow::show(const QList<RecentShot> &shots, ShareAction share, 
     m_shots = shots;
     m_shareShot = std::move(share);
     m_openShot = std::move(open);
-    if (!m_window)
-        build();
     QList<KivaroTableRow *> rows;
     for (const RecentShot &shot : std::as_const(m_shots))
         rows << makeRow(shot);
-    m_table->setRows(rows);
-    m_window->makeKeyAndOrderFront();
+    present(rows);
 }
 
-void RecentShotsWindow::build()
+void RecentShotsWindow::rowDoubleClicked(int)
 {
-    auto *window = new KivaroWindow(QRect(0, 0, 580, 480), KivaroWindow::Titled | KivaroWindow::Closable | KivaroWindow::Resizable);
-    window->setTitle(kivaroCopy("最近截图 — 最多保留 20 张"));
-
-    auto *table = new KivaroTableView(kRowHeight);
-    connect(table, &KivaroTableView::rowDoubleClicked, this, [this](int) { openSelected(); });
-    auto *scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new KivaroScroller(Qt::Vertical));
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(table);
-    scroll->viewport()->setAutoFillBackground(false);
-
-    auto *hint = new RecentShotCaption(kivaroCopy("双击继续编辑，点击分享发送标注后的 PNG。"), RecentShotCaption::Style::hint);
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 16);
-    column->setSpacing(12);
-    column->addWidget(scroll, 1);
-    auto *hintRow = new QHBoxLayout;
-    hintRow->setContentsMargins(16, 0, 16, 0);
-    hintRow->addWidget(hint);
-    column->addLayout(hintRow);
-
-    window->setContentView(content);
-    window->setContentMinSize(QSize(560, 300));
-    window->center();
-    m_window = window;
-    m_table = table;
+    openSelected();
 }
 
 KivaroTableRow *RecentShotsWindow::makeRow(const RecentShot &shot)
@@ -97,22 +65,6 @@ KivaroTableRow *RecentShotsWindow::makeRow(const RecentShot &shot)
     return row;
 }
 
-QList<KivaroTableRow *> RecentShotsWindow::rows() const
-{
-    return m_table ? m_table->rows() : QList<KivaroTableRow *>{};
-}
-
-int RecentShotsWindow::selectedRow() const
-{
-    return m_table ? m_table->selectedRow() : -1;
-}
-
-void RecentShotsWindow::selectRow(int row)
-{
-    if (m_table)
-        m_table->selectRow(row);
-}
-
 void RecentShotsWindow::openSelected()
 {
     const int row = selectedRow();
@@ -121,8 +73,8 @@ void RecentShotsWindow::openSelected()
     const RecentShot shot = m_shots[row];
     if (m_openShot)
         m_openShot(shot);
-    if (m_window)
-        m_window->hide();
+    if (window())
+        window()->hide();
 }
 
 } // namespace Kivaro

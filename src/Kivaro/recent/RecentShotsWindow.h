@@ -10,11 +10,9 @@
 
 #include "Kivaro/recent/RecentShot.h"
 
-#include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/controls/KivaroListWindow.h"
 
 #include <QList>
-#include <QObject>
-#include <QPointer>
 
 #include <functional>
 
@@ -23,9 +21,8 @@ class QWidget;
 namespace Kivaro {
 
 class KivaroTableRow;
-class KivaroTableView;
 
-class RecentShotsWindow final : public QObject {
+class RecentShotsWindow final : public KivaroListWindow {
     Q_OBJECT
 public:
     using ShareAction = std::function<void(const RecentShot &shot, QWidget *anchor)>;
@@ -33,20 +30,13 @@ public:
     static constexpr int kRowHeight = 100;
 
     explicit RecentShotsWindow(QObject *parent = nullptr);
-    ~RecentShotsWindow() override;
 
     // Replaces the entries and both actions, builds the window on first use, reloads the rows
     // and brings the window to the front with the keyboard focus.
     void show(const QList<RecentShot> &shots, ShareAction share = {}, OpenAction open = {});
 
-    // Null until the first show.
-    KivaroWindow *window() const { return m_window; }
     const QList<RecentShot> &shots() const { return m_shots; }
     int numberOfRows() const { return int(m_shots.size()); }
-    // The row widgets, in entry order (empty before the first show).
-    QList<KivaroTableRow *> rows() const;
-    int selectedRow() const;
-    void selectRow(int row);
     // Opens the selected entry, if any, and hides the window (the list's double-click action).
     void openSelected();
 
@@ -54,11 +44,9 @@ public:
     static QString caption(const RecentShot &shot);
 
 private:
-    void build();
+    void rowDoubleClicked(int row) override;
     KivaroTableRow *makeRow(const RecentShot &shot);
 
-    QPointer<KivaroWindow> m_window;
-    KivaroTableView *m_table = nullptr; // inside m_window
     QList<RecentShot> m_shots;
     OpenAction m_openShot;
     ShareAction m_shareShot;

@@ -1,10 +1,7 @@
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 
-#include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTableRow.h"
-#include "Kivaro/controls/KivaroTableView.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
-#include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/sharing/ShareRowButton.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativeFonts.h"
@@ -12,7 +9,6 @@
 
 #include <QHBoxLayout>
 #include <QLocale>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 using namespace NativeAppAppearance;
@@ -27,13 +23,14 @@ constexpr int kTextWidth = 430;
 TextHistoryWindow::TextHistoryWindow(QObject *parent) : TextHistoryWindow(Platform::generalPasteboard(), parent) {}
 
 TextHistoryWindow::TextHistoryWindow(std::shared_ptr<Platform::Pasteboard> pasteboard, QObject *parent)
-    : QObject(parent), m_pasteboard(std::move(pasteboard))
+    : KivaroListWindow({kivaroCopy("识字记录"), kRowHeight, QSize(480, 300),
+                        [] {
+                            return new KivaroTextLabel(kivaroCopy("最近 20 条。双击复制，点击分享发送文本文件。"), NativeFonts::system(12),
+                                                       DynamicColor::secondaryLabel, 1);
+                        }},
+                       parent),
+      m_pasteboard(std::move(pasteboard))
 {
-}
-
-TextHistoryWindow::~TextHistoryWindow()
-{
-    delete m_window.data();
 }
 
 QString TextHistoryWindow::preview(const QString &text)
@@ -56,47 +53,15 @@ void TextHistoryWindow::show(const QList<RecognizedTextRecord> &records, ShareAc
 {
     m_records = records;
     m_share = std::move(share);
-    if (!m_window)
-        build();
     QList<KivaroTableRow *> rows;
     for (const RecognizedTextRecord &record : std::as_const(m_records))
         rows << makeRow(record);
-    m_table->setRows(rows);
-    m_window->makeKeyAndOrderFront();
+    present(rows);
 }
 
-void TextHistoryWindow::build()
+void TextHistoryWindow::rowDoubleClicked(int)
 {
-    auto *window = new KivaroWindow(QRect(0, 0, 580, 480), KivaroWindow::Titled | KivaroWindow::Closable | KivaroWindow::Resizable);
-    window->setTitle(kivaroCopy("识字记录"));
-
-    auto *table = new KivaroTableView(kRowHeight);
-    connect(table, &KivaroTableView::rowDoubleClicked, this, [this](int) { copySelected(); });
-    auto *scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new KivaroScroller(Qt::Vertical));
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(table);
-    scroll->viewport()->setAutoFillBackground(false);
-
-    auto *hint = new KivaroTextLabel(kivaroCopy("最近 20 条。双击复制，点击分享发送文本文件。"), NativeFonts::system(12),
-                                     DynamicColor::secondaryLabel, 1);
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 16);
-    column->setSpacing(12);
-    column->addWidget(scroll, 1);
-    auto *hintRow = new QHBoxLayout;
-    hintRow->setContentsMargins(16, 0, 16, 0);
-    hintRow->addWidget(hint);
-    column->addLayout(hintRow);
-
-    window->setContentView(content);
-    window->setContentMinSize(QSize(480, 300));
-    window->center();
-    m_window = window;
-    m_table = table;
+    copySelected();
 }
 
 KivaroTableRow *TextHistoryWindow::makeRow(const RecognizedTextRecord &record)
@@ -124,22 +89,6 @@ KivaroTableRow *TextHistoryWindow::makeRow(const RecognizedTextRecord &record)
                     }),
                     0, Qt::AlignVCenter);
     return row;
-}
-
-QList<KivaroTableRow *> TextHistoryWindow::rows() const
-{
-    return m_table ? m_table->rows() : QList<KivaroTableRow *>{};
-}
-
-int TextHistoryWindow::selectedRow() const
-{
-    return m_table ? m_table->selectedRow() : -1;
-}
-
-void TextHistoryWindow::selectRow(int row)
-{
-    if (m_table)
-        m_table->selectRow(row);
 }
 
 void TextHistoryWindow::copySelected()

@@ -10,11 +10,10 @@
 // and size and replace the rows. The share action is held until the next `show`. A share button
 // of a row that outlives the window does nothing. Main thread only.
 
+#include "Kivaro/controls/KivaroListWindow.h"
 #include "KivaroCore/RecognizedTextRecord.h"
 
 #include <QList>
-#include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -28,10 +27,8 @@ class Pasteboard;
 namespace Kivaro {
 
 class KivaroTableRow;
-class KivaroTableView;
-class KivaroWindow;
 
-class TextHistoryWindow final : public QObject {
+class TextHistoryWindow final : public KivaroListWindow {
     Q_OBJECT
 public:
     using ShareAction = std::function<void(const RecognizedTextRecord &record, QWidget *anchor)>;
@@ -43,20 +40,13 @@ public:
     // Copies go to the general pasteboard unless another is given.
     explicit TextHistoryWindow(QObject *parent = nullptr);
     explicit TextHistoryWindow(std::shared_ptr<Platform::Pasteboard> pasteboard, QObject *parent = nullptr);
-    ~TextHistoryWindow() override;
 
     // Replaces the records and the share action, builds the window on first use, reloads the
     // rows and brings the window to the front with the keyboard focus.
     void show(const QList<RecognizedTextRecord> &records, ShareAction share = {});
 
-    // Null until the first show.
-    KivaroWindow *window() const { return m_window; }
     const QList<RecognizedTextRecord> &records() const { return m_records; }
     int numberOfRows() const { return int(m_records.size()); }
-    // The row widgets, in record order (empty before the first show).
-    QList<KivaroTableRow *> rows() const;
-    int selectedRow() const;
-    void selectRow(int row);
     // Copies the selected record's text, if a row is selected (the list's double-click action).
     void copySelected();
 
@@ -66,12 +56,10 @@ public:
     static QString detail(const RecognizedTextRecord &record);
 
 private:
-    void build();
+    void rowDoubleClicked(int row) override;
     KivaroTableRow *makeRow(const RecognizedTextRecord &record);
 
     std::shared_ptr<Platform::Pasteboard> m_pasteboard;
-    QPointer<KivaroWindow> m_window;
-    KivaroTableView *m_table = nullptr; // inside m_window
     QList<RecognizedTextRecord> m_records;
     ShareAction m_share;
 };
