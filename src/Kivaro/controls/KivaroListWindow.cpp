@@ -29,7 +29,7 @@ void KivaroListWindow::present(const QList<KivaroTableRow *> &rows)
 void KivaroListWindow::build()
 {
     auto *window = new KivaroWindow(QRect(0, 0, 580, 480), KivaroWindow::Titled | KivaroWindow::Closable | KivaroWindow::Resizable);
-    window->setTitle(m_frame.title);
+    window->setTitle(m_frame.title());
 
     auto *table = new KivaroTableView(m_frame.rowHeight);
     connect(table, &KivaroTableView::rowDoubleClicked, this, [this](int row) { rowDoubleClicked(row); });

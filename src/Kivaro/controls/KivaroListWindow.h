@@ -36,8 +36,9 @@ public:
     void selectRow(int row);
 
 protected:
+    // Made when the window is built, so that texts are looked up then.
     struct Frame {
-        QString title;
+        std::function<QString()> title;
         int rowHeight = 0;
         QSize minimumSize;
         std::function<QWidget *()> makeHint;

@@ -17,7 +17,7 @@ using detail::RecentShotCaption;
 using detail::RecentShotPreview;
 
 RecentShotsWindow::RecentShotsWindow(QObject *parent)
-    : KivaroListWindow({kivaroCopy("最近截图 — 最多保留 20 张"), kRowHeight, QSize(560, 300),
+    : KivaroListWindow({[] { return kivaroCopy("最近截图 — 最多保留 20 张"); }, kRowHeight, QSize(560, 300),
                         [] {
                             return new RecentShotCaption(kivaroCopy("双击继续编辑，点击分享发送标注后的 PNG。"),
                                                          RecentShotCaption::Style::hint);

@@ -23,7 +23,7 @@ constexpr int kTextWidth = 430;
 TextHistoryWindow::TextHistoryWindow(QObject *parent) : TextHistoryWindow(Platform::generalPasteboard(), parent) {}
 
 TextHistoryWindow::TextHistoryWindow(std::shared_ptr<Platform::Pasteboard> pasteboard, QObject *parent)
-    : KivaroListWindow({kivaroCopy("识字记录"), kRowHeight, QSize(480, 300),
+    : KivaroListWindow({[] { return kivaroCopy("识字记录"); }, kRowHeight, QSize(480, 300),
                         [] {
                             return new KivaroTextLabel(kivaroCopy("最近 20 条。双击复制，点击分享发送文本文件。"), NativeFonts::system(12),
                                                        DynamicColor::secondaryLabel, 1);
