@@ -31,6 +31,10 @@
 
 #include "Kivaro/document/AnnotationLink.h"
 #include "Kivaro/editor/DrawingTool.h"
+#include "Kivaro/shell/capture/CaptureCompletion.h"
+#include "Kivaro/shell/capture/CaptureIntent.h"
+#include "Kivaro/shell/capture/CapturePlacement.h"
+#include "KivaroCore/CaptureSelectionMode.h"
 
 #include "Platform/Async/Task.h"
 
@@ -239,6 +243,27 @@ public:
     void replaceAfterArchiving(std::optional<QString> historyID, std::function<void()> replacement);
     // Shares the shot as "Kivaro.png" from `sender` (the share button when null).
     void shareImage(QWidget *sender = nullptr);
+
+    // ---- captures (EditorCaptureActions.cpp) ---------------------------------------------------
+
+    // Starts one capture: nothing while busy or while a capture runs. A missing mode is window
+    // selection; a missing `optionHeld` is whether Option is down when the selection starts.
+    void captureRegion(CaptureIntent intent, std::optional<CaptureSelectionMode> mode = std::nullopt,
+                       std::optional<bool> optionHeld = std::nullopt);
+    // The hot keys' and menus' actions: the stored intent with window or region selection.
+    void captureWithShortcutAction();
+    void captureRegionWithShortcutAction();
+    // An image capture in window selection.
+    void startCapture();
+    // The "录屏权限…" menu item.
+    void showCapturePermission();
+    // Archives the open shot and opens the recent-shots window.
+    void showRecent();
+    // The last stage of an image capture, after the image was loaded: copies, archives and opens
+    // the inline editor over `placement` (or the editor window) as the preferences say.
+    Platform::Task<void> finishImageCapture(CaptureCompletionPreferences preferences,
+                                            std::shared_ptr<Platform::Pasteboard> pasteboard,
+                                            std::optional<CapturePlacement> placement);
 
     // ---- voice work, as far as the editor's own flows need it ----------------------------------
 
