@@ -197,7 +197,8 @@ public:
     // A close request of the editor window (or the inline window). Refuses while busy; otherwise
     // writes the shot to the recent shots and then hides the window, and answers false: the
     // window is hidden shortly afterwards, not at once. When that write fails the window stays
-    // with the error, once: a further request hides it all the same (the shot stays loaded).
+    // with the error, once per shot: a further request hides it all the same (the shot stays
+    // loaded), until a write succeeds or another shot is loaded.
     bool windowShouldClose(QWidget *window);
     // Schedules the consistency pass after a markup edit (EditorReconciliation.cpp).
     void nativeMarkupChanged();
@@ -287,10 +288,15 @@ private:
     void loadView();
     void installCallbacks();
     void layoutView();
+    void placeVoicePanel();
     void documentDidChange();
     void selectGrainItem();
     QRectF surroundExclusion() const;
     void hideWindow(QWidget *window);
+    // Whether a close request of the open shot's session already failed to write it.
+    bool closeWriteFailed() const;
+    // A recent-shots write failed on its own (a debounced write).
+    void scheduledWriteFailed(std::exception_ptr error);
     // Shows the shell's settings window (made first when missing); null without one.
     ShortcutSettingsController *presentSettingsWindow();
 
@@ -306,6 +312,7 @@ private:
     static Platform::Task<void> replacing(QPointer<EditorController> self, std::optional<QString> historyID,
                                           std::function<void()> replacement);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
+    static bool canWriteChosenFile(QPointer<EditorController> self);
     // Asks before a save or an export replaces an existing file; true to go on.
     static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
 
@@ -339,9 +346,13 @@ private:
     int m_voiceGeneration = 0;
     std::optional<QPointF> m_failedVoiceAnchor;
     bool m_allowsClose = false;
-    // A close request's recent-shots write failed and its error was shown; the next request
-    // hides the window even when the write fails again.
-    bool m_closeWriteFailed = false;
+    // The recent-shots session (its generation) in which a close request's write failed and its
+    // error was shown: the next request of that session hides the window even when the write
+    // fails again. A completed write or another session ends it.
+    std::optional<qint64> m_closeWriteFailed;
+    // An error of a write that failed after the user put the editor away; shown in the status
+    // line the next time the window shows.
+    std::optional<QString> m_errorForNextShow;
 };
 
 } // namespace Kivaro

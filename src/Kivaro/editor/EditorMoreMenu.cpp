@@ -2,8 +2,8 @@
 //
 // Every item is listed in its place. Commands whose actions arrive with later parts of the
 // editor (capture, recent shots, text recognition, re-pointing an arrow) are shown disabled
-// until then; the others follow their own rules: "删除标注" only with a drawing selected, the
-// settings item only when there is a shell to open the settings window.
+// until then; the others follow their own rules: "删除标注" only with a drawing selected. The
+// settings item is always enabled; it asks the shell, when there is one, to open the settings.
 
 #include "Kivaro/editor/EditorController.h"
 
@@ -88,11 +88,10 @@ void EditorController::showMore(QWidget *sender)
         item->setChecked(tag == m_localeIndex);
     }
     menu->addSeparator();
-    addItem(menu, kivaroCopy("设置…  ⌘,"), m_shell ? std::function<void()>([self] {
+    addItem(menu, kivaroCopy("设置…  ⌘,"), [self] {
         if (self && self->m_shell)
             self->m_shell->showSettings();
-    })
-                                                : std::function<void()>());
+    });
 
     NativeMenu::shared().show(menu, sender);
 }

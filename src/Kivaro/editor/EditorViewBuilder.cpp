@@ -156,7 +156,14 @@ void EditorController::installCallbacks()
     };
     m_recent->didFail = [self](std::exception_ptr error) {
         if (self)
-            self->show(error);
+            self->scheduledWriteFailed(error);
+    };
+    // A completed write ends what a failed one left: the shot is archived after all.
+    m_recent->didSave = [self] {
+        if (!self)
+            return;
+        self->m_closeWriteFailed.reset();
+        self->m_errorForNextShow.reset();
     };
     HoldOverlay *hold = overlay();
     hold->cancelled = [self] {
@@ -170,6 +177,10 @@ void EditorController::installCallbacks()
     hold->excludedView = voiceFeedback();
     connect(voiceFeedback()->language(), &NativePopupButton::activated, this, [this] { changeVoiceLanguageControl(); });
     connect(voiceFeedback()->cancelButton(), &KivaroButton::clicked, this, [this] { cancelVoiceAction(); });
+    // Retrying a recording and typing instead arrive with the voice gestures; until then their
+    // buttons are shown disabled.
+    voiceFeedback()->retryButton()->setEnabled(false);
+    voiceFeedback()->textButton()->setEnabled(false);
 
     Platform::MarkupCanvas *canvas = m_document->canvas();
     connect(canvas, &Platform::MarkupCanvas::markupChanged, this, [this] {
@@ -200,6 +211,16 @@ void EditorController::layoutView()
     v.status->setGeometry(layout.status);
     v.voiceFeedback->setGeometry(layout.voicePanel);
     viewDidLayout();
+}
+
+// The voice panel's size follows its content (a phase's texts and controls): placed again
+// whenever its preferred size changes.
+void EditorController::placeVoicePanel()
+{
+    EditorViews &v = *m_views;
+    const EditorLayout layout =
+        EditorLayout::place(v.root->size(), v.dock->layout()->sizeHint(), v.voiceFeedback->sizeHint(), m_canvasBottomGap);
+    v.voiceFeedback->setGeometry(layout.voicePanel);
 }
 
 // The part of the surround the picture covers, in the surround's coordinates.
