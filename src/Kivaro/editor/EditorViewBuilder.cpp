@@ -100,6 +100,7 @@ void EditorController::loadView()
 
     v.dock = new EditorDockView(v.root);
     v.dock->setRadius(kDockRadius);
+    v.dock->setBorderWidth(0.5);
     v.grain = new NativePopupButton;
     v.grain->addItem(kivaroCopy("细 · 12 px"), 12);
     v.grain->addItem(kivaroCopy("中 · 24 px"), 24);

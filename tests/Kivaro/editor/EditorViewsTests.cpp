@@ -169,6 +169,31 @@ TEST_F(EditorWindow, TheWindowKeepsItsMinimumSizeAndTheSurroundLeavesThePictureF
     EXPECT_TRUE(editor->overlay()->geometry() == QRect(QPoint(0, 0), host.size()));
 }
 
+// The dock's outline is half a point: one device pixel at a scale of 2 (a hairline) and, never
+// thinner than a pixel, one pixel at a scale of 1; inside it the dock's fill.
+TEST_F(EditorWindow, TheDocksOutlineIsAHairlineAtTwiceAndOnePixelAtOnce)
+{
+    loadPicture();
+    EditorDockView *dock = editor->dock();
+    ASSERT_GT(dock->width(), 100);
+    const QColor fill = resolve(DynamicColor::windowBackground, Appearance::light);
+    AppearanceManager::shared().setApplicationAppearance(Appearance::light);
+    for (const int scale : {1, 2}) {
+        QImage image(dock->size() * scale, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::transparent);
+        dock->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        const int x = image.width() / 2; // the straight middle of the top edge
+        const QColor outer = image.pixelColor(x, 0);
+        EXPECT_NE(outer, fill) << "scale " << scale << ": the outline's pixel";
+        EXPECT_GT(outer.alpha(), 0) << "scale " << scale << ": the outline covers its whole pixel";
+        EXPECT_EQ(image.pixelColor(x, 1), fill) << "scale " << scale << ": the fill begins at the second pixel";
+        EXPECT_EQ(image.pixelColor(x, image.height() - 2), fill) << "scale " << scale;
+        EXPECT_NE(image.pixelColor(x, image.height() - 1), fill) << "scale " << scale;
+    }
+    AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+}
+
 // ---- the More menu -----------------------------------------------------------------------------------
 
 namespace {
