@@ -175,6 +175,7 @@ void EditorController::updateMode()
     const QString toolName = m_activeDrawingTool ? DrawingTools::label(*m_activeDrawingTool) : kivaroCopy("选择与编辑");
     mode()->setSymbol(selectSegment, m_activeDrawingTool ? DrawingTools::symbol(*m_activeDrawingTool) : QStringLiteral("cursorarrow"));
     mode()->setSegmentToolTip(selectSegment, toolName);
+    mode()->setImageDescription(selectSegment, toolName);
 
     HoldOverlay *hold = overlay();
     hold->setActive(!(segment == selectSegment && !m_activeDrawingTool && !m_retargeting));

@@ -81,6 +81,7 @@ void EditorController::loadView()
         v.mode->setSymbol(k, QString::fromLatin1(segments[k].symbol));
         v.mode->setWidth(k, segments[k].labelled ? 94 : 34);
         v.mode->setSegmentToolTip(k, segments[k].title);
+        v.mode->setImageDescription(k, segments[k].title);
     }
     v.mode->setSelectedSegment(selectSegment);
     connect(v.mode, &KivaroModes::activated, this, [this] { modeChanged(); });

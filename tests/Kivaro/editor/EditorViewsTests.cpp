@@ -10,11 +10,13 @@
 #include "Kivaro/editor/internal/EditorLayout.h"
 
 #include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativeMenuRow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -192,6 +194,65 @@ TEST_F(EditorWindow, TheDocksOutlineIsAHairlineAtTwiceAndOnePixelAtOnce)
         EXPECT_NE(image.pixelColor(x, image.height() - 1), fill) << "scale " << scale;
     }
     AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+}
+
+// ---- assistive technologies ---------------------------------------------------------------------
+
+using EditorAccessibility = EditorTest;
+
+// The mode control is a group of four radio buttons named and described by their segments'
+// images; the select-and-edit segment follows the armed tool; pressing one chooses that mode.
+TEST_F(EditorAccessibility, TheModeSegmentsAreRadioButtonsDescribedByTheirImages)
+{
+    loadPicture();
+    QAccessibleInterface *modes = QAccessible::queryAccessibleInterface(editor->mode());
+    ASSERT_TRUE(modes);
+    EXPECT_EQ(modes->role(), QAccessible::Grouping);
+    ASSERT_EQ(modes->childCount(), 4);
+    const QStringList titles = {QStringLiteral("语音标注"), QStringLiteral("文字标注"), QStringLiteral("选择与编辑"), QStringLiteral("隐私马赛克")};
+    for (int k = 0; k < 4; ++k) {
+        QAccessibleInterface *segment = modes->child(k);
+        ASSERT_TRUE(segment);
+        EXPECT_EQ(segment->role(), QAccessible::RadioButton);
+        EXPECT_EQ(segment->text(QAccessible::Name), titles[k]);
+        EXPECT_EQ(segment->text(QAccessible::Description), titles[k]);
+        EXPECT_EQ(segment->state().checked, k == EditorController::selectSegment) << k;
+        EXPECT_EQ(segment->parent(), modes);
+        EXPECT_EQ(modes->indexOfChild(segment), k);
+        EXPECT_EQ(modes->child(k), segment) << "one interface per segment";
+    }
+    const QRect third = modes->child(2)->rect();
+    EXPECT_EQ(third.size(), QSize(34, editor->mode()->height()));
+    EXPECT_EQ(modes->childAt(third.center().x(), third.center().y()), modes->child(2));
+
+    editor->setActiveDrawingTool(DrawingTool::arrow);
+    editor->updateMode();
+    EXPECT_EQ(modes->child(2)->text(QAccessible::Description), QStringLiteral("箭头"));
+    EXPECT_EQ(modes->child(2)->text(QAccessible::Name), QStringLiteral("箭头"));
+
+    QAccessibleActionInterface *press = modes->child(3)->actionInterface();
+    ASSERT_TRUE(press);
+    press->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment));
+    EXPECT_TRUE(modes->child(3)->state().checked);
+    EXPECT_FALSE(modes->child(2)->state().checked);
+
+    editor->setBusy(true);
+    EXPECT_TRUE(modes->child(0)->state().disabled);
+    modes->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment)) << "a disabled control does not change";
+    editor->setBusy(false);
+}
+
+TEST_F(EditorAccessibility, TheVoicePanelIsAGroupNamedByItsTexts)
+{
+    loadPicture();
+    VoiceFeedbackView *panel = editor->voiceFeedback();
+    panel->present(VoiceFeedbackView::Phase::ready, QStringLiteral("按住问题位置讲话"), QStringLiteral("松手生成箭头和文字 · Esc 取消"));
+    QAccessibleInterface *group = QAccessible::queryAccessibleInterface(panel);
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->role(), QAccessible::Grouping);
+    EXPECT_EQ(group->text(QAccessible::Name), QStringLiteral("按住问题位置讲话. 松手生成箭头和文字 · Esc 取消"));
 }
 
 // ---- the More menu -----------------------------------------------------------------------------------
