@@ -12,6 +12,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/sharing/SharePresenter.h"
+#include "Platform/Windows/WindowActivation.h"
 
 using namespace Platform;
 
@@ -27,8 +28,9 @@ void EditorController::showEditor()
     if (ShortcutSettingsController *settings = m_shell ? m_shell->shortcutSettings() : nullptr)
         if (QWidget *window = settings->window())
             window->hide();
-    if (m_window->isMinimized())
-        m_window->showNormal();
+    // Through the window manager as the user's own request: it may refuse the toolkit's (the
+    // editor on another desktop, the user busy in another application).
+    Platform::bringForward(m_window);
     m_window->makeKeyAndOrderFront();
 }
 
@@ -41,11 +43,8 @@ ShortcutSettingsController *EditorController::presentSettingsWindow()
     if (!settings->window())
         settings->makeWindow();
     settings->refresh();
-    if (QWidget *window = settings->window()) {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
+    if (QWidget *window = settings->window())
+        Platform::bringForward(window);
     return settings;
 }
 

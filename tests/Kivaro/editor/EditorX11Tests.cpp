@@ -72,6 +72,65 @@ protected:
 
 } // namespace
 
+namespace {
+
+std::optional<std::uint32_t> cardinalProperty(X11TestDisplay &display, xcb_window_t window, const char *name, xcb_atom_t type)
+{
+    xcb_connection_t *c = display.connection();
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(c, xcb_get_property(c, 0, window, display.atom(name), type, 0, 1), nullptr);
+    std::optional<std::uint32_t> value;
+    if (reply && xcb_get_property_value_length(reply) == 4)
+        value = *static_cast<const std::uint32_t *>(xcb_get_property_value(reply));
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
+// The editor left on another desktop while the user works in another application: bringing it
+// forward puts it on the user's desktop as the active window, as the window manager reports.
+TEST_F(LiveEditor, BringingTheEditorForwardMakesItTheActiveWindowOnTheUsersDesktop)
+{
+    editor->document()->load(picture(), false);
+    editor->showEditor();
+    const auto editorWindow = xcb_window_t(editor->window()->winId());
+    const auto active = [&] { return cardinalProperty(display, display.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW); };
+    const auto desktopOf = [&](xcb_window_t window) { return cardinalProperty(display, window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL); };
+    ASSERT_TRUE(waitUntil([&] { return active() == editorWindow; }, 5000));
+    const std::optional<std::uint32_t> here = cardinalProperty(display, display.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
+    ASSERT_TRUE(here);
+
+    // A pager puts the editor on the next desktop.
+    xcb_client_message_event_t move{};
+    move.response_type = XCB_CLIENT_MESSAGE;
+    move.format = 32;
+    move.window = editorWindow;
+    move.type = display.atom("_NET_WM_DESKTOP");
+    move.data.data32[0] = *here + 1;
+    move.data.data32[1] = 2;
+    xcb_send_event(display.connection(), 0, display.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&move));
+    display.sync();
+    ASSERT_TRUE(waitUntil([&] { return desktopOf(editorWindow) == *here + 1; }, 5000));
+    // The user clicks into another application's window.
+    const xcb_window_t other = display.createWindow(QRect(900, 100, 300, 200), TestSupport::patternImage(QSize(300, 200)));
+    display.frameExtents(other);
+    display.movePointer(QPoint(1050, 200));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            display.button(true);
+            display.button(false);
+            return active() == other;
+        },
+        5000));
+
+    editor->showEditor();
+    EXPECT_TRUE(waitUntil([&] { return active() == editorWindow; }, 5000));
+    EXPECT_EQ(desktopOf(editorWindow), here);
+    EXPECT_TRUE(editor->window()->isVisible());
+    display.destroyWindow(other);
+}
+
 TEST_F(LiveEditor, ClickingCopyAndHidePutsTheShotsPngOnTheClipboardByteForByteAndHidesTheWindow)
 {
     editor->document()->load(picture(900, 560), false);
