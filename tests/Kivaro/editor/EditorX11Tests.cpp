@@ -10,6 +10,7 @@
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Pointer/X11PointerSource.h"
@@ -257,6 +258,18 @@ TEST_F(LiveEditor, Screenshots)
         editor->showMore(dockButton(QStringLiteral("更多")));
         snap(QStringLiteral("sample-more-") + look);
         NativeAppAppearance::NativeMenu::shared().close();
+        // The voice panel after a failed preparation: its longest texts and all its buttons.
+        editor->mode()->setSelectedSegment(EditorController::voiceSegment);
+        editor->updateMode();
+        VoiceFeedbackView *panel = editor->voiceFeedback();
+        panel->present(VoiceFeedbackView::Phase::failed, QStringLiteral("没能完成语音标注"),
+                       QStringLiteral("麦克风没有响应，请检查系统的声音设置，然后重新选择语音标注再试一次。"));
+        panel->retryButton()->show();
+        panel->textButton()->show();
+        panel->cancelButton()->show();
+        snap(QStringLiteral("sample-voice-failed-") + look);
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->updateMode();
         editor->document()->load(big, false);
         editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
         editor->status()->setStringValue(QStringLiteral("正在识字…"));
