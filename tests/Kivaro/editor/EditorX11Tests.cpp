@@ -98,6 +98,9 @@ TEST_F(LiveEditor, BringingTheEditorForwardMakesItTheActiveWindowOnTheUsersDeskt
     const auto active = [&] { return cardinalProperty(display, display.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW); };
     const auto desktopOf = [&](xcb_window_t window) { return cardinalProperty(display, window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL); };
     ASSERT_TRUE(waitUntil([&] { return active() == editorWindow; }, 5000));
+    // Shown just now, the window is asked for once it is on the screen: that request is done.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 5000));
+    waitUntil([] { return false; }, 100);
     const std::optional<std::uint32_t> here = cardinalProperty(display, display.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
     ASSERT_TRUE(here);
 
@@ -112,7 +115,9 @@ TEST_F(LiveEditor, BringingTheEditorForwardMakesItTheActiveWindowOnTheUsersDeskt
     xcb_send_event(display.connection(), 0, display.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&move));
     display.sync();
-    ASSERT_TRUE(waitUntil([&] { return desktopOf(editorWindow) == *here + 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return desktopOf(editorWindow) == *here + 1; }, 5000))
+        << "desktop " << desktopOf(editorWindow).value_or(999) << " of "
+        << cardinalProperty(display, display.root(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL).value_or(0) << ", current " << *here;
     // The user clicks into another application's window.
     const xcb_window_t other = display.createWindow(QRect(900, 100, 300, 200), TestSupport::patternImage(QSize(300, 200)));
     display.frameExtents(other);
