@@ -117,14 +117,6 @@ TEST_F(WindowActivation, AWindowOnAnotherDesktopComesHereAndBecomesActive)
     EXPECT_TRUE(pollUntil([&] { return QApplication::activeWindow() == &ours; }));
 }
 
-TEST_F(WindowActivation, AfterTheUserWorkedInAnotherApplicationTheWindowBecomesActive)
-{
-    focusAnotherApplication();
-    Platform::bringForward(&ours);
-    EXPECT_TRUE(pollUntil([&] { return activeWindow() == ourID(); }));
-    EXPECT_TRUE(pollUntil([&] { return QApplication::activeWindow() == &ours; }));
-}
-
 TEST_F(WindowActivation, AMinimisedOrHiddenWindowIsShownAndActivated)
 {
     ours.showMinimized();
