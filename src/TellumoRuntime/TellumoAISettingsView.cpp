@@ -85,6 +85,7 @@ void TellumoAISettingsView::build()
     m_stored = makeLabel(tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem), 13);
     m_keyError = makeLabel(QString(), 13, QFont::Normal, true);
     m_status = makeLabel(QString(), 11, QFont::Normal, true);
+    m_settingsError = makeLabel(QString(), 13, QFont::Normal, true);
     m_secondary << m_stored << m_status;
     if (m_customControls) {
         const QColor accent = AppearanceManager::shared().color(DynamicColor::controlAccent, this);
@@ -182,6 +183,7 @@ QWidget *TellumoAISettingsView::buildColumn()
     m_titles << serviceTitle << promptTitle;
     m_secondary << m_baseURLCaption << m_modelCaption << reasoningNote << privacyNote;
 
+    layout->addWidget(m_settingsError);
     layout->addWidget(serviceTitle);
     layout->addWidget(captioned(m_baseURLCaption, m_baseURL));
     layout->addWidget(captioned(m_modelCaption, m_model));
@@ -224,6 +226,7 @@ QWidget *TellumoAISettingsView::buildForm()
     promptRows->addWidget(privacyNote);
     m_secondary << reasoningNote << privacyNote;
 
+    layout->addWidget(m_settingsError);
     layout->addWidget(service);
     layout->addWidget(prompt);
     layout->addStretch(1);
@@ -265,6 +268,9 @@ void TellumoAISettingsView::refresh()
     const QString keyError = m_preferences->keyError();
     setLabelText(m_keyError, tellumoLocalized(keyError, language));
     m_keyError->setVisible(!keyError.isEmpty());
+    const QString settingsError = m_preferences->settingsError();
+    setLabelText(m_settingsError, settingsError);
+    m_settingsError->setVisible(!settingsError.isEmpty());
     setLabelText(m_status, tellumoLocalized(m_aiTestStatus, language));
     m_status->setVisible(!m_aiTestStatus.isEmpty());
     for (QAbstractButton *button : {m_save, m_delete, m_test})
@@ -284,6 +290,7 @@ void TellumoAISettingsView::applyColors()
     for (QLabel *label : std::as_const(m_titles))
         colour(label, resolve(DynamicColor::label, appearance));
     colour(m_keyError, resolve(DynamicColor::systemRed, appearance));
+    colour(m_settingsError, resolve(DynamicColor::systemRed, appearance));
     if (m_customControls) {
         const QColor accent = resolve(DynamicColor::controlAccent, appearance);
         for (QAbstractButton *button : {m_save, m_delete, m_test})

@@ -71,6 +71,8 @@ public:
     QLabel *storedLabel() const { return m_stored; }
     QLabel *keyErrorLabel() const { return m_keyError; }
     QLabel *statusLabel() const { return m_status; }
+    // The preferences' `settingsError` in red at the top of the page; hidden while it is empty.
+    QLabel *settingsErrorLabel() const { return m_settingsError; }
     // The captions above the address and model fields; null in the form presentation.
     QLabel *baseURLCaption() const { return m_baseURLCaption; }
     QLabel *modelCaption() const { return m_modelCaption; }
@@ -115,6 +117,7 @@ private:
     QLabel *m_stored = nullptr;
     QLabel *m_keyError = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_settingsError = nullptr;
     QLabel *m_baseURLCaption = nullptr;
     QLabel *m_modelCaption = nullptr;
     QLabel *m_keyLabel = nullptr; // the form's label of the key field

@@ -6,6 +6,7 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Support/LoopbackChatServer.h"
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 
 #include <QAbstractButton>
@@ -226,4 +227,37 @@ TEST_F(SettingsViewTest, TheFormPresentationHasNoCaptionsAndStockControls)
     // The titles stand beside the fields, not inside them.
     EXPECT_TRUE(form.baseURLField()->placeholderText().isEmpty());
     EXPECT_TRUE(form.keyField()->placeholderText().isEmpty());
+}
+
+TEST_F(SettingsViewTest, TypingWhileThePreferencesCannotBeWrittenKeepsTheTextAndSaysSoOnceInRed)
+{
+    PrivateConfigHome home;
+    auto broken = std::make_unique<TellumoPreferences>(Platform::UserDefaults::suite(suite), false, store);
+    TellumoAISettingsView page(broken.get(), true, session);
+    page.show();
+    EXPECT_FALSE(visible(page.settingsErrorLabel()));
+    ASSERT_TRUE(home.breakFolder());
+
+    page.baseURLField()->clear();
+    // An exception out of these slots would end the program.
+    QTest::keyClicks(page.baseURLField(), QStringLiteral("https://api.example.com/v1"));
+    QTest::keyClicks(page.modelField(), QStringLiteral("-x"));
+    QTest::keyClicks(page.promptEditor(), QStringLiteral(" Fix typos only."));
+    EXPECT_EQ(page.baseURLField()->text(), QStringLiteral("https://api.example.com/v1"));
+    EXPECT_EQ(broken->aiBaseURL(), QStringLiteral("https://api.example.com/v1"));
+    EXPECT_EQ(broken->aiModel(), QStringLiteral("deepseek-v4-flash-x"));
+    EXPECT_TRUE(broken->polishPrompt().endsWith(QStringLiteral(" Fix typos only.")));
+    EXPECT_TRUE(page.settingsErrorLabel()->isVisibleTo(&page));
+    EXPECT_EQ(page.settingsErrorLabel()->text(), broken->settingsError());
+    EXPECT_TRUE(page.settingsErrorLabel()->text().startsWith(QStringLiteral("设置无法保存：无法写入“")));
+    int shown = 0;
+    for (QLabel *label : page.findChildren<QLabel *>())
+        shown += label->isVisibleTo(&page) && label->text().startsWith(QStringLiteral("设置无法保存"));
+    EXPECT_EQ(shown, 1);
+    const QColor red = NativeAppAppearance::AppearanceManager::shared().color(NativeAppAppearance::DynamicColor::systemRed, &page);
+    EXPECT_EQ(page.settingsErrorLabel()->palette().color(QPalette::WindowText), red);
+
+    ASSERT_TRUE(home.mendFolder());
+    QTest::keyClicks(page.modelField(), QStringLiteral("y"));
+    EXPECT_FALSE(visible(page.settingsErrorLabel()));
 }

@@ -6,15 +6,18 @@
 #include "KivaroCore/ShotError.h"
 #include "Support/LaunchArgumentsScope.h"
 #include "Support/LoopbackChatServer.h"
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 #include "TellumoCore/TellumoError.h"
 #include "TellumoRuntime/AIKeychain.h"
 #include "TellumoRuntime/InMemoryKeyStore.h"
 #include "TellumoRuntime/PrivateFileKeyStore.h"
+#include "TellumoRuntime/TellumoDefaultPrompt.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QTest>
@@ -186,4 +189,32 @@ TEST(IntegratedTellumoVerification, AVerificationRunUsesItsOwnSuiteAndNeverTheUs
     TestSupport::LaunchArgumentsScope uiSession({QStringLiteral("kivaro"), QStringLiteral("--ui-session")});
     EXPECT_TRUE(std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess()));
     Platform::UserDefaults::removePersistentDomain(QStringLiteral("kivaro-tellumo-verification"));
+}
+
+TEST(IntegratedTellumoPreferences, PreferencesThatCannotBeWrittenNeverStopPreparingAndTheSettingsSaySo)
+{
+    PrivateConfigHome home;
+    const QString suite = QString::fromLatin1(TellumoPreferences::suite);
+    Platform::UserDefaults::suite(suite).set(QStringLiteral("polishPrompt"), TellumoDefaultPrompt::legacy()[0]);
+    ASSERT_TRUE(home.breakFolder());
+    IntegratedTellumo bridge(std::make_shared<InMemoryKeyStore>());
+    TellumoPreferences *preferences = nullptr;
+    ASSERT_NO_THROW(preferences = bridge.prepare()); // the migrated prompt cannot be written back
+    EXPECT_FALSE(preferences->settingsError().isEmpty());
+
+    // Polishing goes on to its own answer: no key, so the settings open and say what failed.
+    auto handle = Platform::start(bridge.polish(QStringLiteral("t")));
+    ASSERT_TRUE(TestSupport::waitFor(handle));
+    try {
+        std::rethrow_exception(handle.error());
+    } catch (const ShotError &error) {
+        EXPECT_EQ(error.text(), QStringLiteral("请先在 AI 设置中保存 API Key。"));
+    } catch (...) {
+        ADD_FAILURE() << "another error than the missing key";
+    }
+    ASSERT_NE(bridge.settingsView(), nullptr);
+    EXPECT_TRUE(bridge.settingsView()->settingsErrorLabel()->isVisibleTo(bridge.window()));
+    EXPECT_EQ(bridge.settingsView()->settingsErrorLabel()->text(), preferences->settingsError());
+    ASSERT_TRUE(home.mendFolder());
+    Platform::UserDefaults::removePersistentDomain(suite);
 }
