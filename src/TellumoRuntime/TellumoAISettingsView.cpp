@@ -108,9 +108,16 @@ void TellumoAISettingsView::build()
         if (m_preferences)
             m_preferences->setAiModel(text);
     });
+    // Only an edit writes the prompt. The editor shows a stored prompt slightly changed (line
+    // ends and no-break spaces become plain ones), so comparing its text with the stored one
+    // would save that change without any edit.
     connect(m_prompt, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_preferences && m_prompt->toPlainText() != m_preferences->polishPrompt())
-            m_preferences->setPolishPrompt(m_prompt->toPlainText());
+        if (!m_preferences || m_showingPrompt)
+            return;
+        const QString edited = m_prompt->toPlainText();
+        m_shownPrompt = edited;
+        if (edited != m_preferences->polishPrompt())
+            m_preferences->setPolishPrompt(edited);
     });
     connect(m_key, &QLineEdit::textChanged, this, &TellumoAISettingsView::refresh);
     connect(m_save, &QAbstractButton::clicked, this, &TellumoAISettingsView::saveKey);
@@ -241,8 +248,13 @@ void TellumoAISettingsView::refresh()
     const bool keySaved = m_preferences->keySaved();
     setTextIfChanged(m_baseURL, m_preferences->aiBaseURL());
     setTextIfChanged(m_model, m_preferences->aiModel());
-    if (m_prompt->toPlainText() != m_preferences->polishPrompt())
+    if (!m_promptShown || m_shownPrompt != m_preferences->polishPrompt()) {
+        m_showingPrompt = true;
         m_prompt->setPlainText(m_preferences->polishPrompt());
+        m_showingPrompt = false;
+        m_shownPrompt = m_preferences->polishPrompt();
+        m_promptShown = true;
+    }
     // In the form the titles stand beside the fields; in the column they are the placeholders.
     if (m_customControls) {
         m_baseURL->setPlaceholderText(tellumoLocalized(QStringLiteral("API 根地址"), kSystem));

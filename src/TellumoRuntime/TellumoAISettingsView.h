@@ -99,6 +99,11 @@ private:
     void finishTest(const QString &status);
 
     QPointer<TellumoPreferences> m_preferences;
+    // The prompt as the preferences held it when the editor was last given it, or as the user
+    // last edited it; `m_showingPrompt` while the editor is being given it.
+    QString m_shownPrompt;
+    bool m_promptShown = false;
+    bool m_showingPrompt = false;
     bool m_customControls;
     std::shared_ptr<PolishingSession> m_session;
     QString m_aiTestStatus;

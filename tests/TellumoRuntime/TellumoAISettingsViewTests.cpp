@@ -261,3 +261,37 @@ TEST_F(SettingsViewTest, TypingWhileThePreferencesCannotBeWrittenKeepsTheTextAnd
     QTest::keyClicks(page.modelField(), QStringLiteral("y"));
     EXPECT_FALSE(visible(page.settingsErrorLabel()));
 }
+
+// The editor shows line ends and no-break spaces as plain ones; that alone is no edit.
+TEST_F(SettingsViewTest, OpeningThePageNeverRewritesTheStoredPromptAndAnEditWritesIt)
+{
+    const QString stored = QStringLiteral("第一行\r\n第二行\u00a0保留。\r\n");
+    Platform::UserDefaults defaults = Platform::UserDefaults::suite(suite);
+    defaults.set(QStringLiteral("polishPrompt"), stored);
+    auto reopened = std::make_unique<TellumoPreferences>(defaults, false, store);
+    int writes = 0;
+    QObject::connect(defaults.notifier(), &Platform::DefaultsNotifier::changed, [&](const QString &key) { writes += key == u"polishPrompt"; });
+    {
+        TellumoAISettingsView page(reopened.get(), true, session);
+        page.show();
+        TellumoAISettingsView form(reopened.get(), false, session);
+        reopened->setAiModel(QStringLiteral("gpt-5.2")); // the pages show the change
+        EXPECT_EQ(page.modelField()->text(), QStringLiteral("gpt-5.2"));
+        EXPECT_EQ(page.promptEditor()->toPlainText(), QStringLiteral("第一行\n第二行 保留。\n"));
+    }
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(reopened->polishPrompt(), stored);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), stored);
+
+    TellumoAISettingsView page(reopened.get(), true, session);
+    page.show();
+    page.promptEditor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(page.promptEditor(), QStringLiteral("x"));
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), QStringLiteral("第一行\n第二行 保留。\nx"));
+    // A prompt changed elsewhere is shown; showing it writes nothing.
+    reopened->setPolishPrompt(QStringLiteral("别处改的\r\n提示词"));
+    EXPECT_EQ(page.promptEditor()->toPlainText(), QStringLiteral("别处改的\n提示词"));
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), QStringLiteral("别处改的\r\n提示词"));
+}
