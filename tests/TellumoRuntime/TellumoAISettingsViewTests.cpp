@@ -242,6 +242,7 @@ TEST_F(SettingsViewTest, TypingWhileThePreferencesCannotBeWrittenKeepsTheTextAnd
     // An exception out of these slots would end the program.
     QTest::keyClicks(page.baseURLField(), QStringLiteral("https://api.example.com/v1"));
     QTest::keyClicks(page.modelField(), QStringLiteral("-x"));
+    page.promptEditor()->moveCursor(QTextCursor::End);
     QTest::keyClicks(page.promptEditor(), QStringLiteral(" Fix typos only."));
     EXPECT_EQ(page.baseURLField()->text(), QStringLiteral("https://api.example.com/v1"));
     EXPECT_EQ(broken->aiBaseURL(), QStringLiteral("https://api.example.com/v1"));
