@@ -52,8 +52,10 @@ Platform::Task<void> AIKeychain::write(QString key)
     }
     if (!stored) {
         co_await m_fallback->write(key);
+        m_keyFile = m_fallback->keyFile();
         co_return;
     }
+    m_keyFile.clear();
     // A key kept in the file while no Secret Service answered is stale now.
     try {
         co_await m_fallback->remove();
@@ -72,9 +74,13 @@ Platform::Task<std::optional<QString>> AIKeychain::read()
         if (!unavailable(error))
             throw;
     }
-    if (key)
+    if (key) {
+        m_keyFile.clear();
         co_return key;
-    co_return co_await m_fallback->read();
+    }
+    key = co_await m_fallback->read();
+    m_keyFile = key ? m_fallback->keyFile() : QString();
+    co_return key;
 }
 
 Platform::Task<void> AIKeychain::remove()
@@ -87,6 +93,7 @@ Platform::Task<void> AIKeychain::remove()
             throw;
     }
     co_await m_fallback->remove();
+    m_keyFile.clear();
 }
 
 } // namespace Tellumo

@@ -35,10 +35,13 @@ public:
     Platform::Task<void> write(QString key) override;
     Platform::Task<std::optional<QString>> read() override;
     Platform::Task<void> remove() override;
+    // The fallback's file after a write or a read that went to it; otherwise empty.
+    QString keyFile() const override { return m_keyFile; }
 
 private:
     std::shared_ptr<AIKeyStore> m_secretService;
     std::shared_ptr<AIKeyStore> m_fallback;
+    QString m_keyFile;
 };
 
 } // namespace Tellumo

@@ -51,6 +51,15 @@ void setLabelText(QLabel *label, const QString &text)
         label->setText(text);
 }
 
+// Where the key is: the desktop's key store, or the private file it fell back to (the label
+// wraps, breaking a long path after its slashes).
+QString storedText(const QString &keyFile)
+{
+    if (keyFile.isEmpty())
+        return tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem);
+    return Kivaro::formatWithLocale(tellumoLocalized(QStringLiteral("已存储在本机私有文件“%@”"), kSystem), {keyFile}, QLocale());
+}
+
 } // namespace
 
 TellumoAISettingsView::TellumoAISettingsView(TellumoPreferences *preferences, bool customControls, std::shared_ptr<PolishingSession> session,
@@ -82,7 +91,7 @@ void TellumoAISettingsView::build()
     for (QLineEdit *field : textFields())
         field->setFont(NativeFonts::system(13));
     m_prompt->setFont(NativeFonts::system(13));
-    m_stored = makeLabel(tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem), 13);
+    m_stored = makeLabel(QString(), 13, QFont::Normal, true);
     m_keyError = makeLabel(QString(), 13, QFont::Normal, true);
     m_status = makeLabel(QString(), 11, QFont::Normal, true);
     m_settingsError = makeLabel(QString(), 13, QFont::Normal, true);
@@ -274,6 +283,7 @@ void TellumoAISettingsView::refresh()
     m_save->setEnabled(!m_key->text().trimmed().isEmpty());
     m_delete->setVisible(keySaved);
     m_stored->setVisible(keySaved);
+    setLabelText(m_stored, storedText(m_preferences->keyFile()));
     m_test->setText(m_testingAI ? tellumoLocalized(QStringLiteral("测试中…"), language) : tellumoLocalized(QStringLiteral("测试连接"), language));
     m_test->setEnabled(keySaved && !m_testingAI);
 

@@ -12,6 +12,9 @@
 // host gives the text fields their look (`textFields()`) and the page its scroll bar
 // (`scrollArea()`); off, a grouped form of stock widgets.
 //
+// Beside the buttons, "已存储在本机钥匙串" says that a key is stored; when the key store fell back
+// to its private file, "已存储在本机私有文件“<path>”" names that file instead.
+//
 // Texts: the preferences' `language` chooses the language of the captions, the key field's
 // title, the test button and the status lines; the section titles, notes and the other buttons
 // follow the system's language (both through tellumoLocalized).

@@ -252,6 +252,7 @@ Platform::Task<void> TellumoPreferences::saving(QPointer<TellumoPreferences> sel
         self->setKeyError(tellumoLocalizedFormat("保存密钥失败：%@", *failure));
         co_return;
     }
+    self->m_keyFile = key.isEmpty() ? QString() : store->keyFile();
     self->setKeySaved(!key.isEmpty());
     self->setKeyError(QString());
 }
@@ -264,8 +265,10 @@ Platform::Task<void> TellumoPreferences::lookingUp(QPointer<TellumoPreferences> 
     } catch (const AIKeychainError &) {
         // A store that cannot be read holds no key as far as the settings are concerned.
     }
-    if (self && self->m_keyGeneration == generation)
+    if (self && self->m_keyGeneration == generation) {
+        self->m_keyFile = key ? store->keyFile() : QString();
         self->setKeySaved(key.has_value());
+    }
 }
 
 } // namespace Tellumo

@@ -81,6 +81,9 @@ public:
     void setKeySaved(bool value);
     QString keyError() const { return m_keyError; }
     void setKeyError(const QString &value);
+    // Where the stored key is when `keySaved`: empty for the desktop's key store, else the
+    // private file the key store fell back to. Not persisted.
+    QString keyFile() const { return m_keyFile; }
     CapturedShortcut shortcut() const { return m_shortcut; }
     void setShortcut(const CapturedShortcut &value);
     // "设置无法保存：无法写入“<file>”。" (looked up) after a write of the domain failed; empty
@@ -132,6 +135,7 @@ private:
     bool m_hideDockIcon = true;
     bool m_keySaved = false;
     QString m_keyError;
+    QString m_keyFile;
     CapturedShortcut m_shortcut;
     QString m_shortcutError;
     QString m_settingsError;

@@ -1,8 +1,11 @@
 #include "TellumoRuntime/TellumoAISettingsView.h"
 
+#include "TellumoRuntime/AIKeychain.h"
 #include "TellumoRuntime/InMemoryKeyStore.h"
+#include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoPreferences.h"
 
+#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Support/LoopbackChatServer.h"
@@ -17,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -295,4 +299,52 @@ TEST_F(SettingsViewTest, OpeningThePageNeverRewritesTheStoredPromptAndAnEditWrit
     EXPECT_EQ(page.promptEditor()->toPlainText(), QStringLiteral("别处改的\n提示词"));
     EXPECT_EQ(writes, 2);
     EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), QStringLiteral("别处改的\r\n提示词"));
+}
+
+// Where no Secret Service answers the key goes to a private file, and the page names that file
+// instead of claiming the keyring holds it.
+TEST_F(SettingsViewTest, ThePageSaysWhetherTheKeyIsInTheKeyringOrInThePrivateFile)
+{
+    QTemporaryDir root;
+    const QString path = root.path() + QStringLiteral("/keys/item");
+    auto service = std::make_shared<InMemoryKeyStore>();
+    service->setFailure(AIKeychainError(AIKeychainError::Code::unavailable, QStringLiteral("没有总线")));
+    auto keychain = std::make_shared<AIKeychain>(service, std::make_shared<PrivateFileKeyStore>(path));
+    const QString inFile = QStringLiteral("已存储在本机私有文件“%1”").arg(path);
+    {
+        TellumoPreferences fallen(Platform::UserDefaults::suite(suite), false, keychain);
+        TellumoAISettingsView page(&fallen, true, session);
+        page.show();
+        page.keyField()->setText(QStringLiteral("sk-file"));
+        page.saveButton()->click();
+        ASSERT_TRUE(waitFor(page.keySave()));
+        EXPECT_TRUE(QFile::exists(path));
+        EXPECT_TRUE(page.storedLabel()->isVisibleTo(&page));
+        EXPECT_EQ(page.storedLabel()->text(), inFile);
+    }
+    {
+        // Found there at the next start.
+        TellumoPreferences again(Platform::UserDefaults::suite(suite), true, keychain);
+        ASSERT_TRUE(waitFor(again.keyLookup()));
+        TellumoAISettingsView page(&again, true, session);
+        EXPECT_EQ(page.storedLabel()->text(), inFile);
+
+        // The keyring is back: the next save goes there and the file is gone.
+        service->setFailure(std::nullopt);
+        page.keyField()->setText(QStringLiteral("sk-keyring"));
+        page.saveButton()->click();
+        ASSERT_TRUE(waitFor(page.keySave()));
+        EXPECT_EQ(service->key(), QStringLiteral("sk-keyring"));
+        EXPECT_FALSE(QFile::exists(path));
+        EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("已存储在本机钥匙串"));
+    }
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("en"));
+    service->setFailure(AIKeychainError(AIKeychainError::Code::unavailable, QStringLiteral("没有总线")));
+    TellumoPreferences english(Platform::UserDefaults::suite(suite), false, keychain);
+    TellumoAISettingsView page(&english, true, session);
+    page.keyField()->setText(QStringLiteral("sk-file"));
+    page.saveButton()->click();
+    ASSERT_TRUE(waitFor(page.keySave()));
+    EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("Stored in the private file “%1” on this computer").arg(path));
+    Kivaro::StringTable::overrideLanguage({});
 }
