@@ -1,9 +1,10 @@
 #include "TellumoRuntime/AIKeychain.h"
 
+#include "TellumoRuntime/InMemoryKeyStore.h"
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/SecretServiceKeyStore.h"
 
-#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/EvidenceFolder.h"
 
 #include <QDir>
 
@@ -31,10 +32,11 @@ AIKeychain::AIKeychain(std::shared_ptr<AIKeyStore> secretService, std::shared_pt
 std::shared_ptr<AIKeyStore> AIKeychain::forProcess()
 {
     using namespace Kivaro::PrototypeVerification;
-    if (hasFlag(QStringLiteral("--verify")) || hasFlag(QStringLiteral("--ui-session"))) {
-        const QString evidence = argument(QStringLiteral("--evidence-dir")).value_or(QStringLiteral("/tmp/kivaro-verification"));
-        return std::make_shared<PrivateFileKeyStore>(QDir(evidence).filePath(QStringLiteral("tellumo-key/") + QLatin1String(service) + u'.'
-                                                                             + QLatin1String(account)));
+    if (isVerificationRun()) {
+        if (const auto evidence = evidenceFolder())
+            return std::make_shared<PrivateFileKeyStore>(QDir(*evidence).filePath(QStringLiteral("tellumo-key/") + QLatin1String(service) + u'.'
+                                                                                  + QLatin1String(account)));
+        return std::make_shared<InMemoryKeyStore>(); // nowhere to keep it, and never the user's store
     }
     return std::make_shared<AIKeychain>();
 }

@@ -28,8 +28,9 @@ public:
     AIKeychain(std::shared_ptr<AIKeyStore> secretService, std::shared_ptr<AIKeyStore> fallback);
 
     // The store of this process. A verification run ("--verify" or "--ui-session" among the
-    // arguments) never touches the user's key: it gets a private file in the evidence folder
-    // ("--evidence-dir", else "/tmp/kivaro-verification"), "tellumo-key/" plus the item's name.
+    // arguments) never touches the user's key: it gets a private file in its evidence folder
+    // (PrototypeVerification::evidenceFolder()), "tellumo-key/" plus the item's name, or a store
+    // in memory when no evidence folder could be made.
     static std::shared_ptr<AIKeyStore> forProcess();
 
     Platform::Task<void> write(QString key) override;

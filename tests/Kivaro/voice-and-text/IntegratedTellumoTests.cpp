@@ -3,6 +3,7 @@
 #include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTabButton.h"
 #include "Kivaro/voice-and-text/internal/IntegratedTellumoSettings.h"
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/ShotError.h"
 #include "Support/LaunchArgumentsScope.h"
 #include "Support/LoopbackChatServer.h"
@@ -20,9 +21,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace Kivaro;
 using namespace Tellumo;
@@ -174,21 +178,82 @@ TEST_F(IntegratedTellumoTest, ACancelledPolishAbortsTheRequestAndDropsTheResult)
 
 TEST(IntegratedTellumoVerification, AVerificationRunUsesItsOwnSuiteAndNeverTheUsersKey)
 {
-    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"),
-                                                 QStringLiteral("/tmp/evidence-of-a-test")});
+    QTemporaryDir evidence;
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"), evidence.path()});
     auto store = std::make_shared<InMemoryKeyStore>(QStringLiteral("sk-stored"));
     IntegratedTellumo bridge(store);
     TellumoPreferences *preferences = bridge.prepare();
     EXPECT_EQ(preferences->defaults().domain(), QStringLiteral("kivaro-tellumo-verification"));
     EXPECT_FALSE(preferences->keyLookup()); // made with readKey false
     EXPECT_EQ(bridge.prepare(), preferences);
+    preferences->setAiModel(QStringLiteral("verification-model"));
+    EXPECT_TRUE(preferences->settingsError().isEmpty());
+    EXPECT_TRUE(QFile::exists(evidence.path() + QStringLiteral("/preferences/kivaro-tellumo-verification.plist")));
+    EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
 
     const auto processStore = std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess());
     ASSERT_TRUE(processStore);
-    EXPECT_EQ(processStore->path(), QStringLiteral("/tmp/evidence-of-a-test/tellumo-key/app.tellumo.Tellumo.ai.openai-compatible-key"));
-    TestSupport::LaunchArgumentsScope uiSession({QStringLiteral("kivaro"), QStringLiteral("--ui-session")});
+    EXPECT_EQ(processStore->path(), evidence.path() + QStringLiteral("/tellumo-key/app.tellumo.Tellumo.ai.openai-compatible-key"));
+    TestSupport::LaunchArgumentsScope uiSession({QStringLiteral("kivaro"), QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), evidence.path()});
     EXPECT_TRUE(std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess()));
-    Platform::UserDefaults::removePersistentDomain(QStringLiteral("kivaro-tellumo-verification"));
+}
+
+// Without "--evidence-dir" a run gets a fresh private folder of its own: never a fixed name in
+// the shared temporary folder, and nothing in the user's configuration folder.
+TEST(IntegratedTellumoVerification, WithoutAnEvidenceFolderTheRunMakesAFreshPrivateOne)
+{
+    QTemporaryDir temporary;
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify")});
+        const auto folder = PrototypeVerification::evidenceFolder();
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(PrototypeVerification::evidenceFolder(), folder); // one per run
+        EXPECT_TRUE(folder->startsWith(temporary.path() + QStringLiteral("/kivaro-verification-"))) << folder->toStdString();
+        struct stat status {};
+        ASSERT_EQ(::lstat(QFile::encodeName(*folder).constData(), &status), 0);
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+
+        const auto processStore = std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess());
+        ASSERT_TRUE(processStore);
+        EXPECT_TRUE(processStore->path().startsWith(*folder + u'/')) << processStore->path().toStdString();
+        IntegratedTellumo bridge(processStore);
+        TellumoPreferences *preferences = bridge.prepare();
+        ASSERT_TRUE(TestSupport::waitFor(preferences->saveKey(QStringLiteral("sk-verification"))));
+        EXPECT_TRUE(preferences->keySaved());
+        EXPECT_EQ(preferences->keyFile(), processStore->path());
+        preferences->setAiModel(QStringLiteral("verification-model"));
+        EXPECT_TRUE(QFile::exists(*folder + QStringLiteral("/preferences/kivaro-tellumo-verification.plist")));
+        EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/kivaro-verification/tellumo-key")));
+    }
+    qputenv("TMPDIR", savedTemporary);
+    if (savedTemporary.isNull())
+        qunsetenv("TMPDIR");
+}
+
+// A run that cannot make its evidence folder still keeps away from the user's key and settings.
+TEST(IntegratedTellumoVerification, WithoutAnyPlaceForEvidenceNothingOfTheUsersIsTouched)
+{
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/proc/no-such-temporary-folder");
+    {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--ui-session")});
+        EXPECT_FALSE(PrototypeVerification::evidenceFolder());
+        EXPECT_TRUE(std::dynamic_pointer_cast<InMemoryKeyStore>(AIKeychain::forProcess()));
+        IntegratedTellumo bridge(std::make_shared<InMemoryKeyStore>());
+        TellumoPreferences *preferences = nullptr;
+        ASSERT_NO_THROW(preferences = bridge.prepare());
+        preferences->setAiModel(QStringLiteral("verification-model"));
+        EXPECT_EQ(preferences->aiModel(), QStringLiteral("verification-model"));
+        EXPECT_FALSE(preferences->settingsError().isEmpty());
+        EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
+    }
+    qputenv("TMPDIR", savedTemporary);
+    if (savedTemporary.isNull())
+        qunsetenv("TMPDIR");
 }
 
 TEST(IntegratedTellumoPreferences, PreferencesThatCannotBeWrittenNeverStopPreparingAndTheSettingsSaySo)
