@@ -137,10 +137,10 @@ void TellumoAISettingsView::build()
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
-    // The column never scrolls sideways. It does scroll down when an error, a status line or a
-    // longer translation makes it taller than the window; the host gives it a scroll bar that
-    // shows only then (a bar that is never shown would hide that anything is below).
+    // The column never scrolls sideways, and scrolls down (wheel, keys, focus) without showing
+    // a scroll bar; the form shows its bar when it needs one.
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setVerticalScrollBarPolicy(m_customControls ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     m_scrollArea->viewport()->setAutoFillBackground(false);
     m_scrollArea->widget()->setAutoFillBackground(false);
     auto *layout = new QVBoxLayout(this);
@@ -152,6 +152,7 @@ QWidget *TellumoAISettingsView::buildButtonRow()
 {
     auto *row = new QWidget;
     auto *layout = new QHBoxLayout(row);
+    m_buttonRow = layout;
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     layout->addWidget(m_save, 0, Qt::AlignVCenter);
@@ -175,20 +176,9 @@ QWidget *TellumoAISettingsView::buildColumn()
     auto *column = new QWidget;
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(4, 4, 4, 4);
-    // Rows of a section 12 apart and the sections 24 apart keep the page in the window with the
-    // default prompt; an even 18 between every row pushed the prompt out of sight.
-    layout->setSpacing(12);
-
-    // A caption sits close to the field it names; the column's spacing separates the fields.
-    auto captioned = [](QLabel *caption, QLineEdit *field) {
-        auto *block = new QWidget;
-        auto *blockLayout = new QVBoxLayout(block);
-        blockLayout->setContentsMargins(0, 0, 0, 0);
-        blockLayout->setSpacing(6);
-        blockLayout->addWidget(caption);
-        blockLayout->addWidget(field);
-        return block;
-    };
+    // Every row, caption, title and note alike, 18 below the one above it; rows that are hidden
+    // take no room. The page scrolls when it is taller than the window.
+    layout->setSpacing(18);
     auto *serviceTitle = makeLabel(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem), 13, QFont::Bold);
     m_baseURLCaption = makeLabel(QString(), 11);
     m_modelCaption = makeLabel(QString(), 11);
@@ -201,14 +191,15 @@ QWidget *TellumoAISettingsView::buildColumn()
 
     layout->addWidget(m_settingsError);
     layout->addWidget(serviceTitle);
-    layout->addWidget(captioned(m_baseURLCaption, m_baseURL));
-    layout->addWidget(captioned(m_modelCaption, m_model));
+    layout->addWidget(m_baseURLCaption);
+    layout->addWidget(m_baseURL);
+    layout->addWidget(m_modelCaption);
+    layout->addWidget(m_model);
     layout->addWidget(reasoningNote);
     layout->addWidget(m_key);
     layout->addWidget(buildButtonRow());
     layout->addWidget(m_keyError);
     layout->addWidget(m_status);
-    layout->addSpacing(12);
     layout->addWidget(promptTitle);
     layout->addWidget(buildPromptEditor());
     layout->addWidget(privacyNote);
@@ -284,6 +275,14 @@ void TellumoAISettingsView::refresh()
     m_delete->setVisible(keySaved);
     m_stored->setVisible(keySaved);
     setLabelText(m_stored, storedText(m_preferences->keyFile()));
+    // A file's path takes the room the row has left rather than a narrow column of lines.
+    const bool inFile = !m_preferences->keyFile().isEmpty();
+    QSizePolicy storedPolicy = m_stored->sizePolicy();
+    storedPolicy.setHorizontalPolicy(inFile ? QSizePolicy::Expanding : QSizePolicy::Preferred);
+    m_stored->setSizePolicy(storedPolicy);
+    m_buttonRow->setStretchFactor(m_stored, inFile ? 1 : 0);
+    m_buttonRow->setStretch(m_buttonRow->count() - 1, inFile ? 0 : 1); // the row's closing stretch
+    m_buttonRow->setAlignment(m_stored, inFile ? Qt::Alignment() : Qt::AlignVCenter); // an aligned label would not grow
     m_test->setText(m_testingAI ? tellumoLocalized(QStringLiteral("测试中…"), language) : tellumoLocalized(QStringLiteral("测试连接"), language));
     m_test->setEnabled(keySaved && !m_testingAI);
 

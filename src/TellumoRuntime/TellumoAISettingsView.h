@@ -8,9 +8,9 @@
 // preferences hold whenever they change.
 //
 // Two presentations: `customControls` on is a plain scrolling column with a caption above each
-// text field and the kit's soft buttons, meant for the application's own settings window, whose
-// host gives the text fields their look (`textFields()`) and the page its scroll bar
-// (`scrollArea()`); off, a grouped form of stock widgets.
+// text field and the kit's soft buttons, 18 between rows and no scroll bars (it still scrolls),
+// meant for the application's own settings window, whose host gives the text fields their look
+// (`textFields()`); off, a grouped form of stock widgets.
 //
 // Beside the buttons, "已存储在本机钥匙串" says that a key is stored; when the key store fell back
 // to its private file, "已存储在本机私有文件“<path>”" names that file instead.
@@ -33,6 +33,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -81,7 +82,7 @@ public:
     QLabel *modelCaption() const { return m_modelCaption; }
     // The address, model and key fields, for the host's text-field style.
     QList<QLineEdit *> textFields() const { return {m_baseURL, m_model, m_key}; }
-    // What scrolls the page, for the host's scroll bar.
+    // What scrolls the page.
     QScrollArea *scrollArea() const { return m_scrollArea; }
 
 protected:
@@ -129,6 +130,7 @@ private:
     QLabel *m_baseURLCaption = nullptr;
     QLabel *m_modelCaption = nullptr;
     QLabel *m_keyLabel = nullptr; // the form's label of the key field
+    QHBoxLayout *m_buttonRow = nullptr;
     QList<QLabel *> m_titles;
     QList<QLabel *> m_secondary;
 };

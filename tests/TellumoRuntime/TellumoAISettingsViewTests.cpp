@@ -17,9 +17,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -347,4 +351,42 @@ TEST_F(SettingsViewTest, ThePageSaysWhetherTheKeyIsInTheKeyringOrInThePrivateFil
     ASSERT_TRUE(waitFor(page.keySave()));
     EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("Stored in the private file “%1” on this computer").arg(path));
     Kivaro::StringTable::overrideLanguage({});
+}
+
+// Every row of the column 18 below the one above it, hidden rows taking no room; no scroll bar
+// shows, and the page still scrolls.
+TEST_F(SettingsViewTest, TheColumnsRowsAre18ApartAndItScrollsWithoutScrollBars)
+{
+    saveKey(QStringLiteral("sk-rows"));
+    server.setAnswer(LoopbackChatServer::json(500, "{}"));
+    runTest();
+    preferences->setPolishPrompt(QString(40, u'长') + QStringLiteral("\n") + QString(60, u'词'));
+    view->resize(560, 300);
+    QCoreApplication::processEvents();
+    QWidget *column = view->scrollArea()->widget();
+    column->layout()->activate();
+
+    QList<QWidget *> rows;
+    for (int i = 0; i < column->layout()->count(); ++i)
+        if (QWidget *row = column->layout()->itemAt(i)->widget(); row && row->isVisibleTo(column))
+            rows << row;
+    ASSERT_GE(rows.size(), 12); // titles, captions, fields, notes, key, buttons, status, prompt
+    EXPECT_EQ(rows.first()->y(), 4);
+    for (qsizetype i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i]->y() - rows[i - 1]->geometry().bottom() - 1, 18) << "row " << i;
+    EXPECT_TRUE(rows.contains(view->baseURLCaption()));
+    EXPECT_TRUE(rows.contains(view->baseURLField()));
+    EXPECT_FALSE(rows.contains(view->keyErrorLabel()));
+
+    QScrollArea *area = view->scrollArea();
+    EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(area->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+    EXPECT_EQ(view->promptEditor()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    ASSERT_GT(area->verticalScrollBar()->maximum(), 0);
+    const QPointF inside(area->viewport()->width() / 2.0, area->viewport()->height() / 2.0);
+    QWheelEvent wheel(inside, area->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(area->viewport(), &wheel);
+    EXPECT_GT(area->verticalScrollBar()->value(), 0);
 }
