@@ -5,7 +5,6 @@
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoPreferences.h"
 
-#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Support/LoopbackChatServer.h"
@@ -342,15 +341,6 @@ TEST_F(SettingsViewTest, ThePageSaysWhetherTheKeyIsInTheKeyringOrInThePrivateFil
         EXPECT_FALSE(QFile::exists(path));
         EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("已存储在本机钥匙串"));
     }
-    Kivaro::StringTable::overrideLanguage(QStringLiteral("en"));
-    service->setFailure(AIKeychainError(AIKeychainError::Code::unavailable, QStringLiteral("没有总线")));
-    TellumoPreferences english(Platform::UserDefaults::suite(suite), false, keychain);
-    TellumoAISettingsView page(&english, true, session);
-    page.keyField()->setText(QStringLiteral("sk-file"));
-    page.saveButton()->click();
-    ASSERT_TRUE(waitFor(page.keySave()));
-    EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("Stored in the private file “%1” on this computer").arg(path));
-    Kivaro::StringTable::overrideLanguage({});
 }
 
 // Every row of the column 18 below the one above it, hidden rows taking no room; no scroll bar
