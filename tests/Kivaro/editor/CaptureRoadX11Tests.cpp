@@ -22,6 +22,7 @@
 #include "TellumoCore/ScreenRegionCapture.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
@@ -72,7 +73,8 @@ protected:
         }
         NativeAppAppearance::NativeMenu::shared().close();
         editor.reset();
-        display.destroyWindow(fixture);
+        if (fixture)
+            display.destroyWindow(fixture);
         display.stopWindowManager();
         clearPreferences();
         Tellumo::ScreenRegionCapture::setPermission({});
@@ -171,8 +173,16 @@ TEST_F(LiveCaptureRoad, TheInlineEditorCoversTheScreenWithTheCanvasOnTheSpotAndE
     EXPECT_EQ(window->geometry(), QGuiApplication::primaryScreen()->geometry());
     const QRect host(editor->canvasHost()->mapToGlobal(QPoint(0, 0)), editor->canvasHost()->size());
     EXPECT_EQ(host, QRect(dragFrom, dragTo - QPoint(1, 1)));
-    // What the screen shows there is the shot itself, at its size.
+    // With the fixture gone, what the screen shows there is the shot on the canvas, pixel for
+    // pixel, and around it the frozen screen dimmed.
+    display.destroyWindow(std::exchange(fixture, 0));
     ASSERT_TRUE(display.waitForPixels(host, pattern.copy(dragFrom.x() - where.x(), dragFrom.y() - where.y(), 200, 150)));
+    const QRgb frozen = pattern.pixel(dragFrom.x() - where.x() - 20, dragFrom.y() - where.y() - 20);
+    const auto dimmedAt = [&] {
+        const QRgb seen = display.rootImage(QRect(dragFrom - QPoint(20, 20), QSize(1, 1))).pixel(0, 0);
+        return std::abs(qRed(seen) - qRed(frozen) * 0.58) <= 2 && std::abs(qGreen(seen) - qGreen(frozen) * 0.58) <= 2;
+    };
+    EXPECT_TRUE(waitUntil(dimmedAt));
 
     // An arrow, as the drawing tools commit one.
     const ShotState before = editor->document()->state();
@@ -273,10 +283,33 @@ TEST_F(LiveCaptureRoad, Screenshots)
         GTEST_SKIP() << "set KIVARO_EDITOR_SCREENSHOTS to a folder";
     QDir().mkpath(out);
     Platform::UserDefaults::standard().set(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey), true);
+    // A screen that looks like a desktop, under the fixture.
+    const QSize size = display.rootSize();
+    QImage desk(size, QImage::Format_RGB32);
+    desk.fill(QColor(236, 238, 242));
+    {
+        QPainter p(&desk);
+        p.fillRect(0, 0, size.width(), 36, QColor(48, 52, 60));
+        p.fillRect(120, 120, 900, 620, Qt::white);
+        QFont font = p.font();
+        font.setPixelSize(18);
+        p.setFont(font);
+        for (int row = 0; row < 18; ++row)
+            p.drawText(150, 170 + row * 30, QStringLiteral("第 %1 行：a line of text on the desktop, 这是一段示例文字。").arg(row + 1));
+        for (int k = 0; k < 6; ++k)
+            p.fillRect(1100 + (k % 3) * 220, 160 + (k / 3) * 220, 200, 200, QColor::fromHsv(k * 50, 140, 220));
+    }
+    display.destroyWindow(std::exchange(fixture, 0));
     for (const auto appearance : {NativeAppAppearance::Appearance::light, NativeAppAppearance::Appearance::dark}) {
         NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(appearance);
         editor = std::make_unique<EditorController>(services);
-        ASSERT_TRUE(captureDragged());
+        const xcb_window_t back = display.createWindow(QRect(QPoint(0, 0), size), desk, 4242, true);
+        ASSERT_TRUE(display.waitForPixels(QRect(0, 0, 64, 64), desk.copy(0, 0, 64, 64)));
+        editor->captureRegionWithShortcutAction();
+        ASSERT_TRUE(overlayShown());
+        ASSERT_TRUE(drag(QPoint(140, 140), QPoint(700, 500)));
+        ASSERT_TRUE(waitUntil([&] { return !editor->captureTask() && !editor->busy(); }, 10000));
+        display.destroyWindow(back);
         ASSERT_TRUE(editor->inlineEditor()->window());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->inlineEditor()->window()->windowHandle(), 10000));
         waitUntil([] { return false; }, 500);
