@@ -11,6 +11,8 @@
 
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/shell/capture/CaptureOverlayWindow.h"
+#include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/MenuContentView.h"
@@ -221,6 +223,19 @@ TEST_F(LiveCaptureRoad, ACancelledCaptureBringsBackTheEditorWindow)
     EXPECT_TRUE(editor->window()->isVisible());
     EXPECT_TRUE(editor->document()->state() == state);
     EXPECT_EQ(editor->status()->stringValue(), QStringLiteral("已取消截图，上一张截图已保留。"));
+}
+
+TEST_F(LiveCaptureRoad, AltHeldWhenTheSelectionBeginsStartsInTheOtherMode)
+{
+    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
+    editor->startCapture();
+    const bool shown = overlayShown();
+    const CaptureSelectionMode mode = shown ? editor->capture()->overlays().first()->contentView()->effectiveMode() : CaptureSelectionMode::window;
+    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(mode, CaptureSelectionMode::region) << "window selection with Alt held";
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    ASSERT_TRUE(waitUntil([&] { return !editor->captureTask() && !editor->busy(); }, 10000));
 }
 
 TEST_F(LiveCaptureRoad, ARefusedPermissionShowsThePanelAndTheError)

@@ -20,6 +20,7 @@
 #include "Platform/Markup/MarkupCanvas.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 
 using namespace Kivaro;
@@ -371,4 +372,26 @@ TEST_F(CaptureRoadTest, ADisplayWithoutScreensIsAnErrorShownInTheEditor)
     ASSERT_TRUE(waitCaptureEnded());
     EXPECT_EQ(statusText(), QStringLiteral("没有可截图的屏幕。"));
     EXPECT_TRUE(editor->window()->isVisible());
+}
+
+TEST_F(CaptureRoadTest, TheMoreMenusCaptureAndRecentItemsRunTheirActions)
+{
+    loadPicture();
+    editor->showMore(editor->dock());
+    QMenu *menu = editor->moreMenu();
+    ASSERT_TRUE(menu);
+    menu->actions()[1]->trigger(); // region capture
+    ASSERT_TRUE(overlayView());
+    EXPECT_EQ(editor->capture()->overlays().first()->contentView()->effectiveMode(), CaptureSelectionMode::region);
+    ASSERT_TRUE(escape());
+    ASSERT_TRUE(waitCaptureEnded());
+    NativeAppAppearance::NativeMenu::shared().close();
+
+    editor->showMore(editor->dock());
+    editor->moreMenu()->actions()[3]->trigger(); // recent shots
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(editor->recentWindow()->window());
+    EXPECT_TRUE(editor->recentWindow()->window()->isVisible());
+    EXPECT_EQ(editor->recentWindow()->numberOfRows(), 1) << "the open shot was archived first";
+    NativeAppAppearance::NativeMenu::shared().close();
 }
