@@ -187,6 +187,7 @@ void InlineCaptureEditor::present(EditorController *editor, const CapturePlaceme
         view->setParent(background);
         view->setVisible(m_wasShown.last());
     }
+    editor->status()->setPlated(true);
     m_exitButton->setParent(background);
     m_exitButton->show();
 
@@ -251,6 +252,8 @@ void InlineCaptureEditor::dismiss()
     }
     m_moved.clear();
     m_wasShown.clear();
+    if (editor)
+        editor->status()->setPlated(false);
     m_placement.reset();
     window->deleteLater();
     m_editor = nullptr;

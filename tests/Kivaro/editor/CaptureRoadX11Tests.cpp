@@ -331,6 +331,12 @@ TEST_F(LiveCaptureRoad, Screenshots)
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         screen.save(QDir(out).filePath(QStringLiteral("inline-") + NativeAppAppearance::appearanceName(appearance) + QStringLiteral(".png")));
         editor->inlineEditor()->dismiss();
+        editor->showCapturePermission();
+        QWidget *panel = editor->capturePermissionPanel()->window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->windowHandle(), 10000));
+        waitUntil([] { return false; }, 300);
+        panel->grab().save(QDir(out).filePath(QStringLiteral("permission-") + NativeAppAppearance::appearanceName(appearance) + QStringLiteral(".png")));
+        editor->capturePermissionPanel()->openSettings(); // the display answers: it closes
     }
     NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
 }

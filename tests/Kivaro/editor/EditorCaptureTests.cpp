@@ -84,6 +84,7 @@ TEST_F(CaptureRoadTest, WithTheEditorOnTheInlineEditorLaysTheCanvasExactlyOverTh
     EXPECT_GE(dock.width(), 360);
     EXPECT_EQ(dock.top(), 250 + 250 + 16);
     EXPECT_EQ(inline_->exitButton()->geometry(), QRect(640 - 114, 250 - 8 - 32, 114, 32));
+    EXPECT_TRUE(editor->status()->isPlated()) << "readable over the frozen screen";
 
     // Leaving gives the views back to the editor window with its own layout.
     const QRect before = editor->dock()->geometry();
@@ -92,6 +93,7 @@ TEST_F(CaptureRoadTest, WithTheEditorOnTheInlineEditorLaysTheCanvasExactlyOverTh
     EXPECT_EQ(editor->canvasHost()->parentWidget(), editor->view());
     EXPECT_EQ(editor->dock()->parentWidget(), editor->view());
     EXPECT_NE(editor->dock()->geometry(), before);
+    EXPECT_FALSE(editor->status()->isPlated());
     EXPECT_FALSE(editor->window()->isVisible()) << "leaving the inline editor does not open the window";
     EXPECT_TRUE(editor->document()->hasImage());
 }
