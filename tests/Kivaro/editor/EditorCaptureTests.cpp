@@ -368,16 +368,6 @@ TEST_F(CaptureRoadTest, ACaptureFromAVisibleEditorKeepsTheWindowsFrame)
     EXPECT_EQ(editor->window()->geometry(), frame);
 }
 
-TEST_F(CaptureRoadTest, ADisplayWithoutScreensIsAnErrorShownInTheEditor)
-{
-    loadPicture();
-    source->setScreens({});
-    editor->startCapture();
-    ASSERT_TRUE(waitCaptureEnded());
-    EXPECT_EQ(statusText(), QStringLiteral("没有可截图的屏幕。"));
-    EXPECT_TRUE(editor->window()->isVisible());
-}
-
 TEST_F(CaptureRoadTest, TheMoreMenusCaptureAndRecentItemsRunTheirActions)
 {
     loadPicture();
