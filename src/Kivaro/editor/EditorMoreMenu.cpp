@@ -1,7 +1,7 @@
 // The dock's "更多" menu: the editor's secondary commands, shown through the shared popover menu.
 //
 // Every item is listed in its place. Commands whose actions arrive with later parts of the
-// editor (capture, recent shots, text recognition, re-pointing an arrow) are shown disabled
+// editor (text recognition, re-pointing an arrow) are shown disabled
 // until then; the others follow their own rules: "删除标注" only with a drawing selected, the
 // settings item only when there is a shell to open the settings window.
 
@@ -59,10 +59,10 @@ void EditorController::showMore(QWidget *sender)
         };
     };
 
-    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window));
-    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region));
+    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window), command(&EditorController::captureWithShortcutAction));
+    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
     addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
-    addPendingItem(menu, kivaroCopy("最近截图…  ⌘R"));
+    addItem(menu, kivaroCopy("最近截图…  ⌘R"), command(&EditorController::showRecent));
     addPendingItem(menu, kivaroCopy("识字记录…"));
     addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
     addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
