@@ -6,6 +6,8 @@
 #include <QNetworkCookieJar>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace Tellumo {
 
 namespace {
@@ -32,12 +34,15 @@ public:
 PolishingSession::PolishingSession(QSslConfiguration tls, Limits limits)
     : m_tls(std::move(tls)), m_limits(limits), m_manager(std::make_unique<QNetworkAccessManager>())
 {
+    m_limits.idleTimeout = std::max(m_limits.idleTimeout, m_limits.deadline);
     m_tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_manager->setStrictTransportSecurityEnabled(false);
     m_manager->setCookieJar(new RefusingCookieJar(m_manager.get()));
     m_manager->setCache(nullptr);
-    m_manager->setTransferTimeout(int(m_limits.idleTimeout.count()));
+    // Requests keep their own idle timeout (TextPolisher): Qt's is a coarse timer, which may
+    // fire a little before its time and so before the deadline it must never undercut.
+    m_manager->setTransferTimeout(0);
 }
 
 PolishingSession::~PolishingSession() = default;

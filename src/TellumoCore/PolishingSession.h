@@ -5,8 +5,10 @@
 // text: redirects are never followed (the reply to a 3xx is handed back as it is, so neither
 // the key nor the text reaches another origin), there is no cookie jar and no cache, and TLS is
 // always verified against the configuration given (the system's certificate authorities by
-// default; tests pass their own authority). Besides Qt's idle timeout each request has an
-// overall deadline, and the response body is capped.
+// default; tests pass their own authority). Each request has an overall deadline and an idle
+// timeout, and the response body is capped. The idle timeout is never shorter than the
+// deadline: a service that does not stream sends nothing until its whole answer is ready, so a
+// shorter silence limit would end requests the deadline still allows.
 //
 // Main thread only. The application shares one session (`shared()`); a request in flight keeps
 // its session alive. Destroying a session aborts its requests.
@@ -23,8 +25,9 @@ namespace Tellumo {
 struct PolishingLimits {
     // From sending the request to the last byte of the answer.
     std::chrono::milliseconds deadline{60'000};
-    // Longest silence of the connection while a request is under way.
-    std::chrono::milliseconds idleTimeout{30'000};
+    // Longest silence of the connection while a request is under way. A session raises a
+    // shorter value to the deadline.
+    std::chrono::milliseconds idleTimeout{60'000};
     // A longer answer is aborted as soon as it passes this size.
     qint64 maxResponseBytes = 4 * 1024 * 1024;
 };
@@ -33,7 +36,8 @@ class PolishingSession final {
 public:
     using Limits = PolishingLimits;
 
-    // Peer verification is switched on whatever `tls` says.
+    // Peer verification is switched on whatever `tls` says. `limits().idleTimeout` is at least
+    // `limits().deadline`.
     explicit PolishingSession(QSslConfiguration tls = QSslConfiguration::defaultConfiguration(), Limits limits = {});
     ~PolishingSession();
     PolishingSession(const PolishingSession &) = delete;

@@ -134,6 +134,7 @@ struct Transfer {
     QByteArray body;
     bool tooLarge = false;
     bool pastDeadline = false;
+    bool silent = false; // the idle timeout ended it
     int refusedStatus = 0; // a status outside 2xx seen in the headers
 };
 
@@ -264,7 +265,7 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(int(limits.idleTimeout.count()));
+    request.setTransferTimeout(0); // the idle timeout below, which never undercuts the deadline
 
     const QByteArray body = requestBody(trimmedModel, prompt, text, PolishingReasoningPolicy::control(address.host(), trimmedModel));
     QNetworkReply *reply = session->manager()->post(request, body);
@@ -303,6 +304,20 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
         reply->abort();
     });
     deadline.start(limits.deadline);
+    // Started after the deadline and restarted by every sign of life, so with an idle timeout
+    // no shorter than the deadline it never fires first.
+    QTimer idle;
+    idle.setSingleShot(true);
+    idle.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&idle, &QTimer::timeout, reply, [reply, transfer] {
+        transfer->silent = true;
+        reply->abort();
+    });
+    const auto alive = [&idle] { idle.start(); };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &idle, alive);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &idle, alive);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &idle, alive);
+    idle.start(limits.idleTimeout);
 
     QPointer<QNetworkReply> guard(reply);
     auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
@@ -312,6 +327,7 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
     if (!reply->isFinished())
         co_await finished;
     deadline.stop();
+    idle.stop();
 
     if (transfer->pastDeadline)
         throw networkFailure(QNetworkReply::TimeoutError,
@@ -326,8 +342,7 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
         throw httpFailure(transfer->refusedStatus);
     if (status.isValid() && !isSuccess(status.toInt()))
         throw httpFailure(status.toInt());
-    if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
-        // Nothing of ours aborted it: Qt's idle timeout did.
+    if (transfer->silent)
         throw networkFailure(QNetworkReply::TimeoutError,
                              QStringLiteral("AI 服务超过 %1 秒没有传来数据。").arg(describeSeconds(limits.idleTimeout)));
     if (reply->error() != QNetworkReply::NoError)

@@ -14,8 +14,8 @@
 //   "AI 服务未返回文字。"                 the first answer has no text
 //
 // Failures of the transfer are TellumoError in the domain "Tellumo.Network" (the code is
-// Qt's QNetworkReply::NetworkError): the overall deadline, Qt's idle timeout, an answer longer
-// than the session's cap, and whatever Qt reports. A 2xx body that is not the expected JSON is
+// Qt's QNetworkReply::NetworkError): the overall deadline, the idle timeout (never shorter than
+// the deadline), an answer longer than the session's cap, and whatever Qt reports. A 2xx body that is not the expected JSON is
 // TellumoError in the domain "Tellumo.Decoding". None of the messages holds the key or the text.
 //
 // Cancelling the awaiting task aborts the request and throws Platform::CancellationError.

@@ -54,6 +54,10 @@ public:
     virtual Platform::Task<std::optional<QString>> read() = 0;
     // Deletes the stored key; finding none is success.
     virtual Platform::Task<void> remove() = 0;
+
+    // The private file that holds the key this store last stored or found; empty when that key
+    // is in the desktop's key store, or when nothing was stored or found yet.
+    virtual QString keyFile() const { return {}; }
 };
 
 } // namespace Tellumo

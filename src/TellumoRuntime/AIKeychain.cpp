@@ -1,9 +1,10 @@
 #include "TellumoRuntime/AIKeychain.h"
 
+#include "TellumoRuntime/InMemoryKeyStore.h"
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/SecretServiceKeyStore.h"
 
-#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/EvidenceFolder.h"
 
 #include <QDir>
 
@@ -31,10 +32,11 @@ AIKeychain::AIKeychain(std::shared_ptr<AIKeyStore> secretService, std::shared_pt
 std::shared_ptr<AIKeyStore> AIKeychain::forProcess()
 {
     using namespace Kivaro::PrototypeVerification;
-    if (hasFlag(QStringLiteral("--verify")) || hasFlag(QStringLiteral("--ui-session"))) {
-        const QString evidence = argument(QStringLiteral("--evidence-dir")).value_or(QStringLiteral("/tmp/kivaro-verification"));
-        return std::make_shared<PrivateFileKeyStore>(QDir(evidence).filePath(QStringLiteral("tellumo-key/") + QLatin1String(service) + u'.'
-                                                                             + QLatin1String(account)));
+    if (isVerificationRun()) {
+        if (const auto evidence = evidenceFolder())
+            return std::make_shared<PrivateFileKeyStore>(QDir(*evidence).filePath(QStringLiteral("tellumo-key/") + QLatin1String(service) + u'.'
+                                                                                  + QLatin1String(account)));
+        return std::make_shared<InMemoryKeyStore>(); // nowhere to keep it, and never the user's store
     }
     return std::make_shared<AIKeychain>();
 }
@@ -52,8 +54,10 @@ Platform::Task<void> AIKeychain::write(QString key)
     }
     if (!stored) {
         co_await m_fallback->write(key);
+        m_keyFile = m_fallback->keyFile();
         co_return;
     }
+    m_keyFile.clear();
     // A key kept in the file while no Secret Service answered is stale now.
     try {
         co_await m_fallback->remove();
@@ -72,9 +76,13 @@ Platform::Task<std::optional<QString>> AIKeychain::read()
         if (!unavailable(error))
             throw;
     }
-    if (key)
+    if (key) {
+        m_keyFile.clear();
         co_return key;
-    co_return co_await m_fallback->read();
+    }
+    key = co_await m_fallback->read();
+    m_keyFile = key ? m_fallback->keyFile() : QString();
+    co_return key;
 }
 
 Platform::Task<void> AIKeychain::remove()
@@ -87,6 +95,7 @@ Platform::Task<void> AIKeychain::remove()
             throw;
     }
     co_await m_fallback->remove();
+    m_keyFile.clear();
 }
 
 } // namespace Tellumo

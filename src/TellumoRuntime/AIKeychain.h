@@ -28,17 +28,21 @@ public:
     AIKeychain(std::shared_ptr<AIKeyStore> secretService, std::shared_ptr<AIKeyStore> fallback);
 
     // The store of this process. A verification run ("--verify" or "--ui-session" among the
-    // arguments) never touches the user's key: it gets a private file in the evidence folder
-    // ("--evidence-dir", else "/tmp/kivaro-verification"), "tellumo-key/" plus the item's name.
+    // arguments) never touches the user's key: it gets a private file in its evidence folder
+    // (PrototypeVerification::evidenceFolder()), "tellumo-key/" plus the item's name, or a store
+    // in memory when no evidence folder could be made.
     static std::shared_ptr<AIKeyStore> forProcess();
 
     Platform::Task<void> write(QString key) override;
     Platform::Task<std::optional<QString>> read() override;
     Platform::Task<void> remove() override;
+    // The fallback's file after a write or a read that went to it; otherwise empty.
+    QString keyFile() const override { return m_keyFile; }
 
 private:
     std::shared_ptr<AIKeyStore> m_secretService;
     std::shared_ptr<AIKeyStore> m_fallback;
+    QString m_keyFile;
 };
 
 } // namespace Tellumo

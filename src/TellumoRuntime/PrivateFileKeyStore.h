@@ -24,6 +24,8 @@ public:
     Platform::Task<void> write(QString key) override;
     Platform::Task<std::optional<QString>> read() override;
     Platform::Task<void> remove() override;
+    // Its own file, always.
+    QString keyFile() const override { return m_path; }
 
     // The same operations without a task, for callers already inside one.
     void writeNow(const QString &key) const;

@@ -51,6 +51,15 @@ void setLabelText(QLabel *label, const QString &text)
         label->setText(text);
 }
 
+// Where the key is: the desktop's key store, or the private file it fell back to (the label
+// wraps, breaking a long path after its slashes).
+QString storedText(const QString &keyFile)
+{
+    if (keyFile.isEmpty())
+        return tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem);
+    return Kivaro::formatWithLocale(tellumoLocalized(QStringLiteral("已存储在本机私有文件“%@”"), kSystem), {keyFile}, QLocale());
+}
+
 } // namespace
 
 TellumoAISettingsView::TellumoAISettingsView(TellumoPreferences *preferences, bool customControls, std::shared_ptr<PolishingSession> session,
@@ -82,9 +91,10 @@ void TellumoAISettingsView::build()
     for (QLineEdit *field : textFields())
         field->setFont(NativeFonts::system(13));
     m_prompt->setFont(NativeFonts::system(13));
-    m_stored = makeLabel(tellumoLocalized(QStringLiteral("已存储在本机钥匙串"), kSystem), 13);
+    m_stored = makeLabel(QString(), 13, QFont::Normal, true);
     m_keyError = makeLabel(QString(), 13, QFont::Normal, true);
     m_status = makeLabel(QString(), 11, QFont::Normal, true);
+    m_settingsError = makeLabel(QString(), 13, QFont::Normal, true);
     m_secondary << m_stored << m_status;
     if (m_customControls) {
         const QColor accent = AppearanceManager::shared().color(DynamicColor::controlAccent, this);
@@ -107,9 +117,16 @@ void TellumoAISettingsView::build()
         if (m_preferences)
             m_preferences->setAiModel(text);
     });
+    // Only an edit writes the prompt. The editor shows a stored prompt slightly changed (line
+    // ends and no-break spaces become plain ones), so comparing its text with the stored one
+    // would save that change without any edit.
     connect(m_prompt, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_preferences && m_prompt->toPlainText() != m_preferences->polishPrompt())
-            m_preferences->setPolishPrompt(m_prompt->toPlainText());
+        if (!m_preferences || m_showingPrompt)
+            return;
+        const QString edited = m_prompt->toPlainText();
+        m_shownPrompt = edited;
+        if (edited != m_preferences->polishPrompt())
+            m_preferences->setPolishPrompt(edited);
     });
     connect(m_key, &QLineEdit::textChanged, this, &TellumoAISettingsView::refresh);
     connect(m_save, &QAbstractButton::clicked, this, &TellumoAISettingsView::saveKey);
@@ -120,10 +137,10 @@ void TellumoAISettingsView::build()
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
-    // The column never scrolls sideways. It does scroll down when an error, a status line or a
-    // longer translation makes it taller than the window; the host gives it a scroll bar that
-    // shows only then (a bar that is never shown would hide that anything is below).
+    // The column never scrolls sideways, and scrolls down (wheel, keys, focus) without showing
+    // a scroll bar; the form shows its bar when it needs one.
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setVerticalScrollBarPolicy(m_customControls ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     m_scrollArea->viewport()->setAutoFillBackground(false);
     m_scrollArea->widget()->setAutoFillBackground(false);
     auto *layout = new QVBoxLayout(this);
@@ -135,6 +152,7 @@ QWidget *TellumoAISettingsView::buildButtonRow()
 {
     auto *row = new QWidget;
     auto *layout = new QHBoxLayout(row);
+    m_buttonRow = layout;
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     layout->addWidget(m_save, 0, Qt::AlignVCenter);
@@ -158,20 +176,9 @@ QWidget *TellumoAISettingsView::buildColumn()
     auto *column = new QWidget;
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(4, 4, 4, 4);
-    // Rows of a section 12 apart and the sections 24 apart keep the page in the window with the
-    // default prompt; an even 18 between every row pushed the prompt out of sight.
-    layout->setSpacing(12);
-
-    // A caption sits close to the field it names; the column's spacing separates the fields.
-    auto captioned = [](QLabel *caption, QLineEdit *field) {
-        auto *block = new QWidget;
-        auto *blockLayout = new QVBoxLayout(block);
-        blockLayout->setContentsMargins(0, 0, 0, 0);
-        blockLayout->setSpacing(6);
-        blockLayout->addWidget(caption);
-        blockLayout->addWidget(field);
-        return block;
-    };
+    // Every row, caption, title and note alike, 18 below the one above it; rows that are hidden
+    // take no room. The page scrolls when it is taller than the window.
+    layout->setSpacing(18);
     auto *serviceTitle = makeLabel(tellumoLocalized(QStringLiteral("OpenAI 兼容服务"), kSystem), 13, QFont::Bold);
     m_baseURLCaption = makeLabel(QString(), 11);
     m_modelCaption = makeLabel(QString(), 11);
@@ -182,15 +189,17 @@ QWidget *TellumoAISettingsView::buildColumn()
     m_titles << serviceTitle << promptTitle;
     m_secondary << m_baseURLCaption << m_modelCaption << reasoningNote << privacyNote;
 
+    layout->addWidget(m_settingsError);
     layout->addWidget(serviceTitle);
-    layout->addWidget(captioned(m_baseURLCaption, m_baseURL));
-    layout->addWidget(captioned(m_modelCaption, m_model));
+    layout->addWidget(m_baseURLCaption);
+    layout->addWidget(m_baseURL);
+    layout->addWidget(m_modelCaption);
+    layout->addWidget(m_model);
     layout->addWidget(reasoningNote);
     layout->addWidget(m_key);
     layout->addWidget(buildButtonRow());
     layout->addWidget(m_keyError);
     layout->addWidget(m_status);
-    layout->addSpacing(12);
     layout->addWidget(promptTitle);
     layout->addWidget(buildPromptEditor());
     layout->addWidget(privacyNote);
@@ -224,6 +233,7 @@ QWidget *TellumoAISettingsView::buildForm()
     promptRows->addWidget(privacyNote);
     m_secondary << reasoningNote << privacyNote;
 
+    layout->addWidget(m_settingsError);
     layout->addWidget(service);
     layout->addWidget(prompt);
     layout->addStretch(1);
@@ -238,8 +248,13 @@ void TellumoAISettingsView::refresh()
     const bool keySaved = m_preferences->keySaved();
     setTextIfChanged(m_baseURL, m_preferences->aiBaseURL());
     setTextIfChanged(m_model, m_preferences->aiModel());
-    if (m_prompt->toPlainText() != m_preferences->polishPrompt())
+    if (!m_promptShown || m_shownPrompt != m_preferences->polishPrompt()) {
+        m_showingPrompt = true;
         m_prompt->setPlainText(m_preferences->polishPrompt());
+        m_showingPrompt = false;
+        m_shownPrompt = m_preferences->polishPrompt();
+        m_promptShown = true;
+    }
     // In the form the titles stand beside the fields; in the column they are the placeholders.
     if (m_customControls) {
         m_baseURL->setPlaceholderText(tellumoLocalized(QStringLiteral("API 根地址"), kSystem));
@@ -259,12 +274,24 @@ void TellumoAISettingsView::refresh()
     m_save->setEnabled(!m_key->text().trimmed().isEmpty());
     m_delete->setVisible(keySaved);
     m_stored->setVisible(keySaved);
+    setLabelText(m_stored, storedText(m_preferences->keyFile()));
+    // A file's path takes the room the row has left rather than a narrow column of lines.
+    const bool inFile = !m_preferences->keyFile().isEmpty();
+    QSizePolicy storedPolicy = m_stored->sizePolicy();
+    storedPolicy.setHorizontalPolicy(inFile ? QSizePolicy::Expanding : QSizePolicy::Preferred);
+    m_stored->setSizePolicy(storedPolicy);
+    m_buttonRow->setStretchFactor(m_stored, inFile ? 1 : 0);
+    m_buttonRow->setStretch(m_buttonRow->count() - 1, inFile ? 0 : 1); // the row's closing stretch
+    m_buttonRow->setAlignment(m_stored, inFile ? Qt::Alignment() : Qt::AlignVCenter); // an aligned label would not grow
     m_test->setText(m_testingAI ? tellumoLocalized(QStringLiteral("测试中…"), language) : tellumoLocalized(QStringLiteral("测试连接"), language));
     m_test->setEnabled(keySaved && !m_testingAI);
 
     const QString keyError = m_preferences->keyError();
     setLabelText(m_keyError, tellumoLocalized(keyError, language));
     m_keyError->setVisible(!keyError.isEmpty());
+    const QString settingsError = m_preferences->settingsError();
+    setLabelText(m_settingsError, settingsError);
+    m_settingsError->setVisible(!settingsError.isEmpty());
     setLabelText(m_status, tellumoLocalized(m_aiTestStatus, language));
     m_status->setVisible(!m_aiTestStatus.isEmpty());
     for (QAbstractButton *button : {m_save, m_delete, m_test})
@@ -284,6 +311,7 @@ void TellumoAISettingsView::applyColors()
     for (QLabel *label : std::as_const(m_titles))
         colour(label, resolve(DynamicColor::label, appearance));
     colour(m_keyError, resolve(DynamicColor::systemRed, appearance));
+    colour(m_settingsError, resolve(DynamicColor::systemRed, appearance));
     if (m_customControls) {
         const QColor accent = resolve(DynamicColor::controlAccent, appearance);
         for (QAbstractButton *button : {m_save, m_delete, m_test})

@@ -8,9 +8,12 @@
 // preferences hold whenever they change.
 //
 // Two presentations: `customControls` on is a plain scrolling column with a caption above each
-// text field and the kit's soft buttons, meant for the application's own settings window, whose
-// host gives the text fields their look (`textFields()`) and the page its scroll bar
-// (`scrollArea()`); off, a grouped form of stock widgets.
+// text field and the kit's soft buttons, 18 between rows and no scroll bars (it still scrolls),
+// meant for the application's own settings window, whose host gives the text fields their look
+// (`textFields()`); off, a grouped form of stock widgets.
+//
+// Beside the buttons, "已存储在本机钥匙串" says that a key is stored; when the key store fell back
+// to its private file, "已存储在本机私有文件“<path>”" names that file instead.
 //
 // Texts: the preferences' `language` chooses the language of the captions, the key field's
 // title, the test button and the status lines; the section titles, notes and the other buttons
@@ -30,6 +33,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -71,12 +75,14 @@ public:
     QLabel *storedLabel() const { return m_stored; }
     QLabel *keyErrorLabel() const { return m_keyError; }
     QLabel *statusLabel() const { return m_status; }
+    // The preferences' `settingsError` in red at the top of the page; hidden while it is empty.
+    QLabel *settingsErrorLabel() const { return m_settingsError; }
     // The captions above the address and model fields; null in the form presentation.
     QLabel *baseURLCaption() const { return m_baseURLCaption; }
     QLabel *modelCaption() const { return m_modelCaption; }
     // The address, model and key fields, for the host's text-field style.
     QList<QLineEdit *> textFields() const { return {m_baseURL, m_model, m_key}; }
-    // What scrolls the page, for the host's scroll bar.
+    // What scrolls the page.
     QScrollArea *scrollArea() const { return m_scrollArea; }
 
 protected:
@@ -97,6 +103,11 @@ private:
     void finishTest(const QString &status);
 
     QPointer<TellumoPreferences> m_preferences;
+    // The prompt as the preferences held it when the editor was last given it, or as the user
+    // last edited it; `m_showingPrompt` while the editor is being given it.
+    QString m_shownPrompt;
+    bool m_promptShown = false;
+    bool m_showingPrompt = false;
     bool m_customControls;
     std::shared_ptr<PolishingSession> m_session;
     QString m_aiTestStatus;
@@ -115,9 +126,11 @@ private:
     QLabel *m_stored = nullptr;
     QLabel *m_keyError = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_settingsError = nullptr;
     QLabel *m_baseURLCaption = nullptr;
     QLabel *m_modelCaption = nullptr;
     QLabel *m_keyLabel = nullptr; // the form's label of the key field
+    QHBoxLayout *m_buttonRow = nullptr;
     QList<QLabel *> m_titles;
     QList<QLabel *> m_secondary;
 };

@@ -90,7 +90,7 @@ TellumoPreferences::TellumoPreferences(Platform::UserDefaults defaults, bool rea
     m_language = language;
 
     if (m_polishPrompt != prompt)
-        m_defaults.set(kPrompt, m_polishPrompt);
+        write(kPrompt, m_polishPrompt);
 }
 
 TellumoPreferences::~TellumoPreferences() = default;
@@ -101,10 +101,20 @@ void TellumoPreferences::call(const std::function<void()> &callback)
         callback();
 }
 
+void TellumoPreferences::write(const QString &key, const QVariant &value)
+{
+    try {
+        m_defaults.set(key, value);
+        m_settingsError.clear();
+    } catch (const Platform::DefaultsWriteError &error) {
+        m_settingsError = Kivaro::kivaroFormat("设置无法保存：无法写入“%@”。", error.path());
+    }
+}
+
 void TellumoPreferences::setString(QString &field, const QString &value, const char *key)
 {
     field = value;
-    m_defaults.set(QLatin1String(key), value);
+    write(QLatin1String(key), value);
     Q_EMIT changed();
 }
 
@@ -129,7 +139,7 @@ void TellumoPreferences::setPolishPrompt(const QString &value)
 void TellumoPreferences::setVisibility(bool &field, bool value, const QString &key)
 {
     field = value;
-    m_defaults.set(key, value);
+    write(key, value);
     Q_EMIT changed();
     call(onVisibilityChange);
     call(onConfigurationChange);
@@ -160,7 +170,7 @@ void TellumoPreferences::setKeyError(const QString &value)
 void TellumoPreferences::setShortcut(const CapturedShortcut &value)
 {
     m_shortcut = value;
-    m_defaults.set(kShortcut, value.encoded());
+    write(kShortcut, value.encoded());
     Q_EMIT changed();
     call(onShortcutChange);
     call(onConfigurationChange);
@@ -242,6 +252,7 @@ Platform::Task<void> TellumoPreferences::saving(QPointer<TellumoPreferences> sel
         self->setKeyError(tellumoLocalizedFormat("保存密钥失败：%@", *failure));
         co_return;
     }
+    self->m_keyFile = key.isEmpty() ? QString() : store->keyFile();
     self->setKeySaved(!key.isEmpty());
     self->setKeyError(QString());
 }
@@ -254,8 +265,10 @@ Platform::Task<void> TellumoPreferences::lookingUp(QPointer<TellumoPreferences> 
     } catch (const AIKeychainError &) {
         // A store that cannot be read holds no key as far as the settings are concerned.
     }
-    if (self && self->m_keyGeneration == generation)
+    if (self && self->m_keyGeneration == generation) {
+        self->m_keyFile = key ? store->keyFile() : QString();
         self->setKeySaved(key.has_value());
+    }
 }
 
 } // namespace Tellumo

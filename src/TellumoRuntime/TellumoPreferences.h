@@ -6,7 +6,10 @@
 // sets them.
 //
 // Every persisted property writes itself to the preferences domain given at construction at
-// once; reading never fails (absent or ill-typed values give the defaults). `changed` is
+// once; reading never fails (absent or ill-typed values give the defaults). A write that fails
+// reports nothing to the caller: the value is kept for this session, the domain reads as before,
+// and `settingsError` tells the user once that the setting could not be saved (it is cleared by
+// the next write that succeeds). `changed` is
 // emitted after any property changed; the four callbacks run synchronously inside the setter
 // that triggers them, after the value is stored.
 //
@@ -78,8 +81,14 @@ public:
     void setKeySaved(bool value);
     QString keyError() const { return m_keyError; }
     void setKeyError(const QString &value);
+    // Where the stored key is when `keySaved`: empty for the desktop's key store, else the
+    // private file the key store fell back to. Not persisted.
+    QString keyFile() const { return m_keyFile; }
     CapturedShortcut shortcut() const { return m_shortcut; }
     void setShortcut(const CapturedShortcut &value);
+    // "设置无法保存：无法写入“<file>”。" (looked up) after a write of the domain failed; empty
+    // otherwise. Not persisted.
+    QString settingsError() const { return m_settingsError; }
     QString shortcutError() const { return m_shortcutError; }
     void setShortcutError(const QString &value);
     QString colorMode() const { return m_colorMode; }
@@ -111,6 +120,8 @@ private:
     static Platform::Task<void> lookingUp(QPointer<TellumoPreferences> self, std::shared_ptr<AIKeyStore> store, std::uint64_t generation);
     static Platform::Task<void> saving(QPointer<TellumoPreferences> self, std::shared_ptr<AIKeyStore> store, QString key,
                                        std::uint64_t generation);
+    // Stores `value` under `key`; a failure only sets `settingsError`. Emits nothing.
+    void write(const QString &key, const QVariant &value);
     void setString(QString &field, const QString &value, const char *key);
     void setVisibility(bool &field, bool value, const QString &key);
     static void call(const std::function<void()> &callback);
@@ -124,8 +135,10 @@ private:
     bool m_hideDockIcon = true;
     bool m_keySaved = false;
     QString m_keyError;
+    QString m_keyFile;
     CapturedShortcut m_shortcut;
     QString m_shortcutError;
+    QString m_settingsError;
     QString m_colorMode;
     QString m_language;
     // Raised by every save, so that an older answer of the key store changes nothing.

@@ -179,6 +179,13 @@ LoopbackChatServer::Answer LoopbackChatServer::drip(qint64 declared, std::chrono
     };
 }
 
+LoopbackChatServer::Answer LoopbackChatServer::after(std::chrono::milliseconds delay, Answer answer)
+{
+    return [delay, answer = std::move(answer)](const Request &request, QSslSocket *socket) {
+        QTimer::singleShot(delay, socket, [request, socket, answer] { answer(request, socket); });
+    };
+}
+
 LoopbackChatServer::Answer LoopbackChatServer::silence()
 {
     return [](const Request &, QSslSocket *) {};

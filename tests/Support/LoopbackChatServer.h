@@ -58,6 +58,8 @@ public:
     static Answer drip(qint64 declared, std::chrono::milliseconds interval);
     // Reads the request and never answers it.
     static Answer silence();
+    // Says nothing for `delay`, then answers as `answer` does.
+    static Answer after(std::chrono::milliseconds delay, Answer answer);
 
     static void write(QSslSocket *socket, int status, const QByteArray &body, const QList<QByteArray> &extraHeaders = {});
 

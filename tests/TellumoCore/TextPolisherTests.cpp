@@ -252,7 +252,7 @@ TEST_F(TextPolisherTest, AnOversizedAnswerIsAbortedAtTheCap)
     EXPECT_EQ(polish(server.address()).text, QStringLiteral("ok"));
 }
 
-TEST_F(TextPolisherTest, ASlowDripHitsTheOverallDeadlineAndSilenceTheIdleTimeout)
+TEST_F(TextPolisherTest, ASlowDripHitsTheOverallDeadline)
 {
     server.setAnswer(LoopbackChatServer::drip(100'000, 40ms));
     PolishingSession::Limits limits;
@@ -260,12 +260,34 @@ TEST_F(TextPolisherTest, ASlowDripHitsTheOverallDeadlineAndSilenceTheIdleTimeout
     expectFailure(polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), session(limits)), kNetwork,
                   QStringLiteral("AI 服务没有在 0.7 秒内完成应答。"));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return server.abandonedCount() == 1; }));
+}
+
+// A service that does not stream is silent until its whole answer is ready: silence is allowed
+// for as long as the deadline, whatever shorter idle timeout was asked for.
+TEST_F(TextPolisherTest, SilenceWithinTheDeadlineIsWaitedOutAndSilencePastItIsTheDeadline)
+{
+    EXPECT_GE(PolishingSession::Limits().idleTimeout, PolishingSession::Limits().deadline);
+    EXPECT_EQ(PolishingSession::Limits().deadline, 60s);
+    PolishingSession::Limits limits;
+    limits.deadline = 1500ms;
+    limits.idleTimeout = 200ms;
+    const auto patient = session(limits);
+    EXPECT_EQ(patient->limits().idleTimeout, 1500ms);
+
+    server.setAnswer(LoopbackChatServer::after(600ms, LoopbackChatServer::completion(QStringLiteral("想好了"))));
+    const Outcome late = polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), patient);
+    EXPECT_EQ(late.text, QStringLiteral("想好了")) << late.describe().toStdString();
 
     server.setAnswer(LoopbackChatServer::silence());
-    limits.deadline = 60s;
-    limits.idleTimeout = 400ms;
+    limits.deadline = 400ms;
+    limits.idleTimeout = 100ms;
     expectFailure(polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), session(limits)), kNetwork,
-                  QStringLiteral("AI 服务超过 0.4 秒没有传来数据。"));
+                  QStringLiteral("AI 服务没有在 0.4 秒内完成应答。"));
+    // A longer idle timeout stays as asked; the deadline ends the request first.
+    limits.idleTimeout = 900ms;
+    EXPECT_EQ(session(limits)->limits().idleTimeout, 900ms);
+    expectFailure(polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), session(limits)), kNetwork,
+                  QStringLiteral("AI 服务没有在 0.4 秒内完成应答。"));
 }
 
 TEST_F(TextPolisherTest, CancellingTheTaskAbortsTheRequest)

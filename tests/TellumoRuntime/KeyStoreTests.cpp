@@ -130,6 +130,7 @@ TEST(AIKeychain, WithoutASecretServiceTheKeyGoesToThePrivateFile)
     EXPECT_TRUE(path.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/kivaro/"))) << path.toStdString();
     auto keychain = std::make_shared<AIKeychain>();
     run(keychain->write(QStringLiteral("sk-fallback")));
+    EXPECT_EQ(keychain->keyFile(), path);
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(modeOf(QFileInfo(path).path()), 0700u);
     EXPECT_EQ(run(keychain->read()), QStringLiteral("sk-fallback"));
@@ -162,6 +163,7 @@ TEST(AIKeychain, OnlyAMissingSecretServiceFallsBackToTheFile)
     EXPECT_EQ(service->key(), QStringLiteral("sk-service"));
     EXPECT_EQ(file->key(), std::nullopt);
     EXPECT_EQ(run(keychain->read()), QStringLiteral("sk-service"));
+    EXPECT_TRUE(keychain->keyFile().isEmpty());
     file->setKey(QStringLiteral("sk-stale"));
     run(keychain->remove());
     EXPECT_EQ(service->key(), std::nullopt);

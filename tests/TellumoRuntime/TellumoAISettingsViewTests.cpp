@@ -1,11 +1,14 @@
 #include "TellumoRuntime/TellumoAISettingsView.h"
 
+#include "TellumoRuntime/AIKeychain.h"
 #include "TellumoRuntime/InMemoryKeyStore.h"
+#include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoPreferences.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Support/LoopbackChatServer.h"
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 
 #include <QAbstractButton>
@@ -13,9 +16,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -226,4 +234,149 @@ TEST_F(SettingsViewTest, TheFormPresentationHasNoCaptionsAndStockControls)
     // The titles stand beside the fields, not inside them.
     EXPECT_TRUE(form.baseURLField()->placeholderText().isEmpty());
     EXPECT_TRUE(form.keyField()->placeholderText().isEmpty());
+}
+
+TEST_F(SettingsViewTest, TypingWhileThePreferencesCannotBeWrittenKeepsTheTextAndSaysSoOnceInRed)
+{
+    PrivateConfigHome home;
+    auto broken = std::make_unique<TellumoPreferences>(Platform::UserDefaults::suite(suite), false, store);
+    TellumoAISettingsView page(broken.get(), true, session);
+    page.show();
+    EXPECT_FALSE(visible(page.settingsErrorLabel()));
+    ASSERT_TRUE(home.breakFolder());
+
+    page.baseURLField()->clear();
+    // An exception out of these slots would end the program.
+    QTest::keyClicks(page.baseURLField(), QStringLiteral("https://api.example.com/v1"));
+    QTest::keyClicks(page.modelField(), QStringLiteral("-x"));
+    page.promptEditor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(page.promptEditor(), QStringLiteral(" Fix typos only."));
+    EXPECT_EQ(page.baseURLField()->text(), QStringLiteral("https://api.example.com/v1"));
+    EXPECT_EQ(broken->aiBaseURL(), QStringLiteral("https://api.example.com/v1"));
+    EXPECT_EQ(broken->aiModel(), QStringLiteral("deepseek-v4-flash-x"));
+    EXPECT_TRUE(broken->polishPrompt().endsWith(QStringLiteral(" Fix typos only.")));
+    EXPECT_TRUE(page.settingsErrorLabel()->isVisibleTo(&page));
+    EXPECT_EQ(page.settingsErrorLabel()->text(), broken->settingsError());
+    EXPECT_TRUE(page.settingsErrorLabel()->text().startsWith(QStringLiteral("设置无法保存：无法写入“")));
+    int shown = 0;
+    for (QLabel *label : page.findChildren<QLabel *>())
+        shown += label->isVisibleTo(&page) && label->text().startsWith(QStringLiteral("设置无法保存"));
+    EXPECT_EQ(shown, 1);
+    const QColor red = NativeAppAppearance::AppearanceManager::shared().color(NativeAppAppearance::DynamicColor::systemRed, &page);
+    EXPECT_EQ(page.settingsErrorLabel()->palette().color(QPalette::WindowText), red);
+
+    ASSERT_TRUE(home.mendFolder());
+    QTest::keyClicks(page.modelField(), QStringLiteral("y"));
+    EXPECT_FALSE(visible(page.settingsErrorLabel()));
+}
+
+// The editor shows line ends and no-break spaces as plain ones; that alone is no edit.
+TEST_F(SettingsViewTest, OpeningThePageNeverRewritesTheStoredPromptAndAnEditWritesIt)
+{
+    const QString stored = QStringLiteral("第一行\r\n第二行\u00a0保留。\r\n");
+    Platform::UserDefaults defaults = Platform::UserDefaults::suite(suite);
+    defaults.set(QStringLiteral("polishPrompt"), stored);
+    auto reopened = std::make_unique<TellumoPreferences>(defaults, false, store);
+    int writes = 0;
+    QObject::connect(defaults.notifier(), &Platform::DefaultsNotifier::changed, [&](const QString &key) { writes += key == u"polishPrompt"; });
+    {
+        TellumoAISettingsView page(reopened.get(), true, session);
+        page.show();
+        TellumoAISettingsView form(reopened.get(), false, session);
+        reopened->setAiModel(QStringLiteral("gpt-5.2")); // the pages show the change
+        EXPECT_EQ(page.modelField()->text(), QStringLiteral("gpt-5.2"));
+        EXPECT_EQ(page.promptEditor()->toPlainText(), QStringLiteral("第一行\n第二行 保留。\n"));
+    }
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(reopened->polishPrompt(), stored);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), stored);
+
+    TellumoAISettingsView page(reopened.get(), true, session);
+    page.show();
+    page.promptEditor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(page.promptEditor(), QStringLiteral("x"));
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), QStringLiteral("第一行\n第二行 保留。\nx"));
+    // A prompt changed elsewhere is shown; showing it writes nothing.
+    reopened->setPolishPrompt(QStringLiteral("别处改的\r\n提示词"));
+    EXPECT_EQ(page.promptEditor()->toPlainText(), QStringLiteral("别处改的\n提示词"));
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(defaults.string(QStringLiteral("polishPrompt")), QStringLiteral("别处改的\r\n提示词"));
+}
+
+// Where no Secret Service answers the key goes to a private file, and the page names that file
+// instead of claiming the keyring holds it.
+TEST_F(SettingsViewTest, ThePageSaysWhetherTheKeyIsInTheKeyringOrInThePrivateFile)
+{
+    QTemporaryDir root;
+    const QString path = root.path() + QStringLiteral("/keys/item");
+    auto service = std::make_shared<InMemoryKeyStore>();
+    service->setFailure(AIKeychainError(AIKeychainError::Code::unavailable, QStringLiteral("没有总线")));
+    auto keychain = std::make_shared<AIKeychain>(service, std::make_shared<PrivateFileKeyStore>(path));
+    const QString inFile = QStringLiteral("已存储在本机私有文件“%1”").arg(path);
+    {
+        TellumoPreferences fallen(Platform::UserDefaults::suite(suite), false, keychain);
+        TellumoAISettingsView page(&fallen, true, session);
+        page.show();
+        page.keyField()->setText(QStringLiteral("sk-file"));
+        page.saveButton()->click();
+        ASSERT_TRUE(waitFor(page.keySave()));
+        EXPECT_TRUE(QFile::exists(path));
+        EXPECT_TRUE(page.storedLabel()->isVisibleTo(&page));
+        EXPECT_EQ(page.storedLabel()->text(), inFile);
+    }
+    {
+        // Found there at the next start.
+        TellumoPreferences again(Platform::UserDefaults::suite(suite), true, keychain);
+        ASSERT_TRUE(waitFor(again.keyLookup()));
+        TellumoAISettingsView page(&again, true, session);
+        EXPECT_EQ(page.storedLabel()->text(), inFile);
+
+        // The keyring is back: the next save goes there and the file is gone.
+        service->setFailure(std::nullopt);
+        page.keyField()->setText(QStringLiteral("sk-keyring"));
+        page.saveButton()->click();
+        ASSERT_TRUE(waitFor(page.keySave()));
+        EXPECT_EQ(service->key(), QStringLiteral("sk-keyring"));
+        EXPECT_FALSE(QFile::exists(path));
+        EXPECT_EQ(page.storedLabel()->text(), QStringLiteral("已存储在本机钥匙串"));
+    }
+}
+
+// Every row of the column 18 below the one above it, hidden rows taking no room; no scroll bar
+// shows, and the page still scrolls.
+TEST_F(SettingsViewTest, TheColumnsRowsAre18ApartAndItScrollsWithoutScrollBars)
+{
+    saveKey(QStringLiteral("sk-rows"));
+    server.setAnswer(LoopbackChatServer::json(500, "{}"));
+    runTest();
+    preferences->setPolishPrompt(QString(40, u'长') + QStringLiteral("\n") + QString(60, u'词'));
+    view->resize(560, 300);
+    QCoreApplication::processEvents();
+    QWidget *column = view->scrollArea()->widget();
+    column->layout()->activate();
+
+    QList<QWidget *> rows;
+    for (int i = 0; i < column->layout()->count(); ++i)
+        if (QWidget *row = column->layout()->itemAt(i)->widget(); row && row->isVisibleTo(column))
+            rows << row;
+    ASSERT_GE(rows.size(), 12); // titles, captions, fields, notes, key, buttons, status, prompt
+    EXPECT_EQ(rows.first()->y(), 4);
+    for (qsizetype i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i]->y() - rows[i - 1]->geometry().bottom() - 1, 18) << "row " << i;
+    EXPECT_TRUE(rows.contains(view->baseURLCaption()));
+    EXPECT_TRUE(rows.contains(view->baseURLField()));
+    EXPECT_FALSE(rows.contains(view->keyErrorLabel()));
+
+    QScrollArea *area = view->scrollArea();
+    EXPECT_EQ(area->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(area->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+    EXPECT_EQ(view->promptEditor()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    ASSERT_GT(area->verticalScrollBar()->maximum(), 0);
+    const QPointF inside(area->viewport()->width() / 2.0, area->viewport()->height() / 2.0);
+    QWheelEvent wheel(inside, area->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(area->viewport(), &wheel);
+    EXPECT_GT(area->verticalScrollBar()->value(), 0);
 }

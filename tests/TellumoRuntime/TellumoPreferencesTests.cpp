@@ -5,6 +5,7 @@
 
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Support/LaunchArgumentsScope.h"
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 
 #include <QSignalSpy>
@@ -216,4 +217,43 @@ TEST_F(TellumoPreferencesTest, ASaveOverridesAnAnswerOfTheFirstLookupThatComesLa
     EXPECT_TRUE(preferences->keySaved());
     wait(preferences->keyLookup()); // answers "none", as it was when asked
     EXPECT_TRUE(preferences->keySaved());
+}
+
+// A file where the preference folder belongs: nothing throws, the values hold for the session,
+// the domain reads as before, and the user is told once.
+TEST_F(TellumoPreferencesTest, AWriteThatFailsThrowsNothingKeepsTheValueAndTellsTheUserOnce)
+{
+    PrivateConfigHome home;
+    defaults().set(QStringLiteral("language"), QStringLiteral("zh-Hans"));
+    defaults().set(QStringLiteral("polishPrompt"), TellumoDefaultPrompt::legacy()[2]);
+    ASSERT_TRUE(home.breakFolder());
+    const QString cannotSave = QStringLiteral("设置无法保存：无法写入“%1”。").arg(Platform::UserDefaults::folder() + u'/' + m_suite + QStringLiteral(".plist"));
+
+    std::unique_ptr<TellumoPreferences> preferences;
+    ASSERT_NO_THROW(preferences = make()); // the migrated prompt cannot be written back
+    EXPECT_EQ(preferences->polishPrompt(), TellumoDefaultPrompt::simplified());
+    EXPECT_EQ(preferences->settingsError(), cannotSave);
+    EXPECT_EQ(defaults().string(QStringLiteral("polishPrompt")), TellumoDefaultPrompt::legacy()[2]);
+
+    QSignalSpy changed(preferences.get(), &TellumoPreferences::changed);
+    int configurations = 0;
+    preferences->onConfigurationChange = [&] { ++configurations; };
+    ASSERT_NO_THROW(preferences->setAiModel(QStringLiteral("gpt-5.2")));
+    ASSERT_NO_THROW(preferences->setAiBaseURL(QStringLiteral("https://api.example.com/v1")));
+    ASSERT_NO_THROW(preferences->setHideMenuBarIcon(true));
+    ASSERT_NO_THROW(preferences->setShortcut(CapturedShortcut{21, 0x1900, QStringLiteral("4")}));
+    ASSERT_NO_THROW(preferences->setLanguage(QStringLiteral("en")));
+    EXPECT_EQ(preferences->aiModel(), QStringLiteral("gpt-5.2"));
+    EXPECT_EQ(preferences->polishPrompt(), TellumoDefaultPrompt::english());
+    EXPECT_EQ(configurations, 6);
+    EXPECT_EQ(changed.count(), 6);
+    EXPECT_EQ(preferences->settingsError(), cannotSave);
+    EXPECT_FALSE(defaults().contains(QStringLiteral("aiModel")));
+    EXPECT_EQ(defaults().string(QStringLiteral("language")), QStringLiteral("zh-Hans"));
+
+    // The next write that reaches the disk clears the message.
+    ASSERT_TRUE(home.mendFolder());
+    preferences->setAiModel(QStringLiteral("gpt-5.2-mini"));
+    EXPECT_TRUE(preferences->settingsError().isEmpty());
+    EXPECT_EQ(defaults().string(QStringLiteral("aiModel")), QStringLiteral("gpt-5.2-mini"));
 }

@@ -2,7 +2,7 @@
 
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/voice-and-text/internal/IntegratedTellumoSettings.h"
-#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -12,18 +12,11 @@
 #include "TellumoRuntime/TellumoAISettingsView.h"
 #include "TellumoRuntime/TellumoPreferences.h"
 
+#include <QDir>
+
 namespace Kivaro {
 
 using namespace Tellumo;
-
-namespace {
-
-bool verificationRun()
-{
-    return PrototypeVerification::hasFlag(QStringLiteral("--verify")) || PrototypeVerification::hasFlag(QStringLiteral("--ui-session"));
-}
-
-} // namespace
 
 IntegratedTellumo::IntegratedTellumo(std::shared_ptr<AIKeyStore> keyStore, std::shared_ptr<PolishingSession> session, QObject *parent)
     : QObject(parent), m_keyStore(keyStore ? std::move(keyStore) : AIKeychain::forProcess()),
@@ -36,13 +29,22 @@ IntegratedTellumo::~IntegratedTellumo()
     delete m_window.data();
 }
 
+QString IntegratedTellumo::verificationPreferencesFolder()
+{
+    const auto evidence = PrototypeVerification::evidenceFolder();
+    return evidence ? QDir(*evidence).filePath(QStringLiteral("preferences")) : QString();
+}
+
 TellumoPreferences *IntegratedTellumo::prepare()
 {
     if (m_preferences)
         return m_preferences;
-    const bool verifying = verificationRun();
-    const QString suite = QString::fromLatin1(verifying ? TellumoPreferences::verificationSuite : TellumoPreferences::suite);
-    m_preferences = new TellumoPreferences(Platform::UserDefaults::suite(suite), !verifying, m_keyStore, this);
+    const bool verifying = PrototypeVerification::isVerificationRun();
+    // A verification run keeps its suite under its evidence folder, never beside the user's.
+    const Platform::UserDefaults defaults =
+        verifying ? Platform::UserDefaults::suite(QString::fromLatin1(TellumoPreferences::verificationSuite), verificationPreferencesFolder())
+                  : Platform::UserDefaults::suite(QString::fromLatin1(TellumoPreferences::suite));
+    m_preferences = new TellumoPreferences(defaults, !verifying, m_keyStore, this);
     return m_preferences;
 }
 

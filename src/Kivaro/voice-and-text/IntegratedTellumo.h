@@ -7,8 +7,9 @@
 // window are made on first use and kept; the window is hidden, not destroyed, when the user
 // closes it, and every `showSettings` gives it a fresh settings view, which reads the
 // preferences again. A verification run ("--verify" or "--ui-session" among the arguments) uses
-// the preferences domain "kivaro-tellumo-verification" and never asks the key store whether a
-// key is stored when the preferences are made.
+// the preferences domain "kivaro-tellumo-verification", kept in the evidence folder's
+// "preferences" (verificationPreferencesFolder()), and never asks the key store whether a key is
+// stored when the preferences are made.
 //
 // Main thread only. `polish` suspends while the key store and the service answer.
 
@@ -44,8 +45,12 @@ public:
     Tellumo::TellumoAISettingsView *settingsView() const { return m_settingsView; }
     const std::shared_ptr<Tellumo::AIKeyStore> &keyStore() const { return m_keyStore; }
 
-    // The preferences, made on the first call.
+    // The preferences, made on the first call. Never throws: a domain that cannot be written
+    // shows in the preferences' `settingsError`.
     Tellumo::TellumoPreferences *prepare();
+    // "<evidence folder>/preferences"; empty when the run has no evidence folder, so that its
+    // suite cannot be written (the settings say so) and the user's folder is never used.
+    static QString verificationPreferencesFolder();
 
     // The polished text of `text`. Without a stored key it shows the settings window and throws
     // ShotError "请先在 AI 设置中保存 API Key。" (looked up) before any request. A key-store

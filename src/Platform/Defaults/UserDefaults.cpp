@@ -142,7 +142,11 @@ namespace detail {
 
 class DefaultsStore {
 public:
-    DefaultsStore(QString domain, QString folder) : m_domain(std::move(domain)), m_folder(std::move(folder)) { load(); }
+    DefaultsStore(QString domain, QString folder) : m_domain(std::move(domain)), m_folder(std::move(folder))
+    {
+        if (hasFolder())
+            load();
+    }
 
     QString domain() const { return m_domain; }
     QString path() const { return m_folder + QLatin1Char('/') + m_domain + QStringLiteral(".plist"); }
@@ -170,7 +174,7 @@ public:
     }
     void removeFile()
     {
-        if (::unlink(QFile::encodeName(path()).constData()) != 0 && errno != ENOENT)
+        if (hasFolder() && ::unlink(QFile::encodeName(path()).constData()) != 0 && errno != ENOENT)
             throw DefaultsWriteError(path(), QStringLiteral("cannot remove %1: %2").arg(path(), QString::fromLocal8Bit(std::strerror(errno))));
         m_values.clear();
         m_unreadableFileOnDisk = false;
@@ -214,8 +218,12 @@ private:
         return true;
     }
 
+    bool hasFolder() const { return QDir::isAbsolutePath(m_folder); }
+
     std::optional<QString> write(const QByteArray &bytes)
     {
+        if (!hasFolder())
+            return QStringLiteral("no folder to keep %1 in").arg(m_domain);
         if (auto error = ensurePrivateFolder(m_folder))
             return error;
         if (m_unreadableFileOnDisk) {
@@ -247,9 +255,8 @@ std::map<QString, std::shared_ptr<detail::DefaultsStore>> &stores()
     return all;
 }
 
-std::shared_ptr<detail::DefaultsStore> storeFor(const QString &domain)
+std::shared_ptr<detail::DefaultsStore> storeFor(const QString &domain, const QString &folder = UserDefaults::folder())
 {
-    const QString folder = UserDefaults::folder();
     const QString key = folder + QLatin1Char('/') + domain;
     auto &all = stores();
     auto it = all.find(key);
@@ -283,6 +290,12 @@ UserDefaults UserDefaults::suite(const QString &name)
     // A name that could escape the folder is kept in memory under a harmless file name.
     const QString safe = isValidDomainName(name) ? name : QStringLiteral("invalid-suite");
     return UserDefaults(storeFor(safe));
+}
+
+UserDefaults UserDefaults::suite(const QString &name, const QString &folder)
+{
+    const QString safe = isValidDomainName(name) ? name : QStringLiteral("invalid-suite");
+    return UserDefaults(storeFor(safe, QDir::isAbsolutePath(folder) ? QDir::cleanPath(folder) : QString()));
 }
 
 std::optional<QVariantMap> UserDefaults::persistentDomain(const QString &name)

@@ -66,6 +66,10 @@ public:
     static UserDefaults standard();
     // A named suite: its own file beside the standard domain.
     static UserDefaults suite(const QString &name);
+    // A named suite kept in `folder` (an absolute path) instead of the preference folder: a
+    // verification run keeps its domains under its evidence folder. Without a usable folder the
+    // suite starts empty and every write throws DefaultsWriteError.
+    static UserDefaults suite(const QString &name, const QString &folder);
     // The whole dictionary of another domain as stored on disk, or nothing when the domain
     // has no readable file. Values written in this process are included.
     static std::optional<QVariantMap> persistentDomain(const QString &name);

@@ -299,7 +299,9 @@ TEST_F(MoreMenu, ListsEveryCommandInOrderAndEnablesWhatCanActNow)
                                          QStringLiteral("识字并复制"), QStringLiteral("识字并 AI 润色"), QStringLiteral("识字与 AI 设置…"),
                                          QStringLiteral("—"), QStringLiteral("修改指向"), QStringLiteral("删除标注"), QStringLiteral("—"),
                                          QStringLiteral("语音语言"), QStringLiteral("—"), QStringLiteral("设置…  ⌘,")}));
+    EXPECT_TRUE(items[0].enabled && items[1].enabled) << "the two captures";
     EXPECT_TRUE(items[2].enabled);  // open
+    EXPECT_TRUE(items[3].enabled);  // recent shots
     EXPECT_TRUE(items[5].enabled);  // save
     EXPECT_TRUE(items[6].enabled);  // fit
     EXPECT_FALSE(items[13].enabled) << "nothing selected: nothing to delete";

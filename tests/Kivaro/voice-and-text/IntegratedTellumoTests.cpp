@@ -1,25 +1,32 @@
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 
-#include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTabButton.h"
 #include "Kivaro/voice-and-text/internal/IntegratedTellumoSettings.h"
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/ShotError.h"
 #include "Support/LaunchArgumentsScope.h"
 #include "Support/LoopbackChatServer.h"
+#include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 #include "TellumoCore/TellumoError.h"
 #include "TellumoRuntime/AIKeychain.h"
 #include "TellumoRuntime/InMemoryKeyStore.h"
 #include "TellumoRuntime/PrivateFileKeyStore.h"
+#include "TellumoRuntime/TellumoDefaultPrompt.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace Kivaro;
 using namespace Tellumo;
@@ -90,8 +97,9 @@ TEST_F(IntegratedTellumoTest, TheSettingsWindowIsMadeOnceAndShowsAFreshViewEachT
     EXPECT_TRUE(bridge->settingsView()->customControls());
     for (QLineEdit *field : bridge->settingsView()->textFields())
         EXPECT_FALSE(field->hasFrame()); // the application's field look
-    // The page is taller than the window with the default prompt: the application's knob shows it.
-    EXPECT_NE(qobject_cast<KivaroScroller *>(bridge->settingsView()->scrollArea()->verticalScrollBar()), nullptr);
+    // The page scrolls without showing a scroll bar.
+    EXPECT_EQ(bridge->settingsView()->scrollArea()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_FALSE(bridge->settingsView()->scrollArea()->verticalScrollBar()->isVisible());
 
     QPointer<TellumoAISettingsView> first = bridge->settingsView();
     bridge->prepare()->setAiModel(QStringLiteral("qwen3-max"));
@@ -171,19 +179,108 @@ TEST_F(IntegratedTellumoTest, ACancelledPolishAbortsTheRequestAndDropsTheResult)
 
 TEST(IntegratedTellumoVerification, AVerificationRunUsesItsOwnSuiteAndNeverTheUsersKey)
 {
-    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"),
-                                                 QStringLiteral("/tmp/evidence-of-a-test")});
+    QTemporaryDir evidence;
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"), evidence.path()});
     auto store = std::make_shared<InMemoryKeyStore>(QStringLiteral("sk-stored"));
     IntegratedTellumo bridge(store);
     TellumoPreferences *preferences = bridge.prepare();
     EXPECT_EQ(preferences->defaults().domain(), QStringLiteral("kivaro-tellumo-verification"));
     EXPECT_FALSE(preferences->keyLookup()); // made with readKey false
     EXPECT_EQ(bridge.prepare(), preferences);
+    preferences->setAiModel(QStringLiteral("verification-model"));
+    EXPECT_TRUE(preferences->settingsError().isEmpty());
+    EXPECT_TRUE(QFile::exists(evidence.path() + QStringLiteral("/preferences/kivaro-tellumo-verification.plist")));
+    EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
 
     const auto processStore = std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess());
     ASSERT_TRUE(processStore);
-    EXPECT_EQ(processStore->path(), QStringLiteral("/tmp/evidence-of-a-test/tellumo-key/app.tellumo.Tellumo.ai.openai-compatible-key"));
-    TestSupport::LaunchArgumentsScope uiSession({QStringLiteral("kivaro"), QStringLiteral("--ui-session")});
+    EXPECT_EQ(processStore->path(), evidence.path() + QStringLiteral("/tellumo-key/app.tellumo.Tellumo.ai.openai-compatible-key"));
+    TestSupport::LaunchArgumentsScope uiSession({QStringLiteral("kivaro"), QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), evidence.path()});
     EXPECT_TRUE(std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess()));
-    Platform::UserDefaults::removePersistentDomain(QStringLiteral("kivaro-tellumo-verification"));
+}
+
+// Without "--evidence-dir" a run gets a fresh private folder of its own: never a fixed name in
+// the shared temporary folder, and nothing in the user's configuration folder.
+TEST(IntegratedTellumoVerification, WithoutAnEvidenceFolderTheRunMakesAFreshPrivateOne)
+{
+    QTemporaryDir temporary;
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify")});
+        const auto folder = PrototypeVerification::evidenceFolder();
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(PrototypeVerification::evidenceFolder(), folder); // one per run
+        EXPECT_TRUE(folder->startsWith(temporary.path() + QStringLiteral("/kivaro-verification-"))) << folder->toStdString();
+        struct stat status {};
+        ASSERT_EQ(::lstat(QFile::encodeName(*folder).constData(), &status), 0);
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+
+        const auto processStore = std::dynamic_pointer_cast<PrivateFileKeyStore>(AIKeychain::forProcess());
+        ASSERT_TRUE(processStore);
+        EXPECT_TRUE(processStore->path().startsWith(*folder + u'/')) << processStore->path().toStdString();
+        IntegratedTellumo bridge(processStore);
+        TellumoPreferences *preferences = bridge.prepare();
+        ASSERT_TRUE(TestSupport::waitFor(preferences->saveKey(QStringLiteral("sk-verification"))));
+        EXPECT_TRUE(preferences->keySaved());
+        EXPECT_EQ(preferences->keyFile(), processStore->path());
+        preferences->setAiModel(QStringLiteral("verification-model"));
+        EXPECT_TRUE(QFile::exists(*folder + QStringLiteral("/preferences/kivaro-tellumo-verification.plist")));
+        EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/kivaro-verification/tellumo-key")));
+    }
+    qputenv("TMPDIR", savedTemporary);
+    if (savedTemporary.isNull())
+        qunsetenv("TMPDIR");
+}
+
+// A run that cannot make its evidence folder still keeps away from the user's key and settings.
+TEST(IntegratedTellumoVerification, WithoutAnyPlaceForEvidenceNothingOfTheUsersIsTouched)
+{
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/proc/no-such-temporary-folder");
+    {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--ui-session")});
+        EXPECT_FALSE(PrototypeVerification::evidenceFolder());
+        EXPECT_TRUE(std::dynamic_pointer_cast<InMemoryKeyStore>(AIKeychain::forProcess()));
+        IntegratedTellumo bridge(std::make_shared<InMemoryKeyStore>());
+        TellumoPreferences *preferences = nullptr;
+        ASSERT_NO_THROW(preferences = bridge.prepare());
+        preferences->setAiModel(QStringLiteral("verification-model"));
+        EXPECT_EQ(preferences->aiModel(), QStringLiteral("verification-model"));
+        EXPECT_FALSE(preferences->settingsError().isEmpty());
+        EXPECT_FALSE(QFile::exists(Platform::UserDefaults::folder() + QStringLiteral("/kivaro-tellumo-verification.plist")));
+    }
+    qputenv("TMPDIR", savedTemporary);
+    if (savedTemporary.isNull())
+        qunsetenv("TMPDIR");
+}
+
+TEST(IntegratedTellumoPreferences, PreferencesThatCannotBeWrittenNeverStopPreparingAndTheSettingsSaySo)
+{
+    PrivateConfigHome home;
+    const QString suite = QString::fromLatin1(TellumoPreferences::suite);
+    Platform::UserDefaults::suite(suite).set(QStringLiteral("polishPrompt"), TellumoDefaultPrompt::legacy()[0]);
+    ASSERT_TRUE(home.breakFolder());
+    IntegratedTellumo bridge(std::make_shared<InMemoryKeyStore>());
+    TellumoPreferences *preferences = nullptr;
+    ASSERT_NO_THROW(preferences = bridge.prepare()); // the migrated prompt cannot be written back
+    EXPECT_FALSE(preferences->settingsError().isEmpty());
+
+    // Polishing goes on to its own answer: no key, so the settings open and say what failed.
+    auto handle = Platform::start(bridge.polish(QStringLiteral("t")));
+    ASSERT_TRUE(TestSupport::waitFor(handle));
+    try {
+        std::rethrow_exception(handle.error());
+    } catch (const ShotError &error) {
+        EXPECT_EQ(error.text(), QStringLiteral("请先在 AI 设置中保存 API Key。"));
+    } catch (...) {
+        ADD_FAILURE() << "another error than the missing key";
+    }
+    ASSERT_NE(bridge.settingsView(), nullptr);
+    EXPECT_TRUE(bridge.settingsView()->settingsErrorLabel()->isVisibleTo(bridge.window()));
+    EXPECT_EQ(bridge.settingsView()->settingsErrorLabel()->text(), preferences->settingsError());
+    ASSERT_TRUE(home.mendFolder());
+    Platform::UserDefaults::removePersistentDomain(suite);
 }

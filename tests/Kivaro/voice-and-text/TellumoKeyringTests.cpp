@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -100,6 +101,7 @@ TEST_F(KeyringTest, SavingInTheSettingsViewStoresTheKeyWhereTheDesktopFindsItAnd
     EXPECT_EQ(found.exitCode, 0);
     EXPECT_EQ(found.output, "sk-keyring-1");
     EXPECT_FALSE(QFile::exists(PrivateFileKeyStore::defaultPath())) << "a Secret Service answered: no file";
+    EXPECT_EQ(view->storedLabel()->text(), QStringLiteral("已存储在本机钥匙串"));
 
     // A second save replaces the item.
     view->keyField()->setText(QStringLiteral("sk-keyring-2"));

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPointF>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -297,4 +298,28 @@ TEST(UserDefaults, AnXmlDomainReadsWithItsTypes)
     EXPECT_EQ(d.object(QStringLiteral("kivaro.showMenuBar")).typeId(), QMetaType::Bool);
     EXPECT_EQ(d.data(QStringLiteral("kivaro.captureShortcut")), QByteArray("{}"));
     EXPECT_TRUE(UserDefaults::persistentDomain(name).has_value());
+}
+
+// A suite kept in a folder of its own (a verification run's evidence folder) is shared and
+// private like any other and leaves the preference folder alone; without a folder nothing is
+// ever written.
+TEST(UserDefaults, ASuiteInAFolderOfItsOwnStaysThereAndOneWithoutAFolderWritesNothing)
+{
+    QTemporaryDir root;
+    const QString folder = root.path() + QStringLiteral("/evidence/preferences");
+    const QString name = uniqueName();
+    UserDefaults::suite(name, folder).set(QStringLiteral("k"), QStringLiteral("v"));
+    EXPECT_EQ(UserDefaults::suite(name, folder + QStringLiteral("/")).string(QStringLiteral("k")), QStringLiteral("v"));
+    EXPECT_EQ(modeOf(folder + u'/' + name + QStringLiteral(".plist")), 0600);
+    EXPECT_EQ(modeOf(folder), 0700);
+    EXPECT_FALSE(QFile::exists(fileOf(name)));
+    EXPECT_FALSE(UserDefaults::suite(name).contains(QStringLiteral("k")));
+
+    for (const QString &unusable : {QString(), QStringLiteral("relative/folder")}) {
+        UserDefaults nowhere = UserDefaults::suite(name, unusable);
+        EXPECT_THROW(nowhere.set(QStringLiteral("k"), QStringLiteral("v")), Platform::DefaultsWriteError);
+        EXPECT_FALSE(nowhere.contains(QStringLiteral("k")));
+    }
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("relative")));
+    EXPECT_FALSE(QFile::exists(fileOf(name)));
 }

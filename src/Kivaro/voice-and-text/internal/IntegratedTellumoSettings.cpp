@@ -1,14 +1,12 @@
 #include "Kivaro/voice-and-text/internal/IntegratedTellumoSettings.h"
 
 #include "Kivaro/controls/KivaroFieldStyle.h"
-#include "Kivaro/controls/KivaroScroller.h"
 #include "Kivaro/controls/KivaroTabButton.h"
 #include "KivaroCore/Localization.h"
 #include "TellumoRuntime/TellumoAISettingsView.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace Kivaro {
@@ -25,9 +23,6 @@ IntegratedTellumoSettings::IntegratedTellumoSettings(Tellumo::TellumoPreferences
     });
     for (QLineEdit *field : m_view->textFields())
         KivaroFieldStyle::apply(field);
-    // A knob that appears only when the page is taller than the window.
-    m_view->scrollArea()->setVerticalScrollBar(new KivaroScroller(Qt::Vertical));
-    m_view->scrollArea()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     auto *tabs = new QHBoxLayout;
     tabs->setSpacing(8);

@@ -1,8 +1,7 @@
 #pragma once
 // The content of the AI settings window: a row of tab buttons (one, "AI 润色", always
 // selected) above the AI settings view in its custom presentation, whose text fields get the
-// application's field look and whose page gets the application's scroll bar. Inset by 20
-// points, 16 points between the rows.
+// application's field look. Inset by 20 points, 16 points between the rows.
 
 #include <QWidget>
 

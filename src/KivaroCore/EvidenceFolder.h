@@ -1,0 +1,21 @@
+#pragma once
+// Where a verification run ("--verify", "--ui-session") keeps what it writes: its evidence, and
+// its own preference domains and key in place of the user's.
+
+#include <QString>
+
+#include <optional>
+
+namespace Kivaro::PrototypeVerification {
+
+// True when the process arguments hold "--verify" or "--ui-session".
+bool isVerificationRun();
+
+// The folder named by "--evidence-dir" (as an absolute path); without one, a fresh private
+// folder (0700) made for this run with mkdtemp, "<temporary folder>/kivaro-verification-XXXXXX",
+// whose path is printed on standard error when it is made. The fresh folder is made once per
+// process (once per temporary folder, which tests change); nothing when it cannot be made.
+// Main thread only.
+std::optional<QString> evidenceFolder();
+
+} // namespace Kivaro::PrototypeVerification
