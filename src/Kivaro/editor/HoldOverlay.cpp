@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPainterPath>
 
 #include <cmath>
@@ -88,12 +89,15 @@ void HoldOverlay::press(QPointF p, qint64 timestamp)
     if (!m_active)
         return;
     setFocus(Qt::MouseFocusReason);
+    // Rendered before the point is set, so no feedback of this hold is in the picture.
+    m_point.reset();
+    holdBackdrop();
     m_point = p;
     m_currentPoint = p;
     m_strokePoints = {p};
     m_holding = true;
     m_pressedTimestamp = timestamp;
-    update();
+    update(previewBounds());
     if (began)
         began(p);
     m_releaseTimer.start();
@@ -101,10 +105,32 @@ void HoldOverlay::press(QPointF p, qint64 timestamp)
 
 void HoldOverlay::dragTo(QPointF p)
 {
+    const QRect before = previewBounds();
     m_currentPoint = p;
-    if (drawingTool == DrawingTool::pen)
+    if (drawingTool == DrawingTool::pen) {
+        // Only the new segment needs painting: the canvas beneath repaints just that much.
+        const QPointF last = m_strokePoints.isEmpty() ? p : m_strokePoints.last();
         m_strokePoints.append(p);
-    update();
+        const qreal reach = inkWidth / 2 + 2;
+        update(QRectF(last, p).normalized().adjusted(-reach, -reach, reach, reach).toAlignedRect());
+        return;
+    }
+    update(before.united(previewBounds()));
+}
+
+QRect HoldOverlay::previewBounds() const
+{
+    if (!m_point)
+        return {};
+    const QPointF p = *m_point;
+    const QPointF c = m_currentPoint.value_or(p);
+    QRectF area = QRectF(p, c).normalized();
+    if (drawingTool == DrawingTool::pen)
+        for (const QPointF &point : m_strokePoints)
+            area = area.united(QRectF(point, QSizeF(0, 0)));
+    // The arrow's head, the step's disc, the voice point's halo, and the pen's width.
+    const qreal reach = std::max({inkWidth / 2, kHeadLength, kStepDiameter / 2, 19.0}) + 2;
+    return area.adjusted(-reach, -reach, reach, reach).toAlignedRect();
 }
 
 void HoldOverlay::release(QPointF p, qint64 timestamp)
@@ -123,8 +149,14 @@ void HoldOverlay::checkHeldButton()
         return;
     }
     Platform::PointerSource &source = pointer();
-    m_currentPoint = mapFromGlobal(QPointF(source.location()));
-    update();
+    const QPointF at = mapFromGlobal(QPointF(source.location()));
+    if (at != m_currentPoint) {
+        const QRect before = previewBounds();
+        m_currentPoint = at;
+        // A pen stroke is drawn from its points, not from the pointer.
+        if (drawingTool != DrawingTool::pen)
+            update(before.united(previewBounds()));
+    }
     if (!(source.pressedButtons() & Qt::LeftButton))
         finish(*m_currentPoint);
 }
@@ -136,6 +168,8 @@ void HoldOverlay::finish(QPointF r)
     m_holding = false;
     m_pressedTimestamp.reset();
     m_releaseTimer.stop();
+    dropBackdrop();
+    update(previewBounds());
     const QPointF start = m_point.value_or(r);
     if (drawingTool == DrawingTool::pen) {
         m_strokePoints.append(r);
@@ -152,7 +186,6 @@ void HoldOverlay::finish(QPointF r)
     }
     m_point.reset();
     m_currentPoint.reset();
-    update();
 }
 
 void HoldOverlay::cancel()
@@ -160,11 +193,32 @@ void HoldOverlay::cancel()
     m_holding = false;
     m_pressedTimestamp.reset();
     m_releaseTimer.stop();
+    dropBackdrop();
+    update(previewBounds());
     m_point.reset();
     m_currentPoint.reset();
-    update();
     if (cancelled)
         cancelled();
+}
+
+// While a hold lasts nothing beneath the overlay changes: the canvas and its surround are
+// rendered once at the press and the overlay paints that picture itself, so a pointer move
+// repaints a few pixels of one widget instead of the whole markup (hundreds of elements and a
+// scaled screenshot) under the moved segment.
+void HoldOverlay::holdBackdrop()
+{
+    QWidget *below = parentWidget();
+    if (!below || !isVisible() || size().isEmpty())
+        return;
+    setAttribute(Qt::WA_NoSystemBackground, true);
+    m_backdrop = below->grab(geometry());
+    setAttribute(Qt::WA_OpaquePaintEvent, !m_backdrop.isNull());
+}
+
+void HoldOverlay::dropBackdrop()
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    m_backdrop = QPixmap();
 }
 
 // ---- events --------------------------------------------------------------------------------
@@ -248,11 +302,16 @@ bool HoldOverlay::eventFilter(QObject *watched, QEvent *event)
 
 // ---- live feedback -------------------------------------------------------------------------
 
-void HoldOverlay::paintEvent(QPaintEvent *)
+void HoldOverlay::paintEvent(QPaintEvent *event)
 {
     if (!m_point)
         return;
     QPainter painter(this);
+    if (!m_backdrop.isNull()) {
+        const QRect area = event->rect();
+        const qreal ratio = m_backdrop.devicePixelRatio();
+        painter.drawPixmap(area, m_backdrop, QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toRect());
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF p = *m_point;
     const QPointF c = m_currentPoint.value_or(p);
@@ -260,9 +319,26 @@ void HoldOverlay::paintEvent(QPaintEvent *)
     const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
 
     if (drawingTool == DrawingTool::pen) {
-        QPainterPath path(p);
-        for (qsizetype i = 1; i < m_strokePoints.size(); ++i)
-            path.lineTo(m_strokePoints[i]);
+        // Only the segments that cross the repainted area: a long stroke costs no more per
+        // move than a short one.
+        const QRectF area = QRectF(event->rect()).adjusted(-inkWidth, -inkWidth, inkWidth, inkWidth);
+        QPainterPath path;
+        QPointF from = p;
+        bool open = false;
+        for (qsizetype i = 1; i < m_strokePoints.size(); ++i) {
+            const QPointF to = m_strokePoints[i];
+            if (QRectF(from, to).normalized().intersects(area) || area.contains(to)) {
+                if (!open)
+                    path.moveTo(from);
+                path.lineTo(to);
+                open = true;
+            } else {
+                open = false;
+            }
+            from = to;
+        }
+        if (m_strokePoints.size() == 1)
+            path.addEllipse(p, 0.01, 0.01);
         painter.strokePath(path, ink);
         return;
     }

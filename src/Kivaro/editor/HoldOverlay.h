@@ -26,6 +26,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -106,6 +107,10 @@ protected:
 
 private:
     void finish(QPointF releasePoint);
+    // What the live feedback covers now, in overlay coordinates.
+    QRect previewBounds() const;
+    void holdBackdrop();
+    void dropBackdrop();
     void trace(const QMouseEvent &event, int type);
     Platform::PointerSource &pointer();
 
@@ -118,6 +123,8 @@ private:
     QTimer m_releaseTimer;
     std::shared_ptr<Platform::PointerSource> m_pointer;
     std::optional<QString> m_traceFolder;
+    // What lies beneath the overlay, rendered at the press; empty outside a hold.
+    QPixmap m_backdrop;
 };
 
 } // namespace Kivaro

@@ -103,6 +103,31 @@ TEST_F(EditorDrawing, AStrokeLeavingThePictureIsFlattenedAlongItsEdge)
     EXPECT_EQ(undo()->undoActionName(), QStringLiteral("画笔"));
 }
 
+// During a hold the overlay paints what lay beneath it at the press, and its feedback on top.
+TEST_F(EditorDrawing, WhileHoldingTheCanvasStaysVisibleUnderTheLiveStroke)
+{
+    arm(DrawingTool::pen);
+    panel()->dismiss();
+    QWidget *host = editor->canvasHost();
+    const QImage before = host->grab().toImage();
+    HoldOverlay *overlay = editor->overlay();
+    pointer->setPressedButtons(Qt::LeftButton);
+    overlay->press(view(QPointF(100, 100)), 10);
+    overlay->dragTo(view(QPointF(300, 100)));
+    const QImage during = host->grab().toImage();
+    const qreal ratio = during.devicePixelRatio();
+    const auto pixel = [&](const QImage &image, QPointF imagePoint) {
+        const QPointF at = overlay->mapTo(host, view(imagePoint)) * ratio;
+        return image.pixelColor(at.toPoint());
+    };
+    EXPECT_EQ(pixel(during, QPointF(500, 300)), pixel(before, QPointF(500, 300))) << "the picture away from the stroke";
+    EXPECT_EQ(pixel(during, QPointF(50, 350)), pixel(before, QPointF(50, 350)));
+    EXPECT_EQ(pixel(during, QPointF(200, 100)), editor->drawingColor()) << "the stroke's middle";
+    pointer->setPressedButtons(Qt::NoButton);
+    overlay->release(view(QPointF(300, 100)), 20);
+    EXPECT_FALSE(overlay->testAttribute(Qt::WA_OpaquePaintEvent));
+}
+
 TEST_F(EditorDrawing, ChoosingAToolFromAnyModeArmsItInSelectAndEditAndUnknownValuesArmNone)
 {
     select(EditorController::textSegment);
