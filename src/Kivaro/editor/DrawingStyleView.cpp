@@ -34,8 +34,10 @@ DrawingStyleView::DrawingStyleView(const QColor &color, qreal width, QWidget *pa
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
-    row->addWidget(m_color);
-    row->addWidget(m_width);
+    for (NativePopupButton *popup : {m_color, m_width}) {
+        popup->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        row->addWidget(popup, 1);
+    }
     connect(m_color, &NativePopupButton::activated, this, &DrawingStyleView::change);
     connect(m_width, &NativePopupButton::activated, this, &DrawingStyleView::change);
 }

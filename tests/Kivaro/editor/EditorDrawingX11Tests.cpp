@@ -16,6 +16,7 @@
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -299,4 +300,79 @@ TEST_F(LiveDrawing, TheFloatingPanelFollowsItsHostWindowAndHidesWhileTheApplicat
     ASSERT_TRUE(xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(editor->window()->winId())}));
     EXPECT_TRUE(waitUntil([&] { return panel->isVisible(); }, 5000));
     display.destroyWindow(other);
+}
+
+// Not a check: pictures of the drawing tools and the floating panels for a person to look at.
+// Runs only when KIVARO_EDITOR_SCREENSHOTS names a folder; the screen is read back from the
+// server, so the panel windows are in the picture where the window manager put them.
+TEST_F(LiveDrawing, Screenshots)
+{
+    const QString out = qEnvironmentVariable("KIVARO_EDITOR_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "set KIVARO_EDITOR_SCREENSHOTS to a folder";
+    QDir().mkpath(out);
+    const auto snap = [&](const QString &name) {
+        settle(400);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect frame = editor->window()->frameGeometry().united(editor->annotationPanel()->panel()->isVisible()
+                                                                       ? editor->annotationPanel()->panel()->frameGeometry()
+                                                                       : QRect());
+        const qreal dpr = editor->window()->devicePixelRatioF();
+        screen.copy(QRect(frame.topLeft() * dpr, frame.size() * dpr).adjusted(-2, -2, 2, 2)).save(QDir(out).filePath(name + QStringLiteral(".png")));
+    };
+    for (const auto appearance : {NativeAppAppearance::Appearance::light, NativeAppAppearance::Appearance::dark}) {
+        NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(appearance);
+        const QString look = NativeAppAppearance::appearanceName(appearance);
+        editor = std::make_unique<EditorController>(services);
+        open(picture(900, 560));
+        // Every tool once, with the three colours and widths.
+        int k = 0;
+        for (const DrawingTool tool : DrawingTools::all()) {
+            editor->chooseTool(DrawingTools::rawValue(tool));
+            editor->setDrawingColor(QList<QColor>{QColor::fromRgbF(0.2f, 0.43f, 0.94f), QColor::fromRgbF(1, 0.584f, 0), QColor::fromRgbF(1, 0.176f, 0.333f)}[k % 3]);
+            editor->setDrawingWidth(QList<qreal>{3, 5, 8}[k % 3]);
+            const QPointF from(60 + 140 * k, 80), to(170 + 140 * k, 220);
+            // The overlay lies exactly over the canvas.
+            const QPointF a = editor->document()->canvas()->viewPoint(from);
+            const QPointF b = editor->document()->canvas()->viewPoint(to);
+            if (tool == DrawingTool::pen)
+                editor->completeFreehand({a, (a + b) / 2 + QPointF(30, -40), (a + b) / 2 + QPointF(-20, 30), b});
+            else
+                editor->completeDrawing(a, b);
+            ++k;
+        }
+        TestSupport::run(editor->document()->addMask(QRectF(600, 320, 180, 120)));
+        editor->document()->addAnnotation(QStringLiteral("这里点了没反应"), QPointF(300, 420));
+        editor->annotationPanel()->dismiss();
+        editor->document()->canvas()->setSelection({});
+        snap(QStringLiteral("tools-") + look);
+
+        // Live feedback of an arrow and of a mask rectangle, the button held.
+        editor->chooseTool(DrawingTools::rawValue(DrawingTool::arrow));
+        editor->annotationPanel()->dismiss();
+        moveTo(global(QPointF(120, 380)));
+        down();
+        moveTo(global(QPointF(260, 470)));
+        snap(QStringLiteral("live-arrow-") + look);
+        up();
+        editor->document()->canvas()->undoManager()->undo();
+        editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+        editor->modeChanged();
+        moveTo(global(QPointF(420, 300)));
+        down();
+        moveTo(global(QPointF(560, 400)));
+        snap(QStringLiteral("live-mask-") + look);
+        key(QStringLiteral("Escape"));
+        up();
+
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->modeChanged();
+        editor->showFloatingTools();
+        snap(QStringLiteral("tool-panel-") + look);
+        editor->showTextEditor(QPointF(450, 200));
+        xdo({QStringLiteral("type"), QStringLiteral("Login button does nothing")});
+        snap(QStringLiteral("text-panel-") + look);
+        editor->annotationPanel()->dismiss();
+    }
+    NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
 }
