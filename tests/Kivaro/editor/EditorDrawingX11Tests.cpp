@@ -77,11 +77,6 @@ protected:
         const MarkupCanvas *canvas = editor->document()->canvas();
         return editor->overlay()->mapToGlobal(canvas->viewPoint(imagePoint)).toPoint();
     }
-    QPointF image(QPoint globalPoint) const
-    {
-        const MarkupCanvas *canvas = editor->document()->canvas();
-        return canvas->markupPoint(editor->overlay()->mapFromGlobal(QPointF(globalPoint)));
-    }
     UndoManager *undo() const { return editor->document()->canvas()->undoManager(); }
     QList<ShapeElement> shapes() const
     {
@@ -228,10 +223,8 @@ TEST_F(LiveDrawing, TextModeClickTypeAndCtrlReturnGiveALinkedBubbleAndArrow)
     ASSERT_TRUE(bubble);
     EXPECT_EQ(bubble->attributedText.string(), QStringLiteral("hello there"));
     EXPECT_TRUE(editor->document()->markup().subelements().shape(link.arrowID));
-    EXPECT_NEAR(link.anchor.x(), 320, 2);
-    EXPECT_NEAR(link.anchor.y(), 200, 2);
+    EXPECT_LT((link.anchor - QPointF(320, 200)).manhattanLength(), 3);
     EXPECT_FALSE(editor->annotationPanel()->isVisible());
-    EXPECT_EQ(undo()->undoActionName(), QStringLiteral("添加标注"));
 }
 
 TEST_F(LiveDrawing, ADraggedBubbleMovesItsArrowsTailAndEscapePutsItBack)
