@@ -228,8 +228,9 @@ void HoldOverlay::trace(const QMouseEvent &event, int type)
     if (!m_traceFolder)
         return;
     const double received = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    const int buttons = int(pointer().pressedButtons() & Qt::LeftButton ? 1 : 0) | int(pointer().pressedButtons() & Qt::RightButton ? 2 : 0) |
-                        int(pointer().pressedButtons() & Qt::MiddleButton ? 4 : 0);
+    // The held-buttons mask: bit 0 primary, bit 1 secondary, bit 2 middle.
+    const Qt::MouseButtons held = pointer().pressedButtons();
+    const int buttons = (held & Qt::LeftButton ? 1 : 0) | (held & Qt::RightButton ? 2 : 0) | (held & Qt::MiddleButton ? 4 : 0);
     // X does not say which client sent an event.
     detail::PointerTrace::append(*m_traceFolder, detail::PointerTrace::line(type, received, double(event.timestamp()) / 1000.0, buttons, -1));
 }
