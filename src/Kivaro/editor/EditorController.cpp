@@ -8,6 +8,7 @@
 #include "Kivaro/editor/EditorShell.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
+#include "Kivaro/editor/LinkedBubbleInteraction.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 #include "Kivaro/editor/internal/EditorViews.h"
 #include "Kivaro/editor/internal/ErrorText.h"
@@ -247,6 +248,10 @@ void EditorController::modeChanged()
 
 void EditorController::cancelOperation()
 {
+    // A bubble being dragged goes back where it was (the drag's own Esc, should the key reach
+    // the window's shortcut first).
+    if (m_linkedInteraction && m_linkedInteraction->cancelDrag())
+        return;
     m_annotationPanel->dismiss();
     overlay()->cancel();
     cancelVoice();

@@ -23,7 +23,9 @@
 // after each markup edit), EditorDocumentActions.cpp and EditorClipboardActions.cpp (open,
 // sample, save, export, copy, grain, language, delete, masks), EditorMoreMenu.cpp,
 // EditorShellActions.cpp (bringing the editor forward, replacing the shot after archiving it,
-// sharing) and EditorVoiceActions.cpp (what the editor itself does with voice work).
+// sharing), EditorDrawingActions.cpp (the drawing tools, their style, the floating text and
+// tool panels) and EditorVoiceActions.cpp (the press-and-release on the canvas: text notes,
+// re-pointing, and what the editor itself does with voice work).
 //
 // Platform services come in through `Services`; each one left empty gets the running
 // platform's (the general pasteboard, Qt's file dialogs and message boxes, the X server's
@@ -41,6 +43,7 @@
 #include <QColor>
 #include <QObject>
 #include <QPointF>
+#include <QList>
 #include <QPointer>
 
 #include <chrono>
@@ -77,6 +80,7 @@ class InlineCaptureEditor;
 class KivaroButton;
 class KivaroModes;
 class KivaroWindow;
+class LinkedBubbleInteraction;
 class RecentShots;
 class RecentShotsWindow;
 class RegionCapture;
@@ -137,6 +141,7 @@ public:
     KivaroModes *mode() const;
     AnnotationFloatingPanel *annotationPanel() const { return m_annotationPanel; }
     CapturePermissionPanel *capturePermissionPanel() const { return m_capturePermissionPanel; }
+    LinkedBubbleInteraction *linkedInteraction() const { return m_linkedInteraction; }
     Platform::Pasteboard &pasteboard() const { return *m_services.pasteboard; }
     Platform::PointerSource &pointer() const { return *m_services.pointer; }
 
@@ -290,7 +295,39 @@ public:
     // it is empty a text capture ends with an error instead.
     std::function<Platform::Task<void>(bool polish, std::shared_ptr<Platform::Pasteboard> to)> textRecognition;
 
-    // ---- voice work, as far as the editor's own flows need it ----------------------------------
+    // ---- drawing (EditorDrawingActions.cpp) ----------------------------------------------------
+
+    // The overlay's finished shape drag, in overlay coordinates: one element of the armed tool.
+    void completeDrawing(QPointF from, QPointF to);
+    // The overlay's finished pen stroke, in overlay coordinates.
+    void completeFreehand(const QList<QPointF> &points);
+    // A tool button: arms the tool of raw value `raw` (none outside 4...9) in select-and-edit
+    // and reopens the tool panel.
+    void chooseTool(int raw);
+    // The dock's "标注工具" button: closes the open panel, or opens the tool panel.
+    void showMarkupTools();
+    // A new colour-and-width row wired to the editor; the caller owns it.
+    QWidget *drawingStyleView();
+    // The floating panel as a text panel at an image point: a new note, or `link`'s text.
+    void showTextEditor(QPointF imagePoint, std::optional<AnnotationLink> link = std::nullopt);
+    // The floating panel as the tool panel.
+    void showFloatingTools();
+    // Where the floating panel belongs, in global coordinates; none without a host window or
+    // before the canvas is laid out.
+    std::optional<QPointF> floatingPanelPosition() const;
+    // The window the floating panel floats over: the inline capture window while it is shown,
+    // else the editor window.
+    QWidget *panelHost() const;
+
+    // ---- the press on the canvas and voice work (EditorVoiceActions.cpp) -----------------------
+
+    // The overlay's press, in overlay coordinates: remembers the image point for `end()`.
+    void begin(QPointF viewPoint);
+    // The overlay's release in voice, text or re-pointing use: re-points the arrow, or opens the
+    // text panel at the point.
+    void end();
+    // Adds `text` as a linked note at an image point (throws the document's ShotError).
+    void annotate(const QString &text, QPointF imagePoint);
 
     // Ends a voice gesture, a running voice task or a failed note, or a pending re-pointing.
     void cancelVoice();
@@ -349,6 +386,8 @@ private:
                                        std::function<Platform::Task<QByteArray>()> exportPNG);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
     static bool canWriteChosenFile(QPointer<EditorController> self);
+    // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
+    void setVoiceBusy(bool busy);
     // Asks before a save or an export replaces an existing file; true to go on.
     static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
 
@@ -362,6 +401,7 @@ private:
     InlineCaptureEditor *m_inlineEditor;
     AnnotationFloatingPanel *m_annotationPanel;
     CapturePermissionPanel *m_capturePermissionPanel;
+    LinkedBubbleInteraction *m_linkedInteraction = nullptr;
     QPointer<KivaroWindow> m_window;
     std::unique_ptr<detail::EditorViews> m_views;
     QPointer<QMenu> m_moreMenu;
@@ -382,6 +422,8 @@ private:
     Platform::TaskHandle<void> m_voiceTask;
     int m_voiceGeneration = 0;
     std::optional<QPointF> m_failedVoiceAnchor;
+    // Voice work (preparing, recording, transcribing) set `busy` and has not cleared it yet.
+    bool m_voiceBusy = false;
     bool m_allowsClose = false;
     // The recent-shots session (its generation) in which a close request's write failed and its
     // error was shown: the next request of that session hides the window even when the write

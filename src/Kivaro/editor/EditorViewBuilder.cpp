@@ -8,6 +8,7 @@
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
+#include "Kivaro/editor/LinkedBubbleInteraction.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 #include "Kivaro/editor/internal/EditorLayout.h"
 #include "Kivaro/editor/internal/EditorViews.h"
@@ -110,10 +111,8 @@ void EditorController::loadView()
     v.grain->setToolTip(kivaroCopy("颗粒大小 · 应用于当前截图的所有马赛克"));
     connect(v.grain, &NativePopupButton::activated, this, [this] { changeMosaicGrain(); });
 
-    // The floating tool palette arrives with the drawing tools; until then its button is
-    // shown disabled.
     v.markupTools = iconButton(kivaroCopy("标注工具"), QStringLiteral("paintbrush.pointed"));
-    v.markupTools->setEnabled(false);
+    connect(v.markupTools, &KivaroButton::clicked, this, [this] { showMarkupTools(); });
     v.more = iconButton(kivaroCopy("更多"), QStringLiteral("ellipsis"));
     connect(v.more, &KivaroButton::clicked, this, [this] { showMore(m_views->more); });
     v.exportButton = iconButton(kivaroCopy("保存 PNG"), QStringLiteral("square.and.arrow.down"));
@@ -145,6 +144,22 @@ void EditorController::loadView()
 
     installCallbacks();
     updateCanvasVisibility();
+    const QPointer<EditorController> self(this);
+    m_linkedInteraction = new LinkedBubbleInteraction(
+        m_document, v.overlay,
+        [self] {
+            return self && !self->m_busy && self->mode()->selectedSegment() == selectSegment && !self->m_activeDrawingTool &&
+                   !self->m_retargeting;
+        },
+        [self](const AnnotationLink &link) {
+            if (self)
+                self->showTextEditor(link.anchor, link);
+        },
+        [self] {
+            if (self)
+                self->m_annotationPanel->follow();
+        },
+        this);
     updateMode();
     setBusy(false);
 }
@@ -168,6 +183,26 @@ void EditorController::installCallbacks()
         self->m_errorForNextShow.reset();
     };
     HoldOverlay *hold = overlay();
+    hold->setPointerSource(m_services.pointer);
+    hold->began = [self](QPointF point) {
+        if (self)
+            self->begin(point);
+    };
+    hold->ended = [self] {
+        if (self)
+            self->end();
+    };
+    hold->completedDrag = [self](QPointF from, QPointF to) {
+        if (self)
+            self->completeDrawing(from, to);
+    };
+    hold->completedFreehand = [self](const QList<QPointF> &points) {
+        if (self)
+            self->completeFreehand(points);
+    };
+    m_annotationPanel->position = [self]() -> std::optional<QPointF> {
+        return self ? self->floatingPanelPosition() : std::nullopt;
+    };
     hold->cancelled = [self] {
         if (self)
             self->cancelVoice();
@@ -189,6 +224,10 @@ void EditorController::installCallbacks()
         if (m_window)
             m_window->setWindowModified(m_document->hasUnsavedChanges());
         nativeMarkupChanged();
+    });
+    connect(canvas, &Platform::MarkupCanvas::selectionChanged, this, [this] {
+        if (m_annotationPanel->isVisible() && !m_annotationPanel->input())
+            showFloatingTools();
     });
     connect(canvas, &Platform::MarkupCanvas::contentVisibleFrameChanged, this, [this] {
         transparencySurround()->update();
