@@ -400,8 +400,12 @@ void AppDelegate::hotKeyPressed(CaptureSelectionMode mode, bool keyboardOptionHe
     if (!m_editor)
         return;
     const CaptureIntent intent = CaptureIntents::read(defaults);
-    const bool bindingHasOption = (binding.binding.modifiers & HotKeyMask::option) != 0;
-    m_editor->captureRegion(intent, mode, bindingHasOption ? false : keyboardOptionHeld);
+    m_editor->captureRegion(intent, mode, optionHeldFor(binding, keyboardOptionHeld));
+}
+
+bool AppDelegate::optionHeldFor(const CaptureShortcutPreferences &binding, bool keyboardOptionHeld)
+{
+    return (binding.binding.modifiers & HotKeyMask::option) == 0 && keyboardOptionHeld;
 }
 
 } // namespace Kivaro

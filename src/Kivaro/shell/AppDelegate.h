@@ -32,6 +32,7 @@
 
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/EditorShell.h"
+#include "KivaroCore/CaptureShortcut.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 
@@ -147,6 +148,9 @@ public:
     void regionHotKeyPressed();
     // What a hot key of `mode` does, given whether Option is held on the keyboard.
     void hotKeyPressed(CaptureSelectionMode mode, bool keyboardOptionHeld);
+    // A binding that holds Option itself never switches the mode; one without Option does
+    // when Option is held on the keyboard.
+    static bool optionHeldFor(const CaptureShortcutPreferences &binding, bool keyboardOptionHeld);
 
 Q_SIGNALS:
     // The process is about to end; main() leaves its event loop.

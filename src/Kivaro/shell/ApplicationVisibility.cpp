@@ -56,7 +56,9 @@ bool ApplicationVisibility::isOrdinaryOpenWindow(const QWidget *window)
     } else if (flags.testFlag(Qt::FramelessWindowHint)) {
         return false;
     }
-    return window->isVisible() || window->isMinimized();
+    // Qt counts a minimised window as visible, and keeps the minimised state of a window that
+    // was closed while minimised: visibility alone says whether it is open.
+    return window->isVisible();
 }
 
 void ApplicationVisibility::refresh()
@@ -73,7 +75,7 @@ void ApplicationVisibility::refresh()
         return;
     QList<QPointer<QWidget>> hidden;
     for (QWidget *window : windows)
-        if (!window->isVisible() && !window->isMinimized())
+        if (!window->isVisible())
             hidden.append(window);
     ApplicationActivationPolicy::set(wanted);
     if (wanted == ActivationPolicy::regular)
