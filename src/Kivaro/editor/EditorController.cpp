@@ -2,6 +2,7 @@
 
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
 #include "Kivaro/editor/CanvasBackgroundView.h"
+#include "Kivaro/editor/CapturePermissionPanel.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/EditorShell.h"
@@ -73,6 +74,7 @@ EditorController::EditorController(Services services, QObject *parent)
       m_sharing(new SharePresenter(m_services.sharingServices, this)),
       m_inlineEditor(new InlineCaptureEditor(this)),
       m_annotationPanel(new AnnotationFloatingPanel(this)),
+      m_capturePermissionPanel(new CapturePermissionPanel(this)),
       m_views(std::make_unique<EditorViews>()),
       m_drawingColor(AnnotationStyle::accent().isValid() ? AnnotationStyle::accent() : QColor(Qt::blue))
 {
@@ -81,6 +83,8 @@ EditorController::EditorController(Services services, QObject *parent)
 
 EditorController::~EditorController()
 {
+    // The borrowed views go home before anything they belong to is destroyed.
+    m_inlineEditor->dismiss();
     // The canvas is the document's: it leaves with its undo history before the views go.
     if (m_document->canvas())
         m_document->canvas()->setParent(nullptr);

@@ -68,6 +68,7 @@ namespace Kivaro {
 
 class AnnotationFloatingPanel;
 class CanvasBackgroundView;
+class CapturePermissionPanel;
 class CompactStatusLabel;
 class EditorDockView;
 class EditorShell;
@@ -79,6 +80,7 @@ class KivaroWindow;
 class RecentShots;
 class RecentShotsWindow;
 class RegionCapture;
+struct RecentShot;
 class SharePresenter;
 class ShortcutSettingsController;
 class ShotDocument;
@@ -87,6 +89,7 @@ class VoiceAnnotation;
 class VoiceFeedbackView;
 
 namespace detail {
+struct CaptureStart;
 struct EditorViews;
 }
 
@@ -133,6 +136,7 @@ public:
     NativeAppAppearance::NativePopupButton *mosaicGrainControl() const;
     KivaroModes *mode() const;
     AnnotationFloatingPanel *annotationPanel() const { return m_annotationPanel; }
+    CapturePermissionPanel *capturePermissionPanel() const { return m_capturePermissionPanel; }
     Platform::Pasteboard &pasteboard() const { return *m_services.pasteboard; }
     Platform::PointerSource &pointer() const { return *m_services.pointer; }
 
@@ -243,6 +247,14 @@ public:
     void replaceAfterArchiving(std::optional<QString> historyID, std::function<void()> replacement);
     // Shares the shot as "Kivaro.png" from `sender` (the share button when null).
     void shareImage(QWidget *sender = nullptr);
+    // Shares a recent shot's rendering as "Kivaro.png" from `anchor` without opening it: the
+    // open shot is not touched. Nothing while busy.
+    void shareShot(const RecentShot &shot, QWidget *anchor);
+    // The common step of both: sets busy, awaits `exportPNG`, writes the bytes as "Kivaro.png"
+    // into a private share folder and shows the share menu at `anchor`; busy ends once the file
+    // is ready, and the menu's outcome (an error) is shown when it arrives. The caller checked
+    // that the editor is idle.
+    void sharePNG(QWidget *anchor, std::function<Platform::Task<QByteArray>()> exportPNG);
 
     // ---- captures (EditorCaptureActions.cpp) ---------------------------------------------------
 
@@ -265,6 +277,18 @@ public:
                                             std::shared_ptr<Platform::Pasteboard> pasteboard,
                                             std::optional<CapturePlacement> placement);
 
+    // The inline editor's way out (its exit button, Escape, Ctrl+W, the window manager's close):
+    // ends a voice gesture in progress, then asks `windowShouldClose` with the inline window.
+    void exitInlineCapture();
+    // Places the canvas host at `frame` (its parent's coordinates) with the canvas, the surround
+    // and the overlay filling it; the rounded corners only in the editor window.
+    void layoutCanvasHost(const QRect &frame, bool roundedCorners);
+
+    // What a text capture does once its image is loaded: recognises the text, polishes it when
+    // `polish` is set, and copies it to `to`. Installed by the text recognition actions; while
+    // it is empty a text capture ends with an error instead.
+    std::function<Platform::Task<void>(bool polish, std::shared_ptr<Platform::Pasteboard> to)> textRecognition;
+
     // ---- voice work, as far as the editor's own flows need it ----------------------------------
 
     // Ends a voice gesture, a running voice task or a failed note, or a pending re-pointing.
@@ -278,6 +302,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class InlineCaptureEditor;
+
     // The long-action pattern: `work` runs as a task; afterwards `success` in the status line,
     // or the error shown; busy cleared last. The caller has set busy.
     void runBusy(std::function<Platform::Task<void>()> work, QString success);
@@ -305,6 +331,16 @@ private:
     static Platform::Task<QByteArray> copyingTo(QPointer<EditorController> self, std::shared_ptr<Platform::Pasteboard> to);
     static Platform::Task<void> replacing(QPointer<EditorController> self, std::optional<QString> historyID,
                                           std::function<void()> replacement);
+    static Platform::Task<void> capturing(QPointer<EditorController> self, CaptureIntent intent,
+                                          std::optional<CaptureSelectionMode> mode, std::optional<bool> optionHeld,
+                                          detail::CaptureStart start);
+    static Platform::Task<void> finishing(QPointer<EditorController> self, CaptureCompletionPreferences preferences,
+                                          std::shared_ptr<Platform::Pasteboard> pasteboard, std::optional<CapturePlacement> placement);
+    // Brings back what was shown before a capture that ended without a new shot.
+    void restoreView(const detail::CaptureStart &start);
+    static Platform::Task<void> showingRecent(QPointer<EditorController> self);
+    static Platform::Task<void> sharing(QPointer<EditorController> self, QPointer<QWidget> anchor,
+                                       std::function<Platform::Task<QByteArray>()> exportPNG);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
     // Asks before a save or an export replaces an existing file; true to go on.
     static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
@@ -318,6 +354,7 @@ private:
     SharePresenter *m_sharing;
     InlineCaptureEditor *m_inlineEditor;
     AnnotationFloatingPanel *m_annotationPanel;
+    CapturePermissionPanel *m_capturePermissionPanel;
     QPointer<KivaroWindow> m_window;
     std::unique_ptr<detail::EditorViews> m_views;
     QPointer<QMenu> m_moreMenu;

@@ -188,18 +188,30 @@ void EditorController::layoutView()
     EditorViews &v = *m_views;
     // The dock hugs its controls, which change with the mode (the grain pop-up).
     v.dock->layout()->invalidate();
+    // While the inline editor has borrowed the views, it places them.
+    if (m_inlineEditor->isShown()) {
+        viewDidLayout();
+        return;
+    }
     const EditorLayout layout =
         EditorLayout::place(v.root->size(), v.dock->layout()->sizeHint(), v.voiceFeedback->sizeHint(), m_canvasBottomGap);
-    v.canvasHost->setGeometry(layout.canvasHost);
-    const QRect inside(QPoint(0, 0), layout.canvasHost.size());
-    v.surround->setGeometry(inside);
-    m_document->canvas()->setGeometry(inside);
-    v.overlay->setGeometry(inside);
-    v.corners->setGeometry(inside);
+    layoutCanvasHost(layout.canvasHost, true);
     v.dock->setGeometry(layout.dock);
     v.status->setGeometry(layout.status);
     v.voiceFeedback->setGeometry(layout.voicePanel);
     viewDidLayout();
+}
+
+void EditorController::layoutCanvasHost(const QRect &frame, bool roundedCorners)
+{
+    EditorViews &v = *m_views;
+    v.canvasHost->setGeometry(frame);
+    const QRect inside(QPoint(0, 0), frame.size());
+    v.surround->setGeometry(inside);
+    m_document->canvas()->setGeometry(inside);
+    v.overlay->setGeometry(inside);
+    v.corners->setGeometry(inside);
+    v.corners->setVisible(roundedCorners);
 }
 
 // The part of the surround the picture covers, in the surround's coordinates.
