@@ -310,7 +310,7 @@ TEST_F(ShellProcess, AFreshLaunchMapsOnlyTheSettingsWindowAndNoTrayIconUntilAske
     // The other menus, to look at.
     for (int index = 1; index < 4; ++index) {
         key(QStringLiteral("Escape"));
-        ASSERT_TRUE(click(applicationMenu() + QPoint(index == 1 ? 40 : index == 2 ? 72 : 105, 0)));
+        ASSERT_TRUE(click(applicationMenu() + QPoint(index == 1 ? 46 : index == 2 ? 84 : 122, 0)));
         look(QStringLiteral("menu-%1").arg(index));
     }
     key(QStringLiteral("Escape"));
