@@ -311,3 +311,18 @@ TEST(TerminationSignals, SIGTERMArrivesAsACallOnTheMainThread)
     ::sigaction(SIGTERM, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL) << "the handler is restored";
 }
+
+TEST_F(DelegateTest, TheQuitDuringCaptureRunWritesItsSummaryWhenNothingOfTheCaptureIsLeft)
+{
+    const QString evidence = folder.filePath(QStringLiteral("evidence"));
+    ASSERT_TRUE(QDir().mkpath(evidence));
+    TestSupport::LaunchArgumentsScope arguments(
+        {QStringLiteral("kivaro"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), evidence});
+    launch();
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    QFile summary(evidence + QStringLiteral("/summary.json"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}"));
+    EXPECT_EQ(summary.size(), 68);
+}

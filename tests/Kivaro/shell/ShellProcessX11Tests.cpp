@@ -376,6 +376,11 @@ TEST_F(ShellProcess, ARecordedRegionHotKeyCapturesThenQuittingFromTheMenuRelease
     ASSERT_TRUE(ended(second));
     ASSERT_TRUE(waitUntil([&] { return !settingsWindow(first).isEmpty(); }));
     ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
+    // Ctrl+R: the recent shots, to look at.
+    key(QStringLiteral("ctrl+r"));
+    EXPECT_TRUE(waitUntil([&] { return visibleWindows(first).size() >= 2; }));
+    look(QStringLiteral("recent-shots"));
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
     ASSERT_TRUE(click(applicationMenu()));
     key(QStringLiteral("Up"));
     key(QStringLiteral("Return"));
