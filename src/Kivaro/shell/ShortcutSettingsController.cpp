@@ -278,6 +278,8 @@ void ShortcutSettingsController::makeWindow()
     m_window->setTitle(kivaroCopy(QStringLiteral("设置")));
     m_window->setObjectName(QStringLiteral("settingsWindow"));
     m_window->installEventFilter(this);
+    m_windowObject = m_window.data();
+    connect(m_window, &QObject::destroyed, this, [this] { m_windowObject = nullptr; });
 
     auto *content = new QWidget;
     auto *frame = new QVBoxLayout(content);
@@ -350,7 +352,9 @@ void ShortcutSettingsController::makeWindow()
 
 bool ShortcutSettingsController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && event->type() == QEvent::Close)
+    // Compared as a plain object: the window's own destruction sends it events after its
+    // KivaroWindow part is gone.
+    if (event->type() == QEvent::Close && static_cast<const QObject *>(watched) == m_windowObject)
         windowWillClose();
     return QObject::eventFilter(watched, event);
 }

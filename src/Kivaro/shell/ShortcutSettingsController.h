@@ -117,6 +117,7 @@ private:
     Platform::UserDefaults m_defaults;
     std::function<void()> m_didChange;
     QPointer<KivaroWindow> m_window;
+    const QObject *m_windowObject = nullptr;
     CaptureCompletionSettings *m_completionSettings = nullptr;
     CaptureShortcutRow *m_windowRow = nullptr;
     CaptureShortcutRow *m_regionRow = nullptr;

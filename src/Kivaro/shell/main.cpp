@@ -6,10 +6,13 @@
 #include "Kivaro/shell/TerminationSignals.h"
 #include "KivaroCore/LaunchArguments.h"
 
+#include <QPointer>
 #include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 int main(int argc, char **argv)
 {
@@ -43,10 +46,17 @@ int main(int argc, char **argv)
         instance.listen();
     }
 
-    AppDelegate delegate;
+    auto owned = std::make_unique<AppDelegate>();
+    AppDelegate &delegate = *owned;
     application.setDelegate(&delegate);
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });
-    TerminationSignals termination([&delegate] { delegate.terminateForSignal(); });
+    const QPointer<AppDelegate> guarded(&delegate);
+    TerminationSignals termination([guarded] {
+        if (guarded)
+            guarded->terminateForSignal();
+        else
+            std::_Exit(0); // a signal while the last events run: the process is ending anyway
+    });
     // The end of the session ends the process like SIGTERM: one bounded attempt to save.
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &delegate, [&delegate](QSessionManager &) {
         delegate.terminateForSignal();
@@ -57,6 +67,14 @@ int main(int argc, char **argv)
     });
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = QApplication::exec();
+    // The delegate's objects go first; the tasks they owned were cancelled and unwind from the
+    // event loop, which runs a last time for them.
+    owned.reset();
+    for (int round = 0; round < 8; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     std::fflush(stdout);
     return status;
 }
