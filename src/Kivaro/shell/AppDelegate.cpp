@@ -1,6 +1,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 
 #include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
@@ -18,6 +19,8 @@
 #include "NativeAppAppearance/NativeWindowMenu.h"
 #include "NativeAppUpdater/NativeUpdater.h"
 #include "Platform/Defaults/UserDefaults.h"
+#include "Platform/Markup/MarkupCanvas.h"
+#include "Platform/Markup/UndoManager.h"
 
 #include <QAction>
 #include <QApplication>
@@ -230,6 +233,16 @@ void AppDelegate::buildMainMenu()
 
     // "编辑": the standard commands go to the focused control; then the annotated image.
     QMenu *edit = NativeAppAppearance::NativeEditingMenu::install(m_mainMenu.get(), translate);
+    // Undo and redo reach the markup canvas of the active window as well (the editor's shot),
+    // whose undo manager holds the edits, when no focused control takes them.
+    for (int index : {0, 1}) {
+        QAction *item = edit->actions().value(index);
+        if (!item)
+            continue;
+        const bool redo = index == 1;
+        disconnect(item, &QAction::triggered, item, nullptr);
+        connect(item, &QAction::triggered, this, [this, redo] { undoInActiveWindow(redo); });
+    }
     if (QAction *redo = edit->actions().value(1))
         edit->insertSeparator(edit->actions().value(2, redo));
     QAction *copyImage = edit->addAction(kivaroCopy(QStringLiteral("复制标注图片")), this, toEditor(&EditorController::copyImage));
@@ -244,6 +257,29 @@ void AppDelegate::attachMenuShortcuts(QWidget *window)
     for (QAction *item : m_mainMenu->actions())
         if (item->menu())
             window->addAction(item);
+}
+
+bool AppDelegate::undoInActiveWindow(bool redo)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (NativeAppAppearance::NativeEditingMenu::sendToFocusChain(focus, redo ? "redo" : "undo"))
+        return true;
+    Platform::MarkupCanvas *canvas = nullptr;
+    for (QWidget *widget = focus; widget && !canvas; widget = widget->parentWidget())
+        canvas = qobject_cast<Platform::MarkupCanvas *>(widget);
+    if (!canvas)
+        if (QWidget *window = QApplication::activeWindow())
+            canvas = window->findChild<Platform::MarkupCanvas *>();
+    if (!canvas || !canvas->isVisible())
+        return false;
+    // A long operation of the editor owns its shot until it ends.
+    if (m_editor && m_editor->busy() && canvas == m_editor->document()->canvas())
+        return false;
+    Platform::UndoManager *manager = canvas->undoManager();
+    if (redo ? !manager->canRedo() : !manager->canUndo())
+        return false;
+    redo ? manager->redo() : manager->undo();
+    return true;
 }
 
 bool AppDelegate::performKeyEquivalent(const QKeySequence &key)

@@ -114,6 +114,10 @@ public:
     // True when an enabled item of the main menu has `key` as its shortcut; that item was
     // triggered.
     bool performKeyEquivalent(const QKeySequence &key);
+    // "撤销" / "重做": the focused control's undo or redo, else the undo manager of the active
+    // window's markup canvas, unless the editor is busy with it. True when something was
+    // undone or redone.
+    bool undoInActiveWindow(bool redo);
 
     // ---- menu actions -------------------------------------------------------------------------
     void captureRegion();

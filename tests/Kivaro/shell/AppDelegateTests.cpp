@@ -1,6 +1,8 @@
 #include "ShellFixtures.h"
 
 #include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/recent/RecentShots.h"
@@ -22,6 +24,7 @@
 #include <QLocalServer>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTest>
 
 #include <csignal>
 
@@ -325,4 +328,33 @@ TEST_F(DelegateTest, TheQuitDuringCaptureRunWritesItsSummaryWhenNothingOfTheCapt
     ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
     EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}"));
     EXPECT_EQ(summary.size(), 68);
+}
+
+TEST_F(DelegateTest, UndoAndRedoOfTheEditMenuReachTheEditorsCanvas)
+{
+    launch();
+    EditorController *editor = delegate->editor();
+    editor->document()->load(picture(), false);
+    editor->window()->show();
+    QApplication::setActiveWindow(editor->window());
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == editor->window(); }));
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    editor->modeChanged();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()));
+    const QSizeF overlay = editor->overlay()->size();
+    ASSERT_GT(overlay.width(), 0);
+    editor->addMask(QRectF(overlay.width() * 0.3, overlay.height() * 0.3, overlay.width() * 0.3, overlay.height() * 0.3));
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy() && editor->document()->masks().size() == 1; }));
+
+    QAction *undo = submenu(2)->actions().at(0);
+    QAction *redo = submenu(2)->actions().at(1);
+    EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    undo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return editor->document()->masks().isEmpty(); }));
+    redo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return editor->document()->masks().size() == 1; }));
+
+    editor->setBusy(true);
+    EXPECT_FALSE(delegate->undoInActiveWindow(false)) << "nothing is undone while the editor is busy";
+    editor->setBusy(false);
 }
