@@ -156,6 +156,7 @@ void AppDelegate::installMenu()
     if (m_mainMenu)
         return;
     buildMainMenu();
+    qApp->installEventFilter(this);
     NativeAppAppearance::NativeWindowMenu::install(m_mainMenu.get(), translate);
     NativeAppAppearance::NativeMenuStyle::install();
     NativeAppAppearance::NativeMenuStyle::decorate(m_mainMenu.get(), true);
@@ -247,6 +248,21 @@ void AppDelegate::buildMainMenu()
         edit->insertSeparator(edit->actions().value(2, redo));
     QAction *copyImage = edit->addAction(kivaroCopy(QStringLiteral("复制标注图片")), this, toEditor(&EditorController::copyImage));
     copyImage->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+}
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    // Every window of the application answers the main menu's shortcuts, as a menu bar shared
+    // by all of them would: attach them when a window is first shown.
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isWindow() && (type == Qt::Window || type == Qt::Dialog)
+            && !widget->windowFlags().testFlag(Qt::X11BypassWindowManagerHint)
+            && !widget->windowFlags().testFlag(Qt::BypassWindowManagerHint))
+            attachMenuShortcuts(widget);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppDelegate::attachMenuShortcuts(QWidget *window)

@@ -13,7 +13,7 @@
 //
 // The main menu: "Kivaro" (显示菜单栏图标, 设置… Ctrl+,, 检查更新…, 退出 Kivaro Ctrl+Q),
 // "文件", "编辑" and "窗口". Linux has no global menu bar: the settings window shows the menus
-// in a menu bar at its top, and their shortcuts work in the settings and editor windows.
+// in a menu bar at its top, and their shortcuts work in every window of the application.
 // `performKeyEquivalent` is the menu's key-equivalent handling as a callable: it triggers the
 // enabled item a key combination names and says whether there was one.
 //
@@ -159,6 +159,9 @@ public:
 Q_SIGNALS:
     // The process is about to end; main() leaves its event loop.
     void terminated();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildMainMenu();

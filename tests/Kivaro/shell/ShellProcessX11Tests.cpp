@@ -242,8 +242,11 @@ protected:
     // window row's recorder; Tab passes its clear button and reaches the region row's recorder.
     bool recordRegionChord()
     {
-        const QString settings = settingsWindow(first);
-        if (settings.isEmpty() || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings}))
+        // The window manager takes a moment to manage a window it has just been shown.
+        if (!waitUntil([&] {
+                const QString settings = settingsWindow(first);
+                return !settings.isEmpty() && xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings});
+            }))
             return false;
         key(QStringLiteral("Tab"));
         key(QStringLiteral("Tab"));
