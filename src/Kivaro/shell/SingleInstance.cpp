@@ -1,5 +1,7 @@
 #include "Kivaro/shell/SingleInstance.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -15,8 +17,20 @@ constexpr int clientPatienceMs = 2000;
 } // namespace
 
 SingleInstance::SingleInstance(QString name, QObject *parent)
-    : QObject(parent), m_name(name.isEmpty() ? serverName(qEnvironmentVariable("DISPLAY")) : std::move(name))
+    : QObject(parent), m_name(name.isEmpty() ? serverPath(qEnvironmentVariable("DISPLAY")) : std::move(name))
 {
+}
+
+QString SingleInstance::serverPath(const QString &display)
+{
+    // In the user's private runtime folder where there is one: in the shared temporary folder
+    // another user could take the name first and answer the hand-off in our place.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QFileInfo folder(runtime);
+    if (!runtime.isEmpty() && folder.isDir() && !folder.isSymLink() && folder.ownerId() == ::getuid()
+        && !(folder.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther)))
+        return QDir(runtime).filePath(serverName(display));
+    return serverName(display);
 }
 
 SingleInstance::~SingleInstance() = default;

@@ -304,6 +304,9 @@ TEST(SingleInstance, ASecondLaunchHandsItsRequestToTheFirst)
     EXPECT_TRUE(handedOff);
     EXPECT_EQ(reopened, 1);
     EXPECT_TRUE(SingleInstance::serverName(QStringLiteral(":1.0")).endsWith(QStringLiteral("-_1_0")));
+    EXPECT_EQ(SingleInstance::serverPath(QStringLiteral(":1")),
+              QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(SingleInstance::serverName(QStringLiteral(":1"))))
+        << "the test's runtime folder is private";
 }
 
 TEST(TerminationSignals, SIGTERMArrivesAsACallOnTheMainThread)
