@@ -22,6 +22,10 @@
 
 #include <QGuiApplication>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Platform;
 
 namespace Kivaro {
@@ -41,6 +45,13 @@ struct CaptureStart {
 } // namespace detail
 
 namespace {
+
+void releaseFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 bool isPermissionError(std::exception_ptr error)
 {
@@ -143,6 +154,11 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 self->showCapturePermission();
         }
     }
+    // The inline editor holds its own copy of the frozen screen while it shows it.
+    self->m_capture->forgetBackground();
+    // The frozen screens, the encoder's bands and the recent-shots write leave free memory
+    // behind in the allocator's arenas: a resident application gives it back.
+    releaseFreeMemory();
     self->setBusy(false);
     self->m_captureTask = {};
 }
