@@ -59,22 +59,27 @@ QString utf16Hex(const QString &text)
 // they are written.
 QString canonical(const QVariant &value)
 {
-    const auto text = [](QString s) -> QString {
+    const auto whole = [](QString s) -> QString {
         for (qsizetype i = 0; i < s.size(); ++i) {
             if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
                 ++i;
             else if (s[i].isSurrogate())
                 s[i] = QChar(QChar::ReplacementCharacter);
         }
-        return QStringLiteral("s") + utf16Hex(s);
+        return s;
     };
+    const auto text = [&whole](const QString &s) -> QString { return QStringLiteral("s") + utf16Hex(whole(s)); };
     switch (value.typeId()) {
     case QMetaType::QVariantMap: {
-        QStringList items;
-        const QVariantMap map = value.toMap(); // ordered by UTF-16 code units, as the peer orders
+        // Ordered by the UTF-16 code units of the keys as written, as the peer orders them.
+        std::map<QString, QString> items;
+        const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it)
-            items << text(it.key()) + QLatin1Char(':') + canonical(it.value());
-        return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
+            items[utf16Hex(whole(it.key()))] = text(it.key()) + QLatin1Char(':') + canonical(it.value());
+        QStringList joined;
+        for (const auto &item : items)
+            joined << item.second;
+        return QLatin1Char('{') + joined.join(QLatin1Char(',')) + QLatin1Char('}');
     }
     case QMetaType::QVariantList: {
         QStringList items;
@@ -105,9 +110,17 @@ class Generator {
 public:
     explicit Generator(quint32 seed) : m_random(seed) {}
 
+    // A value of about 200 nodes at most.
+    QVariant root()
+    {
+        m_budget = 200;
+        return value(1);
+    }
+
+private:
     QVariant value(int depth)
     {
-        if (depth >= kPropertyListMaxDepth || chance(0.35))
+        if (depth >= kPropertyListMaxDepth || --m_budget <= 0 || chance(0.35))
             return scalar();
         if (chance(0.05)) {
             QVariant chain = scalar();
@@ -127,7 +140,6 @@ public:
         return map;
     }
 
-private:
     bool chance(double p) { return m_random.generateDouble() < p; }
 
     // Astral characters, lone halves of a pair at either end or in the middle, XML's own
@@ -184,6 +196,7 @@ private:
     }
 
     QRandomGenerator m_random;
+    int m_budget = 0;
 };
 
 class PropertyListDifferential : public ::testing::Test {
@@ -203,8 +216,8 @@ TEST_F(PropertyListDifferential, WhatWeWriteAnotherReaderReadsAsWeMeantIt)
 {
     Generator generator(2030);
     std::map<QString, QString> expected;
-    for (int n = 0; n < 400; ++n) {
-        const QVariant root = generator.value(1);
+    for (int n = 0; n < 1000; ++n) {
+        const QVariant root = generator.root();
         QByteArray bytes;
         try {
             bytes = encodePropertyList(root);
@@ -217,7 +230,7 @@ TEST_F(PropertyListDifferential, WhatWeWriteAnotherReaderReadsAsWeMeantIt)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         expected[name] = canonical(root);
     }
-    ASSERT_GT(expected.size(), 300u);
+    ASSERT_GT(expected.size(), 750u);
     const std::map<QString, QString> read = runPeer({QStringLiteral("read"), m_folder.path()});
     for (const auto &[name, canonicalText] : expected) {
         const auto found = read.find(name);
@@ -228,8 +241,8 @@ TEST_F(PropertyListDifferential, WhatWeWriteAnotherReaderReadsAsWeMeantIt)
 
 TEST_F(PropertyListDifferential, WhatAnotherWriterWritesWeReadAsItDoes)
 {
-    const std::map<QString, QString> written = runPeer({QStringLiteral("write"), m_folder.path(), QStringLiteral("400"), QStringLiteral("2030")});
-    ASSERT_GT(written.size(), 700u);
+    const std::map<QString, QString> written = runPeer({QStringLiteral("write"), m_folder.path(), QStringLiteral("1000"), QStringLiteral("2030")});
+    ASSERT_GT(written.size(), 1800u);
     int xml = 0;
     for (const auto &[name, canonicalText] : written) {
         QFile file(m_folder.filePath(name));
@@ -241,5 +254,5 @@ TEST_F(PropertyListDifferential, WhatAnotherWriterWritesWeReadAsItDoes)
             ADD_FAILURE() << name.toStdString() << ": " << error.what();
         }
     }
-    EXPECT_GT(xml, 350);
+    EXPECT_GT(xml, 900);
 }

@@ -90,9 +90,10 @@ def scalar(rng):
     return rng.random() < 0.5
 
 
-def value(rng, depth):
-    # The top counts as 1; 32 levels is the deepest the reader takes.
-    if depth >= 32 or rng.random() < 0.35:
+def value(rng, depth, budget):
+    # The top counts as 1; 32 levels is the deepest the reader takes. At most about 200 values.
+    budget[0] -= 1
+    if depth >= 32 or budget[0] <= 0 or rng.random() < 0.35:
         return scalar(rng)
     if rng.random() < 0.05:
         # A straight chain to the deepest level.
@@ -101,8 +102,8 @@ def value(rng, depth):
             chain = [chain]
         return chain
     if rng.random() < 0.5:
-        return [value(rng, depth + 1) for _ in range(rng.randrange(0, 5))]
-    return {text(rng): value(rng, depth + 1) for _ in range(rng.randrange(0, 5))}
+        return [value(rng, depth + 1, budget) for _ in range(rng.randrange(0, 5))]
+    return {text(rng): value(rng, depth + 1, budget) for _ in range(rng.randrange(0, 5))}
 
 
 def read(folder):
@@ -118,7 +119,7 @@ def read(folder):
 def write(folder, count, seed):
     rng = random.Random(seed)
     for n in range(count):
-        root = value(rng, 1)
+        root = value(rng, 1, [200])
         for fmt, extension in ((plistlib.FMT_BINARY, "bplist"), (plistlib.FMT_XML, "xml")):
             name = "%04d.%s" % (n, extension)
             try:
