@@ -335,6 +335,12 @@ void addNativeReleaseNotes(QMessageBox *alert, const std::optional<QString> &mar
     });
     view->setFixedSize(420, 220);
     view->setFrameShape(QFrame::NoFrame);
+    // No background of its own: the alert's shows through.
+    QPalette transparent = view->palette();
+    transparent.setColor(QPalette::Base, Qt::transparent);
+    view->setPalette(transparent);
+    view->setAutoFillBackground(false);
+    view->viewport()->setAutoFillBackground(false);
     view->document()->setDocumentMargin(8);
     const QPalette palette = alert->palette();
     fillReleaseNotesDocument(*view->document(), nativeReleaseNotes(*markdown), palette.color(QPalette::WindowText),

@@ -222,7 +222,7 @@ TEST_F(Updater, ManualChecksAlwaysPromptAndReportTheOutcome)
     EXPECT_EQ(m_prompts[2].prompt.title, u.state().text());
 }
 
-TEST_F(Updater, OneRequestAtATimeAndNoneBehindAnOpenPrompt)
+TEST_F(Updater, OneRequestAtATimeAndANewResultReplacesAnOpenPrompt)
 {
     holdPrompts();
     NativeUpdater &u = updater();
@@ -233,19 +233,25 @@ TEST_F(Updater, OneRequestAtATimeAndNoneBehindAnOpenPrompt)
     EXPECT_EQ(manifestRequests(), 1);
     ASSERT_EQ(m_prompts.size(), 1u);
 
-    // The prompt is still open: neither a manual check nor the timer starts another.
-    u.setAutomaticallyChecksForUpdates(true);
-    u.startAutomaticChecks();
-    m_clock->advance(21'600);
+    // The prompt is still open: only a check in flight blocks another; "Check for Updates" is
+    // answered with a new prompt, which the presenter puts in place of the open one.
     u.checkForUpdates(true);
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(manifestRequests(), 1);
-    EXPECT_EQ(m_prompts.size(), 1u);
-
-    m_prompts[0].answer(false);
     u.checkForUpdates(true);
     ASSERT_TRUE(settled());
     EXPECT_EQ(manifestRequests(), 2);
+    ASSERT_EQ(m_prompts.size(), 2u);
+    EXPECT_EQ(m_prompts[1].prompt.title, m_prompts[0].prompt.title);
+
+    // So does a plain message left open.
+    m_server.serve(QStringLiteral("/downloads/update.json"), QByteArray("{}"));
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(m_prompts.size(), 3u);
+    EXPECT_FALSE(m_prompts[2].prompt.secondary.has_value());
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(manifestRequests(), 4);
+    EXPECT_EQ(m_prompts.size(), 4u);
 }
 
 TEST_F(Updater, ADisabledConfigurationNeverChecks)
