@@ -79,6 +79,9 @@ public:
     const NativeUpdatePromptPresenter &promptPresenter() const { return m_presenter; }
     void setPromptPresenter(NativeUpdatePromptPresenter presenter) { m_presenter = std::move(presenter); }
     const NativeUpdateConfiguration &configuration() const { return m_configuration; }
+    // How the updater asks the application to end once the installer started; null means
+    // QCoreApplication::quit.
+    const std::function<void()> &terminationRequest() const { return m_services.requestTermination; }
     const std::optional<NativeUpdateManifest> &availableManifest() const { return m_availableManifest; }
     const std::optional<QString> &stagedApplication() const { return m_stagedApplication; }
     bool isRequestInFlight() const { return m_requestInFlight; }
