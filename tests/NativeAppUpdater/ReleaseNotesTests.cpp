@@ -153,4 +153,11 @@ TEST(ReleaseNotes, DefaultAlertGetsANotesAreaOnlyForRealNotes)
     box.show();
     // The notes sit above the buttons.
     EXPECT_LT(view->geometry().bottom(), box.findChild<QDialogButtonBox *>()->geometry().top());
+    // With no background of their own: an empty corner of the notes shows the alert's.
+    QPalette distinct = box.palette();
+    distinct.setColor(QPalette::Window, QColor(200, 30, 120));
+    box.setPalette(distinct);
+    const QImage picture = box.grab().toImage();
+    const QPoint corner = view->mapTo(&box, QPoint(view->width() - 12, view->height() - 12));
+    EXPECT_EQ(picture.pixelColor(corner * picture.devicePixelRatio()).rgb(), QColor(200, 30, 120).rgb());
 }
