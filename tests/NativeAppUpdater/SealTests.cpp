@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QRandomGenerator>
 
 #include <openssl/bn.h>
@@ -301,6 +302,22 @@ TEST(Ed25519Signatures, WeakKeysAreNeverTrusted)
         EXPECT_EQ(NativeUpdateTrust::keysFromBase64({QString::fromLatin1(pair.publicKey.toBase64())}), QList<QByteArray>{pair.publicKey});
     }
     EXPECT_TRUE(configuration().trust.isComplete());
+
+    // The build option stops the configuration for each of them, and only for them.
+    const auto buildAccepts = [](const QByteArray &key) {
+        QProcess cmake;
+        cmake.start(QStringLiteral(KIVARO_CMAKE_COMMAND), {QStringLiteral("-DKEYS=") + QString::fromLatin1(key.toBase64()), QStringLiteral("-P"),
+                                                           QStringLiteral(KIVARO_SOURCE_DIR "/cmake/KivaroReleaseKeys.cmake")});
+        cmake.waitForFinished(30'000);
+        const QByteArray err = cmake.readAllStandardError();
+        return std::pair(cmake.exitStatus() == QProcess::NormalExit && cmake.exitCode() == 0, err);
+    };
+    for (const QByteArray &key : weak) {
+        const auto [accepted, message] = buildAccepts(key);
+        EXPECT_FALSE(accepted) << key.toHex().toStdString();
+        EXPECT_TRUE(message.simplified().contains("is a weak Ed25519 key")) << message.constData();
+    }
+    EXPECT_TRUE(buildAccepts(Ed25519::generate().publicKey).first);
 }
 
 TEST(ExecutableCheck, AcceptsOnlyElfProgramsForThisMachine)
