@@ -8,6 +8,8 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 using namespace NativeAppUpdater;
@@ -158,6 +160,9 @@ TEST(ReleaseNotes, DefaultAlertGetsANotesAreaOnlyForRealNotes)
     distinct.setColor(QPalette::Window, QColor(200, 30, 120));
     box.setPalette(distinct);
     const QImage picture = box.grab().toImage();
+    // For a look: $KIVARO_UPDATE_SNAPSHOTS names a folder.
+    if (const QString folder = qEnvironmentVariable("KIVARO_UPDATE_SNAPSHOTS"); !folder.isEmpty() && QDir().mkpath(folder))
+        picture.save(folder + QStringLiteral("/fallback-alert.png"));
     const QPoint corner = view->mapTo(&box, QPoint(view->width() - 12, view->height() - 12));
     EXPECT_EQ(picture.pixelColor(corner * picture.devicePixelRatio()).rgb(), QColor(200, 30, 120).rgb());
 }
