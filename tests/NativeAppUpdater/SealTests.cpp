@@ -6,6 +6,7 @@
 #include "NativeAppUpdater/CodeSeal.h"
 #include "NativeAppUpdater/NativeCodeSignature.h"
 #include "NativeAppUpdater/NativeUpdateInstaller.h"
+#include "NativeAppUpdater/internal/BundlePaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -375,6 +376,29 @@ TEST(SignedBundleOnDisk, AnyChangeIsRefused)
         change(bundle);
         EXPECT_NE(bundleRefusal(bundle), std::nullopt) << name;
     }
+}
+
+// What is verified is the folder the handle names, every file reached from it: a bundle put in
+// its place under the same name after the handle was opened is not what gets read.
+TEST_F(SignedBundle, VerificationThroughAHandleReadsOnlyThatFolder)
+{
+    detail::UniqueFd handle = detail::openDirectoryPath(m_bundle);
+    ASSERT_TRUE(handle);
+    ASSERT_TRUE(QDir().rename(m_bundle, m_folder.path() + QStringLiteral("/Moved.app")));
+    // In its place: the same bundle with another Info.plist and a foreign executable.
+    QTemporaryDir other;
+    const QString swapped = makeBundle(other.path(), {});
+    QFile info(swapped + QStringLiteral("/Info.plist"));
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    info.write("not the sealed dictionary");
+    info.close();
+    QFile executable(swapped + QStringLiteral("/bin/kivaro"));
+    ASSERT_TRUE(executable.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    executable.write("#!/bin/sh\nrm -rf ~\n");
+    executable.close();
+    ASSERT_TRUE(QDir().rename(swapped, m_bundle));
+    EXPECT_NO_THROW(NativeCodeSignature::verifyOpenBundle(handle.get(), configuration(), {QStringLiteral("1.0"), 1}));
+    EXPECT_NE(bundleRefusal(m_bundle), std::nullopt);
 }
 
 TEST_F(SignedBundle, SignaturesMustComeFromThePinnedKeysEachInItsRole)
