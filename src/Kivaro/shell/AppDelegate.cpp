@@ -37,8 +37,24 @@ namespace {
 AppDelegate *g_shared = nullptr;
 const char *const menuBarKey = "kivaro.showMenuBar";
 
+// The kit's Edit and Window menus name their texts by these keys; they are looked up here so
+// that the string tables carry them.
 QString translate(const QString &key)
 {
+    if (key == u"撤销")
+        return kivaroCopy("撤销");
+    if (key == u"重做")
+        return kivaroCopy("重做");
+    if (key == u"剪切")
+        return kivaroCopy("剪切");
+    if (key == u"复制")
+        return kivaroCopy("复制");
+    if (key == u"粘贴")
+        return kivaroCopy("粘贴");
+    if (key == u"全选")
+        return kivaroCopy("全选");
+    if (key == u"窗口")
+        return kivaroCopy("窗口");
     return kivaroCopy(key);
 }
 } // namespace

@@ -366,3 +366,26 @@ TEST_F(DelegateTest, UndoAndRedoOfTheEditMenuReachTheEditorsCanvas)
     EXPECT_FALSE(delegate->undoInActiveWindow(false)) << "nothing is undone while the editor is busy";
     editor->setBusy(false);
 }
+
+TEST_F(DelegateTest, TheKitsEditAndWindowMenusSpeakTheUsersLanguage)
+{
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    launch();
+    QStringList titles;
+    for (QAction *action : delegate->mainMenu()->actions())
+        if (action->menu())
+            titles << action->menu()->title();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Edit"))) << titles.join(u',').toStdString();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Window"))) << titles.join(u',').toStdString();
+    for (QAction *action : delegate->mainMenu()->actions()) {
+        if (!action->menu() || action->menu()->title() != u"Edit")
+            continue;
+        QStringList items;
+        for (QAction *item : action->menu()->actions())
+            if (!item->isSeparator())
+                items << item->text();
+        EXPECT_EQ(items.mid(0, 2), (QStringList{QStringLiteral("Undo"), QStringLiteral("Redo")}));
+        EXPECT_TRUE(items.contains(QStringLiteral("Select All"))) << items.join(u',').toStdString();
+    }
+    StringTable::overrideLanguage(QString());
+}
