@@ -1,8 +1,7 @@
 // The dock's "更多" menu: the editor's secondary commands, shown through the shared popover menu.
 //
-// Every item is listed in its place. Commands whose actions arrive with later parts of the
-// editor (text recognition, re-pointing an arrow) are shown disabled
-// until then; the others follow their own rules: "删除标注" only with a drawing selected, the
+// Every item is listed in its place. Re-pointing an arrow, whose action arrives with a later
+// part of the editor, is shown disabled until then; the others follow their own rules: "删除标注" only with a drawing selected, the
 // settings item only when there is a shell to open the settings window.
 
 #include "Kivaro/editor/EditorController.h"
@@ -63,13 +62,13 @@ void EditorController::showMore(QWidget *sender)
     addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
     addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
     addItem(menu, kivaroCopy("最近截图…  ⌘R"), command(&EditorController::showRecent));
-    addPendingItem(menu, kivaroCopy("识字记录…"));
+    addItem(menu, kivaroCopy("识字记录…"), command(&EditorController::showTextHistory));
     addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
     addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
     menu->addSeparator();
-    addPendingItem(menu, kivaroCopy("识字并复制"));
-    addPendingItem(menu, kivaroCopy("识字并 AI 润色"));
-    addPendingItem(menu, kivaroCopy("识字与 AI 设置…"));
+    addItem(menu, kivaroCopy("识字并复制"), command(&EditorController::recognizeImageText));
+    addItem(menu, kivaroCopy("识字并 AI 润色"), command(&EditorController::recognizePolishedText));
+    addItem(menu, kivaroCopy("识字与 AI 设置…"), command(&EditorController::showTellumoSettings));
     menu->addSeparator();
     // Re-pointing takes the next click on the picture, which the press-and-hold gestures bring.
     addPendingItem(menu, kivaroCopy("修改指向"));
