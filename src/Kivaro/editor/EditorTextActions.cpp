@@ -46,6 +46,19 @@ QImage decodeRendering(const QByteArray &png)
     return reader.read();
 }
 
+Task<QImage> awaitImage(QFuture<QImage> decoding)
+{
+    QImage image = co_await future(decoding);
+    co_return image;
+}
+
+// Not a coroutine itself: the worker's copy of the bytes is made here, outside any coroutine
+// frame, as the renderer does with its bitmap.
+Task<QImage> decodeOnWorker(const QByteArray &png)
+{
+    return awaitImage(QtConcurrent::run([png] { return decodeRendering(png); }));
+}
+
 } // namespace
 
 RecognizedTextHistory &EditorController::textHistory()
@@ -170,9 +183,10 @@ Task<QString> EditorController::recognizingText(QPointer<EditorController> self)
         throw CancellationError();
     if (!self->m_document->hasImage())
         throw ShotError::message(kivaroCopy("请先截图或打开图片。"));
-    const QByteArray png = co_await self->m_document->png(std::nullopt, true);
+    QByteArray png = co_await self->m_document->png(std::nullopt, true);
     // Decoded on a worker, like the recognition itself: a large shot must not stall the window.
-    const QImage image = co_await future(QtConcurrent::run([png] { return decodeRendering(png); }));
+    QImage image = co_await decodeOnWorker(png);
+    png.clear();
     if (image.isNull())
         throw ShotError::message(kivaroCopy("无法读取识字图片。"));
     const QString text = co_await Tellumo::TextRecognizer::recognize(image);
