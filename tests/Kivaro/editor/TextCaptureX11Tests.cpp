@@ -12,6 +12,7 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
+#include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/MenuContentView.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Defaults/UserDefaults.h"
@@ -280,4 +281,28 @@ TEST_F(LiveTextCapture, SharingARecognisedTextDeliversKivaroOcrTxtToADesktopAppl
     EXPECT_EQ(QFileInfo(shared).fileName(), QStringLiteral("Kivaro-OCR.txt"));
     // The presenter keeps a started application's file for a minute; the test does not wait.
     QDir(QFileInfo(shared).absolutePath()).removeRecursively();
+}
+
+// Not a check: the history window opened from the editor after a text capture, with long and
+// mixed-language entries, for a person to look at. Runs only when KIVARO_EDITOR_SCREENSHOTS
+// names a folder.
+TEST_F(LiveTextCapture, Screenshots)
+{
+    const QString out = qEnvironmentVariable("KIVARO_EDITOR_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "set KIVARO_EDITOR_SCREENSHOTS to a folder";
+    QDir().mkpath(out);
+    ASSERT_TRUE(captureText(QStringLiteral("text")));
+    (void)editor->textHistory().append(QString(QStringLiteral("混合 mixed 文字 text, 繁體與简体。")).repeated(20), true,
+                                       QDateTime::currentDateTimeUtc());
+    for (const auto appearance : {NativeAppAppearance::Appearance::light, NativeAppAppearance::Appearance::dark}) {
+        NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(appearance);
+        editor->showTextHistory();
+        QWidget *window = editor->textHistoryWindow()->window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window->windowHandle(), 10000));
+        waitUntil([] { return false; }, 300);
+        window->grab().save(QDir(out).filePath(QStringLiteral("text-history-") + NativeAppAppearance::appearanceName(appearance) +
+                                               QStringLiteral(".png")));
+    }
+    NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
 }
