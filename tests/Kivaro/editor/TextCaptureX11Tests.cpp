@@ -27,6 +27,9 @@
 #include "TextScreens/CharacterErrors.h"
 
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QTest>
@@ -206,6 +209,9 @@ TEST_F(LiveTextCapture, APolishedTextCaptureCopiesTheServicesAnswer)
     EXPECT_EQ(status(), QStringLiteral("已复制识别文字"));
     EXPECT_EQ(clipboard(), QStringLiteral("Kivaro 截图识字，2024 年。"));
     ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().header("authorization"), "Bearer sk-live");
+    const QJsonArray messages = QJsonDocument::fromJson(server.requests().first().body).object()[QLatin1String("messages")].toArray();
+    EXPECT_LE(errorRate(kShownText, messages.last().toObject()[QLatin1String("content")].toString()), 0.25) << "the recognised text";
     const QList<RecognizedTextRecord> records = editor->textHistory().entries();
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records.first().text, QStringLiteral("Kivaro 截图识字，2024 年。"));
