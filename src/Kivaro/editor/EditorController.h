@@ -124,8 +124,10 @@ public:
         std::shared_ptr<Platform::SharingServices> sharingServices;
         std::shared_ptr<VoiceAnnotation> voice;                // none: voice mode prepares nothing
         std::optional<QString> recentDirectory;                // the recent shots' folder
-        std::shared_ptr<Tellumo::AIKeyStore> keyStore;          // the AI key; the process's store
-        std::shared_ptr<Tellumo::PolishingSession> polishingSession; // the application's session
+        // Where the AI key is kept (the process's store) and the polishing requests' connection
+        // (the application's session).
+        std::shared_ptr<Tellumo::AIKeyStore> keyStore;
+        std::shared_ptr<Tellumo::PolishingSession> polishingSession;
     };
 
     explicit EditorController(Services services = {}, QObject *parent = nullptr);
