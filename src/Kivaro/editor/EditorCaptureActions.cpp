@@ -128,13 +128,14 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 co_await self->m_recent->flush(self->m_document);
                 if (!self)
                     throw CancellationError();
-                if (!self->textRecognition)
-                    throw ShotError::message(kivaroCopy("文字识别暂不可用。"));
                 self->status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
-                co_await self->textRecognition(polish, self->m_services.pasteboard);
+                if (self->textRecognition)
+                    co_await self->textRecognition(polish, self->m_services.pasteboard);
+                else
+                    co_await self->copyRecognizedText(polish, self->m_services.pasteboard);
                 if (!self)
                     throw CancellationError();
-                self->status()->setStringValue(kivaroCopy("已复制识别文字"));
+                self->status()->setStringValue(self->recognizedTextStatus(kivaroCopy("已复制识别文字")));
                 if (self->m_window)
                     self->m_window->hide();
             }

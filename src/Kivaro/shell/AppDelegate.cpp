@@ -226,21 +226,13 @@ void AppDelegate::buildMainMenu()
         if (self && self->m_editor)
             self->m_editor->captureRegion(CaptureIntent::polishedText);
     });
-    // Commands the editor offers once their parts are built; until then the item is disabled.
-    const auto editorCommand = [&](const QString &title, const char *method) {
-        QAction *item = file->addAction(title, this, [self, method] {
-            if (self && self->m_editor)
-                QMetaObject::invokeMethod(self->m_editor, method, Qt::DirectConnection);
-        });
-        item->setEnabled(m_editor && m_editor->metaObject()->indexOfMethod(QByteArray(method).append("()").constData()) >= 0);
-    };
-    editorCommand(kivaroCopy(QStringLiteral("识字与 AI 设置…")), "showTellumoSettings");
+    file->addAction(kivaroCopy(QStringLiteral("识字与 AI 设置…")), this, toEditor(&EditorController::showTellumoSettings));
     file->addAction(kivaroCopy(QStringLiteral("录屏权限…")), this, toEditor(&EditorController::showCapturePermission));
     file->addAction(kivaroCopy(QStringLiteral("分享…")), this, [self] {
         if (self && self->m_editor)
             self->m_editor->shareImage();
     });
-    editorCommand(kivaroCopy(QStringLiteral("识字记录…")), "showTextHistory");
+    file->addAction(kivaroCopy(QStringLiteral("识字记录…")), this, toEditor(&EditorController::showTextHistory));
     QAction *recent = file->addAction(kivaroCopy(QStringLiteral("最近截图…")), this, &AppDelegate::showRecent);
     recent->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     QAction *open = file->addAction(kivaroCopy(QStringLiteral("打开图片或工程…")), this, toEditor(&EditorController::openImage));
