@@ -121,9 +121,9 @@ std::optional<QString> isolateRun(const QStringList &arguments)
     return std::nullopt;
 }
 
-void noteQuitPostedDuringCapture()
+void noteQuitPostedDuringCapture(bool posted)
 {
-    g_quitPosted = true;
+    g_quitPosted = posted;
 }
 
 bool quitPostedDuringCapture()

@@ -43,7 +43,7 @@ std::optional<QString> isolateRun(const QStringList &arguments);
 
 // The quit-during-capture run: set by its runner once it has seen the pending selection and
 // posted the quit itself; the termination writes a pass only then.
-void noteQuitPostedDuringCapture();
+void noteQuitPostedDuringCapture(bool posted = true);
 bool quitPostedDuringCapture();
 
 } // namespace Kivaro::PrototypeVerification
