@@ -2,7 +2,6 @@
 // the window picture's own check and where a run keeps the editor's history.
 
 #include "Kivaro/recent/RecentShots.h"
-#include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
 #include "KivaroCore/ShotError.h"
@@ -192,20 +191,4 @@ TEST(VerificationSnapshot, APictureOfAWindowThatDrewNothingFailsAfterItIsWritten
     const QImage written(path);
     ASSERT_FALSE(written.isNull()) << "the picture stays for the record";
     EXPECT_EQ(qAlpha(written.pixel(120, 80)), 0);
-}
-
-TEST(VerificationSnapshot, RequireNamesTheCheck)
-{
-    EXPECT_EQ(shotErrorOf([] { require(true, QStringLiteral("empty-startup")); }), QString());
-    EXPECT_EQ(shotErrorOf([] { require(false, QStringLiteral("empty-startup")); }), QStringLiteral("断言失败：empty-startup"));
-}
-
-TEST(VisibilityMessages, WindowsAreDescribedAsTheFailureNamesThem)
-{
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("A \"quoted\" title"));
-    EXPECT_EQ(ApplicationVisibilityVerification::describeWindow(&window),
-              QStringLiteral("A \"quoted\" title: visible=false, mini=false, panel=false, style=%1").arg(uint(window.windowFlags())));
-    EXPECT_TRUE(ApplicationVisibilityVerification::windowList().contains(QStringLiteral("\"A \\\"quoted\\\" title: visible=false")));
-    EXPECT_FALSE(ApplicationVisibilityVerification::windowManagerPolicy()) << "no window manager on the offscreen platform";
 }
