@@ -65,19 +65,24 @@ int policyValue()
     return int(ApplicationActivationPolicy::current());
 }
 
-void requirePolicy(int expected)
+// The application's own policy is settled once the event loop has turned; the window manager
+// maps and unmaps on its own time, so its reading gets a bounded number of short polls to agree.
+Platform::Task<void> requirePolicy(int expected)
 {
-    ++checkIndex;
+    const int number = ++checkIndex;
     if (policyValue() == expected) {
-        const std::optional<int> seen = windowManagerPolicy();
-        if (!seen)
-            throw ShotError::message(QStringLiteral("Application visibility check %1 needs a window manager: no _NET_CLIENT_LIST on the root window")
-                                         .arg(checkIndex));
-        if (*seen == expected)
-            return;
+        for (int poll = 0; poll < 10; ++poll) {
+            const std::optional<int> seen = windowManagerPolicy();
+            if (!seen)
+                throw ShotError::message(
+                    QStringLiteral("Application visibility check %1 needs a window manager: no _NET_CLIENT_LIST on the root window").arg(number));
+            if (*seen == expected)
+                co_return;
+            co_await Platform::sleep(std::chrono::milliseconds(100));
+        }
     }
     throw ShotError::message(QStringLiteral("Application visibility mismatch at check %1: expected %2, got %3, windows=%4")
-                                 .arg(checkIndex)
+                                 .arg(number)
                                  .arg(expected)
                                  .arg(policyValue())
                                  .arg(windowList()));
@@ -186,54 +191,54 @@ Platform::Task<void> run(EditorController *editor)
 
         delegate->showSettings();
         co_await wait(400ms);
-        requirePolicy(0); // 1
+        co_await requirePolicy(0); // 1
         PrototypeVerification::snapshot(settingsWindow(), standalone.path(QStringLiteral("settings-reopened.png")));
         closeWindow(settingsWindow());
         co_await wait(400ms);
-        requirePolicy(1); // 2: the last window is closed
+        co_await requirePolicy(1); // 2: the last window is closed
         delegate->showSettings();
         co_await wait(400ms);
-        requirePolicy(0); // 3: reopened
+        co_await requirePolicy(0); // 3: reopened
         editor->document()->load(SampleImage::make(), true);
         editor->showEditor();
         co_await wait(400ms);
-        requirePolicy(0); // 4
+        co_await requirePolicy(0); // 4
         delegate->showSettings();
         KivaroWindow *editorWindow = editor->window();
         if (!editorWindow)
             throw ShotError::message(QStringLiteral("The editor window does not exist"));
         closeWindow(editorWindow);
         co_await wait(400ms);
-        requirePolicy(0); // 5: the settings window is still open
+        co_await requirePolicy(0); // 5: the settings window is still open
         closeWindow(settingsWindow());
         co_await wait(400ms);
-        requirePolicy(1); // 6
+        co_await requirePolicy(1); // 6
         editor->showEditor();
         co_await wait(400ms);
-        requirePolicy(0); // 7
+        co_await requirePolicy(0); // 7
         editorWindow->performMiniaturize();
         co_await wait(400ms);
-        requirePolicy(0); // 8: a minimised window keeps the policy
+        co_await requirePolicy(0); // 8: a minimised window keeps the policy
         editorWindow->showNormal();
         co_await wait(800ms);
         closeWindow(editorWindow);
         co_await wait(400ms);
-        requirePolicy(1); // 9
+        co_await requirePolicy(1); // 9
         if (!editor->recentWindow())
             throw ShotError::message(QStringLiteral("The editor has no recent-shots window"));
         editor->recentWindow()->show({}, {}, [](const RecentShot &) {});
         co_await wait(400ms);
-        requirePolicy(0); // 10
+        co_await requirePolicy(0); // 10
         closeWindow(editor->recentWindow()->window());
         co_await wait(400ms);
-        requirePolicy(1); // 11
+        co_await requirePolicy(1); // 11
         history = std::make_unique<TextHistoryWindow>();
         history->show({}, [](const RecognizedTextRecord &, QWidget *) {});
         co_await wait(400ms);
-        requirePolicy(0); // 12
+        co_await requirePolicy(0); // 12
         closeWindow(history->window());
         co_await wait(400ms);
-        requirePolicy(1); // 13: no window is open and the process still runs
+        co_await requirePolicy(1); // 13: no window is open and the process still runs
     } catch (...) {
         standalone.fail(std::current_exception());
     }

@@ -5,8 +5,9 @@
 // otherwise, thirteen checks in all. It leaves "settings-reopened.png" and "summary.json".
 //
 // Each check reads the policy twice: the application's own value, then the window manager's
-// view, regular exactly while _NET_CLIENT_LIST holds a window of this process. Without a
-// window manager the second reading cannot be made and the check fails saying so.
+// view, regular exactly while _NET_CLIENT_LIST holds a window of this process (polled up to ten
+// times 0.1 s apart, as the manager catches up with a window shown or hidden just now). Without
+// a window manager the second reading cannot be made and the check fails saying so.
 
 #include "Platform/Async/Task.h"
 

@@ -146,6 +146,19 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
 
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
     EXPECT_TRUE(isolateRun(arguments));
+
+    // The updater's check keeps its history there as well.
+    const QByteArray savedData = qgetenv("KIVARO_DATA_DIR");
+    const QString updater = home.filePath(QStringLiteral("updater"));
+    const QStringList updaterArguments = args({"--verify-updater", "--evidence-dir"}) + QStringList{updater};
+    TestSupport::LaunchArgumentsScope updaterScope(updaterArguments);
+    EXPECT_FALSE(isolateRun(updaterArguments));
+    EXPECT_EQ(QFile::decodeName(qgetenv("KIVARO_DATA_DIR")), updater + QStringLiteral("/recent-data"));
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    if (savedData.isNull())
+        qunsetenv("KIVARO_DATA_DIR");
+    else
+        qputenv("KIVARO_DATA_DIR", savedData);
 }
 
 // Without "--evidence-dir" the history of a run lies in its fresh folder, never in a fixed
