@@ -1,7 +1,5 @@
 #include "Kivaro/recent/RecentShots.h"
 
-#include "KivaroCore/EvidenceFolder.h"
-
 #include "Kivaro/recent/internal/RecentFolder.h"
 
 #include "Kivaro/document/FileError.h"
@@ -10,6 +8,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/document/ShotRenderer.h"
 
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
