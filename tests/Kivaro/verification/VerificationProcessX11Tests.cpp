@@ -155,6 +155,7 @@ TEST_F(VerificationProcess, VisibilityPassesUnderAWindowManager)
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
     EXPECT_EQ(outcome.output, "SCREENSHOT: " + QFile::encodeName(folder) + "/settings-reopened.png\n");
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
     const QByteArray summary = contents(folder + QStringLiteral("/summary.json"));
     EXPECT_EQ(summary, QByteArray(Kivaro::ApplicationVisibilityVerification::passSummary));
     EXPECT_EQ(summary.size(), 200);
@@ -236,6 +237,7 @@ TEST_F(VerificationProcess, QuitDuringCapturePassesThroughTheNormalQuit)
     const Outcome outcome = scenario(QStringLiteral("--verify-quit-capture"), folder);
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.output.isEmpty() && outcome.errors.isEmpty()) << outcome.output.constData() << outcome.errors.constData();
     EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), quitPass);
 }
 
