@@ -161,8 +161,9 @@ void AppDelegate::applicationDidFinishLaunching()
     refreshShortcutTitles();
     updateMenuBar();
 
-    // The updater's automatic checks, "--verify-updater", the interactive verification session
-    // and the scenario dispatch start here once their parts exist.
+    // The updater's automatic checks, "--verify-updater" and the interactive verification session
+    // start here once their parts exist. The "--verify" scenario dispatch is started by main()
+    // right after this returns (Kivaro::Verification::startLaunchRuns).
 }
 
 // ---- menus ---------------------------------------------------------------------------------------

@@ -194,6 +194,8 @@ private:
     bool m_terminationPending = false;
     bool m_terminated = false;
     bool m_forcedQuit = false;
+    // The status the process ends with after a quit (1 when the quit-during-capture run failed).
+    int m_exitStatus = 0;
     // A quit failed to write the shot and showed why; the next failing quit asks instead.
     bool m_quitWriteFailureShown = false;
     Platform::TaskHandle<void> m_quitTask;

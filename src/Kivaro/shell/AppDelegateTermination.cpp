@@ -12,6 +12,7 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/shell/internal/ShellErrors.h"
 #include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/VerificationRun.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -21,6 +22,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <cstdio>
@@ -159,7 +163,7 @@ void AppDelegate::finishTermination()
     if (m_editor)
         m_editor->setAllowsClose(true);
     Q_EMIT terminated();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(m_exitStatus);
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -168,15 +172,34 @@ void AppDelegate::applicationWillTerminate()
     const std::optional<QString> evidence = argument(QStringLiteral("--evidence-dir"));
     if (!PrototypeVerification::hasFlag(QStringLiteral("--verify-quit-capture")) || !evidence)
         return;
+    const QString summary = QDir(*evidence).filePath(QStringLiteral("summary.json"));
+    // Every failure leaves its record and its line, never an earlier pass.
+    const auto failure = [&](const QString &why) {
+        const QByteArray record = QJsonDocument(QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                                                            {QStringLiteral("error"), why}})
+                                      .toJson(QJsonDocument::Compact);
+        if (Platform::writePrivateFile(summary, record))
+            ::unlink(QFile::encodeName(summary).constData());
+        const QByteArray line = (QStringLiteral("Quit during capture verification failed: ") + why + u'\n').toUtf8();
+        std::fflush(stdout);
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        m_exitStatus = 1;
+    };
     if (m_editor
         && (isRunning(m_editor->captureTask()) || (m_editor->capture() && m_editor->capture()->isRunning()) || m_editor->busy())) {
-        std::fflush(stdout);
-        std::fflush(stderr);
+        failure(QStringLiteral("the capture was still running when the application ended"));
         ::_exit(1);
     }
-    // A failed write is not reported: the process ends normally all the same.
-    Platform::writePrivateFile(QDir(*evidence).filePath(QStringLiteral("summary.json")),
-                               QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}"));
+    // The pass says that a quit during a waiting capture ended cleanly: only the scenario's own
+    // quit, posted while its overlay waited, is that quit.
+    if (!PrototypeVerification::quitPostedDuringCapture()) {
+        failure(QStringLiteral("the application ended without the scenario's quit during its capture"));
+        return;
+    }
+    if (const auto error = Platform::writePrivateFile(
+            summary, QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}")))
+        failure(*error);
 }
 
 void AppDelegate::terminateForSignal()

@@ -5,6 +5,8 @@
 #include "Kivaro/shell/SingleInstance.h"
 #include "Kivaro/shell/TerminationSignals.h"
 #include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/VerificationRun.h"
+#include "Kivaro/verification/ScenarioDispatch.h"
 
 #include <QPointer>
 #include <QSessionManager>
@@ -20,6 +22,23 @@ int main(int argc, char **argv)
     PrototypeVerification::recordProcessArguments(argc, argv);
     // The updater's command-line modes (installer, offline archive check) come first here,
     // before anything else, once the updater is wired.
+
+    // A verification run: one mode, a folder that is its own, and the user's preferences,
+    // history and key store out of its reach, all settled before any window or preference.
+    const QStringList launch = PrototypeVerification::processArguments();
+    if (const auto usage = PrototypeVerification::launchUsageError(launch)) {
+        std::fprintf(stderr,
+                     "kivaro: %s\nusage: kivaro [--verify [--verify-<scenario>] | --ui-session | --verify-updater] "
+                     "[--evidence-dir FOLDER]\n",
+                     usage->toLocal8Bit().constData());
+        return 1;
+    }
+    if (PrototypeVerification::isAnyVerificationMode(launch)) {
+        if (const auto refused = PrototypeVerification::isolateRun(launch)) {
+            std::fprintf(stderr, "kivaro: %s\n", refused->toLocal8Bit().constData());
+            return 1;
+        }
+    }
 
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if ((platform.isEmpty() || platform.startsWith("xcb")) && qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -37,8 +56,7 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Verification runs neither serve nor hand off: they must run beside the user's instance.
-    const bool verification =
-        PrototypeVerification::hasFlag(QStringLiteral("--verify")) || PrototypeVerification::hasFlag(QStringLiteral("--ui-session"));
+    const bool verification = PrototypeVerification::isAnyVerificationMode(launch);
     SingleInstance instance;
     if (!verification) {
         if (instance.handOff())
@@ -65,7 +83,10 @@ int main(int argc, char **argv)
         if (state == Qt::ApplicationInactive)
             delegate.applicationDidResignActive();
     });
-    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &delegate, [&delegate] {
+        delegate.applicationDidFinishLaunching();
+        Verification::startLaunchRuns(delegate);
+    });
     const int status = QApplication::exec();
     // The delegate's objects go first; the tasks they owned were cancelled and unwind from the
     // event loop, which runs a last time for them.

@@ -16,6 +16,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/VerificationRun.h"
 #include "Support/LaunchArgumentsScope.h"
 
 #include <QAction>
@@ -330,12 +331,33 @@ TEST_F(DelegateTest, TheQuitDuringCaptureRunWritesItsSummaryWhenNothingOfTheCapt
     TestSupport::LaunchArgumentsScope arguments(
         {QStringLiteral("kivaro"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), evidence});
     launch();
+    // As the scenario does once its capture waits for the user.
+    PrototypeVerification::noteQuitPostedDuringCapture();
     delegate->terminate();
-    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    const bool terminated = waitUntil([&] { return delegate->hasTerminated(); });
+    PrototypeVerification::noteQuitPostedDuringCapture(false);
+    ASSERT_TRUE(terminated);
     QFile summary(evidence + QStringLiteral("/summary.json"));
     ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
     EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}"));
     EXPECT_EQ(summary.size(), 68);
+}
+
+// Mended: any quit wrote the pass, also one that came before the scenario had seen its capture
+// wait and posted the quit itself.
+TEST_F(DelegateTest, TheQuitDuringCaptureRunFailsWhenTheQuitWasNotTheScenarios)
+{
+    const QString evidence = folder.filePath(QStringLiteral("evidence"));
+    ASSERT_TRUE(QDir().mkpath(evidence));
+    TestSupport::LaunchArgumentsScope arguments(
+        {QStringLiteral("kivaro"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), evidence});
+    launch();
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    QFile summary(evidence + QStringLiteral("/summary.json"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"error\":\"the application ended without the scenario's quit during its capture\","
+                                                   "\"status\":\"failed\"}"));
 }
 
 TEST_F(DelegateTest, UndoAndRedoOfTheEditMenuReachTheEditorsCanvas)
