@@ -25,6 +25,7 @@
 #include <QLocalServer>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -161,7 +162,9 @@ TEST_F(DelegateTest, VerificationRunsNeverMigrateTheEarlierBuildsPreferences)
     Platform::UserDefaults legacy = Platform::UserDefaults::suite(QString::fromLatin1(Platform::UserDefaults::legacyDomain));
     legacy.set(QStringLiteral("kivaro.showMenuBar"), true);
     for (const QString &flag : {QStringLiteral("--verify"), QStringLiteral("--ui-session")}) {
-        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), flag});
+        // A run's evidence goes into a folder of the test's, which it removes.
+        QTemporaryDir evidence;
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), flag, QStringLiteral("--evidence-dir"), evidence.path()});
         launch();
         EXPECT_FALSE(defaults().contains(QStringLiteral("kivaro.showMenuBar"))) << flag.toStdString();
         delegate.reset();
