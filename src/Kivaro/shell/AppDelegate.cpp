@@ -17,6 +17,7 @@
 #include "NativeAppAppearance/NativeStatusMenu.h"
 #include "NativeAppAppearance/NativeSymbols.h"
 #include "NativeAppAppearance/NativeWindowMenu.h"
+#include "Kivaro/update/UpdateShellHooks.h"
 #include "NativeAppUpdater/NativeUpdater.h"
 #include "Platform/Defaults/UserDefaults.h"
 #include "Platform/Markup/MarkupCanvas.h"
@@ -78,6 +79,14 @@ void AppDelegate::setUpdater(NativeAppUpdater::NativeUpdater *updater, KivaroUpd
         m_checkUpdatesItem->setEnabled(m_updater != nullptr);
 }
 
+std::function<void()> AppDelegate::terminationRequest()
+{
+    return [self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->terminate();
+    };
+}
+
 // ---- launch --------------------------------------------------------------------------------------
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -97,7 +106,11 @@ void AppDelegate::applicationDidFinishLaunching()
         QApplication::setWindowIcon(icon);
     ApplicationActivationPolicy::set(ActivationPolicy::regular);
 
-    // 5. The tracker (the update prompts of step 4 are installed with the updater).
+    // 4. The update prompts: the application's own window while it exists.
+    if (m_updater && m_updatePrompts)
+        installUpdatePrompts(*m_updater, m_updatePrompts);
+
+    // 5. The tracker.
     m_visibility->start();
 
     // 6, 7. The editor and the menus.
@@ -145,8 +158,13 @@ void AppDelegate::applicationDidFinishLaunching()
     refreshShortcutTitles();
     updateMenuBar();
 
-    // The updater's automatic checks, "--verify-updater", the interactive verification session
-    // and the scenario dispatch start here once their parts exist.
+    // 14. The automatic update checks (4 s, then every 6 hours, while the user has them on),
+    // unless the published update is being verified.
+    if (m_updater)
+        startAutomaticUpdateChecks(*m_updater, PrototypeVerification::processArguments());
+
+    // "--verify-updater", the interactive verification session and the scenario dispatch start
+    // here once their parts exist.
 }
 
 // ---- menus ---------------------------------------------------------------------------------------

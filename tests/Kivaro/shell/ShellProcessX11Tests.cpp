@@ -5,14 +5,17 @@
 //
 // With KIVARO_LOOK_DIR set, the screens along the way are saved there as PNG.
 
+#include "NativeAppUpdater/Ed25519.h"
 #include "Platform/PropertyList/PropertyList.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
+#include "UpdaterTestSupport.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -504,6 +507,89 @@ TEST_F(ShellProcess, SIGTERMEndsTheProcessEvenWhenTheHistoryCannotBeWritten)
     ::kill(pid_t(first.processId()), SIGTERM);
     ASSERT_TRUE(ended(first, 10000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+// ---- the updater in the real process ---------------------------------------------------------------
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The real kivaro with no X display at all: the updater's command lines need none.
+ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = base;
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+    if (!process.waitForFinished(60'000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+} // namespace
+
+TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
+{
+    // A release of build 3 made now with the release tool, signed with keys of this test only.
+    using UpdaterTesting::Keys;
+    const QString root = home.filePath(QStringLiteral("release"));
+    QDir().mkpath(root + QStringLiteral("/build/bin"));
+    const auto writeKey = [&](const QString &name, const NativeAppUpdater::Ed25519::KeyPair &pair) {
+        QFile file(root + QLatin1Char('/') + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(NativeAppUpdater::Ed25519::toPem(pair));
+        return file.fileName();
+    };
+    const QString signing = writeKey(QStringLiteral("team.pem"), Keys::shared().signing);
+    const QString countersigning = writeKey(QStringLiteral("release.pem"), Keys::shared().countersigning);
+    ASSERT_TRUE(QFile::copy(UpdaterTesting::testApplication(), root + QStringLiteral("/build/bin/kivaro")));
+    const ClientResult made = runClient(
+        QStringLiteral(KIVARO_RELEASE_TOOL),
+        {QStringLiteral("bundle"), QStringLiteral("--input"), root + QStringLiteral("/build"), QStringLiteral("--output"),
+         root + QStringLiteral("/out"), QStringLiteral("--identifier"), QStringLiteral("app.kivaro.Kivaro"), QStringLiteral("--team"),
+         QStringLiteral("KVR8Q2T5LM"), QStringLiteral("--version"), QStringLiteral("3.0"), QStringLiteral("--build"), QStringLiteral("3"),
+         QStringLiteral("--signing-key"), signing, QStringLiteral("--countersigning-key"), countersigning, QStringLiteral("--download-url"),
+         QStringLiteral("https://downloads.kivaro.app/Kivaro-3.0.zip")},
+        60'000);
+    ASSERT_TRUE(made.finished && made.exitCode == 0);
+    QFile zip(root + QStringLiteral("/out/Kivaro-3.0.zip"));
+    ASSERT_TRUE(zip.open(QIODevice::ReadOnly));
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(zip.readAll(), QCryptographicHash::Sha256).toHex());
+    const QStringList before = UpdaterTesting::treeListing(home.path());
+
+    // The offline check refuses it: no key of this test is ever pinned in the application.
+    const ProgramRun refused =
+        runWithoutDisplay(environment(), {QStringLiteral("--verify-update-archive"), zip.fileName(), QStringLiteral("3.0"), QStringLiteral("3"), digest});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, QByteArray());
+    const QByteArrayList expected = {"UPDATE VERIFY FAILED: This build has no release keys, so it cannot verify updates.\n",
+                                     "UPDATE VERIFY FAILED: The update failed developer signature or notarization verification.\n"};
+    EXPECT_TRUE(expected.contains(refused.err)) << refused.err.constData();
+    // A damaged digest fails before any key is looked at, with its own message.
+    const ProgramRun damaged = runWithoutDisplay(environment(), {QStringLiteral("--verify-update-archive"), zip.fileName(), QStringLiteral("3.0"),
+                                                                 QStringLiteral("3"), QString(64, QLatin1Char('0'))});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_TRUE(damaged.err.startsWith("UPDATE VERIFY FAILED: ")) << damaged.err.constData();
+    EXPECT_NE(damaged.err, refused.err);
+
+    // The installer mode on a folder that holds no bundle of the application ends at once with
+    // 0 and touches nothing.
+    const ProgramRun helper = runWithoutDisplay(environment(), {QStringLiteral("--native-update-helper"), root, QStringLiteral("1")});
+    EXPECT_EQ(helper.status, 0) << helper.err.constData();
+    EXPECT_EQ(UpdaterTesting::treeListing(home.path()), before) << "nothing was written, moved or left behind";
+
+    // Without a display, anything else is the application, which says it needs one.
+    const ProgramRun application = runWithoutDisplay(environment(), {QStringLiteral("--native-update-helper"), root});
+    EXPECT_EQ(application.status, 1);
+    EXPECT_TRUE(application.err.contains("no X display")) << application.err.constData();
 }
 
 int main(int argc, char **argv)
