@@ -281,6 +281,9 @@ protected:
         return frame.topLeft() + QPoint(28, 32 + 12);
     }
 
+    // Turns the update block's switch on and off and checks for updates from the menu.
+    void checkThroughTheSettingsBlockAndTheMenu();
+
     X11TestDisplay display;
     QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-shell-XXXXXX")};
     QProcess first;
@@ -590,6 +593,71 @@ TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
     const ProgramRun application = runWithoutDisplay(environment(), {QStringLiteral("--native-update-helper"), root});
     EXPECT_EQ(application.status, 1);
     EXPECT_TRUE(application.err.contains("no X display")) << application.err.constData();
+}
+
+// The settings window's update block is bound to the process's updater, and "检查更新…" of the
+// application menu reaches it: a development copy of the program (outside its bundle, so its
+// updater is off and nothing goes to the network) answers a check by hand in its own prompt
+// window.
+TEST_F(ShellProcess, TheSettingsBlockAndTheMenuItemReachTheUpdater)
+{
+    checkThroughTheSettingsBlockAndTheMenu();
+}
+
+TEST_F(ShellProcess, TheUpdateBlockAndPromptInTheDarkAppearanceToLookAt)
+{
+    if (qEnvironmentVariableIsEmpty("KIVARO_LOOK_DIR"))
+        GTEST_SKIP() << "only pictures";
+    dark = true;
+    checkThroughTheSettingsBlockAndTheMenu();
+}
+
+void ShellProcess::checkThroughTheSettingsBlockAndTheMenu()
+{
+    const QString copy = home.filePath(QStringLiteral("development/bin/kivaro"));
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KIVARO_EXECUTABLE), copy));
+    first.setProcessEnvironment(environment());
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(copy, {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return !settingsWindow(first).isEmpty(); }, 10000));
+    look(QStringLiteral("settings-update-block"));
+
+    // The block's switch stores the user's choice where the updater keeps it.
+    const QString switchKey = QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates");
+    const QRect frame = geometry(settingsWindow(first));
+    const QPoint toggle = frame.topLeft() + QPoint(44, 484);
+    ASSERT_TRUE(click(toggle));
+    EXPECT_TRUE(waitUntil([&] { return preferences().value(switchKey) == QVariant(true); }, 5000)) << "the switch was not found there";
+    look(QStringLiteral("settings-update-on"));
+    ASSERT_TRUE(click(toggle));
+    EXPECT_TRUE(waitUntil([&] { return preferences().value(switchKey) == QVariant(false); }, 5000));
+
+    // Kivaro > 检查更新… (after 显示菜单栏图标 and 设置…): the answer opens a window of its own.
+    ASSERT_TRUE(click(applicationMenu()));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Down"));
+    look(QStringLiteral("check-item"));
+    key(QStringLiteral("Return"));
+    QString prompt;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QString &id : visibleWindows(first))
+                if (windowName(id) != QStringLiteral("设置"))
+                    prompt = id;
+            return !prompt.isEmpty();
+        },
+        10000));
+    look(QStringLiteral("update-prompt"));
+    // Its one button closes it; the application keeps running.
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), prompt}));
+    key(QStringLiteral("Return"));
+    EXPECT_TRUE(waitUntil([&] { return !visibleWindows(first).contains(prompt); }, 5000));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    EXPECT_TRUE(ended(first));
 }
 
 int main(int argc, char **argv)
