@@ -449,30 +449,21 @@ TEST_F(UpdaterWiring, TheMenuItemTheSettingsBlockAndThePromptWindowBelongToTheUp
     EXPECT_TRUE(prompts->window()->isVisible());
     prompts->accept();
     EXPECT_EQ(answers, QList<bool>{true});
-
-    // Once the delegate (and its prompt window) is gone, a prompt is answered "no" at once.
-    const NativeAppUpdater::NativeUpdatePromptPresenter presenter = updater->promptPresenter();
-    delegate.reset();
-    presenter(prompt, [&](bool accepted) { answers << accepted; });
-    EXPECT_EQ(answers, (QList<bool>{true, false}));
 }
 
-TEST_F(UpdaterWiring, AutomaticChecksRunOnlyWhileSwitchedOnAndNeverWhenThePublishedUpdateIsVerified)
+TEST_F(UpdaterWiring, AutomaticChecksStartAtLaunchUnlessThePublishedUpdateIsVerified)
 {
+    defaults().set(QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates"), true);
     {
         TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
-        wireAndLaunch();
-        EXPECT_TRUE(clock->pending().empty()) << "the user has not switched them on";
-        updater->setAutomaticallyChecksForUpdates(true);
+        wire();
+        EXPECT_TRUE(clock->pending().empty()) << "nothing before launch";
+        delegate->applicationDidFinishLaunching();
         EXPECT_EQ(clock->pending(), (std::vector<double>{4, 21600}));
-        updater->setAutomaticallyChecksForUpdates(false);
-        EXPECT_TRUE(clock->pending().empty());
         delegate.reset();
     }
-    // The switch stays on in the preferences; this run verifies the published update instead.
     TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify-updater")});
     clock = std::make_shared<UpdaterTesting::ManualClock>();
-    defaults().set(QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates"), true);
     wireAndLaunch();
     EXPECT_TRUE(updater->automaticallyChecksForUpdates());
     EXPECT_TRUE(clock->pending().empty());
