@@ -241,10 +241,13 @@ void NativeUpdater::restartAndInstall()
 {
     if (!m_stagedApplication || !m_stagedManifest)
         return;
-    // A second press while the installer started by the first still runs (the quit was
-    // refused, say) would start a second installer.
-    if (m_helper && m_helper->isRunning())
+    // The installer started by an earlier press still waits for this application to end (its
+    // quit was refused while work was unfinished, say): ask to quit again, without starting a
+    // second installer.
+    if (m_helper && m_helper->isRunning()) {
+        requestTerminationSoon();
         return;
+    }
     try {
         const auto running = runningBundle();
         if (!running)
@@ -259,6 +262,11 @@ void NativeUpdater::restartAndInstall()
         presentMessage(message, NativeUpdateAlertStyle::warning);
         return;
     }
+    requestTerminationSoon();
+}
+
+void NativeUpdater::requestTerminationSoon()
+{
     m_termination = m_services.clock->schedule(terminationDelay, false, [this] {
         if (m_services.requestTermination)
             m_services.requestTermination();

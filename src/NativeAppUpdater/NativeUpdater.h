@@ -109,6 +109,8 @@ private:
     void refreshAutomaticChecks();
     void download(const NativeUpdateManifest &manifest);
     void restartAndInstall();
+    // Asks the application to end after the hand-over delay.
+    void requestTerminationSoon();
     void presentAvailable(const NativeUpdateManifest &manifest);
     void presentReady(const NativeUpdateManifest &manifest);
     void presentMessage(const QString &message, NativeUpdateAlertStyle style);

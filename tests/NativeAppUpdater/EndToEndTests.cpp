@@ -60,6 +60,10 @@ protected:
         services.processId = [this] { return m_application; };
         services.requestTermination = [this] {
             ++m_terminations;
+            if (m_refusedQuits > 0) {
+                --m_refusedQuits; // the application said no (its editor was busy, say)
+                return;
+            }
             m_sleepers.last()->kill();
         };
         services.prepareOptions.stagingRoot = staging();
@@ -77,6 +81,7 @@ protected:
     std::unique_ptr<NativeUpdater> m_updater;
     qint64 m_application = 0;
     int m_terminations = 0;
+    int m_refusedQuits = 0;
     QStringList m_titles;
     QByteArray m_savedConfig;
     QByteArray m_savedMarkers;
@@ -95,7 +100,7 @@ TEST_F(EndToEnd, UpdatesBuildOneToBuildTwo)
     // "Restart and Update" was accepted: the installer runs and waits for this application.
     ASSERT_EQ(m_clock->pending().size(), 1u);
     EXPECT_NEAR(m_clock->pending()[0], 0.15, 1e-6);
-    u.performPrimaryAction(); // a second press while the installer waits is ignored
+    u.performPrimaryAction(); // a second press while the installer waits starts no second one
     EXPECT_EQ(m_clock->pending().size(), 1u);
     m_clock->advance(0.15);
     EXPECT_EQ(m_terminations, 1);
@@ -119,4 +124,27 @@ TEST_F(EndToEnd, ABuildThatCrashesIsRolledBackAndTheOldOneRelaunched)
     EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return hiddenSiblings().isEmpty(); }, 10'000)) << hiddenSiblings().join(QLatin1Char(' ')).toStdString();
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(m_installed, configuration(), {QStringLiteral("1.0"), 1}));
+}
+
+// The application refused the quit (it had unfinished work): the next press of "restart and
+// update" asks again, and the installer of the first press, still waiting, installs.
+TEST_F(EndToEnd, AQuitRefusedOnceIsAskedAgainByTheNextPress)
+{
+    publish(newRecipe());
+    m_refusedQuits = 1;
+    NativeUpdater &u = updater();
+    u.checkForUpdates(true);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return u.state().kind() == NativeUpdateState::Case::ready; }, 30'000)) << u.statusText().toStdString();
+    m_clock->advance(0.15);
+    EXPECT_EQ(m_terminations, 1);
+    EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
+
+    u.performPrimaryAction();
+    ASSERT_EQ(m_clock->pending().size(), 1u);
+    m_clock->advance(0.15);
+    EXPECT_EQ(m_terminations, 2);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return installedVersion() == QLatin1String("2.0"); }, 30'000));
+    EXPECT_TRUE(waitForMarker("started-2.0", 30'000));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return hiddenSiblings().isEmpty(); }, 30'000)) << hiddenSiblings().join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(marked("started-2.0").size(), 1) << "one installer, one relaunch";
 }

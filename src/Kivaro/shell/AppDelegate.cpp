@@ -7,6 +7,7 @@
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
+#include "Kivaro/update/UpdateShellHooks.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
@@ -94,6 +95,14 @@ void AppDelegate::setUpdater(NativeAppUpdater::NativeUpdater *updater, KivaroUpd
         m_checkUpdatesItem->setEnabled(m_updater != nullptr);
 }
 
+std::function<void()> AppDelegate::terminationRequest()
+{
+    return [self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->terminate();
+    };
+}
+
 // ---- launch --------------------------------------------------------------------------------------
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -113,7 +122,11 @@ void AppDelegate::applicationDidFinishLaunching()
         QApplication::setWindowIcon(icon);
     ApplicationActivationPolicy::set(ActivationPolicy::regular);
 
-    // 5. The tracker (the update prompts of step 4 are installed with the updater).
+    // 4. The update prompts: the application's own window while it exists.
+    if (m_updater && m_updatePrompts)
+        installUpdatePrompts(*m_updater, m_updatePrompts);
+
+    // 5. The tracker.
     m_visibility->start();
 
     // 6, 7. The editor and the menus.
@@ -161,9 +174,14 @@ void AppDelegate::applicationDidFinishLaunching()
     refreshShortcutTitles();
     updateMenuBar();
 
-    // The updater's automatic checks, "--verify-updater" and the interactive verification session
-    // start here once their parts exist. The "--verify" scenario dispatch is started by main()
-    // right after this returns (Kivaro::Verification::startLaunchRuns).
+    // 14. The automatic update checks (4 s, then every 6 hours, while the user has them on),
+    // unless the published update is being verified.
+    if (m_updater)
+        startAutomaticUpdateChecks(*m_updater, PrototypeVerification::processArguments());
+
+    // "--verify-updater" and the interactive verification session start here once their parts
+    // exist. The "--verify" scenario dispatch is started by main() right after this returns
+    // (Kivaro::Verification::startLaunchRuns).
 }
 
 // ---- menus ---------------------------------------------------------------------------------------

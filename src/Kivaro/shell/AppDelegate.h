@@ -41,6 +41,7 @@
 #include <QPointer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -91,6 +92,9 @@ public:
     KivaroUpdatePrompts *updatePrompts() const { return m_updatePrompts; }
     NativeAppUpdater::NativeUpdater *updater() const { return m_updater; }
     void setUpdater(NativeAppUpdater::NativeUpdater *updater, KivaroUpdatePrompts *prompts);
+    // What the updater calls to end the application for an update: the quit item's `terminate`
+    // while the delegate exists (refused while the editor is busy), nothing once it is gone.
+    std::function<void()> terminationRequest();
     KivaroWindow *window() const { return m_window; }
     EditorController *editor() const { return m_editor; }
     GlobalShortcut *shortcut() const { return m_shortcut; }

@@ -4,6 +4,8 @@
 #include "Kivaro/shell/KivaroApplication.h"
 #include "Kivaro/shell/SingleInstance.h"
 #include "Kivaro/shell/TerminationSignals.h"
+#include "Kivaro/update/KivaroUpdatePrompts.h"
+#include "Kivaro/update/UpdateShellHooks.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
@@ -15,13 +17,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 int main(int argc, char **argv)
 {
     using namespace Kivaro;
     PrototypeVerification::recordProcessArguments(argc, argv);
-    // The updater's command-line modes (installer, offline archive check) come first here,
-    // before anything else, once the updater is wired.
+    // The updater's command-line modes (installer, offline archive check) come first, before any
+    // window, display or preference work, and end the process with their own status.
+    if (const std::optional<int> status = runUpdaterCommandLine(PrototypeVerification::processArguments()))
+        return *status;
 
     // A verification run: one mode, a folder that is its own, and the user's preferences,
     // history and key store out of its reach, all settled before any window or preference.
@@ -67,6 +72,10 @@ int main(int argc, char **argv)
     auto owned = std::make_unique<AppDelegate>();
     AppDelegate &delegate = *owned;
     application.setDelegate(&delegate);
+    // The updater and its prompt window live with the delegate; its configuration reads the
+    // arguments, so "--verify" and "--ui-session" turn it off. Its quit for "restart and update"
+    // is the delegate's own, which refuses while the editor is busy.
+    delegate.setUpdater(makeApplicationUpdater(&delegate, delegate.terminationRequest()), new KivaroUpdatePrompts(&delegate));
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });
     const QPointer<AppDelegate> guarded(&delegate);
     TerminationSignals termination([guarded] {

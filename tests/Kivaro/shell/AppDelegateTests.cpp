@@ -17,7 +17,12 @@
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/VerificationRun.h"
+#include "Kivaro/update/KivaroUpdateConfiguration.h"
+#include "Kivaro/update/KivaroUpdatePrompts.h"
+#include "Kivaro/update/UpdateSettingsView.h"
+#include "NativeAppUpdater/NativeUpdater.h"
 #include "Support/LaunchArgumentsScope.h"
+#include "UpdaterTestSupport.h"
 
 #include <QAction>
 #include <QFile>
@@ -413,4 +418,124 @@ TEST_F(DelegateTest, TheKitsEditAndWindowMenusSpeakTheUsersLanguage)
         EXPECT_TRUE(items.contains(QStringLiteral("Select All"))) << items.join(u',').toStdString();
     }
     StringTable::overrideLanguage(QString());
+}
+
+// ---- the updater, as main() wires it -------------------------------------------------------------
+
+namespace {
+
+class UpdaterWiring : public DelegateTest {
+protected:
+    // What main() does before launching, with an updater that is enabled, keeps its switch in
+    // the test's preferences and runs on a clock the test moves.
+    void wire()
+    {
+        delegate = std::make_unique<AppDelegate>(services());
+        NativeAppUpdater::NativeUpdaterServices updaterServices;
+        updaterServices.clock = clock;
+        updaterServices.requestTermination = delegate->terminationRequest();
+        updaterServices.runningBundle = [] { return std::optional<NativeAppUpdater::NativeBundle>(); };
+        updaterServices.prepareOptions.stagingRoot = folder.filePath(QStringLiteral("updates"));
+        NativeAppUpdater::NativeUpdateConfiguration configuration = kivaroUpdateConfiguration(std::nullopt, {});
+        configuration.isEnabled = true;
+        // A check would go nowhere reachable.
+        configuration.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
+        configuration.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
+        updater = new NativeAppUpdater::NativeUpdater(configuration, defaults(), updaterServices, delegate.get());
+        prompts = new KivaroUpdatePrompts(delegate.get());
+        delegate->setUpdater(updater, prompts);
+    }
+    void wireAndLaunch()
+    {
+        wire();
+        delegate->applicationDidFinishLaunching();
+    }
+
+    std::shared_ptr<UpdaterTesting::ManualClock> clock = std::make_shared<UpdaterTesting::ManualClock>();
+    NativeAppUpdater::NativeUpdater *updater = nullptr;
+    KivaroUpdatePrompts *prompts = nullptr;
+};
+
+} // namespace
+
+TEST_F(UpdaterWiring, TheMenuItemTheSettingsBlockAndThePromptWindowBelongToTheUpdater)
+{
+    {
+        // Without an updater the item stays off and the settings window has no update block.
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+        launch();
+        EXPECT_FALSE(submenu(0)->actions().at(3)->isEnabled());
+        EXPECT_FALSE(delegate->shortcutSettings()->window()->findChild<UpdateSettingsView *>());
+        delegate.reset();
+    }
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+    wireAndLaunch();
+    QAction *item = submenu(0)->actions().at(3);
+    EXPECT_EQ(item->text(), kivaroCopy(QStringLiteral("检查更新…")));
+    EXPECT_TRUE(item->isEnabled());
+    ASSERT_TRUE(delegate->shortcutSettings()->window()->findChild<UpdateSettingsView *>());
+    EXPECT_EQ(delegate->updater(), updater);
+    EXPECT_EQ(delegate->updatePrompts(), prompts);
+
+    // The tray menu's item too.
+    delegate->menuBarPreference()->trigger();
+    ASSERT_TRUE(delegate->statusMenu());
+    bool trayItemEnabled = false;
+    for (QAction *action : delegate->statusMenu()->actions())
+        trayItemEnabled |= action->text() == kivaroCopy(QStringLiteral("检查更新…")) && action->isEnabled();
+    EXPECT_TRUE(trayItemEnabled);
+
+    // The updater's prompts open the application's own window; the answer comes back once.
+    ASSERT_TRUE(updater->promptPresenter());
+    NativeAppUpdater::NativeUpdatePrompt prompt;
+    prompt.title = QStringLiteral("Kivaro 2.0");
+    prompt.detail = QStringLiteral("detail");
+    prompt.primary = QStringLiteral("OK");
+    QList<bool> answers;
+    updater->promptPresenter()(prompt, [&](bool accepted) { answers << accepted; });
+    ASSERT_TRUE(prompts->window());
+    EXPECT_TRUE(prompts->window()->isVisible());
+    prompts->accept();
+    EXPECT_EQ(answers, QList<bool>{true});
+}
+
+TEST_F(UpdaterWiring, AutomaticChecksStartAtLaunchUnlessThePublishedUpdateIsVerified)
+{
+    defaults().set(QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates"), true);
+    {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+        wire();
+        EXPECT_TRUE(clock->pending().empty()) << "nothing before launch";
+        delegate->applicationDidFinishLaunching();
+        EXPECT_EQ(clock->pending(), (std::vector<double>{4, 21600}));
+        delegate.reset();
+    }
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--verify-updater")});
+    clock = std::make_shared<UpdaterTesting::ManualClock>();
+    wireAndLaunch();
+    EXPECT_TRUE(updater->automaticallyChecksForUpdates());
+    EXPECT_TRUE(clock->pending().empty());
+}
+
+TEST_F(UpdaterWiring, TheUpdatersQuitIsTheDelegatesOwnAndWaitsForABusyEditor)
+{
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+    wireAndLaunch();
+    ASSERT_TRUE(updater->terminationRequest());
+    delegate->editor()->setBusy(true);
+    updater->terminationRequest()();
+    EXPECT_FALSE(delegate->isTerminationPending());
+    EXPECT_FALSE(delegate->hasTerminated());
+    EXPECT_EQ(delegate->editor()->status()->stringValue(), kivaroCopy(QStringLiteral("请先完成当前操作，或按 Esc 取消语音。")));
+
+    delegate->editor()->setBusy(false);
+    delegate->editor()->document()->load(picture(), false);
+    updater->terminationRequest()();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    EXPECT_EQ(delegate->editor()->recent()->entries().size(), 1) << "the shot was written, as on any quit";
+
+    // A request arriving after the delegate is gone does nothing.
+    const std::function<void()> request = updater->terminationRequest();
+    delegate.reset();
+    request();
 }

@@ -5,14 +5,17 @@
 //
 // With KIVARO_LOOK_DIR set, the screens along the way are saved there as PNG.
 
+#include "NativeAppUpdater/Ed25519.h"
 #include "Platform/PropertyList/PropertyList.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
+#include "UpdaterTestSupport.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -278,6 +281,9 @@ protected:
         return frame.topLeft() + QPoint(28, 32 + 12);
     }
 
+    // Turns the update block's switch on and off and checks for updates from the menu.
+    void checkThroughTheSettingsBlockAndTheMenu();
+
     X11TestDisplay display;
     QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-shell-XXXXXX")};
     QProcess first;
@@ -504,6 +510,154 @@ TEST_F(ShellProcess, SIGTERMEndsTheProcessEvenWhenTheHistoryCannotBeWritten)
     ::kill(pid_t(first.processId()), SIGTERM);
     ASSERT_TRUE(ended(first, 10000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+// ---- the updater in the real process ---------------------------------------------------------------
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The real kivaro with no X display at all: the updater's command lines need none.
+ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = base;
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+    if (!process.waitForFinished(60'000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+} // namespace
+
+TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
+{
+    // A release of build 3 made now with the release tool, signed with keys of this test only.
+    using UpdaterTesting::Keys;
+    const QString root = home.filePath(QStringLiteral("release"));
+    QDir().mkpath(root + QStringLiteral("/build/bin"));
+    const auto writeKey = [&](const QString &name, const NativeAppUpdater::Ed25519::KeyPair &pair) {
+        QFile file(root + QLatin1Char('/') + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(NativeAppUpdater::Ed25519::toPem(pair));
+        return file.fileName();
+    };
+    const QString signing = writeKey(QStringLiteral("team.pem"), Keys::shared().signing);
+    const QString countersigning = writeKey(QStringLiteral("release.pem"), Keys::shared().countersigning);
+    ASSERT_TRUE(QFile::copy(UpdaterTesting::testApplication(), root + QStringLiteral("/build/bin/kivaro")));
+    const ClientResult made = runClient(
+        QStringLiteral(KIVARO_RELEASE_TOOL),
+        {QStringLiteral("bundle"), QStringLiteral("--input"), root + QStringLiteral("/build"), QStringLiteral("--output"),
+         root + QStringLiteral("/out"), QStringLiteral("--identifier"), QStringLiteral("app.kivaro.Kivaro"), QStringLiteral("--team"),
+         QStringLiteral("KVR8Q2T5LM"), QStringLiteral("--version"), QStringLiteral("3.0"), QStringLiteral("--build"), QStringLiteral("3"),
+         QStringLiteral("--signing-key"), signing, QStringLiteral("--countersigning-key"), countersigning, QStringLiteral("--download-url"),
+         QStringLiteral("https://downloads.kivaro.app/Kivaro-3.0.zip")},
+        60'000);
+    ASSERT_TRUE(made.finished && made.exitCode == 0);
+    QFile zip(root + QStringLiteral("/out/Kivaro-3.0.zip"));
+    ASSERT_TRUE(zip.open(QIODevice::ReadOnly));
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(zip.readAll(), QCryptographicHash::Sha256).toHex());
+    const QStringList before = UpdaterTesting::treeListing(home.path());
+
+    // The offline check refuses it: no key of this test is ever pinned in the application.
+    const ProgramRun refused =
+        runWithoutDisplay(environment(), {QStringLiteral("--verify-update-archive"), zip.fileName(), QStringLiteral("3.0"), QStringLiteral("3"), digest});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, QByteArray());
+    const QByteArrayList expected = {"UPDATE VERIFY FAILED: This build has no release keys, so it cannot verify updates.\n",
+                                     "UPDATE VERIFY FAILED: The update failed developer signature or notarization verification.\n"};
+    EXPECT_TRUE(expected.contains(refused.err)) << refused.err.constData();
+    // A damaged digest fails before any key is looked at, with its own message.
+    const ProgramRun damaged = runWithoutDisplay(environment(), {QStringLiteral("--verify-update-archive"), zip.fileName(), QStringLiteral("3.0"),
+                                                                 QStringLiteral("3"), QString(64, QLatin1Char('0'))});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_TRUE(damaged.err.startsWith("UPDATE VERIFY FAILED: ")) << damaged.err.constData();
+    EXPECT_NE(damaged.err, refused.err);
+
+    // The installer mode on a folder that holds no bundle of the application ends at once with
+    // 0 and touches nothing.
+    const ProgramRun helper = runWithoutDisplay(environment(), {QStringLiteral("--native-update-helper"), root, QStringLiteral("1")});
+    EXPECT_EQ(helper.status, 0) << helper.err.constData();
+    EXPECT_EQ(UpdaterTesting::treeListing(home.path()), before) << "nothing was written, moved or left behind";
+
+    // Without a display, anything else is the application, which says it needs one.
+    const ProgramRun application = runWithoutDisplay(environment(), {QStringLiteral("--native-update-helper"), root});
+    EXPECT_EQ(application.status, 1);
+    EXPECT_TRUE(application.err.contains("no X display")) << application.err.constData();
+}
+
+// The settings window's update block is bound to the process's updater, and "检查更新…" of the
+// application menu reaches it: a development copy of the program (outside its bundle, so its
+// updater is off and nothing goes to the network) answers a check by hand in its own prompt
+// window.
+TEST_F(ShellProcess, TheSettingsBlockAndTheMenuItemReachTheUpdater)
+{
+    checkThroughTheSettingsBlockAndTheMenu();
+}
+
+TEST_F(ShellProcess, TheUpdateBlockAndPromptInTheDarkAppearanceToLookAt)
+{
+    if (qEnvironmentVariableIsEmpty("KIVARO_LOOK_DIR"))
+        GTEST_SKIP() << "only pictures";
+    dark = true;
+    checkThroughTheSettingsBlockAndTheMenu();
+}
+
+void ShellProcess::checkThroughTheSettingsBlockAndTheMenu()
+{
+    const QString copy = home.filePath(QStringLiteral("development/bin/kivaro"));
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KIVARO_EXECUTABLE), copy));
+    first.setProcessEnvironment(environment());
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(copy, {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return !settingsWindow(first).isEmpty(); }, 10000));
+    look(QStringLiteral("settings-update-block"));
+
+    // The block's switch stores the user's choice where the updater keeps it.
+    const QString switchKey = QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates");
+    const QRect frame = geometry(settingsWindow(first));
+    const QPoint toggle = frame.topLeft() + QPoint(44, 484);
+    ASSERT_TRUE(click(toggle));
+    EXPECT_TRUE(waitUntil([&] { return preferences().value(switchKey) == QVariant(true); }, 5000)) << "the switch was not found there";
+    look(QStringLiteral("settings-update-on"));
+    ASSERT_TRUE(click(toggle));
+    EXPECT_TRUE(waitUntil([&] { return preferences().value(switchKey) == QVariant(false); }, 5000));
+
+    // Kivaro > 检查更新… (after 显示菜单栏图标 and 设置…): the answer opens a window of its own.
+    ASSERT_TRUE(click(applicationMenu()));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Down"));
+    look(QStringLiteral("check-item"));
+    key(QStringLiteral("Return"));
+    QString prompt;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QString &id : visibleWindows(first))
+                if (windowName(id) != QStringLiteral("设置"))
+                    prompt = id;
+            return !prompt.isEmpty();
+        },
+        10000));
+    look(QStringLiteral("update-prompt"));
+    // Its one button closes it; the application keeps running.
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), prompt}));
+    key(QStringLiteral("Return"));
+    EXPECT_TRUE(waitUntil([&] { return !visibleWindows(first).contains(prompt); }, 5000));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    EXPECT_TRUE(ended(first));
 }
 
 int main(int argc, char **argv)
