@@ -1,14 +1,16 @@
 // Character error rate and time of text recognition on rendered screenshots.
 //
 // Renders the corpus of TextScreens (menus, dialogs, settings tables, chats, code and articles
-// in four languages, two themes and six sizes, as whole screens and as region captures) and
+// in four languages, two themes, six sizes and three Chinese faces, as whole screens and as
+// region captures, with only the faces scripts/install-deps installs) and
 // reads every image with each configuration:
 //   cli       the engine's command-line program, all three languages, a process per image
 //   plain     the engine through its library, all three languages, automatic page layout
 //   +polarity, +upscale, +blocks, +script, +layout
 //             the recogniser with its steps switched on one after another; the last is the
 //             recogniser as the application runs it
-// and prints the error rate per language, size, theme, scene and framing, and the time per image.
+// and prints the error rate per language, size, theme, face, scene and framing, and the time per
+// image.
 // Engines are started before the clock runs (the application keeps them warm); the command-line
 // program's time includes its start, as a user running it would see.
 //
@@ -130,7 +132,7 @@ int main(int argc, char **argv)
     if (!dump.isEmpty())
         QDir().mkpath(dump);
 
-    std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byScene, byFraming, overall;
+    std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byFace, byScene, byFraming, overall;
     std::map<QString, Tally> screenTime, regionTime;
     for (const Spec &spec : corpus()) {
         const Screen screen = render(spec);
@@ -152,7 +154,7 @@ int main(int argc, char **argv)
             const double seconds = double(clock.nsecsElapsed()) / 1e9;
             const CharacterErrors errors = characterErrors(screen.text(), recognized);
             std::printf(" %s %5.1f%% %5.2fs", qPrintable(config.name), 100.0 * errors.rate(), seconds);
-            for (auto *table : {&byLanguage, &bySize, &byTheme, &byScene, &byFraming, &overall}) {
+            for (auto *table : {&byLanguage, &bySize, &byTheme, &byFace, &byScene, &byFraming, &overall}) {
                 QString group;
                 if (table == &byLanguage)
                     group = name(spec.language);
@@ -160,6 +162,8 @@ int main(int argc, char **argv)
                     group = QStringLiteral("%1 px").arg(spec.textSize, 2);
                 else if (table == &byTheme)
                     group = name(spec.theme);
+                else if (table == &byFace)
+                    group = name(spec.face);
                 else if (table == &byScene)
                     group = name(spec.scene);
                 else if (table == &byFraming)
@@ -185,6 +189,7 @@ int main(int argc, char **argv)
     printTable(QStringLiteral("by language"), names, byLanguage);
     printTable(QStringLiteral("by text size"), names, bySize);
     printTable(QStringLiteral("by theme"), names, byTheme);
+    printTable(QStringLiteral("by Chinese face"), names, byFace);
     printTable(QStringLiteral("by scene"), names, byScene);
     printTable(QStringLiteral("by framing"), names, byFraming);
     std::printf("\nSeconds per image\n%-14s", "");

@@ -20,10 +20,10 @@ using namespace Tellumo::detail;
 
 namespace {
 
-QFont uiFont(int pixels, bool bold = false)
+QFont uiFont(int pixels, bool bold = false, const QString &chinese = QStringLiteral("WenQuanYi Micro Hei"))
 {
     QFont font;
-    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({QStringLiteral("DejaVu Sans"), chinese});
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
@@ -130,19 +130,28 @@ TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
             symbols.push_back({QString(c), {}});
         return symbols;
     };
-    for (bool printedTraditional : {false, true}) {
-        Drawing d({420, 60}, Qt::white);
-        d.text({10, 42}, printedTraditional ? traditional : simplified, uiFont(32), Qt::black);
-        const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
-        const ScriptEvidence evidence = compareScripts(line, symbolsOf(simplified), symbolsOf(traditional));
-        EXPECT_EQ(evidence.positions, 6);
-        EXPECT_EQ(evidence.traditional > 0, printedTraditional) << evidence.traditional;
+    // In each of the Chinese faces the screens are drawn in, at a body size and a title size.
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
+        for (int pixels : {32, 48}) {
+            for (bool printedTraditional : {false, true}) {
+                Drawing d({30 * pixels / 2 + 20, 2 * pixels}, Qt::white);
+                d.text({10, pixels * 4 / 3}, printedTraditional ? traditional : simplified, uiFont(pixels, false, QLatin1String(face)), Qt::black);
+                const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
+                const ScriptEvidence evidence = compareScripts(line, symbolsOf(simplified), symbolsOf(traditional));
+                EXPECT_GE(evidence.positions, 5) << face << ' ' << pixels;
+                EXPECT_EQ(evidence.traditional > 0, printedTraditional) << face << ' ' << pixels << ": " << evidence.traditional;
+            }
+        }
     }
-    // Readings that do not agree on the number of characters tell nothing.
+    // A reading that makes two characters of one (記 as 言己) still tells on the others, and
+    // readings with nothing in common tell nothing.
     Drawing d({420, 60}, Qt::white);
-    d.text({10, 42}, simplified, uiFont(32), Qt::black);
+    d.text({10, 42}, traditional, uiFont(32), Qt::black);
     const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
-    EXPECT_EQ(compareScripts(line, symbolsOf(simplified), symbolsOf(QStringLiteral("會議"))).positions, 0);
+    const ScriptEvidence split = compareScripts(line, symbolsOf(simplified), symbolsOf(QStringLiteral("會議言己錄設計稿")));
+    EXPECT_GE(split.positions, 3);
+    EXPECT_GT(split.traditional, 0);
+    EXPECT_EQ(compareScripts(line, symbolsOf(QStringLiteral("abc")), symbolsOf(QStringLiteral("xyz"))).positions, 0);
 }
 
 TEST(EngineText, SpacesBetweenChineseCharactersGoAndStraySymbolsAreMended)

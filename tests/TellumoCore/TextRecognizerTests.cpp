@@ -88,6 +88,24 @@ TEST(TextRecognizer, ReadsRenderedScreenshotsLineByLineInReadingOrder)
     }
 }
 
+// The Simplified or Traditional choice holds in each Chinese face, whatever script the face is
+// made for: a Traditional screen in a face for Simplified, and the other way round.
+TEST(TextRecognizer, EachScriptReadsAsItselfInEveryChineseFace)
+{
+    const Spec specs[] = {
+        {Scene::dialog, Language::traditional, Theme::dark, 14, Framing::region, 0, Face::notoSansTC},
+        {Scene::dialog, Language::traditional, Theme::light, 16, Framing::region, 0, Face::notoSansSC},
+        {Scene::settings, Language::traditional, Theme::dark, 14, Framing::region, 0, Face::wenQuanYi},
+        {Scene::dialog, Language::simplified, Theme::light, 14, Framing::region, 0, Face::notoSansTC},
+        {Scene::chat, Language::simplified, Theme::dark, 16, Framing::region, 0, Face::notoSansSC},
+        {Scene::chat, Language::traditional, Theme::light, 18, Framing::region, 0, Face::notoSansTC},
+    };
+    for (const Spec &spec : specs) {
+        const Screen screen = render(spec);
+        expectReads(screen, TextRecognizer::recognizeNow(screen.image));
+    }
+}
+
 TEST(TextRecognizer, ReadsAWholeScreenWithItsSideBarAndTableInOrder)
 {
     const Screen screen = render({Scene::settings, Language::simplified, Theme::dark, 16, Framing::fullScreen});
