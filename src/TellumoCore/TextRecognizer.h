@@ -10,8 +10,11 @@
 // recognition workers (internal/RecognitionWorkers.h) on a copy of the image, and the task
 // resumes on the main thread. Cancelling the task ends its wait at once with
 // Platform::CancellationError and stops the worker at its next line. Engines take a while to
-// start, so each worker keeps its own started engines; `prewarm` starts them all, off the main
-// thread, so that the first recognition does not pay for them.
+// start and hold memory, so the workers share a few started engines, which end after two
+// minutes without recognition and start again with the next one; `prewarm` starts them, off
+// the main thread, so that the first recognition does not pay for them (call it when a capture
+// that may end in recognition begins). The memory a recognition used for a moment goes back to
+// the system when it ends.
 //
 // Errors are TellumoError in the domain "Tellumo.TextRecognition": code 1 when no language data
 // is installed or the engine does not start, code 2 for an image that is empty or larger than

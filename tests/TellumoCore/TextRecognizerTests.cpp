@@ -5,6 +5,7 @@
 #include "TellumoCore/TextRecognizer.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/OcrEngines.h"
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
 
@@ -209,6 +210,26 @@ TEST(TextRecognizer, ACancelledRecognitionEndsWithCancellationAndTheNextOneRuns)
 TEST(TextRecognizer, PrewarmReadsItsSampleOnce)
 {
     EXPECT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+}
+
+// A resident application does not keep the engines' memory while nobody recognises text: they
+// end after the idle period, a few at most in between, and the next recognition starts them
+// again.
+TEST(TextRecognizer, EnginesEndAfterAnIdlePeriodAndStartAgainForTheNextRecognition)
+{
+    using namespace Tellumo::detail;
+    OcrEngines::setIdlePeriod(std::chrono::milliseconds(300));
+    const Screen traditional = render({Scene::chat, Language::traditional, Theme::dark, 16, Framing::region, 0, Face::notoSansTC});
+    const Screen english = render({Scene::menu, Language::english, Theme::light, 14, Framing::region});
+    for (int round = 0; round < 2; ++round) {
+        expectReads(traditional, recognizeOnWorker(traditional.image));
+        expectReads(english, recognizeOnWorker(english.image));
+        EXPECT_GT(OcrEngines::startedEngines(), 0);
+        // Two English engines and three Chinese ones of either script, whatever the screens.
+        EXPECT_LE(OcrEngines::startedEngines(), OcrEngines::kChineseEngines + OcrEngines::kDefaultEngines);
+        EXPECT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000)) << OcrEngines::startedEngines();
+    }
+    OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
 }
 
 // The data folder is looked up once a process, so this runs in a fresh one.

@@ -93,15 +93,20 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
                                              Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
         lines = findTextLines(*analysed);
     }
-    const InkSegmentation &ink = *analysed;
-    std::vector<int> lineOfGlyph(ink.glyphs().size(), -1);
-    for (int i = 0; i < int(lines.size()); ++i)
-        for (int glyph : lines[size_t(i)].glyphs)
-            lineOfGlyph[size_t(glyph)] = i;
-
-    const LineImageOptions pictureOptions{options.normalizePolarity, options.upscaleSmallText};
     std::vector<QImage> pictures(lines.size());
-    runParallel(int(lines.size()), [&](int i) { pictures[size_t(i)] = lineImage(ink, lines[size_t(i)], lineOfGlyph, i, pictureOptions); });
+    {
+        const InkSegmentation &ink = *analysed;
+        std::vector<int> lineOfGlyph(ink.glyphs().size(), -1);
+        for (int i = 0; i < int(lines.size()); ++i)
+            for (int glyph : lines[size_t(i)].glyphs)
+                lineOfGlyph[size_t(glyph)] = i;
+        const LineImageOptions pictureOptions{options.normalizePolarity, options.upscaleSmallText};
+        runParallel(int(lines.size()), [&](int i) { pictures[size_t(i)] = lineImage(ink, lines[size_t(i)], lineOfGlyph, i, pictureOptions); });
+    }
+    // The analysis holds a few words a pixel; the engines need only the lines' pictures.
+    const std::vector<BackgroundRegion> regions = analysed->regions();
+    analysed.reset();
+    OcrEngines::releaseFreedMemory();
     checkCancelled(cancel);
     std::vector<LineReading> readings;
     if (options.chooseScript) {
@@ -122,7 +127,7 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }
-    return joined(options.orderByLayout ? readingOrder(texts, ink.regions()) : topToBottom(texts));
+    return joined(options.orderByLayout ? readingOrder(texts, regions) : topToBottom(texts));
 }
 
 } // namespace
@@ -162,6 +167,12 @@ QString recognizeImage(const QImage &image, const RecognitionOptions &options, c
 {
     OcrEngines::requireAnyModel();
     checkCancelled(cancel);
+    // The analysis of a large screen takes a hundred megabytes or more for a moment; what it
+    // freed goes back to the system once it is done, so that a resident application does not
+    // keep it.
+    struct Release {
+        ~Release() { OcrEngines::releaseFreedMemory(); }
+    } release;
     return options.segmentBlocks ? readLines(image, options, cancel) : readPage(image, options, cancel);
 }
 
