@@ -18,7 +18,7 @@
 // whole screens side by side) against the command-line program on the same picture: the
 // process before and after the engines start, its peak while reading, right after, and once the
 // engines' idle period has passed. With --large it reads 5K and 6K screens of small text as the
-// application does (scaled down to a 4K screen's pixels) and at full resolution.
+// application does (at full resolution) and scaled down to a 4K screen's pixels.
 //
 //   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show]
 //                          [--dump <folder>] [--engines <per model>] [--memory] [--large]
@@ -41,6 +41,7 @@
 #include <QPainter>
 #include <QThread>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -235,10 +236,12 @@ int measureLarge(const QString &folder)
         const double cliRate = characterErrors(screen.text(), readWithCli(path)).rate();
         const double cliSeconds = double(clock.nsecsElapsed()) / 1e9;
         clock.restart();
-        const double scaledRate = characterErrors(screen.text(), Tellumo::TextRecognizer::recognizeNow(screen.image)).rate();
+        const double factor = std::sqrt(3840.0 * 2160.0 / (double(size.width()) * size.height()));
+        const QImage scaled = screen.image.scaled(int(size.width() * factor), int(size.height() * factor), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const double scaledRate = characterErrors(screen.text(), Tellumo::TextRecognizer::recognizeNow(scaled)).rate();
         const double scaledSeconds = double(clock.nsecsElapsed()) / 1e9;
         clock.restart();
-        const double fullRate = characterErrors(screen.text(), Tellumo::detail::recognizeImage(screen.image)).rate();
+        const double fullRate = characterErrors(screen.text(), Tellumo::TextRecognizer::recognizeNow(screen.image)).rate();
         const double fullSeconds = double(clock.nsecsElapsed()) / 1e9;
         std::printf("%4dx%-5d %9.1f%% %9.2fs %9.1f%% %9.2fs %9.1f%% %9.2fs\n", size.width(), size.height(), 100 * cliRate, cliSeconds,
                     100 * scaledRate, scaledSeconds, 100 * fullRate, fullSeconds);

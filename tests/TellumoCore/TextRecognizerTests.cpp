@@ -158,9 +158,9 @@ TEST(TextRecognizer, RefusesEmptyAndOversizedImagesBeforeReadingThem)
     }
 }
 
-TEST(TextRecognizer, AnImageLargerThanAFourKScreenIsScaledDownAndStillRead)
+TEST(TextRecognizer, AnImageLargerThanASixKScreenIsScaledDownAndStillRead)
 {
-    QImage large(6000, 2000, QImage::Format_RGB32);
+    QImage large(9000, 3000, QImage::Format_RGB32);
     large.fill(Qt::white);
     {
         QPainter painter(&large);
@@ -168,10 +168,24 @@ TEST(TextRecognizer, AnImageLargerThanAFourKScreenIsScaledDownAndStillRead)
         font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
         font.setPixelSize(96);
         painter.setFont(font);
-        painter.drawText(QPoint(200, 900), QStringLiteral("Kivaro 截图识字 2024"));
+        painter.drawText(QPoint(200, 1400), QStringLiteral("Kivaro 截图识字 2024"));
     }
     const QString recognized = TextRecognizer::recognizeNow(large);
     EXPECT_LE(characterErrors(QStringLiteral("Kivaro 截图识字 2024"), recognized).rate(), kMaxScreenErrors) << recognized.toStdString();
+}
+
+// A 5K screen of small text is read at full resolution: scaled to a 4K screen's pixels, its
+// 12-pixel text would be under 8 pixels tall.
+TEST(TextRecognizer, SmallTextOnAFiveKScreenIsReadAtFullResolution)
+{
+    const Screen screen = render({Scene::dialog, Language::simplified, Theme::light, 12, Framing::region, 0, Face::notoSansSC});
+    QImage fiveK(5120, 2880, QImage::Format_RGB32);
+    fiveK.fill(screen.image.pixel(0, 0));
+    {
+        QPainter painter(&fiveK);
+        painter.drawImage(2400, 1300, screen.image);
+    }
+    expectReads(screen, TextRecognizer::recognizeNow(fiveK));
 }
 
 TEST(TextRecognizer, ReadsAnImageFileAndPassesOnTheDecodingError)
