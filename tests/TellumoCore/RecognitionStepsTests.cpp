@@ -269,3 +269,47 @@ TEST(ReadingOrder, LineNumbersStayWithTheirCodeAndNamesWithTheirTimes)
         expected << QStringLiteral("名字%1 1%1:00").arg(i) << QStringLiteral("预览%1").arg(i);
     EXPECT_EQ(l.order(), expected);
 }
+
+// A line on a background of its own (the active tab, a selected row, a highlighted line of code)
+// keeps its place in the rows and columns of its neighbours.
+TEST(ReadingOrder, AnActiveTabASelectedRowAndAHighlightedLineStayInTheirRowsAndColumns)
+{
+    {
+        Layout l;
+        const int window = l.region({0, 0, 900, 500});
+        const int strip = l.region({0, 0, 900, 36});
+        // The active tab has the pane's colour and joins its background.
+        l.line(QStringLiteral("概览"), 20, 26, 40, strip);
+        l.line(QStringLiteral("详情"), 220, 26, 40, window);
+        l.line(QStringLiteral("设置"), 420, 26, 40, strip);
+        l.line(QStringLiteral("帮助"), 620, 26, 40, strip);
+        l.line(QStringLiteral("页面内容"), 20, 90, 300, window);
+        EXPECT_EQ(l.order(), (QStringList{QStringLiteral("概览 详情 设置 帮助"), QStringLiteral("页面内容")}));
+    }
+    {
+        Layout l;
+        const int list = l.region({0, 0, 600, 400});
+        QStringList expected;
+        for (int row = 0; row < 6; ++row) {
+            // Rows 1 and 4 selected: their name and date sit on the accent colour.
+            const bool selected = row == 1 || row == 4;
+            const int region = selected ? l.region({0, 10 + 40 * row, 600, 36}) : list;
+            l.line(QStringLiteral("邮件主题%1").arg(row), 20, 34 + 40 * row, 200 - 30 * (row % 3), region);
+            l.line(QStringLiteral("3月%1日").arg(row + 1), 520, 34 + 40 * row, 60, region, 14);
+            expected << QStringLiteral("邮件主题%1 3月%2日").arg(row).arg(row + 1);
+        }
+        EXPECT_EQ(l.order(), expected);
+    }
+    {
+        Layout l;
+        const int editor = l.region({0, 0, 800, 300});
+        QStringList expected;
+        for (int i = 1; i <= 7; ++i) {
+            const int region = i == 3 ? l.region({0, 4 + 24 * i, 800, 24}) : editor; // the current line
+            l.line(QString::number(i), 20, 20 + 24 * i, 9, region, 13);
+            l.line(QStringLiteral("call(%1);").arg(i), 60, 20 + 24 * i, 200, region, 18);
+            expected << QStringLiteral("%1 call(%1);").arg(i);
+        }
+        EXPECT_EQ(l.order(), expected);
+    }
+}
