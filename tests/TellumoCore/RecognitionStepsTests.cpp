@@ -183,6 +183,69 @@ struct Layout {
 
 } // namespace
 
+// Punctuation and small marks as the Chinese model reads them, mended by their neighbours.
+TEST(EngineText, PunctuationFollowsTheScriptOfItsNeighboursAndMarksOfControlsGo)
+{
+    const std::pair<const char *, const char *> spaced[] = {
+        {"季度报告.txt 一 文本编辑器", "季度报告.txt — 文本编辑器"},
+        {"本报记者 刘洋 。 2024年3月14日", "本报记者 刘洋 · 2024年3月14日"},
+        {"By Liu Yang 。 March 14", "By Liu Yang · March 14"},
+        {"一 个 人", "一 个 人"}, // 一 between Chinese characters stays a character
+        {"well-known", "well-known"},
+    };
+    for (const auto &[read, meant] : spaced)
+        EXPECT_EQ(spacedMarks(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+    const std::pair<const char *, const char *> cases[] = {
+        {"好的, 明天见", "好的，明天见"},
+        {"你确定吗?", "你确定吗？"},
+        {"保存 , 然后关闭.", "保存，然后关闭。"},
+        {"1，2，3", "1,2,3"},
+        {"Hello。World", "Hello.World"},
+        {"我用 Kivaro。", "我用 Kivaro。"},
+        {"版本 12.4", "版本 12.4"},
+        {"时间 14:32", "时间 14:32"},
+        {"|nternet and |t works", "Internet and It works"},
+        {"a | b", "a | b"},
+        {"设计稿 x", "设计稿"},
+        {"Inbox x Drafts X", "Inbox Drafts"},
+        {"1920 x 1080", "1920 x 1080"},
+        {"® 设置", "设置"},
+        {"© Kivaro", "Kivaro"},
+        {"© 2024 Kivaro", "© 2024 Kivaro"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(punctuationOfItsNeighbours(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
+// A check box before its label and a close cross after a tab's title are no part of the line;
+// a square character of the text is.
+TEST(TextLineFinding, AFaintCheckBoxOrCloseCrossAtALinesEndIsLeftOut)
+{
+    for (QColor ink : {QColor(Qt::black), QColor(Qt::white)}) {
+        const QColor background = ink == Qt::black ? QColor(Qt::white) : QColor(0x1E, 0x1E, 0x1E);
+        const QColor faint = ink == Qt::black ? QColor(0xC7, 0xC7, 0xCC) : QColor(0x48, 0x48, 0x4A);
+        Drawing d({420, 80}, background);
+        d.painter.setPen(faint);
+        d.painter.setBrush(Qt::NoBrush);
+        d.painter.drawRoundedRect(QRect(20, 22, 18, 18), 3, 3);
+        d.text({48, 38}, QStringLiteral("不再询问"), uiFont(18), ink);
+        d.text({200, 38}, QStringLiteral("口号"), uiFont(18), ink);
+        d.painter.setPen(faint);
+        d.painter.drawLine(QPoint(244, 24), QPoint(256, 36));
+        d.painter.drawLine(QPoint(256, 24), QPoint(244, 36));
+        const InkSegmentation analysed(d.done());
+        const std::vector<TextLine> lines = findTextLines(analysed);
+        ASSERT_FALSE(lines.empty());
+        for (const TextLine &line : lines) {
+            EXPECT_GT(line.box.left(), 40) << "the check box is left out";
+            EXPECT_LT(line.box.right(), 243) << "the cross is left out";
+        }
+        // 口 in the text keeps its place: the second word starts the second line or lies in it.
+        const bool squareKept = std::any_of(lines.begin(), lines.end(), [](const TextLine &line) { return line.box.left() <= 202 && line.box.right() >= 210; });
+        EXPECT_TRUE(squareKept);
+    }
+}
+
 TEST(ReadingOrder, ATableIsReadRowByRowAfterTheSideBarBesideIt)
 {
     Layout l;
