@@ -206,6 +206,7 @@ TEST(EngineText, PunctuationFollowsTheScriptOfItsNeighboursAndMarksOfControlsGo)
         {"时间 14:32", "时间 14:32"},
         {"|nternet and |t works", "Internet and It works"},
         {"a | b", "a | b"},
+        {"复制| Ctrl+C", "复制 Ctrl+C"},
         {"设计稿 x", "设计稿"},
         {"Inbox x Drafts X", "Inbox Drafts"},
         {"1920 x 1080", "1920 x 1080"},

@@ -261,6 +261,9 @@ QString punctuationOfItsNeighbours(const QString &line)
                 c = half;
             }
         }
+        // A bar glued to the end of Chinese text is a speck of the control beside it.
+        if (c == U'|' && i > 0 && isIdeograph(points[size_t(i - 1)]) && (i + 1 == qsizetype(points.size()) || points[size_t(i + 1)] == U' '))
+            continue;
         // A vertical bar against a letter is the capital I.
         if (c == U'|' && ((i > 0 && isLetterOrDigit(points[size_t(i - 1)]) && !isDigit(points[size_t(i - 1)])) ||
                           (i + 1 < qsizetype(points.size()) && points[size_t(i + 1)] >= U'a' && points[size_t(i + 1)] <= U'z')))
