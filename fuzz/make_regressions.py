@@ -186,6 +186,17 @@ def main():
         fmt=plistlib.FMT_BINARY,
         sort_keys=True,
     )
+    # History entries at the edges of what is read: a file one byte over the 2,000,000-byte limit
+    # (skipped before it is read), a text of 100,000 escaped Chinese characters,
+    # nesting 100,000 deep, and dates at and past the range a time can hold.
+    entry_id = "0F8FAD5B-D9CB-469F-A165-70867728950E"
+    head = '{"id":"%s","text":"' % entry_id
+    tail = '","polished":false,"date":0}'
+    files["HistoryRecord/over-2000000-bytes.json"] = (head + "x" * (2_000_001 - len(head) - len(tail)) + tail).encode()
+    files["HistoryRecord/text-of-escapes-600000-bytes.json"] = (head + "\\u4e2d" * 100_000 + tail).encode()
+    files["HistoryRecord/nested-100000.json"] = b"[" * 100_000 + b"]" * 100_000
+    for name, date in (("date-nan", "NaN"), ("date-huge", "1e308"), ("date-past-range", "3.2e15"), ("date-negative-past-range", "-3.2e15")):
+        files[f"HistoryRecord/{name}.json"] = ('{"id":"%s","text":"t","polished":false,"date":%s}' % (entry_id, date)).encode()
 
     for name, data in sorted(files.items()):
         path = os.path.join(out, name)

@@ -1,19 +1,27 @@
 // Character error rate and time of text recognition on rendered screenshots.
 //
 // Renders the corpus of TextScreens (menus, dialogs, settings tables, chats, code and articles
-// in four languages, two themes and six sizes, as whole screens and as region captures) and
+// in four languages, two themes, six sizes and three Chinese faces, as whole screens and as
+// region captures, with only the faces scripts/install-deps installs) and
 // reads every image with each configuration:
 //   cli       the engine's command-line program, all three languages, a process per image
 //   plain     the engine through its library, all three languages, automatic page layout
 //   +polarity, +upscale, +blocks, +script, +layout
 //             the recogniser with its steps switched on one after another; the last is the
 //             recogniser as the application runs it
-// and prints the error rate per language, size, theme, scene and framing, and the time per image.
+// and prints the error rate per language, size, theme, face, scene and framing, and the time per
+// image.
 // Engines are started before the clock runs (the application keeps them warm); the command-line
 // program's time includes its start, as a user running it would see.
 //
+// With --memory it measures instead the resident memory of a recognition of a 4K screen (four
+// whole screens side by side) against the command-line program on the same picture: the
+// process before and after the engines start, its peak while reading, right after, and once the
+// engines' idle period has passed. With --large it reads 5K and 6K screens of small text as the
+// application does (at full resolution) and scaled down to a 4K screen's pixels.
+//
 //   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show]
-//                          [--dump <folder>]
+//                          [--dump <folder>] [--engines <per model>] [--memory] [--large]
 
 #include "TellumoCore/TextRecognizer.h"
 #include "TellumoCore/internal/OcrEngines.h"
@@ -25,13 +33,20 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QPainter>
+#include <QThread>
+
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
+
 
 using namespace TextScreens;
 using Tellumo::detail::RecognitionOptions;
@@ -49,11 +64,24 @@ struct Tally {
     int images = 0;
 };
 
+// The command-line program's largest resident memory so far, in MB, watched while it runs.
+double g_cliPeakMb = 0;
+
 QString readWithCli(const QString &path)
 {
     QProcess process;
     process.start(QStringLiteral("tesseract"), {path, QStringLiteral("stdout"), QStringLiteral("-l"), QStringLiteral("chi_sim+chi_tra+eng")});
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+    process.waitForStarted();
+    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    while (!process.waitForFinished(10)) {
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    g_cliPeakMb = std::max(g_cliPeakMb, line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0);
+            status.close();
+        }
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         std::fprintf(stderr, "tesseract failed on %s\n", qPrintable(path));
         return {};
     }
@@ -102,6 +130,125 @@ void printTable(const QString &title, const std::vector<QString> &configs, const
     }
 }
 
+// Resident memory of this process in MB: now, and its peak since the last resetPeak().
+double residentMb(const char *field = "VmRSS:")
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// Whole screens laid side by side on a canvas of `size`, left to right and top to bottom, and
+// their text in that order. The rest of the canvas is the first screen's desktop.
+Screen tiled(QSize size, const std::vector<Spec> &specs)
+{
+    Screen canvas{specs.front(), QImage(size, QImage::Format_RGB32), {}};
+    canvas.image.fill(QColor(QRgb(0x5B8DEF)));
+    QPainter painter(&canvas.image);
+    int x = 0, y = 0;
+    for (const Spec &spec : specs) {
+        const Screen screen = render(spec);
+        if (x + screen.image.width() > size.width()) {
+            x = 0;
+            y += screen.image.height();
+        }
+        if (y + screen.image.height() > size.height())
+            break;
+        painter.drawImage(x, y, screen.image);
+        for (const Line &line : screen.lines)
+            canvas.lines.push_back({line.text, line.box.translated(x, y)});
+        x += screen.image.width();
+    }
+    return canvas;
+}
+
+std::vector<Spec> smallScreens(int count)
+{
+    std::vector<Spec> specs;
+    const Scene scenes[] = {Scene::settings, Scene::article, Scene::code, Scene::chat, Scene::menu, Scene::dialog};
+    for (int i = 0; i < count; ++i)
+        specs.push_back({scenes[i % 6], Language(i % 4), Theme(i % 2), 12 + 2 * (i % 2), Framing::fullScreen, 0, Face(i % 3)});
+    return specs;
+}
+
+int measureMemory(const QString &folder)
+{
+    using Tellumo::detail::OcrModel;
+    const Screen screen = tiled({3840, 2160}, smallScreens(4));
+    const QString path = folder + QStringLiteral("/4k.png");
+    screen.image.save(path);
+    const double before = residentMb();
+    QElapsedTimer clock;
+    clock.start();
+    Tellumo::detail::warmWorkers({OcrModel::simplified, OcrModel::traditional, OcrModel::english});
+    const double warm = residentMb();
+    std::printf("engines started in %.2fs\n", double(clock.elapsed()) / 1000.0);
+    Tellumo::detail::OcrEngines::setIdlePeriod(std::chrono::milliseconds(2000));
+    double peak = 0, after = 0, seconds = 0;
+    CharacterErrors errors;
+    for (int run = 0; run < 3; ++run) {
+        resetPeak();
+        clock.restart();
+        const QString text = Tellumo::TextRecognizer::recognizeNow(screen.image);
+        seconds = double(clock.nsecsElapsed()) / 1e9;
+        peak = std::max(peak, residentMb("VmHWM:"));
+        after = residentMb();
+        errors = characterErrors(screen.text(), text);
+    }
+    QThread::msleep(3500);
+    const double idle = residentMb();
+    clock.restart();
+    const QString cliText = readWithCli(path);
+    const double cliSeconds = double(clock.nsecsElapsed()) / 1e9;
+    const double cli = g_cliPeakMb;
+    std::printf("4K screen (3840x2160, four screens of 12-14 px text), resident MB\n");
+    std::printf("  process before the engines  %7.0f\n", before);
+    std::printf("  engines started            %7.0f\n", warm);
+    std::printf("  peak while reading          %7.0f   (%.2fx the command-line program's peak)\n", peak, peak / cli);
+    std::printf("  right after                 %7.0f\n", after);
+    std::printf("  after the idle period       %7.0f   (%+.0f against the process before the engines)\n", idle, idle - before);
+    std::printf("  command-line program peak   %7.0f\n", cli);
+    std::printf("  error rate %.1f%% in %.2fs; command-line program %.1f%% in %.2fs (%.2fx its time)\n", 100 * errors.rate(), seconds,
+                100 * characterErrors(screen.text(), cliText).rate(), cliSeconds, seconds / cliSeconds);
+    return 0;
+}
+
+int measureLarge(const QString &folder)
+{
+    std::printf("%-10s %10s %10s %10s %10s %10s %10s\n", "screen", "cli", "time", "scaled", "time", "full", "time");
+    for (const QSize size : {QSize(5120, 2880), QSize(6016, 3384)}) {
+        const Screen screen = tiled(size, smallScreens(6));
+        const QString path = folder + QStringLiteral("/large.png");
+        screen.image.save(path);
+        QElapsedTimer clock;
+        clock.start();
+        const double cliRate = characterErrors(screen.text(), readWithCli(path)).rate();
+        const double cliSeconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.restart();
+        const double factor = std::sqrt(3840.0 * 2160.0 / (double(size.width()) * size.height()));
+        const QImage scaled = screen.image.scaled(int(size.width() * factor), int(size.height() * factor), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const double scaledRate = characterErrors(screen.text(), Tellumo::TextRecognizer::recognizeNow(scaled)).rate();
+        const double scaledSeconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.restart();
+        const double fullRate = characterErrors(screen.text(), Tellumo::TextRecognizer::recognizeNow(screen.image)).rate();
+        const double fullSeconds = double(clock.nsecsElapsed()) / 1e9;
+        std::printf("%4dx%-5d %9.1f%% %9.2fs %9.1f%% %9.2fs %9.1f%% %9.2fs\n", size.width(), size.height(), 100 * cliRate, cliSeconds,
+                    100 * scaledRate, scaledSeconds, 100 * fullRate, fullSeconds);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,7 +258,10 @@ int main(int argc, char **argv)
     parser.addOptions({{QStringLiteral("configs"), QStringLiteral("Configurations to run, comma separated."), QStringLiteral("list")},
                        {QStringLiteral("only"), QStringLiteral("Only images whose name contains this."), QStringLiteral("text")},
                        {QStringLiteral("show"), QStringLiteral("Print the expected and recognised text of each image.")},
-                       {QStringLiteral("dump"), QStringLiteral("Write the images and their expected text here."), QStringLiteral("folder")}});
+                       {QStringLiteral("dump"), QStringLiteral("Write the images and their expected text here."), QStringLiteral("folder")},
+                       {QStringLiteral("engines"), QStringLiteral("Engines of each model (default: the application's)."), QStringLiteral("count")},
+                       {QStringLiteral("memory"), QStringLiteral("Measure resident memory on a 4K screen against the command-line program.")},
+                       {QStringLiteral("large"), QStringLiteral("Read 5K and 6K screens of small text scaled down and at full resolution.")}});
     parser.addHelpOption();
     parser.process(app);
 
@@ -122,15 +272,21 @@ int main(int argc, char **argv)
             configs.push_back(std::move(config));
 
     using Tellumo::detail::OcrModel;
-    Tellumo::detail::warmWorkers({OcrModel::combined, OcrModel::simplified, OcrModel::traditional, OcrModel::english});
-    Tellumo::detail::OcrEngines::warm(OcrModel::combined);
-
+    if (parser.isSet(QStringLiteral("engines")))
+        for (OcrModel model : {OcrModel::combined, OcrModel::simplified, OcrModel::traditional, OcrModel::english})
+            Tellumo::detail::OcrEngines::setEngineLimit(model, parser.value(QStringLiteral("engines")).toInt());
     QTemporaryDir folder;
+    if (parser.isSet(QStringLiteral("memory")))
+        return measureMemory(folder.path());
+    Tellumo::detail::warmWorkers({OcrModel::combined, OcrModel::simplified, OcrModel::traditional, OcrModel::english});
+    if (parser.isSet(QStringLiteral("large")))
+        return measureLarge(folder.path());
+
     const QString dump = parser.value(QStringLiteral("dump"));
     if (!dump.isEmpty())
         QDir().mkpath(dump);
 
-    std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byScene, byFraming, overall;
+    std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byFace, byScene, byFraming, overall;
     std::map<QString, Tally> screenTime, regionTime;
     for (const Spec &spec : corpus()) {
         const Screen screen = render(spec);
@@ -152,7 +308,7 @@ int main(int argc, char **argv)
             const double seconds = double(clock.nsecsElapsed()) / 1e9;
             const CharacterErrors errors = characterErrors(screen.text(), recognized);
             std::printf(" %s %5.1f%% %5.2fs", qPrintable(config.name), 100.0 * errors.rate(), seconds);
-            for (auto *table : {&byLanguage, &bySize, &byTheme, &byScene, &byFraming, &overall}) {
+            for (auto *table : {&byLanguage, &bySize, &byTheme, &byFace, &byScene, &byFraming, &overall}) {
                 QString group;
                 if (table == &byLanguage)
                     group = name(spec.language);
@@ -160,6 +316,8 @@ int main(int argc, char **argv)
                     group = QStringLiteral("%1 px").arg(spec.textSize, 2);
                 else if (table == &byTheme)
                     group = name(spec.theme);
+                else if (table == &byFace)
+                    group = name(spec.face);
                 else if (table == &byScene)
                     group = name(spec.scene);
                 else if (table == &byFraming)
@@ -185,6 +343,7 @@ int main(int argc, char **argv)
     printTable(QStringLiteral("by language"), names, byLanguage);
     printTable(QStringLiteral("by text size"), names, bySize);
     printTable(QStringLiteral("by theme"), names, byTheme);
+    printTable(QStringLiteral("by Chinese face"), names, byFace);
     printTable(QStringLiteral("by scene"), names, byScene);
     printTable(QStringLiteral("by framing"), names, byFraming);
     std::printf("\nSeconds per image\n%-14s", "");

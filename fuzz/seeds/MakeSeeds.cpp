@@ -12,6 +12,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/CaptureSelectionMode.h"
+#include "KivaroCore/RecognizedTextRecord.h"
 #include "NativeAppAppearance/NativeAccentPalette.h"
 #include "NativeAppUpdater/Ed25519.h"
 #include "NativeAppUpdater/NativeReleaseTool.h"
@@ -331,6 +332,24 @@ void updaterSeeds()
     write("UpdateArchive", QStringLiteral("through-link.zip"), NativeReleaseTool::writeZip(hostile));
 }
 
+void historyRecordSeeds()
+{
+    // Entries as the history writes them: plain, polished with every kind of character, a date
+    // before 2001 and one with milliseconds; and what a hand or another version might leave.
+    const QDateTime date = QDateTime::fromMSecsSinceEpoch(1'733'000'000'123, Qt::UTC);
+    const QString id = QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E");
+    write("HistoryRecord", QStringLiteral("plain.json"), Kivaro::RecognizedTextRecord{id, QStringLiteral("Kivaro 截图识字 2024"), false, date}.toJson());
+    write("HistoryRecord", QStringLiteral("polished.json"),
+          Kivaro::RecognizedTextRecord{id, QStringLiteral("  第一行\n第二行\t\"引号\" \\ 😀 \u0001 end  "), true, date}.toJson());
+    write("HistoryRecord", QStringLiteral("before-2001.json"),
+          Kivaro::RecognizedTextRecord{id, QStringLiteral("old"), false, QDateTime::fromMSecsSinceEpoch(-86'400'000, Qt::UTC)}.toJson());
+    write("HistoryRecord", QStringLiteral("other-id.json"),
+          Kivaro::RecognizedTextRecord{QStringLiteral("11111111-2222-4333-8444-555555555555"), QStringLiteral("x"), false, date}.toJson());
+    write("HistoryRecord", QStringLiteral("extra-keys.json"),
+          R"json({"text":"reordered","date":754000000.5,"polished":false,"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","future":{"k":[1,2]}})json");
+    write("HistoryRecord", QStringLiteral("wrong-types.json"), R"json({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","text":1,"polished":"no","date":"x"})json");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -356,5 +375,6 @@ int main(int argc, char **argv)
     desktopEntrySeeds();
     polishingResponseSeeds();
     updaterSeeds();
+    historyRecordSeeds();
     return 0;
 }

@@ -16,8 +16,7 @@ std::span<const Target> targets()
         {"PropertyList", fuzzPropertyList}, {"Preferences", fuzzPreferences}, {"Project", fuzzProject},
         {"Markup", fuzzMarkup},             {"Image", fuzzImage},             {"Capture", fuzzCapture},
         {"DesktopEntry", fuzzDesktopEntry}, {"PolishingResponse", fuzzPolishingResponse},
-        {"UpdateManifest", fuzzUpdateManifest}, {"UpdateArchive", fuzzUpdateArchive},
-        {"TextHistoryRecord", fuzzTextHistoryRecord},
+        {"UpdateManifest", fuzzUpdateManifest}, {"UpdateArchive", fuzzUpdateArchive}, {"HistoryRecord", fuzzHistoryRecord},
     };
     return all;
 }

@@ -35,9 +35,13 @@ QImage readableCopy(const QImage &image)
     const qint64 pixels = qint64(image.width()) * image.height();
     if (pixels > TextRecognizer::maxPixels)
         throw refused(QStringLiteral("识字图片超过 4000 万像素，请选择更小的区域。"));
-    QImage flat(image.size(), QImage::Format_RGB32);
-    flat.fill(Qt::white);
-    {
+    // A screenshot usually comes opaque: it is read as it is, without a copy.
+    QImage flat;
+    if (image.format() == QImage::Format_RGB32) {
+        flat = image;
+    } else {
+        flat = QImage(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
         QPainter painter(&flat);
         painter.drawImage(0, 0, image);
     }

@@ -10,13 +10,18 @@
 // recognition workers (internal/RecognitionWorkers.h) on a copy of the image, and the task
 // resumes on the main thread. Cancelling the task ends its wait at once with
 // Platform::CancellationError and stops the worker at its next line. Engines take a while to
-// start, so each worker keeps its own started engines; `prewarm` starts them all, off the main
-// thread, so that the first recognition does not pay for them.
+// start and hold memory, so the workers share a few started engines, which end after two
+// minutes without recognition and start again with the next one; `prewarm` starts them, off
+// the main thread, so that the first recognition does not pay for them (call it when a capture
+// that may end in recognition begins). The memory a recognition used for a moment goes back to
+// the system when it ends.
 //
 // Errors are TellumoError in the domain "Tellumo.TextRecognition": code 1 when no language data
 // is installed or the engine does not start, code 2 for an image that is empty or larger than
-// 40,000,000 pixels. Images larger than a 4K screen are scaled down to its pixel count before
-// they are read. `recognizeFile` passes on the decoding errors of
+// 40,000,000 pixels. Screens up to 6K are read at full resolution (scaled down, small text
+// loses characters: a 5K screen of 12-pixel text read at a 4K screen's pixels lost nearly half
+// again as many); larger images are scaled down to a 6K screen's pixel count. Large text is
+// read smaller whatever the image's size. `recognizeFile` passes on the decoding errors of
 // ScreenRegionCapture::decodeCapture.
 
 #include "Platform/Async/Task.h"
@@ -31,7 +36,7 @@ public:
     static constexpr const char *errorDomain = "Tellumo.TextRecognition";
     enum ErrorCode { engineUnavailable = 1, imageRefused = 2 };
     static constexpr qint64 maxPixels = 40'000'000;
-    static constexpr qint64 maxReadPixels = 3840 * 2160;
+    static constexpr qint64 maxReadPixels = 6144 * 3456;
 
     TextRecognizer() = delete;
 

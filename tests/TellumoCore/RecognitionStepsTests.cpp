@@ -20,10 +20,10 @@ using namespace Tellumo::detail;
 
 namespace {
 
-QFont uiFont(int pixels, bool bold = false)
+QFont uiFont(int pixels, bool bold = false, const QString &chinese = QStringLiteral("WenQuanYi Micro Hei"))
 {
     QFont font;
-    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({QStringLiteral("DejaVu Sans"), chinese});
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
@@ -130,19 +130,28 @@ TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
             symbols.push_back({QString(c), {}});
         return symbols;
     };
-    for (bool printedTraditional : {false, true}) {
-        Drawing d({420, 60}, Qt::white);
-        d.text({10, 42}, printedTraditional ? traditional : simplified, uiFont(32), Qt::black);
-        const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
-        const ScriptEvidence evidence = compareScripts(line, symbolsOf(simplified), symbolsOf(traditional));
-        EXPECT_EQ(evidence.positions, 6);
-        EXPECT_EQ(evidence.traditional > 0, printedTraditional) << evidence.traditional;
+    // In each of the Chinese faces the screens are drawn in, at a body size and a title size.
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
+        for (int pixels : {32, 48}) {
+            for (bool printedTraditional : {false, true}) {
+                Drawing d({30 * pixels / 2 + 20, 2 * pixels}, Qt::white);
+                d.text({10, pixels * 4 / 3}, printedTraditional ? traditional : simplified, uiFont(pixels, false, QLatin1String(face)), Qt::black);
+                const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
+                const ScriptEvidence evidence = compareScripts(line, symbolsOf(simplified), symbolsOf(traditional));
+                EXPECT_GE(evidence.positions, 5) << face << ' ' << pixels;
+                EXPECT_EQ(evidence.traditional > 0, printedTraditional) << face << ' ' << pixels << ": " << evidence.traditional;
+            }
+        }
     }
-    // Readings that do not agree on the number of characters tell nothing.
+    // A reading that makes two characters of one (記 as 言己) still tells on the others, and
+    // readings with nothing in common tell nothing.
     Drawing d({420, 60}, Qt::white);
-    d.text({10, 42}, simplified, uiFont(32), Qt::black);
+    d.text({10, 42}, traditional, uiFont(32), Qt::black);
     const QImage line = d.done().convertToFormat(QImage::Format_Grayscale8);
-    EXPECT_EQ(compareScripts(line, symbolsOf(simplified), symbolsOf(QStringLiteral("會議"))).positions, 0);
+    const ScriptEvidence split = compareScripts(line, symbolsOf(simplified), symbolsOf(QStringLiteral("會議言己錄設計稿")));
+    EXPECT_GE(split.positions, 3);
+    EXPECT_GT(split.traditional, 0);
+    EXPECT_EQ(compareScripts(line, symbolsOf(QStringLiteral("abc")), symbolsOf(QStringLiteral("xyz"))).positions, 0);
 }
 
 TEST(EngineText, SpacesBetweenChineseCharactersGoAndStraySymbolsAreMended)
@@ -173,6 +182,70 @@ struct Layout {
 };
 
 } // namespace
+
+// Punctuation and small marks as the Chinese model reads them, mended by their neighbours.
+TEST(EngineText, PunctuationFollowsTheScriptOfItsNeighboursAndMarksOfControlsGo)
+{
+    const std::pair<const char *, const char *> spaced[] = {
+        {"季度报告.txt 一 文本编辑器", "季度报告.txt — 文本编辑器"},
+        {"本报记者 刘洋 。 2024年3月14日", "本报记者 刘洋 · 2024年3月14日"},
+        {"By Liu Yang 。 March 14", "By Liu Yang · March 14"},
+        {"一 个 人", "一 个 人"}, // 一 between Chinese characters stays a character
+        {"well-known", "well-known"},
+    };
+    for (const auto &[read, meant] : spaced)
+        EXPECT_EQ(spacedMarks(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+    const std::pair<const char *, const char *> cases[] = {
+        {"好的, 明天见", "好的，明天见"},
+        {"你确定吗?", "你确定吗？"},
+        {"保存 , 然后关闭.", "保存，然后关闭。"},
+        {"1，2，3", "1,2,3"},
+        {"Hello。World", "Hello.World"},
+        {"我用 Kivaro。", "我用 Kivaro。"},
+        {"版本 12.4", "版本 12.4"},
+        {"时间 14:32", "时间 14:32"},
+        {"|nternet and |t works", "Internet and It works"},
+        {"a | b", "a | b"},
+        {"复制| Ctrl+C", "复制 Ctrl+C"},
+        {"设计稿 x", "设计稿"},
+        {"Inbox x Drafts X", "Inbox Drafts"},
+        {"1920 x 1080", "1920 x 1080"},
+        {"® 设置", "设置"},
+        {"© Kivaro", "Kivaro"},
+        {"© 2024 Kivaro", "© 2024 Kivaro"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(punctuationOfItsNeighbours(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
+// A check box before its label and a close cross after a tab's title are no part of the line;
+// a square character of the text is.
+TEST(TextLineFinding, AFaintCheckBoxOrCloseCrossAtALinesEndIsLeftOut)
+{
+    for (QColor ink : {QColor(Qt::black), QColor(Qt::white)}) {
+        const QColor background = ink == Qt::black ? QColor(Qt::white) : QColor(0x1E, 0x1E, 0x1E);
+        const QColor faint = ink == Qt::black ? QColor(0xC7, 0xC7, 0xCC) : QColor(0x48, 0x48, 0x4A);
+        Drawing d({420, 80}, background);
+        d.painter.setPen(faint);
+        d.painter.setBrush(Qt::NoBrush);
+        d.painter.drawRoundedRect(QRect(20, 22, 18, 18), 3, 3);
+        d.text({48, 38}, QStringLiteral("不再询问"), uiFont(18), ink);
+        d.text({200, 38}, QStringLiteral("口号"), uiFont(18), ink);
+        d.painter.setPen(faint);
+        d.painter.drawLine(QPoint(244, 24), QPoint(256, 36));
+        d.painter.drawLine(QPoint(256, 24), QPoint(244, 36));
+        const InkSegmentation analysed(d.done());
+        const std::vector<TextLine> lines = findTextLines(analysed);
+        ASSERT_FALSE(lines.empty());
+        for (const TextLine &line : lines) {
+            EXPECT_GT(line.box.left(), 40) << "the check box is left out";
+            EXPECT_LT(line.box.right(), 243) << "the cross is left out";
+        }
+        // 口 in the text keeps its place: the second word starts the second line or lies in it.
+        const bool squareKept = std::any_of(lines.begin(), lines.end(), [](const TextLine &line) { return line.box.left() <= 202 && line.box.right() >= 210; });
+        EXPECT_TRUE(squareKept);
+    }
+}
 
 TEST(ReadingOrder, ATableIsReadRowByRowAfterTheSideBarBesideIt)
 {
@@ -259,4 +332,48 @@ TEST(ReadingOrder, LineNumbersStayWithTheirCodeAndNamesWithTheirTimes)
     for (int i = 0; i < 3; ++i)
         expected << QStringLiteral("名字%1 1%1:00").arg(i) << QStringLiteral("预览%1").arg(i);
     EXPECT_EQ(l.order(), expected);
+}
+
+// A line on a background of its own (the active tab, a selected row, a highlighted line of code)
+// keeps its place in the rows and columns of its neighbours.
+TEST(ReadingOrder, AnActiveTabASelectedRowAndAHighlightedLineStayInTheirRowsAndColumns)
+{
+    {
+        Layout l;
+        const int window = l.region({0, 0, 900, 500});
+        const int strip = l.region({0, 0, 900, 36});
+        // The active tab has the pane's colour and joins its background.
+        l.line(QStringLiteral("概览"), 20, 26, 40, strip);
+        l.line(QStringLiteral("详情"), 220, 26, 40, window);
+        l.line(QStringLiteral("设置"), 420, 26, 40, strip);
+        l.line(QStringLiteral("帮助"), 620, 26, 40, strip);
+        l.line(QStringLiteral("页面内容"), 20, 90, 300, window);
+        EXPECT_EQ(l.order(), (QStringList{QStringLiteral("概览 详情 设置 帮助"), QStringLiteral("页面内容")}));
+    }
+    {
+        Layout l;
+        const int list = l.region({0, 0, 600, 400});
+        QStringList expected;
+        for (int row = 0; row < 6; ++row) {
+            // Rows 1 and 4 selected: their name and date sit on the accent colour.
+            const bool selected = row == 1 || row == 4;
+            const int region = selected ? l.region({0, 10 + 40 * row, 600, 36}) : list;
+            l.line(QStringLiteral("邮件主题%1").arg(row), 20, 34 + 40 * row, 200 - 30 * (row % 3), region);
+            l.line(QStringLiteral("3月%1日").arg(row + 1), 520, 34 + 40 * row, 60, region, 14);
+            expected << QStringLiteral("邮件主题%1 3月%2日").arg(row).arg(row + 1);
+        }
+        EXPECT_EQ(l.order(), expected);
+    }
+    {
+        Layout l;
+        const int editor = l.region({0, 0, 800, 300});
+        QStringList expected;
+        for (int i = 1; i <= 7; ++i) {
+            const int region = i == 3 ? l.region({0, 4 + 24 * i, 800, 24}) : editor; // the current line
+            l.line(QString::number(i), 20, 20 + 24 * i, 9, region, 13);
+            l.line(QStringLiteral("call(%1);").arg(i), 60, 20 + 24 * i, 200, region, 18);
+            expected << QStringLiteral("%1 call(%1);").arg(i);
+        }
+        EXPECT_EQ(l.order(), expected);
+    }
 }

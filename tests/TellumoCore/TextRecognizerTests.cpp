@@ -5,6 +5,7 @@
 #include "TellumoCore/TextRecognizer.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/OcrEngines.h"
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
 
@@ -88,6 +89,24 @@ TEST(TextRecognizer, ReadsRenderedScreenshotsLineByLineInReadingOrder)
     }
 }
 
+// The Simplified or Traditional choice holds in each Chinese face, whatever script the face is
+// made for: a Traditional screen in a face for Simplified, and the other way round.
+TEST(TextRecognizer, EachScriptReadsAsItselfInEveryChineseFace)
+{
+    const Spec specs[] = {
+        {Scene::dialog, Language::traditional, Theme::dark, 14, Framing::region, 0, Face::notoSansTC},
+        {Scene::dialog, Language::traditional, Theme::light, 16, Framing::region, 0, Face::notoSansSC},
+        {Scene::settings, Language::traditional, Theme::dark, 14, Framing::region, 0, Face::wenQuanYi},
+        {Scene::dialog, Language::simplified, Theme::light, 14, Framing::region, 0, Face::notoSansTC},
+        {Scene::chat, Language::simplified, Theme::dark, 16, Framing::region, 0, Face::notoSansSC},
+        {Scene::chat, Language::traditional, Theme::light, 18, Framing::region, 0, Face::notoSansTC},
+    };
+    for (const Spec &spec : specs) {
+        const Screen screen = render(spec);
+        expectReads(screen, TextRecognizer::recognizeNow(screen.image));
+    }
+}
+
 TEST(TextRecognizer, ReadsAWholeScreenWithItsSideBarAndTableInOrder)
 {
     const Screen screen = render({Scene::settings, Language::simplified, Theme::dark, 16, Framing::fullScreen});
@@ -139,9 +158,9 @@ TEST(TextRecognizer, RefusesEmptyAndOversizedImagesBeforeReadingThem)
     }
 }
 
-TEST(TextRecognizer, AnImageLargerThanAFourKScreenIsScaledDownAndStillRead)
+TEST(TextRecognizer, AnImageLargerThanASixKScreenIsScaledDownAndStillRead)
 {
-    QImage large(6000, 2000, QImage::Format_RGB32);
+    QImage large(9000, 3000, QImage::Format_RGB32);
     large.fill(Qt::white);
     {
         QPainter painter(&large);
@@ -149,10 +168,24 @@ TEST(TextRecognizer, AnImageLargerThanAFourKScreenIsScaledDownAndStillRead)
         font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
         font.setPixelSize(96);
         painter.setFont(font);
-        painter.drawText(QPoint(200, 900), QStringLiteral("Kivaro 截图识字 2024"));
+        painter.drawText(QPoint(200, 1400), QStringLiteral("Kivaro 截图识字 2024"));
     }
     const QString recognized = TextRecognizer::recognizeNow(large);
     EXPECT_LE(characterErrors(QStringLiteral("Kivaro 截图识字 2024"), recognized).rate(), kMaxScreenErrors) << recognized.toStdString();
+}
+
+// A 5K screen of small text is read at full resolution: scaled to a 4K screen's pixels, its
+// 12-pixel text would be under 8 pixels tall.
+TEST(TextRecognizer, SmallTextOnAFiveKScreenIsReadAtFullResolution)
+{
+    const Screen screen = render({Scene::dialog, Language::simplified, Theme::light, 12, Framing::region, 0, Face::notoSansSC});
+    QImage fiveK(5120, 2880, QImage::Format_RGB32);
+    fiveK.fill(screen.image.pixel(0, 0));
+    {
+        QPainter painter(&fiveK);
+        painter.drawImage(2400, 1300, screen.image);
+    }
+    expectReads(screen, TextRecognizer::recognizeNow(fiveK));
 }
 
 TEST(TextRecognizer, ReadsAnImageFileAndPassesOnTheDecodingError)
@@ -191,6 +224,26 @@ TEST(TextRecognizer, ACancelledRecognitionEndsWithCancellationAndTheNextOneRuns)
 TEST(TextRecognizer, PrewarmReadsItsSampleOnce)
 {
     EXPECT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+}
+
+// A resident application does not keep the engines' memory while nobody recognises text: they
+// end after the idle period, a few at most in between, and the next recognition starts them
+// again.
+TEST(TextRecognizer, EnginesEndAfterAnIdlePeriodAndStartAgainForTheNextRecognition)
+{
+    using namespace Tellumo::detail;
+    OcrEngines::setIdlePeriod(std::chrono::milliseconds(300));
+    const Screen traditional = render({Scene::chat, Language::traditional, Theme::dark, 16, Framing::region, 0, Face::notoSansTC});
+    const Screen english = render({Scene::menu, Language::english, Theme::light, 14, Framing::region});
+    for (int round = 0; round < 2; ++round) {
+        expectReads(traditional, recognizeOnWorker(traditional.image));
+        expectReads(english, recognizeOnWorker(english.image));
+        EXPECT_GT(OcrEngines::startedEngines(), 0);
+        // Two English engines and three Chinese ones of either script, whatever the screens.
+        EXPECT_LE(OcrEngines::startedEngines(), OcrEngines::kChineseEngines + OcrEngines::kDefaultEngines);
+        EXPECT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000)) << OcrEngines::startedEngines();
+    }
+    OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
 }
 
 // The data folder is looked up once a process, so this runs in a fresh one.

@@ -64,10 +64,11 @@ InkSegmentation::InkSegmentation(const QImage &image)
 {
     const size_t count = size_t(m_width) * size_t(m_height);
     m_regionOf.assign(count, -1);
-    m_glyphOf.assign(count, -1);
     std::vector<int32_t> parent(count);
     labelRegions(parent);
     labelGlyphs(parent);
+    // The sets' links have become the glyph labels.
+    m_glyphOf = std::move(parent);
     measureGlyphs();
 }
 
@@ -256,20 +257,25 @@ void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
 {
     const int w = m_width, h = m_height;
     linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
+    // Every pixel's link made to point at its set's root, then, in index order (a root comes
+    // before the other members), replaced by its glyph's index: a root's own entry holds the
+    // index by the time its members read it. The vector becomes the glyph labels in place.
+    for (size_t i = 0; i < parent.size(); ++i)
+        if (parent[i] >= 0)
+            parent[i] = findRoot(parent, int32_t(i));
     for (int y = 0; y < h; ++y) {
         const int32_t base = int32_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const int32_t i = base + x;
             if (parent[size_t(i)] < 0)
                 continue;
-            const int32_t root = findRoot(parent, i);
-            if (root == i) {
-                m_glyphOf[size_t(i)] = int32_t(m_glyphs.size());
+            if (parent[size_t(i)] == i) {
+                parent[size_t(i)] = int32_t(m_glyphs.size());
                 m_glyphs.push_back({QRect(x, y, 1, 1), 0});
             } else {
-                m_glyphOf[size_t(i)] = m_glyphOf[size_t(root)];
+                parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
             }
-            Glyph &glyph = m_glyphs[size_t(m_glyphOf[size_t(i)])];
+            Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
             glyph.box |= QRect(x, y, 1, 1);
             ++glyph.pixels;
         }

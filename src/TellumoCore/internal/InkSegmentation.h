@@ -15,8 +15,8 @@
 // the antialiased edge between two different backgrounds (the rim of a button, a window
 // corner), or a solid shape (an avatar, a coloured dot).
 //
-// Coordinates are pixels of the analysed image. Memory: three 32-bit words a pixel while
-// analysing, two afterwards.
+// Coordinates are pixels of the analysed image. Memory: two 32-bit words a pixel while
+// analysing and afterwards.
 
 #include <QImage>
 #include <QRect>

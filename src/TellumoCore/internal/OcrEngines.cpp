@@ -10,7 +10,14 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <vector>
+
+#include <malloc.h>
 #include <memory>
 #include <mutex>
 
@@ -18,7 +25,7 @@ namespace Tellumo::detail::OcrEngines {
 
 namespace {
 
-constexpr int kModels = 4;
+constexpr size_t kModels = 4;
 
 QString findDataFolder()
 {
@@ -69,36 +76,224 @@ void silenceEngineMessages(tesseract::TessBaseAPI &api)
     std::call_once(once, [&api] { api.SetVariable("debug_file", "/dev/null"); });
 }
 
-struct ThreadEngines {
-    std::array<std::unique_ptr<tesseract::TessBaseAPI>, kModels> engines;
-    std::array<bool, kModels> failed{};
-
-    ~ThreadEngines()
+// The started engines, shared by the threads that read: a thread borrows an engine of the model
+// it needs for one read and gives it back. Each model has at most its limit of engines; a
+// thread that finds them all lent waits for one. Engines that have not been lent for the idle
+// period are ended by a watcher thread, and the memory they held goes back to the system.
+class EnginePool {
+public:
+    static EnginePool &instance()
     {
-        for (auto &engine : engines)
-            if (engine)
-                engine->End();
+        static EnginePool *pool = new EnginePool; // lives as long as the process; never destroyed
+        return *pool;
     }
+
+    tesseract::TessBaseAPI *borrow(OcrModel model)
+    {
+        const size_t index = size_t(model);
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (m_failed[index])
+                return nullptr;
+            if (!m_idle[index].empty()) {
+                tesseract::TessBaseAPI *api = m_idle[index].back().release();
+                m_idle[index].pop_back();
+                ++m_lent;
+                return api;
+            }
+            if (m_started[index] < m_limits[index]) {
+                const Room room = isChinese(index) ? roomForChinese(index, lock) : Room::free;
+                if (room == Room::free)
+                    break;
+                if (room == Room::made)
+                    continue; // the lock was let go: look again
+            }
+            m_returned.wait(lock);
+        }
+        ++m_started[index];
+        ++m_lent;
+        lock.unlock();
+        std::unique_ptr<tesseract::TessBaseAPI> api = start(model);
+        lock.lock();
+        if (!api) {
+            --m_started[index];
+            --m_lent;
+            m_failed[index] = true;
+            m_returned.notify_all();
+            return nullptr;
+        }
+        startWatcher();
+        return api.release();
+    }
+
+    void giveBack(OcrModel model, tesseract::TessBaseAPI *api)
+    {
+        std::lock_guard lock(m_mutex);
+        m_idle[size_t(model)].emplace_back(api);
+        --m_lent;
+        m_lastUse = std::chrono::steady_clock::now();
+        m_returned.notify_all();
+        m_watch.notify_all();
+    }
+
+    // Starts engines of `model` up to `count` (at most its limit), all idle afterwards.
+    bool warm(OcrModel model, int count)
+    {
+        std::vector<tesseract::TessBaseAPI *> borrowed;
+        bool ok = true;
+        {
+            std::unique_lock lock(m_mutex);
+            count = std::min(count, m_limits[size_t(model)]);
+            // Warming one script never ends the other's engines.
+            if (isChinese(size_t(model)))
+                count = std::min(count, std::max(m_started[size_t(model)], kChineseEngines - m_started[size_t(OcrModel::simplified)] -
+                                                                               m_started[size_t(OcrModel::traditional)] + m_started[size_t(model)]));
+        }
+        for (int i = 0; i < count; ++i) {
+            // Borrowing them all at once makes each a distinct engine.
+            tesseract::TessBaseAPI *api = borrow(model);
+            if (!api) {
+                ok = false;
+                break;
+            }
+            borrowed.push_back(api);
+        }
+        for (tesseract::TessBaseAPI *api : borrowed)
+            giveBack(model, api);
+        return ok && count > 0;
+    }
+
+    void setLimit(OcrModel model, int limit)
+    {
+        std::lock_guard lock(m_mutex);
+        m_limits[size_t(model)] = std::max(1, limit);
+    }
+
+    void setIdlePeriod(std::chrono::milliseconds period)
+    {
+        std::lock_guard lock(m_mutex);
+        m_idlePeriod = period;
+        m_watch.notify_all();
+    }
+
+    int started()
+    {
+        std::lock_guard lock(m_mutex);
+        int all = 0;
+        for (int count : m_started)
+            all += count;
+        return all;
+    }
+
+private:
+    EnginePool() { m_limits.fill(kDefaultEngines); }
+
+    static bool isChinese(size_t index) { return index == size_t(OcrModel::simplified) || index == size_t(OcrModel::traditional); }
+
+    enum class Room { free, made, none };
+
+    // Called with the lock held, for a Chinese model that may start another engine: whether the
+    // Chinese engines leave room, or room was made by ending an idle one of the other script
+    // (the lock let go meanwhile), or there is none until one is given back.
+    Room roomForChinese(size_t index, std::unique_lock<std::mutex> &lock)
+    {
+        const size_t other = index == size_t(OcrModel::simplified) ? size_t(OcrModel::traditional) : size_t(OcrModel::simplified);
+        if (m_started[index] + m_started[other] < kChineseEngines)
+            return Room::free;
+        if (m_idle[other].empty())
+            return Room::none;
+        std::unique_ptr<tesseract::TessBaseAPI> ending = std::move(m_idle[other].back());
+        m_idle[other].pop_back();
+        --m_started[other];
+        lock.unlock();
+        ending->End();
+        ending.reset();
+        lock.lock();
+        m_returned.notify_all();
+        return Room::made;
+    }
+
+    static std::unique_ptr<tesseract::TessBaseAPI> start(OcrModel model)
+    {
+        const QString languages = languagesOf(model);
+        auto api = std::make_unique<tesseract::TessBaseAPI>();
+        silenceEngineMessages(*api);
+        if (languages.isEmpty() ||
+            api->Init(QFile::encodeName(dataFolder()).constData(), languages.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) != 0)
+            return nullptr;
+        return api;
+    }
+
+    // Called with the lock held.
+    void startWatcher()
+    {
+        if (m_watcher)
+            return;
+        m_watcher = std::make_unique<std::thread>([this] { watch(); });
+        m_watcher->detach();
+    }
+
+    void watch()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            const bool anyIdle = std::any_of(m_idle.begin(), m_idle.end(), [](const auto &engines) { return !engines.empty(); });
+            if (!anyIdle) {
+                m_watch.wait(lock);
+                continue;
+            }
+            const auto due = m_lastUse + m_idlePeriod;
+            if (std::chrono::steady_clock::now() < due || m_lent > 0) {
+                m_watch.wait_until(lock, m_lent > 0 ? std::chrono::steady_clock::now() + m_idlePeriod : due);
+                continue;
+            }
+            std::array<std::vector<std::unique_ptr<tesseract::TessBaseAPI>>, kModels> ending;
+            for (size_t i = 0; i < kModels; ++i) {
+                m_started[i] -= int(m_idle[i].size());
+                ending[i] = std::move(m_idle[i]);
+                m_idle[i].clear();
+            }
+            lock.unlock();
+            for (auto &engines : ending)
+                for (auto &engine : engines)
+                    engine->End();
+            ending = {};
+            releaseFreedMemory();
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_returned;
+    std::condition_variable m_watch;
+    std::array<std::vector<std::unique_ptr<tesseract::TessBaseAPI>>, kModels> m_idle;
+    std::array<int, kModels> m_started{};
+    std::array<int, kModels> m_limits{};
+    std::array<bool, kModels> m_failed{};
+    int m_lent = 0;
+    std::chrono::milliseconds m_idlePeriod = kDefaultIdlePeriod;
+    std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
+    std::unique_ptr<std::thread> m_watcher;
 };
 
-tesseract::TessBaseAPI *engineFor(OcrModel model)
-{
-    thread_local ThreadEngines local;
-    const int index = int(model);
-    if (local.engines[size_t(index)])
-        return local.engines[size_t(index)].get();
-    if (local.failed[size_t(index)])
-        return nullptr;
-    const QString languages = languagesOf(model);
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
-    silenceEngineMessages(*api);
-    if (languages.isEmpty() || api->Init(QFile::encodeName(dataFolder()).constData(), languages.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
-        local.failed[size_t(index)] = true;
-        return nullptr;
+// An engine lent for one read.
+class Lease {
+public:
+    explicit Lease(OcrModel model) : m_model(model), m_api(EnginePool::instance().borrow(model)) {}
+    ~Lease()
+    {
+        if (m_api)
+            EnginePool::instance().giveBack(m_model, m_api);
     }
-    local.engines[size_t(index)] = std::move(api);
-    return local.engines[size_t(index)].get();
-}
+    Lease(const Lease &) = delete;
+    Lease &operator=(const Lease &) = delete;
+    tesseract::TessBaseAPI *operator->() const { return m_api; }
+    explicit operator bool() const { return m_api != nullptr; }
+
+private:
+    OcrModel m_model;
+    tesseract::TessBaseAPI *m_api;
+};
 
 bool cancelRequested(void *flag, int)
 {
@@ -142,14 +337,34 @@ void requireAnyModel()
         throw unavailable(OcrModel::combined);
 }
 
-bool warm(OcrModel model)
+bool warm(OcrModel model, int count)
 {
-    return engineFor(model) != nullptr;
+    return EnginePool::instance().warm(model, count);
+}
+
+void setEngineLimit(OcrModel model, int limit)
+{
+    EnginePool::instance().setLimit(model, limit);
+}
+
+void setIdlePeriod(std::chrono::milliseconds period)
+{
+    EnginePool::instance().setIdlePeriod(period);
+}
+
+int startedEngines()
+{
+    return EnginePool::instance().started();
+}
+
+void releaseFreedMemory()
+{
+    ::malloc_trim(0);
 }
 
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request)
 {
-    tesseract::TessBaseAPI *api = engineFor(model);
+    const Lease api(model);
     if (!api)
         throw unavailable(model);
     Q_ASSERT(picture.format() == QImage::Format_Grayscale8);

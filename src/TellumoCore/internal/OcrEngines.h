@@ -1,9 +1,13 @@
 #pragma once
 // The recognition engines (Tesseract 5, LSTM) of the calling thread.
 //
-// Starting an engine reads its models from disk and costs about 0.2 s a language, so each
-// thread keeps one started engine per model for its lifetime: the recognition workers' threads
-// live as long as the process and stay warm. An engine is used by its own thread only.
+// Starting an engine reads its models from disk and costs about 0.2 s a language, and a started
+// Chinese engine holds about 45 MB (an English one about 15 MB), so engines are kept in one pool
+// the reading threads borrow from: at most kDefaultEngines of each model and kChineseEngines of
+// the two Chinese ones together (a model that needs another ends an idle engine of the other
+// script), started when first needed (or by warm), used by one thread at a time, and ended
+// together once none has been lent for the idle period, when the memory they held goes back to
+// the system. The next read starts them again.
 //
 // The models: Simplified Chinese, Traditional Chinese, English, and the combined engine of all
 // three that the engine's own language choice runs. A model whose data is not installed is
@@ -18,6 +22,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 namespace Tellumo::detail {
@@ -65,8 +70,19 @@ struct ReadRequest {
 };
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request);
 
-// Starts this thread's engine for `model` now. Returns whether it runs.
-bool warm(OcrModel model);
+constexpr int kDefaultEngines = 2;
+constexpr int kChineseEngines = 3;
+constexpr std::chrono::milliseconds kDefaultIdlePeriod{120'000};
+
+// Starts engines of `model` now, up to `count` and its limit. Returns whether they run.
+bool warm(OcrModel model, int count = kDefaultEngines);
+// For benchmarks and tests: the number of engines a model may have, and the idle period.
+void setEngineLimit(OcrModel model, int limit);
+void setIdlePeriod(std::chrono::milliseconds period);
+// The engines started now, lent or idle.
+int startedEngines();
+// Hands memory the process freed back to the system.
+void releaseFreedMemory();
 
 } // namespace OcrEngines
 

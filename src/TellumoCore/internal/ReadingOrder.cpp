@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/ReadingOrder.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -146,9 +147,50 @@ private:
         return item.text >= 0 ? QStringList{m_texts[size_t(item.text)].text} : linesOf(item.node);
     }
 
-    // Items side by side: one line when each holds one, else each item's lines in turn.
+    // The texts of an item when it and every background inside it hold one row of text (each
+    // shares most of its height with the row's band), else none.
+    std::vector<int> rowOfTexts(const Item &item) const
+    {
+        if (item.text >= 0)
+            return {item.text};
+        std::vector<int> texts;
+        std::vector<int> pending{item.node};
+        while (!pending.empty()) {
+            const Node &n = m_nodes[size_t(pending.back())];
+            pending.pop_back();
+            texts.insert(texts.end(), n.texts.begin(), n.texts.end());
+            pending.insert(pending.end(), n.children.begin(), n.children.end());
+        }
+        int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
+        for (int text : texts) {
+            top = std::max(top, m_texts[size_t(text)].box.top());
+            bottom = std::min(bottom, m_texts[size_t(text)].box.bottom());
+        }
+        for (int text : texts)
+            if (2 * (bottom - top + 1) < m_texts[size_t(text)].box.height())
+                return {};
+        return texts;
+    }
+
+    // Items side by side: one line when each holds one, else each item's lines in turn. When
+    // they all hold one row, their pieces are read left to right whatever background each sits
+    // on: the active tab among the tabs of its strip, a selected cell among its row's.
     QStringList row(std::vector<Item> items)
     {
+        std::vector<int> pieces;
+        bool oneRow = items.size() > 1;
+        for (const Item &item : items) {
+            const std::vector<int> texts = oneRow ? rowOfTexts(item) : std::vector<int>();
+            oneRow = oneRow && !texts.empty();
+            pieces.insert(pieces.end(), texts.begin(), texts.end());
+        }
+        if (oneRow) {
+            std::sort(pieces.begin(), pieces.end(), [&](int a, int b) { return m_texts[size_t(a)].box.left() < m_texts[size_t(b)].box.left(); });
+            QStringList words;
+            for (int text : pieces)
+                words << m_texts[size_t(text)].text;
+            return {words.join(QLatin1Char(' '))};
+        }
         std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
             return a.box.left() != b.box.left() ? a.box.left() < b.box.left() : a.box.top() < b.box.top();
         });

@@ -9,7 +9,8 @@
 // not cut when the two sides are rows of one table (most lines across it share their height:
 // settings tables, menu shortcuts, line numbers beside code) or when they take turns down the
 // page (chat bubbles on either side); those are read row by row. Pieces of one row are joined
-// by a space into one line.
+// by a space into one line, left to right whatever background each sits on (the active tab of a
+// strip keeps its place among the others).
 
 #include "TellumoCore/internal/InkSegmentation.h"
 

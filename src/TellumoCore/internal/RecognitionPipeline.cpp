@@ -93,15 +93,20 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
                                              Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
         lines = findTextLines(*analysed);
     }
-    const InkSegmentation &ink = *analysed;
-    std::vector<int> lineOfGlyph(ink.glyphs().size(), -1);
-    for (int i = 0; i < int(lines.size()); ++i)
-        for (int glyph : lines[size_t(i)].glyphs)
-            lineOfGlyph[size_t(glyph)] = i;
-
-    const LineImageOptions pictureOptions{options.normalizePolarity, options.upscaleSmallText};
     std::vector<QImage> pictures(lines.size());
-    runParallel(int(lines.size()), [&](int i) { pictures[size_t(i)] = lineImage(ink, lines[size_t(i)], lineOfGlyph, i, pictureOptions); });
+    {
+        const InkSegmentation &ink = *analysed;
+        std::vector<int> lineOfGlyph(ink.glyphs().size(), -1);
+        for (int i = 0; i < int(lines.size()); ++i)
+            for (int glyph : lines[size_t(i)].glyphs)
+                lineOfGlyph[size_t(glyph)] = i;
+        const LineImageOptions pictureOptions{options.normalizePolarity, options.upscaleSmallText};
+        runParallel(int(lines.size()), [&](int i) { pictures[size_t(i)] = lineImage(ink, lines[size_t(i)], lineOfGlyph, i, pictureOptions); });
+    }
+    // The analysis holds a few words a pixel; the engines need only the lines' pictures.
+    const std::vector<BackgroundRegion> regions = analysed->regions();
+    analysed.reset();
+    OcrEngines::releaseFreedMemory();
     checkCancelled(cancel);
     std::vector<LineReading> readings;
     if (options.chooseScript) {
@@ -118,11 +123,12 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
 
     std::vector<PlacedText> texts;
     for (int i = 0; i < int(lines.size()); ++i) {
-        const QString text = replaceStrayLookalikes(tidyChineseSpacing(readings[size_t(i)].text.simplified()));
+        const QString text =
+            punctuationOfItsNeighbours(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))));
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }
-    return joined(options.orderByLayout ? readingOrder(texts, ink.regions()) : topToBottom(texts));
+    return joined(options.orderByLayout ? readingOrder(texts, regions) : topToBottom(texts));
 }
 
 } // namespace
@@ -158,10 +164,145 @@ QString replaceStrayLookalikes(const QString &line)
     return changed ? QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size()) : line;
 }
 
+namespace {
+
+using Points = std::vector<char32_t>;
+
+Points pointsOf(const QString &text)
+{
+    const QList<uint> ucs4 = text.toUcs4();
+    return Points(ucs4.begin(), ucs4.end());
+}
+
+QString textOf(const Points &points)
+{
+    return QString::fromUcs4(points.data(), qsizetype(points.size()));
+}
+
+bool isLetterOrDigit(char32_t c)
+{
+    return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+}
+
+bool isDigit(char32_t c)
+{
+    return c >= U'0' && c <= U'9';
+}
+
+// The words of a line split at spaces.
+std::vector<Points> wordsOf(const Points &points)
+{
+    std::vector<Points> words(1);
+    for (char32_t c : points) {
+        if (c == U' ') {
+            if (!words.back().empty())
+                words.emplace_back();
+        } else {
+            words.back().push_back(c);
+        }
+    }
+    if (words.back().empty())
+        words.pop_back();
+    return words;
+}
+
+QString joinWords(const std::vector<Points> &words)
+{
+    QStringList parts;
+    for (const Points &word : words)
+        parts << textOf(word);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QString spacedMarks(const QString &line)
+{
+    std::vector<Points> words = wordsOf(pointsOf(line));
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i].size() != 1)
+            continue;
+        const bool latinBefore = i > 0 && isLatin(words[i - 1].back()), latinAfter = i + 1 < words.size() && isLatin(words[i + 1].front());
+        const bool between = i > 0 && i + 1 < words.size();
+        if (!between || !(latinBefore || latinAfter))
+            continue;
+        char32_t &mark = words[i][0];
+        if (mark == 0x4E00 || mark == 0x2014 || mark == 0x2013 || mark == U'-' || mark == 0x30FC)
+            mark = latinBefore && latinAfter && mark == U'-' ? U'-' : 0x2014; // 一 ー – read for an em dash
+        else if (mark == 0x3002 || mark == 0x30FB || mark == 0x2022 || mark == 0xFF0E)
+            mark = 0x00B7; // 。 ・ • for the middle dot
+    }
+    return joinWords(words);
+}
+
+QString punctuationOfItsNeighbours(const QString &line)
+{
+    static const std::pair<char32_t, char32_t> kWidths[] = {
+        {U',', 0xFF0C}, {U'.', 0x3002}, {U':', 0xFF1A}, {U';', 0xFF1B}, {U'?', 0xFF1F}, {U'!', 0xFF01},
+    };
+    auto isFullStop = [](char32_t c) { return c == 0xFF0C || c == 0x3002 || c == 0xFF1A || c == 0xFF1B || c == 0xFF1F || c == 0xFF01; };
+    Points points = pointsOf(line);
+    auto neighbour = [&](qsizetype i, int step) -> char32_t {
+        for (i += step; i >= 0 && i < qsizetype(points.size()); i += step)
+            if (points[size_t(i)] != U' ')
+                return points[size_t(i)];
+        return 0;
+    };
+    Points tidy;
+    for (qsizetype i = 0; i < qsizetype(points.size()); ++i) {
+        char32_t c = points[size_t(i)];
+        const char32_t before = neighbour(i, -1), after = neighbour(i, 1);
+        for (const auto &[half, full] : kWidths) {
+            // A Chinese sentence's punctuation after a Chinese character; the ASCII sign between
+            // Latin words and numbers (a period keeps its 。 after a Latin word at a sentence's end).
+            if (c == half && isIdeograph(before) && (after == 0 || isIdeograph(after))) {
+                c = full;
+            } else if (c == full && isLetterOrDigit(before) && isLetterOrDigit(after)) {
+                c = half;
+            }
+        }
+        // A bar glued to the end of Chinese text is a speck of the control beside it.
+        if (c == U'|' && i > 0 && isIdeograph(points[size_t(i - 1)]) && (i + 1 == qsizetype(points.size()) || points[size_t(i + 1)] == U' '))
+            continue;
+        // A vertical bar against a letter is the capital I.
+        if (c == U'|' && ((i > 0 && isLetterOrDigit(points[size_t(i - 1)]) && !isDigit(points[size_t(i - 1)])) ||
+                          (i + 1 < qsizetype(points.size()) && points[size_t(i + 1)] >= U'a' && points[size_t(i + 1)] <= U'z')))
+            c = U'I';
+        // No space around Chinese punctuation.
+        if (isFullStop(c))
+            while (!tidy.empty() && tidy.back() == U' ')
+                tidy.pop_back();
+        if (c == U' ' && !tidy.empty() && isFullStop(tidy.back()))
+            continue;
+        tidy.push_back(c);
+    }
+    // Marks read for small icons and close crosses: a registered sign standing alone, a copyright
+    // sign not followed by a year, a lone cross not between numbers.
+    std::vector<Points> words = wordsOf(tidy);
+    std::vector<Points> kept;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const Points &word = words[i];
+        const bool numberBefore = i > 0 && isDigit(words[i - 1].back()), numberAfter = i + 1 < words.size() && isDigit(words[i + 1].front());
+        if (word.size() == 1) {
+            const char32_t c = word[0];
+            if (c == 0x00AE || (c == 0x00A9 && !numberAfter) || ((c == U'x' || c == U'X' || c == 0x00D7 || c == 0x2715) && !(numberBefore && numberAfter)))
+                continue;
+        }
+        kept.push_back(word);
+    }
+    return joinWords(kept);
+}
+
 QString recognizeImage(const QImage &image, const RecognitionOptions &options, const std::atomic<bool> *cancel)
 {
     OcrEngines::requireAnyModel();
     checkCancelled(cancel);
+    // The analysis of a large screen takes a hundred megabytes or more for a moment; what it
+    // freed goes back to the system once it is done, so that a resident application does not
+    // keep it.
+    struct Release {
+        ~Release() { OcrEngines::releaseFreedMemory(); }
+    } release;
     return options.segmentBlocks ? readLines(image, options, cancel) : readPage(image, options, cancel);
 }
 

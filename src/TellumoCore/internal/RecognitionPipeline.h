@@ -43,4 +43,15 @@ QString tidyChineseSpacing(const QString &line);
 // Between two Latin characters such a character is the symbol (Ctrl十C is Ctrl+C).
 QString replaceStrayLookalikes(const QString &line);
 
+// Before the spaces between Chinese characters go: a lone mark between words with a Latin word
+// beside it is a dash or a middle dot the Chinese model read as 一 or 。 ("report.txt — 编辑器",
+// "刘洋 · 2024").
+QString spacedMarks(const QString &line);
+
+// Punctuation follows the script of its neighbours: full-width after a Chinese character, ASCII
+// between Latin words and numbers; a vertical bar against a letter is the capital I; marks the
+// engine reads for icons and close crosses (a lone ®, © without a year, x not between numbers)
+// go.
+QString punctuationOfItsNeighbours(const QString &line);
+
 } // namespace Tellumo::detail

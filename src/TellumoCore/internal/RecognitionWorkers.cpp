@@ -9,7 +9,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
-#include <latch>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -101,24 +100,10 @@ void runParallel(int count, const std::function<void(int)> &body)
 
 bool warmWorkers(std::initializer_list<OcrModel> models)
 {
-    QThreadPool &pool = recognitionPool();
-    const int threads = pool.maxThreadCount();
-    // Every task waits until all have started, so that each runs on a thread of its own.
-    auto started = std::make_shared<std::latch>(threads);
-    auto ok = std::make_shared<std::atomic<bool>>(true);
-    const std::vector<OcrModel> wanted(models);
-    auto done = std::make_shared<std::latch>(threads);
-    for (int i = 0; i < threads; ++i) {
-        pool.start([started, done, ok, wanted] {
-            started->arrive_and_wait();
-            for (OcrModel model : wanted)
-                if (!OcrEngines::warm(model))
-                    ok->store(false);
-            done->count_down();
-        });
-    }
-    done->wait();
-    return ok->load();
+    bool ok = true;
+    for (OcrModel model : models)
+        ok = OcrEngines::warm(model) && ok;
+    return ok;
 }
 
 } // namespace Tellumo::detail

@@ -1,6 +1,7 @@
 #pragma once
-// The threads that recognise text. Their number is the machine's core count, at most four; they
-// never expire, so the engines each keeps (OcrEngines) stay started between recognitions.
+// The threads that recognise text. Their number is the machine's core count, at most four. They
+// read with engines borrowed from the engines' pool (OcrEngines), which stay started between
+// recognitions until the pool's idle period passes.
 //
 // runParallel spreads one recognition's lines over the workers. The calling thread takes part,
 // so it finishes even when every worker is busy with another recognition, and it never waits
@@ -23,7 +24,7 @@ QThreadPool &recognitionPool();
 // calls still run).
 void runParallel(int count, const std::function<void(int)> &body);
 
-// Starts the engines of `models` on every worker thread. Blocks; returns whether all started.
+// Starts the engines of `models` in the pool. Blocks; returns whether all started.
 bool warmWorkers(std::initializer_list<OcrModel> models);
 
 } // namespace Tellumo::detail

@@ -3,17 +3,24 @@
 #include "TellumoCore/internal/Characters.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
 #include <mutex>
-#include <unordered_map>
 
 namespace Tellumo::detail {
 
 namespace {
+
+// The Chinese user-interface faces of the usual desktops; those installed serve as references.
+constexpr const char *kCommonChineseFaces[] = {
+    "Noto Sans CJK SC", "Noto Sans CJK TC", "WenQuanYi Micro Hei", "Source Han Sans SC", "Source Han Sans TC", "Droid Sans Fallback",
+};
 
 char32_t onlyCharacter(const QString &text)
 {
@@ -103,14 +110,89 @@ std::vector<double> cellInks(const QImage &picture, const InkedColumns &columns,
     return inks;
 }
 
+// The same when the gaps between characters do not show where one ends (a comma that touches
+// its neighbour, a character of parts far apart): Chinese characters and their punctuation
+// advance by the same width, so the run's ink is cut into `cells` equal parts.
+std::vector<double> evenCellInks(const QImage &picture, const InkedColumns &columns, int left, int right, int cells)
+{
+    int first = left, last = right;
+    while (first <= right && !columns.inked[size_t(first)])
+        ++first;
+    while (last >= first && !columns.inked[size_t(last)])
+        --last;
+    if (last < first || cells <= 0)
+        return {};
+    const double width = double(last - first + 1) / cells;
+    std::vector<double> inks;
+    for (int i = 0; i < cells; ++i) {
+        const int from = first + int(std::lround(i * width)), to = first + int(std::lround((i + 1) * width)) - 1;
+        inks.push_back(to >= from ? inkOfColumns(picture, from, to) : 0);
+    }
+    return inks;
+}
+
+// The two readings side by side, position for position: the alignment with the fewest
+// differences. A character one reading has and the other lacks (a character read as two) stands
+// opposite an empty symbol with the same box, which takes no cell and so cuts the run there.
+void alignReadings(const std::vector<OcrSymbol> &a, const std::vector<OcrSymbol> &b, std::vector<OcrSymbol> &alignedA,
+                   std::vector<OcrSymbol> &alignedB)
+{
+    const size_t n = a.size(), m = b.size();
+    std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1, 0));
+    for (size_t i = 0; i <= n; ++i)
+        cost[i][0] = int(i);
+    for (size_t j = 0; j <= m; ++j)
+        cost[0][j] = int(j);
+    for (size_t i = 1; i <= n; ++i)
+        for (size_t j = 1; j <= m; ++j)
+            cost[i][j] = std::min({cost[i - 1][j - 1] + (a[i - 1].text == b[j - 1].text ? 0 : 1), cost[i - 1][j] + 1, cost[i][j - 1] + 1});
+    std::vector<std::pair<OcrSymbol, OcrSymbol>> pairs;
+    size_t i = n, j = m;
+    while (i > 0 || j > 0) {
+        if (i > 0 && j > 0 && cost[i][j] == cost[i - 1][j - 1] + (a[i - 1].text == b[j - 1].text ? 0 : 1)) {
+            pairs.emplace_back(a[i - 1], b[j - 1]);
+            --i, --j;
+        } else if (i > 0 && cost[i][j] == cost[i - 1][j] + 1) {
+            pairs.emplace_back(a[i - 1], OcrSymbol{QString(), a[i - 1].box, 0});
+            --i;
+        } else {
+            pairs.emplace_back(OcrSymbol{QString(), b[j - 1].box, 0}, b[j - 1]);
+            --j;
+        }
+    }
+    alignedA.clear();
+    alignedB.clear();
+    for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
+        alignedA.push_back(pair->first);
+        alignedB.push_back(pair->second);
+    }
+}
+
 } // namespace
 
-double referenceInk(char32_t character)
+QStringList referenceFaces()
+{
+    static const QStringList faces = [] {
+        QStringList present;
+        if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            return present;
+        const QStringList offered = QFontDatabase::families(QFontDatabase::SimplifiedChinese) + QFontDatabase::families(QFontDatabase::TraditionalChinese);
+        for (const char *face : kCommonChineseFaces)
+            if (offered.contains(QLatin1String(face), Qt::CaseInsensitive))
+                present << QLatin1String(face);
+        if (present.isEmpty())
+            present << QString(); // whatever the system draws Chinese with
+        return present;
+    }();
+    return faces;
+}
+
+double referenceInk(char32_t character, const QString &face)
 {
     static std::mutex mutex;
-    static std::unordered_map<char32_t, double> cache;
+    static std::map<std::pair<QString, char32_t>, double> cache;
     std::lock_guard lock(mutex);
-    if (auto found = cache.find(character); found != cache.end())
+    if (auto found = cache.find({face, character}); found != cache.end())
         return found->second;
     constexpr int size = 64;
     QImage glyph(size, size, QImage::Format_Grayscale8);
@@ -118,7 +200,8 @@ double referenceInk(char32_t character)
     {
         QPainter painter(&glyph);
         QFont font;
-        font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK TC")});
+        if (!face.isEmpty())
+            font.setFamilies({face});
         font.setPixelSize(48);
         painter.setFont(font);
         painter.setPen(Qt::black);
@@ -138,16 +221,19 @@ double referenceInk(char32_t character)
         }
     }
     const double ink = bottom < top ? 0 : double(sum) / 255.0 / (48.0 * 48.0);
-    cache.emplace(character, ink);
+    cache.emplace(std::pair{face, character}, ink);
     return ink;
 }
 
-ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplified, const std::vector<OcrSymbol> &traditional)
+ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplifiedReading,
+                              const std::vector<OcrSymbol> &traditionalReading)
 {
     ScriptEvidence evidence;
-    const size_t count = simplified.size();
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || count != traditional.size() || count == 0)
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || simplifiedReading.empty() || traditionalReading.empty())
         return evidence;
+    std::vector<OcrSymbol> simplified, traditional;
+    alignReadings(simplifiedReading, traditionalReading, simplified, traditional);
+    const size_t count = simplified.size();
     const InkedColumns columns = inkedColumns(picture);
     if (columns.height <= 0)
         return evidence;
@@ -157,8 +243,11 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
     struct Variant {
         double found, simplified, traditional;
     };
-    std::vector<Variant> variants;
-    double foundAgreed = 0, drawnAgreed = 0;
+    struct Measured {
+        double found;
+        char32_t simplified, traditional;
+    };
+    std::vector<Measured> agreed, variants;
     auto cellTaker = [&](size_t i) {
         return takesACell(onlyCharacter(simplified[i].text)) && takesACell(onlyCharacter(traditional[i].text));
     };
@@ -172,43 +261,64 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
             ++last;
         const int left = first == 0 ? 0 : (simplified[first - 1].box.right() + simplified[first].box.left()) / 2;
         const int right = last + 1 == count ? picture.width() - 1 : (simplified[last].box.right() + simplified[last + 1].box.left()) / 2;
-        const std::vector<double> inks = cellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right));
+        std::vector<double> inks = cellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right));
+        if (inks.size() != last - first + 1)
+            inks = evenCellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right), int(last - first + 1));
         if (inks.size() == last - first + 1) {
             for (size_t i = first; i <= last; ++i) {
                 const char32_t a = onlyCharacter(simplified[i].text), b = onlyCharacter(traditional[i].text);
                 if (!isIdeograph(a) || !isIdeograph(b))
                     continue;
                 const double found = inks[i - first] / (columns.height * columns.height);
-                if (a == b) {
-                    foundAgreed += found;
-                    drawnAgreed += referenceInk(a);
-                } else {
-                    variants.push_back({found, referenceInk(a), referenceInk(b)});
-                }
+                (a == b ? agreed : variants).push_back({found, a, b});
             }
         }
         first = last + 1;
     }
     if (variants.empty())
         return evidence;
-    double scale = 0;
-    if (drawnAgreed > 0) {
-        scale = foundAgreed / drawnAgreed;
-    } else {
+
+    // Faces differ in the weight of their strokes and in the shapes of some characters: the
+    // reference is the face whose ink fits the line best, the characters both readings agree on
+    // first. The ink found is compared with the reference scaled by the ratio of found to drawn.
+    struct Fit {
+        QString face;
+        double scale = 0;
+        double misfit = std::numeric_limits<double>::infinity();
+    };
+    Fit best;
+    for (const QString &face : referenceFaces()) {
         double found = 0, drawn = 0;
-        for (const Variant &v : variants) {
-            found += v.found;
-            drawn += (v.simplified + v.traditional) / 2;
+        for (const Measured &m : agreed) {
+            found += m.found;
+            drawn += referenceInk(m.simplified, face);
         }
-        scale = drawn > 0 ? found / drawn : 0;
-    }
-    if (scale <= 0)
-        return evidence;
-    for (const Variant &v : variants) {
-        const double larger = std::max(v.simplified, v.traditional);
-        if (larger <= 0 || std::abs(v.simplified - v.traditional) < 0.1 * larger)
+        if (drawn <= 0) {
+            for (const Measured &v : variants) {
+                found += v.found;
+                drawn += (referenceInk(v.simplified, face) + referenceInk(v.traditional, face)) / 2;
+            }
+        }
+        if (drawn <= 0 || found <= 0)
             continue;
-        evidence.traditional += (std::abs(v.found - scale * v.simplified) - std::abs(v.found - scale * v.traditional)) / (scale * larger);
+        const double scale = found / drawn;
+        double misfit = 0;
+        for (const Measured &m : agreed)
+            misfit += std::abs(m.found - scale * referenceInk(m.simplified, face));
+        for (const Measured &v : variants)
+            misfit += std::min(std::abs(v.found - scale * referenceInk(v.simplified, face)), std::abs(v.found - scale * referenceInk(v.traditional, face)));
+        misfit /= found;
+        if (misfit < best.misfit)
+            best = {face, scale, misfit};
+    }
+    if (best.scale <= 0)
+        return evidence;
+    for (const Measured &v : variants) {
+        const double inSimplified = referenceInk(v.simplified, best.face), inTraditional = referenceInk(v.traditional, best.face);
+        const double larger = std::max(inSimplified, inTraditional);
+        if (larger <= 0 || std::abs(inSimplified - inTraditional) < 0.1 * larger)
+            continue;
+        evidence.traditional += (std::abs(v.found - best.scale * inSimplified) - std::abs(v.found - best.scale * inTraditional)) / (best.scale * larger);
         ++evidence.positions;
     }
     return evidence;

@@ -7,12 +7,15 @@
 // can: where the two readings differ, they name the two forms of one character, and the
 // Traditional form has more strokes (會 and 会, 體 and 体). The ink inside the character's box
 // is compared with the ink each form has when drawn, scaled by the ratio of drawn to found ink
-// over the characters both readings agree on. Latin words in the line are stepped over: the
-// Chinese runs between them are located by the engine's rough character boxes.
+// over the characters both readings agree on. The forms are drawn in each of the common Chinese
+// faces the machine has, and the face whose ink fits the line best is the reference, so that the
+// choice holds whichever of them the screen was drawn in. Latin words in the line are stepped
+// over: the Chinese runs between them are located by the engine's rough character boxes.
 
 #include "TellumoCore/internal/OcrEngines.h"
 
 #include <QImage>
+#include <QStringList>
 
 #include <vector>
 
@@ -31,10 +34,13 @@ struct ScriptEvidence {
 };
 
 // `picture` is the Format_Grayscale8 line the readings came from. Needs a QGuiApplication (the
-// reference forms are drawn with the Chinese user-interface font); without one, no evidence.
+// reference forms are drawn with the Chinese user-interface fonts); without one, no evidence.
 ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplified, const std::vector<OcrSymbol> &traditional);
 
-// The share of its box that a character's ink covers when drawn, 0 to 1.
-double referenceInk(char32_t character);
+// The share of its box that a character's ink covers when drawn in `face` (empty: the system's
+// choice), 0 to 1.
+double referenceInk(char32_t character, const QString &face);
+// The faces the forms are drawn in: the common Chinese faces installed, or the system's choice.
+QStringList referenceFaces();
 
 } // namespace Tellumo::detail

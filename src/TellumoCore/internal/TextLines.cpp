@@ -3,6 +3,7 @@
 #include "TellumoCore/internal/UnionFind.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <unordered_map>
@@ -20,6 +21,8 @@ constexpr int kSpeckHeight = 8;
 // Whole pieces of one line join across a gap of at most this share of the taller one's height.
 constexpr double kMaxFragmentGap = 1.0;
 constexpr double kMaxGlyphHeightRatio = 1.5;
+// A control's ink is less than this share (in percent) of the contrast of the text beside it.
+constexpr int kControlContrastPercent = 45;
 
 bool joins(const QRect &a, const QRect &b)
 {
@@ -96,6 +99,44 @@ int baselineOf(const TextLine &line, const std::vector<Glyph> &glyphs)
     return std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
 }
 
+int contrast(const Glyph &glyph)
+{
+    return std::abs(qRed(glyph.ink) - qRed(glyph.background)) + std::abs(qGreen(glyph.ink) - qGreen(glyph.background)) +
+           std::abs(qBlue(glyph.ink) - qBlue(glyph.background));
+}
+
+// A control at either end of a line is no text: a check box, a tab's close cross, a small icon.
+// It is drawn fainter than the text beside it (a grey outline, a secondary cross), about as wide
+// as it is tall, and set apart from the first or last word. The engine reads it as the character
+// it resembles (口, x, ®). Glyphs of one piece of ink only; the line keeps the rest.
+void dropControls(TextLine &line, const std::vector<Glyph> &glyphs)
+{
+    for (int side = 0; side < 2 && line.glyphs.size() > 1; ++side) {
+        std::sort(line.glyphs.begin(), line.glyphs.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+        const size_t end = side == 0 ? 0 : line.glyphs.size() - 1;
+        const Glyph &mark = glyphs[size_t(line.glyphs[end])];
+        int strongest = 0, nearest = std::numeric_limits<int>::max(), tallest = 0;
+        for (size_t i = 0; i < line.glyphs.size(); ++i) {
+            if (i == end)
+                continue;
+            const Glyph &other = glyphs[size_t(line.glyphs[i])];
+            strongest = std::max(strongest, contrast(other));
+            tallest = std::max(tallest, other.box.height());
+            nearest = std::min(nearest, side == 0 ? other.box.left() - mark.box.right() - 1 : mark.box.left() - other.box.right() - 1);
+        }
+        const QRect &box = mark.box;
+        const bool squarish = 4 * box.width() >= 3 * box.height() && 3 * box.width() <= 4 * box.height();
+        const bool faint = 100 * contrast(mark) < kControlContrastPercent * strongest;
+        const bool apart = 10 * nearest >= 3 * std::max(box.height(), tallest / 2);
+        if (!squarish || !faint || !apart || box.height() < 5)
+            continue;
+        line.glyphs.erase(line.glyphs.begin() + qsizetype(end));
+        line.box = QRect();
+        for (int glyph : line.glyphs)
+            line.box |= glyphs[size_t(glyph)].box;
+    }
+}
+
 } // namespace
 
 std::vector<TextLine> findTextLines(const InkSegmentation &ink)
@@ -152,6 +193,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
     for (auto &[id, line] : groups) {
         if (line.glyphs.empty())
             continue;
+        dropControls(line, glyphs);
         line.baseline = baselineOf(line, glyphs);
         int pixels = 0;
         std::map<int, int> regions;

@@ -2,7 +2,8 @@
 // Groups glyphs into text lines: pieces side by side that share most of their height and stand
 // closer than about their own height. Words of a line join; table cells, menu shortcuts and
 // the items of a menu bar, farther apart, stay separate lines that the reading order puts
-// together again.
+// together again. A control at either end of a line (a check box, a close cross, a small
+// icon), drawn fainter than the text and set apart from it, is left out of the line.
 
 #include "TellumoCore/internal/InkSegmentation.h"
 

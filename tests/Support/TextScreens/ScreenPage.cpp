@@ -41,7 +41,7 @@ namespace {
 quint32 seedOf(const Spec &spec)
 {
     return quint32(int(spec.scene) * 1009 + int(spec.language) * 131 + int(spec.theme) * 17 + spec.textSize * 7 +
-                   int(spec.framing) * 3 + spec.masks);
+                   int(spec.framing) * 3 + spec.masks + int(spec.face) * 5003);
 }
 
 bool isWide(QChar c)
@@ -92,7 +92,7 @@ Page::Page(QImage &image, const Spec &spec)
 QFont Page::ui(int pixels, bool bold) const
 {
     QFont font;
-    font.setFamilies({m_latinFamily, QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({m_latinFamily, family(m_spec.face)});
     font.setPixelSize(pixels);
     font.setBold(bold);
     font.setStyleStrategy(QFont::PreferAntialias);
@@ -102,7 +102,7 @@ QFont Page::ui(int pixels, bool bold) const
 QFont Page::mono(int pixels) const
 {
     QFont font;
-    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("WenQuanYi Micro Hei Mono")});
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), monospacedFamily(m_spec.face)});
     font.setPixelSize(pixels);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;

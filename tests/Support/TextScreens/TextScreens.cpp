@@ -106,6 +106,10 @@ void applyMasks(Screen &screen, QRandomGenerator &random)
 
 Screen render(const Spec &spec)
 {
+    static const QStringList missing = missingFamilies();
+    if (!missing.isEmpty())
+        throw std::runtime_error("the fonts " + missing.join(QStringLiteral(", ")).toStdString() +
+                                 " are not installed (scripts/install-deps installs them)");
     QImage full(kScreenSize, QImage::Format_RGB32);
     Screen screen{spec, {}, {}};
     QRect crop;
@@ -149,7 +153,8 @@ std::vector<Spec> corpus()
             for (int language = 0; language < 4; ++language) {
                 for (int theme = 0; theme < 2; ++theme) {
                     const int size = sizes[(scene + 2 * language + 3 * theme + int(framing)) % 6];
-                    specs.push_back({Scene(scene), Language(language), Theme(theme), size, framing, 0});
+                    const Face face = Face((scene + language + 2 * theme + int(framing)) % 3);
+                    specs.push_back({Scene(scene), Language(language), Theme(theme), size, framing, 0, face});
                 }
             }
         }
@@ -159,10 +164,11 @@ std::vector<Spec> corpus()
 
 QString Screen::name() const
 {
-    return QStringLiteral("%1-%2-%3-%4px-%5%6")
+    return QStringLiteral("%1-%2-%3-%4px-%5%6%7")
         .arg(TextScreens::name(spec.scene), TextScreens::name(spec.language), TextScreens::name(spec.theme))
         .arg(spec.textSize)
-        .arg(TextScreens::name(spec.framing), spec.masks ? QStringLiteral("-masked") : QString());
+        .arg(TextScreens::name(spec.framing), spec.face == Face::wenQuanYi ? QString() : QLatin1Char('-') + TextScreens::name(spec.face),
+             spec.masks ? QStringLiteral("-masked") : QString());
 }
 
 QString Screen::text() const

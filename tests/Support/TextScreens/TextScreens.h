@@ -3,9 +3,14 @@
 // recognition benchmark: menus, dialogs, settings tables, chats, code and articles, in
 // Simplified Chinese, Traditional Chinese, English or a mix, at 12 to 24 pixels, light or dark,
 // as a whole 1920 × 1080 screen (top panel, desktop and window) or as a region capture of the
-// scene's main element. Text is drawn with the user-interface fonts the application uses
-// (DejaVu Sans or Liberation Sans with WenQuanYi Micro Hei for Chinese, the monospaced faces for
-// code), grey-scale antialiased.
+// scene's main element. Text is drawn in named faces, grey-scale antialiased: DejaVu Sans or
+// Liberation Sans for Latin text with one of the Chinese faces for Chinese (WenQuanYi Micro Hei,
+// Noto Sans CJK SC or Noto Sans CJK TC), and the monospaced faces for code.
+//
+// Linking this library makes the process see only the faces scripts/install-deps installs,
+// through a fontconfig configuration of its own (fonts.conf here) put in place before main():
+// fonts the machine has besides, and its or the user's font settings, cannot change a screen
+// or what is read from it.
 //
 // Every screen comes with its expected text: one entry per visual line, in the order a reader
 // takes them (top panel, title, side bars and then the main column, table rows left to right,
@@ -24,6 +29,8 @@ enum class Language { simplified, traditional, english, mixed };
 enum class Theme { light, dark };
 enum class Scene { menu, dialog, settings, chat, code, article };
 enum class Framing { fullScreen, region };
+// The Chinese face; Latin text keeps its own.
+enum class Face { wenQuanYi, notoSansSC, notoSansTC };
 
 struct Spec {
     Scene scene = Scene::dialog;
@@ -34,6 +41,7 @@ struct Spec {
     // Privacy masks: this many lines blacked out as the editor renders masks for recognition,
     // and left out of the expected text.
     int masks = 0;
+    Face face = Face::wenQuanYi;
 };
 
 struct Line {
@@ -54,12 +62,22 @@ struct Screen {
 Screen render(const Spec &spec);
 
 // The benchmark's set: every scene in every language and theme, once as a full screen and
-// once as a region, the sizes 12, 14, 16, 18, 20 and 24 spread evenly over them.
+// once as a region, the sizes 12, 14, 16, 18, 20 and 24 and the three Chinese faces spread
+// evenly over them.
 std::vector<Spec> corpus();
 
 QString name(Language language);
 QString name(Theme theme);
 QString name(Scene scene);
 QString name(Framing framing);
+QString name(Face face);
+// The family names of the face: its proportional and its monospaced family.
+QString family(Face face);
+QString monospacedFamily(Face face);
+
+// The fontconfig configuration the process renders with, and the families it offers that the
+// screens name but the machine lacks (empty when everything is installed).
+QString fontConfiguration();
+QStringList missingFamilies();
 
 } // namespace TextScreens

@@ -1,0 +1,118 @@
+// The rendered screenshots, and what the recogniser reads from them, depend only on the faces
+// scripts/install-deps installs: a process that renders them sees no other font, and neither
+// the machine's fonts nor a font configuration in its environment change a pixel or a character.
+
+#include "TellumoCore/TextRecognizer.h"
+#include "TextScreens/TextScreens.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFontDatabase>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace TextScreens;
+
+namespace {
+
+// The screens' pixels in every face, the families the process offers, and one screen's reading.
+QByteArray fingerprint()
+{
+    QCryptographicHash pixels(QCryptographicHash::Sha256);
+    for (Face face : {Face::wenQuanYi, Face::notoSansSC, Face::notoSansTC}) {
+        for (const Spec &spec : {Spec{Scene::dialog, Language::traditional, Theme::dark, 14, Framing::region, 0, face},
+                                 Spec{Scene::code, Language::mixed, Theme::light, 16, Framing::region, 0, face}}) {
+            const QImage image = render(spec).image;
+            for (int y = 0; y < image.height(); ++y)
+                pixels.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 4));
+        }
+    }
+    const Screen read = render({Scene::settings, Language::traditional, Theme::light, 16, Framing::region, 0, Face::notoSansTC});
+    return pixels.result().toHex() + '\n' + QFontDatabase::families().join(QLatin1Char(',')).toUtf8() + '\n' +
+           Tellumo::TextRecognizer::recognizeNow(read.image).toUtf8();
+}
+
+// Every font on the machine, a configuration that turns the screens' faces into others, and no
+// antialiasing: what a desktop's own font settings could do to a process that used them.
+constexpr const char *kHostileConfiguration = R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <dir>/usr/share/fonts</dir>
+  <dir>/usr/local/share/fonts</dir>
+  <match target="pattern">
+    <test name="family"><string>WenQuanYi Micro Hei</string></test>
+    <edit name="family" mode="assign" binding="strong"><string>Noto Serif CJK SC</string></edit>
+  </match>
+  <match target="pattern">
+    <test name="family"><string>DejaVu Sans</string></test>
+    <edit name="family" mode="assign" binding="strong"><string>DejaVu Serif</string></edit>
+  </match>
+  <match target="font"><edit name="antialias" mode="assign"><bool>false</bool></edit></match>
+</fontconfig>
+)";
+
+} // namespace
+
+TEST(TextScreenFonts, OnlyTheInstalledFacesAreOfferedAndEveryNamedOneIsThere)
+{
+    EXPECT_EQ(qEnvironmentVariable("FONTCONFIG_FILE"), fontConfiguration());
+    EXPECT_EQ(missingFamilies(), QStringList());
+    const QStringList allowed = {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Sans"),
+                                 QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Micro Hei Mono")};
+    for (const QString &family : QFontDatabase::families()) {
+        const bool noto = family.startsWith(QStringLiteral("Noto Sans CJK ")) || family.startsWith(QStringLiteral("Noto Sans Mono CJK "));
+        // Qt's own names for the generic families stand for one of these.
+        const bool generic = family == QStringLiteral("Sans Serif") || family == QStringLiteral("Serif") || family == QStringLiteral("Monospace");
+        EXPECT_TRUE(noto || generic || allowed.contains(family)) << family.toStdString();
+    }
+}
+
+// Both runs are fresh processes: what a process drew before can shift a glyph's pixels (the
+// font engines' caches), and the comparison is of the font environment alone.
+TEST(TextScreenFonts, TheMachinesOtherFontsAndFontSettingsChangeNoScreenNorItsReading)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString configuration = folder.filePath(QStringLiteral("fonts.conf"));
+    QFile file(configuration);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kHostileConfiguration);
+    file.close();
+
+    auto fingerprintIn = [&](const QString &fontConfiguration, const QString &name) -> QByteArray {
+        const QString output = folder.filePath(name);
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--gtest_filter=TextScreenFontsChild.*"), QStringLiteral("--gtest_also_run_disabled_tests")});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("FONTCONFIG_FILE"));
+        if (!fontConfiguration.isEmpty())
+            environment.insert(QStringLiteral("FONTCONFIG_FILE"), fontConfiguration);
+        environment.insert(QStringLiteral("KIVARO_FONT_FINGERPRINT"), output);
+        child.setProcessEnvironment(environment);
+        child.start();
+        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+            ADD_FAILURE() << child.readAllStandardOutput().toStdString() << child.readAllStandardError().toStdString();
+            return {};
+        }
+        QFile written(output);
+        return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+    };
+    const QByteArray plain = fingerprintIn(QString(), QStringLiteral("plain"));
+    const QByteArray hostile = fingerprintIn(configuration, QStringLiteral("hostile"));
+    ASSERT_FALSE(plain.isEmpty());
+    EXPECT_EQ(hostile.toStdString(), plain.toStdString());
+    EXPECT_FALSE(plain.split('\n').value(2).isEmpty()) << "the screen reads as text";
+}
+
+// Run by the test above in child processes.
+TEST(TextScreenFontsChild, DISABLED_WritesItsFingerprint)
+{
+    QFile file(qEnvironmentVariable("KIVARO_FONT_FINGERPRINT"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(fingerprint());
+}
