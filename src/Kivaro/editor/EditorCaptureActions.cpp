@@ -19,6 +19,7 @@
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "TellumoCore/ScreenRegionCapture.h"
+#include "TellumoCore/TextRecognizer.h"
 
 #include <QGuiApplication>
 
@@ -85,6 +86,10 @@ void EditorController::captureRegion(CaptureIntent intent, std::optional<Capture
     if (m_window)
         start.editorFrame = m_window->geometry();
     m_captureTask = Platform::start(capturing(this, intent, mode, optionHeld, std::move(start)), this);
+    // The recognition engines rest after a while without work: a capture that ends in
+    // recognition starts them while the user chooses the area.
+    if (intent != CaptureIntent::image)
+        Platform::start(Tellumo::TextRecognizer::prewarm(), this);
 }
 
 Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureIntent intent, std::optional<CaptureSelectionMode> mode,
