@@ -88,7 +88,9 @@ public:
         return *pool;
     }
 
-    tesseract::TessBaseAPI *borrow(OcrModel model)
+    // An engine of `model`, started when there is room; null when the model cannot start, or,
+    // with `wait` false, when every engine there is room for is lent right now.
+    tesseract::TessBaseAPI *borrow(OcrModel model, bool wait = true)
     {
         const size_t index = size_t(model);
         std::unique_lock lock(m_mutex);
@@ -108,6 +110,8 @@ public:
                 if (room == Room::made)
                     continue; // the lock was let go: look again
             }
+            if (!wait)
+                return nullptr;
             m_returned.wait(lock);
         }
         ++m_started[index];
@@ -150,10 +154,13 @@ public:
                                                                                m_started[size_t(OcrModel::traditional)] + m_started[size_t(model)]));
         }
         for (int i = 0; i < count; ++i) {
-            // Borrowing them all at once makes each a distinct engine.
-            tesseract::TessBaseAPI *api = borrow(model);
+            // Borrowing them all at once makes each a distinct engine. Warming never waits for
+            // an engine someone else holds: holding some while waiting for more would wait for
+            // ever on a reader that holds one and waits for its helpers' (and they are warm).
+            tesseract::TessBaseAPI *api = borrow(model, false);
             if (!api) {
-                ok = false;
+                std::lock_guard lock(m_mutex);
+                ok = !m_failed[size_t(model)];
                 break;
             }
             borrowed.push_back(api);
