@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace Kivaro {
 
@@ -125,6 +126,10 @@ void ShotDocument::load(const QImage &image, bool isSample)
     picture.frame = QRectF(0, 0, w, h);
     picture.id = MarkupID<ImageElement>::make();
     markup.subelements().append(picture);
+    // The picture's encoding starts now, on a worker, while the rest of the load runs here: the
+    // copy and the archive that follow a capture both need it.
+    if (!isSample && qint64(w) * h <= DocumentLimits::kMaxPixels)
+        (void)QtConcurrent::run([encoded = picture.image] { (void)encoded.pngData(); });
     m_steps.clear();
     m_links.clear();
     m_masks.clear();
