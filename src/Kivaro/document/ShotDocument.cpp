@@ -102,6 +102,7 @@ void ShotDocument::copySideTables(const ShotState &state)
     m_links = state.links;
     m_masks = state.masks;
     m_mosaics = state.mosaics;
+    m_pendingBackground.reset(); // the state's background, whatever a load was making
     m_mosaicBackground = state.mosaicBackground;
     m_mosaicGrain = state.mosaicGrain;
 }
@@ -134,8 +135,11 @@ void ShotDocument::load(const QImage &image, bool isSample)
     m_links.clear();
     m_masks.clear();
     m_mosaics.clear();
-    m_mosaicBackground = MosaicRenderer::background(image, m_mosaicGrain);
-    m_savedState = ShotState{markup, {}, {}, {}, m_mosaicBackground, {}, m_mosaicGrain};
+    // The pixelated picture is made on a worker too: a copy of the bare picture does not wait
+    // for it; everything that reads the background or the state does.
+    m_mosaicBackground.reset();
+    m_pendingBackground = QtConcurrent::run([image, grain = m_mosaicGrain] { return MosaicRenderer::background(image, grain); });
+    m_savedState = ShotState{markup, {}, {}, {}, std::nullopt, {}, m_mosaicGrain};
     m_canvas->setMarkup(markup);
     m_fileURL.reset();
     m_canvas->undoManager()->removeAllActions();
@@ -149,7 +153,24 @@ Markup ShotDocument::markup() const
     return m_canvas->markup().value_or(Markup(QRectF()));
 }
 
+void ShotDocument::settleMosaicBackground() const
+{
+    if (!m_pendingBackground)
+        return;
+    const QFuture<std::optional<QByteArray>> pending = *std::exchange(m_pendingBackground, std::nullopt);
+    m_mosaicBackground = pending.result();
+    if (m_savedState)
+        m_savedState->mosaicBackground = m_mosaicBackground;
+}
+
 ShotState ShotDocument::state() const
+{
+    settleMosaicBackground();
+    return unsettledState();
+}
+
+// While a background is being made, both this and the saved state hold none.
+ShotState ShotDocument::unsettledState() const
 {
     return ShotState{markup(), m_links, m_masks, m_mosaics, m_mosaicBackground, m_steps, m_mosaicGrain};
 }
@@ -243,9 +264,10 @@ void ShotDocument::fit()
     m_canvas->setContentVisibleFrame(QRectF(padded.center() - QPointF(visible.width() / 2, visible.height() / 2), visible));
 }
 
+// A background still being made is the same on both sides: the answer does not wait for it.
 bool ShotDocument::hasUnsavedChanges() const
 {
-    return m_savedState && !(*m_savedState == state());
+    return m_savedState && !(*m_savedState == unsettledState());
 }
 
 void ShotDocument::open(const QString &path)
@@ -316,6 +338,10 @@ Task<QByteArray> ShotDocument::archiving(QPointer<ShotDocument> self)
 
 Task<QByteArray> ShotDocument::png(std::optional<int> maxDimension, bool forRecognition)
 {
+    // Nothing is drawn from the mosaic background without masks: a fresh capture's picture is
+    // not held up while the background is still being made.
+    if (m_masks.isEmpty() && m_mosaics.isEmpty())
+        return ShotRenderer::png(LinkedAnnotations::reconcile(unsettledState()), maxDimension, forRecognition);
     return ShotRenderer::png(LinkedAnnotations::reconcile(state()), maxDimension, forRecognition);
 }
 

@@ -4,6 +4,7 @@
 #include "Platform/Markup/MarkupRenderer.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QPainter>
 
 using namespace Kivaro;
@@ -266,4 +267,50 @@ TEST(ShotRenderer, AFreshPictureIsEncodedOnceWithExactlyTheRenderedPixels)
     const QByteArray copied = TestSupport::run(ShotRenderer::png(opened, std::nullopt, false));
     EXPECT_NE(copied, foreign);
     EXPECT_EQ(copied, Platform::encodePng(ShotRenderer::render(opened, std::nullopt, false)));
+}
+
+// The mosaic background of a load is made on a worker. Whatever reads the document first gets
+// the same background a load on this thread made; a project opened or a picture loaded before
+// it is ready replaces it; a mask added at once is cut from it.
+TEST(ShotDocument, TheBackgroundMadeBesideALoadIsTheOneEveryReaderSees)
+{
+    const QImage image = DocumentFixtures::picture(640, 360);
+    const std::optional<QByteArray> expected = MosaicRenderer::background(image, 24);
+    ASSERT_TRUE(expected);
+
+    ShotDocument copied;
+    copied.load(image, false);
+    EXPECT_FALSE(copied.hasUnsavedChanges());
+    const QByteArray png = TestSupport::run(copied.png(std::nullopt, false));
+    EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), image);
+    EXPECT_EQ(copied.state().mosaicBackground, expected);
+    EXPECT_EQ(copied.savedState()->mosaicBackground, expected);
+    EXPECT_FALSE(copied.hasUnsavedChanges());
+
+    ShotDocument saved;
+    saved.load(image, false);
+    EXPECT_EQ(saved.savedState()->mosaicBackground, expected) << "the saved state waits too";
+    EXPECT_EQ(saved.state(), *saved.savedState());
+
+    ShotDocument masked;
+    masked.load(image, false);
+    TestSupport::run(masked.addMask(QRectF(100, 50, 120, 80)));
+    EXPECT_EQ(masked.state().mosaicBackground, expected);
+    EXPECT_TRUE(masked.hasUnsavedChanges());
+
+    // Another shot before the first background is ready: its own background, never the first.
+    const QImage second = DocumentFixtures::picture(200, 120).mirrored(true, false);
+    ShotDocument reloaded;
+    reloaded.load(image, false);
+    reloaded.load(second, false);
+    EXPECT_EQ(reloaded.state().mosaicBackground, MosaicRenderer::background(second, 24));
+
+    QTemporaryDir folder;
+    const QString project = folder.filePath(QStringLiteral("other.kivaro"));
+    TestSupport::run(reloaded.save(project));
+    ShotDocument opened;
+    opened.load(image, false);
+    opened.open(project);
+    EXPECT_EQ(opened.state().mosaicBackground, MosaicRenderer::background(second, 24));
+    EXPECT_FALSE(opened.hasUnsavedChanges());
 }
