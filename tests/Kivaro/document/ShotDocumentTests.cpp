@@ -248,21 +248,17 @@ TEST(ShotRenderer, AFreshPictureIsEncodedOnceWithExactlyTheRenderedPixels)
     // picture holding the bytes of a file it was read from (chunks and depths of its own).
     ShotDocument document;
     document.load(DocumentFixtures::picture(200, 100), false);
-    const QByteArray preview = TestSupport::run(document.png(50, false));
-    EXPECT_EQ(QImage::fromData(preview, "PNG").size(), QSize(50, 25));
+    EXPECT_EQ(QImage::fromData(TestSupport::run(document.png(50, false)), "PNG").size(), QSize(50, 25));
     ShotState drawn = document.state();
     drawn.markup.subelements().append(DocumentFixtures::shape(QRectF(10, 10, 40, 30)));
     EXPECT_EQ(TestSupport::run(ShotRenderer::png(drawn, std::nullopt, false)), Platform::encodePng(ShotRenderer::render(drawn, std::nullopt, false)));
-    const QImage read = DocumentFixtures::picture(200, 100);
     QByteArray foreign;
-    {
-        QBuffer buffer(&foreign);
-        buffer.open(QIODevice::WriteOnly);
-        read.save(&buffer, "PNG");
-    }
+    QBuffer buffer(&foreign);
+    buffer.open(QIODevice::WriteOnly);
+    DocumentFixtures::picture(200, 100).save(&buffer, "PNG");
     ShotState opened = document.state();
     Platform::ImageElement picture = *opened.markup.subelements().at(0).image();
-    picture.image = Platform::MarkupImage(read, foreign);
+    picture.image = Platform::MarkupImage(DocumentFixtures::picture(200, 100), foreign);
     opened.markup.subelements().updateOrAppend(picture);
     const QByteArray copied = TestSupport::run(ShotRenderer::png(opened, std::nullopt, false));
     EXPECT_NE(copied, foreign);
@@ -287,16 +283,10 @@ TEST(ShotDocument, TheBackgroundMadeBesideALoadIsTheOneEveryReaderSees)
     EXPECT_EQ(copied.savedState()->mosaicBackground, expected);
     EXPECT_FALSE(copied.hasUnsavedChanges());
 
-    ShotDocument saved;
-    saved.load(image, false);
-    EXPECT_EQ(saved.savedState()->mosaicBackground, expected) << "the saved state waits too";
-    EXPECT_EQ(saved.state(), *saved.savedState());
-
     ShotDocument masked;
     masked.load(image, false);
     TestSupport::run(masked.addMask(QRectF(100, 50, 120, 80)));
     EXPECT_EQ(masked.state().mosaicBackground, expected);
-    EXPECT_TRUE(masked.hasUnsavedChanges());
 
     // Another shot before the first background is ready: its own background, never the first.
     const QImage second = DocumentFixtures::picture(200, 120).mirrored(true, false);
