@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace Kivaro {
 
@@ -101,6 +102,7 @@ void ShotDocument::copySideTables(const ShotState &state)
     m_links = state.links;
     m_masks = state.masks;
     m_mosaics = state.mosaics;
+    m_pendingBackground.reset(); // the state's background, whatever a load was making
     m_mosaicBackground = state.mosaicBackground;
     m_mosaicGrain = state.mosaicGrain;
 }
@@ -125,12 +127,19 @@ void ShotDocument::load(const QImage &image, bool isSample)
     picture.frame = QRectF(0, 0, w, h);
     picture.id = MarkupID<ImageElement>::make();
     markup.subelements().append(picture);
+    // The picture's encoding starts now, on a worker, while the rest of the load runs here: the
+    // copy and the archive that follow a capture both need it.
+    if (!isSample && qint64(w) * h <= DocumentLimits::kMaxPixels)
+        (void)QtConcurrent::run([encoded = picture.image] { (void)encoded.pngData(); });
     m_steps.clear();
     m_links.clear();
     m_masks.clear();
     m_mosaics.clear();
-    m_mosaicBackground = MosaicRenderer::background(image, m_mosaicGrain);
-    m_savedState = ShotState{markup, {}, {}, {}, m_mosaicBackground, {}, m_mosaicGrain};
+    // The pixelated picture is made on a worker too: a copy of the bare picture does not wait
+    // for it; everything that reads the background or the state does.
+    m_mosaicBackground.reset();
+    m_pendingBackground = QtConcurrent::run([image, grain = m_mosaicGrain] { return MosaicRenderer::background(image, grain); });
+    m_savedState = ShotState{markup, {}, {}, {}, std::nullopt, {}, m_mosaicGrain};
     m_canvas->setMarkup(markup);
     m_fileURL.reset();
     m_canvas->undoManager()->removeAllActions();
@@ -144,7 +153,24 @@ Markup ShotDocument::markup() const
     return m_canvas->markup().value_or(Markup(QRectF()));
 }
 
+void ShotDocument::settleMosaicBackground() const
+{
+    if (!m_pendingBackground)
+        return;
+    const QFuture<std::optional<QByteArray>> pending = *std::exchange(m_pendingBackground, std::nullopt);
+    m_mosaicBackground = pending.result();
+    if (m_savedState)
+        m_savedState->mosaicBackground = m_mosaicBackground;
+}
+
 ShotState ShotDocument::state() const
+{
+    settleMosaicBackground();
+    return unsettledState();
+}
+
+// While a background is being made, both this and the saved state hold none.
+ShotState ShotDocument::unsettledState() const
 {
     return ShotState{markup(), m_links, m_masks, m_mosaics, m_mosaicBackground, m_steps, m_mosaicGrain};
 }
@@ -238,9 +264,10 @@ void ShotDocument::fit()
     m_canvas->setContentVisibleFrame(QRectF(padded.center() - QPointF(visible.width() / 2, visible.height() / 2), visible));
 }
 
+// A background still being made is the same on both sides: the answer does not wait for it.
 bool ShotDocument::hasUnsavedChanges() const
 {
-    return m_savedState && !(*m_savedState == state());
+    return m_savedState && !(*m_savedState == unsettledState());
 }
 
 void ShotDocument::open(const QString &path)
@@ -311,6 +338,10 @@ Task<QByteArray> ShotDocument::archiving(QPointer<ShotDocument> self)
 
 Task<QByteArray> ShotDocument::png(std::optional<int> maxDimension, bool forRecognition)
 {
+    // Nothing is drawn from the mosaic background without masks: a fresh capture's picture is
+    // not held up while the background is still being made.
+    if (m_masks.isEmpty() && m_mosaics.isEmpty())
+        return ShotRenderer::png(LinkedAnnotations::reconcile(unsettledState()), maxDimension, forRecognition);
     return ShotRenderer::png(LinkedAnnotations::reconcile(state()), maxDimension, forRecognition);
 }
 

@@ -26,6 +26,7 @@
 #include "Platform/Async/Task.h"
 #include "Platform/Markup/MarkupCanvas.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QPointer>
 
@@ -47,7 +48,11 @@ public:
 
     const std::optional<QString> &fileURL() const { return m_fileURL; }
     void setFileURL(const std::optional<QString> &path) { m_fileURL = path; }
-    const std::optional<ShotState> &savedState() const { return m_savedState; }
+    const std::optional<ShotState> &savedState() const
+    {
+        settleMosaicBackground();
+        return m_savedState;
+    }
     const QList<AnnotationLink> &links() const { return m_links; }
     const QList<Platform::MarkupID<Platform::ShapeElement>> &masks() const { return m_masks; }
     const QList<NumberedStep> &steps() const { return m_steps; }
@@ -137,6 +142,11 @@ private:
     void addMaskNow(const QRectF &rect);
     void setMosaicGrainNow(qint64 grain);
 
+    // Takes the mosaic background a load is making on a worker, waiting for it if need be.
+    void settleMosaicBackground() const;
+    // state() without waiting: the background is none while it is being made.
+    ShotState unsettledState() const;
+
     void adoptCanvas(Platform::MarkupCanvas *canvas);
     void copySideTables(const ShotState &state);
     void setCanvasMarkup(const Platform::Markup &markup);
@@ -144,12 +154,14 @@ private:
     QPointer<Platform::MarkupCanvas> m_canvas;
     std::optional<Platform::Markup> m_canvasMarkup; // the canvas's markup as it last reported it
     std::optional<QString> m_fileURL;
-    std::optional<ShotState> m_savedState;
+    // Both wait for a pending background (settleMosaicBackground) before they are read.
+    mutable std::optional<ShotState> m_savedState;
+    mutable std::optional<QFuture<std::optional<QByteArray>>> m_pendingBackground;
     QList<AnnotationLink> m_links;
     QList<Platform::MarkupID<Platform::ShapeElement>> m_masks;
     QList<NumberedStep> m_steps;
     QList<MosaicLink> m_mosaics;
-    std::optional<QByteArray> m_mosaicBackground;
+    mutable std::optional<QByteArray> m_mosaicBackground;
     qint64 m_mosaicGrain = 24;
     bool m_reconciling = false;
     bool m_isSample = false;

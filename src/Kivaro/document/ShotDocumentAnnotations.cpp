@@ -85,6 +85,7 @@ Task<void> ShotDocument::setMosaicGrain(qint64 grain)
 // main thread as loading an image renders it.
 void ShotDocument::addMaskNow(const QRectF &rect)
 {
+    settleMosaicBackground();
     if (!m_mosaicBackground) {
         // Outside any undo step: a document opened without a background keeps the one made here.
         if (const auto picture = MaskEdits::basePicture(markup()))

@@ -129,11 +129,36 @@ Task<QByteArray> awaitPng(QFuture<QByteArray> encoding)
     co_return bytes;
 }
 
+// The picture of a state that holds nothing but it, drawn one to one over the whole canvas and
+// encoded by this process: its rendering is exactly its own pixels over transparency.
+std::optional<MarkupImage> barePicture(const ShotState &state, std::optional<int> maxDimension)
+{
+    const Markup &markup = state.markup;
+    if (!state.masks.isEmpty() || markup.subelements().size() != 1 || markup.backgroundColor().alpha() != 0)
+        return std::nullopt;
+    const ImageElement *picture = markup.subelements().at(0).image();
+    if (!picture || !picture->image.encodesItself())
+        return std::nullopt;
+    const QSize size = picture->image.size();
+    const QRectF whole(0, 0, size.width(), size.height());
+    if (markup.bounds() != whole || picture->frame != whole || picture->contentsBounds != QRectF(0, 0, 1, 1) || picture->rotation != 0
+        || picture->opacity != 1 || pixelSize(whole.size(), maxDimension) != size)
+        return std::nullopt;
+    return picture->image;
+}
+
 } // namespace
 
 // Not a coroutine itself, so that no coroutine frame owns the bitmap a worker reads.
 Task<QByteArray> png(const ShotState &state, std::optional<int> maxDimension, bool forRecognition)
 {
+    // A fresh capture: no rendering pass, and the picture's one encoding serves the clipboard,
+    // the project file and every later copy.
+    if (const std::optional<MarkupImage> picture = barePicture(state, maxDimension)) {
+        if (qint64(picture->size().width()) * picture->size().height() > DocumentLimits::kMaxPixels)
+            throw ShotError::message(kivaroCopy("图片太大，导出最多支持 4000 万像素。"));
+        return awaitPng(QtConcurrent::run([picture = *picture] { return picture.pngData(); }));
+    }
     const QImage image = render(state, maxDimension, forRecognition);
     return awaitPng(QtConcurrent::run([image] { return encodePng(image); }));
 }

@@ -16,6 +16,7 @@
 #include "Platform/Files/PrivateFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QUuid>
@@ -130,6 +131,11 @@ Task<void> RecentShots::flushing(QPointer<RecentShots> self, QPointer<ShotDocume
 
     enum class Checkpoint { proceed, stale, retake };
     ShotState snapshot = shot->state();
+    if (self->m_written && self->m_written->id == id && self->m_written->state == snapshot) {
+        const RecentShot entry = RecentShot::named(self->m_directory, id);
+        if (QFileInfo::exists(entry.projectURL) && QFileInfo::exists(entry.previewURL))
+            co_return;
+    }
     int retakes = 0;
     // After every suspension: the session must be the same and the document unchanged since
     // the snapshot the awaited work was made from.
@@ -169,10 +175,12 @@ Task<void> RecentShots::flushing(QPointer<RecentShots> self, QPointer<ShotDocume
             break;
     }
     self->persist(archive, preview, id);
+    self->m_written = Written{id, snapshot};
 }
 
 void RecentShots::persist(const QByteArray &archive, const QByteArray &preview, const QString &id)
 {
+    m_written.reset(); // a write that fails half way leaves an entry of neither state
     RecentFolder::prepare(m_directory);
     const RecentShot entry = RecentShot::named(m_directory, id);
     if (const auto error = Platform::writePrivateFile(entry.projectURL, archive))

@@ -22,6 +22,8 @@
 
 #include "Kivaro/recent/RecentShot.h"
 
+#include "Kivaro/document/ShotState.h"
+
 #include "Platform/Async/Task.h"
 
 #include <QList>
@@ -76,7 +78,8 @@ public:
     void resumeSession(const QString &id);
     // Writes `document` 0.65 s after the last call; the document is held weakly.
     void schedule(ShotDocument *document);
-    // Writes `document` now, unless it holds no image or the sample. Ends with
+    // Writes `document` now, unless it holds no image or the sample, or its entry already holds
+    // what this store last wrote of it and the document has not changed since. Ends with
     // CancellationError when the store or the document is gone before it first runs.
     Platform::Task<void> flush(ShotDocument *document);
     // The entries, newest first; empty when the folder does not exist.
@@ -94,6 +97,13 @@ private:
     Platform::TaskHandle<void> m_pending;
     QString m_sessionID;
     qint64 m_generation = 0;
+    // The last state this store wrote and the entry holding it, so that flushing an unchanged
+    // document whose entry is still there writes nothing.
+    struct Written {
+        QString id;
+        ShotState state;
+    };
+    std::optional<Written> m_written;
 };
 
 } // namespace Kivaro

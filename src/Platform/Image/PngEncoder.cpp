@@ -54,10 +54,18 @@ void encodeBand(const QImage &image, int channels, int level, Band &band)
         readRow(image, band.firstRow - 1, channels, previous.data());
     const int rows = band.endRow - band.firstRow;
     std::vector<std::uint8_t> filtered(size_t(rows) * size_t(rowBytes + 1));
+    const size_t sourceBytes = size_t(image.width()) * 4; // every direct format has 4 bytes a pixel
     for (int y = band.firstRow; y < band.endRow; ++y) {
+        std::uint8_t *out = filtered.data() + size_t(y - band.firstRow) * size_t(rowBytes + 1);
+        // A row whose pixels repeat the row above is all zeros under Up, as filterRow would
+        // make it, without converting it (flat areas, the cells of a pixelated picture).
+        if (y > band.firstRow && std::memcmp(image.constScanLine(y), image.constScanLine(y - 1), sourceBytes) == 0) {
+            out[0] = 2; // Up
+            std::memset(out + 1, 0, size_t(rowBytes));
+            continue;
+        }
         readRow(image, y, channels, current.data());
-        filterRow(current.data(), (y > 0) ? previous.data() : nullptr, rowBytes, channels,
-                  filtered.data() + size_t(y - band.firstRow) * size_t(rowBytes + 1), y == band.firstRow);
+        filterRow(current.data(), (y > 0) ? previous.data() : nullptr, rowBytes, channels, out, y == band.firstRow);
         std::swap(previous, current);
     }
     band.length = uLong(filtered.size());

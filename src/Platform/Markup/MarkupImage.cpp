@@ -11,6 +11,7 @@ struct MarkupImage::Data {
     quint64 hash = 0;
     std::once_flag pngOnce;
     QByteArray png;
+    bool adopted = false; // png holds the bytes the image was decoded from
     std::mutex reducedMutex;
     QList<QImage> reduced; // reduced[k]: halved k + 1 times
 };
@@ -126,8 +127,10 @@ MarkupImage::MarkupImage(const QImage &image, const QByteArray &png)
     m_data = std::make_shared<Data>();
     m_data->image = normalised(image);
     m_data->hash = hashOf(m_data->image);
-    if (!png.isEmpty())
+    if (!png.isEmpty()) {
+        m_data->adopted = true;
         std::call_once(m_data->pngOnce, [&] { m_data->png = png; });
+    }
 }
 
 QImage MarkupImage::image() const
@@ -163,6 +166,11 @@ QByteArray MarkupImage::pngData() const
         return {};
     std::call_once(m_data->pngOnce, [this] { m_data->png = encodePng(m_data->image); });
     return m_data->png;
+}
+
+bool MarkupImage::encodesItself() const
+{
+    return m_data && !m_data->adopted;
 }
 
 bool operator==(const MarkupImage &a, const MarkupImage &b)

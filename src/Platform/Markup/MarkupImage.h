@@ -30,6 +30,10 @@ public:
     QSize size() const;
     quint64 contentHash() const;
     QByteArray pngData() const;
+    // Whether pngData() is this process's own encoding of the pixels (encodePng with its default
+    // options), not bytes the image was decoded from, which may hold chunks or a depth of
+    // their own.
+    bool encodesItself() const;
 
     friend bool operator==(const MarkupImage &a, const MarkupImage &b);
 

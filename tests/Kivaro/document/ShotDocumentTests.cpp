@@ -1,7 +1,10 @@
 #include "DocumentFixtures.h"
 #include "Kivaro/document/ShotRenderer.h"
+#include "Platform/Image/PngEncoder.h"
 #include "Platform/Markup/MarkupRenderer.h"
 
+#include <QBuffer>
+#include <QTemporaryDir>
 #include <QPainter>
 
 using namespace Kivaro;
@@ -209,4 +212,95 @@ TEST(ShotRenderer, BandsDrawnInParallelEqualOneDrawingOfTheWhole)
             }
         }
     }
+}
+
+// A freshly loaded picture is copied without a rendering pass: its PNG is the picture's own
+// encoding, shared with the project file, byte for byte the encoding of the rendered pixels, and
+// it decodes to exactly those pixels. X11 captures leave the padding byte 0; window captures
+// may have transparent corners.
+TEST(ShotRenderer, AFreshPictureIsEncodedOnceWithExactlyTheRenderedPixels)
+{
+    QImage captured = DocumentFixtures::picture(301, 157);
+    for (int y = 0; y < captured.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(captured.scanLine(y));
+        for (int x = 0; x < captured.width(); ++x)
+            line[x] &= 0x00ffffff;
+    }
+    QImage cornered = DocumentFixtures::picture(120, 90).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+            cornered.setPixel(x, y, qRgba(0, 0, 0, 0));
+            cornered.setPixel(119 - x, 89 - y, qRgba(200, 40, 40, 90));
+        }
+    for (const QImage &image : {captured, cornered}) {
+        ShotDocument document;
+        document.load(image, false);
+        const ShotState state = document.state();
+        const QByteArray png = TestSupport::run(document.png(std::nullopt, false));
+        const QImage rendered = ShotRenderer::render(state, std::nullopt, false);
+        EXPECT_EQ(png, Platform::encodePng(rendered));
+        EXPECT_EQ(png, state.markup.subelements().at(0).image()->image.pngData()) << "one encoding for the copy and the project";
+        const QImage decoded = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_TRUE(decoded == rendered);
+    }
+
+    // Anything more than the bare picture is rendered: a preview's scale, a drawn shape, and a
+    // picture holding the bytes of a file it was read from (chunks and depths of its own).
+    ShotDocument document;
+    document.load(DocumentFixtures::picture(200, 100), false);
+    EXPECT_EQ(QImage::fromData(TestSupport::run(document.png(50, false)), "PNG").size(), QSize(50, 25));
+    ShotState drawn = document.state();
+    drawn.markup.subelements().append(DocumentFixtures::shape(QRectF(10, 10, 40, 30)));
+    EXPECT_EQ(TestSupport::run(ShotRenderer::png(drawn, std::nullopt, false)), Platform::encodePng(ShotRenderer::render(drawn, std::nullopt, false)));
+    QByteArray foreign;
+    QBuffer buffer(&foreign);
+    buffer.open(QIODevice::WriteOnly);
+    DocumentFixtures::picture(200, 100).save(&buffer, "PNG");
+    ShotState opened = document.state();
+    Platform::ImageElement picture = *opened.markup.subelements().at(0).image();
+    picture.image = Platform::MarkupImage(DocumentFixtures::picture(200, 100), foreign);
+    opened.markup.subelements().updateOrAppend(picture);
+    const QByteArray copied = TestSupport::run(ShotRenderer::png(opened, std::nullopt, false));
+    EXPECT_NE(copied, foreign);
+    EXPECT_EQ(copied, Platform::encodePng(ShotRenderer::render(opened, std::nullopt, false)));
+}
+
+// The mosaic background of a load is made on a worker. Whatever reads the document first gets
+// the same background a load on this thread made; a project opened or a picture loaded before
+// it is ready replaces it; a mask added at once is cut from it.
+TEST(ShotDocument, TheBackgroundMadeBesideALoadIsTheOneEveryReaderSees)
+{
+    const QImage image = DocumentFixtures::picture(640, 360);
+    const std::optional<QByteArray> expected = MosaicRenderer::background(image, 24);
+    ASSERT_TRUE(expected);
+
+    ShotDocument copied;
+    copied.load(image, false);
+    EXPECT_FALSE(copied.hasUnsavedChanges());
+    const QByteArray png = TestSupport::run(copied.png(std::nullopt, false));
+    EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), image);
+    EXPECT_EQ(copied.state().mosaicBackground, expected);
+    EXPECT_EQ(copied.savedState()->mosaicBackground, expected);
+    EXPECT_FALSE(copied.hasUnsavedChanges());
+
+    ShotDocument masked;
+    masked.load(image, false);
+    TestSupport::run(masked.addMask(QRectF(100, 50, 120, 80)));
+    EXPECT_EQ(masked.state().mosaicBackground, expected);
+
+    // Another shot before the first background is ready: its own background, never the first.
+    const QImage second = DocumentFixtures::picture(200, 120).mirrored(true, false);
+    ShotDocument reloaded;
+    reloaded.load(image, false);
+    reloaded.load(second, false);
+    EXPECT_EQ(reloaded.state().mosaicBackground, MosaicRenderer::background(second, 24));
+
+    QTemporaryDir folder;
+    const QString project = folder.filePath(QStringLiteral("other.kivaro"));
+    TestSupport::run(reloaded.save(project));
+    ShotDocument opened;
+    opened.load(image, false);
+    opened.open(project);
+    EXPECT_EQ(opened.state().mosaicBackground, MosaicRenderer::background(second, 24));
+    EXPECT_FALSE(opened.hasUnsavedChanges());
 }

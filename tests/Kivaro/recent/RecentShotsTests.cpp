@@ -326,3 +326,44 @@ TEST_F(Store, AFolderThatCannotBeWrittenReportsTheErrorAndKeepsWhatIsStored)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 4) << "no half-written files";
     EXPECT_EQ(saves, 0);
 }
+
+// Flushing a document that has not changed since its entry was written leaves the entry alone;
+// an entry that went missing, a change, an undo back to the written state after another write,
+// and a new session are all written again.
+TEST_F(Store, AnUnchangedShotWhoseEntryIsThereIsNotWrittenAgain)
+{
+    EXPECT_EQ(flush(), QString());
+    ASSERT_EQ(saves, 1);
+    const QDateTime written = QDateTime::currentDateTime().addSecs(-60);
+    {
+        QFile project(current().projectURL);
+        ASSERT_TRUE(project.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(project.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+    EXPECT_EQ(flush(), QString());
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(QFileInfo(current().projectURL).lastModified(), written) << "the entry was not touched";
+
+    QFile::remove(current().previewURL);
+    EXPECT_EQ(flush(), QString());
+    EXPECT_EQ(saves, 2) << "a missing preview is written again";
+    EXPECT_TRUE(QFileInfo::exists(current().previewURL));
+
+    const ShotState before = document.state();
+    addShape(document, QRectF(200, 100, 60, 60));
+    EXPECT_EQ(flush(), QString());
+    EXPECT_EQ(saves, 3);
+    expectWritten();
+    document.canvas()->undoManager()->undo();
+    ASSERT_EQ(document.state(), before);
+    EXPECT_EQ(flush(), QString());
+    EXPECT_EQ(saves, 4) << "the entry holds the later state";
+    expectWritten();
+
+    const RecentShot first = current();
+    store->beginSession();
+    EXPECT_EQ(flush(), QString());
+    EXPECT_EQ(saves, 5) << "a new session is a new entry";
+    EXPECT_TRUE(QFileInfo::exists(first.projectURL));
+    expectWritten();
+}

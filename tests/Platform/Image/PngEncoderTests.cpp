@@ -94,3 +94,36 @@ TEST(PngEncoder, BandBoundariesAndTinyImagesDecodeAndOutputIsDeterministic)
     EXPECT_EQ(decoded(encodePng(one)).convertToFormat(QImage::Format_ARGB32).pixel(0, 0), qRgba(1, 2, 3, 4));
     EXPECT_TRUE(encodePng(QImage()).isEmpty());
 }
+
+// Rows that repeat the row above are written without being converted: the bytes equal those of
+// the same pixels whose rows differ only in what the encoder ignores (the unused byte of RGB32,
+// which X11 captures leave 0), and straight or premultiplied alpha is repeated exactly.
+TEST(PngEncoder, RepeatedRowsGiveTheSameBytesAsRowsConvertedOneByOne)
+{
+    QImage cells(203, 150, QImage::Format_RGB32);
+    for (int y = 0; y < cells.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(cells.scanLine(y));
+        for (int x = 0; x < cells.width(); ++x)
+            line[x] = qRgb((x / 24) * 30 % 256, (y / 24) * 40 % 256, 90);
+    }
+    QImage padded = cells.copy();
+    for (int y = 0; y < padded.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(padded.scanLine(y));
+        for (int x = 0; x < padded.width(); ++x)
+            line[x] = (line[x] & 0x00ffffff) | (QRgb(y % 7) << 24);
+    }
+    for (int bandRows : {1, 5, 64}) {
+        const QByteArray png = encodePng(cells, {1, bandRows});
+        EXPECT_EQ(png, encodePng(padded, {1, bandRows})) << bandRows;
+        EXPECT_EQ(decoded(png).convertToFormat(QImage::Format_RGB32), cells) << bandRows;
+    }
+
+    QImage translucent = cells.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 40; y < 100; ++y)
+        for (int x = 0; x < translucent.width(); ++x)
+            translucent.setPixel(x, y, qRgba(200, 100, 50, 60 + x % 3));
+    for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
+        const QImage source = translucent.convertToFormat(format);
+        EXPECT_EQ(decoded(encodePng(source, {1, 16})).convertToFormat(format), source) << format;
+    }
+}
