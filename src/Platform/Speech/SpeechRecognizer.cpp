@@ -18,14 +18,17 @@ QString languageOf(const QString &identifier)
 
 Task<void> loadOffThread(std::shared_ptr<SpeechEngine> engine)
 {
-    const std::exception_ptr error = co_await Platform::future(QtConcurrent::run([engine]() -> std::exception_ptr {
+    // Started outside the co_await expression: GCC 12 destroys a lambda temporary inside one
+    // twice, and this one holds the engine.
+    auto work = QtConcurrent::run([engine]() -> std::exception_ptr {
         try {
             engine->load();
             return nullptr;
         } catch (...) {
             return std::current_exception();
         }
-    }));
+    });
+    const std::exception_ptr error = co_await Platform::future(work);
     if (error)
         std::rethrow_exception(error);
 }
@@ -83,6 +86,16 @@ Task<std::shared_ptr<SpeechEngine>> SpeechRecognizer::whisper(ModelInstaller::Pr
     co_return engine;
 }
 
+Task<std::shared_ptr<SpeechEngine>> SpeechRecognizer::sphinx()
+{
+    if (m_sphinx)
+        co_return m_sphinx;
+    std::shared_ptr<SpeechEngine> loaded = std::make_shared<PocketSphinxEngine>(m_options.sphinxFolder);
+    co_await loadOffThread(loaded);
+    m_sphinx = loaded;
+    co_return loaded;
+}
+
 Task<QString> SpeechRecognizer::prepare(QString identifier, ModelInstaller::Progress progress)
 {
     const QString locale = supportedLocale(identifier);
@@ -91,26 +104,18 @@ Task<QString> SpeechRecognizer::prepare(QString identifier, ModelInstaller::Prog
     const QString language = languageOf(locale);
     if (engineFor(locale))
         co_return locale;
-    // GCC 12 mixes up coroutine locals of one name in different scopes: one name each here.
     std::exception_ptr whisperError;
-    std::shared_ptr<SpeechEngine> whisperEngine;
+    std::shared_ptr<SpeechEngine> engine;
     try {
-        whisperEngine = co_await whisper(std::move(progress));
+        engine = co_await whisper(std::move(progress));
     } catch (const SpeechError &) {
         whisperError = std::current_exception();
     }
-    if (whisperEngine) {
-        m_byLanguage[language] = whisperEngine;
-        co_return locale;
-    }
     // whisper's model is absent and could not be had: English still has pocketsphinx.
-    if (language == QLatin1String("en") && PocketSphinxEngine::isInstalled(m_options.sphinxFolder)) {
-        if (!m_sphinx) {
-            std::shared_ptr<SpeechEngine> sphinxEngine = std::make_shared<PocketSphinxEngine>(m_options.sphinxFolder);
-            co_await loadOffThread(sphinxEngine);
-            m_sphinx = sphinxEngine;
-        }
-        m_byLanguage[language] = m_sphinx;
+    if (!engine && language == QLatin1String("en") && PocketSphinxEngine::isInstalled(m_options.sphinxFolder))
+        engine = co_await sphinx();
+    if (engine) {
+        m_byLanguage[language] = engine;
         co_return locale;
     }
     std::rethrow_exception(whisperError);

@@ -46,6 +46,7 @@ public:
 
 private:
     Task<std::shared_ptr<SpeechEngine>> whisper(ModelInstaller::Progress progress);
+    Task<std::shared_ptr<SpeechEngine>> sphinx();
 
     Options m_options;
     std::shared_ptr<SpeechEngine> m_whisper;
