@@ -75,6 +75,17 @@ bool AudioRecorder::prepareToRecord()
     m_source = std::make_unique<QAudioSource>(device, format);
     // Short periods keep the meter lively and the limit exact to a few milliseconds.
     m_source->setBufferSize(sampleRate * 2 / 10);
+    // The input runs from here on, its audio dropped until record(): opening a stream can
+    // take a noticeable time (over a second on some servers), which a press must not wait for.
+    m_input = m_source->start();
+    if (!m_input || m_source->error() != QAudio::NoError) {
+        m_error = QStringLiteral("the audio input refused to start");
+        m_input = nullptr;
+        m_source.reset();
+        m_file.close();
+        return false;
+    }
+    connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readAvailable);
     return true;
 }
 
@@ -82,24 +93,34 @@ bool AudioRecorder::record(double maxSeconds)
 {
     if (!m_file.isOpen() || !m_source || m_recording || m_reachedLimit)
         return false;
-    m_sampleLimit = std::max<qint64>(0, qint64(std::llround(maxSeconds * sampleRate)));
-    m_input = m_source->start();
-    if (!m_input || m_source->error() != QAudio::NoError) {
-        m_error = QStringLiteral("the audio input refused to start");
-        m_input = nullptr;
-        m_source->stop();
+    if (!m_input || m_source->error() != QAudio::NoError || m_source->state() == QAudio::StoppedState) {
+        m_error = QStringLiteral("the audio input has stopped");
         return false;
     }
-    connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readAvailable);
+    m_sampleLimit = std::max<qint64>(0, qint64(std::llround(maxSeconds * sampleRate)));
+    readAvailable(); // what was heard before the press is dropped
     m_recording = true;
     return true;
 }
 
+QByteArray AudioRecorder::readInput()
+{
+    // The stream's device may report nothing available yet hold data: read in blocks.
+    QByteArray bytes;
+    char block[16384];
+    qint64 n = 0;
+    while (m_input && (n = m_input->read(block, sizeof block)) > 0)
+        bytes.append(block, qsizetype(n));
+    return bytes;
+}
+
 void AudioRecorder::readAvailable()
 {
-    if (!m_recording || !m_input)
+    if (!m_input)
         return;
-    const QByteArray bytes = m_input->readAll();
+    const QByteArray bytes = readInput();
+    if (!m_recording)
+        return;
     const qint64 available = bytes.size() / 2;
     const qint64 take = std::min(available, m_sampleLimit - m_samplesWritten);
     if (take > 0) {
@@ -123,11 +144,10 @@ void AudioRecorder::readAvailable()
 
 void AudioRecorder::stop()
 {
-    if (m_recording && m_input) {
+    if (m_recording && m_input)
         readAvailable();
-        if (m_input)
-            m_input->disconnect(this);
-    }
+    if (m_input)
+        m_input->disconnect(this);
     m_recording = false;
     m_input = nullptr;
     if (m_source)

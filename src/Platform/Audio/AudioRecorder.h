@@ -1,8 +1,8 @@
 #pragma once
 // Records the default audio input into a WAV file: 48 kHz, mono, 16-bit integer samples.
 //
-// `prepareToRecord()` creates the file (new, 0600, never through a symbolic link) and readies
-// the input stream, so that `record()` only has to start it. The recorder counts the samples
+// `prepareToRecord()` creates the file (new, 0600, never through a symbolic link) and starts the
+// input stream, dropping what it hears, so that `record()` only has to start keeping it. The recorder counts the samples
 // it writes and stops writing by itself at the length it was started with: a note can never
 // run past its limit, whether or not anybody reacts to `limitReached`. The file's header is
 // completed by `stop()` (and by the destructor).
@@ -58,6 +58,7 @@ Q_SIGNALS:
 
 private:
     void readAvailable();
+    QByteArray readInput();
     void finishFile();
 
     QString m_path;
