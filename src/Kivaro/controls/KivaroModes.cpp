@@ -5,9 +5,13 @@
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeSymbols.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHash>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QToolTip>
 
 #include <cmath>
@@ -17,21 +21,141 @@ using namespace NativeAppAppearance;
 namespace Kivaro {
 
 namespace {
+
 QFont labelFont()
 {
     return NativeFonts::system(12, QFont::Medium);
 }
+
+// One segment, as assistive technologies see it: a radio button inside the control's group.
+class SegmentAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    SegmentAccessible(KivaroModes *control, int index) : m_control(control), m_index(index) {}
+
+    bool isValid() const override { return m_control && m_index < m_control->segmentCount(); }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override { return m_control ? m_control->window()->windowHandle() : nullptr; }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(m_control.data()); }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (!isValid())
+            return {};
+        const QString description = m_control->imageDescription(m_index);
+        switch (kind) {
+        case QAccessible::Name: {
+            const QString label = m_control->label(m_index).value_or(QString());
+            return !label.isEmpty() ? label : !description.isEmpty() ? description : m_control->segmentToolTip(m_index);
+        }
+        case QAccessible::Description:
+            return description;
+        default:
+            return {};
+        }
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect local = m_control->segmentRect(m_index).toAlignedRect();
+        return QRect(m_control->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::RadioButton; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        state.checkable = true;
+        state.checked = m_control->selectedSegment() == m_index;
+        state.disabled = !m_control->isEnabled();
+        state.invisible = !m_control->isVisible();
+        return state;
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface *>(this) : nullptr;
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction() && isValid())
+            m_control->clickSegment(m_index);
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
+
+private:
+    QPointer<KivaroModes> m_control;
+    int m_index;
+};
+
+// The control: a group whose children are its segments, made when first asked for.
+class ModesAccessible final : public QAccessibleWidget {
+public:
+    explicit ModesAccessible(KivaroModes *control) : QAccessibleWidget(control, QAccessible::Grouping) {}
+    ~ModesAccessible() override
+    {
+        for (const QAccessible::Id id : std::as_const(m_segments))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return control()->segmentCount(); }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        if (const auto known = m_segments.constFind(index); known != m_segments.constEnd())
+            return QAccessible::accessibleInterface(*known);
+        auto *segment = new SegmentAccessible(control(), index);
+        m_segments.insert(index, QAccessible::registerAccessibleInterface(segment));
+        return segment;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        for (auto it = m_segments.constBegin(); it != m_segments.constEnd(); ++it)
+            if (QAccessible::accessibleInterface(it.value()) == child)
+                return it.key() < childCount() ? it.key() : -1;
+        return -1;
+    }
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        return child(control()->segmentAt(control()->mapFromGlobal(QPoint(x, y))));
+    }
+
+private:
+    KivaroModes *control() const { return static_cast<KivaroModes *>(widget()); }
+
+    mutable QHash<int, QAccessible::Id> m_segments;
+};
+
+QAccessibleInterface *modesAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(KivaroModes::staticMetaObject.className()) && object && object->isWidgetType())
+        return new ModesAccessible(static_cast<KivaroModes *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 KivaroModes::KivaroModes(QWidget *parent) : QWidget(parent)
 {
+    static const bool accessible = (QAccessible::installFactory(modesAccessible), true);
+    Q_UNUSED(accessible);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 KivaroModes::KivaroModes(const QStringList &labels, QWidget *parent) : KivaroModes(parent)
 {
     for (const QString &label : labels)
-        m_segments.append({label, {}, 0, {}});
+        m_segments.append({label, {}, 0, {}, {}});
 }
 
 void KivaroModes::setSegmentCount(int count)
@@ -92,6 +216,17 @@ void KivaroModes::setSegmentToolTip(int segment, const QString &toolTip)
         m_segments[segment].toolTip = toolTip;
 }
 
+QString KivaroModes::imageDescription(int segment) const
+{
+    return valid(segment) ? m_segments.at(segment).imageDescription : QString();
+}
+
+void KivaroModes::setImageDescription(int segment, const QString &description)
+{
+    if (valid(segment))
+        m_segments[segment].imageDescription = description;
+}
+
 void KivaroModes::setSelectedSegment(int segment)
 {
     const int chosen = valid(segment) ? segment : -1;
@@ -99,6 +234,11 @@ void KivaroModes::setSelectedSegment(int segment)
         return;
     m_selected = chosen;
     update();
+    if (chosen >= 0 && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::Selection);
+        event.setChild(chosen);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 qreal KivaroModes::effectiveWidth(int segment) const

@@ -6,6 +6,10 @@
 //
 // A segment's width is what the caller set; a segment without a width (0) measures its label
 // in the 12-point font + 44, or 34 without a label. `sizeHint` is the sum of the widths × 34.
+//
+// Assistive technologies see the control as a group of radio buttons, one per segment: named by
+// its label (else its image's description, else its tool tip), described by its image's
+// description, checked when selected, disabled with the control, pressed to choose it.
 
 #include "NativeAppAppearance/Appearance.h"
 
@@ -24,6 +28,8 @@ public:
         QString symbol;
         qreal width = 0;
         QString toolTip;
+        // What the segment's image shows, for assistive technologies.
+        QString imageDescription;
     };
     struct Look {
         QSizeF size;
@@ -47,6 +53,8 @@ public:
     void setWidth(int segment, qreal width);
     QString segmentToolTip(int segment) const;
     void setSegmentToolTip(int segment, const QString &toolTip);
+    QString imageDescription(int segment) const;
+    void setImageDescription(int segment, const QString &description);
 
     int selectedSegment() const { return m_selected; }
     void setSelectedSegment(int segment);

@@ -20,6 +20,7 @@
 // Asynchronous operations end with CancellationError when the document is destroyed while
 // they wait, or before a task started with a queued start first runs.
 
+#include "Kivaro/document/DrawingTool.h"
 #include "Kivaro/document/ShotState.h"
 
 #include "Platform/Async/Task.h"
@@ -112,6 +113,17 @@ public:
     // Deletes the selected link (bubble, arrow and link) or else the selected drawings, and the
     // steps whose markers go with them. Undo "删除标注".
     void deleteSelectedAnnotation();
+
+    // ---- drawing (ShotDocumentDrawing.cpp). Refusals are silent: nothing changes.
+
+    // One element for `tool` dragged from `from` to `to`, then selected. The step tool places a
+    // step marker at `to`; the others clamp both points into the canvas and refuse a drag
+    // shorter than 6 (and a rectangle or ellipse narrower or lower than 6). No colour means the
+    // accent, no width the tool's default. Undo named after the tool. Its identity, or none.
+    std::optional<Platform::MarkupID<Platform::ShapeElement>> addDrawing(DrawingTool tool, QPointF from, QPointF to,
+                                                                         std::optional<QColor> color, std::optional<double> width);
+    // A pen stroke through `points` as given (at least two); the selection stays. Undo "画笔".
+    void addFreehand(const QList<QPointF> &points, const QColor &color, double width);
 
     // The number the next step marker shows.
     qint64 nextStepNumber() const;

@@ -45,9 +45,26 @@ QSize CompactStatusLabel::sizeHint() const
     return QSize(int(std::ceil(NativeDrawing::textWidth(m_text, font()))) + 4, 16);
 }
 
+void CompactStatusLabel::setPlated(bool plated)
+{
+    m_plated = plated;
+    update();
+}
+
 void CompactStatusLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (m_plated && !m_text.isEmpty()) {
+        const qreal w = qMin(qreal(width()), NativeDrawing::textWidth(m_text, font()) + 16);
+        const QRectF plate((width() - w) / 2, 0, w, height());
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.72f));
+        painter.drawRoundedRect(plate, height() / 2.0, height() / 2.0);
+        NativeDrawing::drawText(painter, m_text, plate.adjusted(8, 0, -8, 0), font(), resolve(DynamicColor::label, Appearance::dark),
+                                Qt::AlignHCenter, Qt::ElideRight);
+        return;
+    }
     const QColor color = AppearanceManager::shared().color(DynamicColor::secondaryLabel, this);
     NativeDrawing::drawText(painter, m_text, QRectF(rect()), font(), color, Qt::AlignHCenter, Qt::ElideRight);
 }

@@ -5,7 +5,9 @@
 // text restarts that period, so a progress text stays until the next text replaces it.
 //
 // Drawn by itself: the 12-point system font in the secondary label colour, centred, cut at the
-// tail when it does not fit. Main thread only.
+// tail when it does not fit. Laid over a picture (the inline editor's frozen screen) it is
+// `plated`: the text in the dark appearance's label colour on a dark rounded plate, readable
+// whatever lies beneath. Main thread only.
 
 #include <QTimer>
 #include <QWidget>
@@ -27,6 +29,9 @@ public:
     // The pending 5.0-s dismissal; inactive while none is pending.
     const QTimer &dismissTimer() const { return m_dismissTimer; }
 
+    bool isPlated() const { return m_plated; }
+    void setPlated(bool plated);
+
     static QFont font();
     QSize sizeHint() const override;
 
@@ -39,6 +44,7 @@ protected:
 private:
     QString m_text;
     QTimer m_dismissTimer;
+    bool m_plated = false;
 };
 
 } // namespace Kivaro

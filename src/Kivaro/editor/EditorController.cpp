@@ -2,11 +2,13 @@
 
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
 #include "Kivaro/editor/CanvasBackgroundView.h"
+#include "Kivaro/editor/CapturePermissionPanel.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/EditorShell.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
+#include "Kivaro/editor/LinkedBubbleInteraction.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 #include "Kivaro/editor/internal/EditorViews.h"
 #include "Kivaro/editor/internal/ErrorText.h"
@@ -73,6 +75,7 @@ EditorController::EditorController(Services services, QObject *parent)
       m_sharing(new SharePresenter(m_services.sharingServices, this)),
       m_inlineEditor(new InlineCaptureEditor(this)),
       m_annotationPanel(new AnnotationFloatingPanel(this)),
+      m_capturePermissionPanel(new CapturePermissionPanel(this)),
       m_views(std::make_unique<EditorViews>()),
       m_drawingColor(AnnotationStyle::accent().isValid() ? AnnotationStyle::accent() : QColor(Qt::blue))
 {
@@ -81,6 +84,8 @@ EditorController::EditorController(Services services, QObject *parent)
 
 EditorController::~EditorController()
 {
+    // The borrowed views go home before anything they belong to is destroyed.
+    m_inlineEditor->dismiss();
     // The canvas is the document's: it leaves with its undo history before the views go.
     if (m_document->canvas())
         m_document->canvas()->setParent(nullptr);
@@ -175,6 +180,7 @@ void EditorController::updateMode()
     const QString toolName = m_activeDrawingTool ? DrawingTools::label(*m_activeDrawingTool) : kivaroCopy("选择与编辑");
     mode()->setSymbol(selectSegment, m_activeDrawingTool ? DrawingTools::symbol(*m_activeDrawingTool) : QStringLiteral("cursorarrow"));
     mode()->setSegmentToolTip(selectSegment, toolName);
+    mode()->setImageDescription(selectSegment, toolName);
 
     HoldOverlay *hold = overlay();
     hold->setActive(!(segment == selectSegment && !m_activeDrawingTool && !m_retargeting));
@@ -242,6 +248,10 @@ void EditorController::modeChanged()
 
 void EditorController::cancelOperation()
 {
+    // A bubble being dragged goes back where it was (the drag's own Esc, should the key reach
+    // the window's shortcut first).
+    if (m_linkedInteraction && m_linkedInteraction->cancelDrag())
+        return;
     m_annotationPanel->dismiss();
     overlay()->cancel();
     cancelVoice();
@@ -327,11 +337,19 @@ Task<std::exception_ptr> EditorController::archiving(QPointer<EditorController> 
     try {
         if (!self)
             throw CancellationError();
+        // This write takes the document as it is now, so a debounced write still waiting would
+        // only repeat it, and report its failure after the decision this one leads to.
+        self->m_recent->pending().cancel();
         co_await self->m_recent->flush(self->m_document);
     } catch (...) {
         co_return std::current_exception();
     }
     co_return nullptr;
+}
+
+bool EditorController::closeWriteFailed() const
+{
+    return m_closeWriteFailed && *m_closeWriteFailed == m_recent->generation();
 }
 
 Task<void> EditorController::closing(QPointer<EditorController> self, QPointer<QWidget> window)
@@ -342,19 +360,33 @@ Task<void> EditorController::closing(QPointer<EditorController> self, QPointer<Q
     if (!self || isCancellation(error))
         co_return;
     if (!error) {
-        self->m_closeWriteFailed = false;
         self->hideWindow(window);
-    } else if (!self->m_closeWriteFailed) {
+    } else if (!self->closeWriteFailed()) {
         // Shown once with the window left open, so the user learns the shot was not archived.
-        self->m_closeWriteFailed = true;
+        self->m_closeWriteFailed = self->m_recent->generation();
         self->show(error);
     } else {
-        // The write keeps failing: the user may still put the editor away. The error stays in
-        // the status line for the next time the window shows; the shot stays loaded.
-        self->status()->setStringValue(detail::errorText(error));
+        // The write keeps failing: the user may still put the editor away. The error is shown
+        // again the next time the window shows; the shot stays loaded.
+        const QString text = detail::errorText(error);
+        self->status()->setStringValue(text);
+        self->m_errorForNextShow = text;
         self->hideWindow(window);
     }
     self->setBusy(false);
+}
+
+void EditorController::scheduledWriteFailed(std::exception_ptr error)
+{
+    // After the user closed the editor anyway, a later write of the same shot that fails too
+    // does not bring the window back: its error waits for the next time the window shows.
+    if (closeWriteFailed() && !m_inlineEditor->isShown() && !(m_window && m_window->isVisible())) {
+        const QString text = detail::errorText(error);
+        status()->setStringValue(text);
+        m_errorForNextShow = text;
+        return;
+    }
+    show(error);
 }
 
 void EditorController::hideWindow(QWidget *window)
@@ -372,8 +404,16 @@ bool EditorController::eventFilter(QObject *watched, QEvent *event)
             event->ignore();
         return !event->isAccepted();
     }
+    if (watched == m_window && event->type() == QEvent::Show && m_errorForNextShow) {
+        // Set again, so it stays its full time in the status line now that it can be seen.
+        status()->setStringValue(*m_errorForNextShow);
+        m_errorForNextShow.reset();
+    }
     if (watched == view() && event->type() == QEvent::Resize)
         layoutView();
+    // Posted to the root view when a child's preferred size changed.
+    if (watched == view() && event->type() == QEvent::LayoutRequest)
+        placeVoicePanel();
     return QObject::eventFilter(watched, event);
 }
 

@@ -23,7 +23,9 @@
 // after each markup edit), EditorDocumentActions.cpp and EditorClipboardActions.cpp (open,
 // sample, save, export, copy, grain, language, delete, masks), EditorMoreMenu.cpp,
 // EditorShellActions.cpp (bringing the editor forward, replacing the shot after archiving it,
-// sharing) and EditorVoiceActions.cpp (what the editor itself does with voice work).
+// sharing), EditorDrawingActions.cpp (the drawing tools, their style, the floating text and
+// tool panels) and EditorVoiceActions.cpp (the press-and-release on the canvas: text notes,
+// re-pointing, and what the editor itself does with voice work).
 //
 // Platform services come in through `Services`; each one left empty gets the running
 // platform's (the general pasteboard, Qt's file dialogs and message boxes, the X server's
@@ -41,6 +43,7 @@
 #include <QColor>
 #include <QObject>
 #include <QPointF>
+#include <QList>
 #include <QPointer>
 
 #include <chrono>
@@ -68,6 +71,7 @@ namespace Kivaro {
 
 class AnnotationFloatingPanel;
 class CanvasBackgroundView;
+class CapturePermissionPanel;
 class CompactStatusLabel;
 class EditorDockView;
 class EditorShell;
@@ -76,9 +80,11 @@ class InlineCaptureEditor;
 class KivaroButton;
 class KivaroModes;
 class KivaroWindow;
+class LinkedBubbleInteraction;
 class RecentShots;
 class RecentShotsWindow;
 class RegionCapture;
+struct RecentShot;
 class SharePresenter;
 class ShortcutSettingsController;
 class ShotDocument;
@@ -87,6 +93,7 @@ class VoiceAnnotation;
 class VoiceFeedbackView;
 
 namespace detail {
+struct CaptureStart;
 struct EditorViews;
 }
 
@@ -133,6 +140,8 @@ public:
     NativeAppAppearance::NativePopupButton *mosaicGrainControl() const;
     KivaroModes *mode() const;
     AnnotationFloatingPanel *annotationPanel() const { return m_annotationPanel; }
+    CapturePermissionPanel *capturePermissionPanel() const { return m_capturePermissionPanel; }
+    LinkedBubbleInteraction *linkedInteraction() const { return m_linkedInteraction; }
     Platform::Pasteboard &pasteboard() const { return *m_services.pasteboard; }
     Platform::PointerSource &pointer() const { return *m_services.pointer; }
 
@@ -197,7 +206,8 @@ public:
     // A close request of the editor window (or the inline window). Refuses while busy; otherwise
     // writes the shot to the recent shots and then hides the window, and answers false: the
     // window is hidden shortly afterwards, not at once. When that write fails the window stays
-    // with the error, once: a further request hides it all the same (the shot stays loaded).
+    // with the error, once per shot: a further request hides it all the same (the shot stays
+    // loaded), until a write succeeds or another shot is loaded.
     bool windowShouldClose(QWidget *window);
     // Schedules the consistency pass after a markup edit (EditorReconciliation.cpp).
     void nativeMarkupChanged();
@@ -243,6 +253,14 @@ public:
     void replaceAfterArchiving(std::optional<QString> historyID, std::function<void()> replacement);
     // Shares the shot as "Kivaro.png" from `sender` (the share button when null).
     void shareImage(QWidget *sender = nullptr);
+    // Shares a recent shot's rendering as "Kivaro.png" from `anchor` without opening it: the
+    // open shot is not touched. Nothing while busy.
+    void shareShot(const RecentShot &shot, QWidget *anchor);
+    // The common step of both: sets busy, awaits `exportPNG`, writes the bytes as "Kivaro.png"
+    // into a private share folder and shows the share menu at `anchor`; busy ends once the file
+    // is ready, and the menu's outcome (an error) is shown when it arrives. The caller checked
+    // that the editor is idle.
+    void sharePNG(QWidget *anchor, std::function<Platform::Task<QByteArray>()> exportPNG);
 
     // ---- captures (EditorCaptureActions.cpp) ---------------------------------------------------
 
@@ -265,7 +283,51 @@ public:
                                             std::shared_ptr<Platform::Pasteboard> pasteboard,
                                             std::optional<CapturePlacement> placement);
 
-    // ---- voice work, as far as the editor's own flows need it ----------------------------------
+    // The inline editor's way out (its exit button, Escape, Ctrl+W, the window manager's close):
+    // ends a voice gesture in progress, then asks `windowShouldClose` with the inline window.
+    void exitInlineCapture();
+    // Places the canvas host at `frame` (its parent's coordinates) with the canvas, the surround
+    // and the overlay filling it; the rounded corners only in the editor window.
+    void layoutCanvasHost(const QRect &frame, bool roundedCorners);
+
+    // What a text capture does once its image is loaded: recognises the text, polishes it when
+    // `polish` is set, and copies it to `to`. Installed by the text recognition actions; while
+    // it is empty a text capture ends with an error instead.
+    std::function<Platform::Task<void>(bool polish, std::shared_ptr<Platform::Pasteboard> to)> textRecognition;
+
+    // ---- drawing (EditorDrawingActions.cpp) ----------------------------------------------------
+
+    // The overlay's finished shape drag, in overlay coordinates: one element of the armed tool.
+    void completeDrawing(QPointF from, QPointF to);
+    // The overlay's finished pen stroke, in overlay coordinates.
+    void completeFreehand(const QList<QPointF> &points);
+    // A tool button: arms the tool of raw value `raw` (none outside 4...9) in select-and-edit
+    // and reopens the tool panel.
+    void chooseTool(int raw);
+    // The dock's "标注工具" button: closes the open panel, or opens the tool panel.
+    void showMarkupTools();
+    // A new colour-and-width row wired to the editor; the caller owns it.
+    QWidget *drawingStyleView();
+    // The floating panel as a text panel at an image point: a new note, or `link`'s text.
+    void showTextEditor(QPointF imagePoint, std::optional<AnnotationLink> link = std::nullopt);
+    // The floating panel as the tool panel.
+    void showFloatingTools();
+    // Where the floating panel belongs, in global coordinates; none without a host window or
+    // before the canvas is laid out.
+    std::optional<QPointF> floatingPanelPosition() const;
+    // The window the floating panel floats over: the inline capture window while it is shown,
+    // else the editor window.
+    QWidget *panelHost() const;
+
+    // ---- the press on the canvas and voice work (EditorVoiceActions.cpp) -----------------------
+
+    // The overlay's press, in overlay coordinates: remembers the image point for `end()`.
+    void begin(QPointF viewPoint);
+    // The overlay's release in voice, text or re-pointing use: re-points the arrow, or opens the
+    // text panel at the point.
+    void end();
+    // Adds `text` as a linked note at an image point (throws the document's ShotError).
+    void annotate(const QString &text, QPointF imagePoint);
 
     // Ends a voice gesture, a running voice task or a failed note, or a pending re-pointing.
     void cancelVoice();
@@ -278,6 +340,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class InlineCaptureEditor;
+
     // The long-action pattern: `work` runs as a task; afterwards `success` in the status line,
     // or the error shown; busy cleared last. The caller has set busy.
     void runBusy(std::function<Platform::Task<void>()> work, QString success);
@@ -287,10 +351,15 @@ private:
     void loadView();
     void installCallbacks();
     void layoutView();
+    void placeVoicePanel();
     void documentDidChange();
     void selectGrainItem();
     QRectF surroundExclusion() const;
     void hideWindow(QWidget *window);
+    // Whether a close request of the open shot's session already failed to write it.
+    bool closeWriteFailed() const;
+    // A recent-shots write failed on its own (a debounced write).
+    void scheduledWriteFailed(std::exception_ptr error);
     // Shows the shell's settings window (made first when missing); null without one.
     ShortcutSettingsController *presentSettingsWindow();
 
@@ -305,7 +374,20 @@ private:
     static Platform::Task<QByteArray> copyingTo(QPointer<EditorController> self, std::shared_ptr<Platform::Pasteboard> to);
     static Platform::Task<void> replacing(QPointer<EditorController> self, std::optional<QString> historyID,
                                           std::function<void()> replacement);
+    static Platform::Task<void> capturing(QPointer<EditorController> self, CaptureIntent intent,
+                                          std::optional<CaptureSelectionMode> mode, std::optional<bool> optionHeld,
+                                          detail::CaptureStart start);
+    static Platform::Task<void> finishing(QPointer<EditorController> self, CaptureCompletionPreferences preferences,
+                                          std::shared_ptr<Platform::Pasteboard> pasteboard, std::optional<CapturePlacement> placement);
+    // Brings back what was shown before a capture that ended without a new shot.
+    void restoreView(const detail::CaptureStart &start);
+    static Platform::Task<void> showingRecent(QPointer<EditorController> self);
+    static Platform::Task<void> sharing(QPointer<EditorController> self, QPointer<QWidget> anchor,
+                                       std::function<Platform::Task<QByteArray>()> exportPNG);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
+    static bool canWriteChosenFile(QPointer<EditorController> self);
+    // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
+    void setVoiceBusy(bool busy);
     // Asks before a save or an export replaces an existing file; true to go on.
     static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
 
@@ -318,6 +400,8 @@ private:
     SharePresenter *m_sharing;
     InlineCaptureEditor *m_inlineEditor;
     AnnotationFloatingPanel *m_annotationPanel;
+    CapturePermissionPanel *m_capturePermissionPanel;
+    LinkedBubbleInteraction *m_linkedInteraction = nullptr;
     QPointer<KivaroWindow> m_window;
     std::unique_ptr<detail::EditorViews> m_views;
     QPointer<QMenu> m_moreMenu;
@@ -338,10 +422,16 @@ private:
     Platform::TaskHandle<void> m_voiceTask;
     int m_voiceGeneration = 0;
     std::optional<QPointF> m_failedVoiceAnchor;
+    // Voice work (preparing, recording, transcribing) set `busy` and has not cleared it yet.
+    bool m_voiceBusy = false;
     bool m_allowsClose = false;
-    // A close request's recent-shots write failed and its error was shown; the next request
-    // hides the window even when the write fails again.
-    bool m_closeWriteFailed = false;
+    // The recent-shots session (its generation) in which a close request's write failed and its
+    // error was shown: the next request of that session hides the window even when the write
+    // fails again. A completed write or another session ends it.
+    std::optional<qint64> m_closeWriteFailed;
+    // An error of a write that failed after the user put the editor away; shown in the status
+    // line the next time the window shows.
+    std::optional<QString> m_errorForNextShow;
 };
 
 } // namespace Kivaro

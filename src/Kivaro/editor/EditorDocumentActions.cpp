@@ -113,7 +113,7 @@ Task<void> EditorController::savingProject(QPointer<EditorController> self)
         co_return;
     // The project extension is appended after the panel: the name asked about is the one written.
     const QString path = ProjectFiles::withProjectExtension(*chosen);
-    if (!co_await confirmReplacing(self, path) || !self || self->m_busy || !self->m_document->hasImage())
+    if (!co_await confirmReplacing(self, path) || !self || !canWriteChosenFile(self))
         co_return;
     self->setBusy(true);
     const QPointer<ShotDocument> document = self->m_document;
@@ -142,14 +142,32 @@ Task<void> EditorController::exporting(QPointer<EditorController> self)
     options.allowedExtension = QStringLiteral("png");
     options.directory = startFolder(*self->m_document);
     const std::shared_ptr<FilePanels> panels = self->m_services.filePanels;
-    const std::optional<QString> path = co_await panels->chooseSaveLocation(self->m_window, options);
-    if (!self || !path)
+    const std::optional<QString> chosen = co_await panels->chooseSaveLocation(self->m_window, options);
+    if (!self || !chosen)
         co_return;
-    if (!co_await confirmReplacing(self, *path) || !self || self->m_busy || !self->m_document->hasImage())
+    // The bytes are PNG whatever name the panel returns; the name asked about is the one written.
+    const QString path = ProjectFiles::withPNGExtension(*chosen);
+    if (!co_await confirmReplacing(self, path) || !self || !canWriteChosenFile(self))
         co_return;
     self->setBusy(true);
     const QPointer<ShotDocument> document = self->m_document;
-    self->runBusy([document, file = *path] { return writePNG(document, file); }, kivaroCopy("PNG 已导出。"));
+    self->runBusy([document, path] { return writePNG(document, path); }, kivaroCopy("PNG 已导出。"));
+}
+
+// After the panel and the replace question: whether the editor can still write the chosen file.
+// Another operation may have started meanwhile, or the shot may be gone; the user is told why
+// nothing was written.
+bool EditorController::canWriteChosenFile(QPointer<EditorController> self)
+{
+    if (self->m_busy) {
+        self->status()->setStringValue(kivaroCopy("其他操作进行中，文件未写入。"));
+        return false;
+    }
+    if (!self->m_document->hasImage()) {
+        self->status()->setStringValue(kivaroCopy("截图已不在编辑器中，文件未写入。"));
+        return false;
+    }
+    return true;
 }
 
 // The panels do not ask about an existing file themselves; the editor asks about the very name

@@ -1,9 +1,9 @@
 // The dock's "更多" menu: the editor's secondary commands, shown through the shared popover menu.
 //
 // Every item is listed in its place. Commands whose actions arrive with later parts of the
-// editor (capture, recent shots, text recognition, re-pointing an arrow) are shown disabled
-// until then; the others follow their own rules: "删除标注" only with a drawing selected, the
-// settings item only when there is a shell to open the settings window.
+// editor (text recognition, re-pointing an arrow) are shown disabled until then; the others
+// follow their own rules: "删除标注" only with a drawing selected. The settings item is always
+// enabled; it asks the shell, when there is one, to open the settings.
 
 #include "Kivaro/editor/EditorController.h"
 
@@ -59,10 +59,10 @@ void EditorController::showMore(QWidget *sender)
         };
     };
 
-    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window));
-    addPendingItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region));
+    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window), command(&EditorController::captureWithShortcutAction));
+    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
     addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
-    addPendingItem(menu, kivaroCopy("最近截图…  ⌘R"));
+    addItem(menu, kivaroCopy("最近截图…  ⌘R"), command(&EditorController::showRecent));
     addPendingItem(menu, kivaroCopy("识字记录…"));
     addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
     addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
@@ -88,11 +88,10 @@ void EditorController::showMore(QWidget *sender)
         item->setChecked(tag == m_localeIndex);
     }
     menu->addSeparator();
-    addItem(menu, kivaroCopy("设置…  ⌘,"), m_shell ? std::function<void()>([self] {
+    addItem(menu, kivaroCopy("设置…  ⌘,"), [self] {
         if (self && self->m_shell)
             self->m_shell->showSettings();
-    })
-                                                : std::function<void()>());
+    });
 
     NativeMenu::shared().show(menu, sender);
 }

@@ -3,6 +3,7 @@
 #include "Kivaro/editor/EditorController.h"
 
 #include "Kivaro/editor/CanvasBackgroundView.h"
+#include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/editor/EditorShell.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
 
@@ -12,6 +13,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/sharing/SharePresenter.h"
+#include "Platform/Windows/WindowActivation.h"
 
 using namespace Platform;
 
@@ -27,8 +29,9 @@ void EditorController::showEditor()
     if (ShortcutSettingsController *settings = m_shell ? m_shell->shortcutSettings() : nullptr)
         if (QWidget *window = settings->window())
             window->hide();
-    if (m_window->isMinimized())
-        m_window->showNormal();
+    // Through the window manager as the user's own request: it may refuse the toolkit's (the
+    // editor on another desktop, the user busy in another application).
+    Platform::bringForward(m_window);
     m_window->makeKeyAndOrderFront();
 }
 
@@ -41,11 +44,8 @@ ShortcutSettingsController *EditorController::presentSettingsWindow()
     if (!settings->window())
         settings->makeWindow();
     settings->refresh();
-    if (QWidget *window = settings->window()) {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
+    if (QWidget *window = settings->window())
+        Platform::bringForward(window);
     return settings;
 }
 
@@ -66,6 +66,7 @@ Task<void> EditorController::replacing(QPointer<EditorController> self, std::opt
     std::exception_ptr error = co_await archiving(self);
     if (!self || isCancellation(error))
         co_return;
+    const QString before = self->status()->stringValue();
     if (!error) {
         try {
             replacement();
@@ -78,9 +79,13 @@ Task<void> EditorController::replacing(QPointer<EditorController> self, std::opt
         self->setBusy(false);
         co_return;
     }
+    // What the replacement said in the status line outlives the mode's reset of it.
+    const QString said = self->status()->stringValue() != before ? self->status()->stringValue() : QString();
     self->m_activeDrawingTool.reset();
     self->mode()->setSelectedSegment(selectSegment);
     self->updateMode();
+    if (!said.isEmpty())
+        self->status()->setStringValue(said);
     self->showEditor();
     if (historyID)
         self->m_recent->resumeSession(*historyID);
@@ -95,26 +100,13 @@ void EditorController::shareImage(QWidget *sender)
     if (!m_document->hasImage() || m_busy)
         return;
     QWidget *anchor = sender ? sender : shareButton() ? static_cast<QWidget *>(shareButton()) : static_cast<QWidget *>(view());
-    setBusy(true);
-    const QPointer<EditorController> self(this);
     const QPointer<ShotDocument> document = m_document;
-    runBusy(
-        [self, document, anchor = QPointer<QWidget>(anchor)]() -> Task<void> {
-            return [](QPointer<EditorController> self, QPointer<ShotDocument> document, QPointer<QWidget> anchor) -> Task<void> {
-                if (!document)
-                    throw CancellationError();
-                const QByteArray png = co_await document->png(std::nullopt, false);
-                const QString file = SharePresenter::prepare(png, QStringLiteral("Kivaro.png"));
-                if (!self)
-                    co_return;
-                // Busy covers rendering and the file; the menu's outcome arrives later.
-                self->m_sharing->present(file, anchor, [self](std::exception_ptr error) {
-                    if (self && error)
-                        self->show(error);
-                });
-            }(self, document, anchor);
-        },
-        QString());
+    sharePNG(anchor, [document]() -> Task<QByteArray> {
+        if (!document)
+            throw CancellationError();
+        // Full size; masks show their mosaic patch.
+        return document->png(std::nullopt, false);
+    });
 }
 
 } // namespace Kivaro

@@ -8,6 +8,7 @@
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
+#include "Kivaro/editor/LinkedBubbleInteraction.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 #include "Kivaro/editor/internal/EditorLayout.h"
 #include "Kivaro/editor/internal/EditorViews.h"
@@ -81,6 +82,7 @@ void EditorController::loadView()
         v.mode->setSymbol(k, QString::fromLatin1(segments[k].symbol));
         v.mode->setWidth(k, segments[k].labelled ? 94 : 34);
         v.mode->setSegmentToolTip(k, segments[k].title);
+        v.mode->setImageDescription(k, segments[k].title);
     }
     v.mode->setSelectedSegment(selectSegment);
     connect(v.mode, &KivaroModes::activated, this, [this] { modeChanged(); });
@@ -100,6 +102,7 @@ void EditorController::loadView()
 
     v.dock = new EditorDockView(v.root);
     v.dock->setRadius(kDockRadius);
+    v.dock->setBorderWidth(0.5);
     v.grain = new NativePopupButton;
     v.grain->addItem(kivaroCopy("细 · 12 px"), 12);
     v.grain->addItem(kivaroCopy("中 · 24 px"), 24);
@@ -108,10 +111,8 @@ void EditorController::loadView()
     v.grain->setToolTip(kivaroCopy("颗粒大小 · 应用于当前截图的所有马赛克"));
     connect(v.grain, &NativePopupButton::activated, this, [this] { changeMosaicGrain(); });
 
-    // The floating tool palette arrives with the drawing tools; until then its button is
-    // shown disabled.
     v.markupTools = iconButton(kivaroCopy("标注工具"), QStringLiteral("paintbrush.pointed"));
-    v.markupTools->setEnabled(false);
+    connect(v.markupTools, &KivaroButton::clicked, this, [this] { showMarkupTools(); });
     v.more = iconButton(kivaroCopy("更多"), QStringLiteral("ellipsis"));
     connect(v.more, &KivaroButton::clicked, this, [this] { showMore(m_views->more); });
     v.exportButton = iconButton(kivaroCopy("保存 PNG"), QStringLiteral("square.and.arrow.down"));
@@ -143,6 +144,22 @@ void EditorController::loadView()
 
     installCallbacks();
     updateCanvasVisibility();
+    const QPointer<EditorController> self(this);
+    m_linkedInteraction = new LinkedBubbleInteraction(
+        m_document, v.overlay,
+        [self] {
+            return self && !self->m_busy && self->mode()->selectedSegment() == selectSegment && !self->m_activeDrawingTool &&
+                   !self->m_retargeting;
+        },
+        [self](const AnnotationLink &link) {
+            if (self)
+                self->showTextEditor(link.anchor, link);
+        },
+        [self] {
+            if (self)
+                self->m_annotationPanel->follow();
+        },
+        this);
     updateMode();
     setBusy(false);
 }
@@ -156,9 +173,36 @@ void EditorController::installCallbacks()
     };
     m_recent->didFail = [self](std::exception_ptr error) {
         if (self)
-            self->show(error);
+            self->scheduledWriteFailed(error);
+    };
+    // A completed write ends what a failed one left: the shot is archived after all.
+    m_recent->didSave = [self] {
+        if (!self)
+            return;
+        self->m_closeWriteFailed.reset();
+        self->m_errorForNextShow.reset();
     };
     HoldOverlay *hold = overlay();
+    hold->setPointerSource(m_services.pointer);
+    hold->began = [self](QPointF point) {
+        if (self)
+            self->begin(point);
+    };
+    hold->ended = [self] {
+        if (self)
+            self->end();
+    };
+    hold->completedDrag = [self](QPointF from, QPointF to) {
+        if (self)
+            self->completeDrawing(from, to);
+    };
+    hold->completedFreehand = [self](const QList<QPointF> &points) {
+        if (self)
+            self->completeFreehand(points);
+    };
+    m_annotationPanel->position = [self]() -> std::optional<QPointF> {
+        return self ? self->floatingPanelPosition() : std::nullopt;
+    };
     hold->cancelled = [self] {
         if (self)
             self->cancelVoice();
@@ -170,12 +214,20 @@ void EditorController::installCallbacks()
     hold->excludedView = voiceFeedback();
     connect(voiceFeedback()->language(), &NativePopupButton::activated, this, [this] { changeVoiceLanguageControl(); });
     connect(voiceFeedback()->cancelButton(), &KivaroButton::clicked, this, [this] { cancelVoiceAction(); });
+    // Retrying a recording and typing instead arrive with the voice gestures; until then their
+    // buttons are shown disabled.
+    voiceFeedback()->retryButton()->setEnabled(false);
+    voiceFeedback()->textButton()->setEnabled(false);
 
     Platform::MarkupCanvas *canvas = m_document->canvas();
     connect(canvas, &Platform::MarkupCanvas::markupChanged, this, [this] {
         if (m_window)
             m_window->setWindowModified(m_document->hasUnsavedChanges());
         nativeMarkupChanged();
+    });
+    connect(canvas, &Platform::MarkupCanvas::selectionChanged, this, [this] {
+        if (m_annotationPanel->isVisible() && !m_annotationPanel->input())
+            showFloatingTools();
     });
     connect(canvas, &Platform::MarkupCanvas::contentVisibleFrameChanged, this, [this] {
         transparencySurround()->update();
@@ -188,18 +240,43 @@ void EditorController::layoutView()
     EditorViews &v = *m_views;
     // The dock hugs its controls, which change with the mode (the grain pop-up).
     v.dock->layout()->invalidate();
+    // While the inline editor has borrowed the views, it places them.
+    if (m_inlineEditor->isShown()) {
+        viewDidLayout();
+        return;
+    }
     const EditorLayout layout =
         EditorLayout::place(v.root->size(), v.dock->layout()->sizeHint(), v.voiceFeedback->sizeHint(), m_canvasBottomGap);
-    v.canvasHost->setGeometry(layout.canvasHost);
-    const QRect inside(QPoint(0, 0), layout.canvasHost.size());
-    v.surround->setGeometry(inside);
-    m_document->canvas()->setGeometry(inside);
-    v.overlay->setGeometry(inside);
-    v.corners->setGeometry(inside);
+    layoutCanvasHost(layout.canvasHost, true);
     v.dock->setGeometry(layout.dock);
     v.status->setGeometry(layout.status);
     v.voiceFeedback->setGeometry(layout.voicePanel);
     viewDidLayout();
+}
+
+void EditorController::layoutCanvasHost(const QRect &frame, bool roundedCorners)
+{
+    EditorViews &v = *m_views;
+    v.canvasHost->setGeometry(frame);
+    const QRect inside(QPoint(0, 0), frame.size());
+    v.surround->setGeometry(inside);
+    m_document->canvas()->setGeometry(inside);
+    v.overlay->setGeometry(inside);
+    v.corners->setGeometry(inside);
+    v.corners->setVisible(roundedCorners);
+}
+
+// The voice panel's size follows its content (a phase's texts and controls): placed again
+// whenever its preferred size changes.
+void EditorController::placeVoicePanel()
+{
+    // While the inline editor has borrowed the views, it places them.
+    if (m_inlineEditor->isShown())
+        return;
+    EditorViews &v = *m_views;
+    const EditorLayout layout =
+        EditorLayout::place(v.root->size(), v.dock->layout()->sizeHint(), v.voiceFeedback->sizeHint(), m_canvasBottomGap);
+    v.voiceFeedback->setGeometry(layout.voicePanel);
 }
 
 // The part of the surround the picture covers, in the surround's coordinates.

@@ -1,16 +1,22 @@
-// What the editor itself does with voice work: preparing a language when the voice mode is
-// chosen, and cancelling a gesture, a voice task, a failed note or a pending re-pointing
-// whenever another flow (a mode change, Escape, a new shot) must stop it first. Recording and
-// transcribing at a held point come with the voice gestures.
+// The press and release on the canvas outside the drawing tools, and what the editor itself
+// does with voice work: a release in text mode opens the text panel at the pressed point, a
+// release while re-pointing moves the selected note's arrow there; preparing a language when
+// the voice mode is chosen, and cancelling a gesture, a voice task, a failed note or a pending
+// re-pointing whenever another flow (a mode change, Escape, a new shot) must stop it first.
+// Recording and transcribing at a held point come with the voice gestures.
 
 #include "Kivaro/editor/EditorController.h"
 
+#include "Kivaro/editor/AnnotationFloatingPanel.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
+#include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
 #include "Kivaro/editor/internal/ErrorText.h"
 
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/document/ShotDocument.h"
+#include "KivaroCore/AnnotationPlacement.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativePopupButton.h"
@@ -28,6 +34,69 @@ void presentReady(VoiceFeedbackView *panel)
 }
 
 } // namespace
+
+void EditorController::begin(QPointF viewPoint)
+{
+    if (m_busy)
+        return;
+    const std::optional<QPointF> point =
+        AnnotationPlacement::imagePoint(viewPoint, overlay()->size(), m_document->canvas()->contentVisibleFrame());
+    if (!point || !m_document->markup().bounds().contains(*point))
+        return;
+    m_anchor = point;
+    if (m_activeDrawingTool) {
+        m_annotationPanel->shapeID.reset();
+        m_annotationPanel->imageAnchor = *point;
+        m_annotationPanel->follow();
+    }
+    if (mode()->selectedSegment() == voiceSegment && !m_retargeting && !m_voiceReady) {
+        m_anchor.reset();
+        status()->setStringValue(kivaroCopy("请先选择麦克风工具"));
+    }
+}
+
+void EditorController::end()
+{
+    if (!m_anchor)
+        return;
+    const QPointF point = *m_anchor;
+    m_anchor.reset();
+    if (m_retargeting) {
+        if (m_retargetLink) {
+            try {
+                m_document->retarget(*m_retargetLink, point);
+            } catch (...) {
+                show(std::current_exception());
+            }
+        }
+        m_retargeting = false;
+        m_retargetLink.reset();
+        updateMode();
+        return;
+    }
+    if (mode()->selectedSegment() == textSegment)
+        showTextEditor(point);
+}
+
+void EditorController::annotate(const QString &text, QPointF imagePoint)
+{
+    m_document->addAnnotation(text, imagePoint);
+    m_failedVoiceAnchor.reset();
+    VoiceFeedbackView *panel = voiceFeedback();
+    if (mode()->selectedSegment() == voiceSegment) {
+        panel->present(VoiceFeedbackView::Phase::success, kivaroCopy("标注已生成，再说一处？"), kivaroCopy("松手生成箭头和文字 · Esc 取消"));
+        panel->language()->show();
+    } else {
+        panel->dismiss();
+    }
+    status()->setStringValue(kivaroCopy("已添加"));
+}
+
+void EditorController::setVoiceBusy(bool busy)
+{
+    m_voiceBusy = busy;
+    setBusy(busy);
+}
 
 void EditorController::cancelVoice()
 {
@@ -53,7 +122,10 @@ void EditorController::cancelVoice()
         presentReady(panel);
     else
         panel->dismiss();
-    setBusy(false);
+    // Only what voice work made busy ends here: Esc during an export, a copy or a share after a
+    // failed note must not declare the editor idle in the middle of that write.
+    if (m_voiceBusy)
+        setVoiceBusy(false);
     status()->setStringValue(kivaroCopy("已取消"));
 }
 
@@ -61,7 +133,7 @@ void EditorController::prepareVoice()
 {
     if (m_busy || !m_voice)
         return;
-    setBusy(true);
+    setVoiceBusy(true);
     const int generation = ++m_voiceGeneration;
     status()->setStringValue(QString());
     voiceFeedback()->present(VoiceFeedbackView::Phase::preparing, kivaroCopy("正在准备语音…"),
@@ -97,7 +169,7 @@ Task<void> EditorController::preparingVoice(QPointer<EditorController> self, int
         panel->cancelButton()->show();
     }
     self->m_voiceTask = {};
-    self->setBusy(false);
+    self->setVoiceBusy(false);
 }
 
 } // namespace Kivaro

@@ -4,22 +4,42 @@
 // stroke, or a privacy-mask rectangle. The editor sets its mode (`active`, `drawingTool`,
 // `rectangleMode`), the live-preview ink and the callbacks, and decides what each gesture makes.
 //
-// What exists so far is that configuration and `cancel()`. While `active` is false the overlay
-// lets every click through to the canvas below it; while it is true it takes them. Turning
-// presses into gestures (with the X server's button state for releases it is never sent) comes
-// with the drawing tools; until then an active overlay swallows clicks without a result.
+// | drawingTool                      | rectangleMode | gesture   | at release                      |
+// | pen                              | any           | freehand  | completedFreehand(strokePoints) |
+// | arrow, rectangle, ellipse, step, line | any      | drag      | completedDrag(press, release)   |
+// | none                             | true          | rectangle | completedRectangle(spanned)     |
+// | none                             | false         | voice     | ended()                         |
 //
-// Points are the overlay's own coordinates (origin top left). Main thread only.
+// A release is never missed: besides the ordinary release event, an application-wide event
+// filter (standing in for a local event monitor) sees presses that land on views in front of
+// the overlay and releases delivered elsewhere, and a 1/60 s poll of the pointer source (the X
+// server's button state through xcb_query_pointer) ends a hold whose release no window was
+// sent. X's implicit grab sends the release to the window that took the press even outside it,
+// so a drag that leaves the window ends where it was released. Whichever path sees the release
+// first finishes the gesture; the others then find no hold.
+//
+// While `active` is false the overlay lets every click through to the canvas below it and the
+// filter passes every event on. Points are the overlay's own coordinates (origin top left).
+// Main thread only; every callback runs synchronously inside the event or timer that caused it.
 
-#include "Kivaro/editor/DrawingTool.h"
+#include "Kivaro/document/DrawingTool.h"
 
 #include <QColor>
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QMouseEvent;
+
+namespace Platform {
+class PointerSource;
+}
 
 namespace Kivaro {
 
@@ -27,9 +47,13 @@ class HoldOverlay final : public QWidget {
     Q_OBJECT
 public:
     explicit HoldOverlay(QWidget *parent = nullptr);
+    ~HoldOverlay() override;
 
     bool active() const { return m_active; }
     void setActive(bool active);
+
+    // Where the poll asks for the held buttons and the pointer; the platform's when unset.
+    void setPointerSource(std::shared_ptr<Platform::PointerSource> pointer);
 
     // A view over the canvas whose own clicks must not start a hold (the voice panel).
     QPointer<QWidget> excludedView;
@@ -54,12 +78,53 @@ public:
     std::function<void(QRectF)> completedRectangle;
 
     bool holding() const { return m_holding; }
+    const std::optional<QPointF> &point() const { return m_point; }
+    const std::optional<QPointF> &currentPoint() const { return m_currentPoint; }
+    // The points of the current (or last) pen stroke; kept until the next press.
+    const QList<QPointF> &strokePoints() const { return m_strokePoints; }
+    bool isPolling() const { return m_releaseTimer.isActive(); }
+
     // Ends a hold without a result and calls `cancelled`.
     void cancel();
 
+    // The gesture steps, in overlay coordinates; the event handlers, the filter and the poll
+    // call them. `timestamp` is the event's time in milliseconds.
+    void press(QPointF point, qint64 timestamp);
+    void dragTo(QPointF point);
+    // A release event: ignored while it carries the press's own timestamp and the button is
+    // still reported held (not a real release).
+    void release(QPointF point, qint64 timestamp);
+    // One tick of the poll.
+    void checkHeldButton();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
 private:
+    void finish(QPointF releasePoint);
+    // What the live feedback covers now, in overlay coordinates.
+    QRect previewBounds() const;
+    void holdBackdrop();
+    void dropBackdrop();
+    void trace(const QMouseEvent &event, int type);
+    Platform::PointerSource &pointer();
+
     bool m_active = true;
     bool m_holding = false;
+    std::optional<QPointF> m_point;
+    std::optional<QPointF> m_currentPoint;
+    QList<QPointF> m_strokePoints;
+    std::optional<qint64> m_pressedTimestamp;
+    QTimer m_releaseTimer;
+    std::shared_ptr<Platform::PointerSource> m_pointer;
+    std::optional<QString> m_traceFolder;
+    // What lies beneath the overlay, rendered at the press; empty outside a hold.
+    QPixmap m_backdrop;
 };
 
 } // namespace Kivaro

@@ -7,6 +7,8 @@
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QTimer>
@@ -27,6 +29,14 @@ std::chrono::milliseconds steadyNow()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
+// Assistive technologies see the panel as a group, named by its headline and detail.
+QAccessibleInterface *panelAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(VoiceFeedbackView::staticMetaObject.className()) && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Grouping);
+    return nullptr;
+}
+
 } // namespace
 
 VoiceFeedbackView::VoiceFeedbackView(QWidget *parent)
@@ -40,6 +50,8 @@ VoiceFeedbackView::VoiceFeedbackView(QWidget *parent)
       m_meter(new VoiceWaveform(this)),
       m_clock(steadyNow)
 {
+    static const bool accessible = (QAccessible::installFactory(panelAccessible), true);
+    Q_UNUSED(accessible);
     m_language->addItem(kivaroCopy("普通话"), 0);
     m_language->addItem(QStringLiteral("English"), 1); // a language's own name, never translated
     m_language->setFixedWidth(104);

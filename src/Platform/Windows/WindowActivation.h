@@ -6,9 +6,11 @@ class QWidget;
 
 namespace Platform {
 
-// Shows `window` if hidden, restores it when minimised, raises it and activates it. On X11 a
-// window manager may refuse Qt's own request (focus-stealing prevention); the window is then
-// also asked for through the _NET_ACTIVE_WINDOW client message, as a pager would.
-void bringForward(QWidget *window);
+// Shows the window of `widget` if hidden, restores it when minimised, raises it and activates
+// it. On X11 a window manager may refuse Qt's own request (focus-stealing prevention, a window
+// on another desktop); the window is then also asked for as a pager would, the user's own
+// request: moved to the current desktop when it is on another one, and activated through the
+// _NET_ACTIVE_WINDOW client message, sent once the window is on the screen.
+void bringForward(QWidget *widget);
 
 } // namespace Platform

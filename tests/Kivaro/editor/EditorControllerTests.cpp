@@ -4,6 +4,7 @@
 #include "EditorFixtures.h"
 
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
+#include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/TransparencyGridView.h"
@@ -161,6 +162,10 @@ TEST_F(EditorModes, AFailedPreparationOffersRetryTypingAndCancel)
     EXPECT_FALSE(panel->retryButton()->isHidden());
     EXPECT_FALSE(panel->textButton()->isHidden());
     EXPECT_FALSE(panel->cancelButton()->isHidden());
+    // Retrying and typing instead have no action yet: shown, but disabled.
+    EXPECT_FALSE(panel->retryButton()->isEnabled());
+    EXPECT_FALSE(panel->textButton()->isEnabled());
+    EXPECT_TRUE(panel->cancelButton()->isEnabled());
     EXPECT_FALSE(editor->voiceReady());
 
     panel->cancelButton()->click();
@@ -171,6 +176,34 @@ TEST_F(EditorModes, AFailedPreparationOffersRetryTypingAndCancel)
     editor->status()->setStringValue(QStringLiteral("x"));
     editor->cancelVoice();
     EXPECT_EQ(statusText(), QStringLiteral("x"));
+}
+
+// Each phase shows other texts and controls; the panel takes the size they need, centred above
+// the dock and at most 0.9 of the window's width.
+TEST_F(EditorModes, TheVoicePanelTakesTheSizeOfEachPhasesContent)
+{
+    loadPicture();
+    VoiceFeedbackView *panel = editor->voiceFeedback();
+    const auto sized = [&] {
+        const QSize want(qMin(panel->sizeHint().width(), int(editor->view()->width() * 0.9)), panel->sizeHint().height());
+        return panel->size() == want && std::abs(2 * panel->x() + panel->width() - editor->view()->width()) <= 1;
+    };
+    select(EditorController::voiceSegment);
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(panel->phase(), Phase::ready);
+    EXPECT_TRUE(waitUntil(sized, 1000)) << panel->x() << "," << panel->width() << "x" << panel->height() << " for " << panel->sizeHint().width() << "x"
+                                         << panel->sizeHint().height() << " in " << editor->view()->width();
+    const int readyWidth = panel->width();
+
+    voice->failure = QStringLiteral("麦克风没有响应，请检查系统的声音设置，然后重新选择语音标注再试一次。");
+    select(EditorController::selectSegment);
+    editor->setVoiceReady(false);
+    select(EditorController::voiceSegment);
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(panel->phase(), Phase::failed);
+    EXPECT_TRUE(waitUntil(sized, 1000)) << panel->x() << "," << panel->width() << "x" << panel->height() << " for " << panel->sizeHint().width() << "x"
+                                         << panel->sizeHint().height() << " in " << editor->view()->width();
+    EXPECT_GT(panel->width(), readyWidth) << "three buttons and a longer text";
 }
 
 TEST_F(EditorModes, AModeChangeDuringPreparationDropsItsLateResult)
@@ -261,6 +294,100 @@ TEST_F(EditorClosing, AFailingArchiveHoldsTheWindowOnceAndThenLetsTheUserCloseIt
     EXPECT_EQ(statusText(), error);
     EXPECT_TRUE(editor->document()->state() == before);
     EXPECT_TRUE(QFileInfo(recentFolder()).isFile());
+}
+
+namespace {
+
+class EditorClosingAnyway : public EditorTest {
+protected:
+    // A file in the recent-shots folder's place: every write fails.
+    void blockRecentFolder()
+    {
+        QFile blocker(recentFolder());
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    void unblockRecentFolder() { ASSERT_TRUE(QFile::remove(recentFolder())); }
+    // A close request that ends with the window held and the write's error in the status line.
+    void closeAndExpectHeld()
+    {
+        editor->status()->setStringValue(QString());
+        EXPECT_FALSE(editor->windowShouldClose(editor->window()));
+        ASSERT_TRUE(waitIdle());
+        EXPECT_TRUE(editor->window()->isVisible());
+        EXPECT_FALSE(statusText().isEmpty());
+    }
+    void closeAndExpectHidden()
+    {
+        EXPECT_FALSE(editor->windowShouldClose(editor->window()));
+        ASSERT_TRUE(waitIdle());
+        EXPECT_FALSE(editor->window()->isVisible());
+    }
+    // An edit, as the user makes one: the editor schedules the shot's debounced write.
+    void edit()
+    {
+        editor->document()->addNumberedStep(QPointF(60 + 10 * ++edits, 60));
+        ASSERT_TRUE(waitUntil([this] { return editor->recent()->pending() && !editor->recent()->pending().isFinished(); }));
+    }
+    int edits = 0;
+};
+
+} // namespace
+
+// The user closes anyway right after an edit: the edit's own debounced write, failing a moment
+// later, must not bring the window back.
+TEST_F(EditorClosingAnyway, AWriteFailingAfterTheUserClosedAnywayLeavesTheWindowClosed)
+{
+    blockRecentFolder();
+    loadPicture();
+    closeAndExpectHeld();
+    edit();
+    closeAndExpectHidden();
+    const QString error = statusText();
+    // Longer than the debounce and the consistency pass after the edit.
+    waitUntil([] { return false; }, int(RecentShots::kDebounce.count()) + 400);
+    EXPECT_FALSE(editor->window()->isVisible());
+    EXPECT_TRUE(editor->document()->hasImage());
+    EXPECT_TRUE(QFileInfo(recentFolder()).isFile());
+
+    // The next time the user brings it forward, the error is there (whatever cleared the line
+    // meanwhile, such as its own five-second timer).
+    editor->status()->setStringValue(QString());
+    editor->showEditor();
+    EXPECT_TRUE(editor->window()->isVisible());
+    EXPECT_EQ(statusText(), error);
+}
+
+// Closing anyway holds for the shot whose write failed, until a write succeeds.
+TEST_F(EditorClosingAnyway, AfterAWriteSucceedsAFailingCloseHoldsTheWindowAgain)
+{
+    blockRecentFolder();
+    loadPicture();
+    closeAndExpectHeld();
+    closeAndExpectHidden();
+    editor->showEditor();
+
+    unblockRecentFolder();
+    edit();
+    ASSERT_TRUE(waitUntil([&] { return editor->recent()->pending().isFinished(); }, 3000));
+    ASSERT_FALSE(recentFiles().isEmpty()) << "the debounced write landed";
+    QDir(recentFolder()).removeRecursively();
+    blockRecentFolder();
+    closeAndExpectHeld();
+}
+
+// Another shot is another chance to learn that its write fails.
+TEST_F(EditorClosingAnyway, AnotherShotHoldsTheWindowOnItsFirstFailingCloseAgain)
+{
+    blockRecentFolder();
+    loadPicture();
+    closeAndExpectHeld();
+    closeAndExpectHidden();
+
+    // A new shot arrives as a capture brings it: a new recent-shots session and the picture.
+    editor->recent()->beginSession();
+    loadPicture(picture(320, 200));
+    closeAndExpectHeld();
+    closeAndExpectHidden();
 }
 
 // ---- errors ----------------------------------------------------------------------------------

@@ -131,6 +131,64 @@ TEST_F(DocumentActions, ExportWritesTheRenderedPngAndAsksBeforeReplacing)
     EXPECT_EQ(fileBytes(target), QByteArrayLiteral("keep"));
 }
 
+// The bytes are PNG whatever the name: a name without ".png" gets it, and the replace question
+// names the file actually written.
+TEST_F(DocumentActions, ExportAppendsPngToAnyOtherNameAndAsksAboutTheNameWritten)
+{
+    loadPicture();
+    panels->answer(path(QStringLiteral("x.jpg")));
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return statusText() == QStringLiteral("PNG 已导出。"); }));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("x.jpg"))));
+    EXPECT_EQ(fileBytes(path(QStringLiteral("x.jpg.png"))), renderedPNG());
+
+    editor->status()->setStringValue(QString());
+    panels->answer(path(QStringLiteral("Upper.PNG")));
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return statusText() == QStringLiteral("PNG 已导出。"); }));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("Upper.PNG"))).isFile()) << "a PNG extension in any case is kept";
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("Upper.PNG.png"))));
+
+    writeFile(path(QStringLiteral("shot.png")), QByteArrayLiteral("keep"));
+    panels->answer(path(QStringLiteral("shot")));
+    alerts->answer(0);
+    editor->exportPNG();
+    ASSERT_TRUE(waitUntil([&] { return alerts->alerts().size() == 1 && alerts->queuedCount() == 0; }));
+    EXPECT_TRUE(alerts->alerts().first().message.contains(QStringLiteral("“shot.png”"))) << alerts->alerts().first().message.toStdString();
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(fileBytes(path(QStringLiteral("shot.png"))), QByteArrayLiteral("keep"));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("shot"))));
+}
+
+// The editor became busy, or lost its picture, while a panel was open: nothing is written, and
+// the status line says why.
+TEST_F(DocumentActions, ASaveOrExportThatCanNoLongerWriteSaysWhy)
+{
+    loadPicture();
+    const auto chooseWhile = [&](void (EditorController::*action)(), const QString &name, const std::function<void()> &meanwhile) {
+        editor->status()->setStringValue(QString());
+        (editor.get()->*action)();
+        ASSERT_TRUE(waitUntil([&] { return panels->waitingCount() == 1; }));
+        meanwhile();
+        panels->answer(path(name));
+        waitUntil([&] { return !statusText().isEmpty(); }, 500);
+    };
+    chooseWhile(&EditorController::exportPNG, QStringLiteral("busy.png"), [&] { editor->setBusy(true); });
+    EXPECT_EQ(statusText(), QStringLiteral("其他操作进行中，文件未写入。"));
+    editor->setBusy(false);
+    chooseWhile(&EditorController::saveProject, QStringLiteral("busy.kivaro"), [&] { editor->setBusy(true); });
+    EXPECT_EQ(statusText(), QStringLiteral("其他操作进行中，文件未写入。"));
+    editor->setBusy(false);
+
+    chooseWhile(&EditorController::exportPNG, QStringLiteral("gone.png"), [&] { editor->document()->load(QImage(), false); });
+    ASSERT_FALSE(editor->document()->hasImage());
+    EXPECT_EQ(statusText(), QStringLiteral("截图已不在编辑器中，文件未写入。"));
+    loadPicture();
+    chooseWhile(&EditorController::saveProject, QStringLiteral("gone.kivaro"), [&] { editor->document()->load(QImage(), false); });
+    EXPECT_EQ(statusText(), QStringLiteral("截图已不在编辑器中，文件未写入。"));
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(DocumentActions, AnExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
 {
     loadPicture();

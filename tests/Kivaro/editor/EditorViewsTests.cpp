@@ -10,11 +10,13 @@
 #include "Kivaro/editor/internal/EditorLayout.h"
 
 #include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativeMenuRow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -169,6 +171,90 @@ TEST_F(EditorWindow, TheWindowKeepsItsMinimumSizeAndTheSurroundLeavesThePictureF
     EXPECT_TRUE(editor->overlay()->geometry() == QRect(QPoint(0, 0), host.size()));
 }
 
+// The dock's outline is half a point: one device pixel at a scale of 2 (a hairline) and, never
+// thinner than a pixel, one pixel at a scale of 1; inside it the dock's fill.
+TEST_F(EditorWindow, TheDocksOutlineIsAHairlineAtTwiceAndOnePixelAtOnce)
+{
+    loadPicture();
+    EditorDockView *dock = editor->dock();
+    ASSERT_GT(dock->width(), 100);
+    const QColor fill = resolve(DynamicColor::windowBackground, Appearance::light);
+    AppearanceManager::shared().setApplicationAppearance(Appearance::light);
+    for (const int scale : {1, 2}) {
+        QImage image(dock->size() * scale, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::transparent);
+        dock->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        const int x = image.width() / 2; // the straight middle of the top edge
+        const QColor outer = image.pixelColor(x, 0);
+        EXPECT_NE(outer, fill) << "scale " << scale << ": the outline's pixel";
+        EXPECT_GT(outer.alpha(), 0) << "scale " << scale << ": the outline covers its whole pixel";
+        EXPECT_EQ(image.pixelColor(x, 1), fill) << "scale " << scale << ": the fill begins at the second pixel";
+        EXPECT_EQ(image.pixelColor(x, image.height() - 2), fill) << "scale " << scale;
+        EXPECT_NE(image.pixelColor(x, image.height() - 1), fill) << "scale " << scale;
+    }
+    AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+}
+
+// ---- assistive technologies ---------------------------------------------------------------------
+
+using EditorAccessibility = EditorTest;
+
+// The mode control is a group of four radio buttons named and described by their segments'
+// images; the select-and-edit segment follows the armed tool; pressing one chooses that mode.
+TEST_F(EditorAccessibility, TheModeSegmentsAreRadioButtonsDescribedByTheirImages)
+{
+    loadPicture();
+    QAccessibleInterface *modes = QAccessible::queryAccessibleInterface(editor->mode());
+    ASSERT_TRUE(modes);
+    EXPECT_EQ(modes->role(), QAccessible::Grouping);
+    ASSERT_EQ(modes->childCount(), 4);
+    const QStringList titles = {QStringLiteral("语音标注"), QStringLiteral("文字标注"), QStringLiteral("选择与编辑"), QStringLiteral("隐私马赛克")};
+    for (int k = 0; k < 4; ++k) {
+        QAccessibleInterface *segment = modes->child(k);
+        ASSERT_TRUE(segment);
+        EXPECT_EQ(segment->role(), QAccessible::RadioButton);
+        EXPECT_EQ(segment->text(QAccessible::Name), titles[k]);
+        EXPECT_EQ(segment->text(QAccessible::Description), titles[k]);
+        EXPECT_EQ(segment->state().checked, k == EditorController::selectSegment) << k;
+        EXPECT_EQ(segment->parent(), modes);
+        EXPECT_EQ(modes->indexOfChild(segment), k);
+        EXPECT_EQ(modes->child(k), segment) << "one interface per segment";
+    }
+    const QRect third = modes->child(2)->rect();
+    EXPECT_EQ(third.size(), QSize(34, editor->mode()->height()));
+    EXPECT_EQ(modes->childAt(third.center().x(), third.center().y()), modes->child(2));
+
+    editor->setActiveDrawingTool(DrawingTool::arrow);
+    editor->updateMode();
+    EXPECT_EQ(modes->child(2)->text(QAccessible::Description), QStringLiteral("箭头"));
+    EXPECT_EQ(modes->child(2)->text(QAccessible::Name), QStringLiteral("箭头"));
+
+    QAccessibleActionInterface *press = modes->child(3)->actionInterface();
+    ASSERT_TRUE(press);
+    press->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment));
+    EXPECT_TRUE(modes->child(3)->state().checked);
+    EXPECT_FALSE(modes->child(2)->state().checked);
+
+    editor->setBusy(true);
+    EXPECT_TRUE(modes->child(0)->state().disabled);
+    modes->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment)) << "a disabled control does not change";
+    editor->setBusy(false);
+}
+
+TEST_F(EditorAccessibility, TheVoicePanelIsAGroupNamedByItsTexts)
+{
+    loadPicture();
+    VoiceFeedbackView *panel = editor->voiceFeedback();
+    panel->present(VoiceFeedbackView::Phase::ready, QStringLiteral("按住问题位置讲话"), QStringLiteral("松手生成箭头和文字 · Esc 取消"));
+    QAccessibleInterface *group = QAccessible::queryAccessibleInterface(panel);
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->role(), QAccessible::Grouping);
+    EXPECT_EQ(group->text(QAccessible::Name), QStringLiteral("按住问题位置讲话. 松手生成箭头和文字 · Esc 取消"));
+}
+
 // ---- the More menu -----------------------------------------------------------------------------------
 
 namespace {
@@ -213,7 +299,9 @@ TEST_F(MoreMenu, ListsEveryCommandInOrderAndEnablesWhatCanActNow)
                                          QStringLiteral("识字并复制"), QStringLiteral("识字并 AI 润色"), QStringLiteral("识字与 AI 设置…"),
                                          QStringLiteral("—"), QStringLiteral("修改指向"), QStringLiteral("删除标注"), QStringLiteral("—"),
                                          QStringLiteral("语音语言"), QStringLiteral("—"), QStringLiteral("设置…  ⌘,")}));
+    EXPECT_TRUE(items[0].enabled && items[1].enabled) << "the two captures";
     EXPECT_TRUE(items[2].enabled);  // open
+    EXPECT_TRUE(items[3].enabled);  // recent shots
     EXPECT_TRUE(items[5].enabled);  // save
     EXPECT_TRUE(items[6].enabled);  // fit
     EXPECT_FALSE(items[13].enabled) << "nothing selected: nothing to delete";
@@ -242,7 +330,14 @@ TEST_F(MoreMenu, DeleteIsEnabledWithADrawingSelectedAndNothingOpensWhileBusy)
     ASSERT_FALSE(editor->document()->selectedDrawingIDs().isEmpty());
     editor->showMore(editor->dock());
     EXPECT_TRUE(itemsOf(editor->moreMenu())[13].enabled);
-    EXPECT_FALSE(itemsOf(editor->moreMenu())[17].enabled) << "no shell: no settings window to open";
+    EXPECT_TRUE(itemsOf(editor->moreMenu())[17].enabled) << "settings is always enabled";
+    editor->moreMenu()->actions()[17]->trigger(); // no shell: nothing to open, nothing breaks
+    // The shell is asked when the item is chosen, not when the menu was built.
+    FakeShell shell;
+    editor->setShell(&shell);
+    editor->moreMenu()->actions()[17]->trigger();
+    EXPECT_EQ(shell.settingsShown, 1);
+    editor->setShell(nullptr);
     NativeMenu::shared().close();
 
     QMenu *previous = editor->moreMenu();

@@ -10,6 +10,7 @@
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Pointer/X11PointerSource.h"
@@ -71,6 +72,70 @@ protected:
 };
 
 } // namespace
+
+namespace {
+
+std::optional<std::uint32_t> cardinalProperty(X11TestDisplay &display, xcb_window_t window, const char *name, xcb_atom_t type)
+{
+    xcb_connection_t *c = display.connection();
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(c, xcb_get_property(c, 0, window, display.atom(name), type, 0, 1), nullptr);
+    std::optional<std::uint32_t> value;
+    if (reply && xcb_get_property_value_length(reply) == 4)
+        value = *static_cast<const std::uint32_t *>(xcb_get_property_value(reply));
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
+// The editor left on another desktop while the user works in another application: bringing it
+// forward puts it on the user's desktop as the active window, as the window manager reports.
+TEST_F(LiveEditor, BringingTheEditorForwardMakesItTheActiveWindowOnTheUsersDesktop)
+{
+    editor->document()->load(picture(), false);
+    editor->showEditor();
+    const auto editorWindow = xcb_window_t(editor->window()->winId());
+    const auto active = [&] { return cardinalProperty(display, display.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW); };
+    const auto desktopOf = [&](xcb_window_t window) { return cardinalProperty(display, window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL); };
+    ASSERT_TRUE(waitUntil([&] { return active() == editorWindow; }, 5000));
+    // Shown just now, the window is asked for once it is on the screen: that request is done.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 5000));
+    waitUntil([] { return false; }, 100);
+    const std::optional<std::uint32_t> here = cardinalProperty(display, display.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
+    ASSERT_TRUE(here);
+
+    // A pager puts the editor on the next desktop.
+    xcb_client_message_event_t move{};
+    move.response_type = XCB_CLIENT_MESSAGE;
+    move.format = 32;
+    move.window = editorWindow;
+    move.type = display.atom("_NET_WM_DESKTOP");
+    move.data.data32[0] = *here + 1;
+    move.data.data32[1] = 2;
+    xcb_send_event(display.connection(), 0, display.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&move));
+    display.sync();
+    ASSERT_TRUE(waitUntil([&] { return desktopOf(editorWindow) == *here + 1; }, 5000))
+        << "desktop " << desktopOf(editorWindow).value_or(999) << " of "
+        << cardinalProperty(display, display.root(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL).value_or(0) << ", current " << *here;
+    // The user clicks into another application's window.
+    const xcb_window_t other = display.createWindow(QRect(900, 100, 300, 200), TestSupport::patternImage(QSize(300, 200)));
+    display.frameExtents(other);
+    display.movePointer(QPoint(1050, 200));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            display.button(true);
+            display.button(false);
+            return active() == other;
+        },
+        5000));
+
+    editor->showEditor();
+    EXPECT_TRUE(waitUntil([&] { return active() == editorWindow; }, 5000));
+    EXPECT_EQ(desktopOf(editorWindow), here);
+    EXPECT_TRUE(editor->window()->isVisible());
+    display.destroyWindow(other);
+}
 
 TEST_F(LiveEditor, ClickingCopyAndHidePutsTheShotsPngOnTheClipboardByteForByteAndHidesTheWindow)
 {
@@ -198,6 +263,18 @@ TEST_F(LiveEditor, Screenshots)
         editor->showMore(dockButton(QStringLiteral("更多")));
         snap(QStringLiteral("sample-more-") + look);
         NativeAppAppearance::NativeMenu::shared().close();
+        // The voice panel after a failed preparation: its longest texts and all its buttons.
+        editor->mode()->setSelectedSegment(EditorController::voiceSegment);
+        editor->updateMode();
+        VoiceFeedbackView *panel = editor->voiceFeedback();
+        panel->present(VoiceFeedbackView::Phase::failed, QStringLiteral("没能完成语音标注"),
+                       QStringLiteral("麦克风没有响应，请检查系统的声音设置，然后重新选择语音标注再试一次。"));
+        panel->retryButton()->show();
+        panel->textButton()->show();
+        panel->cancelButton()->show();
+        snap(QStringLiteral("sample-voice-failed-") + look);
+        editor->mode()->setSelectedSegment(EditorController::selectSegment);
+        editor->updateMode();
         editor->document()->load(big, false);
         editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
         editor->status()->setStringValue(QStringLiteral("正在识字…"));

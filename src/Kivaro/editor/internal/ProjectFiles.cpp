@@ -13,6 +13,13 @@ QString withProjectExtension(const QString &chosen)
     return chosen + QStringLiteral(".kivaro");
 }
 
+QString withPNGExtension(const QString &chosen)
+{
+    if (QFileInfo(chosen).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return chosen;
+    return chosen + QStringLiteral(".png");
+}
+
 QString suggestedProjectName(const std::optional<QString> &fileURL)
 {
     return fileURL ? QFileInfo(*fileURL).fileName() : kivaroCopy("未命名.kivaro");

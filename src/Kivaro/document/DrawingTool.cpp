@@ -1,4 +1,4 @@
-#include "Kivaro/editor/DrawingTool.h"
+#include "Kivaro/document/DrawingTool.h"
 
 #include "KivaroCore/Localization.h"
 
