@@ -333,6 +333,11 @@ public:
     void cancelVoice();
     // The voice panel's cancel button.
     void cancelVoiceAction() { cancelVoice(); }
+    // The voice panel's retry button: transcribes the kept recording again (prepares voice
+    // first when it is not ready).
+    void retryVoice();
+    // The voice panel's text button: types the note at the held point instead.
+    void typeVoiceFallback();
     // Prepares voice for the selected language; nothing while busy or without an engine.
     void prepareVoice();
 
@@ -385,6 +390,11 @@ private:
     static Platform::Task<void> sharing(QPointer<EditorController> self, QPointer<QWidget> anchor,
                                        std::function<Platform::Task<QByteArray>()> exportPNG);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
+    // Starts recording at the press in voice mode (the rest of begin()).
+    void beginVoice();
+    // Finishes (or, with `retry`, transcribes again) the note held at `point` and adds it.
+    static Platform::Task<void> transcribingVoice(QPointer<EditorController> self, int generation, QPointF point, bool retry);
+    void presentVoiceFailure(std::exception_ptr error, bool canRetry);
     static bool canWriteChosenFile(QPointer<EditorController> self);
     // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
     void setVoiceBusy(bool busy);
