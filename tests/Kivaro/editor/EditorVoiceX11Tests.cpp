@@ -75,6 +75,8 @@ protected:
         xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
         editor->cancelVoice();
         editor.reset();
+        // As the application does when it ends: the recording folder goes with the engine's cancel.
+        voice->cancel();
         voice.reset();
         display.stopWindowManager();
     }
