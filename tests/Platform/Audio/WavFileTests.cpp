@@ -51,17 +51,6 @@ TEST(WavFile, RefusesWhatIsNotSixteenBitPcmAndTakesWhatATruncatedFileHas)
     EXPECT_EQ(cut->samples.size(), 2u);
 }
 
-TEST(WavFile, MonoFloatResamplesToTheEngineRate)
-{
-    PcmAudio audio;
-    audio.sampleRate = 48000;
-    audio.channels = 2;
-    audio.samples.assign(48000 * 2, 16384); // one second of stereo at half scale
-    const std::vector<float> mono = monoFloat(audio, 16000);
-    ASSERT_EQ(mono.size(), 16000u);
-    EXPECT_NEAR(mono[100], 0.5f, 1e-4);
-}
-
 TEST(AudioLevel, RmsInDecibelsIsClampedSoSilenceGivesNoNaN)
 {
     const std::vector<int16_t> silence(480, 0);

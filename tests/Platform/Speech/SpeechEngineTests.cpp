@@ -124,17 +124,6 @@ TEST(WhisperEngine, MandarinWithThePublishedModel)
     EXPECT_TRUE(text.contains(QStringLiteral("天气"))) << text.toStdString();
 }
 
-TEST(SpeechRecognizer, MapsIdentifiersToTheLocalesItServes)
-{
-    EXPECT_EQ(SpeechRecognizer::supportedLocale(QStringLiteral("zh-CN")), QStringLiteral("zh-CN"));
-    EXPECT_EQ(SpeechRecognizer::supportedLocale(QStringLiteral("zh_Hans")), QStringLiteral("zh-CN"));
-    EXPECT_EQ(SpeechRecognizer::supportedLocale(QStringLiteral("en-US")), QStringLiteral("en-US"));
-    EXPECT_EQ(SpeechRecognizer::supportedLocale(QStringLiteral("en-GB")), QStringLiteral("en-US"));
-    EXPECT_EQ(SpeechRecognizer::supportedLocale(QStringLiteral("de-DE")), QStringLiteral("de"));
-    EXPECT_TRUE(SpeechRecognizer::supportedLocale(QStringLiteral("xx-YY")).isEmpty());
-    EXPECT_TRUE(SpeechRecognizer::supportedLocale(QString()).isEmpty());
-}
-
 TEST(SpeechRecognizer, OfflineEnglishFallsBackToPocketSphinxAndTranscribesAFile)
 {
     QTemporaryDir dir;
