@@ -145,6 +145,12 @@ TEST_F(SpokenNote, HoldingFourSecondsGivesABubbleWithWhatWasSaidAndAnArrowAtTheH
     EXPECT_NEAR(link.anchor.x(), held.x(), 1.5);
     EXPECT_NEAR(link.anchor.y(), held.y(), 1.5);
     EXPECT_EQ(editor->voiceFeedback()->phase(), VoiceFeedbackView::Phase::success);
+    const QString snapshots = qEnvironmentVariable("KIVARO_TEST_SNAPSHOTS");
+    if (!snapshots.isEmpty()) {
+        settle(300);
+        QDir().mkpath(snapshots);
+        editor->window()->grab().save(snapshots + QStringLiteral("/spoken-note.png"));
+    }
 
     const QList<QJsonObject> lines = trace();
     QStringList actions;
