@@ -75,6 +75,7 @@ protected:
         xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
         editor->cancelVoice();
         editor.reset();
+        settle(100); // lets the recent shots' pending write end with its store
         // As the application does when it ends: the recording folder goes with the engine's cancel.
         voice->cancel();
         voice.reset();
