@@ -155,6 +155,38 @@ def main():
         markup([short_bubble, short_arrow]), links=[{"bubbleID": uid(20), "arrowID": uid(21), "anchor": [-6.8e18, 50.0]}]
     )
 
+    # Written and read by other programs too. A string ending in half a surrogate pair (other
+    # readers refuse the file; ours reads U+FFFD and writes it so).
+    files["PropertyList/lone-surrogate.bplist"] = binary_plist([b"\xa1\x01", b"\x62\x00\x61\xd8\x3d"])
+    files["Preferences/lone-surrogate.plist"] = binary_plist([dictionary([(1, 2)]), utf16("k"), b"\x62\x00\x61\xd8\x3d"])
+    # 32 nested arrays, the deepest that reads: written back, it must read again.
+    nested = []
+    for _ in range(31):
+        nested = [nested]
+    files["PropertyList/nested-32-arrays.bplist"] = plistlib.dumps(nested, fmt=plistlib.FMT_BINARY)
+    # A date without its zone, read in the machine's zone once.
+    files["PropertyList/date-without-zone.xml"] = b"<plist><date>2070-01-01T00:00:00</date></plist>"
+    # A raw NUL after "]" in text, once dropped without a word.
+    files["PropertyList/nul-after-bracket.xml"] = b"<plist><string>a]\0b</string></plist>"
+    # Base64 without its padding, once read as empty data.
+    files["PropertyList/data-without-padding.xml"] = b"<plist><data>A</data></plist>"
+    # Seconds whose product with 1000 in double precision rounds to the wrong millisecond.
+    files["PropertyList/date-rounds-from-the-exact-value.bplist"] = binary_plist(
+        [b"\xa1\x01", b"\x33" + struct.pack(">d", float.fromhex("0x1.9748d50206731p+40"))]
+    )
+    # A background of faint but non-zero alpha, once left out when the markup was written.
+    files["Markup/faint-background.markup"] = plistlib.dumps(
+        {
+            "format": "app.kivaro.markup",
+            "version": 1,
+            "bounds": [0.0, 0.0, 64.0, 48.0],
+            "elements": [],
+            "background": [0.98, 0.98, 0.96, 0.00001],
+        },
+        fmt=plistlib.FMT_BINARY,
+        sort_keys=True,
+    )
+
     for name, data in sorted(files.items()):
         path = os.path.join(out, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)

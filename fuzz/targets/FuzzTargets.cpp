@@ -17,6 +17,7 @@ std::span<const Target> targets()
         {"Markup", fuzzMarkup},             {"Image", fuzzImage},             {"Capture", fuzzCapture},
         {"DesktopEntry", fuzzDesktopEntry}, {"PolishingResponse", fuzzPolishingResponse},
         {"UpdateManifest", fuzzUpdateManifest}, {"UpdateArchive", fuzzUpdateArchive},
+        {"TextHistoryRecord", fuzzTextHistoryRecord},
     };
     return all;
 }

@@ -41,6 +41,8 @@ int fuzzPolishingResponse(const uint8_t *data, size_t size);
 int fuzzUpdateManifest(const uint8_t *data, size_t size);
 // An update archive read for its signature files and, when its seal parses, extracted.
 int fuzzUpdateArchive(const uint8_t *data, size_t size);
+// A recognised-text history entry decoded and encoded again, and listed as a history's file.
+int fuzzTextHistoryRecord(const uint8_t *data, size_t size);
 
 struct Target {
     const char *name; // the folder name under fuzz/corpus and fuzz/regressions

@@ -4,6 +4,43 @@
 
 namespace Kivaro::Fuzz {
 
+namespace {
+
+// True when no string or key below `value` holds half a surrogate pair, which other readers
+// refuse.
+bool wholeSurrogatePairs(const QVariant &value)
+{
+    const auto whole = [](const QString &text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                ++i;
+            else if (text[i].isSurrogate())
+                return false;
+        }
+        return true;
+    };
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return whole(value.toString());
+    case QMetaType::QVariantList:
+        for (const QVariant &item : value.toList())
+            if (!wholeSurrogatePairs(item))
+                return false;
+        return true;
+    case QMetaType::QVariantMap: {
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            if (!whole(it.key()) || !wholeSurrogatePairs(it.value()))
+                return false;
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
 int fuzzPropertyList(const uint8_t *data, size_t size)
 {
     using namespace Platform;
@@ -14,6 +51,7 @@ int fuzzPropertyList(const uint8_t *data, size_t size)
         return 0;
     }
     check(decoded.isValid(), "a decoded property list has a value");
+    check(wholeSurrogatePairs(decoded), "a decoded property list holds no half surrogate pair");
     // Preferences write back every value they read; the encoder refuses (with its error) only
     // what a property list cannot hold.
     QByteArray encoded;

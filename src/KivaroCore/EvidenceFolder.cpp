@@ -1,6 +1,7 @@
 #include "KivaroCore/EvidenceFolder.h"
 
 #include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/VerificationRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,7 @@ std::optional<QString> evidenceFolder()
     }
     if (const auto it = made.constFind(temporary); it != made.cend())
         return *it;
-    QByteArray pattern = QFile::encodeName(temporary + QStringLiteral("/kivaro-verification-XXXXXX"));
+    QByteArray pattern = QFile::encodeName(temporary + QStringLiteral("/kivaro-") + runnerName(processArguments()) + QStringLiteral("-XXXXXX"));
     if (!::mkdtemp(pattern.data())) {
         std::fprintf(stderr, "kivaro: no evidence folder could be made in %s: %s\n", QFile::encodeName(temporary).constData(),
                      std::strerror(errno));

@@ -12,7 +12,8 @@ namespace Kivaro::PrototypeVerification {
 bool isVerificationRun();
 
 // The folder named by "--evidence-dir" (as an absolute path); without one, a fresh private
-// folder (0700) made for this run with mkdtemp, "<temporary folder>/kivaro-verification-XXXXXX",
+// folder (0700) made for this run with mkdtemp, "<temporary folder>/kivaro-<run>-XXXXXX"
+// (runnerName(): "kivaro-verification-XXXXXX" for the full suite and the session),
 // whose path is printed on standard error when it is made. The fresh folder is made once per
 // process (once per temporary folder, which tests change); nothing when it cannot be made.
 // Main thread only.

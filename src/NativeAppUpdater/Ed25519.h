@@ -25,7 +25,11 @@ QByteArray toPem(const KeyPair &pair);
 
 // Empty for a malformed key.
 QByteArray sign(const QByteArray &privateKey, const QByteArray &message);
-// False for a malformed key or signature as for a wrong one.
+// True for a public key that is a point of small order (the identity among them) in any of its
+// encodings, the all-zero key included: for such a key signatures can be forged without the
+// private key, so it is never trusted.
+bool isWeakPublicKey(const QByteArray &publicKey);
+// False for a malformed or weak key or signature as for a wrong one.
 bool verify(const QByteArray &publicKey, const QByteArray &message, const QByteArray &signature);
 
 } // namespace NativeAppUpdater::Ed25519

@@ -5,6 +5,8 @@
 #include "NativeAppUpdater/NativeUpdateInstaller.h"
 #include "NativeAppUpdater/internal/BundlePaths.h"
 
+#include "Platform/PropertyList/PropertyList.h"
+
 #include <QFile>
 #include <QSet>
 
@@ -124,24 +126,79 @@ void compareFolder(int dirFd, const QString &prefix, int depth, Walk &walk)
     }
 }
 
-void checkInfo(const QString &bundlePath, const CodeSeal &seal)
+// Info.plist, read through the bundle's own folder handle.
+void checkInfo(int rootFd, const CodeSeal &seal)
 {
-    const auto bundle = NativeBundle::open(bundlePath);
-    if (!bundle)
+    const auto bytes = detail::readSmallFileAt(rootFd, NativeBundle::infoFileName, NativeBundle::maxInfoBytes);
+    QVariantMap info;
+    try {
+        Platform::PropertyListLimits limits;
+        limits.maxBytes = NativeBundle::maxInfoBytes;
+        limits.maxNodes = 10'000;
+        if (bytes)
+            info = Platform::decodePropertyList(*bytes, limits).toMap();
+    } catch (const Platform::PropertyListError &) {
+    }
+    if (info.isEmpty())
         refuse(QStringLiteral("the bundle's Info.plist cannot be read"));
+    const auto text = [&info](const char *key) -> std::optional<QString> {
+        const QVariant value = info.value(QLatin1String(key));
+        return value.typeId() == QMetaType::QString ? std::optional<QString>(value.toString()) : std::nullopt;
+    };
     const SealHeader &header = seal.header();
-    if (bundle->bundleIdentifier() != header.identifier)
+    if (text("CFBundleIdentifier") != header.identifier)
         refuse(QStringLiteral("Info.plist names another identifier"));
-    if (bundle->infoString(QStringLiteral("CFBundleShortVersionString")) != header.version)
+    if (text("CFBundleShortVersionString") != header.version)
         refuse(QStringLiteral("Info.plist names another version"));
-    const auto build = bundle->infoString(QStringLiteral("CFBundleVersion"));
+    const auto build = text("CFBundleVersion");
     if (!build || parseDecimalInteger(*build) != header.build)
         refuse(QStringLiteral("Info.plist names another build"));
-    if (bundle->infoString(QStringLiteral("CFBundleExecutable")) != header.executable)
+    if (text("CFBundleExecutable") != header.executable)
         refuse(QStringLiteral("Info.plist names another executable"));
 }
 
+// Every name below `dirFd` is in the seal, of the sealed kind.
+bool onlySealedNames(int dirFd, const QString &prefix, int depth, const CodeSeal &seal, const NativeUpdateLimits &limits, qint64 &count)
+{
+    QList<detail::SealedName> names;
+    if (!detail::listSealedFolder(dirFd, prefix, depth, limits.depth, names).isEmpty())
+        return false;
+    for (const auto &[name, path] : std::as_const(names)) {
+        const SealEntry *entry = seal.find(path);
+        struct stat info {};
+        if (!entry || ++count > limits.entries || ::fstatat(dirFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        const bool kindMatches = entry->type == SealEntry::Type::directory ? S_ISDIR(info.st_mode)
+                                 : entry->type == SealEntry::Type::file    ? S_ISREG(info.st_mode)
+                                                                           : S_ISLNK(info.st_mode);
+        if (!kindMatches)
+            return false;
+        if (entry->type == SealEntry::Type::directory) {
+            detail::UniqueFd child = detail::openDirectoryAt(dirFd, name);
+            if (!child || !onlySealedNames(child.get(), path, depth + 1, seal, limits, count))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+std::optional<CodeSeal> sealIfOnlySealed(int rootFd, const NativeUpdateLimits &limits)
+{
+    try {
+        const SignatureFiles files = readSignatureFolder(rootFd, limits);
+        const CodeSeal seal = CodeSeal::parse(files.seal, limits);
+        qint64 count = 0;
+        if (!onlySealedNames(rootFd, QString(), 1, seal, limits, count))
+            return std::nullopt;
+        return seal;
+    } catch (const UpdaterError &) {
+        return std::nullopt;
+    } catch (const SealError &) {
+        return std::nullopt;
+    }
+}
 
 QByteArray signatureMessage(const QByteArray &seal)
 {
@@ -188,18 +245,32 @@ CodeSeal verifyBundle(const QString &bundlePath, const NativeUpdateConfiguration
 {
     requireTrust(configuration);
     detail::UniqueFd root = detail::openDirectoryPath(bundlePath);
+    if (!root)
+        refuse(QStringLiteral("the bundle folder cannot be opened"));
+    return verifyOpenBundle(root.get(), configuration, expected);
+}
+
+CodeSeal verifyOpenBundle(int rootFd, const NativeUpdateConfiguration &configuration, const Expectation &expected)
+{
+    requireTrust(configuration);
     struct stat info {};
-    if (!root || ::fstat(root.get(), &info) != 0)
+    if (::fstat(rootFd, &info) != 0 || !S_ISDIR(info.st_mode))
         refuse(QStringLiteral("the bundle folder cannot be opened"));
     if (info.st_uid != ::geteuid() || writableByOthers(info.st_mode))
         refuse(QStringLiteral("the bundle folder belongs to someone else or is writable by others"));
-    const CodeSeal seal = verifiedSeal(readSignatureFolder(root.get(), configuration.limits), configuration, expected);
+    const CodeSeal seal = verifiedSeal(readSignatureFolder(rootFd, configuration.limits), configuration, expected);
     Walk walk{seal, configuration.limits, {}};
-    compareFolder(root.get(), QString(), 1, walk);
+    compareFolder(rootFd, QString(), 1, walk);
     if (walk.seen.size() != seal.entries().size())
         refuse(QStringLiteral("sealed entries are missing"));
-    checkInfo(bundlePath, seal);
-    const QByteArray head = detail::readFileHead(bundlePath + QLatin1Char('/') + seal.header().executable, sizeof(Elf64_Ehdr));
+    // Everything through the folder's handle: a path could lead elsewhere by now.
+    checkInfo(rootFd, seal);
+    QByteArray head;
+    if (const detail::UniqueFd executable = detail::openFileBelow(rootFd, seal.header().executable)) {
+        head.resize(sizeof(Elf64_Ehdr));
+        const ssize_t n = ::pread(executable.get(), head.data(), size_t(head.size()), 0);
+        head.truncate(n > 0 ? qsizetype(n) : 0);
+    }
     if (!isExecutableForThisMachine(head))
         refuse(QStringLiteral("the executable is not an ELF program for this machine"));
     return seal;

@@ -43,6 +43,13 @@ void requireTrust(const NativeUpdateConfiguration &configuration);
 CodeSeal verifiedSeal(const SignatureFiles &files, const NativeUpdateConfiguration &configuration, const Expectation &expected);
 // The whole bundle on disk; returns its seal.
 CodeSeal verifyBundle(const QString &bundlePath, const NativeUpdateConfiguration &configuration, const Expectation &expected);
+// The same through an open handle on the bundle's folder: every file is reached from it, so
+// what was verified is what the handle names.
+CodeSeal verifyOpenBundle(int rootFd, const NativeUpdateConfiguration &configuration, const Expectation &expected);
+// The seal a bundle folder carries, its signatures not checked (an installed bundle), when the
+// folder holds nothing the seal does not list (each entry of the sealed kind) and the signature
+// folder only its three files; nothing otherwise.
+std::optional<CodeSeal> sealIfOnlySealed(int rootFd, const NativeUpdateLimits &limits);
 // True when `header` (the file's first bytes) is an ELF executable or shared object for the
 // machine this program was built for.
 bool isExecutableForThisMachine(const QByteArray &header);

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QMutex>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -25,11 +26,25 @@ struct Block {
     unsigned level = 0;   // headers
     unsigned ordinal = 0; // list items: their number; ordered lists: the next number
     bool ordered = false; // lists
+    // What the blocks from the document down to this one decide, kept as they open so that
+    // text costs the same however deeply it is nested: the outermost header or code block
+    // (which styles the text) and list item or quote (which gives the prefix), as indices into
+    // the stack, and whether any of them is an ordered list.
+    int outermostStyle = -1;
+    int outermostPrefix = -1;
+    bool anyOrdered = false;
+    bool anyCode = false;
 };
 
 struct Span {
     MD_SPANTYPE type;
     QUrl link;
+    // As for blocks: what the spans from the outermost down to this one add up to.
+    bool code = false;
+    bool strong = false;
+    bool emphasis = false;
+    bool strikethrough = false;
+    int innermostLink = -1;
 };
 
 QString entity(const QString &text)
@@ -92,6 +107,7 @@ public:
             }
         }
         m_blocks.push_back(block);
+        summarizeBlock(m_blocks.size() - 1);
         return 0;
     }
 
@@ -106,7 +122,11 @@ public:
         if (type == MD_BLOCK_CODE && !result.runs.isEmpty() && m_lastBlock == open->id
             && result.runs.last().text.endsWith(QLatin1Char('\n')))
             result.runs.last().text.chop(1);
-        m_blocks.erase(std::next(open).base());
+        const size_t index = size_t(std::distance(m_blocks.begin(), std::next(open).base()));
+        m_blocks.erase(m_blocks.begin() + qsizetype(index));
+        // Only a leave out of order (hostile input) closes anything but the innermost.
+        for (size_t i = index; i < m_blocks.size(); ++i)
+            summarizeBlock(i);
         return 0;
     }
 
@@ -120,14 +140,19 @@ public:
                 span.link = url;
         }
         m_spans.push_back(span);
+        summarizeSpan(m_spans.size() - 1);
         return 0;
     }
 
     int leaveSpan(MD_SPANTYPE type)
     {
         const auto open = std::find_if(m_spans.rbegin(), m_spans.rend(), [type](const Span &span) { return span.type == type; });
-        if (open != m_spans.rend())
-            m_spans.erase(std::next(open).base());
+        if (open == m_spans.rend())
+            return 0;
+        const size_t index = size_t(std::distance(m_spans.begin(), std::next(open).base()));
+        m_spans.erase(m_spans.begin() + qsizetype(index));
+        for (size_t i = index; i < m_spans.size(); ++i)
+            summarizeSpan(i);
         return 0;
     }
 
@@ -155,14 +180,37 @@ public:
     }
 
 private:
+    void summarizeBlock(size_t i)
+    {
+        Block &block = m_blocks[i];
+        const Block *outer = i > 0 ? &m_blocks[i - 1] : nullptr;
+        block.outermostStyle = outer ? outer->outermostStyle : -1;
+        block.outermostPrefix = outer ? outer->outermostPrefix : -1;
+        block.anyOrdered = (outer && outer->anyOrdered) || block.type == MD_BLOCK_OL;
+        block.anyCode = (outer && outer->anyCode) || block.type == MD_BLOCK_CODE;
+        if (block.outermostStyle < 0 && (block.type == MD_BLOCK_H || block.type == MD_BLOCK_CODE))
+            block.outermostStyle = int(i);
+        if (block.outermostPrefix < 0 && (block.type == MD_BLOCK_LI || block.type == MD_BLOCK_QUOTE))
+            block.outermostPrefix = int(i);
+    }
+
+    void summarizeSpan(size_t i)
+    {
+        Span &span = m_spans[i];
+        const Span *outer = i > 0 ? &m_spans[i - 1] : nullptr;
+        span.code = (outer && outer->code) || span.type == MD_SPAN_CODE;
+        span.strong = (outer && outer->strong) || span.type == MD_SPAN_STRONG;
+        span.emphasis = (outer && outer->emphasis) || span.type == MD_SPAN_EM;
+        span.strikethrough = (outer && outer->strikethrough) || span.type == MD_SPAN_DEL;
+        span.innermostLink = span.type == MD_SPAN_A ? int(i) : (outer ? outer->innermostLink : -1);
+    }
+
     // The innermost block that holds text; the document itself carries no block intent.
     int currentBlockId() const
     {
-        for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
-            if (it->type != MD_BLOCK_DOC)
-                return it->id;
-        }
-        return 0;
+        if (m_blocks.empty() || m_blocks.back().type == MD_BLOCK_DOC)
+            return 0;
+        return m_blocks.back().id;
     }
 
     void append(const QString &piece)
@@ -177,41 +225,40 @@ private:
 
         ReleaseNotesRun run;
         QString prefix;
-        bool anyOrdered = false;
-        for (const Block &block : m_blocks)
-            anyOrdered = anyOrdered || block.type == MD_BLOCK_OL;
-        // Innermost first, so that the outermost list item or quote sets the prefix last.
-        for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
-            switch (it->type) {
-            case MD_BLOCK_H:
-                run.bold = true;
-                run.pointSize = 23 - 2 * qMin(it->level, 6u);
-                break;
-            case MD_BLOCK_CODE:
-                run.face = ReleaseNotesRun::Face::monospaced;
-                run.pointSize = 12;
-                run.bold = false;
-                break;
-            case MD_BLOCK_LI:
-                if (newBlock)
-                    prefix = anyOrdered ? QString::number(it->ordinal) + QStringLiteral(". ") : QStringLiteral("• ");
-                break;
-            case MD_BLOCK_QUOTE:
-                if (newBlock)
+        if (!m_blocks.empty()) {
+            const Block &innermost = m_blocks.back();
+            // The outermost header or code block styles the text.
+            if (innermost.outermostStyle >= 0) {
+                const Block &style = m_blocks[size_t(innermost.outermostStyle)];
+                if (style.type == MD_BLOCK_H) {
+                    run.bold = true;
+                    run.pointSize = 23 - 2 * qMin(style.level, 6u);
+                    if (innermost.anyCode)
+                        run.face = ReleaseNotesRun::Face::monospaced;
+                } else {
+                    run.face = ReleaseNotesRun::Face::monospaced;
+                    run.pointSize = 12;
+                    run.bold = false;
+                }
+            }
+            // The outermost list item or quote gives the prefix.
+            if (newBlock && innermost.outermostPrefix >= 0) {
+                const Block &item = m_blocks[size_t(innermost.outermostPrefix)];
+                if (item.type == MD_BLOCK_LI)
+                    prefix = innermost.anyOrdered ? QString::number(item.ordinal) + QStringLiteral(". ") : QStringLiteral("• ");
+                else
                     prefix = QStringLiteral("│ ");
-                break;
-            default:
-                break;
             }
         }
         bool code = false, strong = false, emphasis = false;
-        for (const Span &span : m_spans) {
-            code = code || span.type == MD_SPAN_CODE;
-            strong = strong || span.type == MD_SPAN_STRONG;
-            emphasis = emphasis || span.type == MD_SPAN_EM;
-            run.strikethrough = run.strikethrough || span.type == MD_SPAN_DEL;
-            if (span.type == MD_SPAN_A)
-                run.link = span.link;
+        if (!m_spans.empty()) {
+            const Span &innermost = m_spans.back();
+            code = innermost.code;
+            strong = innermost.strong;
+            emphasis = innermost.emphasis;
+            run.strikethrough = innermost.strikethrough;
+            if (innermost.innermostLink >= 0)
+                run.link = m_spans[size_t(innermost.innermostLink)].link;
         }
         if (code) {
             run.face = ReleaseNotesRun::Face::monospaced;
@@ -257,6 +304,8 @@ QString cappedNotes(const QString &markdown)
     return QString::fromUtf8(utf8);
 }
 
+ReleaseNotesText convertReleaseNotes(const QString &markdown);
+
 } // namespace
 
 QString ReleaseNotesText::plainText() const
@@ -268,6 +317,27 @@ QString ReleaseNotesText::plainText() const
 }
 
 ReleaseNotesText nativeReleaseNotes(const QString &markdown)
+{
+    // The same notes are shown again and again (each prompt, each window, the fallback alert):
+    // converted once, the last result kept.
+    static QMutex mutex;
+    static QString lastMarkdown;
+    static ReleaseNotesText lastNotes;
+    {
+        QMutexLocker lock(&mutex);
+        if (!lastMarkdown.isNull() && lastMarkdown == markdown)
+            return lastNotes;
+    }
+    ReleaseNotesText notes = convertReleaseNotes(markdown);
+    QMutexLocker lock(&mutex);
+    lastMarkdown = markdown;
+    lastNotes = notes;
+    return notes;
+}
+
+namespace {
+
+ReleaseNotesText convertReleaseNotes(const QString &markdown)
 {
     const QString capped = cappedNotes(markdown);
     const QByteArray utf8 = capped.toUtf8();
@@ -291,6 +361,8 @@ ReleaseNotesText nativeReleaseNotes(const QString &markdown)
     }
     return builder.result;
 }
+
+} // namespace
 
 void fillReleaseNotesDocument(QTextDocument &document, const ReleaseNotesText &notes, const QColor &labelColor,
                               const QColor &linkColor, const std::function<QFont(const ReleaseNotesRun &)> &fontFor)
@@ -335,6 +407,12 @@ void addNativeReleaseNotes(QMessageBox *alert, const std::optional<QString> &mar
     });
     view->setFixedSize(420, 220);
     view->setFrameShape(QFrame::NoFrame);
+    // No background of its own: the alert's shows through.
+    QPalette transparent = view->palette();
+    transparent.setColor(QPalette::Base, Qt::transparent);
+    view->setPalette(transparent);
+    view->setAutoFillBackground(false);
+    view->viewport()->setAutoFillBackground(false);
     view->document()->setDocumentMargin(8);
     const QPalette palette = alert->palette();
     fillReleaseNotesDocument(*view->document(), nativeReleaseNotes(*markdown), palette.color(QPalette::WindowText),

@@ -90,8 +90,50 @@ void writeInfo(const QString &bundlePath, const BundleDescription &description)
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
-QString assembleBundle(const QString &buildFolder, const QString &outputFolder, const BundleDescription &description)
+void checkBuildFolder(const QString &buildFolder, const BundleDescription &description, const NativeUpdateLimits &limits)
 {
+    const QString root = QDir::cleanPath(QFileInfo(buildFolder).absoluteFilePath());
+    struct stat top {};
+    if (::lstat(QFile::encodeName(root).constData(), &top) != 0 || !S_ISDIR(top.st_mode))
+        fail(root + QStringLiteral(" is not a folder"));
+    const QString bundleName = description.appName + QStringLiteral(".app");
+    qint64 entries = 0, total = 0;
+    // No link is followed: the walk sees what the copy will copy.
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QByteArray native = QFile::encodeName(path);
+        const QString relative = path.mid(root.size() + 1);
+        if (QFile::encodeName(QFile::decodeName(native)) != native)
+            fail(QStringLiteral("the name of %1 is not UTF-8").arg(path));
+        if (relative.normalized(QString::NormalizationForm_C) != relative)
+            fail(QStringLiteral("the name %1 is in decomposed Unicode: name it in composed form (NFC), as the archive reader reads it")
+                     .arg(relative));
+        if (!detail::isCanonicalRelativePath(bundleName + QLatin1Char('/') + relative))
+            fail(QStringLiteral("the path %1 is too long once %2/ is put before it (at most 1024 bytes, 255 a name)").arg(relative, bundleName));
+        if (relative.count(QLatin1Char('/')) + 1 > limits.depth)
+            fail(QStringLiteral("%1 lies deeper than %2 folders").arg(relative).arg(limits.depth));
+        if (++entries > limits.entries)
+            fail(QStringLiteral("the build folder holds more than %1 entries").arg(limits.entries));
+        struct stat info {};
+        if (::lstat(native.constData(), &info) != 0)
+            fail(QStringLiteral("cannot inspect ") + path);
+        if (S_ISREG(info.st_mode)) {
+            if (info.st_size > limits.fileBytes)
+                fail(QStringLiteral("%1 is larger than an update may hold (%2 bytes, at most %3)").arg(relative).arg(info.st_size).arg(limits.fileBytes));
+            total += info.st_size;
+            if (total > limits.unpackedBytes)
+                fail(QStringLiteral("the build folder holds more than an update may (%1 bytes at most)").arg(limits.unpackedBytes));
+        } else if (!S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode)) {
+            fail(QStringLiteral("cannot put the special file %1 into a bundle").arg(relative));
+        }
+    }
+}
+
+QString assembleBundle(const QString &buildFolder, const QString &outputFolder, const BundleDescription &description,
+                       const NativeUpdateLimits &limits)
+{
+    checkBuildFolder(buildFolder, description, limits);
     detail::UniqueFd source = detail::openDirectoryPath(QFileInfo(buildFolder).absolutePath());
     detail::UniqueFd target = detail::openDirectoryPath(outputFolder);
     if (!source || !target)
@@ -99,14 +141,20 @@ QString assembleBundle(const QString &buildFolder, const QString &outputFolder, 
     const QString bundle = QDir(outputFolder).filePath(description.appName + QStringLiteral(".app"));
     if (QFileInfo::exists(bundle) || QFileInfo(bundle).isSymLink())
         fail(bundle + QStringLiteral(" exists already"));
+    // Whatever fails from here, the half-made bundle goes.
     try {
-        detail::copyTreeAt(source.get(), QFile::encodeName(QFileInfo(buildFolder).fileName()), target.get(),
-                           QFile::encodeName(QFileInfo(bundle).fileName()));
-    } catch (const UpdaterError &error) {
-        fail(error.detail());
+        try {
+            detail::copyTreeAt(source.get(), QFile::encodeName(QFileInfo(buildFolder).fileName()), target.get(),
+                               QFile::encodeName(QFileInfo(bundle).fileName()));
+        } catch (const UpdaterError &error) {
+            fail(error.detail());
+        }
+        writeInfo(bundle, description);
+        normaliseModes(bundle);
+    } catch (...) {
+        detail::removeTreeAt(target.get(), QFile::encodeName(QFileInfo(bundle).fileName()));
+        throw;
     }
-    writeInfo(bundle, description);
-    normaliseModes(bundle);
     return bundle;
 }
 

@@ -36,10 +36,20 @@ struct ZipEntry {
     QString target;
 };
 
-// Copies the build folder into the new folder "<output>/<appName>.app", writes its Info.plist
-// and gives every folder 0755 and every file 0644, or 0755 when it had any execute bit.
-// Returns the bundle's path. Throws std::runtime_error.
-QString assembleBundle(const QString &buildFolder, const QString &outputFolder, const BundleDescription &description);
+// Refuses, before anything is copied, a build folder that no update could ever install: more
+// entries, deeper folders, a larger file or more bytes than `limits` allow (sizes as the files
+// claim them, so a sparse file counts in full), a name in decomposed Unicode (the archive reader
+// composes names, so the seal would never match), a path that is too long once
+// "<appName>.app/" is put before it, a name that is not UTF-8, a special file. Throws
+// std::runtime_error saying which.
+void checkBuildFolder(const QString &buildFolder, const BundleDescription &description, const NativeUpdateLimits &limits = {});
+
+// Checks the build folder (checkBuildFolder), copies it into the new folder
+// "<output>/<appName>.app", writes its Info.plist and gives every folder 0755 and every file
+// 0644, or 0755 when it had any execute bit. Returns the bundle's path. Throws
+// std::runtime_error; nothing of the bundle is left then.
+QString assembleBundle(const QString &buildFolder, const QString &outputFolder, const BundleDescription &description,
+                       const NativeUpdateLimits &limits = {});
 
 // Writes the Info.plist of a description into a bundle folder. Throws std::runtime_error.
 void writeInfo(const QString &bundlePath, const BundleDescription &description);

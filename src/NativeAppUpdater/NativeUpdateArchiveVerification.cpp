@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include <cerrno>
+
 namespace NativeAppUpdater {
 
 namespace {
@@ -18,14 +20,15 @@ QByteArray readArchive(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw UpdateFileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        throw UpdateFileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()),
+                              file.exists() ? EACCES : ENOENT);
     if (file.size() > maxBytes)
         throw NativeUpdateInstaller::Error(NativeUpdateInstaller::Failure::invalidArchive, QStringLiteral("the archive is too large"));
     const QByteArray data = file.read(maxBytes + 1);
     if (data.size() > maxBytes)
         throw NativeUpdateInstaller::Error(NativeUpdateInstaller::Failure::invalidArchive, QStringLiteral("the archive is too large"));
     if (file.error() != QFileDevice::NoError)
-        throw UpdateFileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        throw UpdateFileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()), EIO);
     return data;
 }
 

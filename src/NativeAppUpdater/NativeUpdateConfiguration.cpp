@@ -1,6 +1,10 @@
 #include "NativeAppUpdater/NativeUpdateConfiguration.h"
 
+#include "NativeAppUpdater/Ed25519.h"
+
 #include <QStringList>
+
+#include <algorithm>
 
 namespace NativeAppUpdater {
 
@@ -9,10 +13,18 @@ QList<QByteArray> NativeUpdateTrust::keysFromBase64(const QStringList &encoded)
     QList<QByteArray> keys;
     for (const QString &text : encoded) {
         const auto decoded = QByteArray::fromBase64Encoding(text.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-        if (decoded && decoded.decoded.size() == 32)
+        if (decoded && decoded.decoded.size() == 32 && !Ed25519::isWeakPublicKey(decoded.decoded))
             keys << decoded.decoded;
     }
     return keys;
+}
+
+bool NativeUpdateTrust::isComplete() const
+{
+    const auto anyStrong = [](const QList<QByteArray> &keys) {
+        return std::any_of(keys.cbegin(), keys.cend(), [](const QByteArray &key) { return !Ed25519::isWeakPublicKey(key); });
+    };
+    return anyStrong(signingKeys) && anyStrong(countersigningKeys);
 }
 
 NativeUpdateConfiguration::NativeUpdateConfiguration(QString product, QString appName, QString bundleIdentifier, QString teamName,

@@ -22,8 +22,10 @@ struct NativeUpdateTrust {
     QList<QByteArray> signingKeys;
     QList<QByteArray> countersigningKeys;
 
-    bool isComplete() const { return !signingKeys.isEmpty() && !countersigningKeys.isEmpty(); }
-    // Reads keys written as base64 of their 32 raw bytes; malformed entries are dropped.
+    // True when both lists hold a key that is not weak.
+    bool isComplete() const;
+    // Reads keys written as base64 of their 32 raw bytes; malformed entries and weak keys (see
+    // Ed25519::isWeakPublicKey) are dropped.
     static QList<QByteArray> keysFromBase64(const QStringList &encoded);
 };
 

@@ -3,6 +3,7 @@
 #include "NativeAppUpdater/NativeBundle.h"
 #include "NativeAppUpdater/NativeCodeSignature.h"
 #include "NativeAppUpdater/NativeUpdateInstaller.h"
+#include "NativeAppUpdater/UpdaterError.h"
 #include "NativeAppUpdater/internal/BundlePaths.h"
 #include "NativeAppUpdater/internal/ProcessControl.h"
 
@@ -39,16 +40,60 @@ std::optional<FileIdentity> identityOf(const QString &path)
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
-// A real folder of this user with a bundle of the configured identifier, and not `ownBundle`.
-bool isAcceptableTarget(const QString &target, const NativeUpdateConfiguration &configuration, const QString &ownBundle)
+std::optional<FileIdentity> identityOf(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+std::optional<FileIdentity> identityAt(int parentFd, const QByteArray &name)
+{
+    struct stat info {};
+    if (::fstatat(parentFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+qint64 buildOf(const NativeBundle &bundle)
+{
+    const auto build = bundle.infoString(QStringLiteral("CFBundleVersion"));
+    return build ? parseDecimalInteger(*build).value_or(0) : 0;
+}
+
+// A real folder of this user named as the application's bundle, holding a bundle of the
+// configured identifier and nothing else, older than `own`, and not `own` itself.
+bool isAcceptableTarget(const QString &target, const NativeUpdateConfiguration &configuration, const NativeBundle &own)
 {
     struct stat info {};
     if (::lstat(QFile::encodeName(target).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
         return false;
+    if (QFileInfo(target).fileName() != configuration.bundleName())
+        return false;
     const auto bundle = NativeBundle::open(target);
     if (!bundle || bundle->bundleIdentifier() != configuration.bundleIdentifier)
         return false;
-    return identityOf(target) != identityOf(ownBundle);
+    // Never an older or the same build over the installed one.
+    if (buildOf(own) <= buildOf(*bundle))
+        return false;
+    detail::UniqueFd root = detail::openDirectoryPath(target);
+    if (!root || !NativeCodeSignature::sealIfOnlySealed(root.get(), configuration.limits))
+        return false;
+    return identityOf(target) != identityOf(own.path());
+}
+
+// The staging folder the installer's own bundle was prepared in, when it is one: removed once
+// the installation ended.
+std::optional<QString> stagingFolderOf(const NativeBundle &own, const NativeUpdateConfiguration &configuration)
+{
+    const QFileInfo folder(QFileInfo(own.path()).absolutePath());
+    struct stat info {};
+    if (!folder.fileName().startsWith(configuration.product + QStringLiteral("-update-"))
+        || ::lstat(QFile::encodeName(folder.absoluteFilePath()).constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+        || info.st_uid != ::geteuid() || (info.st_mode & 0077))
+        return std::nullopt;
+    return folder.absoluteFilePath();
 }
 
 // Starts the application of the bundle at `path`; failures are ignored.
@@ -138,8 +183,9 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
     const QString name = targetInfo.fileName();
     const QByteArray targetName = QFile::encodeName(name);
     const auto own = NativeBundle::main();
-    if (!own || name.isEmpty() || !isAcceptableTarget(target, configuration, own->path()))
+    if (!own || name.isEmpty() || !isAcceptableTarget(target, configuration, *own))
         return Outcome::refusedTarget;
+    const std::optional<QString> stagingFolder = stagingFolderOf(*own, configuration);
     UniqueFd parent = detail::openDirectoryPath(targetInfo.absolutePath());
     if (!parent)
         return Outcome::refusedTarget;
@@ -155,21 +201,21 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
         return Outcome::timedOut;
     }
     // The old application may have changed things while we waited.
+    std::optional<CodeSeal> installedSeal;
     try {
-        NativeUpdateInstaller::checkReplaceable(target, configuration);
+        installedSeal = NativeUpdateInstaller::checkReplaceable(target, configuration);
     } catch (const UpdaterError &) {
         relaunch(target);
         return Outcome::cannotReplace;
     }
-    if (!isAcceptableTarget(target, configuration, own->path())) {
+    if (!isAcceptableTarget(target, configuration, *own)) {
         relaunch(target);
         return Outcome::cannotReplace;
     }
+    const NativeCodeSignature::Expectation ownBuild{own->infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()),
+                                                    buildOf(*own)};
     try {
-        const auto build = own->infoString(QStringLiteral("CFBundleVersion"));
-        NativeCodeSignature::verifyBundle(own->path(), configuration,
-                                          {own->infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()),
-                                           build ? parseDecimalInteger(*build).value_or(0) : 0});
+        NativeCodeSignature::verifyBundle(own->path(), configuration, ownBuild);
     } catch (const UpdaterError &) {
         relaunch(target);
         return Outcome::failed;
@@ -180,17 +226,32 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
         relaunch(target);
         return Outcome::failed;
     }
-    // What will be swapped in is what was verified, at its final place.
+    // What will be swapped in is what was verified, at its final place, through the handle
+    // whose folder is then exchanged.
+    UniqueFd incomingFd = detail::openDirectoryAt(parent.get(), incoming);
+    std::optional<CodeSeal> incomingSeal;
     try {
-        NativeCodeSignature::verifyBundle(targetInfo.absolutePath() + QLatin1Char('/') + QFile::decodeName(incoming), configuration,
-                                          {});
+        if (!incomingFd)
+            throw UpdateFileError(QStringLiteral("cannot open the incoming bundle"));
+        incomingSeal = NativeCodeSignature::verifyOpenBundle(incomingFd.get(), configuration, ownBuild);
     } catch (const UpdaterError &) {
         detail::removeTreeAt(parent.get(), incoming);
         relaunch(target);
         return Outcome::failed;
     }
+    const auto verified = identityOf(incomingFd.get());
+    if (!verified || identityAt(parent.get(), incoming) != verified) {
+        relaunch(target);
+        return Outcome::failed;
+    }
     if (::renameat2(parent.get(), incoming.constData(), parent.get(), targetName.constData(), RENAME_EXCHANGE) != 0) {
-        detail::removeTreeAt(parent.get(), incoming);
+        detail::removeSealedTreeAt(parent.get(), incoming, *incomingSeal);
+        relaunch(target);
+        return Outcome::failed;
+    }
+    // The folder now in place is the one verified; anything else goes back at once.
+    if (identityAt(parent.get(), targetName) != verified) {
+        ::renameat2(parent.get(), incoming.constData(), parent.get(), targetName.constData(), RENAME_EXCHANGE);
         relaunch(target);
         return Outcome::failed;
     }
@@ -203,11 +264,17 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
             relaunch(target);
             return Outcome::failed;
         }
-        detail::removeTreeAt(parent.get(), backup);
+        // The new build, back under the backup's name.
+        detail::removeSealedTreeAt(parent.get(), backup, *incomingSeal);
+        if (stagingFolder)
+            detail::removeTree(*stagingFolder);
         relaunch(target);
         return Outcome::rolledBack;
     }
-    detail::removeTreeAt(parent.get(), backup);
+    // Only what the old bundle's seal lists: anything else in it stays.
+    detail::removeSealedTreeAt(parent.get(), backup, *installedSeal);
+    if (stagingFolder)
+        detail::removeTree(*stagingFolder);
     return Outcome::installed;
 }
 

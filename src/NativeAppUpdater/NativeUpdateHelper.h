@@ -6,23 +6,27 @@
 // then ends with status 0) and false for any other argument list.
 //
 // What it does, in order; nothing is printed:
-//  1. The target must be a real folder (not a link) owned by this user, holding a bundle with the
-//     configured identifier, and not the bundle the installer itself runs from. Otherwise
-//     nothing is touched and nothing is started.
+//  1. The target must be a real folder (not a link) owned by this user, named as the
+//     application's bundle, holding a bundle with the configured identifier of an older build
+//     than the installer's own and nothing its seal does not list, and not the bundle the
+//     installer itself runs from. Otherwise nothing is touched and nothing is started.
 //  2. An exclusive lock on the target's parent folder: a second installer for the same place
 //     gives up at once and starts nothing.
 //  3. The old process is waited for through a pidfd, at most 20 seconds. A process id of 0 or
 //     less cannot be waited for (it names groups of processes) and counts as "cannot replace".
-//  4. The target is checked again, with its parent's write permission; the installer's own
+//  4. The target is checked again, with its parent's write permission (no other user may write
+//     there unless the folder is sticky); the installer's own
 //     bundle is verified again (signatures, seal and files) and brought beside the target as a
 //     hidden sibling, renamed when it lies on the same file system and copied otherwise; the
-//     sibling is verified once more.
+//     sibling is verified once more, through the handle on its folder, which must be the one
+//     found under its name before and under the target's name after the swap.
 //  5. renameat2(RENAME_EXCHANGE) swaps the two folders in one step; the old bundle stays as the
 //     hidden backup "." + name + ".previous-" + UUID.
 //  6. The new application is started and watched for a few seconds. If it cannot start, or dies
 //     by a signal or with a non-zero status in that time, the swap is exchanged back, the new
 //     bundle removed and the old application started again. Only once the new one runs is the
-//     backup removed.
+//     backup removed, entry by entry as its seal lists them (anything else stays). Once installed
+//     or rolled back, the staging folder the installer's bundle came from is removed.
 // On a failure after step 1 (time-out, a refused check) the installed application is started
 // again, as it was. A file system without RENAME_EXCHANGE refuses the swap; nothing moves.
 

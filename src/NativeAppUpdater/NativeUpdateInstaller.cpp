@@ -6,6 +6,7 @@
 #include "NativeAppUpdater/NativeUpdatePolicy.h"
 #include "NativeAppUpdater/UpdateArchive.h"
 #include "NativeAppUpdater/UpdaterCopy.h"
+#include "NativeAppUpdater/internal/BundlePaths.h"
 #include "NativeAppUpdater/internal/ProcessControl.h"
 #include "NativeAppUpdater/internal/StagingFolder.h"
 
@@ -116,34 +117,53 @@ QString NativeUpdateInstaller::prepare(const QByteArray &data, const NativeUpdat
     }
     const QString root = options.stagingRoot.value_or(detail::chooseStagingRoot(installed));
     const detail::StagingFolder staging = detail::createStagingFolder(root, configuration.product);
-    if (const auto error = Platform::writePrivateFile(staging.path + QStringLiteral("/update.zip"), data))
-        throw UpdateFileError(*error);
+    // A preparation that fails leaves nothing behind.
+    try {
+        if (const auto error = Platform::writePrivateFile(staging.path + QStringLiteral("/update.zip"), data))
+            throw UpdateFileError(*error);
 
-    // Signatures, seal and contents all come from `data`, the bytes whose digest was checked.
-    const auto files = UpdateArchive::readSignatureFiles(data, configuration.bundleName(), configuration.limits);
-    const CodeSeal seal = NativeCodeSignature::verifiedSeal(files, configuration, {manifest.version, manifest.build});
-    UpdateArchive::extractSealedBundle(data, configuration.bundleName(), seal, files, staging.fd.get(), configuration.limits);
+        // Signatures, seal and contents all come from `data`, the bytes whose digest was checked.
+        const auto files = UpdateArchive::readSignatureFiles(data, configuration.bundleName(), configuration.limits);
+        const CodeSeal seal = NativeCodeSignature::verifiedSeal(files, configuration, {manifest.version, manifest.build});
+        UpdateArchive::extractSealedBundle(data, configuration.bundleName(), seal, files, staging.fd.get(), configuration.limits);
 
-    const QString bundlePath = staging.path + QLatin1Char('/') + configuration.bundleName();
-    checkIdentity(bundlePath, manifest, configuration);
-    NativeCodeSignature::verifyBundle(bundlePath, configuration, {manifest.version, manifest.build});
-    return bundlePath;
+        const QString bundlePath = staging.path + QLatin1Char('/') + configuration.bundleName();
+        checkIdentity(bundlePath, manifest, configuration);
+        NativeCodeSignature::verifyBundle(bundlePath, configuration, {manifest.version, manifest.build});
+        return bundlePath;
+    } catch (...) {
+        detail::removeTree(staging.path);
+        throw;
+    }
 }
 
-void NativeUpdateInstaller::checkReplaceable(const QString &installedBundle, const NativeUpdateConfiguration &configuration)
+CodeSeal NativeUpdateInstaller::checkReplaceable(const QString &installedBundle, const NativeUpdateConfiguration &configuration)
 {
     const QString path = QDir::cleanPath(QFileInfo(installedBundle).absoluteFilePath());
+    detail::UniqueFd root = detail::openDirectoryPath(path);
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (!root || ::fstat(root.get(), &info) != 0 || !S_ISDIR(info.st_mode))
         refuse(Failure::cannotReplace, QStringLiteral("the installed application is not a folder: ") + path);
     if (info.st_uid != ::geteuid())
         refuse(Failure::cannotReplace, QStringLiteral("the installed application belongs to another user"));
+    // The update swaps the whole folder and removes the old one: it must be the application's
+    // own folder, holding nothing but the application.
+    if (QFileInfo(path).fileName() != configuration.bundleName())
+        refuse(Failure::cannotReplace, QStringLiteral("the application's folder is not named ") + configuration.bundleName()
+                                           + QStringLiteral(": keep the application in a folder of that name of its own"));
     const auto bundle = NativeBundle::open(path);
     if (!bundle || bundle->bundleIdentifier() != configuration.bundleIdentifier)
         refuse(Failure::cannotReplace, QStringLiteral("the folder holds no bundle with the configured identifier"));
+    auto seal = NativeCodeSignature::sealIfOnlySealed(root.get(), configuration.limits);
+    if (!seal)
+        refuse(Failure::cannotReplace, QStringLiteral("the application's folder holds files that are not part of the application: keep ")
+                                           + configuration.bundleName() + QStringLiteral(" in a folder of its own"));
     const QString parent = QFileInfo(path).absolutePath();
     if (::access(QFile::encodeName(parent).constData(), W_OK | X_OK) != 0)
         refuse(Failure::cannotReplace, QStringLiteral("the folder holding the application is not writable"));
+    if (!detail::isSafeParentFolder(parent))
+        refuse(Failure::cannotReplace, QStringLiteral("other users can write to the folder holding the application"));
+    return std::move(*seal);
 }
 
 std::unique_ptr<NativeUpdateInstaller::HelperProcess> NativeUpdateInstaller::launchHelper(

@@ -7,13 +7,14 @@
 // then it unpacks only the sealed entries into a fresh private staging folder (see
 // StagingFolder.h) and checks the result on disk again, with the bundle's Info.plist (identifier,
 // version, build, executable) and the executable's ELF header. Nothing outside the staging folder
-// is written. `prepare` never deletes the staging folder; a failure after its creation leaves it.
+// is written. A failure after the staging folder was made removes it again.
 //
 // `launchHelper` verifies the staged bundle once more (verification and installation can be
 // days apart), checks that the running bundle can be replaced at all, and starts the staged
 // executable in the installer mode (NativeUpdateHelper) as a detached process in its own session.
 // The returned process lets the caller know while an installer is still running.
 
+#include "NativeAppUpdater/CodeSeal.h"
 #include "NativeAppUpdater/NativeUpdateConfiguration.h"
 #include "NativeAppUpdater/NativeUpdateManifest.h"
 #include "NativeAppUpdater/UpdaterError.h"
@@ -60,9 +61,10 @@ public:
                            const NativeUpdateConfiguration &configuration, const PrepareOptions &options = {});
 
     // Throws Error (cannotReplace) unless `installedBundle` is a real folder (not a link) owned
-    // by this user, holding a bundle with the configured identifier, in a folder this user can
-    // write to.
-    static void checkReplaceable(const QString &installedBundle, const NativeUpdateConfiguration &configuration);
+    // by this user, named as the configuration's bundle, holding a bundle with the configured
+    // identifier and nothing its own seal does not list, in a folder this user can write to and
+    // no other user can (unless it is sticky). Returns that seal.
+    static CodeSeal checkReplaceable(const QString &installedBundle, const NativeUpdateConfiguration &configuration);
 
     // Verifies `stagedApplication` for `manifest`, checks `runningApplication` with
     // checkReplaceable, and starts the installer mode for `processId`. Throws Error, or

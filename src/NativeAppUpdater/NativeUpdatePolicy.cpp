@@ -64,13 +64,24 @@ bool NativeUpdatePolicy::isHexDigest(const QString &text)
     return true;
 }
 
+bool NativeUpdatePolicy::isShortVersion(const QString &version)
+{
+    if (version.isEmpty() || version.size() > maxVersionLength || version.trimmed() != version)
+        return false;
+    for (const QChar c : version) {
+        if (!c.isPrint() || c.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
 void NativeUpdatePolicy::validate(const NativeUpdateManifest &manifest, const NativeUpdateConfiguration &configuration)
 {
     if (manifest.schemaVersion != 1)
         throw Error(Failure::invalidSchema);
     if (manifest.product != configuration.product)
         throw Error(Failure::wrongProduct);
-    if (manifest.version.isEmpty() || manifest.build < 1)
+    if (!isShortVersion(manifest.version) || manifest.build < 1)
         throw Error(Failure::invalidVersion);
     const QUrl address = manifest.downloadAddress();
     if (writtenScheme(manifest.downloadURL) != QLatin1String("https") || !address.isValid() || address.host().isEmpty()

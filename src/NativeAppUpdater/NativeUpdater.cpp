@@ -5,6 +5,7 @@
 #include "NativeAppUpdater/NativeUpdatePolicy.h"
 #include "NativeAppUpdater/UpdateFetch.h"
 #include "NativeAppUpdater/UpdaterCopy.h"
+#include "NativeAppUpdater/internal/StagingFolder.h"
 
 #include "KivaroCore/Localization.h"
 
@@ -12,10 +13,13 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QPushButton>
+
+#include <QLoggingCategory>
 
 #include <unistd.h>
 
@@ -23,10 +27,14 @@ namespace NativeAppUpdater {
 
 namespace {
 
+Q_LOGGING_CATEGORY(updaterLog, "kivaro.updater")
+
 constexpr double firstCheckDelay = 4;
 constexpr double checkInterval = 21'600;
 constexpr double promptInterval = 86'400;
 constexpr double terminationDelay = 0.15;
+// A staging folder left this long by an earlier run is stale.
+constexpr qint64 staleStagingSeconds = 3600;
 
 } // namespace
 
@@ -39,6 +47,12 @@ NativeUpdater::NativeUpdater(NativeUpdateConfiguration configuration, Platform::
         m_services.clock = systemUpdaterClock();
     m_network = m_services.network ? m_services.network : new QNetworkAccessManager(this);
     m_automaticallyChecks = m_userDefaults.boolean(switchKey());
+    // What updates that never installed left behind (an archive of up to 512 MiB each).
+    if (m_configuration.isEnabled) {
+        const QStringList roots = m_services.prepareOptions.stagingRoot ? QStringList{*m_services.prepareOptions.stagingRoot}
+                                                                        : detail::stagingRoots();
+        detail::removeStaleStagingFolders(roots, m_configuration.product, staleStagingSeconds);
+    }
 }
 
 NativeUpdater::~NativeUpdater()
@@ -68,8 +82,20 @@ void NativeUpdater::setAutomaticallyChecksForUpdates(bool on)
 {
     if (on == m_automaticallyChecks)
         return;
+    // Stored first: a value that could not be stored changes nothing, and the user hears of it.
+    bool stored = false;
+    try {
+        stored = m_userDefaults.set(switchKey(), on);
+    } catch (const Platform::DefaultsWriteError &error) {
+        qCWarning(updaterLog) << "cannot store the automatic-check setting:" << error.what();
+    }
+    if (!stored) {
+        // The switch that showed the change shows the value again.
+        Q_EMIT automaticallyChecksForUpdatesChanged(m_automaticallyChecks);
+        presentMessage(updaterCopy("无法保存更新设置。"), NativeUpdateAlertStyle::warning);
+        return;
+    }
     m_automaticallyChecks = on;
-    m_userDefaults.set(switchKey(), on);
     Q_EMIT automaticallyChecksForUpdatesChanged(on);
     refreshAutomaticChecks();
 }
@@ -115,7 +141,8 @@ void NativeUpdater::checkForUpdates(bool manual)
             presentMessage(updaterCopy("开发版不检查正式更新。"), NativeUpdateAlertStyle::informational);
         return;
     }
-    if (m_requestInFlight || m_openPrompts > 0)
+    // Only a check in flight blocks another; a new result replaces a prompt still open.
+    if (m_requestInFlight)
         return;
     m_requestInFlight = true;
     setState(NativeUpdateState::checking());
@@ -159,6 +186,7 @@ Platform::Task<void> NativeUpdater::runCheck(bool manual)
                 presentMessage(updaterFormat("%@ 已经是最新版本。", {m_configuration.appName}), NativeUpdateAlertStyle::informational);
         }
     } catch (const UpdaterError &error) {
+        qCWarning(updaterLog) << "update check failed:" << error.detail();
         const QString message = updaterFormat("检查更新失败：%@", {error.localizedDescription()});
         setState(NativeUpdateState::failed(message));
         m_requestInFlight = false;
@@ -201,6 +229,7 @@ Platform::Task<void> NativeUpdater::runDownload(NativeUpdateManifest manifest)
         m_requestInFlight = false;
         presentReady(manifest);
     } catch (const UpdaterError &error) {
+        qCWarning(updaterLog) << "update download failed:" << error.detail();
         const QString message = updaterFormat("下载更新失败：%@", {error.localizedDescription()});
         setState(NativeUpdateState::failed(message));
         m_requestInFlight = false;
@@ -224,6 +253,7 @@ void NativeUpdater::restartAndInstall()
         const qint64 pid = m_services.processId ? m_services.processId() : qint64(::getpid());
         m_helper = NativeUpdateInstaller::launchHelper(*m_stagedApplication, running->path(), m_configuration, *m_stagedManifest, pid);
     } catch (const UpdaterError &error) {
+        qCWarning(updaterLog) << "cannot start the installer:" << error.detail();
         const QString message = updaterFormat("无法启动更新：%@", {error.localizedDescription()});
         setState(NativeUpdateState::failed(message));
         presentMessage(message, NativeUpdateAlertStyle::warning);
@@ -307,7 +337,13 @@ bool NativeUpdater::actionDisabled() const
 
 void NativeUpdater::presentAvailable(const NativeUpdateManifest &manifest)
 {
-    promptDefaults().set(promptKey(manifest.build), m_services.clock->now());
+    // The prompt shows even when its time cannot be stored (it may then come again sooner).
+    try {
+        if (!promptDefaults().set(promptKey(manifest.build), m_services.clock->now()))
+            qCWarning(updaterLog) << "cannot store the time of the update prompt";
+    } catch (const Platform::DefaultsWriteError &error) {
+        qCWarning(updaterLog) << "cannot store the time of the update prompt:" << error.what();
+    }
     const NativeUpdatePrompt prompt{updaterFormat("%@ %@ 可更新", {m_configuration.appName, manifest.version}),
                                     updaterCopy("可以现在下载。下载并校验完成后，应用会询问是否重启完成更新。"), manifest.releaseNotes,
                                     updaterCopy("下载更新"), updaterCopy("稍后")};
@@ -337,16 +373,12 @@ void NativeUpdater::presentMessage(const QString &message, NativeUpdateAlertStyl
 
 void NativeUpdater::present(const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle style, std::function<void(bool)> completion)
 {
-    // The prompt counts as open until its completion runs (once; later calls are ignored).
-    ++m_openPrompts;
-    QPointer<NativeUpdater> self(this);
+    // The completion runs once; later calls are ignored.
     auto answered = std::make_shared<bool>(false);
-    auto finish = [self, answered, completion = std::move(completion)](bool accepted) {
+    auto finish = [answered, completion = std::move(completion)](bool accepted) {
         if (*answered)
             return;
         *answered = true;
-        if (self)
-            --self->m_openPrompts;
         completion(accepted);
     };
     if (m_presenter)
@@ -359,16 +391,24 @@ void NativeUpdater::present(const NativeUpdatePrompt &prompt, NativeUpdateAlertS
 
 void NativeUpdater::showDefaultAlert(const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle style, std::function<void(bool)> completion)
 {
+    // A newer alert replaces the one still open, which is answered "no".
+    if (m_alert)
+        m_alert->reject();
     auto *box = new QMessageBox(style == NativeUpdateAlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information,
                                 prompt.title, prompt.title);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // The manifest's texts are the server's: shown as they are, never as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setInformativeText(prompt.detail);
+    if (auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QPushButton *primary = box->addButton(prompt.primary, QMessageBox::AcceptRole);
     if (prompt.secondary)
         box->setEscapeButton(box->addButton(*prompt.secondary, QMessageBox::RejectRole));
     box->setDefaultButton(primary);
     addNativeReleaseNotes(box, prompt.releaseNotes);
     QObject::connect(box, &QMessageBox::finished, box, [box, primary, completion] { completion(box->clickedButton() == primary); });
+    m_alert = box;
     box->open();
     box->raise();
     box->activateWindow();

@@ -6,9 +6,9 @@
 // with the user's switch on), keeps the state the settings block shows, asks the user through
 // prompts, downloads and verifies the archive and hands over to the installer mode.
 //
-// One request at a time: a check or a download while another runs is ignored, and so is a check
-// while one of the updater's prompts or alerts is still open (a timer firing behind an open
-// prompt would otherwise stack a second one on it). A second "restart and update" while the
+// One request at a time: a check or a download while another runs is ignored; a check whose
+// result comes while a prompt is still open replaces that prompt (the presenter, and the
+// fallback alert, answer the old one "no"). A second "restart and update" while the
 // installer it started is still running is ignored too. The staged bundle is verified again, and
 // the installed one checked for replaceability, before the installer starts; the application is
 // then asked to terminate 0.15 seconds later through `requestTermination`.
@@ -17,6 +17,11 @@
 // The collaborators are injected (NativeUpdaterServices): the clock and timers, the network and
 // its TLS trust, the running bundle, the store of prompt times (the standard preferences), the
 // browser, the alert used when no prompt presenter is installed, and the termination request.
+//
+// The switch is stored before it changes: when it cannot be stored nothing changes, the user is
+// told, and automaticallyChecksForUpdatesChanged repeats the value kept. Staging folders an
+// earlier run left behind for an hour are removed when an enabled updater is made. The reasons
+// behind failures go to the log ("kivaro.updater"); alerts show them in the user's language.
 
 #include "NativeAppUpdater/NativeBundle.h"
 #include "NativeAppUpdater/NativeUpdateConfiguration.h"
@@ -29,7 +34,9 @@
 #include "Platform/Async/Task.h"
 #include "Platform/Defaults/UserDefaults.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QUrl>
 
@@ -72,6 +79,9 @@ public:
     const NativeUpdatePromptPresenter &promptPresenter() const { return m_presenter; }
     void setPromptPresenter(NativeUpdatePromptPresenter presenter) { m_presenter = std::move(presenter); }
     const NativeUpdateConfiguration &configuration() const { return m_configuration; }
+    // How the updater asks the application to end once the installer started; null means
+    // QCoreApplication::quit.
+    const std::function<void()> &terminationRequest() const { return m_services.requestTermination; }
     const std::optional<NativeUpdateManifest> &availableManifest() const { return m_availableManifest; }
     const std::optional<QString> &stagedApplication() const { return m_stagedApplication; }
     bool isRequestInFlight() const { return m_requestInFlight; }
@@ -121,7 +131,7 @@ private:
     std::unique_ptr<ScheduledCall> m_delayedCheck;
     std::unique_ptr<ScheduledCall> m_termination;
     bool m_requestInFlight = false;
-    int m_openPrompts = 0;
+    QPointer<QMessageBox> m_alert;
     bool m_automaticChecksRequested = false;
     Platform::UserDefaults m_userDefaults;
     NativeUpdaterServices m_services;

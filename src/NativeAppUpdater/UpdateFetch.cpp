@@ -137,7 +137,7 @@ Platform::Task<Answer> fetchOnce(QNetworkAccessManager *network, const QUrl &url
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
         if (reply->error() != QNetworkReply::NoError)
-            throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString());
+            throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString(), int(reply->error()));
         throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("not an HTTP response"));
     }
     Answer answer;
@@ -149,7 +149,7 @@ Platform::Task<Answer> fetchOnce(QNetworkAccessManager *network, const QUrl &url
     if (answer.status < 200 || answer.status > 299)
         throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("status %1").arg(answer.status));
     if (reply->error() != QNetworkReply::NoError)
-        throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString());
+        throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString(), int(reply->error()));
     const qint64 room = request.maxBytes - transfer->body.size();
     transfer->body += reply->read(room + 1);
     if (transfer->body.size() > request.maxBytes)
@@ -160,7 +160,10 @@ Platform::Task<Answer> fetchOnce(QNetworkAccessManager *network, const QUrl &url
 
 } // namespace
 
-UpdateNetworkError::UpdateNetworkError(Reason reason, QString detail) : UpdaterError(std::move(detail)), m_reason(reason) {}
+UpdateNetworkError::UpdateNetworkError(Reason reason, QString detail, int networkError)
+    : UpdaterError(std::move(detail)), m_reason(reason), m_networkError(networkError)
+{
+}
 
 QString UpdateNetworkError::localizedDescription() const
 {
@@ -180,7 +183,18 @@ QString UpdateNetworkError::localizedDescription() const
     case Reason::other:
         break;
     }
-    return updaterFormat("网络请求失败：%@", {detail()});
+    // Qt's groups of errors: the connection (1-99) and a proxy (100-199), the content the server
+    // refused (200-299) or failed on (400-499), and the protocol (300-399).
+    QString cause;
+    if (m_networkError >= 1 && m_networkError < 200)
+        cause = updaterCopy("连接中断");
+    else if ((m_networkError >= 200 && m_networkError < 300) || (m_networkError >= 400 && m_networkError < 500))
+        cause = updaterCopy("服务器拒绝了请求");
+    else if (m_networkError >= 300 && m_networkError < 400)
+        cause = updaterCopy("协议错误");
+    else
+        cause = updaterCopy("未知原因");
+    return updaterFormat("网络请求失败：%@", {cause});
 }
 
 Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request)

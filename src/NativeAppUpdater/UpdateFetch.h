@@ -28,12 +28,15 @@ namespace NativeAppUpdater {
 class UpdateNetworkError final : public UpdaterError {
 public:
     enum class Reason { badServerResponse, tooLarge, untrustedAddress, timedOut, cannotConnect, insecure, other };
-    UpdateNetworkError(Reason reason, QString detail);
+    // `networkError`: the QNetworkReply::NetworkError behind it, if any, which names the cause
+    // shown for `other` (Qt's own error text is English and goes to the detail only).
+    UpdateNetworkError(Reason reason, QString detail, int networkError = 0);
     Reason reason() const { return m_reason; }
     QString localizedDescription() const override;
 
 private:
     Reason m_reason;
+    int m_networkError;
 };
 
 struct UpdateFetchRequest {

@@ -76,6 +76,15 @@ constexpr std::array entries{
     Entry{"无法与更新服务器建立安全连接。", "A secure connection to the update server could not be made.", "無法與更新伺服器建立安全連線。"},
     Entry{"网络请求失败：%@", "The network request failed: %@", "網路請求失敗：%@"},
     Entry{"无法处理更新文件：%@", "The update files could not be handled: %@", "無法處理更新檔案：%@"},
+    Entry{"磁盘空间不足", "not enough disk space", "磁碟空間不足"},
+    Entry{"没有写入权限", "no permission to write", "沒有寫入權限"},
+    Entry{"找不到文件", "a file is missing", "找不到檔案"},
+    Entry{"文件操作失败", "a file operation failed", "檔案操作失敗"},
+    Entry{"连接中断", "the connection was interrupted", "連線中斷"},
+    Entry{"服务器拒绝了请求", "the server refused the request", "伺服器拒絕了請求"},
+    Entry{"协议错误", "a protocol error", "協定錯誤"},
+    Entry{"未知原因", "an unknown cause", "未知原因"},
+    Entry{"无法保存更新设置。", "The update setting could not be saved.", "無法儲存更新設定。"},
 };
 
 struct Tables {

@@ -24,11 +24,17 @@ private:
     QByteArray m_what;
 };
 
-// A file operation of the updater failed (creating, writing or moving staged files).
+// A file operation of the updater failed (creating, writing or moving staged files). The
+// description names the cause in the user's language, from the system's error number when one
+// is known (no space left, no permission, a missing file); the detail stays technical.
 class UpdateFileError final : public UpdaterError {
 public:
-    explicit UpdateFileError(QString detail) : UpdaterError(std::move(detail)) {}
+    explicit UpdateFileError(QString detail, int systemError = 0) : UpdaterError(std::move(detail)), m_systemError(systemError) {}
+    int systemError() const { return m_systemError; }
     QString localizedDescription() const override;
+
+private:
+    int m_systemError;
 };
 
 } // namespace NativeAppUpdater

@@ -81,13 +81,14 @@ TEST_F(CommandLine, FailuresGoToStandardErrorWithStatusOne)
     const ProgramRun otherVersion = run(testApplication(), {QStringLiteral("--verify-update-archive"), zip, QStringLiteral("2.1"), QStringLiteral("2"), m_digest});
     EXPECT_EQ(otherVersion.status, 1);
     EXPECT_EQ(otherVersion.err, QByteArray("UPDATE VERIFY FAILED: The update failed developer signature or notarization verification.\n"));
-    // A failure after the staging folder was made leaves it.
-    EXPECT_EQ(QDir(temporary()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    // A failure after the staging folder was made removes it again.
+    EXPECT_EQ(QDir(temporary()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 
     const ProgramRun missing = run(testApplication(), {QStringLiteral("--verify-update-archive"), zip + QStringLiteral(".none"),
                                                 QStringLiteral("2.0"), QStringLiteral("2"), m_digest});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(missing.err.startsWith("UPDATE VERIFY FAILED: The update files could not be handled: cannot read"));
+    // The cause in the user's words; the technical detail is not shown.
+    EXPECT_EQ(missing.err, QByteArray("UPDATE VERIFY FAILED: The update files could not be handled: a file is missing\n"));
 }
 
 // The application's own entry (what main() calls first) refuses an archive signed with keys it
@@ -152,4 +153,73 @@ TEST_F(CommandLine, TheReleaseToolMakesAReleaseThatVerifies)
     const ProgramRun key = run(QStringLiteral(KIVARO_RELEASE_TOOL), {QStringLiteral("public-key"), signing});
     EXPECT_EQ(key.out.trimmed(), keys.signing.publicKey.toBase64());
     EXPECT_NE(run(QStringLiteral(KIVARO_RELEASE_TOOL), {QStringLiteral("bundle"), QStringLiteral("--input"), build}).status, 0);
+}
+
+// Releases that could never install are refused before anything is copied, with a message, and
+// leave nothing behind: a sparse file far larger than an update may hold, a name in decomposed
+// Unicode, a path too long once "Kivaro.app/" is put before it.
+TEST_F(CommandLine, TheReleaseToolRefusesBuildsThatCouldNeverInstall)
+{
+    const Keys &keys = Keys::shared();
+    auto writeKey = [&](const QString &name, const Ed25519::KeyPair &pair) {
+        const QString path = m_root.path() + QLatin1Char('/') + name;
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(Ed25519::toPem(pair));
+        return path;
+    };
+    const QString signing = writeKey(QStringLiteral("team.pem"), keys.signing);
+    const QString countersigning = writeKey(QStringLiteral("release.pem"), keys.countersigning);
+    int round = 0;
+    const auto release = [&](const std::function<void(const QString &)> &spoil, const QString &version = QStringLiteral("3.0")) {
+        const QString build = m_root.path() + QStringLiteral("/build-%1").arg(++round);
+        QDir().mkpath(build + QStringLiteral("/bin"));
+        EXPECT_TRUE(QFile::copy(testApplication(), build + QStringLiteral("/bin/kivaro")));
+        spoil(build);
+        const QString output = m_root.path() + QStringLiteral("/release-%1").arg(round);
+        const ProgramRun made = run(QStringLiteral(KIVARO_RELEASE_TOOL),
+                                    {QStringLiteral("bundle"), QStringLiteral("--input"), build, QStringLiteral("--output"), output,
+                                     QStringLiteral("--identifier"), QString::fromLatin1(bundleIdentifier), QStringLiteral("--team"),
+                                     QString::fromLatin1(teamIdentifier), QStringLiteral("--version"), version, QStringLiteral("--build"),
+                                     QStringLiteral("3"), QStringLiteral("--signing-key"), signing, QStringLiteral("--countersigning-key"),
+                                     countersigning, QStringLiteral("--download-url"), QStringLiteral("https://127.0.0.1/Kivaro-3.0.zip")});
+        EXPECT_NE(made.status, 0);
+        EXPECT_EQ(QDir(output).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList()) << made.err.constData();
+        return QString::fromUtf8(made.err);
+    };
+    // 8 GiB that take no room on disk.
+    const QString sparse = release([](const QString &build) {
+        QFile file(build + QStringLiteral("/share/huge.bin"));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(8ll << 30));
+    });
+    EXPECT_TRUE(sparse.contains(QStringLiteral("share/huge.bin is larger than an update may hold"))) << sparse.toStdString();
+    const QString decomposed = release([](const QString &build) {
+        QFile file(build + QStringLiteral("/share/cafe\u0301.txt"));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    });
+    EXPECT_TRUE(decomposed.contains(QStringLiteral("decomposed Unicode"))) << decomposed.toStdString();
+    // 1,020 bytes inside the build folder: fine there, too long inside "Kivaro.app/".
+    const QString longPath = release([](const QString &build) {
+        QString folder = build;
+        for (int i = 0; i < 4; ++i)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char(char('a' + i)));
+        QDir().mkpath(folder);
+        QFile file(folder + QLatin1Char('/') + QString(1020 - 4 * 201, QLatin1Char('z')));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    });
+    EXPECT_TRUE(longPath.contains(QStringLiteral("too long once Kivaro.app/"))) << longPath.toStdString();
+    // A version no manifest may carry.
+    const QString version = release([](const QString &) {}, QString(40, QLatin1Char('9')));
+    EXPECT_TRUE(version.contains(QStringLiteral("--version"))) << version.toStdString();
+    // A special file.
+    const QString fifo = release([](const QString &build) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(build + QStringLiteral("/bin/pipe")).constData(), 0600), 0);
+    });
+    EXPECT_TRUE(fifo.contains(QStringLiteral("special file"))) << fifo.toStdString();
+    // A link leaving the bundle, refused only when the copied bundle is sealed: the copy goes.
+    const QString link = release([](const QString &build) { ASSERT_TRUE(QFile::link(QStringLiteral("/etc/hostname"), build + QStringLiteral("/bin/host"))); });
+    EXPECT_TRUE(link.startsWith(QStringLiteral("kivaro-release: "))) << link.toStdString();
 }

@@ -4,7 +4,10 @@
 #include "InstallerFixture.h"
 
 #include "NativeAppUpdater/NativeCodeSignature.h"
+#include "NativeAppUpdater/CodeSeal.h"
 #include "NativeAppUpdater/NativeUpdateHelper.h"
+#include "NativeAppUpdater/NativeUpdater.h"
+#include "NativeAppUpdater/internal/BundlePaths.h"
 #include "NativeAppUpdater/internal/StagingFolder.h"
 
 #include <QElapsedTimer>
@@ -12,7 +15,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
+#include <QUuid>
 
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +52,9 @@ TEST_F(Installer, OldProcessGoneSwapsStartsTheNewBuildAndRemovesTheBackup)
     EXPECT_TRUE(marked("started-1.0").isEmpty());
     EXPECT_EQ(hiddenSiblings(), QStringList());
     EXPECT_FALSE(QFileInfo::exists(staged)); // moved into place, not copied
+    // The staging folder, with its archive, went once the update was installed.
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(staged).absolutePath()));
+    EXPECT_TRUE(QDir(staging()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(m_installed, configuration(), {QStringLiteral("2.0"), 2}));
 }
 
@@ -82,6 +91,8 @@ TEST_F(Installer, ANewBuildThatDiesAtStartIsRolledBack)
     EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
     EXPECT_TRUE(waitForMarker("started-1.0"));
     EXPECT_EQ(hiddenSiblings(), QStringList());
+    // Rolled back: the staging folder goes too.
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(staged).absolutePath()));
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(m_installed, configuration(), {QStringLiteral("1.0"), 1}));
 }
 
@@ -166,7 +177,8 @@ TEST_F(Installer, CopiesAcrossFileSystems)
     const QString staged = stage(newRecipe(), elsewhere.path());
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
     EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
-    EXPECT_TRUE(QFileInfo::exists(staged)); // copied, so the staged bundle stays
+    // Copied; the staging folder it came from is removed once installed.
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(staged).absolutePath()));
     EXPECT_EQ(hiddenSiblings(), QStringList());
     EXPECT_NO_THROW(NativeCodeSignature::verifyBundle(m_installed, configuration(), {QStringLiteral("2.0"), 2}));
 }
@@ -224,4 +236,187 @@ TEST(Replaceability, AFolderThatCannotBeWrittenToIsNotReplaceable)
         EXPECT_EQ(error.failure(), NativeUpdateInstaller::Failure::cannotReplace);
     }
     QFile::setPermissions(root.path() + QStringLiteral("/locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The failure checkReplaceable reports for `bundle`, or nothing when it is replaceable.
+std::optional<QString> replaceRefusal(const QString &bundle)
+{
+    try {
+        NativeUpdateInstaller::checkReplaceable(bundle, configuration());
+        return std::nullopt;
+    } catch (const NativeUpdateInstaller::Error &error) {
+        EXPECT_EQ(error.failure(), NativeUpdateInstaller::Failure::cannotReplace);
+        return error.detail();
+    }
+}
+
+} // namespace
+
+// The application unpacked straight into a folder of the user's ("~/.local": bin/kivaro and
+// Info.plist beside the user's files), a bundle folder with something of the user's added, and
+// one under another name: none is swapped, and nothing of theirs is touched.
+TEST_F(Installer, AFolderHoldingMoreThanTheApplicationIsNeverTheTarget)
+{
+    const QString staged = stage(newRecipe());
+    const QString local = m_root.path() + QStringLiteral("/local");
+    ASSERT_TRUE(QDir().rename(makeBundle(m_root.path() + QStringLiteral("/unpacked"), installedRecipe()), local));
+    writeFile(local + QStringLiteral("/share/notes/diary.txt"), "mine");
+    writeFile(local + QStringLiteral("/Documents/letter.txt"), "Dear mum");
+    const QString renamed = m_root.path() + QStringLiteral("/renamed/Kivaro Old.app");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(renamed).absolutePath()));
+    ASSERT_TRUE(QDir().rename(makeBundle(m_root.path() + QStringLiteral("/other"), installedRecipe()), renamed));
+    const QString withUserFile = m_installed;
+    writeFile(withUserFile + QStringLiteral("/lib/notes.txt"), "mine too");
+
+    for (const QString &target : {local, renamed, withUserFile})
+        EXPECT_NE(replaceRefusal(target), std::nullopt) << target.toStdString();
+    EXPECT_TRUE(replaceRefusal(local)->contains(QStringLiteral("Kivaro.app")));
+    EXPECT_TRUE(replaceRefusal(withUserFile)->contains(QStringLiteral("Kivaro.app in a folder of its own")));
+
+    const QStringList before = treeListing(m_root.path());
+    for (const QString &target : {local, renamed, withUserFile})
+        EXPECT_EQ(runInstaller(staged, target, QString::number(endedProcess())), 0) << target.toStdString();
+    EXPECT_EQ(treeListing(m_root.path()), before);
+    QThread::msleep(300);
+    EXPECT_EQ(QDir(markers()).entryList(QDir::Files), QStringList()); // nothing was started
+}
+
+TEST(SealedRemoval, TakesOnlyWhatTheSealLists)
+{
+    QTemporaryDir root;
+    const QString bundle = makeBundle(root.path(), {});
+    QFile sealFile(bundle + QStringLiteral("/_CodeSignature/CodeResources"));
+    ASSERT_TRUE(sealFile.open(QIODevice::ReadOnly));
+    const CodeSeal seal = CodeSeal::parse(sealFile.readAll());
+    sealFile.close();
+    writeFile(bundle + QStringLiteral("/lib/user-notes.txt"), "mine");
+    writeFile(bundle + QStringLiteral("/photos/cat.png"), "meow");
+    QFile::setPermissions(bundle + QStringLiteral("/lib"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    detail::UniqueFd parent = detail::openDirectoryPath(root.path());
+    EXPECT_FALSE(detail::removeSealedTreeAt(parent.get(), "Kivaro.app", seal));
+    QStringList left = treeListing(bundle);
+    for (QString &line : left)
+        line = line.section(QLatin1Char(' '), 0, 0);
+    EXPECT_EQ(left, (QStringList{QStringLiteral("lib"), QStringLiteral("lib/user-notes.txt"), QStringLiteral("photos"),
+                                 QStringLiteral("photos/cat.png")}));
+
+    // A bundle holding only what its seal lists goes whole.
+    const QString clean = makeBundle(root.path() + QStringLiteral("/clean"), {});
+    detail::UniqueFd cleanParent = detail::openDirectoryPath(QFileInfo(clean).absolutePath());
+    EXPECT_TRUE(detail::removeSealedTreeAt(cleanParent.get(), "Kivaro.app", seal));
+    EXPECT_FALSE(QFileInfo::exists(clean));
+}
+
+TEST_F(Installer, AFolderOtherUsersCanWriteToIsNotReplaceable)
+{
+    const QString staged = stage(newRecipe());
+    const auto withMode = [this](mode_t mode) { return ::chmod(QFile::encodeName(applications()).constData(), mode) == 0; };
+    for (const mode_t mode : {mode_t(0777), mode_t(0775), mode_t(0757)}) {
+        ASSERT_TRUE(withMode(mode));
+        EXPECT_NE(replaceRefusal(m_installed), std::nullopt) << std::oct << mode;
+    }
+    ASSERT_TRUE(withMode(0777));
+    const QStringList before = treeListing(applications());
+    EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
+    EXPECT_EQ(treeListing(applications()), before);
+    EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
+    // Sticky, as /tmp: nobody else can rename what is ours there.
+    ASSERT_TRUE(withMode(01777));
+    EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
+    ASSERT_TRUE(withMode(0755));
+    EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
+}
+
+TEST_F(Installer, NeverInstallsABuildThatIsNotNewer)
+{
+    // The same build, and an older one over a newer installation, started by hand.
+    const QString same = stage(installedRecipe());
+    BundleRecipe newer = newRecipe();
+    newer.version = QStringLiteral("3.0");
+    newer.build = 3;
+    const QString newerInstalled = makeBundle(m_root.path() + QStringLiteral("/Newer"), newer);
+    const QString older = stage(newRecipe());
+    const QStringList before = treeListing(m_root.path());
+    EXPECT_EQ(runInstaller(same, m_installed, QString::number(endedProcess())), 0);
+    EXPECT_EQ(runInstaller(older, newerInstalled, QString::number(endedProcess())), 0);
+    EXPECT_EQ(treeListing(m_root.path()), before);
+    QThread::msleep(300);
+    EXPECT_EQ(QDir(markers()).entryList(QDir::Files), QStringList());
+}
+
+TEST(StagingFolder, ARootOfAnotherUserIsRefused)
+{
+    QTemporaryDir home;
+    const QString root = home.path() + QStringLiteral("/theirs");
+    ASSERT_TRUE(QDir().mkpath(root));
+    ::chmod(QFile::encodeName(root).constData(), 0700);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(root).constData(), 65534, 65534), 0);
+    }
+    const QString foreign = ::geteuid() == 0 ? root : QStringLiteral("/usr");
+    try {
+        detail::createStagingFolder(foreign, QStringLiteral("kivaro"));
+        ADD_FAILURE() << "a staging root of another user was taken";
+    } catch (const UpdateFileError &error) {
+        EXPECT_TRUE(error.detail().contains(QStringLiteral("belongs to another user"))) << error.what();
+    }
+    // Nor is it chosen as the cache's staging root.
+    if (::geteuid() == 0) {
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        QDir().mkpath(home.path() + QStringLiteral("/cache/kivaro"));
+        QDir().rename(root, home.path() + QStringLiteral("/cache/kivaro/updates"));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/cache")));
+        EXPECT_NE(detail::chooseStagingRoot(std::nullopt), home.path() + QStringLiteral("/cache/kivaro/updates"));
+        EXPECT_FALSE(detail::stagingRoots().isEmpty());
+        qputenv("XDG_CACHE_HOME", savedCache);
+    }
+    // The shared temporary folder, sticky and root's, stays usable.
+    const detail::StagingFolder shared = detail::createStagingFolder(QDir::tempPath(), QStringLiteral("kivaro-test"));
+    EXPECT_TRUE(detail::removeTree(shared.path));
+}
+
+TEST(StagingFolder, StaleOnesAreSweptFreshOnesAndOthersKept)
+{
+    QTemporaryDir root;
+    const auto folder = [&root](const QString &name, mode_t mode, qint64 ageSeconds) {
+        const QString path = root.path() + QLatin1Char('/') + name;
+        QDir().mkpath(path + QStringLiteral("/Kivaro.app/bin"));
+        writeFile(path + QStringLiteral("/update.zip"), "zip");
+        ::chmod(QFile::encodeName(path).constData(), mode);
+        const struct timespec times[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+        return path;
+    };
+    const QString stale = folder(QStringLiteral("kivaro-update-1"), 0700, 7200);
+    const QString fresh = folder(QStringLiteral("kivaro-update-2"), 0700, 60);
+    const QString shared = folder(QStringLiteral("kivaro-update-3"), 0755, 7200);
+    const QString otherProduct = folder(QStringLiteral("other-update-4"), 0700, 7200);
+    const QString target = folder(QStringLiteral("target"), 0700, 7200);
+    ASSERT_TRUE(QFile::link(target, root.path() + QStringLiteral("/kivaro-update-5")));
+    EXPECT_EQ(detail::removeStaleStagingFolders({root.path()}, QStringLiteral("kivaro"), 3600), 1);
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    for (const QString &kept : QStringList{fresh, shared, otherProduct, target + QStringLiteral("/update.zip")})
+        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+
+    // An enabled updater sweeps its staging root when it is made.
+    const QString another = folder(QStringLiteral("kivaro-update-6"), 0700, 7200);
+    NativeUpdaterServices services;
+    services.prepareOptions.stagingRoot = root.path();
+    services.clock = std::make_shared<ManualClock>();
+    {
+        const NativeUpdater updater(configuration(), Platform::UserDefaults::suite(QStringLiteral("sweep-") + QUuid::createUuid().toString(QUuid::Id128)), services);
+    }
+    EXPECT_FALSE(QFileInfo::exists(another));
+    EXPECT_TRUE(QFileInfo::exists(fresh));
 }

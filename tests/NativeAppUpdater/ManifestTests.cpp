@@ -131,6 +131,28 @@ TEST(UpdatePolicy, VersionAndBuildBounds)
     EXPECT_EQ(failureOf(manifest), Failure::wrongProduct);
 }
 
+TEST(UpdatePolicy, TheVersionIsShortPlainText)
+{
+    NativeUpdateManifest manifest = goodManifest();
+    for (const QString &version : QStringList{QStringLiteral("2.0"), QStringLiteral("10.14.2 beta 3"), QString(32, QLatin1Char('9')),
+                                   QStringLiteral("2.0 (\u4e2d\u6587)"), QStringLiteral("<b>2</b>")}) {
+        manifest.version = version;
+        EXPECT_EQ(failureOf(manifest), std::nullopt) << version.toStdString();
+    }
+    // Far too long to show (900,000 digits once froze the prompt for minutes), control and
+    // format characters, space at either end, half a surrogate pair.
+    for (const QString &version : QStringList{QString(33, QLatin1Char('9')), QString(900'000, QLatin1Char('9')), QStringLiteral("2.0\n"),
+                                   QStringLiteral("2\t0"), QStringLiteral(" 2.0"), QStringLiteral("2.0 "), QStringLiteral("2.0\u202e"),
+                                   QStringLiteral("2") + QChar(0xD800)}) {
+        manifest.version = version;
+        EXPECT_EQ(failureOf(manifest), Failure::invalidVersion) << version.left(40).toStdString();
+    }
+    // And so is the whole manifest, decoded from the network.
+    QJsonObject object = QJsonDocument::fromJson(goodManifest().encode()).object();
+    object[QStringLiteral("version")] = QString(100'000, QLatin1Char('9'));
+    EXPECT_EQ(failureOf(NativeUpdateManifest::decode(QJsonDocument(object).toJson())), Failure::invalidVersion);
+}
+
 TEST(UpdatePolicy, DownloadAddressMustBeHttpsOnAnAllowedHost)
 {
     const std::pair<const char *, std::optional<Failure>> cases[] = {

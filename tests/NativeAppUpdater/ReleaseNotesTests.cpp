@@ -8,6 +8,8 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 using namespace NativeAppUpdater;
@@ -153,4 +155,33 @@ TEST(ReleaseNotes, DefaultAlertGetsANotesAreaOnlyForRealNotes)
     box.show();
     // The notes sit above the buttons.
     EXPECT_LT(view->geometry().bottom(), box.findChild<QDialogButtonBox *>()->geometry().top());
+    // With no background of their own: an empty corner of the notes shows the alert's.
+    QPalette distinct = box.palette();
+    distinct.setColor(QPalette::Window, QColor(200, 30, 120));
+    box.setPalette(distinct);
+    const QImage picture = box.grab().toImage();
+    // For a look: $KIVARO_UPDATE_SNAPSHOTS names a folder.
+    if (const QString folder = qEnvironmentVariable("KIVARO_UPDATE_SNAPSHOTS"); !folder.isEmpty() && QDir().mkpath(folder))
+        picture.save(folder + QStringLiteral("/fallback-alert.png"));
+    const QPoint corner = view->mapTo(&box, QPoint(view->width() - 12, view->height() - 12));
+    EXPECT_EQ(picture.pixelColor(corner * picture.devicePixelRatio()).rgb(), QColor(200, 30, 120).rgb());
+}
+
+// Deep nesting and many lazy lines convert as shallow notes do: the outermost item gives the
+// prefix, every line is there, and the same notes come back the same when converted again.
+TEST(ReleaseNotes, DeeplyNestedListsAndLazyLinesKeepTheirRules)
+{
+    for (const int depth : {1, 2, 300, 3000}) {
+        const QString notes = QStringLiteral("- ").repeated(depth) + QStringLiteral("x\n") + QStringLiteral("y\n").repeated(500);
+        const ReleaseNotesText converted = nativeReleaseNotes(notes);
+        EXPECT_EQ(converted.plainText(), QStringLiteral("• x") + QStringLiteral(" y").repeated(500)) << depth;
+        EXPECT_EQ(nativeReleaseNotes(notes).plainText(), converted.plainText());
+    }
+    const QString ordered = QStringLiteral("1. ") + QStringLiteral("- ").repeated(200) + QStringLiteral("**x**\n> quoted");
+    EXPECT_EQ(nativeReleaseNotes(ordered).plainText(), QStringLiteral("1. x\n│ quoted"));
+    const ReleaseNotesText styled = nativeReleaseNotes(QStringLiteral("- ").repeated(100) + QStringLiteral("*a `b` [c](https://x.example/)*"));
+    ASSERT_GE(styled.runs.size(), 3);
+    EXPECT_TRUE(styled.runs[0].italic);
+    EXPECT_EQ(styled.runs[1].face, ReleaseNotesRun::Face::monospaced);
+    EXPECT_EQ(styled.runs.last().link, QUrl(QStringLiteral("https://x.example/")));
 }

@@ -6,6 +6,7 @@
 #include "NativeAppUpdater/CodeSeal.h"
 #include "NativeAppUpdater/NativeCodeSignature.h"
 #include "NativeAppUpdater/NativeUpdateInstaller.h"
+#include "NativeAppUpdater/internal/BundlePaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
 #include <elf.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,6 +188,139 @@ TEST(Ed25519Signatures, VerifyOnlyWithTheMatchingKeyAndMessage)
     EXPECT_EQ(Ed25519::fromPem("not a key"), std::nullopt);
 }
 
+namespace {
+
+// Every 32-byte encoding of an Ed25519 point of small order, worked out here from the curve:
+// y = 1 (the identity), p - 1, 0, the four y of the points of order 8, and 0 and 1 written as p
+// and p + 1; each with either sign bit.
+QList<QByteArray> smallOrderEncodings()
+{
+    using Bn = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
+    const auto number = [] { return Bn(BN_new(), BN_free); };
+    std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> context(BN_CTX_new(), BN_CTX_free);
+    Bn p = number(), d = number(), t = number(), u = number(), one = number();
+    BN_one(one.get());
+    BN_set_bit(p.get(), 255);
+    BN_sub_word(p.get(), 19);
+    // d = -121665 / 121666
+    BN_set_word(t.get(), 121666);
+    BN_mod_inverse(u.get(), t.get(), p.get(), context.get());
+    BN_set_word(t.get(), 121665);
+    BN_mod_mul(d.get(), t.get(), u.get(), p.get(), context.get());
+    BN_mod_sub(d.get(), p.get(), d.get(), p.get(), context.get());
+    std::vector<Bn> ys;
+    const auto add = [&](const BIGNUM *y) {
+        ys.push_back(number());
+        BN_copy(ys.back().get(), y);
+    };
+    add(one.get());
+    BN_sub(t.get(), p.get(), one.get());
+    add(t.get());
+    BN_zero(t.get());
+    add(t.get());
+    // Order 8: 2P = (±sqrt(-1), 0), so y^2 = (-1 ± sqrt(1 + d)) / d.
+    Bn root = number(), inverse = number(), square = number(), y = number();
+    BN_mod_add(t.get(), one.get(), d.get(), p.get(), context.get());
+    EXPECT_TRUE(BN_mod_sqrt(root.get(), t.get(), p.get(), context.get()));
+    BN_mod_inverse(inverse.get(), d.get(), p.get(), context.get());
+    for (const bool plus : {true, false}) {
+        if (plus)
+            BN_mod_sub(t.get(), root.get(), one.get(), p.get(), context.get());
+        else
+            BN_mod_sub(t.get(), p.get(), root.get(), p.get(), context.get()), BN_mod_sub(t.get(), t.get(), one.get(), p.get(), context.get());
+        BN_mod_mul(square.get(), t.get(), inverse.get(), p.get(), context.get());
+        ERR_set_mark();
+        if (BN_mod_sqrt(y.get(), square.get(), p.get(), context.get()) && BN_mod_sqr(t.get(), y.get(), p.get(), context.get())
+            && BN_cmp(t.get(), square.get()) == 0) {
+            add(y.get());
+            BN_sub(t.get(), p.get(), y.get());
+            add(t.get());
+        }
+        ERR_pop_to_mark();
+    }
+    add(p.get());
+    BN_add(t.get(), p.get(), one.get());
+    add(t.get());
+    QList<QByteArray> encodings;
+    for (const Bn &value : ys) {
+        QByteArray bytes(32, '\0');
+        BN_bn2lebinpad(value.get(), reinterpret_cast<unsigned char *>(bytes.data()), 32);
+        encodings << bytes;
+        bytes[31] = char(bytes[31] | 0x80);
+        encodings << bytes;
+    }
+    return encodings;
+}
+
+// Verifies with OpenSSL alone, as the updater once did.
+bool opensslVerifies(const QByteArray &publicKey, const QByteArray &message, const QByteArray &signature)
+{
+    EVP_PKEY *key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char *>(publicKey.constData()), 32);
+    if (!key)
+        return false;
+    EVP_MD_CTX *context = EVP_MD_CTX_new();
+    const bool verified = EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, key) == 1
+                          && EVP_DigestVerify(context, reinterpret_cast<const unsigned char *>(signature.constData()), size_t(signature.size()),
+                                              reinterpret_cast<const unsigned char *>(message.constData()), size_t(message.size()))
+                                 == 1;
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    return verified;
+}
+
+} // namespace
+
+TEST(Ed25519Signatures, WeakKeysAreNeverTrusted)
+{
+    const QList<QByteArray> weak = smallOrderEncodings();
+    ASSERT_EQ(weak.size(), 14);
+    // With a key of small order, S = 0 and R one of the small-order points forges a signature
+    // on any message: -h*A is one of them.
+    const QByteArray message = "a forged seal " + QByteArray::number(QRandomGenerator::global()->generate());
+    int forged = 0;
+    for (const QByteArray &key : weak) {
+        EXPECT_TRUE(Ed25519::isWeakPublicKey(key)) << key.toHex().toStdString();
+        bool forgedHere = false;
+        for (const QByteArray &r : weak) {
+            const QByteArray signature = r + QByteArray(32, '\0');
+            forgedHere = forgedHere || opensslVerifies(key, message, signature);
+            EXPECT_FALSE(Ed25519::verify(key, message, signature));
+        }
+        forged += forgedHere;
+        // Neither the configuration nor the trust takes such a key.
+        EXPECT_TRUE(NativeUpdateTrust::keysFromBase64({QString::fromLatin1(key.toBase64())}).isEmpty());
+        NativeUpdateTrust trust{{key}, {key}};
+        EXPECT_FALSE(trust.isComplete());
+    }
+    EXPECT_GE(forged, 8) << "forgeries under small-order keys should be possible with OpenSSL alone";
+    // The identity key and all zeros, as the issue named them.
+    EXPECT_TRUE(Ed25519::isWeakPublicKey(QByteArray(32, '\0')));
+    EXPECT_TRUE(Ed25519::isWeakPublicKey(QByteArray("\x01", 1) + QByteArray(31, '\0')));
+    // Real keys stay trusted.
+    for (int i = 0; i < 50; ++i) {
+        const auto pair = Ed25519::generate();
+        EXPECT_FALSE(Ed25519::isWeakPublicKey(pair.publicKey));
+        EXPECT_EQ(NativeUpdateTrust::keysFromBase64({QString::fromLatin1(pair.publicKey.toBase64())}), QList<QByteArray>{pair.publicKey});
+    }
+    EXPECT_TRUE(configuration().trust.isComplete());
+
+    // The build option stops the configuration for each of them, and only for them.
+    const auto buildAccepts = [](const QByteArray &key) {
+        QProcess cmake;
+        cmake.start(QStringLiteral(KIVARO_CMAKE_COMMAND), {QStringLiteral("-DKEYS=") + QString::fromLatin1(key.toBase64()), QStringLiteral("-P"),
+                                                           QStringLiteral(KIVARO_SOURCE_DIR "/cmake/KivaroReleaseKeys.cmake")});
+        cmake.waitForFinished(30'000);
+        const QByteArray err = cmake.readAllStandardError();
+        return std::pair(cmake.exitStatus() == QProcess::NormalExit && cmake.exitCode() == 0, err);
+    };
+    for (const QByteArray &key : weak) {
+        const auto [accepted, message] = buildAccepts(key);
+        EXPECT_FALSE(accepted) << key.toHex().toStdString();
+        EXPECT_TRUE(message.simplified().contains("is a weak Ed25519 key")) << message.constData();
+    }
+    EXPECT_TRUE(buildAccepts(Ed25519::generate().publicKey).first);
+}
+
 TEST(ExecutableCheck, AcceptsOnlyElfProgramsForThisMachine)
 {
     QFile application(testApplication());
@@ -234,6 +376,29 @@ TEST(SignedBundleOnDisk, AnyChangeIsRefused)
         change(bundle);
         EXPECT_NE(bundleRefusal(bundle), std::nullopt) << name;
     }
+}
+
+// What is verified is the folder the handle names, every file reached from it: a bundle put in
+// its place under the same name after the handle was opened is not what gets read.
+TEST_F(SignedBundle, VerificationThroughAHandleReadsOnlyThatFolder)
+{
+    detail::UniqueFd handle = detail::openDirectoryPath(m_bundle);
+    ASSERT_TRUE(handle);
+    ASSERT_TRUE(QDir().rename(m_bundle, m_folder.path() + QStringLiteral("/Moved.app")));
+    // In its place: the same bundle with another Info.plist and a foreign executable.
+    QTemporaryDir other;
+    const QString swapped = makeBundle(other.path(), {});
+    QFile info(swapped + QStringLiteral("/Info.plist"));
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    info.write("not the sealed dictionary");
+    info.close();
+    QFile executable(swapped + QStringLiteral("/bin/kivaro"));
+    ASSERT_TRUE(executable.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    executable.write("#!/bin/sh\nrm -rf ~\n");
+    executable.close();
+    ASSERT_TRUE(QDir().rename(swapped, m_bundle));
+    EXPECT_NO_THROW(NativeCodeSignature::verifyOpenBundle(handle.get(), configuration(), {QStringLiteral("1.0"), 1}));
+    EXPECT_NE(bundleRefusal(m_bundle), std::nullopt);
 }
 
 TEST_F(SignedBundle, SignaturesMustComeFromThePinnedKeysEachInItsRole)

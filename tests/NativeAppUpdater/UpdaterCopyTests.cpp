@@ -3,6 +3,12 @@
 
 #include "NativeAppUpdater/NativeBundle.h"
 #include "NativeAppUpdater/UpdaterCopy.h"
+#include "NativeAppUpdater/UpdaterError.h"
+#include "NativeAppUpdater/UpdateFetch.h"
+
+#include <QNetworkReply>
+
+#include <cerrno>
 
 #include "Platform/PropertyList/PropertyList.h"
 
@@ -88,6 +94,41 @@ TEST(UpdaterCopy, LooksUpFormatsBeforeFillingThem)
               QStringLiteral("Kivaro 2.0 is available"));
     EXPECT_EQ(updaterCopy(QStringLiteral("好")), QStringLiteral("OK"));
     EXPECT_EQ(updaterCopy(QStringLiteral("Permission denied")), QStringLiteral("Permission denied"));
+}
+
+// Failures show the cause in the user's language; the system's or Qt's English stays in the
+// detail, which goes to the log.
+TEST(UpdaterCopy, FailureCausesAreInTheUsersLanguage)
+{
+    const UpdateFileError full(QStringLiteral("cannot write update.zip: No space left on device"), ENOSPC);
+    const UpdateFileError denied(QStringLiteral("cannot create the staging folder /x: Permission denied"), EACCES);
+    const UpdateFileError plain(QStringLiteral("the staging folder /x is not private"));
+    const UpdateNetworkError refused(UpdateNetworkError::Reason::other, QStringLiteral("Error transferring https://x - server replied: Not Found"),
+                                     int(QNetworkReply::ContentNotFoundError));
+    const UpdateNetworkError protocol(UpdateNetworkError::Reason::other, QStringLiteral("Protocol \"ftp\" is unknown"),
+                                      int(QNetworkReply::ProtocolUnknownError));
+    {
+        LanguageScope scope("zh_CN.UTF-8", true);
+        EXPECT_EQ(full.localizedDescription(), QStringLiteral("无法处理更新文件：磁盘空间不足"));
+        EXPECT_EQ(denied.localizedDescription(), QStringLiteral("无法处理更新文件：没有写入权限"));
+        EXPECT_EQ(plain.localizedDescription(), QStringLiteral("无法处理更新文件：文件操作失败"));
+        EXPECT_EQ(refused.localizedDescription(), QStringLiteral("网络请求失败：服务器拒绝了请求"));
+        EXPECT_EQ(protocol.localizedDescription(), QStringLiteral("网络请求失败：协议错误"));
+    }
+    {
+        LanguageScope scope("zh_TW.UTF-8", true);
+        EXPECT_EQ(full.localizedDescription(), QStringLiteral("無法處理更新檔案：磁碟空間不足"));
+        EXPECT_EQ(refused.localizedDescription(), QStringLiteral("網路請求失敗：伺服器拒絕了請求"));
+    }
+    {
+        LanguageScope scope("en_GB.UTF-8", true);
+        EXPECT_EQ(full.localizedDescription(), QStringLiteral("The update files could not be handled: not enough disk space"));
+        EXPECT_EQ(protocol.localizedDescription(), QStringLiteral("The network request failed: a protocol error"));
+    }
+    for (const UpdaterError *error : std::initializer_list<const UpdaterError *>{&full, &denied, &plain, &refused, &protocol}) {
+        EXPECT_FALSE(error->localizedDescription().contains(error->detail())) << error->what();
+        EXPECT_FALSE(error->detail().isEmpty());
+    }
 }
 
 // Every text the updater's code looks up is in both tables (the tables are one list, so they

@@ -9,7 +9,11 @@
 #include "Platform/PropertyList/PropertyList.h"
 #include "Support/TaskTesting.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -75,10 +79,12 @@ protected:
             services.preferredLanguages = [] { return QStringList{QStringLiteral("zh_TW.UTF-8")}; };
             services.openURL = [this](const QUrl &url) { m_opened << url; };
             services.requestTermination = [this] { ++m_terminations; };
-            services.showAlert = [this](const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle style, std::function<void(bool)> answer) {
-                m_alerts << std::pair(prompt.title, style);
-                answer(false);
-            };
+            if (!m_defaultAlert) {
+                services.showAlert = [this](const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle style, std::function<void(bool)> answer) {
+                    m_alerts << std::pair(prompt.title, style);
+                    answer(false);
+                };
+            }
             services.prepareOptions.stagingRoot = m_staging.path();
             m_updater = std::make_unique<NativeUpdater>(config, m_defaults, services);
         }
@@ -122,6 +128,7 @@ protected:
     QList<std::pair<QString, NativeUpdateAlertStyle>> m_alerts;
     QList<QUrl> m_opened;
     int m_terminations = 0;
+    bool m_defaultAlert = false;
 };
 
 } // namespace
@@ -222,7 +229,7 @@ TEST_F(Updater, ManualChecksAlwaysPromptAndReportTheOutcome)
     EXPECT_EQ(m_prompts[2].prompt.title, u.state().text());
 }
 
-TEST_F(Updater, OneRequestAtATimeAndNoneBehindAnOpenPrompt)
+TEST_F(Updater, OneRequestAtATimeAndANewResultReplacesAnOpenPrompt)
 {
     holdPrompts();
     NativeUpdater &u = updater();
@@ -233,19 +240,78 @@ TEST_F(Updater, OneRequestAtATimeAndNoneBehindAnOpenPrompt)
     EXPECT_EQ(manifestRequests(), 1);
     ASSERT_EQ(m_prompts.size(), 1u);
 
-    // The prompt is still open: neither a manual check nor the timer starts another.
-    u.setAutomaticallyChecksForUpdates(true);
-    u.startAutomaticChecks();
-    m_clock->advance(21'600);
+    // The prompt is still open: only a check in flight blocks another; "Check for Updates" is
+    // answered with a new prompt, which the presenter puts in place of the open one.
     u.checkForUpdates(true);
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(manifestRequests(), 1);
-    EXPECT_EQ(m_prompts.size(), 1u);
-
-    m_prompts[0].answer(false);
     u.checkForUpdates(true);
     ASSERT_TRUE(settled());
     EXPECT_EQ(manifestRequests(), 2);
+    ASSERT_EQ(m_prompts.size(), 2u);
+    EXPECT_EQ(m_prompts[1].prompt.title, m_prompts[0].prompt.title);
+
+    // So does a plain message left open.
+    m_server.serve(QStringLiteral("/downloads/update.json"), QByteArray("{}"));
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(m_prompts.size(), 3u);
+    EXPECT_FALSE(m_prompts[2].prompt.secondary.has_value());
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(manifestRequests(), 4);
+    EXPECT_EQ(m_prompts.size(), 4u);
+}
+
+// Without a presenter the updater's own alert shows the manifest's texts as plain text (a version
+// written as markup loads nothing), and a newer alert takes the place of one still open.
+TEST_F(Updater, TheFallbackAlertShowsPlainTextAndIsReplaced)
+{
+    NativeUpdateManifest published = manifest(2);
+    published.version = QStringLiteral("<img src=x.png>");
+    m_server.serve(QStringLiteral("/downloads/update.json"), published.encode());
+    m_defaultAlert = true;
+    NativeUpdater &u = updater();
+    const auto openBoxes = [] {
+        QList<QMessageBox *> boxes;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                boxes << box;
+        }
+        return boxes;
+    };
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return openBoxes().size() == 1; }, 5000));
+    QMessageBox *box = openBoxes().first();
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(box->text().contains(QStringLiteral("<img src=x.png>")));
+    for (QLabel *label : box->findChildren<QLabel *>()) {
+        if (!label->text().isEmpty()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
+    }
+
+    // Checking again while it is open: a new alert, the old one gone.
+    QPointer<QMessageBox> first(box);
+    u.checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(manifestRequests(), 2);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !first || !first->isVisible(); }, 5000));
+    EXPECT_EQ(openBoxes().size(), 1);
+    for (QMessageBox *open : openBoxes())
+        open->reject();
+}
+
+// The time of a prompt that cannot be stored does not keep the prompt from showing.
+TEST_F(Updater, APromptShowsEvenWhenItsTimeCannotBeStored)
+{
+    const QString file = Platform::UserDefaults::folder() + QLatin1Char('/') + m_promptTimes.domain() + QStringLiteral(".plist");
+    ASSERT_TRUE(QDir().mkpath(file));
+    holdPrompts();
+    updater().checkForUpdates(true);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(m_prompts.size(), 1u);
+    EXPECT_EQ(m_prompts[0].prompt.title, QStringLiteral("Kivaro 2.2 is available"));
+    QDir(file).removeRecursively();
 }
 
 TEST_F(Updater, ADisabledConfigurationNeverChecks)

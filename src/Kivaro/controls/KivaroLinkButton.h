@@ -10,9 +10,15 @@ class KivaroLinkButton final : public QAbstractButton {
 public:
     explicit KivaroLinkButton(const QString &title, QWidget *parent = nullptr);
     QSize sizeHint() const override;
+    // The label's size in points (12 unless set).
+    qreal pointSize() const { return m_pointSize; }
+    void setPointSize(qreal points);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    qreal m_pointSize;
 };
 
 } // namespace Kivaro

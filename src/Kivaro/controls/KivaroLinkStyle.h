@@ -1,6 +1,7 @@
 #pragma once
-// The link-like button look: the label alone in the 12-point font and the accent colour, at
-// 0.6 opacity while pressed; no background, border or underline.
+// The link-like button look: the label alone in the system font (12 points unless a place asks
+// for another size) and the accent colour, at 0.6 opacity while pressed; no background, border or
+// underline.
 
 #include "NativeAppAppearance/Appearance.h"
 
@@ -12,8 +13,10 @@ class QPainter;
 namespace Kivaro {
 
 struct KivaroLinkStyle {
-    static QSizeF sizeFor(const QString &label);
-    static void paint(QPainter &painter, const QSizeF &size, const QString &label, bool pressed, NativeAppAppearance::Appearance appearance);
+    static constexpr qreal defaultPointSize = 12;
+    static QSizeF sizeFor(const QString &label, qreal pointSize = defaultPointSize);
+    static void paint(QPainter &painter, const QSizeF &size, const QString &label, bool pressed, NativeAppAppearance::Appearance appearance,
+                      qreal pointSize = defaultPointSize);
 };
 
 } // namespace Kivaro

@@ -22,6 +22,10 @@
 
 #include <QGuiApplication>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Platform;
 
 namespace Kivaro {
@@ -41,6 +45,13 @@ struct CaptureStart {
 } // namespace detail
 
 namespace {
+
+void releaseFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 bool isPermissionError(std::exception_ptr error)
 {
@@ -117,13 +128,14 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 co_await self->m_recent->flush(self->m_document);
                 if (!self)
                     throw CancellationError();
-                if (!self->textRecognition)
-                    throw ShotError::message(kivaroCopy("文字识别暂不可用。"));
                 self->status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
-                co_await self->textRecognition(polish, self->m_services.pasteboard);
+                if (self->textRecognition)
+                    co_await self->textRecognition(polish, self->m_services.pasteboard);
+                else
+                    co_await self->copyRecognizedText(polish, self->m_services.pasteboard);
                 if (!self)
                     throw CancellationError();
-                self->status()->setStringValue(kivaroCopy("已复制识别文字"));
+                self->status()->setStringValue(self->recognizedTextStatus(kivaroCopy("已复制识别文字")));
                 if (self->m_window)
                     self->m_window->hide();
             }
@@ -143,6 +155,11 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 self->showCapturePermission();
         }
     }
+    // The inline editor holds its own copy of the frozen screen while it shows it.
+    self->m_capture->forgetBackground();
+    // The frozen screens, the encoder's bands and the recent-shots write leave free memory
+    // behind in the allocator's arenas: a resident application gives it back.
+    releaseFreeMemory();
     self->setBusy(false);
     self->m_captureTask = {};
 }

@@ -22,6 +22,8 @@
 #include "Kivaro/recent/RecentShotsWindow.h"
 #include "Kivaro/sharing/SharePresenter.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
+#include "Kivaro/voice-and-text/IntegratedTellumo.h"
+#include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
@@ -76,6 +78,8 @@ EditorController::EditorController(Services services, QObject *parent)
       m_inlineEditor(new InlineCaptureEditor(this)),
       m_annotationPanel(new AnnotationFloatingPanel(this)),
       m_capturePermissionPanel(new CapturePermissionPanel(this)),
+      m_tellumo(new IntegratedTellumo(m_services.keyStore, m_services.polishingSession, this)),
+      m_textHistoryWindow(new TextHistoryWindow(m_services.pasteboard, this)),
       m_views(std::make_unique<EditorViews>()),
       m_drawingColor(AnnotationStyle::accent().isValid() ? AnnotationStyle::accent() : QColor(Qt::blue))
 {

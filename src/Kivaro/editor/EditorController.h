@@ -24,8 +24,9 @@
 // sample, save, export, copy, grain, language, delete, masks), EditorMoreMenu.cpp,
 // EditorShellActions.cpp (bringing the editor forward, replacing the shot after archiving it,
 // sharing), EditorDrawingActions.cpp (the drawing tools, their style, the floating text and
-// tool panels) and EditorVoiceActions.cpp (the press-and-release on the canvas: text notes,
-// re-pointing, and what the editor itself does with voice work).
+// tool panels), EditorVoiceActions.cpp (the press-and-release on the canvas: text notes,
+// re-pointing, and what the editor itself does with voice work) and EditorTextActions.cpp (text
+// recognition, polishing, the recognised-text history and sharing its texts).
 //
 // Platform services come in through `Services`; each one left empty gets the running
 // platform's (the general pasteboard, Qt's file dialogs and message boxes, the X server's
@@ -37,6 +38,7 @@
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/CapturePlacement.h"
 #include "KivaroCore/CaptureSelectionMode.h"
+#include "KivaroCore/RecognizedTextHistory.h"
 
 #include "Platform/Async/Task.h"
 
@@ -67,6 +69,11 @@ class ScreenSource;
 class SharingServices;
 } // namespace Platform
 
+namespace Tellumo {
+class AIKeyStore;
+class PolishingSession;
+} // namespace Tellumo
+
 namespace Kivaro {
 
 class AnnotationFloatingPanel;
@@ -77,6 +84,7 @@ class EditorDockView;
 class EditorShell;
 class HoldOverlay;
 class InlineCaptureEditor;
+class IntegratedTellumo;
 class KivaroButton;
 class KivaroModes;
 class KivaroWindow;
@@ -88,6 +96,7 @@ struct RecentShot;
 class SharePresenter;
 class ShortcutSettingsController;
 class ShotDocument;
+class TextHistoryWindow;
 class TransparencyGridView;
 class VoiceAnnotation;
 class VoiceFeedbackView;
@@ -115,6 +124,10 @@ public:
         std::shared_ptr<Platform::SharingServices> sharingServices;
         std::shared_ptr<VoiceAnnotation> voice;                // none: voice mode prepares nothing
         std::optional<QString> recentDirectory;                // the recent shots' folder
+        // Where the AI key is kept (the process's store) and the polishing requests' connection
+        // (the application's session).
+        std::shared_ptr<Tellumo::AIKeyStore> keyStore;
+        std::shared_ptr<Tellumo::PolishingSession> polishingSession;
     };
 
     explicit EditorController(Services services = {}, QObject *parent = nullptr);
@@ -142,6 +155,11 @@ public:
     AnnotationFloatingPanel *annotationPanel() const { return m_annotationPanel; }
     CapturePermissionPanel *capturePermissionPanel() const { return m_capturePermissionPanel; }
     LinkedBubbleInteraction *linkedInteraction() const { return m_linkedInteraction; }
+    // The bridge to polishing and the AI settings window; made with the controller.
+    IntegratedTellumo *tellumo() const { return m_tellumo; }
+    // The recognised-text history in "OCR" under the recent-shots folder, made on first use.
+    RecognizedTextHistory &textHistory();
+    TextHistoryWindow *textHistoryWindow() const { return m_textHistoryWindow; }
     Platform::Pasteboard &pasteboard() const { return *m_services.pasteboard; }
     Platform::PointerSource &pointer() const { return *m_services.pointer; }
 
@@ -290,10 +308,37 @@ public:
     // and the overlay filling it; the rounded corners only in the editor window.
     void layoutCanvasHost(const QRect &frame, bool roundedCorners);
 
-    // What a text capture does once its image is loaded: recognises the text, polishes it when
-    // `polish` is set, and copies it to `to`. Installed by the text recognition actions; while
-    // it is empty a text capture ends with an error instead.
+    // What a text capture does once its image is loaded: `copyRecognizedText` unless a test
+    // installs something else.
     std::function<Platform::Task<void>(bool polish, std::shared_ptr<Platform::Pasteboard> to)> textRecognition;
+
+    // ---- text recognition (EditorTextActions.cpp) ----------------------------------------------
+
+    // The More menu's "识字并复制" and "识字并 AI 润色": nothing while busy or without an image;
+    // on success the inline editor is dismissed and the editor window hidden, on failure both
+    // stay with the error.
+    void recognizeImageText();
+    void recognizePolishedText();
+    // Text captures: `captureRegion` with the intent "text" or "polishedText".
+    void captureText();
+    void capturePolishedText();
+    void showTellumoSettings();
+    // Recognises the shot's text with every privacy mask blacked out, polishes it when asked,
+    // writes it to `to` as plain text and appends it to the history. Nothing recognised, a
+    // failed recognition or polishing, and a refused write leave `to` as it was. A history that
+    // cannot be written throws "文字已复制，但识字记录保存失败：…" with the text on `to`; a
+    // history that stored the entry but could not drop the oldest ones does not fail the copy:
+    // `textHistoryNotice()` says so until the next copy.
+    Platform::Task<void> copyRecognizedText(bool polish, std::shared_ptr<Platform::Pasteboard> to);
+    // The shot's recognised text, never empty (throws "未识别到文字，原剪贴板已保留。").
+    Platform::Task<QString> recognizedText();
+    // What the last copy has to add to its success text (a history that could not be pruned);
+    // empty when nothing.
+    const QString &textHistoryNotice() const { return m_textHistoryNotice; }
+    // The "识字记录…" window with the history's records, each shareable; nothing while busy.
+    void showTextHistory();
+    // Shares `record`'s text as "Kivaro-OCR.txt" from `anchor`; nothing while busy.
+    void shareText(const RecognizedTextRecord &record, QWidget *anchor);
 
     // ---- drawing (EditorDrawingActions.cpp) ----------------------------------------------------
 
@@ -396,6 +441,13 @@ private:
     static Platform::Task<void> transcribingVoice(QPointer<EditorController> self, int generation, QPointF point, bool retry);
     void presentVoiceFailure(std::exception_ptr error, bool canRetry);
     static bool canWriteChosenFile(QPointer<EditorController> self);
+    void startRecognition(bool polish);
+    static Platform::Task<void> recognizing(QPointer<EditorController> self, bool polish);
+    static Platform::Task<void> copyingRecognizedText(QPointer<EditorController> self, bool polish,
+                                                      std::shared_ptr<Platform::Pasteboard> to);
+    static Platform::Task<QString> recognizingText(QPointer<EditorController> self);
+    // The success text of a copy of recognised text, with the history's notice when it has one.
+    QString recognizedTextStatus(const QString &success) const;
     // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
     void setVoiceBusy(bool busy);
     // Asks before a save or an export replaces an existing file; true to go on.
@@ -411,6 +463,10 @@ private:
     InlineCaptureEditor *m_inlineEditor;
     AnnotationFloatingPanel *m_annotationPanel;
     CapturePermissionPanel *m_capturePermissionPanel;
+    IntegratedTellumo *m_tellumo;
+    std::optional<RecognizedTextHistory> m_textHistory;
+    TextHistoryWindow *m_textHistoryWindow;
+    QString m_textHistoryNotice;
     LinkedBubbleInteraction *m_linkedInteraction = nullptr;
     QPointer<KivaroWindow> m_window;
     std::unique_ptr<detail::EditorViews> m_views;

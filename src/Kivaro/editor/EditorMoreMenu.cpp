@@ -1,9 +1,8 @@
 // The dock's "更多" menu: the editor's secondary commands, shown through the shared popover menu.
 //
-// Every item is listed in its place. Commands whose actions arrive with later parts of the
-// editor (text recognition, re-pointing an arrow) are shown disabled until then; the others
-// follow their own rules: "删除标注" only with a drawing selected. The settings item is always
-// enabled; it asks the shell, when there is one, to open the settings.
+// Every item is listed in its place and follows its own rules: "删除标注" only with a drawing
+// selected, re-pointing only with a linked note selected. The settings item is always enabled;
+// it asks the shell, when there is one, to open the settings.
 
 #include "Kivaro/editor/EditorController.h"
 
@@ -32,12 +31,6 @@ QAction *addItem(QMenu *menu, const QString &title, std::function<void()> action
     return item;
 }
 
-// An item whose action is not there yet.
-QAction *addPendingItem(QMenu *menu, const QString &title)
-{
-    return addItem(menu, title, {}, false);
-}
-
 } // namespace
 
 void EditorController::showMore(QWidget *sender)
@@ -63,16 +56,16 @@ void EditorController::showMore(QWidget *sender)
     addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
     addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
     addItem(menu, kivaroCopy("最近截图…  ⌘R"), command(&EditorController::showRecent));
-    addPendingItem(menu, kivaroCopy("识字记录…"));
+    addItem(menu, kivaroCopy("识字记录…"), command(&EditorController::showTextHistory));
     addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
     addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
     menu->addSeparator();
-    addPendingItem(menu, kivaroCopy("识字并复制"));
-    addPendingItem(menu, kivaroCopy("识字并 AI 润色"));
-    addPendingItem(menu, kivaroCopy("识字与 AI 设置…"));
+    addItem(menu, kivaroCopy("识字并复制"), command(&EditorController::recognizeImageText));
+    addItem(menu, kivaroCopy("识字并 AI 润色"), command(&EditorController::recognizePolishedText));
+    addItem(menu, kivaroCopy("识字与 AI 设置…"), command(&EditorController::showTellumoSettings));
     menu->addSeparator();
-    // Re-pointing takes the next click on the picture, which the press-and-hold gestures bring.
-    addPendingItem(menu, kivaroCopy("修改指向"));
+    // Re-pointing takes the next click on the picture.
+    addItem(menu, kivaroCopy("修改指向"), command(&EditorController::retarget), m_document->selectedLink().has_value());
     addItem(menu, kivaroCopy("删除标注"), command(&EditorController::deleteAnnotation), !m_document->selectedDrawingIDs().isEmpty());
     menu->addSeparator();
 

@@ -8,6 +8,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/document/ShotRenderer.h"
 
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
@@ -68,9 +69,12 @@ RecentShots::~RecentShots()
 QString RecentShots::defaultDirectory(const QStringList &arguments, const QProcessEnvironment &environment)
 {
     if (arguments.contains(QStringLiteral("--verify")) || arguments.contains(QStringLiteral("--ui-session"))) {
-        const QString evidence = PrototypeVerification::argument(QStringLiteral("--evidence-dir"), arguments)
-                                     .value_or(QStringLiteral("/tmp/kivaro-verification"));
-        return QDir(evidence).filePath(QStringLiteral("recent-data"));
+        // Without a named folder, the run's own fresh folder; never a fixed name in the shared
+        // temporary folder, and never the user's history when no folder could be made.
+        std::optional<QString> evidence = PrototypeVerification::argument(QStringLiteral("--evidence-dir"), arguments);
+        if (!evidence)
+            evidence = PrototypeVerification::evidenceFolder();
+        return QDir(evidence.value_or(QStringLiteral("/dev/null"))).filePath(QStringLiteral("recent-data"));
     }
     const QString variable = environment.value(QStringLiteral("KIVARO_DATA_DIR"));
     if (!variable.isEmpty())

@@ -51,7 +51,8 @@ public:
 
     // The folder without an explicit one, first match winning:
     //   1. in a verification run ("--verify" or "--ui-session" among the arguments): the
-    //      "--evidence-dir" folder (default "/tmp/kivaro-verification") plus "recent-data";
+    //      "--evidence-dir" folder (else the run's fresh folder, PrototypeVerification::
+    //      evidenceFolder()) plus "recent-data";
     //   2. KIVARO_DATA_DIR when set and not empty;
     //   3. $XDG_DATA_HOME (default ~/.local/share) plus "Kivaro/Recent".
     // A verification run must never write into or prune the user's real history, so its folder

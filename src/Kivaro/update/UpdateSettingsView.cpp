@@ -57,6 +57,8 @@ UpdateSettingsView::UpdateSettingsView(NativeUpdater *updater, QWidget *parent) 
     column->addLayout(statusRow);
 
     m_history = new KivaroLinkButton(kivaroCopy("更新日志"), this);
+    m_history->setObjectName(QStringLiteral("history"));
+    m_history->setPointSize(captionSize);
     column->addWidget(m_history, 0, Qt::AlignLeft);
 
     connect(m_toggle, &KivaroToggle::toggled, this, [this](bool on) {

@@ -23,9 +23,11 @@ std::optional<int> runUpdaterCommandLine(const QStringList &arguments)
     return NativeUpdateArchiveVerification::runIfRequested(configuration, arguments);
 }
 
-NativeUpdater *makeApplicationUpdater(QObject *parent)
+NativeUpdater *makeApplicationUpdater(QObject *parent, std::function<void()> requestTermination)
 {
-    return new NativeUpdater(kivaroUpdateConfiguration(), Platform::UserDefaults::standard(), {}, parent);
+    NativeUpdaterServices services;
+    services.requestTermination = std::move(requestTermination);
+    return new NativeUpdater(kivaroUpdateConfiguration(), Platform::UserDefaults::standard(), std::move(services), parent);
 }
 
 void installUpdatePrompts(NativeUpdater &updater, KivaroUpdatePrompts *prompts)

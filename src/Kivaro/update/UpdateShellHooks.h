@@ -4,7 +4,7 @@
 //
 //   main():          if (auto status = Kivaro::runUpdaterCommandLine(arguments)) return *status;
 //                    (first, before the application object, any window or any preference work)
-//   at launch:       auto updater = Kivaro::makeApplicationUpdater(delegate);
+//   at launch:       auto updater = Kivaro::makeApplicationUpdater(delegate, [delegate] { delegate->requestTermination(); });
 //                    auto prompts = new Kivaro::KivaroUpdatePrompts(delegate);
 //                    Kivaro::installUpdatePrompts(*updater, prompts);
 //                    Kivaro::startAutomaticUpdateChecks(*updater, arguments);
@@ -14,6 +14,8 @@
 #include "NativeAppUpdater/NativeUpdater.h"
 
 #include <QStringList>
+
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -27,8 +29,10 @@ class KivaroUpdatePrompts;
 // any other argument list. `arguments` are main()'s own, program path first.
 std::optional<int> runUpdaterCommandLine(const QStringList &arguments);
 
-// The application's updater: its configuration and the standard preferences.
-NativeAppUpdater::NativeUpdater *makeApplicationUpdater(QObject *parent);
+// The application's updater: its configuration and the standard preferences. After "restart and
+// update" it asks the application to end through `requestTermination` (the application's own
+// request, which may refuse while work is unfinished); without one, QCoreApplication::quit.
+NativeAppUpdater::NativeUpdater *makeApplicationUpdater(QObject *parent, std::function<void()> requestTermination = {});
 
 // Makes `prompts` the updater's prompt presenter. Once `prompts` is gone, prompts are answered
 // with false at once.

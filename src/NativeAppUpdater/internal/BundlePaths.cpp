@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -47,7 +48,7 @@ bool removeTreeAt(int parentFd, const QByteArray &name, int depth)
 
 [[noreturn]] void fail(const QString &what, int error)
 {
-    throw UpdateFileError(what + QStringLiteral(": ") + errnoText(error));
+    throw UpdateFileError(what + QStringLiteral(": ") + errnoText(error), error);
 }
 
 void copyFileContents(int source, int target, const QByteArray &name)
@@ -305,6 +306,89 @@ bool removeTree(const QString &path)
 void copyTreeAt(int sourceParent, const QByteArray &sourceName, int targetParent, const QByteArray &targetName)
 {
     copyTreeAt(sourceParent, sourceName, targetParent, targetName, 0);
+}
+
+namespace {
+
+// The folder at `components` below `rootFd`, each opened without following a link.
+UniqueFd openFolderBelow(int rootFd, const QList<QByteArray> &components)
+{
+    UniqueFd folder(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+    for (const QByteArray &component : components) {
+        if (!folder)
+            break;
+        folder = openDirectoryAt(folder.get(), component);
+    }
+    return folder;
+}
+
+} // namespace
+
+bool isSafeParentFolder(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    return !(info.st_mode & (S_IWGRP | S_IWOTH)) || (info.st_mode & S_ISVTX);
+}
+
+UniqueFd openFileBelow(int rootFd, const QString &relativePath)
+{
+    if (!isCanonicalRelativePath(relativePath))
+        return {};
+    QList<QByteArray> components = QFile::encodeName(relativePath).split('/');
+    const QByteArray leaf = components.takeLast();
+    UniqueFd folder = openFolderBelow(rootFd, components);
+    if (!folder)
+        return {};
+    UniqueFd file(::openat(folder.get(), leaf.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    return file;
+}
+
+bool removeSealedTreeAt(int parentFd, const QByteArray &name, const CodeSeal &seal)
+{
+    UniqueFd root = openDirectoryAt(parentFd, name);
+    if (!root)
+        return errno == ENOENT;
+    bool removed = true;
+    // Sealed folders may be read-only; ours to empty all the same.
+    ::fchmod(root.get(), 0700);
+    // Paths in byte order put a folder before what it holds: backwards, contents go first.
+    QList<SealEntry> entries = seal.entries();
+    for (const char *file : {CodeSeal::sealFile, CodeSeal::signatureFile, CodeSeal::countersignatureFile})
+        entries.append({QLatin1String(CodeSeal::signatureFolder) + QLatin1Char('/') + QLatin1String(file), SealEntry::Type::file, 0, 0, {}, {}});
+    entries.append({QLatin1String(CodeSeal::signatureFolder), SealEntry::Type::directory, 0, 0, {}, {}});
+    std::sort(entries.begin(), entries.end(), [](const SealEntry &a, const SealEntry &b) { return a.path.toUtf8() > b.path.toUtf8(); });
+    // Folders are made writable first, from the top down.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        if (it->type != SealEntry::Type::directory)
+            continue;
+        if (UniqueFd folder = openFolderBelow(root.get(), QFile::encodeName(it->path).split('/')))
+            ::fchmod(folder.get(), 0700);
+    }
+    for (const SealEntry &entry : std::as_const(entries)) {
+        QList<QByteArray> components = QFile::encodeName(entry.path).split('/');
+        const QByteArray leaf = components.takeLast();
+        UniqueFd folder = openFolderBelow(root.get(), components);
+        if (!folder) {
+            removed = removed && errno == ENOENT;
+            continue;
+        }
+        struct stat info {};
+        if (::fstatat(folder.get(), leaf.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            removed = removed && errno == ENOENT;
+            continue;
+        }
+        // A folder that still holds something unsealed stays, with it.
+        const int flags = S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0;
+        if ((entry.type == SealEntry::Type::directory) != S_ISDIR(info.st_mode) || ::unlinkat(folder.get(), leaf.constData(), flags) != 0)
+            removed = false;
+    }
+    root = {};
+    return ::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0 && removed;
 }
 
 } // namespace NativeAppUpdater::detail

@@ -10,6 +10,10 @@
 #include <optional>
 #include <utility>
 
+namespace NativeAppUpdater {
+class CodeSeal;
+}
+
 namespace NativeAppUpdater::detail {
 
 class UniqueFd final {
@@ -73,6 +77,19 @@ std::optional<QByteArray> sha256OfDescriptor(int fd, qint64 maxBytes, qint64 *si
 // Returns false when anything stayed.
 bool removeTreeAt(int parentFd, const QByteArray &name);
 bool removeTree(const QString &path);
+
+// Removes the bundle folder `name` below `parentFd` entry by entry as `seal` lists them (and
+// the signature folder's three files), never by a blind recursive delete: anything the seal
+// does not list stays, and so do the folders holding it. Returns false when anything stayed.
+bool removeSealedTreeAt(int parentFd, const QByteArray &name, const CodeSeal &seal);
+
+// False when other users could rename or replace what the folder at `path` holds: it is
+// writable by its group or by others without being sticky, or it cannot be inspected.
+bool isSafeParentFolder(const QString &path);
+
+// Opens a regular file at `relativePath` below `rootFd`, following no link on the way; invalid
+// when there is none.
+UniqueFd openFileBelow(int rootFd, const QString &relativePath);
 
 // Copies folders, regular files and links from `sourceName` below `sourceParent` to the new
 // `targetName` below `targetParent`, keeping permission bits; other kinds of files are refused.

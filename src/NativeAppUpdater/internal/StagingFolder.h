@@ -6,11 +6,12 @@
 // temporary folder, unless that folder cannot execute programs (mounted noexec: the installer
 // runs from the staged bundle) or lies on another file system than the installed bundle (the
 // installer would then have to copy the bundle); then the user's cache folder
-// ($XDG_CACHE_HOME/kivaro/updates, private) is used when it does better.
+// ($XDG_CACHE_HOME/kivaro/updates, private and this user's own) is used when it does better.
 
 #include "NativeAppUpdater/internal/BundlePaths.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -22,8 +23,16 @@ struct StagingFolder {
 };
 
 QString chooseStagingRoot(const std::optional<QString> &installedBundle);
-// Throws UpdateFileError.
+// Throws UpdateFileError, also for a root that belongs to another user (unless it is a shared
+// sticky folder such as /tmp), where every update would fail.
 StagingFolder createStagingFolder(const QString &root, const QString &product);
+
+// The roots chooseStagingRoot picks from.
+QStringList stagingRoots();
+// Removes the staging folders "<product>-update-*" below `roots` that are this user's, private
+// and unchanged for `minimumAgeSeconds`: what an update that never installed left behind.
+// Returns how many went.
+int removeStaleStagingFolders(const QStringList &roots, const QString &product, qint64 minimumAgeSeconds);
 
 // True when programs can run from the file system holding `path`.
 bool allowsExecution(const QString &path);

@@ -15,11 +15,13 @@
 
 #include "NativeAppUpdater/Ed25519.h"
 #include "NativeAppUpdater/NativeReleaseTool.h"
+#include "NativeAppUpdater/NativeUpdatePolicy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <stdexcept>
@@ -79,6 +81,10 @@ int makeBundle(const QStringList &arguments)
     description.identifier = parser.value(QStringLiteral("identifier"));
     description.team = parser.value(QStringLiteral("team"));
     description.version = parser.value(QStringLiteral("version"));
+    if (!NativeUpdatePolicy::isShortVersion(description.version))
+        throw std::runtime_error(QStringLiteral("--version must be 1 to %1 printable characters without space at either end")
+                                     .arg(NativeUpdatePolicy::maxVersionLength)
+                                     .toStdString());
     bool ok = false;
     description.build = parser.value(QStringLiteral("build")).toLongLong(&ok);
     if (!ok || description.build < 1)
@@ -95,14 +101,28 @@ int makeBundle(const QStringList &arguments)
     const QString output = parser.value(QStringLiteral("output"));
     if (!QDir().mkpath(output))
         throw std::runtime_error(QStringLiteral("cannot create %1").arg(output).toStdString());
-    const QString bundle = NativeReleaseTool::assembleBundle(parser.value(QStringLiteral("input")), output, description);
-    NativeReleaseTool::signBundle(bundle, description.sealHeader(), signing.privateKey, countersigning.privateKey);
-    const QByteArray zip = NativeReleaseTool::writeZip(NativeReleaseTool::entriesOfFolder(bundle));
     const QString zipPath = QDir(output).filePath(description.appName + QLatin1Char('-') + description.version + QStringLiteral(".zip"));
-    writeFile(zipPath, zip);
-    const auto manifest = NativeReleaseTool::manifestFor(zip, product, description.version, description.build,
-                                                         parser.value(QStringLiteral("download-url")), notes);
-    writeFile(QDir(output).filePath(QStringLiteral("update.json")), manifest.encode());
+    const QString manifestPath = QDir(output).filePath(QStringLiteral("update.json"));
+    for (const QString &path : {zipPath, manifestPath}) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            throw std::runtime_error(QStringLiteral("%1 exists already").arg(path).toStdString());
+    }
+    const QString bundle = NativeReleaseTool::assembleBundle(parser.value(QStringLiteral("input")), output, description);
+    NativeUpdateManifest manifest;
+    // A release that fails half-way leaves nothing of itself behind.
+    try {
+        NativeReleaseTool::signBundle(bundle, description.sealHeader(), signing.privateKey, countersigning.privateKey);
+        const QByteArray zip = NativeReleaseTool::writeZip(NativeReleaseTool::entriesOfFolder(bundle));
+        writeFile(zipPath, zip);
+        manifest = NativeReleaseTool::manifestFor(zip, product, description.version, description.build,
+                                                  parser.value(QStringLiteral("download-url")), notes);
+        writeFile(manifestPath, manifest.encode());
+    } catch (...) {
+        QDir(bundle).removeRecursively();
+        QFile::remove(zipPath);
+        QFile::remove(manifestPath);
+        throw;
+    }
     print(stdout, bundle);
     print(stdout, zipPath);
     print(stdout, manifest.sha256);

@@ -1,13 +1,15 @@
 #include "Platform/Files/PrivateFiles.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ctime>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,23 +70,31 @@ void removeStaleTemporaries(const QString &path, int minimumAge)
 {
     const QFileInfo target(QDir::cleanPath(path));
     // QSaveFile's temporary is QTemporaryFile's default pattern: the file name and ".XXXXXX".
-    const QRegularExpression pattern(
-        QStringLiteral("^%1\\.[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(target.fileName())));
-    const QDir folder = target.dir();
-    const QStringList candidates = folder.entryList(
-        {target.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden | QDir::System);
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minimumAge);
-    for (const QString &name : candidates) {
-        if (!pattern.match(name).hasMatch())
+    // Matched by hand while the folder is read once: this runs before every write of a
+    // preference domain, and name filters and patterns cost more than the write.
+    const QByteArray base = QFile::encodeName(target.fileName()) + '.';
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const time_t before = ::time(nullptr) - minimumAge;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.size() != base.size() + 6 || !name.startsWith(base))
             continue;
-        const QByteArray native = QFile::encodeName(folder.filePath(name));
+        const bool letters = std::all_of(name.end() - 6, name.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
+        if (!letters)
+            continue;
         struct stat info {};
-        if (::lstat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
-        if (QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC) > before)
+        if (info.st_mtime > before)
             continue;
-        ::unlink(native.constData());
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
+    ::closedir(dir);
 }
 
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes)

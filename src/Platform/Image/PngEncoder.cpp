@@ -114,10 +114,14 @@ QByteArray encodePng(const QImage &source, const PngEncodeOptions &options)
     }
     bands.back().last = true;
     auto work = [&](Band &band) { encodeBand(image, channels, level, band); };
-    if (bands.size() == 1)
-        work(bands.front());
-    else
+    // Threads pay off only for pictures of some size: a small one is encoded before a pool
+    // wakes up. The bytes are the same either way.
+    if (bands.size() == 1 || qint64(image.width()) * image.height() < 512 * 512) {
+        for (Band &band : bands)
+            work(band);
+    } else {
         QtConcurrent::blockingMap(bands, work);
+    }
 
     QByteArray header(13, Qt::Uninitialized);
     putBE32(header.data(), quint32(image.width()));

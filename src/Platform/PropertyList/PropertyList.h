@@ -33,10 +33,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The nesting a property list may have, the top value counting as one. The writer refuses
+// deeper values, so everything it writes reads back under the default limits.
+inline constexpr int kPropertyListMaxDepth = 32;
+
 struct PropertyListLimits {
     qsizetype maxBytes = 256 * 1024 * 1024;
     // At most 512, whatever is asked.
-    int maxDepth = 32;
+    int maxDepth = kPropertyListMaxDepth;
     // Values, dictionary keys included.
     qint64 maxNodes = 2'000'000;
     // Decoded text (two bytes a character, keys included) and data, every reference to a
@@ -51,7 +55,9 @@ QVariant decodePropertyList(const QByteArray &bytes, const PropertyListLimits &l
 
 // Encodes `root` as a binary property list. Throws PropertyListError for a value of a type
 // outside the table above (an invalid QVariant included), a string or key holding a NUL
-// character, an unsigned integer above the signed 64-bit range and an invalid date.
+// character, an unsigned integer above the signed 64-bit range, an invalid date and nesting
+// deeper than kPropertyListMaxDepth. A lone UTF-16 surrogate in a string or key is written as
+// U+FFFD, which other readers accept; the reader takes one in a file as U+FFFD too.
 QByteArray encodePropertyList(const QVariant &root);
 
 // True when `bytes` begins like a binary property list.

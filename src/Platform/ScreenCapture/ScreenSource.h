@@ -96,6 +96,9 @@ public:
 
     // Makes the next freeze cheap (allocates and touches buffers). Optional.
     virtual void prepare() {}
+    // A capture has ended: buffers kept for the next one go back to the system, and so does
+    // each frozen image's buffer once the last copy of the image is gone. Optional.
+    virtual void rest() {}
 
     // Takes the keyboard and pointer for an overlay window (top-level, shown). Returns false
     // when another client holds them right now; the caller may try again shortly.

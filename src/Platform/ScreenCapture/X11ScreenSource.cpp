@@ -179,6 +179,11 @@ void X11ScreenSource::prepare()
     d->pool->warm(rects);
 }
 
+void X11ScreenSource::rest()
+{
+    d->pool->rest();
+}
+
 QImage X11ScreenSource::compositeImage(std::uint32_t windowID, const QRect &area)
 {
     XConnection &x = *d->connection;

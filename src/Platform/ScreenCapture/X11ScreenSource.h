@@ -35,6 +35,7 @@ public:
     QImage freeze(const CaptureScreen &screen) override;
     QImage windowImage(const ShareableWindow &window, double scale, const QList<FrozenScreen> &frozen) override;
     void prepare() override;
+    void rest() override;
     bool grabInput(QWindow *window) override;
     void releaseInput() override;
 

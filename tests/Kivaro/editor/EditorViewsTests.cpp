@@ -304,6 +304,7 @@ TEST_F(MoreMenu, ListsEveryCommandInOrderAndEnablesWhatCanActNow)
     EXPECT_TRUE(items[3].enabled);  // recent shots
     EXPECT_TRUE(items[5].enabled);  // save
     EXPECT_TRUE(items[6].enabled);  // fit
+    EXPECT_FALSE(items[12].enabled) << "nothing selected: nothing to re-point";
     EXPECT_FALSE(items[13].enabled) << "nothing selected: nothing to delete";
     EXPECT_TRUE(items[17].enabled);
 
@@ -321,6 +322,19 @@ TEST_F(MoreMenu, ListsEveryCommandInOrderAndEnablesWhatCanActNow)
     EXPECT_EQ(shell.settingsShown, 1);
     NativeMenu::shared().close();
     editor->setShell(nullptr);
+}
+
+TEST_F(MoreMenu, ReTargetingIsOfferedForASelectedLinkedNote)
+{
+    loadPicture();
+    editor->document()->addAnnotation(QStringLiteral("看这里"), QPointF(120, 120));
+    editor->document()->canvas()->setSelection({editor->document()->links().first().bubbleID});
+    ASSERT_TRUE(editor->document()->selectedLink().has_value());
+    editor->showMore(editor->dock());
+    ASSERT_TRUE(itemsOf(editor->moreMenu())[12].enabled);
+    editor->moreMenu()->actions()[12]->trigger();
+    EXPECT_TRUE(editor->retargeting());
+    NativeMenu::shared().close();
 }
 
 TEST_F(MoreMenu, DeleteIsEnabledWithADrawingSelectedAndNothingOpensWhileBusy)

@@ -85,3 +85,15 @@ TEST(UpdateShellHooks, PromptsGoToThePromptWindowAndAreDeclinedOnceItIsGone)
     TestSupport::waitUntil([] { return false; }, 50);
     Platform::UserDefaults::removePersistentDomain(defaults.domain());
 }
+
+TEST(UpdateShellHooks, TheApplicationsUpdaterEndsTheApplicationThroughTheShellsRequest)
+{
+    QObject owner;
+    int asked = 0;
+    NativeUpdater *updater = makeApplicationUpdater(&owner, [&asked] { ++asked; });
+    ASSERT_TRUE(updater->terminationRequest());
+    updater->terminationRequest()();
+    EXPECT_EQ(asked, 1);
+    // Without one, the updater falls back to quitting the event loop.
+    EXPECT_FALSE(makeApplicationUpdater(&owner)->terminationRequest());
+}

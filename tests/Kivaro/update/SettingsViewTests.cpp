@@ -11,6 +11,7 @@
 #include "Support/TaskTesting.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTest>
 #include <QUuid>
 
@@ -71,6 +72,37 @@ TEST_F(SettingsView, TheSwitchIsBoundBothWays)
     m_updater->setAutomaticallyChecksForUpdates(false);
     EXPECT_FALSE(v.automaticChecks()->isChecked());
     EXPECT_EQ(v.statusText(), QStringLiteral("Automatic update checks are off"));
+}
+
+TEST_F(SettingsView, ASwitchThatCannotBeStoredStaysAsItWasAndSaysSo)
+{
+    UpdateSettingsView &v = view(true);
+    // The domain's file cannot be written: a folder has its name.
+    const QString file = Platform::UserDefaults::folder() + QLatin1Char('/') + m_defaults.domain() + QStringLiteral(".plist");
+    ASSERT_TRUE(QDir().mkpath(file));
+    QTest::mouseClick(v.automaticChecks(), Qt::LeftButton);
+    EXPECT_FALSE(m_updater->automaticallyChecksForUpdates());
+    EXPECT_FALSE(v.automaticChecks()->isChecked());
+    EXPECT_EQ(v.statusText(), QStringLiteral("Automatic update checks are off"));
+    EXPECT_EQ(m_alerts, QStringList{QStringLiteral("The update setting could not be saved.")});
+    m_updater->startAutomaticChecks();
+    QDir(file).removeRecursively();
+    // Stored once it can be.
+    QTest::mouseClick(v.automaticChecks(), Qt::LeftButton);
+    EXPECT_TRUE(m_updater->automaticallyChecksForUpdates());
+    EXPECT_TRUE(m_defaults.boolean(m_updater->switchKey()));
+}
+
+TEST_F(SettingsView, TheChangelogLinkIsACaption)
+{
+    UpdateSettingsView &v = view(true);
+    auto *history = v.findChild<KivaroLinkButton *>(QStringLiteral("history"));
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->pointSize(), 11);
+    EXPECT_EQ(history->font().pointSizeF() > 0, true);
+    KivaroLinkButton standard(history->text());
+    EXPECT_LT(history->sizeHint().height(), standard.sizeHint().height() + 1);
+    EXPECT_LT(history->sizeHint().width(), standard.sizeHint().width());
 }
 
 TEST_F(SettingsView, TheActionFollowsTheUpdaterState)

@@ -1,6 +1,7 @@
 #include "MarkupFixtures.h"
 
 #include "Platform/PropertyList/PropertyList.h"
+#include "Support/HandMadePropertyList.h"
 
 #include <gtest/gtest.h>
 
@@ -127,5 +128,30 @@ TEST(MarkupCoding, BoundsElementCountsImagePixelsTextAndStrokePoints)
         nested = QVariantList{nested};
     QVariantMap root = decodePropertyList(data).toMap();
     root[QStringLiteral("elements")] = QVariantList{nested};
-    expectRefused(root);
+    // Deeper than any property list this system writes: made by another writer.
+    EXPECT_THROW(encodePropertyList(root), PropertyListError);
+    EXPECT_THROW(Markup::fromDataRepresentation(HandMade::xml(root)), MarkupDataError);
+}
+
+TEST(MarkupCoding, EveryBackgroundTheReaderAcceptsIsWrittenBack)
+{
+    const auto decoded = [](const QVariantList &colour) {
+        const QVariantMap root{{QStringLiteral("format"), QStringLiteral("app.kivaro.markup")},
+                               {QStringLiteral("version"), qint64(1)},
+                               {QStringLiteral("bounds"), QVariantList{0.0, 0.0, 64.0, 48.0}},
+                               {QStringLiteral("elements"), QVariantList{}},
+                               {QStringLiteral("background"), colour}};
+        return Markup::fromDataRepresentation(encodePropertyList(root));
+    };
+    // The faint alpha that once read back as no background, alpha 0 with a colour, and every
+    // alpha around where eight bits round to zero.
+    QList<QVariantList> colours = {{0.98, 0.98, 0.96, 0.00001}, {0.98, 0.98, 0.96, 0.0}, {0.0, 0.0, 0.0, 0.00001}, {1.0, 0.0, 0.0, 0.0}};
+    for (int alpha = 0; alpha <= 600; ++alpha)
+        colours.append(QVariantList{0.5, 0.25, 0.75, alpha / 65535.0});
+    for (const QVariantList &colour : colours) {
+        const Markup markup = decoded(colour);
+        EXPECT_EQ(Markup::fromDataRepresentation(markup.dataRepresentation()), markup) << colour.value(3).toDouble();
+    }
+    // The default background is still left out.
+    EXPECT_FALSE(decodePropertyList(Markup(QRectF(0, 0, 10, 10)).dataRepresentation()).toMap().contains(QStringLiteral("background")));
 }

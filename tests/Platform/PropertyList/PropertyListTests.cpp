@@ -7,6 +7,11 @@
 #include <QRandomGenerator>
 #include <QTimeZone>
 
+#include <bit>
+#include <cmath>
+#include <ctime>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 using namespace Platform;
@@ -124,13 +129,14 @@ TEST(PropertyList, CyclesDeepNestingAndExpansionBombsAreRefused)
         EXPECT_THROW(decodePropertyList(file, small), PropertyListError);
     }
 
-    // Plain deep nesting beyond the limit.
-    QVariant nested = QVariantList{};
+    // Plain deep nesting beyond the limit (41 arrays, written by another writer).
+    QList<QByteArray> nested;
     for (int i = 0; i < 40; ++i)
-        nested = QVariantList{nested};
-    EXPECT_THROW(decodePropertyList(encodePropertyList(nested)), PropertyListError);
+        nested.append(QByteArray("\xA1") + char(i + 1));
+    nested.append(QByteArray("\xA0", 1));
+    EXPECT_THROW(decodePropertyList(handMade(nested)), PropertyListError);
     limits.maxDepth = 50;
-    EXPECT_NO_THROW(decodePropertyList(encodePropertyList(nested), limits));
+    EXPECT_NO_THROW(decodePropertyList(handMade(nested), limits));
 
     limits = {};
     limits.maxBytes = 16;
@@ -349,4 +355,124 @@ TEST(PropertyList, HostileXmlIsRefusedWithinTheSameBounds)
     EXPECT_TRUE(refused("<plist><string>" + QByteArray(600, 'x') + "</string></plist>", small));
     EXPECT_TRUE(refused("<plist><data>" + QByteArray(1001, 'x').toBase64() + "</data></plist>", small));
     EXPECT_FALSE(refused("<plist><data>" + QByteArray(1000, 'x').toBase64() + "</data></plist>", small));
+}
+
+TEST(PropertyList, WhatTheWriterAcceptsTheReaderReads)
+{
+    // Nesting: the writer refuses exactly where the reader would.
+    const auto nestedArrays = [](int depth) {
+        QVariant value = QVariantList{};
+        for (int i = 1; i < depth; ++i)
+            value = QVariantList{value};
+        return value;
+    };
+    EXPECT_NO_THROW(decodePropertyList(encodePropertyList(nestedArrays(kPropertyListMaxDepth))));
+    EXPECT_THROW(encodePropertyList(nestedArrays(kPropertyListMaxDepth + 1)), PropertyListError);
+    QVariant inDictionaries = QVariantMap{};
+    for (int i = 1; i <= kPropertyListMaxDepth; ++i)
+        inDictionaries = QVariantMap{{QStringLiteral("k"), inDictionaries}};
+    EXPECT_THROW(encodePropertyList(inDictionaries), PropertyListError);
+
+    // Half a surrogate pair becomes the replacement character; whole pairs stay.
+    const QString high = QString(QChar(0xD83D)), low = QString(QChar(0xDE00));
+    const QString replacement = QString(QChar(QChar::ReplacementCharacter));
+    const QList<std::pair<QString, QString>> texts = {
+        {QStringLiteral("a") + high, QStringLiteral("a") + replacement},
+        {low + QStringLiteral("b"), replacement + QStringLiteral("b")},
+        {low + high, replacement + replacement},
+        {high + low + high, high + low + replacement},
+        {high + high + low, replacement + high + low},
+    };
+    for (const auto &[written, read] : texts) {
+        const QByteArray file = encodePropertyList(QVariantMap{{written, written}});
+        EXPECT_FALSE(file.contains("\xD8\x3D\x00") && !read.contains(high)) << written.size();
+        EXPECT_EQ(decodePropertyList(file).toMap(), (QVariantMap{{read, read}}));
+    }
+    // Keys that would become one are refused rather than merged.
+    EXPECT_THROW(encodePropertyList(QVariantMap{{QStringLiteral("a") + high, 1}, {QStringLiteral("a") + low, 2}}), PropertyListError);
+    EXPECT_THROW(encodePropertyList(QVariantMap{{QStringLiteral("a") + high, 1}, {QStringLiteral("a") + replacement, 2}}), PropertyListError);
+
+    // A file an earlier build wrote with a lone surrogate still opens.
+    const QByteArray earlier = handMade({QByteArray("\xA1\x01", 2), QByteArray("\x62\x00\x61\xD8\x3D", 5)});
+    EXPECT_EQ(decodePropertyList(earlier).toList().value(0).toString(), QStringLiteral("a") + replacement);
+}
+
+TEST(PropertyList, DatesAreUtcInEveryFormAndRoundedFromTheExactValue)
+{
+    const auto xmlDate = [](const char *text) {
+        return decodePropertyList(QByteArray("<plist><date>") + text + "</date></plist>").toDateTime();
+    };
+    const QDateTime expected(QDate(2070, 1, 1), QTime(0, 0), QTimeZone::utc());
+    // Read the same under any zone of the machine.
+    const QByteArray zone = qgetenv("TZ");
+    for (const char *tz : {"UTC", "Asia/Taipei", "America/Los_Angeles"}) {
+        qputenv("TZ", tz);
+        tzset();
+        EXPECT_EQ(xmlDate("2070-01-01T00:00:00Z"), expected) << tz;
+        EXPECT_EQ(xmlDate("2070-01-01T00:00:00"), expected) << tz;
+    }
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
+    for (const char *bad : {"2070-01-01T00:00:00+01:00", "2070-01-01T00:00:00-08:00", "2069-12-31T24:00:00Z", "2070-01-01 00:00:00Z",
+                            "2070-01-01t00:00:00Z", "2070-01-01T00:00:00z", " 2070-01-01T00:00:00Z", "2070-01-01T00:00:00Z ",
+                            "2070-01-01T00:00:00.5Z", "2070-02-30T00:00:00Z", "2070-01-01T00:00:60Z", "\xEF\xBC\x92\x30\x37\x30-01-01T00:00:00Z"}) {
+        EXPECT_THROW(xmlDate(bad), PropertyListError) << bad;
+    }
+
+    // Binary dates: seconds as a double, rounded to the nearest millisecond from the exact
+    // value. Far from 2001 a double's product with 1000 can land on the wrong side of a half.
+    const auto binaryDate = [](double seconds) {
+        QByteArray object("\x33", 1);
+        const quint64 bits = std::bit_cast<quint64>(seconds);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            object += char((bits >> shift) & 0xFF);
+        return decodePropertyList(handMade({QByteArray("\xA1\x01", 2), object})).toList().value(0).toDateTime().toMSecsSinceEpoch();
+    };
+    constexpr qint64 epoch = 978'307'200'000;
+    EXPECT_EQ(binaryDate(0.0004999), epoch);
+    EXPECT_EQ(binaryDate(0.0005), epoch + 1);
+    EXPECT_EQ(binaryDate(-0.0005), epoch - 1);
+    EXPECT_EQ(binaryDate(-1.2346), epoch - 1235);
+    // Just below, on and above a half millisecond, all over the range: the exact product of
+    // a double and 1000 fits the 64-bit significand of a long double here.
+    static_assert(std::numeric_limits<long double>::digits >= 63);
+    QRandomGenerator random(30);
+    int wrongBefore = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const qint64 ms = qint64(random.generate64() % 17'800'000'000'000'000ULL) - 8'900'000'000'000'000;
+        const double nearHalf = (double(ms) + 0.5) / 1000.0;
+        for (const double seconds : {std::nextafter(nearHalf, -1e300), nearHalf, std::nextafter(nearHalf, 1e300)}) {
+            const qint64 exact = qint64(std::llroundl((long double)seconds * 1000.0L));
+            wrongBefore += std::llround(seconds * 1000.0) != exact;
+            EXPECT_EQ(binaryDate(seconds), exact + epoch) << std::hexfloat << seconds;
+        }
+    }
+    EXPECT_GT(wrongBefore, 0) << "the cases reach no value a product in double precision rounds wrongly";
+}
+
+TEST(PropertyList, XmlThatIsNotWellFormedOrDataWithoutPaddingIsRefused)
+{
+    const auto refused = [](const QByteArray &xml) {
+        try {
+            decodePropertyList(xml);
+        } catch (const PropertyListError &) {
+            return true;
+        }
+        return false;
+    };
+    for (const QByteArray &text : {QByteArray("a]\0b", 4), QByteArray("a\0b", 3), QByteArray("]\0", 2), QByteArray("]]\0", 3),
+                                   QByteArray("\0", 1)}) {
+        EXPECT_TRUE(refused("<plist><string>" + text + "</string></plist>")) << text.toHex().toStdString();
+        EXPECT_TRUE(refused("<plist><array><string>x</string></array>" + text + "</plist>")) << text.toHex().toStdString();
+    }
+    EXPECT_TRUE(refused(QByteArray("<plist><true/></plist>\0", 23)));
+    EXPECT_FALSE(refused("<plist><string>a]b</string></plist>"));
+
+    for (const char *data : {"A", "AB", "ABC", "QUJD\nRA", "QQ=", "QUJDRA="})
+        EXPECT_TRUE(refused(QByteArray("<plist><data>") + data + "</data></plist>")) << data;
+    EXPECT_EQ(decodePropertyList("<plist><data>QUJD\n RA==</data></plist>").toByteArray(), QByteArray("ABCD"));
+    EXPECT_EQ(decodePropertyList("<plist><data></data></plist>").toByteArray(), QByteArray());
 }

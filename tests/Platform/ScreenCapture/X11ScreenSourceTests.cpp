@@ -6,6 +6,7 @@
 #include "X11TestDisplay.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -135,6 +136,41 @@ TEST_F(X11ScreenSourceTest, WarmingReadiesOneSegmentPerScreenOnce)
     EXPECT_EQ(pool->freeSegmentCount(), 2u);
     const QImage first = pool->grab(left), second = pool->grab(right);
     EXPECT_EQ(pool->freeSegmentCount(), 0u) << "each screen's grab found a warm segment";
+}
+
+// Shared-memory segments this process has attached, as the kernel lists them.
+static int attachedSegments()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return -1;
+    return int(maps.readAll().count("/SYSV"));
+}
+
+TEST_F(X11ScreenSourceTest, ARestingPoolGivesEverySegmentBackUntilItIsWarmedAgain)
+{
+    auto pool = std::make_shared<detail::ShmImagePool>(std::make_shared<detail::XConnection>());
+    const QRect left(0, 0, 640, 480), right(640, 0, 640, 480);
+    const int before = attachedSegments();
+    pool->warm({left, right});
+    QImage held = pool->grab(left);
+    ASSERT_FALSE(held.isNull());
+    EXPECT_EQ(attachedSegments(), before + 2);
+
+    // Between captures: the warm one goes at once, the one an image still shows when the
+    // image goes.
+    pool->rest();
+    EXPECT_EQ(pool->freeSegmentCount(), 0u);
+    EXPECT_EQ(attachedSegments(), before + 1);
+    held = QImage();
+    EXPECT_EQ(pool->freeSegmentCount(), 0u);
+    EXPECT_EQ(attachedSegments(), before);
+
+    // The next capture warms again and keeps what it hands back for the one after.
+    pool->warm({left});
+    EXPECT_EQ(pool->freeSegmentCount(), 1u);
+    pool->grab(left);
+    EXPECT_EQ(pool->freeSegmentCount(), 1u);
 }
 
 TEST_F(X11ScreenSourceTest, WithoutAWindowManagerTheTreeGivesTheWindowsFrontMostFirst)

@@ -93,14 +93,17 @@ Platform::Task<std::optional<QImage>> RegionCapture::capture(CaptureSelectionMod
     m_isRunning = true;
     m_lastPlacement.reset();
     QPointer<RegionCapture> self(this);
-    const auto cleanup = qScopeGuard([self] {
+    // The source stays alive with the task even if this object goes.
+    const std::shared_ptr<Platform::ScreenSource> source = m_source;
+    const auto cleanup = qScopeGuard([self, source] {
         if (self) {
             self->dismiss();
             self->m_isRunning = false;
         }
+        // Buffers kept warm for this capture go back to the system; the frozen screens' own
+        // go as soon as nothing shows them any more.
+        source->rest();
     });
-    // The source stays alive with the task even if this object goes.
-    const std::shared_ptr<Platform::ScreenSource> source = m_source;
 
     // Buffers for the frozen screens are made ready inside the settle delay, not after it.
     QElapsedTimer settling;
@@ -162,6 +165,12 @@ Platform::Task<std::optional<QImage>> RegionCapture::capture(CaptureSelectionMod
         co_return image;
     }
     co_return cropRegion(entry.image, result->selection, entry.screen.frame.size());
+}
+
+void RegionCapture::forgetBackground()
+{
+    if (m_lastPlacement)
+        m_lastPlacement->background = QImage();
 }
 
 QImage RegionCapture::cropRegion(const QImage &frozen, QRectF selection, QSizeF screenSize)

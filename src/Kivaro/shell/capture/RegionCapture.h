@@ -59,6 +59,10 @@ public:
 
     bool isRunning() const { return m_isRunning; }
     const std::optional<CapturePlacement> &lastPlacement() const { return m_lastPlacement; }
+    // Lets go of the frozen screen behind `lastPlacement` once the caller has what it needs
+    // (the inline editor keeps its own copy while it shows it); the frames stay. A whole
+    // screen's pixels are the largest thing a capture leaves behind in a resident application.
+    void forgetBackground();
     // The overlay windows now shown, one per frozen screen, in creation order.
     const QList<CaptureOverlayWindow *> &overlays() const { return m_overlays; }
     bool hasPendingSelection() const { return m_pendingPhase.has_value(); }

@@ -39,6 +39,9 @@ bool isColourChunk(const Chunk &c)
     return false;
 }
 
+// Below this many pixels the bands are decoded one after the other on the calling thread.
+constexpr qint64 kParallelPixels = 512 * 512;
+
 struct Band {
     const Chunk *chunk = nullptr;
     int firstRow = 0;
@@ -110,7 +113,7 @@ QImage decodeBanded(const QByteArray &png)
         bands[i].rows = int(qMin(bandRows, height - i * bandRows));
         bands[i].last = i + 1 == bandCount;
     }
-    QtConcurrent::blockingMap(bands, [&](Band &band) {
+    const auto decodeBand = [&](Band &band) {
         if (!crcMatches(*band.chunk))
             return;
         const size_t stride = size_t(rowBytes) + 1;
@@ -145,7 +148,15 @@ QImage decodeBanded(const QByteArray &png)
                     out[x] = qRgba(src[0], src[1], src[2], src[3]);
         }
         band.ok = true;
-    });
+    };
+    // Threads pay off only for pictures of some size: a small one decodes faster than a pool
+    // wakes up.
+    if (bands.size() == 1 || qint64(width) * height < kParallelPixels) {
+        for (Band &band : bands)
+            decodeBand(band);
+    } else {
+        QtConcurrent::blockingMap(bands, decodeBand);
+    }
     uLong adler = 1;
     for (const Band &band : bands) {
         if (!band.ok)

@@ -435,7 +435,9 @@ QVariantMap encode(const Markup &markup)
                      {QStringLiteral("version"), qint64(kVersion)},
                      {QStringLiteral("bounds"), rect(markup.bounds())},
                      {QStringLiteral("elements"), elements}};
-    if (markup.backgroundColor().alpha() != 0)
+    // Any colour but the default one is kept, however faint: a colour whose alpha rounds to 0
+    // in eight bits is still one the reader gives back.
+    if (markup.backgroundColor() != QColor(Qt::transparent))
         root.insert(QStringLiteral("background"), colour(markup.backgroundColor()));
     return root;
 }

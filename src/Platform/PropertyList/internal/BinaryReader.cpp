@@ -12,6 +12,26 @@
 
 namespace Platform::PropertyListCoding {
 
+// The millisecond nearest to `seconds` (halves away from zero), from its exact value: a
+// product in double precision can be off by half a millisecond in far-off years.
+qint64 nearestMilliseconds(double seconds)
+{
+    int exponent = 0;
+    const double fraction = std::frexp(seconds, &exponent);
+    // seconds = mantissa * 2^(exponent - 53), the mantissa an integer below 2^53.
+    const qint64 mantissa = qint64(std::ldexp(fraction, 53));
+    const int shift = exponent - 53;
+    const __int128 scaled = __int128(mantissa) * 1000;
+    if (shift >= 0)
+        return qint64(scaled << shift);
+    if (shift < -100)
+        return 0;
+    const unsigned __int128 magnitude = scaled < 0 ? (unsigned __int128)(-scaled) : (unsigned __int128)scaled;
+    const unsigned __int128 half = (unsigned __int128)1 << (-shift - 1);
+    const qint64 rounded = qint64((magnitude + half) >> -shift);
+    return scaled < 0 ? -rounded : rounded;
+}
+
 BinaryReader::BinaryReader(const QByteArray &bytes, DecodeBudget &budget)
     : m_data(reinterpret_cast<const unsigned char *>(bytes.constData())), m_size(quint64(bytes.size())), m_budget(budget)
 {
@@ -114,10 +134,10 @@ QVariant BinaryReader::date(quint64 start, unsigned info) const
     if (info != 3)
         fail("bad property-list date");
     need(start, 8);
-    const double msecs = std::bit_cast<double>(readBE(start, 8)) * 1000.0;
-    if (!(std::fabs(msecs) <= kMaxDateMSecs))
+    const double seconds = std::bit_cast<double>(readBE(start, 8));
+    if (!(std::fabs(seconds) * 1000.0 <= kMaxDateMSecs))
         fail("property-list date out of range");
-    return QVariant(QDateTime::fromMSecsSinceEpoch(std::llround(msecs) + kDateEpochMSecs, QTimeZone::utc()));
+    return QVariant(QDateTime::fromMSecsSinceEpoch(nearestMilliseconds(seconds) + kDateEpochMSecs, QTimeZone::utc()));
 }
 
 // A string object, as a value or a key. A NUL inside is refused: it would cut the text short
@@ -148,6 +168,13 @@ QString BinaryReader::text(quint64 offset)
         if (unit == 0)
             fail("property-list string holds a NUL character");
         out[i] = QChar(unit);
+    }
+    // Half a surrogate pair (an earlier build wrote them) reads as the replacement character.
+    for (quint64 i = 0; i < count; ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < count && out[i + 1].isLowSurrogate())
+            ++i;
+        else if (out[i].isSurrogate())
+            out[i] = QChar(QChar::ReplacementCharacter);
     }
     return result;
 }

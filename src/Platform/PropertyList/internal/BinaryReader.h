@@ -10,6 +10,9 @@
 
 namespace Platform::PropertyListCoding {
 
+// The millisecond nearest to a date's seconds, halves away from zero, from the exact value.
+qint64 nearestMilliseconds(double seconds);
+
 class BinaryReader {
 public:
     BinaryReader(const QByteArray &bytes, DecodeBudget &budget);

@@ -4,6 +4,7 @@
 #include "Platform/PropertyList/internal/DecodeBudget.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QtEndian>
 
 #include <bit>
@@ -13,8 +14,6 @@
 namespace Platform::PropertyListCoding {
 
 namespace {
-
-constexpr int kMaxWriteDepth = 64;
 
 enum class Kind { boolean, integer, unsignedInteger, real, text, data, date, array, dictionary, unsupported };
 
@@ -76,6 +75,25 @@ void appendBE(QByteArray &out, quint64 value, unsigned size)
     out.append(bytes, size);
 }
 
+// Other readers refuse a file holding half a surrogate pair: it is written as the replacement
+// character, and the rest of the text is kept.
+QString withoutLoneSurrogates(const QString &text)
+{
+    QString result;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            if (result.isNull())
+                result = text;
+            result[i] = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return result.isNull() ? text : result;
+}
+
 } // namespace
 
 QByteArray BinaryWriter::write(const QVariant &root)
@@ -111,7 +129,8 @@ QByteArray BinaryWriter::write(const QVariant &root)
 // Checks every value, counts the value objects and numbers the distinct keys.
 void BinaryWriter::collectKeys(const QVariant &value, int depth)
 {
-    if (depth > kMaxWriteDepth)
+    // The top value is at depth 0 here and at depth 1 for the reader.
+    if (depth + 1 > kPropertyListMaxDepth)
         fail("value is nested too deeply for a property list");
     ++m_objectCount;
     switch (kindOf(value)) {
@@ -138,11 +157,19 @@ void BinaryWriter::collectKeys(const QVariant &value, int depth)
         break;
     case Kind::dictionary: {
         const QVariantMap map = value.toMap();
+        QSet<QString> replaced;
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             if (it.key().contains(QChar(0)))
                 fail("key with a NUL character cannot be stored in a property list");
-            if (!m_keys.contains(it.key()))
-                m_keys.insert(it.key(), quint64(m_keys.size()));
+            // Two keys that differ only in half a surrogate pair would become one.
+            const QString key = withoutLoneSurrogates(it.key());
+            if (key != it.key()) {
+                if (map.contains(key) || replaced.contains(key))
+                    fail("keys that differ only in a lone surrogate cannot be stored in a property list");
+                replaced.insert(key);
+            }
+            if (!m_keys.contains(key))
+                m_keys.insert(key, quint64(m_keys.size()));
             collectKeys(it.value(), depth + 1);
         }
         break;
@@ -169,7 +196,7 @@ quint64 BinaryWriter::add(const QVariant &value)
         beginObject();
         appendMarker(Marker::dictionary, children.size());
         for (auto it = map.cbegin(); it != map.cend(); ++it)
-            appendReference(m_keys.value(it.key()));
+            appendReference(m_keys.value(withoutLoneSurrogates(it.key())));
         appendReferences(children);
         break;
     }
@@ -254,10 +281,11 @@ void BinaryWriter::appendText(const QString &text)
         m_out.append(text.toLatin1());
         return;
     }
-    appendMarker(Marker::utf16String, quint64(text.size()));
+    const QString whole = withoutLoneSurrogates(text);
+    appendMarker(Marker::utf16String, quint64(whole.size()));
     const qsizetype start = m_out.size();
-    m_out.resize(start + 2 * text.size());
-    qToBigEndian<char16_t>(text.utf16(), text.size(), m_out.data() + start);
+    m_out.resize(start + 2 * whole.size());
+    qToBigEndian<char16_t>(whole.utf16(), whole.size(), m_out.data() + start);
 }
 
 void BinaryWriter::appendReference(quint64 index)

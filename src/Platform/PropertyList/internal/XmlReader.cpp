@@ -1,8 +1,10 @@
 #include "Platform/PropertyList/internal/XmlReader.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTimeZone>
 
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -65,12 +67,21 @@ double real(const QString &text)
     return value;
 }
 
+// "2070-01-01T00:00:00Z", as the format writes dates, always in UTC; a date without the "Z"
+// is taken as UTC too, never in the machine's zone. Nothing else: no offset, fraction, space or
+// lower-case letter, no "24:00".
 QDateTime date(const QString &text)
 {
-    const QDateTime parsed = QDateTime::fromString(text.trimmed(), Qt::ISODate);
-    if (!parsed.isValid())
+    static const QRegularExpression form(QStringLiteral("\\A(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})Z?\\z"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
         fail("bad property-list date");
-    return QDateTime::fromMSecsSinceEpoch(parsed.toMSecsSinceEpoch(), QTimeZone::utc());
+    const auto number = [&match](int group) { return match.capturedView(group).toInt(); };
+    const QDate day(number(1), number(2), number(3));
+    const QTime time(number(4), number(5), number(6));
+    if (!day.isValid() || !time.isValid())
+        fail("bad property-list date");
+    return QDateTime(day, time, QTimeZone::utc());
 }
 
 } // namespace
@@ -83,10 +94,30 @@ bool looksLikeXml(const QByteArray &bytes)
     return i < bytes.size() && bytes[i] == '<';
 }
 
-XmlReader::XmlReader(const QByteArray &bytes, DecodeBudget &budget) : m_reader(bytes), m_budget(budget) {}
+XmlReader::XmlReader(const QByteArray &bytes, DecodeBudget &budget) : m_bytes(bytes), m_reader(bytes), m_budget(budget) {}
+
+// XML has no NUL character, and the stream reader drops some of them without a word (one after
+// "]" in text): a document holding one is refused whole. A document in UTF-16 holds zero bytes
+// in its characters; only a whole zero unit is a NUL there.
+void XmlReader::refuseNul() const
+{
+    const char *data = m_bytes.constData();
+    const qsizetype size = m_bytes.size();
+    const bool bigEndian16 = m_bytes.startsWith("\xFE\xFF") || m_bytes.startsWith(QByteArrayView("\0<", 2));
+    const bool littleEndian16 = m_bytes.startsWith("\xFF\xFE") || m_bytes.startsWith(QByteArrayView("<\0", 2));
+    if (!bigEndian16 && !littleEndian16) {
+        if (std::memchr(data, 0, size_t(size)) != nullptr)
+            fail("malformed XML property list: NUL character");
+        return;
+    }
+    for (qsizetype i = 0; i + 1 < size; i += 2)
+        if (data[i] == 0 && data[i + 1] == 0)
+            fail("malformed XML property list: NUL character");
+}
 
 QVariant XmlReader::read()
 {
+    refuseNul();
     for (;;) {
         const QXmlStreamReader::TokenType token = m_reader.readNext();
         if (token == QXmlStreamReader::StartElement)
@@ -150,6 +181,9 @@ QByteArray XmlReader::data()
     QByteArray base64;
     readText([&base64](QStringView piece) { base64 += piece.toLatin1(); });
     base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    // Without its padding the last group would be dropped.
+    if (base64.size() % 4 != 0)
+        fail("bad property-list data");
     auto decoded = QByteArray::fromBase64Encoding(std::move(base64), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         fail("bad property-list data");

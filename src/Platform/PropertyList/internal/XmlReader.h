@@ -7,7 +7,7 @@
 // so is a reference to an entity the document does not declare, so no entity is ever expanded;
 // the five predefined entities and character references are read as usual (&#0; is malformed
 // XML). Integers must fit a qint64 (decimal, or hexadecimal after "0x"); dates are ISO 8601 as
-// XML property lists write them.
+// XML property lists write them, in UTC, the "Z" optional.
 
 #include "Platform/PropertyList/internal/DecodeBudget.h"
 
@@ -32,7 +32,9 @@ private:
     QString text();
     bool nextChild();
     void checkError() const;
+    void refuseNul() const;
 
+    QByteArray m_bytes;
     QXmlStreamReader m_reader;
     DecodeBudget &m_budget;
 };

@@ -169,6 +169,10 @@ std::optional<ShmImagePool::Segment> ShmImagePool::allocate(std::size_t bytes)
 void ShmImagePool::recycle(Segment segment)
 {
     std::lock_guard lock(m_mutex);
+    if (m_resting) {
+        destroy(segment);
+        return;
+    }
     if (m_free.size() >= maxFreeSegments) {
         destroy(m_free.front());
         m_free.erase(m_free.begin());
@@ -273,6 +277,7 @@ void ShmImagePool::warm(const QList<QRect> &rects)
     QList<QRect> uncovered;
     {
         std::lock_guard lock(m_mutex);
+        m_resting = false;
         std::vector<bool> taken(m_free.size(), false);
         for (const QRect &rect : std::as_const(ordered)) {
             std::optional<std::size_t> best;
@@ -299,6 +304,15 @@ void ShmImagePool::warm(const QList<QRect> &rects)
     }
     for (const Segment &segment : fresh)
         recycle(segment);
+}
+
+void ShmImagePool::rest()
+{
+    std::lock_guard lock(m_mutex);
+    m_resting = true;
+    for (const Segment &segment : m_free)
+        destroy(segment);
+    m_free.clear();
 }
 
 void ShmImagePool::releaseLease(void *info)

@@ -41,6 +41,11 @@ public:
     // Makes sure a warm free segment is ready for each of `rects` (one per screen) for the
     // next grabs.
     void warm(const QList<QRect> &rects);
+    // Gives the free segments back to the system, and every segment handed back from now on,
+    // until the next `warm`: between captures the pool holds no memory (a resident application
+    // should not keep a screen's worth of pixels for a capture that may never come; `warm`
+    // makes the next one ready inside the settle delay anyway).
+    void rest();
 
     bool isUsable() const { return m_usable; }
     bool composites() const { return m_render; }
@@ -72,6 +77,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Segment> m_free;
     bool m_usable = true;
+    bool m_resting = false;
     bool m_render = false;
     std::uint32_t m_argbFormat = 0;
     std::uint32_t m_rootPicture = 0;

@@ -1,0 +1,108 @@
+// The kivaro executable.
+
+#include "Kivaro/shell/AppDelegate.h"
+#include "Kivaro/shell/KivaroApplication.h"
+#include "Kivaro/shell/SingleInstance.h"
+#include "Kivaro/shell/TerminationSignals.h"
+#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/VerificationRun.h"
+#include "Kivaro/verification/ScenarioDispatch.h"
+#include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
+
+#include <QPointer>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    using namespace Kivaro;
+    PrototypeVerification::recordProcessArguments(argc, argv);
+    // The updater's command-line modes (installer, offline archive check) come first here,
+    // before anything else, once the updater is wired.
+
+    // A verification run: one mode, a folder that is its own, and the user's preferences,
+    // history and key store out of its reach, all settled before any window or preference.
+    const QStringList launch = PrototypeVerification::processArguments();
+    if (const auto usage = PrototypeVerification::launchUsageError(launch)) {
+        std::fprintf(stderr,
+                     "kivaro: %s\nusage: kivaro [--verify [--verify-<scenario>] | --ui-session | --verify-updater] "
+                     "[--evidence-dir FOLDER]\n",
+                     usage->toLocal8Bit().constData());
+        return 1;
+    }
+    if (PrototypeVerification::isAnyVerificationMode(launch)) {
+        if (const auto refused = PrototypeVerification::isolateRun(launch)) {
+            std::fprintf(stderr, "kivaro: %s\n", refused->toLocal8Bit().constData());
+            return 1;
+        }
+    }
+
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((platform.isEmpty() || platform.startsWith("xcb")) && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fputs("kivaro: no X display (DISPLAY is not set). Kivaro runs in an X11 session; start it from one, "
+                   "or set DISPLAY.\n",
+                   stderr);
+        return 1;
+    }
+    if (platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
+    KivaroApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kivaro"));
+    QApplication::setDesktopFileName(QStringLiteral("app.kivaro.Kivaro"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Verification runs neither serve nor hand off: they must run beside the user's instance.
+    const bool verification = PrototypeVerification::isAnyVerificationMode(launch);
+    SingleInstance instance;
+    if (!verification) {
+        if (instance.handOff())
+            return 0;
+        instance.listen();
+        // Recording folders an earlier run left behind (it ended without cancelling its voice
+        // work). Only the instance that serves: a second launch hands off and must not touch the
+        // folder of the running one, nor must a verification run beside it.
+        removeLeftoverRecordingFolders();
+    }
+
+    AppDelegate::Services services;
+    services.editor.voice = std::make_shared<OnDeviceVoiceAnnotation>();
+    auto owned = std::make_unique<AppDelegate>(std::move(services));
+    AppDelegate &delegate = *owned;
+    application.setDelegate(&delegate);
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });
+    const QPointer<AppDelegate> guarded(&delegate);
+    TerminationSignals termination([guarded] {
+        if (guarded)
+            guarded->terminateForSignal();
+        else
+            std::_Exit(0); // a signal while the last events run: the process is ending anyway
+    });
+    // The end of the session ends the process like SIGTERM: one bounded attempt to save.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &delegate, [&delegate](QSessionManager &) {
+        delegate.terminateForSignal();
+    });
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationInactive)
+            delegate.applicationDidResignActive();
+    });
+    QTimer::singleShot(0, &delegate, [&delegate] {
+        delegate.applicationDidFinishLaunching();
+        Verification::startLaunchRuns(delegate);
+    });
+    const int status = QApplication::exec();
+    // The delegate's objects go first; the tasks they owned were cancelled and unwind from the
+    // event loop, which runs a last time for them.
+    owned.reset();
+    for (int round = 0; round < 8; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::fflush(stdout);
+    return status;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Two standalone scenarios of everyday use.
+//
+// `run` ("--verify --verify-basics"): in one process and against the real editor, checks that
+// an error shown with only the settings window open stays there, that the editor refuses canvas
+// edits while busy, that broken and oversized project files leave the open shot alone, that a
+// privacy mask dragged past the canvas edge is clipped, that Escape and an early cancellation
+// end a capture cleanly, and that the recent shots keep 20 entries, add none on resuming one,
+// and leave other files alone. Evidence: "settings-error.png", "broken.kivaro",
+// "oversized.kivaro", "edge-mosaic.png", the folder "retention" and "summary.json".
+//
+// `quitDuringCapture` ("--verify --verify-quit-capture"): loads the sample, starts a capture,
+// waits for its overlay (at most 100 polls 0.05 s apart), notes that it posts the quit itself
+// and posts the main menu's Ctrl+Q to the end of the event queue. The application's ordinary
+// quit then unwinds the capture and AppDelegate::applicationWillTerminate() writes the result;
+// when the process still runs 10 s later the run fails.
+
+#include "Platform/Async/Task.h"
+
+#include <QStringList>
+
+namespace Kivaro {
+class EditorController;
+}
+
+namespace Kivaro::BasicWorkflowVerification {
+
+// The check texts, one per phase, in order.
+const QStringList &checkTexts();
+// The limitation the summary names.
+inline constexpr char limitation[] = "AirDrop 接收、真实远端 AI、真人语音、多显示器没有在本套件中验证";
+
+Platform::Task<void> run(EditorController *editor);
+Platform::Task<void> quitDuringCapture(EditorController *editor);
+
+} // namespace Kivaro::BasicWorkflowVerification

@@ -1,0 +1,142 @@
+#include "Kivaro/verification/PrototypeVerification.h"
+
+#include "KivaroCore/ShotError.h"
+#include "Platform/Async/Cancellation.h"
+#include "Platform/Files/PrivateFiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLayout>
+#include <QWidget>
+#include <QWindow>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace Kivaro::PrototypeVerification {
+
+void require(bool condition, const QString &message)
+{
+    if (!condition)
+        throw ShotError::message(QStringLiteral("断言失败：") + message);
+}
+
+void snapshot(QWidget *view, const QString &path)
+{
+    QWidget *window = view ? view->window() : nullptr;
+    if (!window)
+        throw ShotError::message(QStringLiteral("原生窗口不存在"));
+    if (!window->isVisible() || !window->windowHandle() || !window->windowHandle()->isExposed())
+        throw ShotError::message(QStringLiteral("找不到当前应用窗口"));
+    if (QLayout *layout = view->layout())
+        layout->activate();
+    const QSize points = window->size();
+    QImage image(points * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (image.isNull() || !writer.write(image) || png.isEmpty())
+        throw ShotError::message(QStringLiteral("窗口截图编码失败"));
+    if (const auto error = Platform::writePrivateFile(path, png))
+        throw ShotError::message(*error);
+    std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
+    std::fflush(stdout);
+    const QPoint centre(image.width() / 2, image.height() / 2);
+    if (!(image.rect().contains(centre) && qAlpha(image.pixel(centre)) / 255.0 > 0.9))
+        throw ShotError::message(QStringLiteral("断言失败：native-canvas-visible"));
+}
+
+QString describe(std::exception_ptr error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+        return QStringLiteral("unknown error");
+    } catch (const ShotError &shot) {
+        return shot.text();
+    } catch (const Platform::CancellationError &) {
+        return QStringLiteral("the run was cancelled");
+    } catch (const std::exception &other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+StandaloneRun::StandaloneRun(QString prefix, const QStringList &records) : m_prefix(std::move(prefix))
+{
+    if (const auto folder = evidenceFolder())
+        m_folder = *folder;
+    if (m_folder.isEmpty())
+        return;
+    // An earlier run's records go first: a failure of this one must never leave a pass behind.
+    QStringList names = records;
+    if (!names.contains(QStringLiteral("summary.json")))
+        names.append(QStringLiteral("summary.json"));
+    for (const QString &name : names)
+        ::unlink(QFile::encodeName(path(name)).constData());
+}
+
+QString StandaloneRun::path(const QString &name) const
+{
+    return QDir(m_folder).filePath(name);
+}
+
+const QString &StandaloneRun::requireFolder() const
+{
+    if (m_folder.isEmpty())
+        throw ShotError::message(QStringLiteral("no evidence folder"));
+    return m_folder;
+}
+
+void StandaloneRun::write(const QString &name, const QByteArray &bytes) const
+{
+    requireFolder();
+    if (const auto error = Platform::writePrivateFile(path(name), bytes))
+        throw ShotError::message(*error);
+}
+
+void StandaloneRun::pass(const QByteArray &record) const
+{
+    try {
+        write(QStringLiteral("summary.json"), record);
+    } catch (...) {
+        fail(std::current_exception());
+    }
+    end(0);
+}
+
+void StandaloneRun::fail(std::exception_ptr error) const
+{
+    fail(describe(error));
+}
+
+void StandaloneRun::fail(const QString &description) const
+{
+    if (!m_folder.isEmpty()) {
+        const QJsonObject record{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), description}};
+        Platform::writePrivateFile(path(QStringLiteral("summary.json")), QJsonDocument(record).toJson(QJsonDocument::Compact));
+    }
+    const QByteArray line = (m_prefix + description + u'\n').toUtf8();
+    std::fflush(stdout);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    end(1);
+}
+
+void StandaloneRun::end(int status)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(status);
+}
+
+} // namespace Kivaro::PrototypeVerification

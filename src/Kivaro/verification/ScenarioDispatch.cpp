@@ -1,0 +1,67 @@
+#include "Kivaro/verification/ScenarioDispatch.h"
+
+#include "Kivaro/shell/AppDelegate.h"
+#include "Kivaro/verification/ApplicationVisibilityVerification.h"
+#include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/PrototypeVerification.h"
+#include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/VerificationRun.h"
+#include "Platform/Async/Awaitables.h"
+
+#include <QPointer>
+
+namespace Kivaro::Verification {
+
+namespace {
+
+// A runner of a later version: the run fails, naming what is missing.
+Platform::Task<void> notBuilt(QString flag)
+{
+    co_await Platform::yieldToEventLoop();
+    const QString name = flag.isEmpty() ? QStringLiteral("the full verification suite") : flag;
+    PrototypeVerification::StandaloneRun run(QStringLiteral("Kivaro verification failed: "), {});
+    run.fail(name + QStringLiteral(" is not built in this version"));
+}
+
+Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
+{
+    co_await Platform::yieldToEventLoop();
+    EditorController *editor = delegate ? delegate->editor() : nullptr;
+    if (flag == QStringLiteral("--verify-visibility"))
+        co_await ApplicationVisibilityVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-quit-capture"))
+        co_await BasicWorkflowVerification::quitDuringCapture(editor);
+    else if (flag == QStringLiteral("--verify-basics"))
+        co_await BasicWorkflowVerification::run(editor);
+    else
+        co_await notBuilt(flag);
+}
+
+} // namespace
+
+QString selectedScenario(const QStringList &arguments)
+{
+    if (!arguments.contains(QStringLiteral("--verify")))
+        return QString();
+    for (const QString &flag : PrototypeVerification::scenarioFlags())
+        if (arguments.contains(flag))
+            return flag;
+    return QStringLiteral("");
+}
+
+bool isBuilt(const QString &flag)
+{
+    return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture")
+        || flag == QStringLiteral("--verify-basics");
+}
+
+void startLaunchRuns(AppDelegate &delegate)
+{
+    // "--ui-session" and "--verify-updater" start their runs here once those are built.
+    const QString flag = selectedScenario(PrototypeVerification::processArguments());
+    if (flag.isNull())
+        return;
+    Platform::start(runScenario(QPointer<AppDelegate>(&delegate), flag), &delegate);
+}
+
+} // namespace Kivaro::Verification

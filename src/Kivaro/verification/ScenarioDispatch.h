@@ -1,0 +1,29 @@
+#pragma once
+// What a launch with "--verify" runs once launching has finished: exactly one runner, the first
+// scenario flag present winning (PrototypeVerification::scenarioFlags()), the full suite
+// without one. A scenario flag without "--verify" starts nothing. A runner that this version
+// does not contain fails the run with a message saying so, never a pass.
+//
+// Main thread only.
+
+#include <QString>
+#include <QStringList>
+
+namespace Kivaro {
+class AppDelegate;
+}
+
+namespace Kivaro::Verification {
+
+// The scenario flag that "--verify" selects among `arguments`: empty for the full suite, and
+// nothing at all (a null string) without "--verify".
+QString selectedScenario(const QStringList &arguments);
+
+// True when this version contains the runner of `flag` (as selectedScenario() gives it).
+bool isBuilt(const QString &flag);
+
+// Starts the launch's verification runner, if any, as a task on the main thread. Called by
+// main() right after AppDelegate::applicationDidFinishLaunching().
+void startLaunchRuns(AppDelegate &delegate);
+
+} // namespace Kivaro::Verification

@@ -1,0 +1,413 @@
+#include "ShellFixtures.h"
+
+#include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/editor/HoldOverlay.h"
+#include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/editor/CompactStatusLabel.h"
+#include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/shell/ApplicationVisibility.h"
+#include "Kivaro/shell/CaptureShortcutRow.h"
+#include "NativeAppAppearance/NativePopupButton.h"
+#include "Kivaro/shell/KivaroApplication.h"
+#include "Kivaro/shell/ShortcutSettingsController.h"
+#include "Kivaro/shell/SingleInstance.h"
+#include "Kivaro/shell/TerminationSignals.h"
+#include "Kivaro/shell/capture/GlobalShortcut.h"
+#include "KivaroCore/CaptureModeShortcuts.h"
+#include "KivaroCore/Localization.h"
+#include "KivaroCore/VerificationRun.h"
+#include "Support/LaunchArgumentsScope.h"
+
+#include <QAction>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLocalServer>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Kivaro;
+using ShellTesting::controlCommand5;
+using ShellTesting::waitUntil;
+
+namespace {
+
+QImage picture()
+{
+    QImage image(320, 200, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    return image;
+}
+
+QStringList titles(const QMenu *menu)
+{
+    QStringList list;
+    for (const QAction *item : menu->actions())
+        list << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    return list;
+}
+
+class DelegateTest : public ShellTesting::ShellTest {
+protected:
+    QMenu *submenu(int index) const { return delegate->mainMenu()->actions().at(index)->menu(); }
+    // Makes the recent-shots folder unwritable: a file where the folder belongs.
+    void breakRecentFolder()
+    {
+        QDir(folder.filePath(QStringLiteral("recent"))).removeRecursively();
+        QFile file(folder.filePath(QStringLiteral("recent")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+};
+
+} // namespace
+
+TEST_F(DelegateTest, AFreshLaunchShowsOnlyTheSettingsWindowWithEveryMemberBuilt)
+{
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+    launch();
+    ASSERT_TRUE(delegate->editor());
+    ASSERT_TRUE(delegate->window());
+    EXPECT_FALSE(delegate->window()->isVisible()) << "the editor window exists hidden";
+    EXPECT_EQ(delegate->window()->contentSize(), QSize(1080, 760));
+    ASSERT_TRUE(delegate->shortcutSettings() && delegate->shortcutSettings()->window());
+    EXPECT_TRUE(delegate->shortcutSettings()->window()->isVisible());
+    EXPECT_EQ(delegate->shortcut()->identifier() + 1, delegate->alternateShortcut()->identifier()) << "window hot key first";
+    EXPECT_TRUE(delegate->shortcut()->isRegistered());
+    EXPECT_FALSE(delegate->alternateShortcut()->isRegistered());
+    EXPECT_FALSE(delegate->statusItem()) << "kivaro.showMenuBar is absent";
+    EXPECT_FALSE(delegate->menuBarPreference()->isChecked());
+    EXPECT_FALSE(delegate->uiSession());
+    EXPECT_EQ(AppDelegate::shared(), delegate.get());
+
+    EXPECT_EQ(titles(submenu(0)), (QStringList{kivaroCopy(QStringLiteral("显示菜单栏图标")), kivaroCopy(QStringLiteral("设置…")),
+                                                QStringLiteral("-"), kivaroCopy(QStringLiteral("检查更新…")),
+                                                kivaroCopy(QStringLiteral("退出 Kivaro"))}));
+    EXPECT_EQ(submenu(1)->actions().size(), 11);
+    EXPECT_EQ(submenu(2)->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    EXPECT_EQ(delegate->mainMenu()->actions().size(), 4) << "Kivaro, 文件, 编辑, 窗口";
+}
+
+TEST_F(DelegateTest, TheMenuBarPreferenceShowsAndRemovesTheTrayIcon)
+{
+    launch();
+    delegate->menuBarPreference()->trigger();
+    ASSERT_TRUE(delegate->statusItem());
+    EXPECT_TRUE(delegate->menuBarPreference()->isChecked());
+    EXPECT_TRUE(defaults().boolean(QStringLiteral("kivaro.showMenuBar")));
+    ASSERT_TRUE(delegate->statusMenu());
+    const QStringList items = titles(delegate->statusMenu());
+    ASSERT_EQ(items.size(), 8);
+    EXPECT_EQ(items.at(6), kivaroCopy(QStringLiteral("隐藏菜单栏图标")));
+
+    // "隐藏菜单栏图标" in the status menu.
+    delegate->statusMenu()->actions().at(6)->trigger();
+    EXPECT_FALSE(delegate->statusItem());
+    EXPECT_FALSE(delegate->menuBarPreference()->isChecked());
+    EXPECT_TRUE(delegate->statusMenu()) << "the menu stays";
+
+    // The item follows the presence of the icon, not the stored value.
+    defaults().set(QStringLiteral("kivaro.showMenuBar"), true);
+    delegate->toggleMenuBar();
+    EXPECT_TRUE(delegate->statusItem());
+}
+
+TEST_F(DelegateTest, ABindingChangeRetitlesTheCaptureItemsEverywhere)
+{
+    launch();
+    delegate->toggleMenuBar();
+    auto *settings = delegate->shortcutSettings();
+    settings->regionRow()->changed(CaptureShortcutPreferences{controlCommand5, true});
+    const QString region = GlobalShortcut::menuTitle(CaptureSelectionMode::region);
+    EXPECT_TRUE(region.endsWith(QStringLiteral("  ") + controlCommand5.title())) << region.toStdString();
+    EXPECT_EQ(delegate->regionCaptureMenuItem()->text(), region);
+    EXPECT_EQ(delegate->statusMenu()->actions().at(1)->text(), region);
+
+    settings->captureAction()->selectItemAt(1);
+    settings->changeCaptureAction();
+    EXPECT_TRUE(delegate->captureMenuItem()->text().contains(QStringLiteral(" · ")));
+}
+
+TEST_F(DelegateTest, KeyEquivalentsReportWhetherAnEnabledItemMatched)
+{
+    launch();
+    // Every window of the application answers the menus' shortcuts once shown.
+    QWidget other;
+    other.show();
+    EXPECT_TRUE(other.actions().contains(delegate->mainMenu()->actions().first()));
+    EXPECT_TRUE(delegate->window()->actions().contains(delegate->mainMenu()->actions().first()));
+    delegate->shortcutSettings()->window()->hide();
+    EXPECT_TRUE(delegate->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+    EXPECT_TRUE(delegate->shortcutSettings()->window()->isVisible()) << "⌘, opened the settings";
+    EXPECT_TRUE(delegate->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_W)));
+    EXPECT_FALSE(delegate->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_K)));
+    submenu(0)->actions().at(1)->setEnabled(false);
+    EXPECT_FALSE(delegate->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_Comma))) << "a disabled item does not count";
+}
+
+TEST(HotKeyOption, OptionSwitchesTheModeOnlyForABindingWithoutOption)
+{
+    const CaptureShortcutPreferences withOption{ShellTesting::controlOptionCommand4, true};
+    const CaptureShortcutPreferences withoutOption{controlCommand5, true};
+    EXPECT_FALSE(AppDelegate::optionHeldFor(withOption, true)) << "⌃⌥⌘4 never reports Option held";
+    EXPECT_TRUE(AppDelegate::optionHeldFor(withoutOption, true)) << "⌃⌥⌘5 on a ⌃⌘5 binding does";
+    EXPECT_FALSE(AppDelegate::optionHeldFor(withoutOption, false));
+}
+
+TEST_F(DelegateTest, VerificationRunsNeverMigrateTheEarlierBuildsPreferences)
+{
+    Platform::UserDefaults legacy = Platform::UserDefaults::suite(QString::fromLatin1(Platform::UserDefaults::legacyDomain));
+    legacy.set(QStringLiteral("kivaro.showMenuBar"), true);
+    for (const QString &flag : {QStringLiteral("--verify"), QStringLiteral("--ui-session")}) {
+        TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro"), flag});
+        launch();
+        EXPECT_FALSE(defaults().contains(QStringLiteral("kivaro.showMenuBar"))) << flag.toStdString();
+        delegate.reset();
+    }
+    TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
+    launch();
+    EXPECT_TRUE(defaults().boolean(QStringLiteral("kivaro.showMenuBar")));
+    EXPECT_TRUE(delegate->statusItem());
+}
+
+TEST_F(DelegateTest, QuitIsRefusedWhileTheEditorIsBusyWithoutACapture)
+{
+    launch();
+    delegate->editor()->setBusy(true);
+    EXPECT_EQ(delegate->applicationShouldTerminate(), TerminateReply::cancel);
+    EXPECT_EQ(delegate->editor()->status()->stringValue(), kivaroCopy(QStringLiteral("请先完成当前操作，或按 Esc 取消语音。")));
+    delegate->editor()->setBusy(false);
+}
+
+TEST_F(DelegateTest, QuitWritesTheShotThenStopsTheHotKeys)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    delegate->terminate();
+    EXPECT_TRUE(delegate->isTerminationPending());
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    EXPECT_EQ(delegate->editor()->recent()->entries().size(), 1);
+    EXPECT_TRUE(service->registeredChords().isEmpty());
+    EXPECT_FALSE(delegate->shortcut()->hasEventHandler());
+}
+
+TEST_F(DelegateTest, AFailingHistoryWriteIsShownOnceThenTheNextQuitAsks)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    breakRecentFolder();
+
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return !delegate->isTerminationPending(); }));
+    EXPECT_FALSE(delegate->hasTerminated());
+    EXPECT_TRUE(delegate->window()->isVisible()) << "the editor comes forward with the error";
+    EXPECT_TRUE(alerts->alerts().isEmpty());
+    EXPECT_TRUE(delegate->shortcut()->isRegistered()) << "nothing was stopped";
+
+    // The second attempt asks; "取消" keeps the application.
+    alerts->answer(0);
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return !delegate->isTerminationPending(); }));
+    EXPECT_FALSE(delegate->hasTerminated());
+    ASSERT_EQ(alerts->alerts().size(), 1);
+    EXPECT_EQ(alerts->alerts().first().message, kivaroCopy(QStringLiteral("截图无法保存到最近截图。仍要退出吗？")));
+
+    // And "不保存并退出" quits.
+    alerts->answer(1);
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    EXPECT_TRUE(service->registeredChords().isEmpty());
+}
+
+TEST_F(DelegateTest, ASignalEndsTheProcessEvenWhenTheShotCannotBeWritten)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    breakRecentFolder();
+    QElapsedTimer clock;
+    clock.start();
+    delegate->terminateForSignal();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }, int(AppDelegate::forcedSaveLimit.count()) + 2000));
+    EXPECT_TRUE(alerts->alerts().isEmpty()) << "nobody is asked";
+}
+
+TEST_F(DelegateTest, ReopenBringsTheSettingsWindowBack)
+{
+    launch();
+    delegate->shortcutSettings()->window()->close();
+    delegate->editor()->document()->load(picture(), false);
+    delegate->editor()->showEditor();
+    EXPECT_TRUE(delegate->applicationShouldHandleReopen(true));
+    EXPECT_TRUE(delegate->shortcutSettings()->window()->isVisible());
+    EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST_F(DelegateTest, TheQuitKeyGoesThroughOnlyWhileASelectionIsPending)
+{
+    launch();
+    QKeyEvent quit(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier);
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(KivaroApplication::isQuitKey(quit));
+    EXPECT_FALSE(KivaroApplication::isQuitKey(other));
+    EXPECT_FALSE(KivaroApplication::quitsDuringCapture(delegate.get(), quit)) << "no capture: the menu's shortcut acts";
+}
+
+TEST(ApplicationVisibility, ThePolicyFollowsTheTitledWindows)
+{
+    ApplicationVisibility visibility;
+    visibility.start();
+    visibility.start();
+    EXPECT_TRUE(visibility.isObserving());
+    KivaroWindow titled(QRect(0, 0, 200, 100), KivaroWindow::Titled | KivaroWindow::Closable);
+    KivaroWindow borderless(QRect(0, 0, 200, 100), KivaroWindow::Borderless);
+    borderless.show();
+    ASSERT_TRUE(waitUntil([] { return ApplicationActivationPolicy::current() == ActivationPolicy::accessory; }))
+        << "only a borderless window is up: " << [] {
+               QStringList open;
+               for (QWidget *w : QApplication::topLevelWidgets())
+                   if (ApplicationVisibility::isOrdinaryOpenWindow(w))
+                       open << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->windowTitle();
+               return open.join(QLatin1Char(',')).toStdString();
+           }();
+    titled.show();
+    ASSERT_TRUE(waitUntil([] { return ApplicationActivationPolicy::current() == ActivationPolicy::regular; }));
+    titled.showMinimized();
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(ApplicationActivationPolicy::current(), ActivationPolicy::regular) << "a minimised window keeps it";
+    titled.close();
+    ASSERT_TRUE(waitUntil([] { return ApplicationActivationPolicy::current() == ActivationPolicy::accessory; }));
+    EXPECT_FALSE(titled.isVisible()) << "hidden windows stay hidden";
+    borderless.close();
+}
+
+TEST(SingleInstance, ASecondLaunchHandsItsRequestToTheFirst)
+{
+    const QString name = QStringLiteral("kivaro-test-%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    EXPECT_FALSE(first.handOff(200)) << "nobody serves yet";
+    // A socket left behind by a process that died is cleared.
+    {
+        QLocalServer stale;
+        ASSERT_TRUE(stale.listen(name));
+    }
+    ASSERT_TRUE(first.listen());
+    int reopened = 0;
+    QObject::connect(&first, &SingleInstance::reopenRequested, [&] { ++reopened; });
+
+    bool handedOff = false;
+    QThread *client = QThread::create([&] { handedOff = SingleInstance(name).handOff(3000); });
+    client->start();
+    EXPECT_TRUE(waitUntil([&] { return client->isFinished(); }, 5000));
+    client->wait();
+    delete client;
+    EXPECT_TRUE(handedOff);
+    EXPECT_EQ(reopened, 1);
+    EXPECT_TRUE(SingleInstance::serverName(QStringLiteral(":1.0")).endsWith(QStringLiteral("-_1_0")));
+    EXPECT_EQ(SingleInstance::serverPath(QStringLiteral(":1")),
+              QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(SingleInstance::serverName(QStringLiteral(":1"))))
+        << "the test's runtime folder is private";
+}
+
+TEST(TerminationSignals, SIGTERMArrivesAsACallOnTheMainThread)
+{
+    int received = 0;
+    {
+        TerminationSignals signalsSeen([&] { ++received; });
+        ASSERT_TRUE(signalsSeen.isInstalled());
+        ::raise(SIGTERM);
+        EXPECT_TRUE(waitUntil([&] { return received == 1; }));
+    }
+    struct sigaction current = {};
+    ::sigaction(SIGTERM, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL) << "the handler is restored";
+}
+
+TEST_F(DelegateTest, TheQuitDuringCaptureRunWritesItsSummaryWhenNothingOfTheCaptureIsLeft)
+{
+    const QString evidence = folder.filePath(QStringLiteral("evidence"));
+    ASSERT_TRUE(QDir().mkpath(evidence));
+    TestSupport::LaunchArgumentsScope arguments(
+        {QStringLiteral("kivaro"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), evidence});
+    launch();
+    // As the scenario does once its capture waits for the user.
+    PrototypeVerification::noteQuitPostedDuringCapture();
+    delegate->terminate();
+    const bool terminated = waitUntil([&] { return delegate->hasTerminated(); });
+    PrototypeVerification::noteQuitPostedDuringCapture(false);
+    ASSERT_TRUE(terminated);
+    QFile summary(evidence + QStringLiteral("/summary.json"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}"));
+    EXPECT_EQ(summary.size(), 68);
+}
+
+// Mended: any quit wrote the pass, also one that came before the scenario had seen its capture
+// wait and posted the quit itself.
+TEST_F(DelegateTest, TheQuitDuringCaptureRunFailsWhenTheQuitWasNotTheScenarios)
+{
+    const QString evidence = folder.filePath(QStringLiteral("evidence"));
+    ASSERT_TRUE(QDir().mkpath(evidence));
+    TestSupport::LaunchArgumentsScope arguments(
+        {QStringLiteral("kivaro"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), evidence});
+    launch();
+    delegate->terminate();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }));
+    QFile summary(evidence + QStringLiteral("/summary.json"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    EXPECT_EQ(summary.readAll(), QByteArrayLiteral("{\"error\":\"the application ended without the scenario's quit during its capture\","
+                                                   "\"status\":\"failed\"}"));
+}
+
+TEST_F(DelegateTest, UndoAndRedoOfTheEditMenuReachTheEditorsCanvas)
+{
+    launch();
+    EditorController *editor = delegate->editor();
+    editor->document()->load(picture(), false);
+    editor->window()->show();
+    QApplication::setActiveWindow(editor->window());
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == editor->window(); }));
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    editor->modeChanged();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()));
+    const QSizeF overlay = editor->overlay()->size();
+    ASSERT_GT(overlay.width(), 0);
+    editor->addMask(QRectF(overlay.width() * 0.3, overlay.height() * 0.3, overlay.width() * 0.3, overlay.height() * 0.3));
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy() && editor->document()->masks().size() == 1; }));
+
+    QAction *undo = submenu(2)->actions().at(0);
+    QAction *redo = submenu(2)->actions().at(1);
+    EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    undo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return editor->document()->masks().isEmpty(); }));
+    redo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return editor->document()->masks().size() == 1; }));
+
+    editor->setBusy(true);
+    EXPECT_FALSE(delegate->undoInActiveWindow(false)) << "nothing is undone while the editor is busy";
+    editor->setBusy(false);
+}
+
+TEST_F(DelegateTest, TheKitsEditAndWindowMenusSpeakTheUsersLanguage)
+{
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    launch();
+    QStringList titles;
+    for (QAction *action : delegate->mainMenu()->actions())
+        if (action->menu())
+            titles << action->menu()->title();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Edit"))) << titles.join(u',').toStdString();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Window"))) << titles.join(u',').toStdString();
+    for (QAction *action : delegate->mainMenu()->actions()) {
+        if (!action->menu() || action->menu()->title() != u"Edit")
+            continue;
+        QStringList items;
+        for (QAction *item : action->menu()->actions())
+            if (!item->isSeparator())
+                items << item->text();
+        EXPECT_EQ(items.mid(0, 2), (QStringList{QStringLiteral("Undo"), QStringLiteral("Redo")}));
+        EXPECT_TRUE(items.contains(QStringLiteral("Select All"))) << items.join(u',').toStdString();
+    }
+    StringTable::overrideLanguage(QString());
+}

@@ -1,0 +1,518 @@
+// The real kivaro process on an X server of its own, with openbox, private XDG folders and a
+// tray host played by the test: what a user sees at launch, recording a hot key in the
+// settings window, capturing with it, a second launch, and every way of quitting. Clients such
+// as xdotool and xclip act as the user and as other applications.
+//
+// With KIVARO_LOOK_DIR set, the screens along the way are saved there as PNG.
+
+#include "Platform/PropertyList/PropertyList.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
+#include "Support/TaskTesting.h"
+#include "Support/TestRun.h"
+#include "Support/XvfbSession.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <xcb/xcb.h>
+
+using TestSupport::ClientResult;
+using TestSupport::runClient;
+using TestSupport::waitUntil;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+const QSize screenSize(1280, 800);
+
+// Owns the tray selection and counts dock requests, as a panel's tray would.
+class TrayHost {
+public:
+    explicit TrayHost(X11TestDisplay &display) : m_display(display)
+    {
+        xcb_connection_t *c = display.connection();
+        m_window = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, m_window, display.root(), -10, -10, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        const xcb_atom_t selection = display.atom("_NET_SYSTEM_TRAY_S0");
+        xcb_set_selection_owner(c, m_window, selection, XCB_CURRENT_TIME);
+        m_opcode = display.atom("_NET_SYSTEM_TRAY_OPCODE");
+        xcb_client_message_event_t manager = {};
+        manager.response_type = XCB_CLIENT_MESSAGE;
+        manager.format = 32;
+        manager.window = display.root();
+        manager.type = display.atom("MANAGER");
+        manager.data.data32[0] = XCB_CURRENT_TIME;
+        manager.data.data32[1] = selection;
+        manager.data.data32[2] = m_window;
+        xcb_send_event(c, 0, display.root(), XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char *>(&manager));
+        xcb_flush(c);
+    }
+    // Dock requests received so far.
+    int dockRequests()
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_display.connection())) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+                if (message->type == m_opcode && message->data.data32[1] == 0)
+                    ++m_docks;
+            }
+            std::free(event);
+        }
+        return m_docks;
+    }
+
+private:
+    X11TestDisplay &m_display;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_opcode = 0;
+    int m_docks = 0;
+};
+
+class ShellProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(display.startWindowManager());
+        ASSERT_TRUE(home.isValid());
+        for (const char *name : {"config", "data", "cache", "runtime"}) {
+            QDir().mkpath(home.filePath(QString::fromLatin1(name)));
+            QFile::setPermissions(home.filePath(QString::fromLatin1(name)),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+    }
+    void TearDown() override
+    {
+        for (QProcess *app : {&first, &second})
+            if (app->state() != QProcess::NotRunning) {
+                app->kill();
+                app->waitForFinished(3000);
+            }
+        display.stopWindowManager();
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        if (dark)
+            env.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
+        return env;
+    }
+    bool start(QProcess &app, const QStringList &arguments = {})
+    {
+        app.setProcessEnvironment(environment());
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+        return app.waitForStarted(5000);
+    }
+    // Starts the application and waits for its settings window.
+    bool launch()
+    {
+        return start(first) && waitUntil([&] { return !visibleWindows(first).isEmpty(); }, 10000);
+    }
+    static bool ended(QProcess &app, int timeoutMs = 8000)
+    {
+        return waitUntil([&] { return app.state() == QProcess::NotRunning; }, timeoutMs);
+    }
+
+    static QStringList search(const QStringList &arguments)
+    {
+        const ClientResult result = runClient(QStringLiteral("xdotool"), QStringList{QStringLiteral("search")} + arguments);
+        return QString::fromUtf8(result.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    static QStringList visibleWindows(const QProcess &app)
+    {
+        return search({QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(app.processId())});
+    }
+    static QStringList allWindows(const QProcess &app)
+    {
+        return search({QStringLiteral("--pid"), QString::number(app.processId())});
+    }
+    static QString windowName(const QString &id)
+    {
+        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), id}).output).trimmed();
+    }
+    static QString activeWindow()
+    {
+        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).output).trimmed();
+    }
+    static QRect geometry(const QString &id)
+    {
+        const QString info = QString::fromUtf8(runClient(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).output);
+        const auto number = [&](const QString &label) {
+            const qsizetype at = info.indexOf(label);
+            return at < 0 ? -1 : info.mid(at + label.size()).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
+        };
+        return QRect(number(QStringLiteral("Absolute upper-left X:")), number(QStringLiteral("Absolute upper-left Y:")),
+                     number(QStringLiteral("Width:")), number(QStringLiteral("Height:")));
+    }
+    static bool xdotool(const QStringList &arguments)
+    {
+        const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
+        return result.finished && result.exitCode == 0;
+    }
+    static bool click(QPoint at)
+    {
+        return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("sleep"),
+                        QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
+    }
+    static bool key(const QString &keys)
+    {
+        const bool sent = xdotool({QStringLiteral("key"), keys});
+        waitUntil([] { return false; }, 150);
+        return sent;
+    }
+    static bool drag(QPoint from, QPoint to)
+    {
+        const QPoint mid = (from + to) / 2;
+        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
+                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
+                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
+                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
+                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
+    }
+    static QByteArray clipboardPNG()
+    {
+        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
+        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
+    }
+    // The settings window's id; empty when not shown.
+    QString settingsWindow(const QProcess &app) const
+    {
+        for (const QString &id : visibleWindows(app))
+            if (windowName(id) == QStringLiteral("设置"))
+                return id;
+        return {};
+    }
+    // The running application's standard preferences, as stored.
+    QVariantMap preferences() const
+    {
+        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        try {
+            return Platform::decodePropertyList(file.readAll()).toMap();
+        } catch (...) {
+            return {};
+        }
+    }
+    void storePreference(const QString &key, const QVariant &value)
+    {
+        QVariantMap map = preferences();
+        map.insert(key, value);
+        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
+        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Platform::encodePropertyList(map));
+    }
+    QStringList recentShots() const
+    {
+        return QDir(home.filePath(QStringLiteral("data/Kivaro/Recent"))).entryList({QStringLiteral("*.kivaro")}, QDir::Files);
+    }
+    // Saves the screen as `name`.png in KIVARO_LOOK_DIR, when set.
+    void look(const QString &name) const
+    {
+        const QString folder = qEnvironmentVariable("KIVARO_LOOK_DIR");
+        if (folder.isEmpty())
+            return;
+        waitUntil([] { return false; }, 300);
+        runClient(QStringLiteral(KIVARO_ROOT_SNAPSHOT),
+                  {folder + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")) + QStringLiteral(".png")});
+    }
+    // Records ⌃⌘5 for region capture in the settings window: the keyboard focus starts on the
+    // window row's recorder; Tab passes its clear button and reaches the region row's recorder.
+    bool recordRegionChord()
+    {
+        // The window manager takes a moment to manage a window it has just been shown.
+        if (!waitUntil([&] {
+                const QString settings = settingsWindow(first);
+                return !settings.isEmpty() && xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings});
+            }))
+            return false;
+        key(QStringLiteral("Tab"));
+        key(QStringLiteral("Tab"));
+        key(QStringLiteral("space"));
+        look(QStringLiteral("settings-recording"));
+        key(QStringLiteral("ctrl+super+5"));
+        return waitUntil([&] { return preferences().contains(QStringLiteral("kivaro.regionCaptureShortcut")); }, 5000)
+               && QString::fromUtf8(preferences().value(QStringLiteral("kivaro.regionCaptureShortcut")).toByteArray())
+                      .contains(QStringLiteral("\"enabled\":true"));
+    }
+    // Waits until the capture overlay covers the screen.
+    bool overlayShown() const
+    {
+        const bool shown = waitUntil(
+            [&] {
+                for (const QString &id : visibleWindows(first))
+                    if (geometry(id).size() == screenSize)
+                        return true;
+                return false;
+            },
+            10000);
+        waitUntil([] { return false; }, 300); // the grabs follow the mapping
+        return shown;
+    }
+    // The application's menu bar item "Kivaro" of the settings window.
+    QPoint applicationMenu() const
+    {
+        const QRect frame = geometry(settingsWindow(first));
+        return frame.topLeft() + QPoint(28, 32 + 12);
+    }
+
+    X11TestDisplay display;
+    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-shell-XXXXXX")};
+    QProcess first;
+    QProcess second;
+    bool dark = false;
+};
+
+} // namespace
+
+TEST_F(ShellProcess, AFreshLaunchMapsOnlyTheSettingsWindowAndNoTrayIconUntilAsked)
+{
+    TrayHost tray(display);
+    ASSERT_TRUE(launch());
+    waitUntil([] { return false; }, 500);
+    const QStringList visible = visibleWindows(first);
+    ASSERT_EQ(visible.size(), 1);
+    EXPECT_EQ(windowName(visible.first()), QStringLiteral("设置"));
+    bool editorExists = false;
+    for (const QString &id : allWindows(first))
+        editorExists |= windowName(id).startsWith(QStringLiteral("Kivaro")) && !visible.contains(id);
+    EXPECT_TRUE(editorExists) << "the editor window exists, unmapped";
+    EXPECT_EQ(tray.dockRequests(), 0);
+    look(QStringLiteral("launch"));
+
+    // Kivaro > 显示菜单栏图标 (the first item).
+    ASSERT_TRUE(click(applicationMenu()));
+    look(QStringLiteral("application-menu"));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Return"));
+    EXPECT_TRUE(waitUntil([&] { return tray.dockRequests() > 0; }, 5000)) << "the tray icon asked to dock";
+    EXPECT_EQ(preferences().value(QStringLiteral("kivaro.showMenuBar")), QVariant(true));
+
+    // The other menus, to look at.
+    for (int index = 1; index < 4; ++index) {
+        key(QStringLiteral("Escape"));
+        ASSERT_TRUE(click(applicationMenu() + QPoint(index == 1 ? 46 : index == 2 ? 84 : 122, 0)));
+        look(QStringLiteral("menu-%1").arg(index));
+    }
+    key(QStringLiteral("Escape"));
+    first.terminate();
+    EXPECT_TRUE(ended(first));
+}
+
+TEST_F(ShellProcess, TheDarkAppearanceToLookAt)
+{
+    if (qEnvironmentVariableIsEmpty("KIVARO_LOOK_DIR"))
+        GTEST_SKIP() << "only pictures";
+    dark = true;
+    ASSERT_TRUE(launch());
+    look(QStringLiteral("launch"));
+    ASSERT_TRUE(click(applicationMenu()));
+    look(QStringLiteral("application-menu"));
+    key(QStringLiteral("Escape"));
+    first.terminate();
+    EXPECT_TRUE(ended(first));
+}
+
+TEST_F(ShellProcess, ASecondLaunchExitsAndBringsTheSettingsWindowForward)
+{
+    ASSERT_TRUE(launch());
+    const QString settings = settingsWindow(first);
+    ASSERT_FALSE(settings.isEmpty());
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings}));
+    key(QStringLiteral("ctrl+w"));
+    ASSERT_TRUE(waitUntil([&] { return settingsWindow(first).isEmpty(); }));
+    EXPECT_EQ(first.state(), QProcess::Running) << "closing the last window does not quit";
+
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(ended(second));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return !settingsWindow(first).isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return activeWindow() == settingsWindow(first); }));
+}
+
+TEST_F(ShellProcess, ARecordedRegionHotKeyCapturesThenQuittingFromTheMenuReleasesIt)
+{
+    const QRect where(200, 150, 600, 400);
+    const QImage pattern = TestSupport::patternImage(where.size(), 3);
+    ASSERT_TRUE(launch());
+    ASSERT_TRUE(recordRegionChord());
+    look(QStringLiteral("settings-recorded"));
+
+    const xcb_window_t fixture = display.createWindow(where, pattern, 0, true);
+    ASSERT_TRUE(display.waitForPixels(where, pattern));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+super+5")));
+    ASSERT_TRUE(overlayShown());
+    look(QStringLiteral("overlay"));
+    ASSERT_TRUE(drag({300, 250}, {500, 400}));
+    QImage copied;
+    ASSERT_TRUE(waitUntil([&] { return copied.loadFromData(clipboardPNG(), "PNG"); }, 10000));
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32), pattern.copy(QRect(100, 100, 200, 150)));
+    EXPECT_TRUE(waitUntil([&] { return recentShots().size() == 1; }));
+    display.destroyWindow(fixture);
+
+    // The capture hid the settings window; a second launch brings it back. Then Kivaro > 退出
+    // Kivaro (the last item).
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(ended(second));
+    ASSERT_TRUE(waitUntil([&] { return !settingsWindow(first).isEmpty(); }));
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
+    // Ctrl+R: the recent shots, to look at.
+    key(QStringLiteral("ctrl+r"));
+    EXPECT_TRUE(waitUntil([&] { return visibleWindows(first).size() >= 2; }));
+    look(QStringLiteral("recent-shots"));
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
+    ASSERT_TRUE(click(applicationMenu()));
+    key(QStringLiteral("Up"));
+    key(QStringLiteral("Return"));
+    ASSERT_TRUE(ended(first));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(recentShots().size(), 1);
+    const xcb_keycode_t five = display.keyCode('5');
+    EXPECT_TRUE(display.grabKey(five, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_4)) << "our grab of ⌃⌘5 was released";
+    display.ungrabKey(five, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_4);
+}
+
+TEST_F(ShellProcess, WithOpensEditorTheInlineEditorAppearsOverTheSpot)
+{
+    storePreference(QStringLiteral("kivaro.capture.opensEditor"), true);
+    const QRect where(200, 150, 600, 400);
+    const QImage pattern = TestSupport::patternImage(where.size(), 4);
+    ASSERT_TRUE(launch());
+    ASSERT_TRUE(recordRegionChord());
+    const xcb_window_t fixture = display.createWindow(where, pattern, 0, true);
+    ASSERT_TRUE(display.waitForPixels(where, pattern));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+super+5")));
+    ASSERT_TRUE(overlayShown());
+    ASSERT_TRUE(drag({300, 250}, {500, 400}));
+    ASSERT_TRUE(waitUntil([&] { return recentShots().size() == 1; }, 10000));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const QString &id : visibleWindows(first))
+                if (geometry(id).size() == screenSize)
+                    return true;
+            return false;
+        },
+        5000))
+        << "the inline editor covers the screen";
+    look(QStringLiteral("inline-editor"));
+    display.destroyWindow(fixture);
+    first.terminate();
+    EXPECT_TRUE(ended(first));
+}
+
+TEST_F(ShellProcess, TheWindowHotKeyPicksAWindowWhoseImageIsItsContent)
+{
+    const QRect where(300, 200, 400, 300);
+    const QImage pattern = TestSupport::patternImage(where.size(), 6);
+    ASSERT_TRUE(launch());
+    const xcb_window_t fixture = display.createWindow(where, pattern);
+    ASSERT_TRUE(waitUntil([&] {
+        return runClient(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(fixture), QStringLiteral("WM_STATE")})
+            .output.contains("window state");
+    }));
+    waitUntil([] { return false; }, 300);
+    ASSERT_TRUE(key(QStringLiteral("ctrl+alt+super+4")));
+    ASSERT_TRUE(overlayShown());
+    const QRect placed = geometry(QString::number(fixture));
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(placed.center().x()), QString::number(placed.center().y())}));
+    waitUntil([] { return false; }, 300);
+    look(QStringLiteral("window-overlay"));
+    ASSERT_TRUE(click(placed.center()));
+    QImage copied;
+    ASSERT_TRUE(waitUntil([&] { return copied.loadFromData(clipboardPNG(), "PNG"); }, 10000));
+    // The window as it stands on the screen: the window manager's frame around its content.
+    const QStringList extents = QString::fromUtf8(runClient(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(fixture),
+                                                                                       QStringLiteral("_NET_FRAME_EXTENTS")})
+                                                      .output)
+                                    .section(QLatin1Char('='), 1)
+                                    .split(QLatin1Char(','));
+    ASSERT_EQ(extents.size(), 4);
+    const int left = extents.at(0).trimmed().toInt(), top = extents.at(2).trimmed().toInt();
+    EXPECT_EQ(copied.size(), pattern.size() + QSize(left + extents.at(1).trimmed().toInt(), top + extents.at(3).trimmed().toInt()));
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32).copy(QRect(QPoint(left, top), pattern.size())), pattern);
+    display.destroyWindow(fixture);
+    first.terminate();
+    EXPECT_TRUE(ended(first));
+}
+
+TEST_F(ShellProcess, QuitDuringACaptureEndsTheProcessWithTheShotWritten)
+{
+    ASSERT_TRUE(launch());
+    // Ctrl+Q while the overlay waits for a selection.
+    ASSERT_TRUE(key(QStringLiteral("ctrl+alt+super+4")));
+    ASSERT_TRUE(overlayShown());
+    ASSERT_TRUE(key(QStringLiteral("ctrl+q")));
+    ASSERT_TRUE(ended(first));
+    EXPECT_EQ(first.exitCode(), 0);
+    const xcb_keycode_t four = display.keyCode('4');
+    EXPECT_TRUE(display.grabKey(four, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4));
+    display.ungrabKey(four, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+
+    // SIGTERM while the overlay waits.
+    ASSERT_TRUE(launch());
+    ASSERT_TRUE(key(QStringLiteral("ctrl+alt+super+4")));
+    ASSERT_TRUE(overlayShown());
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(ended(first));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(ShellProcess, SIGTERMEndsTheProcessEvenWhenTheHistoryCannotBeWritten)
+{
+    const QRect where(200, 150, 600, 400);
+    const QImage pattern = TestSupport::patternImage(where.size(), 8);
+    ASSERT_TRUE(launch());
+    ASSERT_TRUE(recordRegionChord());
+    const xcb_window_t fixture = display.createWindow(where, pattern, 0, true);
+    ASSERT_TRUE(display.waitForPixels(where, pattern));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+super+5")));
+    ASSERT_TRUE(overlayShown());
+    ASSERT_TRUE(drag({300, 250}, {500, 400}));
+    ASSERT_TRUE(waitUntil([&] { return recentShots().size() == 1; }, 10000));
+    display.destroyWindow(fixture);
+
+    // The history folder becomes a file: every write fails from now on.
+    ASSERT_TRUE(waitUntil([&] { return QDir(home.filePath(QStringLiteral("data/Kivaro/Recent"))).removeRecursively(); }));
+    QFile blocker(home.filePath(QStringLiteral("data/Kivaro/Recent")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(ended(first, 10000));
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+int main(int argc, char **argv)
+{
+    TestSupport::XvfbSession xvfb(screenSize);
+    if (!xvfb.isRunning()) {
+        std::fprintf(stderr, "could not start an X server\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return TestSupport::runTests(argc, argv);
+}

@@ -1,0 +1,362 @@
+// The verification scenarios as CI runs them: the real kivaro process with "--verify" and one
+// scenario flag, on an X server of its own with openbox, with private XDG folders and a fresh
+// evidence folder. Each run is checked by its exit status, its standard-error line and the
+// exact bytes of its evidence, and the user's preferences and recent shots (the private XDG
+// folders) must be as they were before it.
+
+#include "Kivaro/verification/ApplicationVisibilityVerification.h"
+#include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/TaskTesting.h"
+#include "Support/TestRun.h"
+#include "Support/XvfbSession.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using TestSupport::waitUntil;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+const QByteArray quitPass = QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}");
+
+struct Outcome {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+};
+
+class VerificationProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(home.isValid());
+        for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
+            ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
+        // The user's own state, which no run may touch.
+        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
+        writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
+        QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
+        writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
+        userState = fingerprint();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(fingerprint(), userState) << "the user's preferences and recent shots are untouched";
+        display.stopWindowManager();
+    }
+
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Every file below the private config and data folders with a digest of its bytes.
+    QStringList fingerprint() const
+    {
+        QStringList entries;
+        for (const char *name : {"config", "data"}) {
+            QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                entries.append(path + u' '
+                               + QString::fromLatin1(QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex()));
+            }
+        }
+        entries.sort();
+        return entries;
+    }
+
+    QString evidence(const QString &name = QStringLiteral("evidence")) const
+    {
+        const QString path = home.filePath(name);
+        if (!QFileInfo::exists(path))
+            ::mkdir(QFile::encodeName(path).constData(), 0700);
+        return path;
+    }
+
+    Outcome run(const QStringList &arguments, const QByteArray &platform = "xcb") const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+        Outcome outcome;
+        if (!process.waitForStarted(5000))
+            return outcome;
+        outcome.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
+        if (!outcome.finished) {
+            process.kill();
+            process.waitForFinished(3000);
+            return outcome;
+        }
+        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        outcome.output = process.readAllStandardOutput();
+        outcome.errors = process.readAllStandardError();
+        return outcome;
+    }
+    Outcome scenario(const QString &flag, const QString &folder)
+    {
+        return run({QStringLiteral("--verify"), flag, QStringLiteral("--evidence-dir"), folder});
+    }
+    static QStringList files(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    static QJsonObject record(const QString &path)
+    {
+        return QJsonDocument::fromJson(contents(path)).object();
+    }
+
+    X11TestDisplay display;
+    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-verify-XXXXXX")};
+    QStringList userState;
+};
+
+// ---- application visibility ------------------------------------------------------------------
+
+TEST_F(VerificationProcess, VisibilityPassesUnderAWindowManager)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--verify-visibility"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_EQ(outcome.output, "SCREENSHOT: " + QFile::encodeName(folder) + "/settings-reopened.png\n");
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    const QByteArray summary = contents(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(summary, QByteArray(Kivaro::ApplicationVisibilityVerification::passSummary));
+    EXPECT_EQ(summary.size(), 200);
+    const QImage settings(folder + QStringLiteral("/settings-reopened.png"));
+    ASSERT_FALSE(settings.isNull());
+    EXPECT_EQ(qAlpha(settings.pixel(settings.width() / 2, settings.height() / 2)), 255);
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("config"), QStringLiteral("settings-reopened.png"), QStringLiteral("summary.json")}));
+}
+
+// Without a window manager the second reading of the policy cannot be made: the first check
+// fails and says why, and an earlier pass in the folder does not survive.
+TEST_F(VerificationProcess, VisibilityWithoutAWindowManagerFailsAtItsFirstCheck)
+{
+    ASSERT_FALSE(display.hasWindowManager());
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/summary.json"), QByteArray(Kivaro::ApplicationVisibilityVerification::passSummary));
+    writeFile(folder + QStringLiteral("/settings-reopened.png"), QByteArrayLiteral("stale"));
+    const Outcome outcome = scenario(QStringLiteral("--verify-visibility"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString message = QStringLiteral("Application visibility check 1 needs a window manager: no _NET_CLIENT_LIST on the root window");
+    EXPECT_EQ(outcome.errors, (QStringLiteral("Visibility verification failed: ") + message + u'\n').toUtf8());
+    const QJsonObject failed = record(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(failed, (QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), message}}));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/settings-reopened.png")));
+}
+
+// ---- basic workflow --------------------------------------------------------------------------
+
+TEST_F(VerificationProcess, BasicWorkflowPassesAndWritesItsEvidence)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--verify-basics"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    const QJsonObject expected{
+        {QStringLiteral("status"), QStringLiteral("passed")},
+        {QStringLiteral("environment"), QStringLiteral("native-linux")},
+        {QStringLiteral("checks"), QJsonArray::fromStringList(Kivaro::BasicWorkflowVerification::checkTexts())},
+        {QStringLiteral("limitations"), QJsonArray{QString::fromUtf8(Kivaro::BasicWorkflowVerification::limitation)}},
+    };
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), QJsonDocument(expected).toJson(QJsonDocument::Indented));
+    EXPECT_EQ(contents(folder + QStringLiteral("/broken.kivaro")), QByteArrayLiteral("not a project"));
+    EXPECT_FALSE(contents(folder + QStringLiteral("/oversized.kivaro")).isEmpty());
+    for (const char *picture : {"settings-error.png", "edge-mosaic.png"})
+        EXPECT_FALSE(QImage(folder + u'/' + QLatin1String(picture)).isNull()) << picture;
+    const QString retention = folder + QStringLiteral("/retention");
+    EXPECT_EQ(contents(retention + QStringLiteral("/keep.txt")), QByteArrayLiteral("fixture"));
+    EXPECT_EQ(QDir(retention).entryList({QStringLiteral("*.kivaro")}, QDir::Files).size(), 20);
+}
+
+// A symbolic link planted at the retention folder's name is never followed: the run fails in
+// its last phase, says why, writes its failure record and leaves the link's target alone.
+TEST_F(VerificationProcess, BasicWorkflowRefusesALinkAtItsRetentionFolder)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString target = evidence(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QFile::link(target, folder + QStringLiteral("/retention")));
+    const Outcome outcome = scenario(QStringLiteral("--verify-basics"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.startsWith("Basic workflow verification failed: ")) << outcome.errors.constData();
+    EXPECT_EQ(outcome.errors.count('\n'), 1);
+    const QJsonObject failed = record(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(failed.value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(outcome.errors, ("Basic workflow verification failed: " + failed.value(QStringLiteral("error")).toString() + u'\n').toUtf8());
+    EXPECT_TRUE(files(target).isEmpty());
+}
+
+// ---- quit during capture ---------------------------------------------------------------------
+
+TEST_F(VerificationProcess, QuitDuringCapturePassesThroughTheNormalQuit)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--verify-quit-capture"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.output.isEmpty() && outcome.errors.isEmpty()) << outcome.output.constData() << outcome.errors.constData();
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), quitPass);
+}
+
+// No screen to capture (Qt's offscreen platform): the overlay never opens, and the run fails
+// with its record instead of ending silently; an earlier pass is gone.
+TEST_F(VerificationProcess, QuitDuringCaptureWithoutAnOverlayFails)
+{
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/summary.json"), quitPass);
+    const Outcome outcome =
+        run({QStringLiteral("--verify"), QStringLiteral("--verify-quit-capture"), QStringLiteral("--evidence-dir"), folder}, "offscreen");
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString message = QStringLiteral("the capture overlay did not open within 100 polls");
+    EXPECT_TRUE(outcome.errors.endsWith((QStringLiteral("Quit during capture verification failed: ") + message + u'\n').toUtf8()))
+        << outcome.errors.constData();
+    EXPECT_EQ(record(folder + QStringLiteral("/summary.json")),
+              (QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), message}}));
+}
+
+// ---- the launch rules ------------------------------------------------------------------------
+
+TEST_F(VerificationProcess, LaunchesThatCannotBeOneRunAreRefusedBeforeAnyWindow)
+{
+    const QString folder = evidence();
+    const QStringList usage[] = {
+        {QStringLiteral("--verify"), QStringLiteral("--verify-basics"), QStringLiteral("--verify-visibility")},
+        {QStringLiteral("--verify"), QStringLiteral("--ui-session")},
+        {QStringLiteral("--verify-updater"), QStringLiteral("--ui-session")},
+        {QStringLiteral("--verify"), QStringLiteral("--verify-basics"), QStringLiteral("--evidence-dir")},
+        {QStringLiteral("--verify"), QStringLiteral("--evidence-dir"), QStringLiteral("--verify-basics")},
+    };
+    for (const QStringList &arguments : usage) {
+        const Outcome outcome = run(arguments);
+        ASSERT_TRUE(outcome.finished);
+        EXPECT_EQ(outcome.exitCode, 1) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(outcome.errors.contains("\nusage: kivaro ")) << outcome.errors.constData();
+    }
+    EXPECT_TRUE(files(folder).isEmpty());
+    EXPECT_TRUE(files(home.filePath(QStringLiteral("tmp"))).isEmpty());
+}
+
+// A named evidence folder must be the user's own: a group-writable one and a link are refused
+// and nothing is written into them.
+TEST_F(VerificationProcess, EvidenceFoldersOthersCanWriteOrThatAreLinksAreRefused)
+{
+    const QString shared = evidence(QStringLiteral("shared"));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0770), 0);
+    Outcome outcome = scenario(QStringLiteral("--verify-basics"), shared);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.errors, "kivaro: the evidence folder " + QFile::encodeName(shared) + " is writable by others\n");
+    EXPECT_TRUE(files(shared).isEmpty());
+
+    const QString target = evidence(QStringLiteral("target"));
+    const QString link = home.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(target, link));
+    outcome = scenario(QStringLiteral("--verify-visibility"), link);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.errors, "kivaro: the evidence folder " + QFile::encodeName(link) + " is a symbolic link\n");
+    EXPECT_TRUE(files(target).isEmpty());
+}
+
+// A link planted at a result's name is removed with the earlier records, never written
+// through: its target keeps its bytes and the result is a file of the run's own.
+TEST_F(VerificationProcess, ALinkAtAResultsNameIsNeverWrittenThrough)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString victim = home.filePath(QStringLiteral("victim"));
+    writeFile(victim, QByteArrayLiteral("someone else's file"));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/summary.json")));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/settings-reopened.png")));
+    const Outcome outcome = scenario(QStringLiteral("--verify-visibility"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_EQ(contents(victim), QByteArrayLiteral("someone else's file"));
+    EXPECT_FALSE(QFileInfo(folder + QStringLiteral("/summary.json")).isSymLink());
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), QByteArray(Kivaro::ApplicationVisibilityVerification::passSummary));
+}
+
+// Without "--evidence-dir" the run makes a fresh private folder named after its scenario in the
+// temporary folder and prints where; scenarios of later versions fail there, never pass.
+TEST_F(VerificationProcess, ScenariosNotInThisVersionFailInAFreshFolder)
+{
+    for (const QString &flag : {QStringLiteral("--verify-privacy"), QString()}) {
+        QStringList arguments{QStringLiteral("--verify")};
+        if (!flag.isEmpty())
+            arguments.append(flag);
+        const Outcome outcome = run(arguments);
+        ASSERT_TRUE(outcome.finished);
+        EXPECT_EQ(outcome.exitCode, 1);
+        const QString name = flag.isEmpty() ? QStringLiteral("verification") : QStringLiteral("privacy");
+        const QStringList made = QDir(home.filePath(QStringLiteral("tmp"))).entryList({QStringLiteral("kivaro-") + name + QStringLiteral("-*")},
+                                                                                        QDir::Dirs);
+        ASSERT_EQ(made.size(), 1) << outcome.errors.constData();
+        const QString folder = home.filePath(QStringLiteral("tmp/") + made.first());
+        struct stat info = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        const QString subject = flag.isEmpty() ? QStringLiteral("the full verification suite") : flag;
+        EXPECT_EQ(outcome.errors, (QStringLiteral("kivaro: verification evidence in ") + folder + QStringLiteral("\nKivaro verification failed: ") + subject
+                                   + QStringLiteral(" is not built in this version\n"))
+                                      .toUtf8());
+        EXPECT_EQ(record(folder + QStringLiteral("/summary.json")).value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+        QDir(folder).removeRecursively();
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    TestSupport::XvfbSession xvfb(QSize(1280, 800));
+    if (!xvfb.isRunning()) {
+        std::fprintf(stderr, "could not start an X server\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return TestSupport::runTests(argc, argv);
+}
