@@ -6,7 +6,12 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/verification/CaptureImprovementsVerification.h"
 #include "Kivaro/verification/CaptureWorkflowVerification.h"
+#include "Platform/Markup/MarkupCanvas.h"
+#include "Platform/Markup/UndoManager.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Kivaro/document/SampleImage.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Dialogs/ScriptedAlertPresenter.h"
 #include "Platform/Dialogs/ScriptedFilePanels.h"
@@ -93,14 +98,24 @@ protected:
             document->addAnnotation(QStringLiteral("按钮没有反应"), QPointF(600, 300));
     }
 
-    QString failureOf()
+    // The ShotError text `task` ends with; empty when it passes.
+    static QString failureOf(Platform::Task<void> task)
     {
         try {
-            TestSupport::run(Kivaro::CaptureWorkflowVerification::run(editor.get(), output), 20000);
+            TestSupport::run(std::move(task), 30000);
         } catch (const Kivaro::ShotError &error) {
             return error.text();
         }
         return QString();
+    }
+    QString failureOf() { return failureOf(Kivaro::CaptureWorkflowVerification::run(editor.get(), output)); }
+    QStringList written() const
+    {
+        QStringList names;
+        for (const QString &name : Kivaro::CaptureImprovementsVerification::evidenceNames())
+            if (QFileInfo::exists(output + u'/' + name))
+                names.append(name);
+        return names;
     }
 
     QTemporaryDir home;
@@ -158,6 +173,77 @@ TEST_F(CaptureSubRun, WorkflowNeverWritesThroughALinkedRetentionFolder)
     ASSERT_TRUE(QFile::link(elsewhere, output + QStringLiteral("/retention-test")));
     EXPECT_EQ(failureOf(), QStringLiteral("the folder %1/retention-test is a symbolic link").arg(output));
     EXPECT_TRUE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// ---- capture improvements ---------------------------------------------------------------------
+
+namespace Improvements = Kivaro::CaptureImprovementsVerification;
+using TestSupport::X11TestDisplay;
+
+// Every stretch the sub-run holds passes on the real editor, in the sub-run's order, and leaves
+// its pictures; the striped export is the first rendering with its mosaic.
+TEST_F(CaptureSubRun, ImprovementStretchesPassInOrderAndLeaveTheirEvidence)
+{
+    X11TestDisplay display;
+    ASSERT_TRUE(display.startWindowManager());
+    editor->window()->show();
+    EXPECT_EQ(failureOf(Improvements::mosaic(editor.get(), output)), QString());
+    EXPECT_EQ(failureOf(Improvements::friendlyAnnotations(editor.get(), output)), QString());
+    EXPECT_EQ(failureOf(Improvements::grainPopup(editor.get(), output)), QString());
+    EXPECT_EQ(editor->document()->mosaicGrain(), 64);
+    EXPECT_EQ(failureOf(Improvements::selection(editor.get(), output, Kivaro::SampleImage::make())), QString());
+    EXPECT_EQ(failureOf(Improvements::friendlyEvidence(editor.get(), output)), QString());
+    QStringList expected = Improvements::evidenceNames();
+    expected.removeAll(QStringLiteral("capture-settings.png"));
+    expected.removeAll(QStringLiteral("capture-improvements.json"));
+    EXPECT_EQ(written(), expected);
+    const QImage exported(output + QStringLiteral("/mosaic-export.png"));
+    ASSERT_EQ(exported.size(), QSize(960, 600));
+    EXPECT_EQ(exported.pixel(100, 100), exported.pixel(101, 100)) << "one block of the mosaic";
+    EXPECT_NE(exported.pixel(100, 100), Improvements::stripes().pixel(100, 100));
+    EXPECT_EQ(exported.pixel(700, 500), Improvements::stripes().pixel(700, 500)) << "outside the mask the picture stays";
+    display.stopWindowManager();
+}
+
+// A grain change that leaves no undo step behind (its step is dropped as soon as the grain is
+// 12) cannot be taken back: the check that depends on it fails by name, after the checks
+// before it passed, and the later steps do not run.
+TEST_F(CaptureSubRun, ImprovementsGrainChangeWithoutUndoFailsItsCheck)
+{
+    editor->window()->show();
+    Kivaro::ShotDocument *document = editor->document();
+    const std::function<void()> previous = document->didChange;
+    document->didChange = [document, previous] {
+        if (previous)
+            previous();
+        if (document->mosaicGrain() == 12 && document->canvas())
+            document->canvas()->undoManager()->removeAllActions();
+    };
+    EXPECT_EQ(failureOf(Improvements::mosaic(editor.get(), output)), QStringLiteral("验证失败：grain-undo-restores-pixels"));
+    document->didChange = previous;
+    EXPECT_FALSE(QFileInfo::exists(output + QStringLiteral("/mosaic.kivaro")));
+}
+
+// With none of this process's windows on the screen there is no target to highlight: the
+// capture-mode stretch fails before it opens its window.
+TEST_F(CaptureSubRun, ImprovementsCaptureModesWithoutAWindowOfTheirOwnFail)
+{
+    X11TestDisplay display;
+    ASSERT_TRUE(display.startWindowManager());
+    editor->window()->hide();
+    EXPECT_EQ(failureOf(Improvements::selection(editor.get(), output, Kivaro::SampleImage::make())), QStringLiteral("验证目标窗口不可用"));
+    EXPECT_TRUE(written().isEmpty());
+    display.stopWindowManager();
+}
+
+// The whole sub-run cannot pass while one of its stretches is missing; it says which, and an
+// earlier result record is gone.
+TEST_F(CaptureSubRun, ImprovementsRunFailsHonestlyWithoutItsRoutingChecks)
+{
+    writeFile(output + QStringLiteral("/capture-improvements.json"), Improvements::passRecord());
+    EXPECT_EQ(failureOf(Improvements::run(editor.get(), output)),
+              QStringLiteral("the settings and editor shortcut routing checks are not built in this version"));
+    EXPECT_TRUE(written().isEmpty());
 }
 
 } // namespace
