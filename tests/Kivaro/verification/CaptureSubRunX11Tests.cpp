@@ -224,6 +224,17 @@ TEST_F(CaptureSubRun, ImprovementsGrainChangeWithoutUndoFailsItsCheck)
     EXPECT_FALSE(QFileInfo::exists(output + QStringLiteral("/mosaic.kivaro")));
 }
 
+// The friendly annotation checks need a linked bubble: without one they fail saying so instead
+// of passing with nothing checked.
+TEST_F(CaptureSubRun, ImprovementsFriendlyChecksWithoutALinkFail)
+{
+    editor->window()->show();
+    editor->document()->load(shot(), false);
+    EXPECT_EQ(failureOf(Improvements::friendlyAnnotations(editor.get(), output)),
+              QStringLiteral("the friendly annotation checks need a linked annotation, and the document has none"));
+    EXPECT_TRUE(written().isEmpty());
+}
+
 // With none of this process's windows on the screen there is no target to highlight: the
 // capture-mode stretch fails before it opens its window.
 TEST_F(CaptureSubRun, ImprovementsCaptureModesWithoutAWindowOfTheirOwnFail)
