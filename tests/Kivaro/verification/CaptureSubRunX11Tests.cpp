@@ -163,6 +163,24 @@ TEST_F(CaptureSubRun, WorkflowWithoutALinkFailsBeforeMovingAnything)
     EXPECT_FALSE(QFileInfo::exists(output + QStringLiteral("/linked-and-masked.kivaro")));
 }
 
+// A linked delete that leaves no undo step behind cannot be taken back: the run fails at that
+// check by name, and the evidence of later steps is never written.
+TEST_F(CaptureSubRun, WorkflowDeleteWithoutUndoFailsItsCheck)
+{
+    suiteDocument();
+    Kivaro::ShotDocument *document = editor->document();
+    const std::function<void()> previous = document->didChange;
+    document->didChange = [document, previous] {
+        if (previous)
+            previous();
+        if (document->links().isEmpty() && document->canvas())
+            document->canvas()->undoManager()->removeAllActions();
+    };
+    EXPECT_EQ(failureOf(), QStringLiteral("断言失败：linked-delete-undo"));
+    document->didChange = previous;
+    EXPECT_FALSE(QFileInfo::exists(output + QStringLiteral("/05-redacted.png")));
+}
+
 // A link planted at the retention folder's name is refused: the run fails in its last step and
 // nothing lands in the link's target.
 TEST_F(CaptureSubRun, WorkflowNeverWritesThroughALinkedRetentionFolder)
