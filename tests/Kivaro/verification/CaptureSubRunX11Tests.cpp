@@ -20,8 +20,6 @@
 #include "Platform/ScreenCapture/InProcessScreenSource.h"
 #include "Platform/Sharing/FixedSharingServices.h"
 #include "Support/TaskTesting.h"
-#include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -276,14 +274,3 @@ TEST_F(CaptureSubRun, ImprovementsRunFailsHonestlyWithoutItsRoutingChecks)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
-}

@@ -9,8 +9,6 @@
 #include "Kivaro/verification/CaptureSelectionVerification.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/TaskTesting.h"
-#include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -296,14 +294,3 @@ TEST_F(CaptureVerificationProcess, LiveCaptureRefusesALinkedEvidenceFolder)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
-}
