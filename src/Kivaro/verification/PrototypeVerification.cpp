@@ -72,7 +72,8 @@ QString describe(std::exception_ptr error)
     }
 }
 
-StandaloneRun::StandaloneRun(QString prefix, const QStringList &records) : m_prefix(std::move(prefix))
+StandaloneRun::StandaloneRun(QString prefix, const QStringList &records, QString result)
+    : m_prefix(std::move(prefix)), m_result(std::move(result))
 {
     if (const auto folder = evidenceFolder())
         m_folder = *folder;
@@ -80,8 +81,8 @@ StandaloneRun::StandaloneRun(QString prefix, const QStringList &records) : m_pre
         return;
     // An earlier run's records go first: a failure of this one must never leave a pass behind.
     QStringList names = records;
-    if (!names.contains(QStringLiteral("summary.json")))
-        names.append(QStringLiteral("summary.json"));
+    if (!names.contains(m_result))
+        names.append(m_result);
     for (const QString &name : names)
         ::unlink(QFile::encodeName(path(name)).constData());
 }
@@ -108,7 +109,7 @@ void StandaloneRun::write(const QString &name, const QByteArray &bytes) const
 void StandaloneRun::pass(const QByteArray &record) const
 {
     try {
-        write(QStringLiteral("summary.json"), record);
+        write(m_result, record);
     } catch (...) {
         fail(std::current_exception());
     }
@@ -124,7 +125,7 @@ void StandaloneRun::fail(const QString &description) const
 {
     if (!m_folder.isEmpty()) {
         const QJsonObject record{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), description}};
-        Platform::writePrivateFile(path(QStringLiteral("summary.json")), QJsonDocument(record).toJson(QJsonDocument::Compact));
+        Platform::writePrivateFile(path(m_result), QJsonDocument(record).toJson(QJsonDocument::Compact));
     }
     const QByteArray line = (m_prefix + description + u'\n').toUtf8();
     std::fflush(stdout);

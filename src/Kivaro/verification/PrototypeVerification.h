@@ -7,8 +7,8 @@
 // main() checked or made before launch). It first removes the records it is about to write, so
 // that no earlier pass survives a failed run. Every record is written through the private-file
 // helpers, never through a symbolic link at its name. A failure writes
-// {"status":"failed","error":...} to "summary.json", one line on standard error and ends the
-// process with status 1; a pass writes the runner's pass record and ends it with status 0.
+// {"status":"failed","error":...} to its result record ("summary.json" unless the runner names
+// another), one line on standard error and ends the process with status 1; a pass writes the runner's pass record and ends it with status 0.
 // Neither goes through the application's termination.
 //
 // Main thread only.
@@ -42,7 +42,8 @@ class StandaloneRun final {
 public:
     // `prefix`: the standard-error prefix ("Visibility verification failed: ").
     // `records`: the names this runner writes, removed now from the folder.
-    StandaloneRun(QString prefix, const QStringList &records);
+    // `result`: the name of its pass and failure record.
+    StandaloneRun(QString prefix, const QStringList &records, QString result = QStringLiteral("summary.json"));
 
     // The run's folder; empty when there is none (the first check fails then).
     const QString &folder() const { return m_folder; }
@@ -53,7 +54,7 @@ public:
     // Writes one evidence file; throws ShotError with the write's error.
     void write(const QString &name, const QByteArray &bytes) const;
 
-    // Writes `record` to "summary.json" and ends the process with status 0; a failed write
+    // Writes `record` to the result record and ends the process with status 0; a failed write
     // takes the failure path instead.
     [[noreturn]] void pass(const QByteArray &record) const;
     // The failure record, the standard-error line and status 1.
@@ -66,6 +67,7 @@ public:
 private:
     QString m_prefix;
     QString m_folder;
+    QString m_result;
 };
 
 } // namespace Kivaro::PrototypeVerification

@@ -3,6 +3,8 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/CaptureLiveVerification.h"
+#include "Kivaro/verification/CaptureSelectionVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
@@ -33,6 +35,10 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
         co_await BasicWorkflowVerification::quitDuringCapture(editor);
     else if (flag == QStringLiteral("--verify-basics"))
         co_await BasicWorkflowVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-selection"))
+        co_await CaptureSelectionVerification::run(editor);
+    else if (flag == QStringLiteral("--capture-live"))
+        co_await CaptureLiveVerification::run(editor);
     else
         co_await notBuilt(flag);
 }
@@ -52,7 +58,8 @@ QString selectedScenario(const QStringList &arguments)
 bool isBuilt(const QString &flag)
 {
     return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture")
-        || flag == QStringLiteral("--verify-basics");
+        || flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-selection")
+        || flag == QStringLiteral("--capture-live");
 }
 
 void startLaunchRuns(AppDelegate &delegate)

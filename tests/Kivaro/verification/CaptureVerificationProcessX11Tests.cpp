@@ -1,0 +1,296 @@
+// The capture scenarios as CI runs them: the real kivaro process with "--verify" and
+// "--verify-selection" or "--capture-live", on an X server of its own with openbox, private XDG
+// folders and a fresh evidence folder, checked by exit status, the exact standard output and
+// error, and the bytes and pixels of the evidence. The user's preferences and recent shots
+// must be as they were before each run.
+
+#include "Kivaro/document/SampleImage.h"
+#include "Kivaro/verification/CaptureLiveVerification.h"
+#include "Kivaro/verification/CaptureSelectionVerification.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/TaskTesting.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using TestSupport::waitUntil;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+struct Outcome {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList files(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QJsonObject record(const QString &path)
+{
+    return QJsonDocument::fromJson(contents(path)).object();
+}
+
+QJsonObject failure(const QString &message)
+{
+    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), message}};
+}
+
+// Whether `needle` appears pixel for pixel somewhere in `haystack`.
+bool containsPixels(const QImage &haystack, const QImage &needle)
+{
+    const QImage hay = haystack.convertToFormat(QImage::Format_RGB32);
+    const QImage pin = needle.convertToFormat(QImage::Format_RGB32);
+    if (pin.isNull() || hay.width() < pin.width() || hay.height() < pin.height())
+        return false;
+    for (int y = 0; y <= hay.height() - pin.height(); ++y)
+        for (int x = 0; x <= hay.width() - pin.width(); ++x) {
+            bool same = true;
+            for (int row = 0; row < pin.height() && same; ++row)
+                same = std::equal(reinterpret_cast<const QRgb *>(pin.constScanLine(row)),
+                                  reinterpret_cast<const QRgb *>(pin.constScanLine(row)) + pin.width(),
+                                  reinterpret_cast<const QRgb *>(hay.constScanLine(y + row)) + x);
+            if (same)
+                return true;
+        }
+    return false;
+}
+
+class CaptureVerificationProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(home.isValid());
+        for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
+            ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
+        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
+        writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
+        QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
+        writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
+        userState = fingerprint();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(fingerprint(), userState) << "the user's preferences and recent shots are untouched";
+        display.stopWindowManager();
+    }
+
+    QStringList fingerprint() const
+    {
+        QStringList entries;
+        for (const char *name : {"config", "data"}) {
+            QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                entries.append(path + u' '
+                               + QString::fromLatin1(QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex()));
+            }
+        }
+        entries.sort();
+        return entries;
+    }
+
+    QString evidence(const QString &name = QStringLiteral("evidence")) const
+    {
+        const QString path = home.filePath(name);
+        if (!QFileInfo::exists(path))
+            ::mkdir(QFile::encodeName(path).constData(), 0700);
+        return path;
+    }
+
+    // `noDisplay`: Qt's offscreen platform and no $DISPLAY at all.
+    Outcome scenario(const QString &flag, const QString &folder, bool noDisplay = false) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), noDisplay ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+        if (noDisplay)
+            env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KIVARO_EXECUTABLE),
+                      {QStringLiteral("--verify"), flag, QStringLiteral("--evidence-dir"), folder});
+        Outcome outcome;
+        if (!process.waitForStarted(5000))
+            return outcome;
+        outcome.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 90000);
+        if (!outcome.finished) {
+            process.kill();
+            process.waitForFinished(3000);
+            return outcome;
+        }
+        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        outcome.output = process.readAllStandardOutput();
+        outcome.errors = process.readAllStandardError();
+        return outcome;
+    }
+
+    // A link in place of the evidence folder is refused before any window; nothing reaches
+    // its target.
+    void expectLinkedFolderRefused(const QString &flag)
+    {
+        const QString target = evidence(QStringLiteral("target"));
+        const QString link = home.filePath(QStringLiteral("link"));
+        ASSERT_TRUE(QFile::link(target, link));
+        const Outcome outcome = scenario(flag, link);
+        ASSERT_TRUE(outcome.finished);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.errors, "kivaro: the evidence folder " + QFile::encodeName(link) + " is a symbolic link\n");
+        EXPECT_TRUE(files(target).isEmpty());
+    }
+
+    X11TestDisplay display;
+    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-capture-verify-XXXXXX")};
+    QStringList userState;
+};
+
+// ---- selection overlay -----------------------------------------------------------------------
+
+TEST_F(CaptureVerificationProcess, SelectionPassesEveryRuleAndWritesItsPictures)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/summary.json"), QByteArrayLiteral("{\"status\":\"stale\"}"));
+    const Outcome outcome = scenario(QStringLiteral("--verify-selection"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    QByteArray announced;
+    QStringList expectedFiles{QStringLiteral("config"), QStringLiteral("summary.json")};
+    for (const QString &name : Kivaro::CaptureSelectionVerification::pictureNames()) {
+        announced += "SCREENSHOT: " + QFile::encodeName(folder) + '/' + name.toUtf8() + ".png\n";
+        expectedFiles.append(name + QStringLiteral(".png"));
+        const QImage picture(folder + u'/' + name + QStringLiteral(".png"));
+        ASSERT_FALSE(picture.isNull()) << name.toStdString();
+        EXPECT_EQ(picture.size(), QSize(1920, 1200)) << name.toStdString();
+        EXPECT_EQ(qAlpha(picture.pixel(picture.width() / 2, picture.height() / 2)), 255) << name.toStdString();
+    }
+    EXPECT_EQ(outcome.output, announced);
+    expectedFiles.sort();
+    EXPECT_EQ(files(folder), expectedFiles);
+
+    const QByteArray summary = contents(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(summary, Kivaro::CaptureSelectionVerification::passSummary());
+    // Never more than was measured: the layout was synthetic and no physical mouse moved.
+    EXPECT_TRUE(summary.contains("\"environment\": \"native-linux\",\n    \"checks\": [\n        \"overlapping targets\","));
+    EXPECT_TRUE(summary.endsWith("\"multiMonitorLayout\": \"synthetic\",\n    \"physicalMouseVerified\": false\n}\n"));
+    EXPECT_EQ(Kivaro::CaptureSelectionVerification::checkNames().size(), 15);
+}
+
+// With no display the fixture windows are never listed: the run fails before its first rule,
+// with its record in place of an earlier pass and none of the earlier pictures left.
+TEST_F(CaptureVerificationProcess, SelectionWithoutADisplayFailsBeforeItsRules)
+{
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/summary.json"), Kivaro::CaptureSelectionVerification::passSummary());
+    writeFile(folder + QStringLiteral("/overlapping-front.png"), QByteArrayLiteral("stale"));
+    const Outcome outcome = scenario(QStringLiteral("--verify-selection"), folder, true);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString message = QStringLiteral("Capture selection fixture windows unavailable");
+    EXPECT_TRUE(outcome.errors.endsWith(("Capture selection verification failed: " + message + u'\n').toUtf8())) << outcome.errors.constData();
+    EXPECT_EQ(outcome.errors.count("verification failed"), 1);
+    EXPECT_TRUE(outcome.output.isEmpty());
+    EXPECT_EQ(record(folder + QStringLiteral("/summary.json")), failure(message));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/overlapping-front.png")));
+}
+
+TEST_F(CaptureVerificationProcess, SelectionRefusesALinkedEvidenceFolder)
+{
+    expectLinkedFolderRefused(QStringLiteral("--verify-selection"));
+}
+
+// ---- live capture ----------------------------------------------------------------------------
+
+TEST_F(CaptureVerificationProcess, LiveCapturePicksItsOwnWindowAndCancelsEveryWay)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--capture-live"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    EXPECT_EQ(outcome.output, "SCREENSHOT: " + QFile::encodeName(folder) + "/live-captured-editor.png\n");
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cancel-footer-region.png"), QStringLiteral("cancel-footer-window.png"),
+                                          QStringLiteral("capture-live.json"), QStringLiteral("captured-region.png"),
+                                          QStringLiteral("captured-window.png"), QStringLiteral("config"),
+                                          QStringLiteral("live-captured-editor.png")}));
+
+    const QImage window(folder + QStringLiteral("/captured-window.png"));
+    const QImage region(folder + QStringLiteral("/captured-region.png"));
+    ASSERT_FALSE(window.isNull());
+    ASSERT_EQ(region.size(), QSize(420, 260)); // a backing scale of 1
+    EXPECT_EQ(contents(folder + QStringLiteral("/capture-live.json")),
+              Kivaro::CaptureLiveVerification::passRecord(window.size(), region.size()));
+    // The window picked is the run's own fixture: its picture shows the sample at full size,
+    // and the region is cut from that same picture.
+    const QImage sample = Kivaro::SampleImage::make();
+    EXPECT_GE(window.width(), sample.width());
+    EXPECT_GE(window.height(), sample.height());
+    EXPECT_TRUE(containsPixels(sample, region));
+    EXPECT_TRUE(containsPixels(window, sample.copy(380, 200, 200, 200)));
+    for (const char *footer : {"cancel-footer-window.png", "cancel-footer-region.png"})
+        EXPECT_FALSE(QImage(folder + u'/' + QLatin1String(footer)).isNull()) << footer;
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/live-captured-editor.png")).isNull());
+}
+
+// Without a display the first capture reports the missing screen access at once; the run
+// fails with that text in its own record and writes no summary and no picture.
+TEST_F(CaptureVerificationProcess, LiveCaptureWithoutADisplayFailsWithTheCapturesError)
+{
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/capture-live.json"), Kivaro::CaptureLiveVerification::passRecord(QSize(1, 1), QSize(1, 1)));
+    writeFile(folder + QStringLiteral("/captured-window.png"), QByteArrayLiteral("stale"));
+    const Outcome outcome = scenario(QStringLiteral("--capture-live"), folder, true);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString message = QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。");
+    EXPECT_TRUE(outcome.errors.endsWith(("Live capture verification failed: " + message + u'\n').toUtf8())) << outcome.errors.constData();
+    EXPECT_EQ(record(folder + QStringLiteral("/capture-live.json")), failure(message));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("capture-live.json"), QStringLiteral("config")}));
+}
+
+TEST_F(CaptureVerificationProcess, LiveCaptureRefusesALinkedEvidenceFolder)
+{
+    expectLinkedFolderRefused(QStringLiteral("--capture-live"));
+}
+
+} // namespace
