@@ -3,6 +3,9 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/AnnotationToolsVerification.h"
+#include "Kivaro/verification/IconVerification.h"
+#include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
@@ -33,6 +36,12 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
         co_await BasicWorkflowVerification::quitDuringCapture(editor);
     else if (flag == QStringLiteral("--verify-basics"))
         co_await BasicWorkflowVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-icon"))
+        co_await IconVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-inline"))
+        co_await InlineCaptureVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-annotation-tools"))
+        co_await AnnotationToolsVerification::standalone(editor);
     else
         co_await notBuilt(flag);
 }
@@ -52,7 +61,8 @@ QString selectedScenario(const QStringList &arguments)
 bool isBuilt(const QString &flag)
 {
     return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture")
-        || flag == QStringLiteral("--verify-basics");
+        || flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-icon")
+        || flag == QStringLiteral("--verify-inline") || flag == QStringLiteral("--verify-annotation-tools");
 }
 
 void startLaunchRuns(AppDelegate &delegate)
