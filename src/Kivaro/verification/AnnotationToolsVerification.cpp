@@ -98,9 +98,11 @@ void drag(EditorController *editor, QPointF from, QPointF to)
         auto *event = new QMouseEvent(step.type, local, local, window->mapToGlobal(local), step.button, step.buttons, Qt::NoModifier,
                                       QPointingDevice::primaryPointingDevice());
         event->setTimestamp(quint64(uptime()));
+        // Each event goes through the queue and is delivered before the next one is built: the
+        // events of one pointing device share its point's state until they are delivered.
         QCoreApplication::postEvent(handle, event);
+        QCoreApplication::sendPostedEvents(handle, 0);
     }
-    QCoreApplication::sendPostedEvents(handle, 0);
 }
 
 } // namespace detail
