@@ -10,6 +10,7 @@
 #include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/document/ProjectArchive.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
@@ -309,13 +310,36 @@ TEST_F(VerificationProcess, IconPreviewThatCannotWriteItsPictureFailsAndLeavesNo
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/icon-dark.png")));
 }
 
+// Without "--evidence-dir" the pictures go to a fresh private folder named after the run.
+TEST_F(VerificationProcess, IconPreviewWithoutAFolderMakesAFreshOne)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const Outcome outcome = run({QStringLiteral("--verify"), QStringLiteral("--verify-icon")});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    const QStringList made = QDir(home.filePath(QStringLiteral("tmp"))).entryList({QStringLiteral("kivaro-icon-*")}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1);
+    const QString folder = home.filePath(QStringLiteral("tmp/") + made.first());
+    EXPECT_EQ(outcome.errors, "kivaro: verification evidence in " + QFile::encodeName(folder) + '\n');
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/icon-light.png")).isNull());
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/icon-dark.png")).isNull());
+    QDir(folder).removeRecursively();
+}
+
 // ---- inline capture --------------------------------------------------------------------------
 
 TEST_F(VerificationProcess, InlineCapturePassesEveryRowAndWritesItsEvidence)
 {
     ASSERT_TRUE(display.startWindowManager());
     const QString folder = evidence();
+    // Another client owns the clipboard; the run works on a private pasteboard and must leave it.
+    const QString clip = home.filePath(QStringLiteral("clip.txt"));
+    writeFile(clip, QByteArrayLiteral("the user's clipboard"));
+    const QStringList clipboard{QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-loops"), QStringLiteral("1")};
+    ASSERT_EQ(TestSupport::runClient(QStringLiteral("xclip"), clipboard + QStringList{QStringLiteral("-i"), clip}).exitCode, 0);
     const Outcome outcome = scenario(QStringLiteral("--verify-inline"), folder);
+    EXPECT_EQ(TestSupport::runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")}).output,
+              QByteArrayLiteral("the user's clipboard"));
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
     EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
