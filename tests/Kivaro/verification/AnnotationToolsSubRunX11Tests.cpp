@@ -45,6 +45,8 @@ protected:
     void TearDown() override
     {
         editor.reset();
+        // The editor's cancelled tasks (a pending history write) end on the event loop.
+        TestSupport::waitUntil([] { return false; }, 300);
         AppearanceManager::shared().setApplicationAppearance(std::nullopt);
         display.stopWindowManager();
     }
