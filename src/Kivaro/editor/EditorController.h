@@ -203,6 +203,8 @@ public:
     // Stores the flag and applies what it enables: the canvas's editability, the share button,
     // the mode control and the grain control.
     void setBusy(bool busy);
+    // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
+    void setVoiceBusy(bool busy);
     // Applies the selected segment, the armed tool and a pending re-pointing to the canvas, the
     // overlay, the controls, the voice panel and the status line.
     void updateMode();
@@ -448,8 +450,6 @@ private:
     static Platform::Task<QString> recognizingText(QPointer<EditorController> self);
     // The success text of a copy of recognised text, with the history's notice when it has one.
     QString recognizedTextStatus(const QString &success) const;
-    // Busy on behalf of voice work: only what voice work set busy may be cleared by cancelling it.
-    void setVoiceBusy(bool busy);
     // Asks before a save or an export replaces an existing file; true to go on.
     static Platform::Task<bool> confirmReplacing(QPointer<EditorController> self, QString path);
 

@@ -5,6 +5,9 @@
 #include "Kivaro/verification/BasicWorkflowVerification.h"
 #include "Kivaro/verification/CaptureLiveVerification.h"
 #include "Kivaro/verification/CaptureSelectionVerification.h"
+#include "Kivaro/verification/AnnotationToolsVerification.h"
+#include "Kivaro/verification/IconVerification.h"
+#include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
@@ -39,6 +42,12 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
         co_await CaptureSelectionVerification::run(editor);
     else if (flag == QStringLiteral("--capture-live"))
         co_await CaptureLiveVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-icon"))
+        co_await IconVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-inline"))
+        co_await InlineCaptureVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-annotation-tools"))
+        co_await AnnotationToolsVerification::standalone(editor);
     else
         co_await notBuilt(flag);
 }
@@ -57,9 +66,10 @@ QString selectedScenario(const QStringList &arguments)
 
 bool isBuilt(const QString &flag)
 {
-    return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture")
-        || flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-selection")
-        || flag == QStringLiteral("--capture-live");
+    return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture") ||
+        flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-selection") ||
+        flag == QStringLiteral("--capture-live") || flag == QStringLiteral("--verify-icon") ||
+        flag == QStringLiteral("--verify-inline") || flag == QStringLiteral("--verify-annotation-tools");
 }
 
 void startLaunchRuns(AppDelegate &delegate)

@@ -16,6 +16,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Kivaro/update/KivaroUpdateConfiguration.h"
 #include "Kivaro/update/KivaroUpdatePrompts.h"
@@ -25,6 +26,7 @@
 #include "UpdaterTestSupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLocalServer>
@@ -173,6 +175,9 @@ TEST_F(DelegateTest, VerificationRunsNeverMigrateTheEarlierBuildsPreferences)
         launch();
         EXPECT_FALSE(defaults().contains(QStringLiteral("kivaro.showMenuBar"))) << flag.toStdString();
         delegate.reset();
+        // The run's fresh evidence folder, made in the temporary folder, goes with the test.
+        if (const auto folder = PrototypeVerification::evidenceFolder())
+            QDir(*folder).removeRecursively();
     }
     TestSupport::LaunchArgumentsScope arguments({QStringLiteral("kivaro")});
     launch();

@@ -5,8 +5,12 @@
 // folders) must be as they were before it.
 
 #include "Kivaro/verification/ApplicationVisibilityVerification.h"
+#include "Kivaro/verification/AnnotationToolsVerification.h"
 #include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/InlineCaptureVerification.h"
+#include "Kivaro/document/ProjectArchive.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
@@ -256,6 +260,176 @@ TEST_F(VerificationProcess, QuitDuringCaptureWithoutAnOverlayFails)
         << outcome.errors.constData();
     EXPECT_EQ(record(folder + QStringLiteral("/summary.json")),
               (QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), message}}));
+}
+
+// ---- application icon ------------------------------------------------------------------------
+
+TEST_F(VerificationProcess, IconPreviewShowsTheBundledIconInLightAndDark)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--verify-icon"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    const QByteArray at = "SCREENSHOT: " + QFile::encodeName(folder);
+    EXPECT_EQ(outcome.output, at + "/icon-light.png\n" + at + "/icon-dark.png\n");
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    // The pictures are the result: no record.
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("config"), QStringLiteral("icon-dark.png"), QStringLiteral("icon-light.png")}));
+    const QImage light(folder + QStringLiteral("/icon-light.png"));
+    const QImage dark(folder + QStringLiteral("/icon-dark.png"));
+    ASSERT_EQ(light.size(), QSize(1320, 764));
+    ASSERT_EQ(dark.size(), light.size());
+    // The window's own background follows the appearance; the big tile shows the icon (its
+    // blue plate) in both.
+    EXPECT_GT(qGray(light.pixel(40, 720)), 200);
+    EXPECT_LT(qGray(dark.pixel(40, 720)), 80);
+    for (const QImage *image : {&light, &dark}) {
+        const QRgb plate = image->pixel(452, 600);
+        EXPECT_GT(qBlue(plate), 200);
+        EXPECT_LT(qRed(plate), 100);
+    }
+}
+
+// A picture that cannot be written fails the preview with its record and line, and a picture
+// of an earlier run does not survive into the failed one.
+TEST_F(VerificationProcess, IconPreviewThatCannotWriteItsPictureFailsAndLeavesNoStalePicture)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("icon-light.png")));
+    writeFile(folder + QStringLiteral("/icon-dark.png"), QByteArrayLiteral("an earlier run's picture"));
+    const Outcome outcome = scenario(QStringLiteral("--verify-icon"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.output.isEmpty()) << outcome.output.constData();
+    const QJsonObject failed = record(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(failed.value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    EXPECT_FALSE(failed.value(QStringLiteral("error")).toString().isEmpty());
+    EXPECT_EQ(outcome.errors, ("Icon preview failed: " + failed.value(QStringLiteral("error")).toString() + u'\n').toUtf8());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/icon-dark.png")));
+}
+
+// Without "--evidence-dir" the pictures go to a fresh private folder named after the run.
+TEST_F(VerificationProcess, IconPreviewWithoutAFolderMakesAFreshOne)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const Outcome outcome = run({QStringLiteral("--verify"), QStringLiteral("--verify-icon")});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    const QStringList made = QDir(home.filePath(QStringLiteral("tmp"))).entryList({QStringLiteral("kivaro-icon-*")}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1);
+    const QString folder = home.filePath(QStringLiteral("tmp/") + made.first());
+    EXPECT_EQ(outcome.errors, "kivaro: verification evidence in " + QFile::encodeName(folder) + '\n');
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/icon-light.png")).isNull());
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/icon-dark.png")).isNull());
+    QDir(folder).removeRecursively();
+}
+
+// ---- inline capture --------------------------------------------------------------------------
+
+TEST_F(VerificationProcess, InlineCapturePassesEveryRowAndWritesItsEvidence)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    // Another client owns the clipboard; the run works on a private pasteboard and must leave it.
+    const QString clip = home.filePath(QStringLiteral("clip.txt"));
+    writeFile(clip, QByteArrayLiteral("the user's clipboard"));
+    const QStringList clipboard{QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-loops"), QStringLiteral("1")};
+    ASSERT_EQ(TestSupport::runClient(QStringLiteral("xclip"), clipboard + QStringList{QStringLiteral("-i"), clip}).exitCode, 0);
+    const Outcome outcome = scenario(QStringLiteral("--verify-inline"), folder);
+    EXPECT_EQ(TestSupport::runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")}).output,
+              QByteArrayLiteral("the user's clipboard"));
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    const QByteArray at = "SCREENSHOT: " + QFile::encodeName(folder);
+    EXPECT_EQ(outcome.output, at + "/inline-before.png\n" + at + "/inline-annotated.png\n" + at + "/inline-text-panel.png\n");
+    const QJsonObject expected{
+        {QStringLiteral("status"), QStringLiteral("passed")},
+        {QStringLiteral("environment"), QStringLiteral("native-linux")},
+        {QStringLiteral("checks"), QJsonArray::fromStringList(Kivaro::InlineCaptureVerification::checkTexts())},
+        {QStringLiteral("background"), QStringLiteral("synthetic fixture")},
+        {QStringLiteral("physicalMouseVerified"), false},
+    };
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), QJsonDocument(expected).toJson(QJsonDocument::Indented));
+    EXPECT_EQ(QImage(folder + QStringLiteral("/inline-export.png")).size(), QSize(640, 360));
+    // The inline window covers the made-up 960 × 600 screen; the panel is its own window.
+    EXPECT_EQ(QImage(folder + QStringLiteral("/inline-before.png")).size(), QSize(1920, 1200));
+    EXPECT_EQ(QImage(folder + QStringLiteral("/inline-annotated.png")).size(), QSize(1920, 1200));
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/inline-text-panel.png")).isNull());
+    for (const char *name : {"config", "inline-annotated.png", "inline-before.png", "inline-export.png", "inline-text-panel.png", "summary.json"})
+        EXPECT_TRUE(files(folder).contains(QLatin1String(name))) << name;
+}
+
+TEST_F(VerificationProcess, InlineCaptureThatCannotWriteItsExportFailsWithItsRecord)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("inline-export.png")));
+    writeFile(folder + QStringLiteral("/summary.json"), QByteArrayLiteral("{\"status\":\"passed\"}"));
+    const Outcome outcome = scenario(QStringLiteral("--verify-inline"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QJsonObject failed = record(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(failed.keys(), (QStringList{QStringLiteral("error"), QStringLiteral("status")}));
+    EXPECT_EQ(failed.value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(outcome.errors, ("Inline capture verification failed: " + failed.value(QStringLiteral("error")).toString() + u'\n').toUtf8());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/inline-annotated.png")));
+}
+
+// ---- annotation tools ------------------------------------------------------------------------
+
+TEST_F(VerificationProcess, AnnotationToolsPassOnTheSamplePicture)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const Outcome outcome = scenario(QStringLiteral("--verify-annotation-tools"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
+    const QByteArray at = "SCREENSHOT: " + QFile::encodeName(folder);
+    EXPECT_EQ(outcome.output, at + "/drawing-tools-before-undo.png\n" + at + "/drawing-tools.png\n" + at + "/numbered-steps.png\n" + at
+                                  + "/floating-text-light.png\n" + at + "/floating-text-dark.png\n");
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), QByteArray(Kivaro::AnnotationToolsVerification::standalonePass));
+    const QByteArray result = contents(folder + QStringLiteral("/annotation-tools-result.json"));
+    EXPECT_EQ(result, QByteArray(Kivaro::AnnotationToolsVerification::resultRecord));
+    EXPECT_EQ(result.size(), 204);
+    const Kivaro::ShotState steps = Kivaro::ProjectArchive::decode(contents(folder + QStringLiteral("/numbered-steps.kivaro")));
+    ASSERT_EQ(steps.steps.size(), 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(steps.steps.at(k).number, k + 1);
+    // The sample is 960 × 600; the exports are the picture alone.
+    for (const char *name : {"drawing-tools-export.png", "numbered-steps-export.png"})
+        EXPECT_EQ(QImage(folder + u'/' + QLatin1String(name)).size(), QSize(960, 600)) << name;
+    EXPECT_NE(contents(folder + QStringLiteral("/drawing-tools-export.png")), contents(folder + QStringLiteral("/numbered-steps-export.png")));
+    const QImage light(folder + QStringLiteral("/floating-text-light.png"));
+    const QImage dark(folder + QStringLiteral("/floating-text-dark.png"));
+    ASSERT_FALSE(light.isNull());
+    EXPECT_EQ(light.size(), dark.size());
+    EXPECT_GT(qGray(light.pixel(4, light.height() - 4)), qGray(dark.pixel(4, dark.height() - 4)));
+    EXPECT_EQ(files(folder).size(), 11) << files(folder).join(u' ').toStdString();
+}
+
+// A failure after the first phase: the failure record and line, the evidence written before it
+// stays, and an earlier run's pass record is gone.
+TEST_F(VerificationProcess, AnnotationToolsThatCannotWriteTheirExportFailAndLeaveNoEarlierPass)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("drawing-tools-export.png")));
+    writeFile(folder + QStringLiteral("/annotation-tools-result.json"), QByteArray(Kivaro::AnnotationToolsVerification::resultRecord));
+    writeFile(folder + QStringLiteral("/summary.json"), QByteArray(Kivaro::AnnotationToolsVerification::standalonePass));
+    const Outcome outcome = scenario(QStringLiteral("--verify-annotation-tools"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QJsonObject failed = record(folder + QStringLiteral("/summary.json"));
+    EXPECT_EQ(failed.value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(outcome.errors,
+              ("Annotation tools verification failed: " + failed.value(QStringLiteral("error")).toString() + u'\n').toUtf8());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/annotation-tools-result.json")));
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/drawing-tools-before-undo.png")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/numbered-steps.kivaro")));
 }
 
 // ---- the launch rules ------------------------------------------------------------------------
