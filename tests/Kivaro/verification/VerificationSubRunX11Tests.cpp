@@ -16,6 +16,7 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
+#include "Kivaro/verification/SharingVerification.h"
 #include "Kivaro/verification/TextRecognitionVerification.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
@@ -26,7 +27,6 @@
 #include "Platform/Keys/KeyTable.h"
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
-#include "Platform/Sharing/FixedSharingServices.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
@@ -37,6 +37,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -77,6 +80,7 @@ QByteArray contents(const QString &path)
 QStringList filesIn(const QString &folder)
 {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    names.removeAll(QStringLiteral("data"));
     names.sort();
     return names;
 }
@@ -101,12 +105,15 @@ protected:
     {
         ASSERT_TRUE(folder.isValid());
         ASSERT_TRUE(QDir().mkpath(output()));
+        // The run's own data folder: the sharing check's receiver goes there.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        ASSERT_TRUE(QDir().mkpath(dataHome()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
         AppearanceManager::shared().setApplicationAppearance(std::nullopt);
         AppDelegate::Services services;
         services.editor.pasteboard = Platform::Pasteboard::withUniqueName();
         services.editor.filePanels = std::make_shared<Platform::ScriptedFilePanels>();
         services.editor.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
-        services.editor.sharingServices = std::make_shared<Platform::FixedSharingServices>(QList<Platform::SharingService>());
         services.editor.recentDirectory = folder.filePath(QStringLiteral("recent"));
         services.alerts = services.editor.alerts;
         delegate = std::make_unique<AppDelegate>(services);
@@ -128,11 +135,14 @@ protected:
         delegate.reset();
         TestSupport::waitUntil([] { return false; }, 20);
         AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+        qputenv("XDG_DATA_HOME", savedDataHome);
     }
+    QString dataHome() const { return out(QStringLiteral("data")); }
     QString output() const { return folder.filePath(QStringLiteral("out")); }
     QString out(const QString &name) const { return QDir(output()).filePath(name); }
 
     QTemporaryDir folder;
+    QByteArray savedDataHome;
     std::unique_ptr<AppDelegate> delegate;
     EditorController *editor = nullptr;
 };
@@ -315,6 +325,63 @@ TEST_F(SubRun, ACanvasThatKeepsItsOwnAppearanceFailsAndEverythingIsPutBack)
     EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::nullopt);
     EXPECT_EQ(editor->voiceFeedback()->phase(), VoiceFeedbackView::Phase::hidden);
     EXPECT_EQ(filesIn(output()), QStringList());
+}
+
+// ---- sharing ---------------------------------------------------------------------------------
+
+QStringList shareFolders()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("Kivaro-share-*")}, QDir::Dirs);
+}
+
+TEST_F(SubRun, EveryShareEntryPointOffersTheDesignatedReceiverOneRightFileAndCleansUp)
+{
+    const QStringList before = shareFolders();
+    ASSERT_EQ(failureOf(SharingVerification::run(editor, output()), 120000), QString());
+
+    const QByteArray result = contents(out(QStringLiteral("sharing-result.json")));
+    EXPECT_EQ(result, SharingVerification::passRecord());
+    const QJsonObject record = QJsonDocument::fromJson(result).object();
+    EXPECT_EQ(record.value(QStringLiteral("status")).toString(), QStringLiteral("passed"));
+    EXPECT_EQ(record.value(QStringLiteral("environment")).toString(), QStringLiteral("native-linux"));
+    EXPECT_EQ(record.value(QStringLiteral("recipientTransferVerified")), QJsonValue(false));
+    EXPECT_EQ(record.value(QStringLiteral("checks")).toArray().size(), 6);
+
+    const QJsonObject picker = QJsonDocument::fromJson(contents(out(QStringLiteral("share-picker-state.json")))).object();
+    EXPECT_EQ(picker.value(QStringLiteral("files")).toInt(), 1);
+    EXPECT_TRUE(picker.value(QStringLiteral("pngMatches")).toBool());
+    EXPECT_TRUE(picker.value(QStringLiteral("receiverCanPerform")).toBool());
+    EXPECT_TRUE(picker.value(QStringLiteral("proposedTitles")).toArray().contains(QString::fromLatin1(SharingVerification::receiverTitle)));
+    EXPECT_FALSE(picker.value(QStringLiteral("busy")).toBool());
+
+    QStringList names = filesIn(output());
+    ASSERT_EQ(names.size(), 14) << names.join(u' ').toStdString();
+    for (const char *name : {"share-editor-light.png", "share-editor-dark.png", "share-history-light.png", "share-history-dark.png",
+                             "share-ocr-light.png", "share-ocr-dark.png", "share-menu.png", "share-menu-dark.png",
+                             "share-history-menu.png", "share-ocr-menu.png"})
+        EXPECT_FALSE(QImage(out(QString::fromLatin1(name))).isNull()) << name;
+    // Nothing of the run claims a transfer it cannot make, the receiver is gone again, and the
+    // share files were deleted.
+    for (const QString &name : names)
+        if (name.endsWith(QStringLiteral(".json"))) {
+            EXPECT_FALSE(contents(out(name)).contains("AirDrop")) << name.toStdString();
+        }
+    EXPECT_FALSE(QFile::exists(QDir(dataHome()).filePath(QStringLiteral("applications/")
+                                                          + QString::fromLatin1(SharingVerification::receiverId))));
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return shareFolders() == before; }, 3000)) << shareFolders().join(u' ').toStdString();
+    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::nullopt);
+    EXPECT_EQ(editor->textHistory().entries().value(0).text, SharingVerification::fixtureText());
+}
+
+TEST_F(SubRun, TheSharingCheckRefusesAReceiverOutsideTheRunsFolder)
+{
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(elsewhere.path()));
+    const QString failure = failureOf(SharingVerification::run(editor, output()));
+    EXPECT_TRUE(failure.contains(QStringLiteral("XDG_DATA_HOME"))) << failure.toStdString();
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("sharing-result.json"))));
 }
 
 } // namespace
