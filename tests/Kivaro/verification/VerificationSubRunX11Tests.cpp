@@ -207,6 +207,34 @@ TEST_F(SubRun, AChordHeldByAnotherApplicationFailsTheHotKeyCheckAndLeavesNothing
     EXPECT_EQ(*delegate->shortcut()->registeredBinding(), ownBinding);
 }
 
+TEST_F(SubRun, WhenTheApplicationsHotKeyCannotComeBackTheHotKeyCheckFails)
+{
+    GlobalShortcut *own = delegate->shortcut();
+    ASSERT_TRUE(own && own->registeredBinding());
+    const CaptureShortcut ownBinding = *own->registeredBinding();
+    const xcb_keycode_t code = display->keyCode(ownBinding.keyName.at(0).unicode());
+    const std::uint16_t modifiers = Platform::Keys::xModifiersFromHotKeyMask(ownBinding.modifiers);
+
+    // Once the pictures are being taken the run no longer holds the application's chord: another
+    // application takes it then, before the run gives it back.
+    auto running = Platform::start(ShortcutVerification::run(output()));
+    bool grabbed = false;
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            if (!grabbed && QFile::exists(out(QStringLiteral("two-shortcuts-light.png"))))
+                grabbed = display->grabKey(code, modifiers);
+            return running.isFinished();
+        },
+        60000));
+    display->ungrabKey(code, modifiers);
+    ASSERT_TRUE(grabbed);
+    ASSERT_TRUE(running.error());
+    EXPECT_TRUE(PrototypeVerification::describe(running.error()).startsWith(QStringLiteral("应用快捷键恢复失败")))
+        << PrototypeVerification::describe(running.error()).toStdString();
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("two-shortcuts-result.json"))));
+    EXPECT_EQ(shortcutSuites(), QStringList());
+}
+
 // ---- the window keys of the main menu --------------------------------------------------------
 
 TEST_F(SubRun, TheWindowKeysOpenAndCloseSettingsAndHideTheEditor)
