@@ -85,6 +85,10 @@ public:
     void changeCaptureAction();
     // The reset button's action: ⌃⌥⌘4 (on) and ⌃⌘5 (off) registered and stored.
     void resetDefault();
+    // One mode's new setting, merged with the other mode's stored one and registered; stored,
+    // shown and announced only when that succeeded. Otherwise the earlier hot keys come back and
+    // the refusal is thrown.
+    void apply(const CaptureShortcutPreferences &setting, CaptureSelectionMode mode);
     // Closing the window ends any recording.
     void windowWillClose();
     // The menu bar shown at the top of the window's content (the application's menus).
@@ -104,7 +108,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void apply(const CaptureShortcutPreferences &setting, CaptureSelectionMode mode);
     void rowChanged(CaptureShortcutRow *row, const CaptureShortcutPreferences &setting);
     void handleRecording(CaptureShortcutRow *row, bool recording);
     void showMessage(const QString &text, NativeAppAppearance::NativeColor color);
