@@ -3,6 +3,8 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/LocalizationVerification.h"
+#include "Kivaro/verification/PrivacyVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
@@ -33,6 +35,10 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
         co_await BasicWorkflowVerification::quitDuringCapture(editor);
     else if (flag == QStringLiteral("--verify-basics"))
         co_await BasicWorkflowVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-privacy"))
+        co_await PrivacyVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-localization"))
+        co_await LocalizationVerification::run(editor);
     else
         co_await notBuilt(flag);
 }
@@ -52,7 +58,8 @@ QString selectedScenario(const QStringList &arguments)
 bool isBuilt(const QString &flag)
 {
     return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture")
-        || flag == QStringLiteral("--verify-basics");
+        || flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-privacy")
+        || flag == QStringLiteral("--verify-localization");
 }
 
 void startLaunchRuns(AppDelegate &delegate)
