@@ -104,9 +104,11 @@ Platform::Task<void> photographWindows(QString path)
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed())
             area |= window->frameGeometry();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen)
+        area &= screen->virtualGeometry();
     if (area.isEmpty())
         throw ShotError::message(QStringLiteral("分享窗口未显示"));
-    QScreen *screen = QGuiApplication::primaryScreen();
     const QPixmap picture = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
     QByteArray png;
     QBuffer buffer(&png);
@@ -126,21 +128,21 @@ Platform::Task<void> run(EditorController *editor, QString output)
     const Restore restore;
     const qint64 startingGrain = editor->document()->mosaicGrain();
     NativeAppAppearance::NativePopupButton *grain = editor->mosaicGrainControl();
-    const auto file = [&output](const QString &name) { return output + u'/' + name; };
+    const auto file = [&output](const QString &name) -> QString { return output + u'/' + name; };
 
     editor->showEditor();
     editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
     editor->updateMode();
 
-    const std::pair<const char *, Appearance> appearances[] = {{"light", Appearance::light}, {"dark", Appearance::dark}};
-    for (const auto &[name, appearance] : appearances) {
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        const QString name = NativeAppAppearance::appearanceName(appearance);
         AppearanceManager::shared().setApplicationAppearance(appearance);
         grain->performClick();
         co_await Platform::sleep(300ms);
         MenuContentView *grainMenu = openMenu();
         if (!grainMenu)
             failWith("Custom grain menu did not open");
-        co_await photographWindows(file(QStringLiteral("menu-grain-") + QString::fromLatin1(name) + QStringLiteral(".png")));
+        co_await photographWindows(file(QStringLiteral("menu-grain-") + name + QStringLiteral(".png")));
         press(grainMenu, escape);
         if (openMenu())
             failWith("Escape did not close menu");
@@ -151,7 +153,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
         co_await Platform::sleep(300ms);
         if (!openMenu())
             failWith("Custom tools menu did not open");
-        co_await photographWindows(file(QStringLiteral("menu-tools-") + QString::fromLatin1(name) + QStringLiteral(".png")));
+        co_await photographWindows(file(QStringLiteral("menu-tools-") + name + QStringLiteral(".png")));
         NativeMenu::shared().close();
     }
     AppearanceManager::shared().setApplicationAppearance(restore.appearance());

@@ -1,0 +1,148 @@
+// The menu sub-run on a real X server with a window manager, with an editor of the test's own:
+// its pictures, its exact result, the state it gives back, and its first failure.
+
+#include "Kivaro/verification/MenuVerification.h"
+
+#include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/document/SampleImage.h"
+#include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/editor/CanvasBackgroundView.h"
+#include "Kivaro/editor/EditorController.h"
+#include "KivaroCore/ShotError.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeMenu.h"
+#include "NativeAppAppearance/NativePopupButton.h"
+#include "Platform/Dialogs/ScriptedAlertPresenter.h"
+#include "Platform/Dialogs/ScriptedFilePanels.h"
+#include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/TaskTesting.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Kivaro;
+using NativeAppAppearance::Appearance;
+using NativeAppAppearance::AppearanceManager;
+using TestSupport::X11TestDisplay;
+
+namespace {
+
+class MenuRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(display.isValid());
+        ASSERT_TRUE(display.startWindowManager());
+        ASSERT_TRUE(folder.isValid());
+        EditorController::Services services;
+        services.filePanels = std::make_shared<Platform::ScriptedFilePanels>();
+        services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
+        services.recentDirectory = folder.filePath(QStringLiteral("recent"));
+        editor = std::make_unique<EditorController>(services);
+        editor->document()->load(SampleImage::make(), true);
+        output = folder.filePath(QStringLiteral("evidence"));
+        ASSERT_TRUE(QDir().mkdir(output));
+    }
+    void TearDown() override
+    {
+        NativeAppAppearance::NativeMenu::shared().close();
+        AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+        editor.reset();
+        display.stopWindowManager();
+    }
+    std::exception_ptr runMenus()
+    {
+        try {
+            TestSupport::run(MenuVerification::run(editor.get(), output), 30000);
+            return nullptr;
+        } catch (...) {
+            return std::current_exception();
+        }
+    }
+
+    X11TestDisplay display;
+    QTemporaryDir folder;
+    QString output;
+    std::unique_ptr<EditorController> editor;
+};
+
+// Started in the dark appearance with the coarse grain: the pictures show light then dark, the
+// keyboard choice lands on 40, and everything the run touched is given back.
+TEST_F(MenuRun, PassesAndGivesBackWhatItChanged)
+{
+    TestSupport::run(editor->document()->setMosaicGrain(64));
+    editor->mosaicGrainControl()->selectItemWithTag(64);
+    AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
+
+    const std::exception_ptr error = runMenus();
+    ASSERT_FALSE(error) << [&] {
+        try {
+            std::rethrow_exception(error);
+        } catch (const ShotError &shot) {
+            return shot.text().toStdString();
+        } catch (const std::exception &other) {
+            return std::string(other.what());
+        } catch (...) {
+            return std::string("?");
+        }
+    }();
+
+    QFile result(output + QStringLiteral("/menus-result.json"));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    const QByteArray bytes = result.readAll();
+    EXPECT_EQ(bytes, QByteArray(MenuVerification::passResult));
+    EXPECT_EQ(bytes.size(), 74);
+    EXPECT_EQ(QDir(output).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("menu-grain-dark.png"), QStringLiteral("menu-grain-light.png"), QStringLiteral("menu-tools-dark.png"),
+                           QStringLiteral("menu-tools-light.png"), QStringLiteral("menus-result.json")}));
+    // The light picture is brighter than the dark one.
+    const QImage light(output + QStringLiteral("/menu-grain-light.png"));
+    const QImage dark(output + QStringLiteral("/menu-grain-dark.png"));
+    ASSERT_FALSE(light.isNull());
+    ASSERT_EQ(light.size(), dark.size());
+    qint64 lightSum = 0, darkSum = 0;
+    for (int y = 0; y < light.height(); y += 7)
+        for (int x = 0; x < light.width(); x += 7) {
+            lightSum += qGray(light.pixel(x, y));
+            darkSum += qGray(dark.pixel(x, y));
+        }
+    EXPECT_GT(lightSum, darkSum);
+
+    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::optional<Appearance>(Appearance::dark));
+    EXPECT_EQ(editor->document()->mosaicGrain(), 64);
+    ASSERT_TRUE(editor->mosaicGrainControl()->selectedItem());
+    EXPECT_EQ(editor->mosaicGrainControl()->selectedItem()->data().toLongLong(), 64);
+    EXPECT_EQ(NativeAppAppearance::NativeMenu::shared().contentView(), nullptr);
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::selectSegment));
+    EXPECT_FALSE(editor->activeDrawingTool());
+}
+
+// Without the More button the run stops after the first grain picture, closes the menu, gives
+// the appearance back and writes no result.
+TEST_F(MenuRun, AMissingMoreButtonFailsAfterTheFirstPicture)
+{
+    editor->showEditor();
+    QWidget *more = MenuVerification::findMore(editor->view());
+    ASSERT_TRUE(more);
+    more->setObjectName(QString());
+
+    const std::exception_ptr error = runMenus();
+    ASSERT_TRUE(error);
+    try {
+        std::rethrow_exception(error);
+    } catch (const ShotError &shot) {
+        EXPECT_EQ(shot.text(), QStringLiteral("More button missing"));
+    }
+    EXPECT_EQ(QDir(output).entryList(QDir::Files, QDir::Name), QStringList{QStringLiteral("menu-grain-light.png")});
+    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::nullopt);
+    EXPECT_EQ(NativeAppAppearance::NativeMenu::shared().contentView(), nullptr);
+}
+
+} // namespace
