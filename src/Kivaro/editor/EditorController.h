@@ -378,6 +378,11 @@ public:
     void cancelVoice();
     // The voice panel's cancel button.
     void cancelVoiceAction() { cancelVoice(); }
+    // The voice panel's retry button: transcribes the kept recording again (prepares voice
+    // first when it is not ready).
+    void retryVoice();
+    // The voice panel's text button: types the note at the held point instead.
+    void typeVoiceFallback();
     // Prepares voice for the selected language; nothing while busy or without an engine.
     void prepareVoice();
 
@@ -430,6 +435,11 @@ private:
     static Platform::Task<void> sharing(QPointer<EditorController> self, QPointer<QWidget> anchor,
                                        std::function<Platform::Task<QByteArray>()> exportPNG);
     static Platform::Task<void> preparingVoice(QPointer<EditorController> self, int generation);
+    // Starts recording at the press in voice mode (the rest of begin()).
+    void beginVoice();
+    // Finishes (or, with `retry`, transcribes again) the note held at `point` and adds it.
+    static Platform::Task<void> transcribingVoice(QPointer<EditorController> self, int generation, QPointF point, bool retry);
+    void presentVoiceFailure(std::exception_ptr error, bool canRetry);
     static bool canWriteChosenFile(QPointer<EditorController> self);
     void startRecognition(bool polish);
     static Platform::Task<void> recognizing(QPointer<EditorController> self, bool polish);

@@ -10,6 +10,7 @@
 #include "Kivaro/editor/InlineCaptureEditor.h"
 #include "Kivaro/editor/LinkedBubbleInteraction.h"
 #include "Kivaro/editor/TransparencyGridView.h"
+#include "Kivaro/editor/VoiceAnnotation.h"
 #include "Kivaro/editor/internal/EditorLayout.h"
 #include "Kivaro/editor/internal/EditorViews.h"
 #include "Kivaro/editor/internal/RoundedCornerMask.h"
@@ -215,10 +216,15 @@ void EditorController::installCallbacks()
     hold->excludedView = voiceFeedback();
     connect(voiceFeedback()->language(), &NativePopupButton::activated, this, [this] { changeVoiceLanguageControl(); });
     connect(voiceFeedback()->cancelButton(), &KivaroButton::clicked, this, [this] { cancelVoiceAction(); });
-    // Retrying a recording and typing instead arrive with the voice gestures; until then their
-    // buttons are shown disabled.
-    voiceFeedback()->retryButton()->setEnabled(false);
-    voiceFeedback()->textButton()->setEnabled(false);
+    connect(voiceFeedback()->retryButton(), &KivaroButton::clicked, this, [this] { retryVoice(); });
+    connect(voiceFeedback()->textButton(), &KivaroButton::clicked, this, [this] { typeVoiceFallback(); });
+    if (m_voice) {
+        // A note that reaches the length limit ends as if released.
+        m_voice->didReachLimit = [self] {
+            if (self)
+                self->end();
+        };
+    }
 
     Platform::MarkupCanvas *canvas = m_document->canvas();
     connect(canvas, &Platform::MarkupCanvas::markupChanged, this, [this] {

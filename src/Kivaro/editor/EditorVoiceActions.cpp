@@ -3,7 +3,8 @@
 // release while re-pointing moves the selected note's arrow there; preparing a language when
 // the voice mode is chosen, and cancelling a gesture, a voice task, a failed note or a pending
 // re-pointing whenever another flow (a mode change, Escape, a new shot) must stop it first.
-// Recording and transcribing at a held point come with the voice gestures.
+// In voice mode the press records a spoken note and the release turns its transcript into an
+// arrow and a bubble at the pressed point; a failed note can be retried or typed instead.
 
 #include "Kivaro/editor/EditorController.h"
 
@@ -19,7 +20,11 @@
 #include "KivaroCore/AnnotationPlacement.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
+#include "KivaroCore/ShotError.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "NativeAppAppearance/NativePopupButton.h"
+
+#include <algorithm>
 
 using namespace Platform;
 
@@ -49,10 +54,41 @@ void EditorController::begin(QPointF viewPoint)
         m_annotationPanel->imageAnchor = *point;
         m_annotationPanel->follow();
     }
-    if (mode()->selectedSegment() == voiceSegment && !m_retargeting && !m_voiceReady) {
-        m_anchor.reset();
-        status()->setStringValue(kivaroCopy("请先选择麦克风工具"));
+    if (mode()->selectedSegment() == voiceSegment && !m_retargeting) {
+        if (!m_voiceReady) {
+            m_anchor.reset();
+            status()->setStringValue(kivaroCopy("请先选择麦克风工具"));
+        } else {
+            beginVoice();
+        }
     }
+}
+
+void EditorController::beginVoice()
+{
+    m_failedVoiceAnchor.reset();
+    try {
+        if (!m_voice)
+            throw ShotError::message(kivaroCopy("请先选择麦克风工具"));
+        m_voice->begin();
+    } catch (...) {
+        m_anchor.reset();
+        presentVoiceFailure(std::current_exception(), false);
+        return;
+    }
+    setVoiceBusy(true);
+    status()->setStringValue(QString());
+    QPointer<EditorController> self(this);
+    voiceFeedback()->recording([self] { return self && self->m_voice ? self->m_voice->level() : 0.0; });
+}
+
+void EditorController::presentVoiceFailure(std::exception_ptr error, bool canRetry)
+{
+    VoiceFeedbackView *panel = voiceFeedback();
+    panel->present(VoiceFeedbackView::Phase::failed, kivaroCopy("没能完成语音标注"), detail::errorText(error));
+    panel->retryButton()->setVisible(canRetry);
+    panel->textButton()->show();
+    panel->cancelButton()->show();
 }
 
 void EditorController::end()
@@ -74,8 +110,84 @@ void EditorController::end()
         updateMode();
         return;
     }
-    if (mode()->selectedSegment() == textSegment)
+    if (mode()->selectedSegment() == textSegment) {
         showTextEditor(point);
+        return;
+    }
+    if (mode()->selectedSegment() != voiceSegment)
+        return;
+    status()->setStringValue(QString());
+    m_failedVoiceAnchor = point;
+    voiceFeedback()->present(VoiceFeedbackView::Phase::processing, kivaroCopy("正在生成标注…"),
+                             kivaroCopy("语音在本机识别，箭头会指向刚才按住的位置"));
+    voiceFeedback()->cancelButton()->show();
+    const int generation = ++m_voiceGeneration;
+    m_voiceTask = start(transcribingVoice(this, generation, point, false), this);
+}
+
+void EditorController::retryVoice()
+{
+    if (m_busy)
+        return;
+    if (!m_voiceReady) {
+        prepareVoice();
+        return;
+    }
+    if (!m_failedVoiceAnchor || !m_voice || !m_voice->canRetry())
+        return;
+    setVoiceBusy(true);
+    voiceFeedback()->present(VoiceFeedbackView::Phase::processing, kivaroCopy("正在生成标注…"),
+                             kivaroCopy("语音在本机识别，箭头会指向刚才按住的位置"));
+    voiceFeedback()->cancelButton()->show();
+    const int generation = ++m_voiceGeneration;
+    m_voiceTask = start(transcribingVoice(this, generation, *m_failedVoiceAnchor, true), this);
+}
+
+Task<void> EditorController::transcribingVoice(QPointer<EditorController> self, int generation, QPointF point, bool retry)
+{
+    if (!self)
+        co_return;
+    const std::shared_ptr<VoiceAnnotation> voice = self->m_voice;
+    std::exception_ptr error;
+    QString text;
+    try {
+        if (!voice)
+            throw ShotError::message(kivaroCopy("请先选择麦克风工具"));
+        if (retry)
+            text = co_await voice->retry();
+        else
+            text = co_await voice->finish();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // A cancelled or superseded note leaves everything to what replaced it.
+    if (!self || generation != self->m_voiceGeneration)
+        co_return;
+    if (!error) {
+        try {
+            self->annotate(text, point);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    if (error)
+        self->presentVoiceFailure(error, voice && voice->canRetry());
+    self->m_voiceTask = {};
+    self->setVoiceBusy(false);
+}
+
+void EditorController::typeVoiceFallback()
+{
+    if (m_busy)
+        return;
+    const std::optional<QPointF> point = m_failedVoiceAnchor;
+    cancelVoice();
+    mode()->setSelectedSegment(textSegment);
+    updateMode();
+    if (point)
+        showTextEditor(*point);
+    else
+        status()->setStringValue(kivaroCopy("点击问题位置，输入标注"));
 }
 
 void EditorController::annotate(const QString &text, QPointF imagePoint)
@@ -148,6 +260,14 @@ Task<void> EditorController::preparingVoice(QPointer<EditorController> self, int
         co_return;
     const std::shared_ptr<VoiceAnnotation> voice = self->m_voice;
     const QString locale = self->m_localeIndex == 0 ? QStringLiteral("zh-CN") : QStringLiteral("en-US");
+    // A first preparation may install the speech model: its progress goes to the detail line.
+    voice->installProgress = [self, generation](qint64 received, qint64 total) {
+        if (!self || generation != self->m_voiceGeneration || total <= 0)
+            return;
+        const int percent = int(std::clamp<qint64>(received * 100 / total, 0, 100));
+        self->voiceFeedback()->detail()->setText(
+            kivaroFormat("正在下载语音模型… %@", QString::number(percent) + QLatin1Char('%')));
+    };
     std::exception_ptr error;
     try {
         co_await voice->prepare(locale, true);

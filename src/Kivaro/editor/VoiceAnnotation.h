@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace Kivaro {
 
@@ -34,8 +35,24 @@ public:
     // The recording's level, 0...1; 0 while nothing records.
     virtual double level() = 0;
 
+    // The locale the last successful preparation prepared (the engine's own form of the
+    // identifier asked for), or nothing.
+    virtual std::optional<QString> preparedLocale() const { return std::nullopt; }
+    // Keeps a finished recording for retries, then transcribes it (see retry()).
+    virtual Platform::Task<QString> completeRecording(QString path, QString locale)
+    {
+        co_return co_await transcribe(std::move(path), std::move(locale));
+    }
+    // Transcribes one audio file on the device.
+    virtual Platform::Task<QString> transcribe(QString, QString) { co_return QString(); }
+
     // Called when a recording reaches its length limit.
     std::function<void()> didReachLimit;
+    // Replaces the on-device transcription in retries when set (file, locale -> text).
+    std::function<Platform::Task<QString>(QString, QString)> transcribeRecording;
+    // Progress of a speech model's installation during a preparation: bytes so far and the
+    // total (-1 when unknown).
+    std::function<void(qint64, qint64)> installProgress;
 };
 
 } // namespace Kivaro

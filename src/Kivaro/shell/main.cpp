@@ -7,6 +7,7 @@
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
+#include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 
 #include <QPointer>
 #include <QSessionManager>
@@ -62,9 +63,15 @@ int main(int argc, char **argv)
         if (instance.handOff())
             return 0;
         instance.listen();
+        // Recording folders an earlier run left behind (it ended without cancelling its voice
+        // work). Only the instance that serves: a second launch hands off and must not touch the
+        // folder of the running one, nor must a verification run beside it.
+        removeLeftoverRecordingFolders();
     }
 
-    auto owned = std::make_unique<AppDelegate>();
+    AppDelegate::Services services;
+    services.editor.voice = std::make_shared<OnDeviceVoiceAnnotation>();
+    auto owned = std::make_unique<AppDelegate>(std::move(services));
     AppDelegate &delegate = *owned;
     application.setDelegate(&delegate);
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });

@@ -162,9 +162,9 @@ TEST_F(EditorModes, AFailedPreparationOffersRetryTypingAndCancel)
     EXPECT_FALSE(panel->retryButton()->isHidden());
     EXPECT_FALSE(panel->textButton()->isHidden());
     EXPECT_FALSE(panel->cancelButton()->isHidden());
-    // Retrying and typing instead have no action yet: shown, but disabled.
-    EXPECT_FALSE(panel->retryButton()->isEnabled());
-    EXPECT_FALSE(panel->textButton()->isEnabled());
+    // Retrying prepares again; typing instead switches to the text mode.
+    EXPECT_TRUE(panel->retryButton()->isEnabled());
+    EXPECT_TRUE(panel->textButton()->isEnabled());
     EXPECT_TRUE(panel->cancelButton()->isEnabled());
     EXPECT_FALSE(editor->voiceReady());
 

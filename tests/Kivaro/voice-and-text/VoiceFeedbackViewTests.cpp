@@ -238,7 +238,7 @@ TEST(VoiceWaveform, RecordingDrawsRedBarsAndProcessingAddsTheOrbitingDot)
 TEST(VoiceFeedbackViewLook, DrawsItsSurfaceInEachAppearance)
 {
     for (Appearance appearance : {Appearance::light, Appearance::dark}) {
-        for (Phase phase : {Phase::ready, Phase::recording, Phase::processing, Phase::failed}) {
+        for (Phase phase : {Phase::ready, Phase::preparing, Phase::recording, Phase::processing, Phase::failed, Phase::success}) {
             VoiceFeedbackView view;
             AppearanceManager::shared().setAppearance(&view, appearance);
             if (phase == Phase::recording) {
@@ -253,8 +253,16 @@ TEST(VoiceFeedbackViewLook, DrawsItsSurfaceInEachAppearance)
                 view.retryButton()->show();
                 view.textButton()->show();
                 view.cancelButton()->show();
+            } else if (phase == Phase::preparing) {
+                view.present(phase, QStringLiteral("正在准备语音…"), QStringLiteral("正在下载语音模型… 42%"));
+                view.cancelButton()->show();
+                view.meter()->setProgressPhase(0.4);
+            } else if (phase == Phase::success) {
+                view.present(phase, QStringLiteral("标注已生成，再说一处？"), QStringLiteral("松手生成箭头和文字 · Esc 取消"));
+                view.language()->show();
             } else {
-                view.present(phase, QStringLiteral("正在识别语音…"), QStringLiteral("马上生成箭头和文字"));
+                view.present(phase, QStringLiteral("正在生成标注…"), QStringLiteral("语音在本机识别，箭头会指向刚才按住的位置"));
+                view.cancelButton()->show();
                 view.meter()->setProgressPhase(0.9);
             }
             view.resize(view.sizeHint().expandedTo(QSize(560, 0)));

@@ -1,0 +1,26 @@
+#pragma once
+// Writes a whisper model file with random weights of the right shapes: enough for the engine
+// to load it and run inference, without the published model (which is not on every machine).
+// `halfPrecision` stores the weight matrices as 16-bit floats, as the published models do.
+
+#include <QString>
+
+namespace TestSupport {
+
+struct WhisperShape {
+    int audioState = 64;
+    int audioHeads = 2;
+    int audioLayers = 1;
+    int textState = 64;
+    int textHeads = 2;
+    int textLayers = 1;
+    bool halfPrecision = true;
+    static WhisperShape tiny() { return {}; }
+    // The shapes of the multilingual "base" model.
+    static WhisperShape base() { return {512, 8, 6, 512, 8, 6, true}; }
+};
+
+// Returns false when the file cannot be written.
+bool writeRandomWhisperModel(const QString &path, const WhisperShape &shape = WhisperShape::tiny());
+
+} // namespace TestSupport
