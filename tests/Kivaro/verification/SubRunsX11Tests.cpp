@@ -1,11 +1,16 @@
-// The menu sub-run on a real X server with a window manager, with an editor of the test's own:
-// its pictures, its exact result, the state it gives back, and its first failure.
+// The sub-runs of the full verification suite on a real X server with a window manager, each
+// with an editor of the test's own: their pictures, their exact results, the state they give
+// back, and their first failures.
 
 #include "Kivaro/verification/MenuVerification.h"
+#include "Kivaro/verification/VoiceInteractionVerification.h"
+#include "Kivaro/voice-and-text/VoiceFeedbackView.h"
+#include "Kivaro/editor/AnnotationFloatingPanel.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/document/ShotState.h"
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorController.h"
 #include "KivaroCore/ShotError.h"
@@ -23,6 +28,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -33,7 +39,7 @@ using TestSupport::X11TestDisplay;
 
 namespace {
 
-class MenuRun : public ::testing::Test {
+class SubRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -57,15 +63,31 @@ protected:
         editor.reset();
         display.stopWindowManager();
     }
-    std::exception_ptr runMenus()
+    std::exception_ptr runMenus() { return attempt(MenuVerification::run(editor.get(), output)); }
+    static std::exception_ptr attempt(Platform::Task<void> task)
     {
         try {
-            TestSupport::run(MenuVerification::run(editor.get(), output), 30000);
+            TestSupport::run(std::move(task), 60000);
             return nullptr;
         } catch (...) {
             return std::current_exception();
         }
     }
+    static std::string describe(std::exception_ptr error)
+    {
+        try {
+            if (error)
+                std::rethrow_exception(error);
+            return "no error";
+        } catch (const ShotError &shot) {
+            return shot.text().toStdString();
+        } catch (const std::exception &other) {
+            return other.what();
+        } catch (...) {
+            return "?";
+        }
+    }
+    QStringList evidenceFiles() const { return QDir(output).entryList(QDir::Files, QDir::Name); }
 
     X11TestDisplay display;
     QTemporaryDir folder;
@@ -75,24 +97,14 @@ protected:
 
 // Started in the dark appearance with the coarse grain: the pictures show light then dark, the
 // keyboard choice lands on 40, and everything the run touched is given back.
-TEST_F(MenuRun, PassesAndGivesBackWhatItChanged)
+TEST_F(SubRun, PassesAndGivesBackWhatItChanged)
 {
     TestSupport::run(editor->document()->setMosaicGrain(64));
     editor->mosaicGrainControl()->selectItemWithTag(64);
     AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
 
     const std::exception_ptr error = runMenus();
-    ASSERT_FALSE(error) << [&] {
-        try {
-            std::rethrow_exception(error);
-        } catch (const ShotError &shot) {
-            return shot.text().toStdString();
-        } catch (const std::exception &other) {
-            return std::string(other.what());
-        } catch (...) {
-            return std::string("?");
-        }
-    }();
+    ASSERT_FALSE(error) << describe(error);
 
     QFile result(output + QStringLiteral("/menus-result.json"));
     ASSERT_TRUE(result.open(QIODevice::ReadOnly));
@@ -126,7 +138,7 @@ TEST_F(MenuRun, PassesAndGivesBackWhatItChanged)
 
 // Without the More button the run stops after the first grain picture, closes the menu, gives
 // the appearance back and writes no result.
-TEST_F(MenuRun, AMissingMoreButtonFailsAfterTheFirstPicture)
+TEST_F(SubRun, AMissingMoreButtonFailsAfterTheFirstPicture)
 {
     editor->showEditor();
     QWidget *more = MenuVerification::findMore(editor->view());
@@ -134,15 +146,60 @@ TEST_F(MenuRun, AMissingMoreButtonFailsAfterTheFirstPicture)
     more->setObjectName(QString());
 
     const std::exception_ptr error = runMenus();
-    ASSERT_TRUE(error);
-    try {
-        std::rethrow_exception(error);
-    } catch (const ShotError &shot) {
-        EXPECT_EQ(shot.text(), QStringLiteral("More button missing"));
-    }
+    EXPECT_EQ(describe(error), "More button missing");
     EXPECT_EQ(QDir(output).entryList(QDir::Files, QDir::Name), QStringList{QStringLiteral("menu-grain-light.png")});
     EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::nullopt);
     EXPECT_EQ(NativeAppAppearance::NativeMenu::shared().contentView(), nullptr);
+}
+
+// ---- voice interaction ---------------------------------------------------------------------
+
+// Every phase in both appearances, the fallbacks and the pen, then the editor as it was.
+TEST_F(SubRun, VoiceInteractionPassesAndGivesTheEditorBack)
+{
+    editor->showEditor();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return editor->view()->window()->windowHandle()->isExposed(); }, 10000));
+    editor->mode()->setSelectedSegment(EditorController::selectSegment);
+    editor->updateMode();
+    const ShotState state = editor->document()->state();
+
+    const std::exception_ptr error = attempt(VoiceInteractionVerification::run(editor.get(), output));
+    ASSERT_FALSE(error) << describe(error);
+
+    QStringList expected;
+    for (const char *appearance : {"dark", "light"})
+        for (const char *phase : {"failed", "preparing", "processing", "ready", "recording"})
+            expected << QStringLiteral("voice-%1-%2.png").arg(QString::fromLatin1(phase), QString::fromLatin1(appearance));
+    expected << QStringLiteral("voice-interaction-result.json");
+    expected.sort();
+    EXPECT_EQ(evidenceFiles(), expected);
+    QFile result(output + QStringLiteral("/voice-interaction-result.json"));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    const QByteArray bytes = result.readAll();
+    EXPECT_EQ(bytes, QByteArray(VoiceInteractionVerification::passResult));
+    EXPECT_EQ(bytes.size(), 228);
+
+    EXPECT_TRUE(editor->document()->state() == state) << "the note and the pen stroke are gone";
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::selectSegment));
+    EXPECT_FALSE(editor->voiceReady());
+    EXPECT_EQ(AppearanceManager::shared().applicationAppearance(), std::nullopt);
+    EXPECT_FALSE(editor->annotationPanel()->panel() && editor->annotationPanel()->panel()->isVisible());
+    const QImage dark(output + QStringLiteral("/voice-failed-dark.png"));
+    const QImage light(output + QStringLiteral("/voice-failed-light.png"));
+    ASSERT_EQ(dark.size(), light.size());
+    EXPECT_NE(dark, light);
+}
+
+// With the editor window closed there is nothing to click: the run fails at its entry instead
+// of passing without the click, and leaves the editor as it was.
+TEST_F(SubRun, VoiceInteractionWithoutAWindowFailsAtItsEntry)
+{
+    editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
+    const std::exception_ptr error = attempt(VoiceInteractionVerification::run(editor.get(), output));
+    EXPECT_EQ(describe(error), "Voice entry has no window to click");
+    EXPECT_TRUE(evidenceFiles().isEmpty());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment));
+    EXPECT_FALSE(editor->voiceReady());
 }
 
 } // namespace
