@@ -4,6 +4,11 @@
 
 #include "Kivaro/verification/MenuVerification.h"
 #include "Kivaro/verification/VoiceInteractionVerification.h"
+#include "Kivaro/verification/VoiceRetryVerification.h"
+#include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
+#include "KivaroCore/Localization.h"
+#include "Support/Speech/RandomWhisperModel.h"
+#include "Support/Speech/SpokenFixtures.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
 
@@ -200,6 +205,68 @@ TEST_F(SubRun, VoiceInteractionWithoutAWindowFailsAtItsEntry)
     EXPECT_TRUE(evidenceFiles().isEmpty());
     EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::mosaicSegment));
     EXPECT_FALSE(editor->voiceReady());
+}
+
+// ---- voice retry ---------------------------------------------------------------------------
+
+class VoiceRetryRun : public SubRun {
+protected:
+    void SetUp() override
+    {
+        SubRun::SetUp();
+        ASSERT_TRUE(models.isValid());
+        fixture = folder.filePath(QStringLiteral("fixture.wav"));
+        ASSERT_TRUE(TestSupport::writeGoForwardWav(fixture, 0.3, 0.3));
+        fixtureBytes = contents(fixture);
+        leftovers = retryCopies();
+        editor->showEditor();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return editor->view()->window()->windowHandle()->isExposed(); }, 10000));
+    }
+    // An engine that only uses what is installed in `models`.
+    std::shared_ptr<OnDeviceVoiceAnnotation> engine() const
+    {
+        OnDeviceVoiceAnnotation::Options options;
+        options.speech.modelFolder = models.path();
+        options.speech.allowDownload = false;
+        options.temporaryFolder = folder.filePath(QStringLiteral("audio"));
+        QDir().mkpath(options.temporaryFolder);
+        return std::make_shared<OnDeviceVoiceAnnotation>(options);
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QStringList retryCopies() { return QDir::temp().entryList({QStringLiteral("kivaro-retry-*")}, QDir::Files); }
+
+    QTemporaryDir models;
+    QString fixture;
+    QByteArray fixtureBytes;
+    QStringList leftovers;
+};
+
+// Where no installed engine serves Mandarin the run fails with the voice notes' own message,
+// before any picture, and leaves the fixture as it was.
+TEST_F(VoiceRetryRun, WithoutAMandarinModelFailsAsUnsupported)
+{
+    const std::exception_ptr error = attempt(VoiceRetryVerification::run(editor.get(), fixture, output, engine()));
+    EXPECT_EQ(describe(error), kivaroCopy(QStringLiteral("此设备或语言暂不支持本地语音识别，可使用文字标注。")).toStdString());
+    EXPECT_TRUE(evidenceFiles().isEmpty());
+    EXPECT_EQ(contents(fixture), fixtureBytes);
+    EXPECT_EQ(retryCopies(), leftovers);
+}
+
+// With a whisper model that serves Mandarin but does not hear "保存" in the fixture, the failed
+// recording is kept and photographed, the retry runs the real transcription, and the run fails
+// on its text; the recording copy does not outlive the run.
+TEST_F(VoiceRetryRun, ARetryThatDoesNotHearTheWordFails)
+{
+    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(QDir(models.path()).filePath(Platform::whisperBaseModel().fileName)));
+    const std::exception_ptr error = attempt(VoiceRetryVerification::run(editor.get(), fixture, output, engine()));
+    EXPECT_EQ(describe(error), "重试未成功识别或录音未清理");
+    EXPECT_EQ(evidenceFiles(), (QStringList{QStringLiteral("09-recording-feedback.png"), QStringLiteral("10-retry-feedback.png")}));
+    EXPECT_EQ(contents(fixture), fixtureBytes);
+    EXPECT_EQ(retryCopies(), leftovers);
 }
 
 } // namespace
