@@ -190,6 +190,7 @@ public:
     const Platform::TaskHandle<void> &voiceTask() const { return m_voiceTask; }
     int voiceGeneration() const { return m_voiceGeneration; }
     const std::optional<QPointF> &failedVoiceAnchor() const { return m_failedVoiceAnchor; }
+    void setFailedVoiceAnchor(std::optional<QPointF> anchor) { m_failedVoiceAnchor = anchor; }
     // Set by the shell when the application quits: a close request is then granted at once.
     bool allowsClose() const { return m_allowsClose; }
     void setAllowsClose(bool allows) { m_allowsClose = allows; }

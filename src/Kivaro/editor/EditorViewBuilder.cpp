@@ -115,6 +115,7 @@ void EditorController::loadView()
     v.markupTools = iconButton(kivaroCopy("标注工具"), QStringLiteral("paintbrush.pointed"));
     connect(v.markupTools, &KivaroButton::clicked, this, [this] { showMarkupTools(); });
     v.more = iconButton(kivaroCopy("更多"), QStringLiteral("ellipsis"));
+    v.more->setObjectName(QStringLiteral("showMore:")); // named after its action, as the menu run looks for it
     connect(v.more, &KivaroButton::clicked, this, [this] { showMore(m_views->more); });
     v.exportButton = iconButton(kivaroCopy("保存 PNG"), QStringLiteral("square.and.arrow.down"));
     connect(v.exportButton, &KivaroButton::clicked, this, [this] { exportPNG(); });

@@ -8,6 +8,8 @@
 #include "Kivaro/verification/AnnotationToolsVerification.h"
 #include "Kivaro/verification/IconVerification.h"
 #include "Kivaro/verification/InlineCaptureVerification.h"
+#include "Kivaro/verification/LocalizationVerification.h"
+#include "Kivaro/verification/PrivacyVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
@@ -48,6 +50,10 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
         co_await InlineCaptureVerification::run(editor);
     else if (flag == QStringLiteral("--verify-annotation-tools"))
         co_await AnnotationToolsVerification::standalone(editor);
+    else if (flag == QStringLiteral("--verify-privacy"))
+        co_await PrivacyVerification::run(editor);
+    else if (flag == QStringLiteral("--verify-localization"))
+        co_await LocalizationVerification::run(editor);
     else
         co_await notBuilt(flag);
 }
@@ -69,7 +75,8 @@ bool isBuilt(const QString &flag)
     return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture") ||
         flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-selection") ||
         flag == QStringLiteral("--capture-live") || flag == QStringLiteral("--verify-icon") ||
-        flag == QStringLiteral("--verify-inline") || flag == QStringLiteral("--verify-annotation-tools");
+        flag == QStringLiteral("--verify-inline") || flag == QStringLiteral("--verify-annotation-tools") ||
+        flag == QStringLiteral("--verify-privacy") || flag == QStringLiteral("--verify-localization");
 }
 
 void startLaunchRuns(AppDelegate &delegate)

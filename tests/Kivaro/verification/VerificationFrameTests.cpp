@@ -94,7 +94,9 @@ TEST(VerificationLaunch, TheDispatchPicksOneRunnerAndNamesItsFolder)
     EXPECT_EQ(scenarioFlags().indexOf(QStringLiteral("--verify-quit-capture")), 2);
     EXPECT_EQ(scenarioFlags().indexOf(QStringLiteral("--verify-basics")), 3);
     EXPECT_TRUE(Verification::isBuilt(QStringLiteral("--verify-basics")));
-    EXPECT_FALSE(Verification::isBuilt(QStringLiteral("--verify-privacy")));
+    EXPECT_TRUE(Verification::isBuilt(QStringLiteral("--verify-privacy")));
+    EXPECT_TRUE(Verification::isBuilt(QStringLiteral("--verify-localization")));
+    EXPECT_FALSE(Verification::isBuilt(QStringLiteral("--verify-icon")));
     EXPECT_FALSE(Verification::isBuilt(QString(""))) << "the full suite comes later";
 
     EXPECT_EQ(runnerName(args({"--verify", "--verify-quit-capture"})), QStringLiteral("quit-capture"));

@@ -498,14 +498,14 @@ TEST_F(VerificationProcess, ALinkAtAResultsNameIsNeverWrittenThrough)
 // temporary folder and prints where; scenarios of later versions fail there, never pass.
 TEST_F(VerificationProcess, ScenariosNotInThisVersionFailInAFreshFolder)
 {
-    for (const QString &flag : {QStringLiteral("--verify-privacy"), QString()}) {
+    for (const QString &flag : {QStringLiteral("--verify-icon"), QString()}) {
         QStringList arguments{QStringLiteral("--verify")};
         if (!flag.isEmpty())
             arguments.append(flag);
         const Outcome outcome = run(arguments);
         ASSERT_TRUE(outcome.finished);
         EXPECT_EQ(outcome.exitCode, 1);
-        const QString name = flag.isEmpty() ? QStringLiteral("verification") : QStringLiteral("privacy");
+        const QString name = flag.isEmpty() ? QStringLiteral("verification") : QStringLiteral("icon");
         const QStringList made = QDir(home.filePath(QStringLiteral("tmp"))).entryList({QStringLiteral("kivaro-") + name + QStringLiteral("-*")},
                                                                                         QDir::Dirs);
         ASSERT_EQ(made.size(), 1) << outcome.errors.constData();
