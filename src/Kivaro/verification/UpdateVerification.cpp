@@ -1,0 +1,178 @@
+#include "Kivaro/verification/UpdateVerification.h"
+
+#include "Kivaro/controls/KivaroWindow.h"
+#include "Kivaro/shell/ShortcutSettingsController.h"
+#include "Kivaro/shell/capture/GlobalShortcut.h"
+#include "Kivaro/update/KivaroUpdateConfiguration.h"
+#include "Kivaro/verification/PrototypeVerification.h"
+#include "KivaroCore/ShotError.h"
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppUpdater/NativeUpdateManifest.h"
+#include "NativeAppUpdater/NativeUpdatePolicy.h"
+#include "NativeAppUpdater/UpdateFetch.h"
+#include "NativeAppUpdater/UpdaterError.h"
+#include "Platform/Async/Awaitables.h"
+#include "Platform/Files/PrivateFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QUuid>
+
+#include <cstdio>
+#include <memory>
+
+namespace Kivaro::UpdateVerification {
+
+using NativeAppUpdater::NativeUpdateState;
+
+namespace {
+
+// The throw-away preference suite and the settings harness, gone on every way out.
+struct Harness {
+    QString suiteName;
+    std::unique_ptr<GlobalShortcut> shortcut;
+    std::unique_ptr<GlobalShortcut> alternate;
+    std::unique_ptr<Shell::ShortcutSettingsController> settings;
+    std::unique_ptr<NativeAppUpdater::NativeUpdater> updater;
+
+    ~Harness()
+    {
+        if (settings && settings->window())
+            settings->window()->close();
+        if (shortcut)
+            shortcut->stop();
+        settings.reset();
+        updater.reset();
+        if (!suiteName.isEmpty())
+            Platform::UserDefaults::removePersistentDomain(suiteName);
+    }
+};
+
+} // namespace
+
+QString describe(std::exception_ptr error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const NativeAppUpdater::UpdaterError &updater) {
+        return updater.localizedDescription();
+    } catch (...) {
+    }
+    return PrototypeVerification::describe(error);
+}
+
+PublishedCheckEnvironment PublishedCheckEnvironment::application()
+{
+    return PublishedCheckEnvironment{kivaroUpdateConfiguration(), {}};
+}
+
+Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnvironment environment)
+{
+    const NativeAppUpdater::NativeUpdateConfiguration &configuration = environment.configuration;
+    // 1. The folder.
+    if (const auto error = Platform::ensurePrivateFolder(output))
+        throw ShotError::message(*error);
+
+    // 2-4. The published manifest, exactly as the updater would fetch it.
+    std::unique_ptr<QNetworkAccessManager> ownNetwork;
+    QNetworkAccessManager *network = environment.services.network;
+    if (!network) {
+        ownNetwork = std::make_unique<QNetworkAccessManager>();
+        network = ownNetwork.get();
+    }
+    QSet<QString> hosts = configuration.allowedDownloadHosts;
+    hosts.insert(configuration.manifestURL.host().toLower());
+    NativeAppUpdater::UpdateFetchRequest request;
+    request.url = configuration.manifestURL;
+    request.allowedHosts = hosts;
+    request.maxBytes = configuration.limits.manifestBytes;
+    request.maxRedirects = configuration.limits.maxRedirects;
+    request.idleTimeoutMs = configuration.limits.manifestIdleTimeoutMs;
+    request.deadlineMs = configuration.limits.manifestDeadlineMs;
+    request.tls = environment.services.tls;
+    const QByteArray body = co_await NativeAppUpdater::fetchForUpdate(network, request);
+    const NativeAppUpdater::NativeUpdateManifest manifest = NativeAppUpdater::NativeUpdateManifest::decode(body);
+
+    // 5. The updater's own rules.
+    NativeAppUpdater::NativeUpdatePolicy::validate(manifest, configuration);
+
+    // 6. The running build.
+    const std::optional<NativeAppUpdater::NativeBundle> bundle =
+        environment.services.runningBundle ? environment.services.runningBundle() : NativeAppUpdater::NativeBundle::main();
+    const std::optional<QString> version = bundle ? bundle->infoString(QStringLiteral("CFBundleShortVersionString")) : std::nullopt;
+    const QString buildText = (bundle ? bundle->infoString(QStringLiteral("CFBundleVersion")) : std::nullopt).value_or(QStringLiteral("0"));
+    const std::optional<qint64> build = NativeAppUpdater::parseDecimalInteger(buildText);
+    if (!version || *version != manifest.version || !build || *build != manifest.build)
+        throw ShotError::message(QStringLiteral("公开清单与当前版本不一致"));
+
+    // 7-9. A fresh updater on a throw-away suite must find this installation current.
+    Harness harness;
+    harness.suiteName = QStringLiteral("kivaro-published-update-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const Platform::UserDefaults suite = Platform::UserDefaults::suite(harness.suiteName);
+    NativeAppUpdater::NativeUpdaterServices services = environment.services;
+    services.promptDefaults = suite;
+    services.requestTermination = [] {};
+    harness.updater = std::make_unique<NativeAppUpdater::NativeUpdater>(configuration, suite, services);
+    harness.updater->checkForUpdates(false);
+    for (int pass = 0; pass < 220 && harness.updater->state().kind() == NativeUpdateState::Case::checking; ++pass)
+        co_await Platform::sleep(std::chrono::milliseconds(100));
+    if (harness.updater->state().kind() != NativeUpdateState::Case::current)
+        throw ShotError::message(harness.updater->statusText());
+
+    // 10. The settings block in that state, light and dark. Without the pictures there is no pass.
+    harness.shortcut = std::make_unique<GlobalShortcut>([] {});
+    harness.alternate = std::make_unique<GlobalShortcut>([] {});
+    harness.settings = std::make_unique<Shell::ShortcutSettingsController>(harness.shortcut.get(), harness.alternate.get(),
+                                                                           harness.updater.get(), suite, [] {});
+    harness.settings->show();
+    QWidget *window = harness.settings->window();
+    if (!window)
+        throw ShotError::message(QStringLiteral("设置未显示"));
+    auto &appearance = NativeAppAppearance::AppearanceManager::shared();
+    const std::pair<const char *, NativeAppAppearance::Appearance> variants[] = {
+        {"light", NativeAppAppearance::Appearance::light}, {"dark", NativeAppAppearance::Appearance::dark}};
+    for (const auto &[name, look] : variants) {
+        appearance.setAppearance(window, look);
+        co_await Platform::sleep(std::chrono::milliseconds(250));
+        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("installed-update-%1.png").arg(QLatin1String(name))));
+    }
+
+    co_return QJsonObject{
+        {QStringLiteral("build"), manifest.build},
+        {QStringLiteral("checks"), QJsonArray{QStringLiteral("production manifest policy"), QStringLiteral("actual NativeUpdater current state")}},
+        {QStringLiteral("manifestURL"), configuration.manifestURL.toString()},
+        {QStringLiteral("status"), QStringLiteral("passed")},
+        {QStringLiteral("version"), manifest.version},
+    };
+}
+
+Platform::Task<void> verifyPublished(QString output)
+{
+    co_await Platform::yieldToEventLoop();
+    const QString result = QDir(output).filePath(QStringLiteral("published-update.json"));
+    // An earlier run's result and pictures go first: a failure must leave no pass behind.
+    for (const char *name : {"published-update.json", "installed-update-light.png", "installed-update-dark.png"})
+        QFile::remove(QDir(output).filePath(QLatin1String(name)));
+    QString failure;
+    try {
+        const QJsonObject record = co_await checkPublished(output, PublishedCheckEnvironment::application());
+        if (const auto error = Platform::writePrivateFile(result, QJsonDocument(record).toJson(QJsonDocument::Indented)))
+            throw ShotError::message(*error);
+    } catch (...) {
+        failure = describe(std::current_exception());
+    }
+    if (failure.isEmpty()) {
+        std::fprintf(stdout, "%s\n", publishedPassLine);
+        PrototypeVerification::StandaloneRun::end(0);
+    }
+    const QByteArray line = (QString::fromUtf8(publishedFailurePrefix) + failure + u'\n').toUtf8();
+    std::fflush(stdout);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    PrototypeVerification::StandaloneRun::end(1);
+}
+
+} // namespace Kivaro::UpdateVerification
