@@ -153,26 +153,24 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
 Platform::Task<void> verifyPublished(QString output)
 {
     co_await Platform::yieldToEventLoop();
-    const QString result = QDir(output).filePath(QStringLiteral("published-update.json"));
-    // An earlier run's result and pictures go first: a failure must leave no pass behind.
-    for (const char *name : {"published-update.json", "installed-update-light.png", "installed-update-dark.png"})
-        QFile::remove(QDir(output).filePath(QLatin1String(name)));
+    // An earlier run's result and pictures go first: a failure must leave no pass behind. A
+    // failure writes the frame's failed record, its line and status 1.
+    PrototypeVerification::StandaloneRun run(QString::fromUtf8(publishedFailurePrefix),
+                                             {QStringLiteral("published-update.json"), QStringLiteral("installed-update-light.png"),
+                                              QStringLiteral("installed-update-dark.png")});
     QString failure;
     try {
+        if (run.folder().isEmpty() || QDir::cleanPath(run.folder()) != QDir::cleanPath(output))
+            throw ShotError::message(QStringLiteral("no evidence folder"));
         const QJsonObject record = co_await checkPublished(output, PublishedCheckEnvironment::application());
-        if (const auto error = Platform::writePrivateFile(result, QJsonDocument(record).toJson(QJsonDocument::Indented)))
-            throw ShotError::message(*error);
+        run.write(QStringLiteral("published-update.json"), QJsonDocument(record).toJson(QJsonDocument::Indented));
     } catch (...) {
         failure = describe(std::current_exception());
     }
-    if (failure.isEmpty()) {
-        std::fprintf(stdout, "%s\n", publishedPassLine);
-        PrototypeVerification::StandaloneRun::end(0);
-    }
-    const QByteArray line = (QString::fromUtf8(publishedFailurePrefix) + failure + u'\n').toUtf8();
-    std::fflush(stdout);
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    PrototypeVerification::StandaloneRun::end(1);
+    if (!failure.isEmpty())
+        run.fail(failure);
+    std::fprintf(stdout, "%s\n", publishedPassLine);
+    PrototypeVerification::StandaloneRun::end(0);
 }
 
 } // namespace Kivaro::UpdateVerification
