@@ -53,6 +53,28 @@ struct Harness {
 
 } // namespace
 
+namespace {
+
+QString throwAwaySuite(const char *prefix)
+{
+    return QString::fromLatin1(prefix) + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+// Shows the settings window around `updater` on `suite`, as the application builds it.
+QWidget *showSettings(Harness &harness, NativeAppUpdater::NativeUpdater *updater, const Platform::UserDefaults &suite)
+{
+    harness.shortcut = std::make_unique<GlobalShortcut>([] {});
+    harness.alternate = std::make_unique<GlobalShortcut>([] {});
+    harness.settings = std::make_unique<Shell::ShortcutSettingsController>(harness.shortcut.get(), harness.alternate.get(), updater, suite, [] {});
+    harness.settings->show();
+    return harness.settings->window();
+}
+
+const std::pair<const char *, NativeAppAppearance::Appearance> appearanceVariants[] = {
+    {"light", NativeAppAppearance::Appearance::light}, {"dark", NativeAppAppearance::Appearance::dark}};
+
+} // namespace
+
 QString describe(std::exception_ptr error)
 {
     try {
@@ -111,7 +133,7 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
 
     // 7-9. A fresh updater on a throw-away suite must find this installation current.
     Harness harness;
-    harness.suiteName = QStringLiteral("kivaro-published-update-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    harness.suiteName = throwAwaySuite("kivaro-published-update-");
     const Platform::UserDefaults suite = Platform::UserDefaults::suite(harness.suiteName);
     NativeAppUpdater::NativeUpdaterServices services = environment.services;
     services.promptDefaults = suite;
@@ -124,19 +146,11 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
         throw ShotError::message(harness.updater->statusText());
 
     // 10. The settings block in that state, light and dark. Without the pictures there is no pass.
-    harness.shortcut = std::make_unique<GlobalShortcut>([] {});
-    harness.alternate = std::make_unique<GlobalShortcut>([] {});
-    harness.settings = std::make_unique<Shell::ShortcutSettingsController>(harness.shortcut.get(), harness.alternate.get(),
-                                                                           harness.updater.get(), suite, [] {});
-    harness.settings->show();
-    QWidget *window = harness.settings->window();
+    QWidget *window = showSettings(harness, harness.updater.get(), suite);
     if (!window)
         throw ShotError::message(QStringLiteral("设置未显示"));
-    auto &appearance = NativeAppAppearance::AppearanceManager::shared();
-    const std::pair<const char *, NativeAppAppearance::Appearance> variants[] = {
-        {"light", NativeAppAppearance::Appearance::light}, {"dark", NativeAppAppearance::Appearance::dark}};
-    for (const auto &[name, look] : variants) {
-        appearance.setAppearance(window, look);
+    for (const auto &[name, look] : appearanceVariants) {
+        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
         co_await Platform::sleep(std::chrono::milliseconds(250));
         PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("installed-update-%1.png").arg(QLatin1String(name))));
     }
@@ -148,6 +162,53 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
         {QStringLiteral("status"), QStringLiteral("passed")},
         {QStringLiteral("version"), manifest.version},
     };
+}
+
+
+Platform::Task<void> run(QString output)
+{
+    co_await run(std::move(output), kivaroUpdateConfiguration());
+}
+
+Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfiguration configuration)
+{
+    Harness harness;
+    harness.suiteName = throwAwaySuite("kivaro-update-verification-");
+    const Platform::UserDefaults suite = Platform::UserDefaults::suite(harness.suiteName);
+
+    const QUrl manifest(QString::fromLatin1(ReleaseDistribution::manifestURL));
+    const bool released = configuration.manifestURL.toString() == manifest.toString()
+        && configuration.changelogURL(QStringLiteral("zh-Hans")).toString()
+               == manifest.resolved(QUrl(QStringLiteral("../zh/changelog/"))).toString()
+        && configuration.allowedDownloadHosts.contains(QString::fromLatin1(ReleaseDistribution::downloadHost))
+        && configuration.bundleIdentifier == QLatin1String(ReleaseDistribution::bundleIdentifier)
+        && configuration.teamIdentifier == QLatin1String(ReleaseDistribution::teamIdentifier);
+    if (!released)
+        throw ShotError::message(QStringLiteral("更新配置与正式分发不一致"));
+
+    NativeAppUpdater::NativeUpdaterServices services;
+    services.promptDefaults = suite;
+    services.requestTermination = [] {};
+    harness.updater = std::make_unique<NativeAppUpdater::NativeUpdater>(configuration, suite, services);
+    if (harness.updater->automaticallyChecksForUpdates())
+        throw ShotError::message(QStringLiteral("自动更新首次应关闭"));
+    harness.updater->setAutomaticallyChecksForUpdates(true);
+    if (!NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
+        throw ShotError::message(QStringLiteral("更新偏好未持久化"));
+
+    QWidget *window = showSettings(harness, harness.updater.get(), suite);
+    if (!window)
+        throw ShotError::message(QStringLiteral("设置未显示"));
+    for (const auto &[name, look] : appearanceVariants) {
+        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
+        co_await Platform::sleep(std::chrono::milliseconds(250));
+        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("update-settings-%1.png").arg(QLatin1String(name))));
+    }
+    harness.updater->setAutomaticallyChecksForUpdates(false);
+    if (NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
+        throw ShotError::message(QStringLiteral("关闭更新偏好未持久化"));
+    window->close();
+    co_await Platform::sleep(std::chrono::milliseconds(350));
 }
 
 Platform::Task<void> verifyPublished(QString output)

@@ -25,6 +25,16 @@ namespace Kivaro::UpdateVerification {
 inline constexpr const char *publishedPassLine = "Kivaro production updater verification passed";
 inline constexpr const char *publishedFailurePrefix = "Kivaro production updater verification failed: ";
 
+// The update settings scenario, a sub-run of the full suite, without the network: the
+// application's update configuration is the released distribution's, the automatic-check
+// switch starts off and is stored when turned on and off again (three updaters on a throw-away
+// suite "kivaro-update-verification-<UUID>", removed on every way out), and the settings window
+// shows the update block in the light and the dark appearance ("update-settings-light.png",
+// "update-settings-dark.png"). Fails by throwing ShotError. `configuration` is the
+// application's own; tests hand in others.
+Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfiguration configuration);
+Platform::Task<void> run(QString output);
+
 // What the check runs against. The application uses the defaults (its own configuration, the
 // system's trust and the running bundle); tests inject a loopback server's.
 struct PublishedCheckEnvironment {

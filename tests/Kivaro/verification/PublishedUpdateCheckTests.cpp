@@ -1,3 +1,5 @@
+// The update scenarios in-process. The update settings scenario on the application's own
+// configuration and on others; the update prompt scenario on the application's prompt window.
 // The published update check in-process against the updater tests' loopback HTTPS server, with
 // a configuration and a running bundle of the test's own (the shipped binary has no such
 // override): a manifest for exactly the running build passes with its two pictures and its
@@ -6,7 +8,10 @@
 #include "LoopbackHttpsServer.h"
 #include "UpdaterTestSupport.h"
 
+#include "Kivaro/update/KivaroUpdateConfiguration.h"
+#include "Kivaro/verification/UpdatePromptVerification.h"
 #include "Kivaro/verification/UpdateVerification.h"
+#include "NativeAppAppearance/AppearanceManager.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppUpdater/NativeUpdateManifest.h"
 #include "Platform/Defaults/UserDefaults.h"
@@ -154,6 +159,76 @@ TEST_F(PublishedUpdateCheck, PolicyNetworkAndUpdaterFailuresAreTheCheckFailure)
     EXPECT_FALSE(std::get<QString>(outcome).isEmpty());
     EXPECT_TRUE(pictures().isEmpty());
     EXPECT_TRUE(suitesLeft().isEmpty());
+}
+
+
+// ---- the update settings and prompt scenarios -------------------------------------------------
+
+class UpdateScenarios : public ::testing::Test {
+protected:
+    QString failureOf(Platform::Task<void> task)
+    {
+        try {
+            TestSupport::run(std::move(task), 20000);
+            return QString();
+        } catch (...) {
+            return UpdateVerification::describe(std::current_exception());
+        }
+    }
+    QStringList filesIn() const { return QDir(output.path()).entryList(QDir::Files, QDir::Name); }
+    static QStringList suitesLeft()
+    {
+        return QDir(Platform::UserDefaults::folder()).entryList({QStringLiteral("kivaro-update-verification-*")}, QDir::Files);
+    }
+    QTemporaryDir output;
+};
+
+TEST_F(UpdateScenarios, UpdateSettingsPassOnTheReleasedConfigurationAndStoreTheSwitch)
+{
+    EXPECT_EQ(failureOf(UpdateVerification::run(output.path())), QString());
+    EXPECT_EQ(filesIn(), (QStringList{QStringLiteral("update-settings-dark.png"), QStringLiteral("update-settings-light.png")}));
+    const QImage light(QDir(output.path()).filePath(QStringLiteral("update-settings-light.png")));
+    const QImage dark(QDir(output.path()).filePath(QStringLiteral("update-settings-dark.png")));
+    EXPECT_FALSE(light.isNull());
+    EXPECT_NE(light, dark);
+    EXPECT_TRUE(suitesLeft().isEmpty());
+    EXPECT_FALSE(Platform::UserDefaults::standard().contains(QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates")));
+}
+
+TEST_F(UpdateScenarios, AnotherServerBundleOrTeamFailsBeforeAnyUpdater)
+{
+    const auto released = kivaroUpdateConfiguration(std::nullopt, {});
+    for (int change = 0; change < 4; ++change) {
+        auto other = released;
+        if (change == 0)
+            other.manifestURL = QUrl(QStringLiteral("https://example.invalid/downloads/update.json"));
+        else if (change == 1)
+            other.bundleIdentifier = QStringLiteral("app.other.Other");
+        else if (change == 2)
+            other.teamIdentifier = QStringLiteral("OTHERTEAM1");
+        else
+            other.allowedDownloadHosts.remove(QString::fromLatin1(ReleaseDistribution::downloadHost));
+        EXPECT_EQ(failureOf(UpdateVerification::run(output.path(), other)), QStringLiteral("更新配置与正式分发不一致")) << change;
+    }
+    EXPECT_TRUE(filesIn().isEmpty());
+    EXPECT_TRUE(suitesLeft().isEmpty());
+}
+
+TEST_F(UpdateScenarios, UpdatePromptAnswersBothWaysAndRestoresTheAppearance)
+{
+    auto &appearance = NativeAppAppearance::AppearanceManager::shared();
+    appearance.setApplicationAppearance(NativeAppAppearance::Appearance::light);
+    EXPECT_EQ(failureOf(UpdatePromptVerification::run(output.path())), QString());
+    EXPECT_EQ(appearance.applicationAppearance(), std::optional(NativeAppAppearance::Appearance::light));
+    EXPECT_EQ(filesIn(), (QStringList{QStringLiteral("custom-update-prompt-dark.png"), QStringLiteral("custom-update-prompt-light.png"),
+                                      QStringLiteral("custom-update-prompt-result.json")}));
+    QFile result(QDir(output.path()).filePath(QStringLiteral("custom-update-prompt-result.json")));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    const QByteArray bytes = result.readAll();
+    EXPECT_EQ(bytes, QByteArray(UpdatePromptVerification::resultText));
+    EXPECT_EQ(bytes.size(), 119);
+    EXPECT_EQ(QByteArray(UpdatePromptVerification::releaseNotes).size(), 97);
+    appearance.setApplicationAppearance(std::nullopt);
 }
 
 } // namespace
