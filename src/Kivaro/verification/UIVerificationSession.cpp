@@ -7,6 +7,7 @@
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
+#include "Kivaro/editor/internal/PointerTrace.h"
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
@@ -23,6 +24,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -109,6 +111,9 @@ void UIVerificationSession::write(const QString &name, const QByteArray &bytes) 
 {
     if (m_output.isEmpty())
         throw ShotError::message(QStringLiteral("no evidence folder"));
+    // Nothing goes into a folder that was replaced by a link or opened to others since the start.
+    if (!Kivaro::detail::PointerTrace::isValidFolder(m_output))
+        throw ShotError::message(QStringLiteral("the evidence folder %1 is not a private folder of this user").arg(m_output));
     if (const auto error = Platform::writePrivateFile(QDir(m_output).filePath(name), bytes))
         throw ShotError::message(*error);
 }
@@ -216,8 +221,11 @@ Platform::Task<void> UIVerificationSession::save(QPointer<UIVerificationSession>
         // 1. The folder, checked again: a folder that went away or was replaced is an error.
         if (self->m_output.isEmpty())
             throw ShotError::message(QStringLiteral("no evidence folder"));
-        if (const auto error = Platform::ensurePrivateFolder(self->m_output))
-            throw ShotError::message(*error);
+        if (!QFileInfo::exists(self->m_output) && !QFileInfo(self->m_output).isSymLink())
+            if (const auto error = Platform::ensurePrivateFolder(self->m_output))
+                throw ShotError::message(*error);
+        if (!Kivaro::detail::PointerTrace::isValidFolder(self->m_output))
+            throw ShotError::message(QStringLiteral("the evidence folder %1 is not a private folder of this user").arg(self->m_output));
         const QString stamp = self->nextStamp();
         const QDir folder(self->m_output);
         // 2. The settings window.

@@ -545,6 +545,14 @@ TEST_F(VerificationProcess, SessionMenuSavesEvidenceShowsTheTargetAndTracesThePo
     EXPECT_NE(status, QStringLiteral("验证证据已保存。"));
     EXPECT_FALSE(afterCheck.value(QStringLiteral("busy")).toBool(true));
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/microphone-check.json")));
+
+    // A folder opened to others since the start gets no more evidence.
+    ::chmod(QFile::encodeName(folder).constData(), 0770);
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+e")});
+    waitUntil([] { return false; }, 1500);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    EXPECT_EQ(matching(folder, QStringLiteral("state-*.json")).size(), 4);
+    EXPECT_TRUE(matching(folder, QStringLiteral("*-5.*")).isEmpty());
     EXPECT_TRUE(session.end());
 }
 
