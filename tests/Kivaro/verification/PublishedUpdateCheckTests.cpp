@@ -162,6 +162,18 @@ TEST_F(PublishedUpdateCheck, PolicyNetworkAndUpdaterFailuresAreTheCheckFailure)
 }
 
 
+// The pictures are part of the check: when one cannot be written the check fails, whatever the
+// manifest and the updater said.
+TEST_F(PublishedUpdateCheck, APictureThatCannotBeWrittenFailsTheCheck)
+{
+    publish(QStringLiteral("3.1"), 31);
+    ASSERT_TRUE(QDir(output.path()).mkdir(QStringLiteral("installed-update-dark.png")));
+    const auto outcome = check(environment());
+    ASSERT_TRUE(std::holds_alternative<QString>(outcome));
+    EXPECT_FALSE(std::get<QString>(outcome).isEmpty());
+    EXPECT_TRUE(suitesLeft().isEmpty());
+}
+
 // ---- the update settings and prompt scenarios -------------------------------------------------
 
 class UpdateScenarios : public ::testing::Test {
