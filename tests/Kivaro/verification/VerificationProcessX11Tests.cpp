@@ -581,6 +581,25 @@ TEST_F(VerificationProcess, SessionWithoutAFolderUsesAFreshOneAndNoHooks)
     QDir(folder).removeRecursively();
 }
 
+// A start image that is not an image is passed over without a word: no baseline, the editor
+// stays empty and hidden, and the delayed copy has nothing to copy.
+TEST_F(VerificationProcess, SessionWithAStartFileThatIsNoImageCopiesNothing)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString notImage = home.filePath(QStringLiteral("notes.png"));
+    writeFile(notImage, QByteArrayLiteral("not a picture at all"));
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), folder, QStringLiteral("--ui-image"),
+                                           notImage, QStringLiteral("--verify-share-action")});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/process.pid")); }, 20000));
+    waitUntil([] { return false; }, 2500); // past the copy
+    EXPECT_TRUE(session.running());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/ui-baseline.png")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/copy-receipt.json")));
+    EXPECT_TRUE(windowsTitled(QString::number(session.pid()), QStringLiteral("Kivaro")).isEmpty()) << "the editor stays hidden";
+    EXPECT_TRUE(session.end());
+}
+
 // ---- the published update check --------------------------------------------------------------
 
 // Its own mode: without the update site it fails with its line and writes no result; with
