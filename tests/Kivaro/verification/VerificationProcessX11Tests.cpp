@@ -619,6 +619,19 @@ TEST_F(VerificationProcess, PublishedUpdateCheckWithoutTheSiteFailsAndWritesNoRe
     EXPECT_EQ(record(folder + QStringLiteral("/summary.json")).value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
     EXPECT_FALSE(outcome.output.contains("verification passed"));
 
+    // Without a folder: a fresh private one named after the run, never a fixed name.
+    const Outcome fresh = run({QStringLiteral("--verify-updater")});
+    ASSERT_TRUE(fresh.finished);
+    EXPECT_EQ(fresh.exitCode, 1);
+    const QString temporary = home.filePath(QStringLiteral("tmp"));
+    const QStringList made = QDir(temporary).entryList({QStringLiteral("kivaro-updater-*")}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1) << fresh.errors.constData();
+    struct stat info = {};
+    ASSERT_EQ(::lstat(QFile::encodeName(temporary + u'/' + made.first()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_FALSE(QFileInfo::exists(temporary + u'/' + made.first() + QStringLiteral("/published-update.json")));
+    QDir(temporary + u'/' + made.first()).removeRecursively();
+
     const Outcome both = run({QStringLiteral("--verify-updater"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"), folder});
     ASSERT_TRUE(both.finished);
     EXPECT_EQ(both.exitCode, 1);
