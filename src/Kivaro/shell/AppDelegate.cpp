@@ -179,9 +179,21 @@ void AppDelegate::applicationDidFinishLaunching()
     if (m_updater)
         startAutomaticUpdateChecks(*m_updater, PrototypeVerification::processArguments());
 
-    // "--verify-updater" and the interactive verification session start here once their parts
-    // exist. The "--verify" scenario dispatch is started by main() right after this returns
-    // (Kivaro::Verification::startLaunchRuns).
+    // "--verify-updater", the interactive verification session and the "--verify" scenario
+    // dispatch are started by main() right after this returns (Kivaro::Verification::startLaunchRuns).
+}
+
+void AppDelegate::appendMainMenu(QMenu *menu)
+{
+    if (!m_mainMenu || !menu)
+        return;
+    m_mainMenu->addMenu(menu);
+    if (m_menuBar)
+        m_menuBar->addMenu(menu);
+    // Windows that already carry the menus' shortcuts get this one's too.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->property("kivaroMenusAttached").toBool())
+            window->addAction(menu->menuAction());
 }
 
 // ---- menus ---------------------------------------------------------------------------------------

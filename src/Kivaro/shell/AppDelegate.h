@@ -103,6 +103,9 @@ public:
     QMenu *statusMenu() const { return m_statusMenu.get(); }
     QAction *menuBarPreference() const { return m_menuBarPreference; }
     UIVerificationSession *uiSession() const { return m_uiSession; }
+    // Set once by the launch's verification start ("--ui-session"); the session is a child of
+    // the delegate.
+    void setUiSession(UIVerificationSession *session) { m_uiSession = session; }
     Shell::ShortcutSettingsController *shortcutSettings() const override { return m_shortcutSettings; }
     QAction *regionCaptureMenuItem() const { return m_regionCaptureMenuItem; }
     QAction *captureMenuItem() const { return m_captureMenuItem; }
@@ -113,6 +116,9 @@ public:
     // ---- launch and menus ---------------------------------------------------------------------
     void applicationDidFinishLaunching();
     void installMenu();
+    // Appends `menu` as the last item of the main menu and of the menu bar; its shortcuts work
+    // in every window of the application, as the other menus' do.
+    void appendMainMenu(QMenu *menu);
     void refreshShortcutTitles();
     void updateMenuBar();
     // True when an enabled item of the main menu has `key` as its shortcut; that item was

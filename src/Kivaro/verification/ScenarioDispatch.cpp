@@ -11,6 +11,9 @@
 #include "Kivaro/verification/LocalizationVerification.h"
 #include "Kivaro/verification/PrivacyVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/UIVerificationSession.h"
+#include "Kivaro/verification/UpdateVerification.h"
+#include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Platform/Async/Awaitables.h"
@@ -81,7 +84,21 @@ bool isBuilt(const QString &flag)
 
 void startLaunchRuns(AppDelegate &delegate)
 {
-    // "--ui-session" and "--verify-updater" start their runs here once those are built.
+    // One mode per launch (main() refused the others before any window).
+    if (PrototypeVerification::hasFlag(QStringLiteral("--ui-session"))) {
+        if (!delegate.uiSession())
+            delegate.setUiSession(new UIVerificationSession(delegate.editor(), &delegate, &delegate));
+        return;
+    }
+    if (PrototypeVerification::hasFlag(QStringLiteral("--verify-updater"))) {
+        const std::optional<QString> folder = PrototypeVerification::evidenceFolder();
+        if (!folder) {
+            PrototypeVerification::StandaloneRun run(QString::fromUtf8(UpdateVerification::publishedFailurePrefix), {});
+            run.fail(QStringLiteral("no evidence folder"));
+        }
+        Platform::start(UpdateVerification::verifyPublished(*folder), &delegate);
+        return;
+    }
     const QString flag = selectedScenario(PrototypeVerification::processArguments());
     if (flag.isNull())
         return;

@@ -22,8 +22,10 @@ QString selectedScenario(const QStringList &arguments);
 // True when this version contains the runner of `flag` (as selectedScenario() gives it).
 bool isBuilt(const QString &flag);
 
-// Starts the launch's verification runner, if any, as a task on the main thread. Called by
-// main() right after AppDelegate::applicationDidFinishLaunching().
+// Starts the launch's verification mode, if any: "--ui-session" creates the delegate's
+// interactive session; "--verify-updater" starts the published update check and "--verify" its
+// runner, each as a task on the main thread. Called by main() right after
+// AppDelegate::applicationDidFinishLaunching().
 void startLaunchRuns(AppDelegate &delegate);
 
 } // namespace Kivaro::Verification

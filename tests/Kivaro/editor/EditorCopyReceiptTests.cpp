@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -42,6 +45,27 @@ TEST(CopyReceipt, NamesTheBytesBySizeAndDigest)
     const QJsonObject broken = QJsonDocument::fromJson(detail::CopyReceipt::json("not png", false, true)).object();
     EXPECT_EQ(broken.value(QStringLiteral("width")), 0);
     EXPECT_EQ(broken.value(QStringLiteral("height")), 0);
+}
+
+// A folder that was opened to others or replaced by a link since the launch gets no receipt,
+// and the copy hears of it.
+TEST(CopyReceipt, IsWrittenOnlyIntoAPrivateFolder)
+{
+    QTemporaryDir dir;
+    const QByteArray native = QFile::encodeName(dir.path());
+    ::chmod(native.constData(), 0700);
+    const QString receipt = dir.filePath(QStringLiteral("copy-receipt.json"));
+    EXPECT_NO_THROW(detail::CopyReceipt::write(dir.path(), QByteArrayLiteral("{}")));
+    EXPECT_TRUE(QFile::exists(receipt));
+    QFile::remove(receipt);
+    ::chmod(native.constData(), 0777);
+    EXPECT_ANY_THROW(detail::CopyReceipt::write(dir.path(), QByteArrayLiteral("{}")));
+    ::chmod(native.constData(), 0700);
+    const QString link = dir.path() + QStringLiteral("-link");
+    ASSERT_TRUE(QFile::link(dir.path(), link));
+    EXPECT_ANY_THROW(detail::CopyReceipt::write(link, QByteArrayLiteral("{}")));
+    QFile::remove(link);
+    EXPECT_FALSE(QFile::exists(receipt));
 }
 
 using CopyReceiptRun = EditorTest;

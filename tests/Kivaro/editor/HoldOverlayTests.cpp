@@ -5,6 +5,7 @@
 #include "EditorFixtures.h"
 
 #include "Kivaro/editor/HoldOverlay.h"
+#include "Kivaro/editor/VoiceTiming.h"
 #include "Kivaro/editor/internal/PointerTrace.h"
 
 #include "Kivaro/controls/KivaroModes.h"
@@ -111,6 +112,32 @@ TEST(PointerTrace, LinesGoOnlyIntoAPrivateFolderThroughNoLinkAndStopAtTheCap)
     EXPECT_FALSE(Trace::append(dir.path(), line));
     EXPECT_FALSE(QFile::exists(file));
     ::chmod(folder.constData(), 0700);
+}
+
+// The voice-timing trace keeps the pointer trace's rules in a file of its own.
+TEST(PointerTrace, VoiceTimingLinesShareTheRulesInTheirOwnFile)
+{
+    QTemporaryDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+    const QStringList session{QStringLiteral("kivaro"), QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), dir.path()};
+    EXPECT_EQ(Kivaro::VoiceTiming::folder(session), dir.path());
+    EXPECT_FALSE(Kivaro::VoiceTiming::folder(session.mid(0, 2)));
+    const QByteArray finish = Kivaro::VoiceTiming::line(QStringLiteral("finish"), 1765000000.5, 3.25);
+    EXPECT_EQ(QJsonDocument::fromJson(finish).object(),
+              QJsonObject({{QStringLiteral("action"), QStringLiteral("finish")}, {QStringLiteral("time"), 1765000000.5}, {QStringLiteral("duration"), 3.25}}));
+    EXPECT_TRUE(finish.endsWith('\n') && finish.count('\n') == 1);
+    const QString file = dir.filePath(QString::fromLatin1(Kivaro::VoiceTiming::kFileName));
+    ASSERT_TRUE(Trace::appendTo(dir.path(), Kivaro::VoiceTiming::kFileName, Kivaro::VoiceTiming::line(QStringLiteral("begin"), 1, 0)));
+    ASSERT_TRUE(Trace::appendTo(dir.path(), Kivaro::VoiceTiming::kFileName, finish));
+    QFile read(file);
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = read.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(lines[0]).object().value(QStringLiteral("action")).toString(), QStringLiteral("begin"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(Trace::kFileName))));
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    EXPECT_FALSE(Trace::appendTo(dir.path(), Kivaro::VoiceTiming::kFileName, finish));
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
 }
 
 using PointerTraceRun = EditorTest;

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using TestSupport::waitUntil;
@@ -101,7 +102,7 @@ protected:
         return path;
     }
 
-    Outcome run(const QStringList &arguments, const QByteArray &platform = "xcb") const
+    QProcessEnvironment environment(const QByteArray &platform = "xcb") const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -114,8 +115,13 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
         env.remove(QStringLiteral("KIVARO_DATA_DIR"));
         env.remove(QStringLiteral("SESSION_MANAGER"));
+        return env;
+    }
+
+    Outcome run(const QStringList &arguments, const QByteArray &platform = "xcb") const
+    {
         QProcess process;
-        process.setProcessEnvironment(env);
+        process.setProcessEnvironment(environment(platform));
         process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
         Outcome outcome;
         if (!process.waitForStarted(5000))
@@ -520,6 +526,289 @@ TEST_F(VerificationProcess, ScenariosNotInThisVersionFailInAFreshFolder)
         EXPECT_EQ(record(folder + QStringLiteral("/summary.json")).value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
         QDir(folder).removeRecursively();
     }
+}
+
+// ---- the interactive verification session -----------------------------------------------------
+
+// A running session as an outside tester drives it: the real process, ended by its id.
+class SessionProcess {
+public:
+    SessionProcess(const QProcessEnvironment &env, const QStringList &arguments)
+    {
+        m_process.setProcessEnvironment(env);
+        m_process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+        m_process.waitForStarted(5000);
+    }
+    ~SessionProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_process.processId()), SIGTERM);
+            if (!m_process.waitForFinished(10000)) {
+                m_process.kill();
+                m_process.waitForFinished(3000);
+            }
+        }
+    }
+    qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    // Ends the process by its id; true when it ended.
+    bool end()
+    {
+        ::kill(pid_t(pid()), SIGTERM);
+        return waitUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000);
+    }
+
+private:
+    QProcess m_process;
+};
+
+QByteArray client(const QString &program, const QStringList &arguments)
+{
+    const TestSupport::ClientResult result = TestSupport::runClient(program, arguments);
+    return result.finished && result.exitCode == 0 ? result.output : QByteArray();
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    return QString::fromUtf8(client(QStringLiteral("xdotool"), arguments)).trimmed();
+}
+
+// The visible windows of process `pid` titled exactly `title` (xdotool's own name match is a
+// regular expression that does not keep to whole characters outside ASCII).
+QStringList windowsTitled(const QString &pid, const QString &title)
+{
+    QStringList found;
+    const QString all = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid, QStringLiteral("--name"), QStringLiteral(".")});
+    for (const QString &window : all.split(u'\n', Qt::SkipEmptyParts))
+        if (xdotool({QStringLiteral("getwindowname"), window}) == title)
+            found.append(window);
+    return found;
+}
+
+// The files of a folder whose names match `pattern`, by name.
+QStringList matching(const QString &folder, const QString &pattern)
+{
+    return QDir(folder).entryList({pattern}, QDir::Files, QDir::Name);
+}
+
+QString startImage(const QString &folder)
+{
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(QColor(200, 40, 40));
+    const QString path = folder + QStringLiteral("/start.png");
+    image.save(path);
+    return path;
+}
+
+// The copy one second after start leaves a receipt whose digest is the clipboard's PNG, as
+// another client reads it.
+TEST_F(VerificationProcess, SessionCopyReceiptMatchesTheClipboard)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), folder, QStringLiteral("--ui-image"),
+                                           startImage(home.path()), QStringLiteral("--verify-share-action")});
+    ASSERT_TRUE(session.running());
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/copy-receipt.json")); }, 20000));
+    EXPECT_EQ(contents(folder + QStringLiteral("/process.pid")), QByteArray::number(session.pid()));
+    const QImage baseline(folder + QStringLiteral("/ui-baseline.png"));
+    EXPECT_EQ(baseline.size(), QSize(400, 300));
+    const QJsonObject receipt = record(folder + QStringLiteral("/copy-receipt.json"));
+    const QByteArray clipboard = client(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                                                  QStringLiteral("image/png"), QStringLiteral("-o")});
+    ASSERT_FALSE(clipboard.isEmpty());
+    EXPECT_EQ(receipt.value(QStringLiteral("sha256")).toString(),
+              QString::fromLatin1(QCryptographicHash::hash(clipboard, QCryptographicHash::Sha256).toHex()));
+    EXPECT_TRUE(receipt.value(QStringLiteral("copied")).toBool());
+    EXPECT_TRUE(receipt.value(QStringLiteral("clipboardMatchedAtCopy")).toBool());
+    EXPECT_FALSE(receipt.value(QStringLiteral("windowVisible")).toBool(true));
+    EXPECT_EQ(receipt.value(QStringLiteral("width")).toInt(), 400);
+    EXPECT_EQ(receipt.value(QStringLiteral("height")).toInt(), 300);
+    EXPECT_TRUE(session.end());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/summary.json")));
+}
+
+// The session's menu from the keyboard: evidence saves numbered within the session, the
+// synthetic target window, a press and release traced by the overlay, and a microphone check
+// that cannot pass here writing nothing and showing why.
+TEST_F(VerificationProcess, SessionMenuSavesEvidenceShowsTheTargetAndTracesThePointer)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), folder, QStringLiteral("--ui-image"),
+                                           startImage(home.path())});
+    ASSERT_TRUE(session.running());
+    const QString pid = QString::number(session.pid());
+    QString editor;
+    ASSERT_TRUE(waitUntil([&] {
+        editor = windowsTitled(pid, QStringLiteral("Kivaro")).value(0);
+        return !editor.isEmpty();
+    }, 20000));
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), editor});
+
+    // Ctrl+E: one save; two more at once never overwrite each other.
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+e")});
+    ASSERT_TRUE(waitUntil([&] { return matching(folder, QStringLiteral("ui-*-1.png")).size() == 1; }, 10000));
+    const QStringList states = matching(folder, QStringLiteral("state-*-1.json"));
+    ASSERT_EQ(states.size(), 1);
+    const QJsonObject state = record(folder + u'/' + states.first());
+    EXPECT_EQ(state.keys(), (QStringList{QStringLiteral("anchors"), QStringLiteral("busy"), QStringLiteral("captureIntent"), QStringLiteral("captureShortcut"),
+                                         QStringLiteral("hasImage"), QStringLiteral("imageHeight"), QStringLiteral("imageWidth"), QStringLiteral("intactLinks"),
+                                         QStringLiteral("links"), QStringLiteral("masks"), QStringLiteral("status"), QStringLiteral("texts"),
+                                         QStringLiteral("windowVisible")}));
+    EXPECT_TRUE(state.value(QStringLiteral("hasImage")).toBool());
+    EXPECT_TRUE(state.value(QStringLiteral("windowVisible")).toBool());
+    EXPECT_EQ(state.value(QStringLiteral("imageWidth")).toInt(), 400);
+    EXPECT_EQ(state.value(QStringLiteral("imageHeight")).toInt(), 300);
+    EXPECT_EQ(state.value(QStringLiteral("captureIntent")).toString(), QStringLiteral("image"));
+    EXPECT_FALSE(state.value(QStringLiteral("busy")).toBool(true));
+    EXPECT_EQ(QImage(folder + u'/' + matching(folder, QStringLiteral("export-*-1.png")).value(0)).size(), QSize(400, 300));
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+e"), QStringLiteral("ctrl+e")});
+    ASSERT_TRUE(waitUntil([&] { return matching(folder, QStringLiteral("state-*.json")).size() == 3; }, 10000));
+    EXPECT_EQ(matching(folder, QStringLiteral("ui-*.png")).size(), 3);
+
+    // Ctrl+T: the target window, once however often it is asked for.
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+t")});
+    const QString targetName = QStringLiteral("Kivaro 合成截图目标");
+    QString target;
+    ASSERT_TRUE(waitUntil([&] {
+        target = windowsTitled(pid, targetName).join(u' ');
+        return !target.isEmpty();
+    }, 10000));
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+t")});
+    waitUntil([] { return false; }, 500);
+    EXPECT_EQ(windowsTitled(pid, targetName).join(u' '), target);
+    const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), target});
+    EXPECT_TRUE(geometry.contains(QStringLiteral("WIDTH=960")) && geometry.contains(QStringLiteral("HEIGHT=600"))) << geometry.toStdString();
+
+    // The overlay in the mosaic mode (the mode bar's fourth segment, at the bottom centre of
+    // the editor window): one press and one release through the server, two trace lines.
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), editor});
+    const QString editorGeometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), editor});
+    const int width = editorGeometry.section(QStringLiteral("WIDTH="), 1).section(u'\n', 0, 0).toInt();
+    const int height = editorGeometry.section(QStringLiteral("HEIGHT="), 1).section(u'\n', 0, 0).toInt();
+    ASSERT_GT(width, 0);
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), editor, QString::number(width / 2 - 24), QString::number(height - 41), QStringLiteral("click"), QStringLiteral("1")});
+    waitUntil([] { return false; }, 500);
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/pointer-timing.jsonl"))) << "the mode bar is not the overlay";
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), editor, QString::number(width / 2), QString::number(height / 2 - 60)});
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    ASSERT_TRUE(waitUntil([&] { return contents(folder + QStringLiteral("/pointer-timing.jsonl")).count('\n') == 2; }, 5000))
+        << contents(folder + QStringLiteral("/pointer-timing.jsonl")).constData();
+    const QList<QByteArray> lines = contents(folder + QStringLiteral("/pointer-timing.jsonl")).split('\n');
+    const QJsonObject press = QJsonDocument::fromJson(lines.at(0)).object();
+    const QJsonObject release = QJsonDocument::fromJson(lines.at(1)).object();
+    EXPECT_EQ(press.value(QStringLiteral("type")).toInt(), 1);
+    EXPECT_EQ(press.value(QStringLiteral("pressedButtons")).toInt(), 1);
+    EXPECT_EQ(release.value(QStringLiteral("type")).toInt(), 2);
+    EXPECT_EQ(release.value(QStringLiteral("pressedButtons")).toInt(), 0);
+    EXPECT_EQ(press.value(QStringLiteral("sourcePID")).toInt(), -1);
+    EXPECT_GE(release.value(QStringLiteral("timestamp")).toDouble(), press.value(QStringLiteral("timestamp")).toDouble());
+
+    // Ctrl+M without audio or a Mandarin model: no record, the reason in the status line, the
+    // editor free again (the next save shows both).
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+m")});
+    waitUntil([] { return false; }, 1500);
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+e")});
+    ASSERT_TRUE(waitUntil([&] { return matching(folder, QStringLiteral("state-*-4.json")).size() == 1; }, 15000));
+    const QJsonObject afterCheck = record(folder + u'/' + matching(folder, QStringLiteral("state-*-4.json")).first());
+    const QString status = afterCheck.value(QStringLiteral("status")).toString();
+    EXPECT_FALSE(status.isEmpty());
+    EXPECT_NE(status, QStringLiteral("验证证据已保存。"));
+    EXPECT_FALSE(afterCheck.value(QStringLiteral("busy")).toBool(true));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/microphone-check.json")));
+
+    // A folder opened to others since the start gets no more evidence.
+    ::chmod(QFile::encodeName(folder).constData(), 0770);
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+e")});
+    waitUntil([] { return false; }, 1500);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    EXPECT_EQ(matching(folder, QStringLiteral("state-*.json")).size(), 4);
+    EXPECT_TRUE(matching(folder, QStringLiteral("*-5.*")).isEmpty());
+    EXPECT_TRUE(session.end());
+}
+
+// Without "--evidence-dir" the session works in a fresh private folder, never a fixed one, and
+// the hooks, which need a named folder, write nothing.
+TEST_F(VerificationProcess, SessionWithoutAFolderUsesAFreshOneAndNoHooks)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--ui-image"), startImage(home.path()),
+                                           QStringLiteral("--verify-share-action")});
+    ASSERT_TRUE(session.running());
+    const QString temporary = home.filePath(QStringLiteral("tmp"));
+    QString folder;
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList made = QDir(temporary).entryList({QStringLiteral("kivaro-verification-*")}, QDir::Dirs);
+        folder = made.isEmpty() ? QString() : temporary + u'/' + made.first();
+        return !folder.isEmpty() && QFileInfo::exists(folder + QStringLiteral("/ui-baseline.png"));
+    }, 20000));
+    struct stat info = {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(contents(folder + QStringLiteral("/process.pid")), QByteArray::number(session.pid()));
+    waitUntil([] { return false; }, 2500); // past the copy
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/copy-receipt.json")));
+    EXPECT_TRUE(session.end());
+    QDir(folder).removeRecursively();
+}
+
+// A start image that is not an image is passed over without a word: no baseline, the editor
+// stays empty and hidden, and the delayed copy has nothing to copy.
+TEST_F(VerificationProcess, SessionWithAStartFileThatIsNoImageCopiesNothing)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString notImage = home.filePath(QStringLiteral("notes.png"));
+    writeFile(notImage, QByteArrayLiteral("not a picture at all"));
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), folder, QStringLiteral("--ui-image"),
+                                           notImage, QStringLiteral("--verify-share-action")});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/process.pid")); }, 20000));
+    waitUntil([] { return false; }, 2500); // past the copy
+    EXPECT_TRUE(session.running());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/ui-baseline.png")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/copy-receipt.json")));
+    EXPECT_TRUE(windowsTitled(QString::number(session.pid()), QStringLiteral("Kivaro")).isEmpty()) << "the editor stays hidden";
+    EXPECT_TRUE(session.end());
+}
+
+// ---- the published update check --------------------------------------------------------------
+
+// Its own mode: without the update site it fails with its line and writes no result; with
+// another mode it does not start at all.
+TEST_F(VerificationProcess, PublishedUpdateCheckWithoutTheSiteFailsAndWritesNoResult)
+{
+    const QString folder = evidence();
+    writeFile(folder + QStringLiteral("/published-update.json"), QByteArrayLiteral("{\"status\":\"passed\"}"));
+    const Outcome outcome = run({QStringLiteral("--verify-updater"), QStringLiteral("--evidence-dir"), folder});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.startsWith("Kivaro production updater verification failed: ")) << outcome.errors.constData();
+    EXPECT_TRUE(outcome.errors.endsWith('\n'));
+    EXPECT_EQ(outcome.errors.count('\n'), 1) << outcome.errors.constData();
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/published-update.json")));
+    EXPECT_TRUE(matching(folder, QStringLiteral("installed-update-*.png")).isEmpty());
+    EXPECT_EQ(record(folder + QStringLiteral("/summary.json")).value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    EXPECT_FALSE(outcome.output.contains("verification passed"));
+
+    // Without a folder: a fresh private one named after the run, never a fixed name.
+    const Outcome fresh = run({QStringLiteral("--verify-updater")});
+    ASSERT_TRUE(fresh.finished);
+    EXPECT_EQ(fresh.exitCode, 1);
+    const QString temporary = home.filePath(QStringLiteral("tmp"));
+    const QStringList made = QDir(temporary).entryList({QStringLiteral("kivaro-updater-*")}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1) << fresh.errors.constData();
+    struct stat info = {};
+    ASSERT_EQ(::lstat(QFile::encodeName(temporary + u'/' + made.first()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_FALSE(QFileInfo::exists(temporary + u'/' + made.first() + QStringLiteral("/published-update.json")));
+    QDir(temporary + u'/' + made.first()).removeRecursively();
+
+    const Outcome both = run({QStringLiteral("--verify-updater"), QStringLiteral("--verify"), QStringLiteral("--evidence-dir"), folder});
+    ASSERT_TRUE(both.finished);
+    EXPECT_EQ(both.exitCode, 1);
+    EXPECT_TRUE(both.errors.startsWith("kivaro: choose one of --verify, --ui-session and --verify-updater\nusage: ")) << both.errors.constData();
 }
 
 } // namespace

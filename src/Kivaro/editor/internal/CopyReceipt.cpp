@@ -1,6 +1,7 @@
 #include "Kivaro/editor/internal/CopyReceipt.h"
 
 #include "Kivaro/document/FileError.h"
+#include "Kivaro/editor/internal/PointerTrace.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "Platform/Files/PrivateFiles.h"
 
@@ -35,6 +36,10 @@ QByteArray json(const QByteArray &png, bool clipboardMatched, bool windowVisible
 void write(const QString &folder, const QByteArray &json)
 {
     const QString path = QDir(folder).filePath(QStringLiteral("copy-receipt.json"));
+    // The session's folder is checked again at each write: one that was replaced by a link or
+    // opened to others since the launch gets no more evidence.
+    if (!PointerTrace::isValidFolder(folder))
+        throw FileError(path, QStringLiteral("the evidence folder is not a private folder of this user"));
     if (const std::optional<QString> error = Platform::writePrivateFile(path, json))
         throw FileError(path, *error);
 }

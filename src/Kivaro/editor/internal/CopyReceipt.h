@@ -17,7 +17,8 @@ namespace Kivaro::detail::CopyReceipt {
 // The evidence folder for `arguments` (program path first), or nothing when no receipt is due.
 std::optional<QString> folder(const QStringList &arguments);
 QByteArray json(const QByteArray &png, bool clipboardMatched, bool windowVisible);
-// Writes the receipt as a private file; throws FileError.
+// Writes the receipt as a private file, only into a real folder of the user's that nobody else
+// may write (PointerTrace::isValidFolder); throws FileError.
 void write(const QString &folder, const QByteArray &json);
 
 } // namespace Kivaro::detail::CopyReceipt

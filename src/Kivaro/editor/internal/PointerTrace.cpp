@@ -66,6 +66,11 @@ bool isValidFolder(const QString &path)
 
 bool append(const QString &folder, const QByteArray &line, qint64 maxBytes)
 {
+    return appendTo(folder, kFileName, line, maxBytes);
+}
+
+bool appendTo(const QString &folder, const char *fileName, const QByteArray &line, qint64 maxBytes)
+{
     if (folder.isEmpty())
         return false;
     // The folder is opened once and checked through that descriptor, so a folder swapped for a
@@ -74,7 +79,7 @@ bool append(const QString &folder, const QByteArray &line, qint64 maxBytes)
     struct stat folderInfo {};
     if (directory.get() < 0 || ::fstat(directory.get(), &folderInfo) != 0 || !isPrivateFolder(folderInfo))
         return false;
-    const Descriptor file(::openat(directory.get(), kFileName, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    const Descriptor file(::openat(directory.get(), fileName, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
         return false;

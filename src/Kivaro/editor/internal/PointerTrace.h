@@ -31,5 +31,7 @@ QByteArray line(int type, double received, double timestamp, int pressedButtons,
 bool isValidFolder(const QString &path);
 // Appends `line` to the trace in `folder`; false when nothing was written.
 bool append(const QString &folder, const QByteArray &line, qint64 maxBytes = kMaxBytes);
+// The same for another trace file of the session (`fileName`, a plain name in the folder).
+bool appendTo(const QString &folder, const char *fileName, const QByteArray &line, qint64 maxBytes = kMaxBytes);
 
 } // namespace Kivaro::detail::PointerTrace
