@@ -1,4 +1,5 @@
 #include "Kivaro/verification/CaptureImprovementsVerification.h"
+#include "Kivaro/verification/ShortcutRoutingVerification.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/LinkedAnnotations.h"
@@ -164,12 +165,9 @@ Platform::Task<void> run(EditorController *editor, QString output)
     writeFile(file(output, QStringLiteral("capture-improvements.json")), passRecord());
 }
 
-Platform::Task<void> shortcutRouting(EditorController *, QString)
+Platform::Task<void> shortcutRouting(EditorController *editor, QString output)
 {
-    // The settings and editor shortcut routing checks come with the shortcut scenarios; until
-    // they are here the sub-run cannot pass.
-    co_await Platform::yieldToEventLoop();
-    missing(QStringLiteral("the settings and editor shortcut routing checks are not built in this version"));
+    co_await ShortcutRoutingVerification::run(editor, output);
 }
 
 Platform::Task<void> mosaic(EditorController *editor, QString output)

@@ -1,5 +1,7 @@
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 
+#include "KivaroCore/EvidenceFolder.h"
+
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
@@ -73,8 +75,19 @@ std::optional<QString> ensureOwnFolder(const QString &path)
 
 OnDeviceVoiceAnnotation::OnDeviceVoiceAnnotation() : OnDeviceVoiceAnnotation(Options()) {}
 
+namespace {
+// A verification run reads a speech model the user installed but never installs one: it writes
+// nothing into the user's own folders.
+OnDeviceVoiceAnnotation::Options forThisRun(OnDeviceVoiceAnnotation::Options options)
+{
+    if (PrototypeVerification::isVerificationRun())
+        options.speech.allowDownload = false;
+    return options;
+}
+} // namespace
+
 OnDeviceVoiceAnnotation::OnDeviceVoiceAnnotation(Options options, QObject *parent)
-    : QObject(parent), m_options(std::move(options)), m_speech(m_options.speech)
+    : QObject(parent), m_options(forThisRun(std::move(options))), m_speech(m_options.speech)
 {
     if (!m_options.inputDevice)
         m_options.inputDevice = &AudioRecorder::defaultInput;
