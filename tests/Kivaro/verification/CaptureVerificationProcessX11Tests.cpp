@@ -7,57 +7,19 @@
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/verification/CaptureLiveVerification.h"
 #include "Kivaro/verification/CaptureSelectionVerification.h"
-#include "Platform/ScreenCapture/X11TestDisplay.h"
-#include "Support/TaskTesting.h"
+#include "KivaroProcessFixture.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-using TestSupport::waitUntil;
-using TestSupport::X11TestDisplay;
+using namespace KivaroProcessTesting;
 
 namespace {
-
-struct Outcome {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QStringList files(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QJsonObject record(const QString &path)
-{
-    return QJsonDocument::fromJson(contents(path)).object();
-}
 
 QJsonObject failure(const QString &message)
 {
@@ -84,19 +46,18 @@ bool containsPixels(const QImage &haystack, const QImage &needle)
     return false;
 }
 
-class CaptureVerificationProcess : public ::testing::Test {
+class CaptureVerificationProcess : public KivaroProcessFixture {
 protected:
+    CaptureVerificationProcess()
+        : KivaroProcessFixture(QStringLiteral("kivaro-capture-verify-XXXXXX"))
+    {
+    }
     void SetUp() override
     {
-        ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(home.isValid());
-        for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
-            ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
-        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
-        writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
-        QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
-        writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
-        userState = fingerprint();
+        makePrivateFolders();
+        if (HasFatalFailure())
+            return;
+        seedUserState();
     }
     void TearDown() override
     {
@@ -104,63 +65,14 @@ protected:
         display.stopWindowManager();
     }
 
-    QStringList fingerprint() const
-    {
-        QStringList entries;
-        for (const char *name : {"config", "data"}) {
-            QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString path = it.next();
-                entries.append(path + u' '
-                               + QString::fromLatin1(QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex()));
-            }
-        }
-        entries.sort();
-        return entries;
-    }
-
-    QString evidence(const QString &name = QStringLiteral("evidence")) const
-    {
-        const QString path = home.filePath(name);
-        if (!QFileInfo::exists(path))
-            ::mkdir(QFile::encodeName(path).constData(), 0700);
-        return path;
-    }
-
     // `noDisplay`: Qt's offscreen platform and no $DISPLAY at all.
     Outcome scenario(const QString &flag, const QString &folder, bool noDisplay = false) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), noDisplay ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+        QProcessEnvironment env =
+            privateEnvironment(QStringLiteral("zh_CN"), noDisplay ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
         if (noDisplay)
             env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
-        env.remove(QStringLiteral("SESSION_MANAGER"));
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(KIVARO_EXECUTABLE),
-                      {QStringLiteral("--verify"), flag, QStringLiteral("--evidence-dir"), folder});
-        Outcome outcome;
-        if (!process.waitForStarted(5000))
-            return outcome;
-        outcome.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 90000);
-        if (!outcome.finished) {
-            process.kill();
-            process.waitForFinished(3000);
-            return outcome;
-        }
-        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.output = process.readAllStandardOutput();
-        outcome.errors = process.readAllStandardError();
-        return outcome;
+        return runKivaro(env, {QStringLiteral("--verify"), flag, QStringLiteral("--evidence-dir"), folder}, 90000);
     }
 
     // A link in place of the evidence folder is refused before any window; nothing reaches
@@ -176,10 +88,6 @@ protected:
         EXPECT_EQ(outcome.errors, "kivaro: the evidence folder " + QFile::encodeName(link) + " is a symbolic link\n");
         EXPECT_TRUE(files(target).isEmpty());
     }
-
-    X11TestDisplay display;
-    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-capture-verify-XXXXXX")};
-    QStringList userState;
 };
 
 // ---- selection overlay -----------------------------------------------------------------------

@@ -3,8 +3,7 @@
 // each run checked by its exit status, its exact output lines and its evidence bytes.
 
 #include "Kivaro/verification/PrivacyVerification.h"
-#include "Platform/ScreenCapture/X11TestDisplay.h"
-#include "Support/TaskTesting.h"
+#include "KivaroProcessFixture.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
 
@@ -14,40 +13,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-using TestSupport::waitUntil;
-using TestSupport::X11TestDisplay;
+using namespace KivaroProcessTesting;
 
 namespace {
 
-struct Outcome {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-class PrivacyLocalizationRun : public ::testing::Test {
+class PrivacyLocalizationRun : public KivaroProcessFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(home.isValid());
-        for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
-            ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
+        makePrivateFolders();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(display.startWindowManager());
     }
     void TearDown() override
@@ -58,51 +38,13 @@ protected:
         display.stopWindowManager();
     }
 
-    QString evidence(const QString &name) const
-    {
-        const QString path = home.filePath(name);
-        ::mkdir(QFile::encodeName(path).constData(), 0700);
-        return path;
-    }
-
     Outcome run(const QStringList &arguments, const QString &language) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        env.insert(QStringLiteral("LANGUAGE"), language);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        for (const char *name : {"KIVARO_DATA_DIR", "SESSION_MANAGER", "LC_ALL", "LC_MESSAGES", "LANG"})
+        QProcessEnvironment env = privateEnvironment(language, QStringLiteral("xcb"));
+        for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"})
             env.remove(QString::fromLatin1(name));
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
-        Outcome outcome;
-        if (!process.waitForStarted(5000))
-            return outcome;
-        outcome.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
-        if (!outcome.finished) {
-            process.kill();
-            process.waitForFinished(3000);
-            return outcome;
-        }
-        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.output = process.readAllStandardOutput();
-        outcome.errors = process.readAllStandardError();
-        return outcome;
+        return runKivaro(env, arguments);
     }
-
-    static QStringList files(const QString &folder)
-    {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    }
-
-    X11TestDisplay display;
-    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-verify-XXXXXX")};
 };
 
 // ---- privacy ---------------------------------------------------------------------------------

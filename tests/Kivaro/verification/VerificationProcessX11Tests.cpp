@@ -9,6 +9,7 @@
 #include "Kivaro/verification/BasicWorkflowVerification.h"
 #include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/document/ProjectArchive.h"
+#include "KivaroProcessFixture.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
@@ -17,7 +18,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -33,32 +33,20 @@
 
 using TestSupport::waitUntil;
 using TestSupport::X11TestDisplay;
+using namespace KivaroProcessTesting;
 
 namespace {
 
 const QByteArray quitPass = QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}");
 
-struct Outcome {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
-
-class VerificationProcess : public ::testing::Test {
+class VerificationProcess : public KivaroProcessFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(home.isValid());
-        for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
-            ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
-        // The user's own state, which no run may touch.
-        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
-        writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
-        QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
-        writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
-        userState = fingerprint();
+        makePrivateFolders();
+        if (HasFatalFailure())
+            return;
+        seedUserState();
     }
     void TearDown() override
     {
@@ -66,93 +54,19 @@ protected:
         display.stopWindowManager();
     }
 
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    static QByteArray contents(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    // Every file below the private config and data folders with a digest of its bytes.
-    QStringList fingerprint() const
-    {
-        QStringList entries;
-        for (const char *name : {"config", "data"}) {
-            QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString path = it.next();
-                entries.append(path + u' '
-                               + QString::fromLatin1(QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex()));
-            }
-        }
-        entries.sort();
-        return entries;
-    }
-
-    QString evidence(const QString &name = QStringLiteral("evidence")) const
-    {
-        const QString path = home.filePath(name);
-        if (!QFileInfo::exists(path))
-            ::mkdir(QFile::encodeName(path).constData(), 0700);
-        return path;
-    }
-
     QProcessEnvironment environment(const QByteArray &platform = "xcb") const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
-        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
-        env.remove(QStringLiteral("SESSION_MANAGER"));
-        return env;
+        return privateEnvironment(QStringLiteral("zh_CN"), QString::fromLatin1(platform));
     }
 
     Outcome run(const QStringList &arguments, const QByteArray &platform = "xcb") const
     {
-        QProcess process;
-        process.setProcessEnvironment(environment(platform));
-        process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
-        Outcome outcome;
-        if (!process.waitForStarted(5000))
-            return outcome;
-        outcome.finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
-        if (!outcome.finished) {
-            process.kill();
-            process.waitForFinished(3000);
-            return outcome;
-        }
-        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.output = process.readAllStandardOutput();
-        outcome.errors = process.readAllStandardError();
-        return outcome;
+        return runKivaro(environment(platform), arguments);
     }
     Outcome scenario(const QString &flag, const QString &folder)
     {
         return run({QStringLiteral("--verify"), flag, QStringLiteral("--evidence-dir"), folder});
     }
-    static QStringList files(const QString &folder)
-    {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    }
-    static QJsonObject record(const QString &path)
-    {
-        return QJsonDocument::fromJson(contents(path)).object();
-    }
-
-    X11TestDisplay display;
-    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-verify-XXXXXX")};
-    QStringList userState;
 };
 
 // ---- application visibility ------------------------------------------------------------------

@@ -1,0 +1,122 @@
+#include "KivaroProcessFixture.h"
+
+#include "Support/TaskTesting.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+
+#include <sys/stat.h>
+
+namespace KivaroProcessTesting {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList files(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QJsonObject record(const QString &path)
+{
+    return QJsonDocument::fromJson(contents(path)).object();
+}
+
+KivaroProcessFixture::KivaroProcessFixture(const QString &homeName)
+    : home(QDir::tempPath() + u'/' + homeName)
+{
+}
+
+void KivaroProcessFixture::makePrivateFolders()
+{
+    ASSERT_TRUE(display.isValid());
+    ASSERT_TRUE(home.isValid());
+    for (const char *name : {"config", "data", "cache", "runtime", "tmp"})
+        ASSERT_EQ(::mkdir(QFile::encodeName(home.filePath(QString::fromLatin1(name))).constData(), 0700), 0);
+}
+
+void KivaroProcessFixture::seedUserState()
+{
+    QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
+    writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
+    QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
+    writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
+    userState = fingerprint();
+}
+
+QStringList KivaroProcessFixture::fingerprint() const
+{
+    QStringList entries;
+    for (const char *name : {"config", "data"}) {
+        QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            entries.append(path + u' '
+                           + QString::fromLatin1(QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex()));
+        }
+    }
+    entries.sort();
+    return entries;
+}
+
+QString KivaroProcessFixture::evidence(const QString &name) const
+{
+    const QString path = home.filePath(name);
+    if (!QFileInfo::exists(path))
+        ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return path;
+}
+
+QProcessEnvironment KivaroProcessFixture::privateEnvironment(const QString &language, const QString &platform) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+    env.insert(QStringLiteral("LANGUAGE"), language);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    env.remove(QStringLiteral("KIVARO_DATA_DIR"));
+    env.remove(QStringLiteral("SESSION_MANAGER"));
+    return env;
+}
+
+Outcome KivaroProcessFixture::runKivaro(const QProcessEnvironment &env, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+    Outcome outcome;
+    if (!process.waitForStarted(5000))
+        return outcome;
+    outcome.finished = TestSupport::waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!outcome.finished) {
+        process.kill();
+        process.waitForFinished(3000);
+        return outcome;
+    }
+    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.output = process.readAllStandardOutput();
+    outcome.errors = process.readAllStandardError();
+    return outcome;
+}
+
+} // namespace KivaroProcessTesting
