@@ -252,24 +252,11 @@ TEST_F(LiveCaptureRoad, ARefusedPermissionShowsThePanelAndTheError)
 
 TEST_F(LiveCaptureRoad, SharingDeliversKivaroPngWithTheShotsBytesToADesktopApplication)
 {
-    // A desktop of our own: one application for PNG files that keeps what it was given.
-    QTemporaryDir desktop;
-    ASSERT_TRUE(desktop.isValid());
-    QDir().mkpath(desktop.filePath(QStringLiteral("data/applications")));
-    const QString received = desktop.filePath(QStringLiteral("received.png"));
-    const QString name = desktop.filePath(QStringLiteral("name"));
-    QFile script(desktop.filePath(QStringLiteral("receiver")));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" > \"" + name.toUtf8() + "\"\ncp \"$1\" \"" + received.toUtf8() + ".part\" && mv \"" +
-                 received.toUtf8() + ".part\" \"" + received.toUtf8() + "\"\n");
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile entry(desktop.filePath(QStringLiteral("data/applications/kivaro-test-receiver.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write("[Desktop Entry]\nType=Application\nName=Receiver\nExec=" + script.fileName().toUtf8() + " %f\nMimeType=image/png;\n");
-    entry.close();
-    services.sharingServices = std::make_shared<Platform::DesktopApplications>(Platform::DesktopApplications::Options{
-        {QStringLiteral("en")}, {desktop.filePath(QStringLiteral("data"))}, {desktop.filePath(QStringLiteral("config"))}});
+    const ReceivingDesktop desktop(QStringLiteral("image/png"), QStringLiteral("png"));
+    ASSERT_TRUE(desktop.isReady());
+    const QString &received = desktop.received;
+    const QString &name = desktop.name;
+    services.sharingServices = desktop.applications();
     editor = std::make_unique<EditorController>(services);
 
     ASSERT_TRUE(captureDragged());

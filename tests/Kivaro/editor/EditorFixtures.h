@@ -17,6 +17,7 @@
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "Platform/Pointer/InProcessPointerSource.h"
 #include "Platform/ScreenCapture/InProcessScreenSource.h"
+#include "Platform/Sharing/DesktopApplications.h"
 #include "Platform/Sharing/FixedSharingServices.h"
 #include "Support/TaskTesting.h"
 
@@ -139,6 +140,45 @@ protected:
     std::shared_ptr<Platform::InProcessPointerSource> pointer = std::make_shared<Platform::InProcessPointerSource>();
     std::shared_ptr<ScriptedVoice> voice = std::make_shared<ScriptedVoice>();
     std::unique_ptr<Kivaro::EditorController> editor;
+};
+
+// A desktop of the test's own with one application for `mimeType` that keeps a copy of the file
+// it is given (`received`) and the path it was given (`name`).
+class ReceivingDesktop {
+public:
+    ReceivingDesktop(const QString &mimeType, const QString &extension)
+        : received(m_folder.filePath(QStringLiteral("received.") + extension)), name(m_folder.filePath(QStringLiteral("name")))
+    {
+        QDir().mkpath(m_folder.filePath(QStringLiteral("data/applications")));
+        QFile script(m_folder.filePath(QStringLiteral("receiver")));
+        if (!script.open(QIODevice::WriteOnly))
+            return;
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" > \"" + name.toUtf8() + "\"\ncp \"$1\" \"" + received.toUtf8() + ".part\" && mv \"" +
+                     received.toUtf8() + ".part\" \"" + received.toUtf8() + "\"\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile entry(m_folder.filePath(QStringLiteral("data/applications/kivaro-test-receiver.desktop")));
+        if (!entry.open(QIODevice::WriteOnly))
+            return;
+        entry.write("[Desktop Entry]\nType=Application\nName=Receiver\nExec=" + script.fileName().toUtf8() + " %f\nMimeType=" +
+                    mimeType.toUtf8() + ";\n");
+        m_ready = true;
+    }
+
+    bool isReady() const { return m_ready && m_folder.isValid(); }
+    std::shared_ptr<Platform::DesktopApplications> applications() const
+    {
+        return std::make_shared<Platform::DesktopApplications>(Platform::DesktopApplications::Options{
+            {QStringLiteral("en")}, {m_folder.filePath(QStringLiteral("data"))}, {m_folder.filePath(QStringLiteral("config"))}});
+    }
+
+private:
+    QTemporaryDir m_folder;
+    bool m_ready = false;
+
+public:
+    const QString received;
+    const QString name;
 };
 
 } // namespace EditorTesting
