@@ -1,6 +1,6 @@
 #include "Kivaro/editor/HoldOverlay.h"
 
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/PointerTrace.h"
 
 #include "Kivaro/document/AnnotationStyle.h"
 #include "KivaroCore/LaunchArguments.h"

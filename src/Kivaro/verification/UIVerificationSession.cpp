@@ -7,7 +7,7 @@
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/PointerTrace.h"
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"

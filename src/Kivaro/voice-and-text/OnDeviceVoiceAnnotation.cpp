@@ -1,6 +1,7 @@
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 
 #include "KivaroCore/EvidenceFolder.h"
+#include "KivaroCore/VoiceTiming.h"
 
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
@@ -311,25 +312,7 @@ double OnDeviceVoiceAnnotation::level()
 
 void OnDeviceVoiceAnnotation::trace(const QString &action, double duration)
 {
-    if (!PrototypeVerification::hasFlag(QStringLiteral("--ui-session")))
-        return;
-    const std::optional<QString> folder = PrototypeVerification::argument(QStringLiteral("--evidence-dir"));
-    if (!folder || folder->isEmpty())
-        return;
-    QJsonObject line;
-    line.insert(QStringLiteral("action"), action);
-    line.insert(QStringLiteral("time"), double(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
-    line.insert(QStringLiteral("duration"), duration);
-    const QString path = *folder + QStringLiteral("/voice-timing.jsonl");
-    // Appended by rewriting the small file privately and atomically, never through a link.
-    QByteArray contents;
-    if (!isSymbolicLink(path)) {
-        QFile existing(path);
-        if (existing.open(QIODevice::ReadOnly))
-            contents = existing.read(4 << 20);
-    }
-    contents += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
-    writePrivateFile(path, contents); // failures are ignored
+    VoiceTiming::record(action, duration); // failures are ignored
 }
 
 void removeLeftoverRecordingFolders(const QString &temporaryFolder)

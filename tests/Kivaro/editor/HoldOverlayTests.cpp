@@ -5,8 +5,8 @@
 #include "EditorFixtures.h"
 
 #include "Kivaro/editor/HoldOverlay.h"
-#include "Kivaro/editor/VoiceTiming.h"
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/VoiceTiming.h"
+#include "KivaroCore/PointerTrace.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "KivaroCore/LaunchArguments.h"

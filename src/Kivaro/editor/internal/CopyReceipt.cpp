@@ -1,7 +1,7 @@
 #include "Kivaro/editor/internal/CopyReceipt.h"
 
 #include "Kivaro/document/FileError.h"
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/PointerTrace.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "Platform/Files/PrivateFiles.h"
 

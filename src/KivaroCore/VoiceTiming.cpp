@@ -1,6 +1,6 @@
-#include "Kivaro/editor/VoiceTiming.h"
+#include "KivaroCore/VoiceTiming.h"
 
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/PointerTrace.h"
 #include "KivaroCore/LaunchArguments.h"
 
 #include <QDateTime>
@@ -22,7 +22,7 @@ QByteArray line(const QString &action, double time, double duration)
 
 bool record(const QString &action, double duration)
 {
-    static const std::optional<QString> traced = folder(PrototypeVerification::processArguments());
+    const std::optional<QString> traced = folder(PrototypeVerification::processArguments());
     if (!traced)
         return false;
     return detail::PointerTrace::appendTo(*traced, kFileName, line(action, double(QDateTime::currentMSecsSinceEpoch()) / 1000.0, duration));

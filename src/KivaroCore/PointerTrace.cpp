@@ -1,4 +1,4 @@
-#include "Kivaro/editor/internal/PointerTrace.h"
+#include "KivaroCore/PointerTrace.h"
 
 #include "KivaroCore/LaunchArguments.h"
 
