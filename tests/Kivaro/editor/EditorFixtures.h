@@ -22,6 +22,8 @@
 #include "Support/TaskTesting.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -166,6 +168,25 @@ public:
     }
 
     bool isReady() const { return m_ready && m_folder.isValid(); }
+    // The bytes the application received, once it has them; empty after 10 s without.
+    QByteArray delivered() const
+    {
+        if (!TestSupport::waitUntil([&] { return QFileInfo::exists(received); }, 10000))
+            return {};
+        QFile got(received);
+        return got.open(QIODevice::ReadOnly) ? got.readAll() : QByteArray();
+    }
+    // The name of the file the application was given. Its share folder is removed: the
+    // presenter keeps a started application's file for a minute, and the test does not wait.
+    QString sharedFileName() const
+    {
+        QFile named(name);
+        if (!named.open(QIODevice::ReadOnly))
+            return {};
+        const QFileInfo shared(QString::fromUtf8(named.readAll().trimmed()));
+        QDir(shared.absolutePath()).removeRecursively();
+        return shared.fileName();
+    }
     std::shared_ptr<Platform::DesktopApplications> applications() const
     {
         return std::make_shared<Platform::DesktopApplications>(Platform::DesktopApplications::Options{
