@@ -1,5 +1,7 @@
 #include "Kivaro/verification/MenuVerification.h"
 
+#include "Kivaro/verification/ShareMenuCapture.h"
+
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/CanvasBackgroundView.h"
@@ -97,30 +99,6 @@ QWidget *findMore(QWidget *view)
     return nullptr;
 }
 
-Platform::Task<void> photographWindows(QString path)
-{
-    co_await Platform::sleep(650ms);
-    QRect area;
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed())
-            area |= window->frameGeometry();
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (screen)
-        area &= screen->virtualGeometry();
-    if (area.isEmpty())
-        throw ShotError::message(QStringLiteral("分享窗口未显示"));
-    const QPixmap picture = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (picture.isNull() || !picture.save(&buffer, "PNG") || png.isEmpty())
-        throw ShotError::message(QStringLiteral("分享菜单截图失败"));
-    if (const auto error = Platform::writePrivateFile(path, png))
-        throw ShotError::message(*error);
-    std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
-    std::fflush(stdout);
-}
-
 Platform::Task<void> run(EditorController *editor, QString output)
 {
     if (!editor || !editor->document() || !editor->mode() || !editor->mosaicGrainControl())
@@ -142,7 +120,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
         MenuContentView *grainMenu = openMenu();
         if (!grainMenu)
             failWith("Custom grain menu did not open");
-        co_await photographWindows(file(QStringLiteral("menu-grain-") + name + QStringLiteral(".png")));
+        co_await SharingVerification::captureShareMenu(file(QStringLiteral("menu-grain-") + name + QStringLiteral(".png")));
         press(grainMenu, escape);
         if (openMenu())
             failWith("Escape did not close menu");
@@ -153,7 +131,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
         co_await Platform::sleep(300ms);
         if (!openMenu())
             failWith("Custom tools menu did not open");
-        co_await photographWindows(file(QStringLiteral("menu-tools-") + name + QStringLiteral(".png")));
+        co_await SharingVerification::captureShareMenu(file(QStringLiteral("menu-tools-") + name + QStringLiteral(".png")));
         NativeMenu::shared().close();
     }
     AppearanceManager::shared().setApplicationAppearance(restore.appearance());

@@ -28,11 +28,5 @@ Platform::Task<void> run(EditorController *editor, QString output);
 // the More menu, or null.
 QWidget *findMore(QWidget *view);
 
-// Waits 0.65 seconds, then writes a PNG of the screen area the application's visible windows
-// cover together (an open menu included) to `path` and prints "SCREENSHOT: <path>". Throws
-// ShotError "分享窗口未显示" without such a window and "分享菜单截图失败" when the picture or its
-// encoding fails.
-Platform::Task<void> photographWindows(QString path);
-
 } // namespace MenuVerification
 } // namespace Kivaro

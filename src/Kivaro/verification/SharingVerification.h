@@ -21,6 +21,7 @@
 //
 // Main thread only.
 
+#include "Kivaro/verification/ShareMenuCapture.h"
 #include "Platform/Async/Task.h"
 
 #include <QByteArray>
@@ -37,12 +38,6 @@ QString fixtureText();
 // The receiver's desktop entry id and the title it shows in a share menu.
 inline constexpr char receiverId[] = "kivaro-verification-receiver.desktop";
 inline constexpr char receiverTitle[] = "Kivaro Verification Receiver";
-
-// One picture of every window of this process on the screen (menus and pop-ups included),
-// side by side as they stand, at twice their size in points; nothing of other applications.
-// Throws ShotError "分享窗口未显示" without such a window, "分享菜单截图失败" when no PNG comes
-// out, and the write's error.
-Platform::Task<void> captureShareMenu(QString path);
 
 // The bytes of "sharing-result.json".
 QByteArray passRecord();
