@@ -9,6 +9,7 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
@@ -63,12 +64,12 @@ protected:
             << "the tool did not take the pointer";
         return handle;
     }
-    // Repeats the user's gesture until the tool has answered: a key pressed before the tool
-    // took the keyboard reaches no one and is harmless.
-    bool gestureUntilDone(const Platform::TaskHandle<std::optional<QImage>> &handle, const QStringList &xdotool)
+    // Repeats the user's gesture (xdotool's arguments) until the tool has answered: a key
+    // pressed before the tool took the keyboard reaches no one and is harmless.
+    bool gestureUntilDone(const Platform::TaskHandle<std::optional<QImage>> &handle, const QString &xdotool)
     {
         for (int attempt = 0; attempt < 10 && !handle.isFinished(); ++attempt) {
-            if (QProcess::execute(QStringLiteral("xdotool"), xdotool) != 0)
+            if (QProcess::execute(QStringLiteral("xdotool"), xdotool.split(QLatin1Char(' '))) != 0)
                 return false;
             TestSupport::waitFor(handle, 1000);
         }
@@ -92,10 +93,7 @@ protected:
 TEST_F(RegionCaptureX11, ADraggedRegionComesBackWithTheScreensPixels)
 {
     auto handle = startCapture();
-    ASSERT_TRUE(gestureUntilDone(handle, {QStringLiteral("mousemove"), QStringLiteral("220"), QStringLiteral("170"), QStringLiteral("mousedown"),
-                                          QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("230"),
-                                          QStringLiteral("mousemove"), QStringLiteral("340"), QStringLiteral("270"), QStringLiteral("mouseup"),
-                                          QStringLiteral("1")}));
+    ASSERT_TRUE(gestureUntilDone(handle, QStringLiteral("mousemove 220 170 mousedown 1 mousemove 300 230 mousemove 340 270 mouseup 1")));
     ASSERT_FALSE(handle.error());
     const std::optional<QImage> image = handle.value();
     ASSERT_TRUE(image);
@@ -118,7 +116,13 @@ TEST_F(RegionCaptureX11, EscapeCancelsAndASecondCaptureMeanwhileIsRefused)
         EXPECT_EQ(error.description(), QStringLiteral("截图选区正在进行，请先完成或按 Esc 取消。"));
     }
     EXPECT_TRUE(capture.isRunning());
-    ASSERT_TRUE(gestureUntilDone(handle, {QStringLiteral("key"), QStringLiteral("Escape")}));
+    ASSERT_EQ(leftovers().size(), 1);
+    const QFileDevice::Permissions user = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+        | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_EQ(QFileInfo(QDir(QDir::tempPath()).filePath(leftovers().first())).permissions() & (user | others), user)
+        << "the tool writes into a folder of the user's only";
+    ASSERT_TRUE(gestureUntilDone(handle, QStringLiteral("key Escape")));
     ASSERT_FALSE(handle.error());
     EXPECT_FALSE(handle.value()) << "a cancelled selection gives no picture";
     EXPECT_FALSE(capture.isRunning());
