@@ -6,7 +6,7 @@ namespace Kivaro::Fuzz {
 
 int fuzzCapture(const uint8_t *data, size_t size)
 {
-    namespace Capture = Tellumo::ScreenRegionCapture;
+    using Capture = Tellumo::ScreenRegionCapture;
     const QString path = scratchFolder() + QStringLiteral("/capture");
     check(writeScratchFile(path, data, size), "the capture file can be written");
     QImage image;

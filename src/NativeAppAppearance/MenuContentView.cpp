@@ -4,6 +4,7 @@
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeMenu.h"
+#include "NativeAppAppearance/internal/MenuAccessibility.h"
 #include "Platform/Keys/KeyTable.h"
 
 #include <QAction>
@@ -39,6 +40,7 @@ MenuContentView::MenuContentView(QMenu *menu, QAction *selected, std::function<v
                                  QWidget *parent)
     : QWidget(parent), m_menu(menu), m_back(std::move(back))
 {
+    installMenuAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     const int width = widthFor(menu);

@@ -4,6 +4,7 @@
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeSymbols.h"
+#include "NativeAppAppearance/internal/MenuAccessibility.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -17,6 +18,7 @@ namespace NativeAppAppearance {
 NativeMenuRow::NativeMenuRow(QAction *item, bool selected, Choose choose, QWidget *parent)
     : QAbstractButton(parent), m_source(item), m_selected(selected), m_choose(std::move(choose))
 {
+    installMenuAccessibility();
     setFocusPolicy(Qt::NoFocus);
     setText(item ? displayTitle(item) : QString());
     setEnabled(item ? item->isEnabled() : true);

@@ -6,7 +6,9 @@
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativeMenuRow.h"
 #include "NativeAppAppearance/NativeSymbols.h"
+#include "NativeAppAppearance/internal/MenuAccessibility.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,6 +21,7 @@ namespace NativeAppAppearance {
 
 NativePopupButton::NativePopupButton(QWidget *parent) : QWidget(parent), m_menu(new QMenu())
 {
+    installMenuAccessibility();
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAccessibleName(QString());
@@ -121,16 +124,34 @@ void NativePopupButton::performClick()
         QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
         connect(action, &QAction::triggered, this, [this, action] { choose(action); });
     }
-    m_expanded = true;
+    setExpanded(true);
     NativeMenu::shared().show(m_menu, this, m_selected, [self] {
         if (self)
-            self->m_expanded = false;
+            self->setExpanded(false);
     });
+}
+
+bool NativePopupButton::accessibilityPerformPress()
+{
+    performClick();
+    return isEnabled();
+}
+
+void NativePopupButton::setExpanded(bool expanded)
+{
+    if (m_expanded == expanded)
+        return;
+    m_expanded = expanded;
+    QAccessible::State changed;
+    changed.expanded = true;
+    changed.collapsed = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void NativePopupButton::choose(QAction *item)
 {
-    m_expanded = false;
+    setExpanded(false);
     selectItem(item);
     Q_EMIT activated(indexOfSelectedItem());
 }

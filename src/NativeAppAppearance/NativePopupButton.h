@@ -43,8 +43,12 @@ public:
 
     bool isExpanded() const { return m_expanded; }
 
-    // Opens the menu; nothing when disabled.
+    // Opens the menu; nothing when disabled. While the menu is open the button reads as
+    // expanded to assistive technologies.
     void performClick();
+    // The accessibility press action: opens the menu as a click does; true when the button is
+    // enabled (and so the press was taken).
+    bool accessibilityPerformPress();
     // The keys that open the menu (Qt keys).
     static bool opensMenu(int qtKey);
 
@@ -71,6 +75,7 @@ protected:
 
 private:
     void choose(QAction *item);
+    void setExpanded(bool expanded);
 
     QMenu *m_menu;
     QPointer<QAction> m_selected;

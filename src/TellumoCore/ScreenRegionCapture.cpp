@@ -1,10 +1,24 @@
 #include "TellumoCore/ScreenRegionCapture.h"
 
+#include "Platform/Async/Awaitables.h"
+#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Image/ImageDecoding.h"
 
 #include <QColorSpace>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStringDecoder>
+#include <QUuid>
 
-namespace Tellumo::ScreenRegionCapture {
+namespace Tellumo {
+
+// The tool while it runs; shared with the capture's task, which may outlive the capture object.
+struct ScreenRegionCapture::Running {
+    QPointer<QProcess> process;
+};
 
 namespace {
 std::shared_ptr<ScreenRecordingPermission> &permissionSlot()
@@ -15,16 +29,30 @@ std::shared_ptr<ScreenRecordingPermission> &permissionSlot()
 
 TellumoError failure(const QString &message)
 {
-    return TellumoError(QString::fromLatin1(errorDomain), 2, message);
+    return TellumoError(QString::fromLatin1(ScreenRegionCapture::errorDomain), 2, message);
+}
+
+QString readableText(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    return decoder.hasError() ? QString() : text;
+}
+
+// What the tool says when it may not read the screen: the display refused it, or a permission.
+bool complainsOfPermission(const QString &errors)
+{
+    return errors.contains(QLatin1String("permission"), Qt::CaseInsensitive)
+        || errors.contains(QLatin1String("can't open x display"), Qt::CaseInsensitive);
 }
 } // namespace
 
-void setPermission(std::shared_ptr<ScreenRecordingPermission> permission)
+void ScreenRegionCapture::setPermission(std::shared_ptr<ScreenRecordingPermission> permission)
 {
     permissionSlot() = std::move(permission);
 }
 
-std::shared_ptr<ScreenRecordingPermission> permission()
+std::shared_ptr<ScreenRecordingPermission> ScreenRegionCapture::permission()
 {
     auto &slot = permissionSlot();
     if (!slot)
@@ -32,23 +60,23 @@ std::shared_ptr<ScreenRecordingPermission> permission()
     return slot;
 }
 
-bool permissionGranted()
+bool ScreenRegionCapture::permissionGranted()
 {
     return permission()->isGranted();
 }
 
-void requestPermission()
+void ScreenRegionCapture::requestPermission()
 {
     permission()->request();
 }
 
-TellumoError permissionError()
+TellumoError ScreenRegionCapture::permissionError()
 {
     return TellumoError(QString::fromLatin1(errorDomain), 1,
                         QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。"));
 }
 
-QImage decodeCapture(const QString &path)
+QImage ScreenRegionCapture::decodeCapture(const QString &path)
 {
     Platform::ImageLimits limits;
     limits.maxPixels = maxDecodedPixels;
@@ -66,4 +94,72 @@ QImage decodeCapture(const QString &path)
     return image;
 }
 
-} // namespace Tellumo::ScreenRegionCapture
+ScreenRegionCapture::ScreenRegionCapture(QString tool) : m_tool(std::move(tool)), m_running(std::make_shared<Running>()) {}
+
+ScreenRegionCapture::~ScreenRegionCapture()
+{
+    if (m_running->process)
+        m_running->process->kill();
+}
+
+bool ScreenRegionCapture::isRunning() const
+{
+    return m_running->process != nullptr;
+}
+
+Platform::Task<std::optional<QImage>> ScreenRegionCapture::capture()
+{
+    co_await Platform::checkCancellation();
+    if (isRunning())
+        throw failure(QStringLiteral("截图选区正在进行，请先完成或按 Esc 取消。"));
+    if (!permissionGranted())
+        throw permissionError();
+
+    const QString folder = QDir(QDir::tempPath()).filePath(QStringLiteral("tellumo-capture-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    if (const std::optional<QString> error = Platform::ensurePrivateFolder(folder)) {
+        QDir(folder).removeRecursively();
+        throw failure(*error);
+    }
+    const QString file = QDir(folder).filePath(QStringLiteral("region.png"));
+
+    // From here on, whatever happens (an error, the task cancelled, the capture object gone):
+    // the tool is let go and the folder removed.
+    const std::shared_ptr<Running> running = m_running;
+    const QString tool = m_tool; // `this` may be gone once the tool has ended
+    auto *process = new QProcess();
+    running->process = process;
+    const auto cleanup = qScopeGuard([running, process, folder] {
+        if (running->process == process)
+            running->process = nullptr;
+        process->disconnect();
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+        process->deleteLater();
+        QDir(folder).removeRecursively();
+    });
+
+    process->setProgram(tool);
+    process->setArguments({QStringLiteral("--select"), QStringLiteral("--silent"), QStringLiteral("--"), file});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start();
+    // The state moves on from the event loop (Starting, Running, NotRunning); a tool that cannot
+    // be started ends there too.
+    while (process->state() != QProcess::NotRunning) {
+        auto changed = Platform::signal(process, &QProcess::stateChanged, [process] { process->kill(); });
+        co_await changed;
+    }
+    if (process->error() == QProcess::FailedToStart)
+        throw failure(QStringLiteral("截图工具无法启动（%1）：%2").arg(tool, process->errorString()));
+    co_await Platform::checkCancellation();
+
+    const QString errors = readableText(process->readAllStandardError());
+    const bool succeeded = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    if (succeeded && QFileInfo(file).isFile())
+        co_return decodeCapture(file);
+    if (complainsOfPermission(errors))
+        throw permissionError();
+    co_return std::nullopt; // the user cancelled the selection
+}
+
+} // namespace Tellumo

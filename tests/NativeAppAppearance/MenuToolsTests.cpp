@@ -8,6 +8,7 @@
 
 #include "Support/TaskTesting.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -247,4 +248,62 @@ TEST_F(NativePopupButtonTest, OnlyAnEnabledButtonOpensAndOnlyOnClicksAndItsKeys)
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_TRUE(NativeMenu::shared().isOpen());
     EXPECT_EQ(NativeMenu::shared().menuStack().first(), button.menu());
+}
+
+TEST_F(NativePopupButtonTest, ReadsExpandedOnlyWhileItsMenuIsOpenAndItsRowsAsMenuItems)
+{
+    QSignalSpy activated(&button, &NativePopupButton::activated);
+    QAccessibleInterface *popup = QAccessible::queryAccessibleInterface(&button);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->role(), QAccessible::ComboBox);
+    EXPECT_EQ(popup->text(QAccessible::Value), QStringLiteral("中 · 24 px"));
+    EXPECT_TRUE(popup->state().hasPopup);
+    EXPECT_FALSE(popup->state().expanded);
+    ASSERT_NE(popup->actionInterface(), nullptr);
+    EXPECT_TRUE(popup->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+
+    // The press action opens the menu; the list reads as a menu of items, the current choice
+    // selected and checked.
+    popup->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    MenuContentView *content = NativeMenu::shared().contentView();
+    ASSERT_NE(content, nullptr);
+    EXPECT_TRUE(popup->state().expanded);
+    EXPECT_FALSE(popup->state().collapsed);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(content);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::PopupMenu);
+    ASSERT_EQ(list->childCount(), 3);
+    for (int k = 0; k < 3; ++k) {
+        QAccessibleInterface *row = list->child(k);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->role(), QAccessible::MenuItem);
+        EXPECT_EQ(row->text(QAccessible::Name), button.itemTitles().at(k));
+        EXPECT_EQ(row->state().selected, k == 1) << k;
+        EXPECT_EQ(row->state().checked, k == 1) << k;
+        EXPECT_EQ(row->state().focused, k == 1) << k;
+    }
+
+    // Escape: collapsed again, nothing chosen.
+    content->keyDown(53);
+    EXPECT_FALSE(popup->state().expanded);
+    EXPECT_TRUE(popup->state().collapsed);
+    EXPECT_EQ(activated.count(), 0);
+    EXPECT_EQ(popup->text(QAccessible::Value), QStringLiteral("中 · 24 px"));
+
+    // A choice through the row's own press action: collapsed, chosen once.
+    EXPECT_TRUE(button.accessibilityPerformPress());
+    EXPECT_TRUE(popup->state().expanded);
+    QAccessibleInterface *first = QAccessible::queryAccessibleInterface(NativeMenu::shared().contentView()->rows().at(0));
+    ASSERT_NE(first->actionInterface(), nullptr);
+    first->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(NativeMenu::shared().isOpen());
+    EXPECT_FALSE(popup->state().expanded);
+    EXPECT_EQ(activated.count(), 1);
+    EXPECT_EQ(popup->text(QAccessible::Value), QStringLiteral("细 · 12 px"));
+
+    // A disabled button takes no press.
+    button.setEnabled(false);
+    EXPECT_FALSE(button.accessibilityPerformPress());
+    EXPECT_FALSE(NativeMenu::shared().isOpen());
+    EXPECT_FALSE(popup->state().expanded);
 }

@@ -1,6 +1,9 @@
 #include "TellumoCore/ScreenRegionCapture.h"
 
+#include "Support/TaskTesting.h"
+
 #include <QColorSpace>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -154,4 +157,102 @@ TEST(ScreenRecordingPermission, TheHelpersAskTheInstalledPermission)
     EXPECT_STREQ(error.what(), error.description().toUtf8().constData());
 
     ScreenRegionCapture::setPermission({});
+}
+
+namespace {
+// Region capture with stand-ins for the screenshot tool: shell scripts called as the real tool
+// is (`TOOL --select --silent -- FILE`), so that the ways the tool can fail are reached without
+// a display. The real tool's drag and Escape are in ScreenRegionCaptureX11Tests.
+class RegionCaptureTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        permission->granted = true;
+        ScreenRegionCapture::setPermission(permission);
+    }
+    void TearDown() override { ScreenRegionCapture::setPermission({}); }
+
+    QString tool(const QString &name, const QByteArray &body)
+    {
+        const QString path = scripts.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body + "\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return path;
+    }
+    // The capture folders left in the temporary folder.
+    static QStringList leftovers()
+    {
+        return QDir(QDir::tempPath()).entryList({QStringLiteral("tellumo-capture-*")}, QDir::AllEntries | QDir::Hidden);
+    }
+    static int errorCode(ScreenRegionCapture &capture)
+    {
+        try {
+            TestSupport::run(capture.capture());
+        } catch (const TellumoError &error) {
+            return error.code();
+        }
+        return 0;
+    }
+
+    std::shared_ptr<FakePermission> permission = std::make_shared<FakePermission>();
+    QTemporaryDir scripts;
+};
+} // namespace
+
+TEST_F(RegionCaptureTool, CancelledOrFailedRunsReturnNothingButPermissionComplaintsAndStartFailuresThrow)
+{
+    // Escape in the real tool: status 1, no file.
+    ScreenRegionCapture cancelled(tool(QStringLiteral("escape"), "echo 'scrot: Key was pressed, aborting shot' >&2\nexit 1"));
+    EXPECT_FALSE(TestSupport::run(cancelled.capture()));
+    // Status 0 without a file is no picture either.
+    ScreenRegionCapture empty(tool(QStringLiteral("empty"), "exit 0"));
+    EXPECT_FALSE(TestSupport::run(empty.capture()));
+    // A display the tool cannot open, or a permission it names in any case, asks for access.
+    ScreenRegionCapture display(tool(QStringLiteral("display"), "echo \"scrot: Can't open X display. It *is* running, yeah? [:99]\" >&2\nexit 1"));
+    EXPECT_EQ(errorCode(display), 1);
+    ScreenRegionCapture denied(tool(QStringLiteral("denied"), "echo 'PERMISSION denied' >&2\nexit 1"));
+    EXPECT_EQ(errorCode(denied), 1);
+    // A file that is no picture is refused as the decoding refuses it.
+    ScreenRegionCapture garbage(tool(QStringLiteral("garbage"), "echo nonsense > \"$4\""));
+    EXPECT_EQ(errorCode(garbage), 2);
+    // A tool that is not there is an error, not a cancelled selection.
+    ScreenRegionCapture missing(scripts.filePath(QStringLiteral("absent")));
+    try {
+        TestSupport::run(missing.capture());
+        ADD_FAILURE() << "a missing tool gave a result";
+    } catch (const TellumoError &error) {
+        EXPECT_EQ(error.code(), 2);
+        EXPECT_TRUE(error.description().startsWith(QStringLiteral("截图工具无法启动"))) << error.description().toStdString();
+    }
+    // Without the permission the tool is never started.
+    permission->granted = false;
+    const QString marker = scripts.filePath(QStringLiteral("started"));
+    ScreenRegionCapture refused(tool(QStringLiteral("refused"), "touch \"" + marker.toUtf8() + "\""));
+    EXPECT_EQ(errorCode(refused), 1);
+    EXPECT_FALSE(QFile::exists(marker));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RegionCaptureTool, ASecondCaptureIsRefusedAndCancellingTheTaskEndsTheTool)
+{
+    ScreenRegionCapture capture(tool(QStringLiteral("slow"), "exec sleep 30"));
+    auto first = Platform::start(capture.capture());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return capture.isRunning() && leftovers().size() == 1; }));
+    try {
+        TestSupport::run(capture.capture());
+        ADD_FAILURE() << "a second capture ran";
+    } catch (const TellumoError &error) {
+        EXPECT_EQ(error.code(), 2);
+        EXPECT_EQ(error.description(), QStringLiteral("截图选区正在进行，请先完成或按 Esc 取消。"));
+    }
+    EXPECT_TRUE(capture.isRunning()) << "the first capture goes on";
+    EXPECT_EQ(leftovers().size(), 1);
+    first.cancel();
+    ASSERT_TRUE(TestSupport::waitFor(first));
+    EXPECT_TRUE(Platform::isCancellation(first.error()));
+    EXPECT_FALSE(capture.isRunning());
+    EXPECT_TRUE(leftovers().isEmpty());
 }

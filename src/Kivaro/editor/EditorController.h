@@ -388,6 +388,9 @@ public:
     void typeVoiceFallback();
     // Prepares voice for the selected language; nothing while busy or without an engine.
     void prepareVoice();
+    // Leaves the current language: ends any voice work and forgets the preparation, so the next
+    // note prepares the selected language first. It prepares nothing itself.
+    void changeLanguage();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

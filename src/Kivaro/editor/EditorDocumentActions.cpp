@@ -221,18 +221,14 @@ void EditorController::changeVoiceLanguageControl()
     if (m_busy)
         return;
     m_localeIndex = qMax(0, voiceFeedback()->language()->indexOfSelectedItem());
-    cancelVoice();
-    m_voiceReady = false;
-    status()->setStringValue(kivaroCopy("语音语言已切换"));
+    changeLanguage();
     prepareVoice();
 }
 
 void EditorController::selectSpeechLanguage(int tag)
 {
     m_localeIndex = tag;
-    cancelVoice();
-    m_voiceReady = false;
-    status()->setStringValue(kivaroCopy("语音语言已切换"));
+    changeLanguage();
     if (mode()->selectedSegment() == voiceSegment)
         prepareVoice();
 }

@@ -241,6 +241,13 @@ void EditorController::cancelVoice()
     status()->setStringValue(kivaroCopy("已取消"));
 }
 
+void EditorController::changeLanguage()
+{
+    cancelVoice();
+    m_voiceReady = false;
+    status()->setStringValue(kivaroCopy("语音语言已切换"));
+}
+
 void EditorController::prepareVoice()
 {
     if (m_busy || !m_voice)

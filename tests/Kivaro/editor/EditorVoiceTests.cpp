@@ -26,11 +26,15 @@ public:
     QString transcript = QStringLiteral("go forward ten meters");
     bool keptRecording = false;
     bool release = true; // transcriptions end at once unless false
-    int begins = 0, finishes = 0, retries = 0, cancels = 0;
+    int prepares = 0, begins = 0, finishes = 0, retries = 0, cancels = 0;
     double currentLevel = 0.5;
     bool recording = false;
 
-    Platform::Task<void> prepare(QString, bool) override { co_return; }
+    Platform::Task<void> prepare(QString, bool) override
+    {
+        ++prepares;
+        co_return;
+    }
     void begin() override
     {
         ++begins;
@@ -226,4 +230,34 @@ TEST_F(EditorVoice, APressOutsideThePictureOrWhileBusyChangesNothing)
     editor->begin(view(QPointF(20, 20))); // busy recording
     EXPECT_EQ(held->begins, 1);
     editor->cancelVoice();
+}
+
+TEST_F(EditorVoice, ChangingTheLanguageEndsTheNoteAndWaitsForTheNextPreparation)
+{
+    held->release = false;
+    hold(QPointF(200, 150));
+    ASSERT_TRUE(editor->busy());
+    const int prepared = held->prepares;
+    editor->changeLanguage();
+    EXPECT_EQ(held->cancels, 1) << "the note being transcribed is dropped";
+    EXPECT_FALSE(editor->voiceReady());
+    EXPECT_FALSE(editor->busy());
+    EXPECT_FALSE(editor->failedVoiceAnchor());
+    EXPECT_EQ(statusText(), QStringLiteral("语音语言已切换"));
+    held->release = true;
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(links(), 0);
+    EXPECT_EQ(held->prepares, prepared) << "the new language is not prepared";
+    EXPECT_NE(panel()->phase(), VoiceFeedbackView::Phase::preparing);
+
+    editor->begin(view(QPointF(100, 100)));
+    EXPECT_FALSE(editor->anchor());
+    EXPECT_EQ(held->begins, 1);
+    EXPECT_EQ(statusText(), QStringLiteral("请先选择麦克风工具"));
+
+    // The panel's language pop-up goes through the same change and then prepares the choice.
+    editor->changeVoiceLanguageControl();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(held->prepares, prepared + 1);
+    EXPECT_TRUE(editor->voiceReady());
 }
