@@ -358,39 +358,6 @@ QString fixtureText()
     return QStringLiteral("截图里的文字\nSecond line — 分享原文");
 }
 
-Platform::Task<void> captureShareMenu(QString path)
-{
-    co_await Platform::sleep(650ms);
-    QList<QWidget *> windows;
-    QRect area;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (!widget->isVisible() || !widget->windowHandle() || !widget->windowHandle()->isExposed())
-            continue;
-        windows.append(widget);
-        area = area.united(widget->geometry());
-    }
-    if (windows.isEmpty() || area.isEmpty())
-        failWith(QStringLiteral("分享窗口未显示"));
-    // Pop-ups (the share menu) lie above the windows.
-    std::stable_partition(windows.begin(), windows.end(), [](QWidget *w) { return w->windowType() != Qt::Popup; });
-    QImage image(area.size() * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    image.fill(Qt::transparent);
-    for (QWidget *window : windows) {
-        QPainter painter(&image);
-        window->render(&painter, window->geometry().topLeft() - area.topLeft(), QRegion(),
-                       QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "png").write(image) || png.isEmpty())
-        failWith(QStringLiteral("分享菜单截图失败"));
-    writeEvidence(path, png);
-    std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
-    std::fflush(stdout);
-}
-
 QByteArray passRecord()
 {
     const QJsonObject result{
