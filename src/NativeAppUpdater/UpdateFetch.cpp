@@ -199,6 +199,12 @@ QString UpdateNetworkError::localizedDescription() const
 
 Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request)
 {
+    const UpdateFetchResponse response = co_await fetchResponseForUpdate(network, std::move(request));
+    co_return response.body;
+}
+
+Platform::Task<UpdateFetchResponse> fetchResponseForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request)
+{
     using Reason = UpdateNetworkError::Reason;
     if (!network)
         throw UpdateNetworkError(Reason::other, QStringLiteral("no network access"));
@@ -209,7 +215,7 @@ Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, Update
             throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("not an allowed https address: ") + url.toString());
         const Answer answer = co_await fetchOnce(network, url, request, deadline);
         if (!isRedirect(answer.status))
-            co_return answer.body;
+            co_return UpdateFetchResponse{answer.status, answer.body};
         if (hops + 1 > request.maxRedirects)
             throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("too many redirects"));
         if (!answer.location.isValid())

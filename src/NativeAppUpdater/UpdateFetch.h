@@ -50,7 +50,15 @@ struct UpdateFetchRequest {
     std::optional<QSslConfiguration> tls;
 };
 
+// What a download ended with: the HTTP status of the last hop (a 2xx one) and the body.
+struct UpdateFetchResponse {
+    int status = 0;
+    QByteArray body;
+};
+
 // Throws UpdateNetworkError.
+Platform::Task<UpdateFetchResponse> fetchResponseForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request);
+// The same, for the body alone.
 Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request);
 
 } // namespace NativeAppUpdater

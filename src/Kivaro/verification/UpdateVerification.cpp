@@ -116,8 +116,12 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
     request.idleTimeoutMs = configuration.limits.manifestIdleTimeoutMs;
     request.deadlineMs = configuration.limits.manifestDeadlineMs;
     request.tls = environment.services.tls;
-    const QByteArray body = co_await NativeAppUpdater::fetchForUpdate(network, request);
-    const NativeAppUpdater::NativeUpdateManifest manifest = NativeAppUpdater::NativeUpdateManifest::decode(body);
+    const NativeAppUpdater::UpdateFetchResponse response = co_await NativeAppUpdater::fetchResponseForUpdate(network, request);
+    // The updater takes any success; the published manifest must be answered with 200 itself.
+    if (response.status != 200)
+        throw NativeAppUpdater::UpdateNetworkError(NativeAppUpdater::UpdateNetworkError::Reason::badServerResponse,
+                                                   QStringLiteral("status %1").arg(response.status));
+    const NativeAppUpdater::NativeUpdateManifest manifest = NativeAppUpdater::NativeUpdateManifest::decode(response.body);
 
     // 5. The updater's own rules.
     NativeAppUpdater::NativeUpdatePolicy::validate(manifest, configuration);

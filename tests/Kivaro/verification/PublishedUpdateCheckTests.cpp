@@ -14,6 +14,7 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppUpdater/NativeUpdateManifest.h"
+#include "NativeAppUpdater/UpdateFetch.h"
 #include "Platform/Defaults/UserDefaults.h"
 #include "Platform/PropertyList/PropertyList.h"
 #include "Support/TaskTesting.h"
@@ -52,6 +53,10 @@ protected:
 
     void publish(const QString &version, qint64 build, const QString &product = QStringLiteral("kivaro"))
     {
+        server.serve(QStringLiteral("/downloads/update.json"), manifestFor(version, build, product));
+    }
+    QByteArray manifestFor(const QString &version, qint64 build, const QString &product = QStringLiteral("kivaro")) const
+    {
         NativeUpdateManifest manifest;
         manifest.schemaVersion = 1;
         manifest.product = product;
@@ -59,7 +64,7 @@ protected:
         manifest.build = build;
         manifest.downloadURL = server.url(QStringLiteral("/Kivaro.zip")).toString();
         manifest.sha256 = QString(64, QLatin1Char('a'));
-        server.serve(QStringLiteral("/downloads/update.json"), manifest.encode());
+        return manifest.encode();
     }
 
     UpdateVerification::PublishedCheckEnvironment environment(bool enabled = true)
@@ -161,6 +166,24 @@ TEST_F(PublishedUpdateCheck, PolicyNetworkAndUpdaterFailuresAreTheCheckFailure)
     EXPECT_TRUE(suitesLeft().isEmpty());
 }
 
+// The updater takes any success, the check only 200: a manifest answered with 203 or 204 fails
+// as an invalid server response, before any updater is made.
+TEST_F(PublishedUpdateCheck, ASuccessOtherThan200FailsAsAnInvalidResponse)
+{
+    const QByteArray manifest = manifestFor(QStringLiteral("3.1"), 31);
+    const QString invalid =
+        NativeAppUpdater::UpdateNetworkError(NativeAppUpdater::UpdateNetworkError::Reason::badServerResponse, QString()).localizedDescription();
+    for (const auto &[status, body] : {std::pair{203, manifest}, std::pair{204, QByteArray()}}) {
+        server.route(QStringLiteral("/downloads/update.json"), {UpdaterTesting::ScriptedReply::Kind::body, status, body, {}, {}});
+        const int before = server.requests().count(QStringLiteral("/downloads/update.json"));
+        const auto outcome = check(environment());
+        ASSERT_TRUE(std::holds_alternative<QString>(outcome)) << status;
+        EXPECT_EQ(std::get<QString>(outcome), invalid) << status;
+        EXPECT_EQ(server.requests().count(QStringLiteral("/downloads/update.json")), before + 1) << status;
+    }
+    EXPECT_TRUE(pictures().isEmpty());
+    EXPECT_TRUE(suitesLeft().isEmpty());
+}
 
 // The pictures are part of the check: when one cannot be written the check fails, whatever the
 // manifest and the updater said.

@@ -1,8 +1,8 @@
-// The sub-runs of the full verification suite that drive the settings window, the global hot
-// keys, text recognition and the appearance, run in this process against a real application
-// delegate and editor, on an X server of this executable's own with openbox (the hot-key check
-// grabs global keys). Each is checked by its evidence bytes and what it leaves behind, and
-// fails once on purpose.
+// The sub-runs of the full verification suite that drive the settings window (the global hot
+// keys and what a finished capture does), text recognition and the appearance, run in this
+// process against a real application delegate and editor, on an X server of this executable's
+// own with openbox (the hot-key check grabs global keys). Each is checked by its evidence bytes
+// and what it leaves behind, and fails once on purpose.
 
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/document/ShotDocument.h"
@@ -12,7 +12,9 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
+#include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/verification/AppearanceVerification.h"
+#include "Kivaro/verification/CaptureCompletionVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
@@ -27,12 +29,14 @@
 #include "Platform/Keys/KeyTable.h"
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
 #include "TellumoCore/TextRecognizer.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -41,6 +45,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -233,6 +238,110 @@ TEST_F(SubRun, WhenTheApplicationsHotKeyCannotComeBackTheHotKeyCheckFails)
         << PrototypeVerification::describe(running.error()).toStdString();
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("two-shortcuts-result.json"))));
     EXPECT_EQ(shortcutSuites(), QStringList());
+}
+
+// ---- what a finished capture does ------------------------------------------------------------
+
+enum class Fault { copiesWhenOff, clearsWhenOff, showsWhenNotAsked, leavesAnotherMode, reencodesThePNG };
+
+// The editor's own completion step with one fault planted in or after it.
+Platform::Task<void> faultyCompletion(Fault fault, EditorController *editor, CaptureCompletionPreferences preferences,
+                                      std::shared_ptr<Platform::Pasteboard> pasteboard)
+{
+    const bool copies = preferences.copiesImage;
+    preferences.copiesImage |= fault == Fault::copiesWhenOff;
+    preferences.opensEditor |= fault == Fault::showsWhenNotAsked;
+    co_await editor->finishImageCapture(preferences, pasteboard, std::nullopt);
+    if (fault == Fault::clearsWhenOff && !copies)
+        pasteboard->clearContents();
+    if (fault == Fault::leavesAnotherMode)
+        editor->mode()->setSelectedSegment(EditorController::textSegment);
+    if (fault == Fault::reencodesThePNG && copies) {
+        // The same picture in other bytes.
+        QImage image = QImage::fromData(pasteboard->data(Platform::PasteboardType::png).value_or(QByteArray()));
+        image.setText(QStringLiteral("Comment"), QStringLiteral("encoded again"));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        pasteboard->setContents({{Platform::PasteboardType::png, bytes}});
+    }
+}
+
+QByteArray realClipboard()
+{
+    const auto read = TestSupport::runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
+    return read.finished && read.exitCode == 0 ? read.output : QByteArray();
+}
+
+QStringList completionSuites()
+{
+    return QDir(Platform::UserDefaults::folder()).entryList({QString::fromLatin1(CaptureCompletionVerification::suitePrefix) + u'*'}, QDir::Files);
+}
+
+TEST_F(SubRun, TheCompletionCheckPassesAndLeavesTheUsersSettingsClipboardAndMode)
+{
+    // The user's own choices differ from what a fresh suite must read.
+    Platform::UserDefaults user = Platform::UserDefaults::standard();
+    user.set(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey), true);
+    user.set(QString::fromLatin1(CaptureCompletionPreferences::copiesImageKey), false);
+    const auto before = Platform::UserDefaults::persistentDomain(QString::fromLatin1(Platform::UserDefaults::standardDomain));
+    // Another client owns the real clipboard (xclip serves it in the foreground until replaced).
+    QProcess owner;
+    owner.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")});
+    ASSERT_TRUE(owner.waitForStarted(5000));
+    owner.write("the user's clipboard");
+    owner.closeWriteChannel();
+    ASSERT_TRUE(TestSupport::waitUntil([] { return realClipboard() == "the user's clipboard"; }));
+    editor->showEditor();
+    editor->mode()->setSelectedSegment(EditorController::textSegment);
+
+    ASSERT_EQ(failureOf(CaptureCompletionVerification::run(editor, output())), QString());
+
+    const QByteArray record = contents(out(QStringLiteral("capture-completion-result.json")));
+    EXPECT_EQ(record, QByteArray(CaptureCompletionVerification::passResult));
+    EXPECT_EQ(record.size(), 146);
+    EXPECT_TRUE(record.contains("\"environment\":\"native-linux\","));
+    EXPECT_EQ(filesIn(output()), (QStringList{QStringLiteral("capture-completion-result.json"), QStringLiteral("capture-completion-settings-dark.png"),
+                                             QStringLiteral("capture-completion-settings-light.png")}));
+    EXPECT_GT(lightness(out(QStringLiteral("capture-completion-settings-light.png"))), 150);
+    EXPECT_LT(lightness(out(QStringLiteral("capture-completion-settings-dark.png"))), 110);
+    EXPECT_EQ(realClipboard(), "the user's clipboard");
+    owner.kill();
+    owner.waitForFinished(2000);
+    EXPECT_EQ(Platform::UserDefaults::persistentDomain(QString::fromLatin1(Platform::UserDefaults::standardDomain)), before);
+    EXPECT_EQ(completionSuites(), QStringList());
+    EXPECT_TRUE(editor->window()->isVisible());
+    EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::textSegment));
+}
+
+TEST_F(SubRun, AFaultyCompletionStepOrAMissingEditorFailsTheCompletionCheckWithItsMessage)
+{
+    EXPECT_EQ(failureOf(CaptureCompletionVerification::run(nullptr, output())), QStringLiteral("Editor window missing"));
+    editor->mode()->setSelectedSegment(EditorController::textSegment);
+    const std::pair<Fault, QString> cases[] = {
+        {Fault::copiesWhenOff, QStringLiteral("Disabled capture copy changed the clipboard")},
+        // Clearing alone moves the change count, though nothing is written.
+        {Fault::clearsWhenOff, QStringLiteral("Disabled capture copy changed the clipboard")},
+        {Fault::showsWhenNotAsked, QStringLiteral("Capture editor visibility or mode incorrect")},
+        {Fault::leavesAnotherMode, QStringLiteral("Capture editor visibility or mode incorrect")},
+        {Fault::reencodesThePNG, QStringLiteral("Captured PNG was not copied")},
+    };
+    for (const auto &[fault, message] : cases) {
+        SCOPED_TRACE(message.toStdString());
+        // An earlier pass in the folder does not outlive the failure.
+        QFile stale(out(QStringLiteral("capture-completion-result.json")));
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly) && stale.write(CaptureCompletionVerification::passResult) == 146);
+        stale.close();
+        const auto step = [fault](EditorController *target, CaptureCompletionPreferences preferences, std::shared_ptr<Platform::Pasteboard> to) {
+            return faultyCompletion(fault, target, preferences, std::move(to));
+        };
+        EXPECT_EQ(failureOf(CaptureCompletionVerification::run(editor, output(), step)), message);
+        EXPECT_FALSE(QFile::exists(out(QStringLiteral("capture-completion-result.json"))));
+        EXPECT_EQ(completionSuites(), QStringList());
+        EXPECT_TRUE(editor->window()->isVisible());
+        EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::textSegment));
+    }
 }
 
 // ---- the window keys of the main menu --------------------------------------------------------
