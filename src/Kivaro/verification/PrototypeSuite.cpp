@@ -8,6 +8,7 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/verification/AnnotationToolsVerification.h"
 #include "Kivaro/verification/AppearanceVerification.h"
+#include "Kivaro/verification/CaptureCompletionVerification.h"
 #include "Kivaro/verification/CaptureImprovementsVerification.h"
 #include "Kivaro/verification/CaptureWorkflowVerification.h"
 #include "Kivaro/verification/MenuVerification.h"
@@ -19,10 +20,6 @@
 #include "Kivaro/verification/UpdateVerification.h"
 #include "Kivaro/verification/VoiceInteractionVerification.h"
 #include "Kivaro/verification/VoiceRetryVerification.h"
-#if __has_include("Kivaro/verification/CaptureCompletionVerification.h")
-#include "Kivaro/verification/CaptureCompletionVerification.h"
-#define KIVARO_HAS_CAPTURE_COMPLETION 1
-#endif
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -125,19 +122,6 @@ void layOut(QWidget *view)
         layout->activate();
 }
 
-// Takes the capture completion sub-run when this version has it; a missing one fails the run.
-Platform::Task<void> captureCompletion(EditorController *editor, QString output)
-{
-#ifdef KIVARO_HAS_CAPTURE_COMPLETION
-    co_await CaptureCompletionVerification::run(editor, std::move(output));
-#else
-    (void)editor;
-    (void)output;
-    co_await Platform::yieldToEventLoop();
-    throw ShotError::message(QStringLiteral("the capture completion check is not built in this version"));
-#endif
-}
-
 } // namespace
 
 Platform::Task<void> secondHalf(SuiteRun &run)
@@ -219,7 +203,7 @@ Platform::Task<void> secondHalf(SuiteRun &run)
     co_await UpdateVerification::run(output);
     run.checks.append(QString::fromUtf8(SuiteCheck::updater));
 
-    co_await captureCompletion(editor, output);
+    co_await CaptureCompletionVerification::run(editor, output);
     run.checks.append(QString::fromUtf8(SuiteCheck::captureCompletion));
 
     co_await Platform::sleep(350ms);
