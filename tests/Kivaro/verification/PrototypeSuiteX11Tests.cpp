@@ -196,7 +196,8 @@ TEST_F(PrototypeSuite, AFailedRunInAFolderOfAnEarlierPassLeavesAFailedSummary)
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
+    // A common desktop size, larger than the 960 x 600 pictures some checks place at its centre.
+    TestSupport::XvfbSession xvfb(QSize(1920, 1080));
     if (!xvfb.isRunning()) {
         std::fprintf(stderr, "could not start an X server\n");
         return 1;
