@@ -6,6 +6,7 @@
 #include "Kivaro/verification/MenuVerification.h"
 #include "Kivaro/verification/PrototypeSuite.h"
 #include "KivaroProcessFixture.h"
+#include "Support/Speech/SpokenFixtures.h"
 #include "Support/TestRun.h"
 #include "Support/XvfbSession.h"
 
@@ -180,6 +181,24 @@ TEST_F(PrototypeSuite, AFailedRunInAFolderOfAnEarlierPassLeavesAFailedSummary)
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/02-annotated.png")));
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/00-startup-settings.png"))) << "taken before the failed check";
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/01-editor.png")));
+}
+
+// A speech file is really transcribed and checked: an English recording without the word "save"
+// fails the content check, after the start-up group and before any annotation.
+TEST_F(PrototypeSuite, ASpeechFileWithoutTheExpectedWordFailsItsContentCheck)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString fixture = home.filePath(QStringLiteral("go-forward.wav"));
+    ASSERT_TRUE(TestSupport::writeGoForwardWav(fixture, 0.3, 0.3));
+    const Outcome outcome = suite({QStringLiteral("--evidence-dir"), folder, QStringLiteral("--speech-fixture"), fixture});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString error = QStringLiteral("断言失败：speech-fixture-content");
+    EXPECT_EQ(outcome.errors, (QStringLiteral("Kivaro verification failed: ") + error + u'\n').toUtf8());
+    EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")),
+              Suite::failedSummary({QString::fromUtf8(Suite::SuiteCheck::startUp)}, error));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/02-annotated.png")));
 }
 
 } // namespace
