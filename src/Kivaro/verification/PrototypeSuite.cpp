@@ -148,7 +148,8 @@ Platform::Task<void> secondHalf(SuiteRun &run)
     require(!saved || *saved == document->state(), QStringLiteral("saved-state"));
     document->open(roundTrip);
     bool persisted = false;
-    for (const Platform::MarkupElement &element : canvasMarkup(document).subelements())
+    const Platform::Markup reopened = canvasMarkup(document);
+    for (const Platform::MarkupElement &element : reopened.subelements())
         if (const Platform::ShapeElement *shape = element.shape(); shape && shape->attributedText.string() == QString::fromUtf8(editedNote))
             persisted = true;
     require(persisted, QStringLiteral("edit-persistence"));

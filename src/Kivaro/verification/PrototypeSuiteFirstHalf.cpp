@@ -174,7 +174,8 @@ Platform::Task<void> annotation(SuiteRun &run)
     editor->annotate(text, QPointF(834, 505));
     require(elementCount(document) == 3, QStringLiteral("arrow-and-bubble"));
     bool editable = false;
-    for (const Platform::MarkupElement &element : document->markup().subelements())
+    const Platform::Markup annotated = document->markup();
+    for (const Platform::MarkupElement &element : annotated.subelements())
         if (const Platform::ShapeElement *shape = element.shape(); shape && shape->attributedText.string() == text)
             editable = true;
     require(editable, QStringLiteral("editable-text"));
