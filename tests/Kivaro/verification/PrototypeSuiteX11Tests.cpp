@@ -86,18 +86,8 @@ TEST_F(PrototypeSuite, PassesEndToEndWithEveryCheckAndEverySubRunsEvidence)
         EXPECT_TRUE(line.isEmpty() || line.startsWith("CHECK ")) << "only progress lines on standard error: " << line.constData();
 
     const QByteArray bytes = contents(folder + QStringLiteral("/summary.json"));
-    const QJsonObject summary = QJsonDocument::fromJson(bytes).object();
-    EXPECT_EQ(summary, (QJsonObject{
-                           {QStringLiteral("checks"), QJsonArray::fromStringList(passingChecks())},
-                           {QStringLiteral("environment"), QStringLiteral("native-linux")},
-                           {QStringLiteral("microphoneVerified"), false},
-                           {QStringLiteral("minimumOS"), QStringLiteral("Debian 12 / Qt 6.4")},
-                           {QStringLiteral("realMouseInteractionVerified"), false},
-                           {QStringLiteral("screenRecordingPermission"), true},
-                           {QStringLiteral("speechFixture"), false},
-                           {QStringLiteral("status"), QStringLiteral("passed")},
-                       }));
-    EXPECT_EQ(bytes, Suite::passingSummary(passingChecks(), false, true)) << "pretty printed with sorted keys";
+    // The sixteen groups in order; no microphone, mouse or speech file; the display answered.
+    EXPECT_EQ(bytes, Suite::passingSummary(passingChecks(), false, true));
 
     // The suite's own evidence.
     for (const char *picture : {"00-startup-settings.png", "01-editor.png", "02-annotated.png", "04-small-window.png"}) {
