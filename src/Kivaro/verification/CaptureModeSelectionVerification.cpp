@@ -8,7 +8,6 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/ScreenCapture/ScreenCoordinates.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
 
 #include <QCursor>

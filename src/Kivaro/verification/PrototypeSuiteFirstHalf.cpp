@@ -23,7 +23,6 @@
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Markup/UndoManager.h"
 
-#include <QDebug>
 #include <QFileInfo>
 
 #include <chrono>
