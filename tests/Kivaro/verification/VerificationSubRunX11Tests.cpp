@@ -260,11 +260,10 @@ Platform::Task<void> faultyCompletion(Fault fault, EditorController *editor, Cap
         // The same picture in other bytes.
         QImage image = QImage::fromData(pasteboard->data(Platform::PasteboardType::png).value_or(QByteArray()));
         image.setText(QStringLiteral("Comment"), QStringLiteral("encoded again"));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
+        QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
-        pasteboard->setContents({{Platform::PasteboardType::png, bytes}});
+        pasteboard->setContents({{Platform::PasteboardType::png, buffer.data()}});
     }
 }
 
@@ -301,7 +300,6 @@ TEST_F(SubRun, TheCompletionCheckPassesAndLeavesTheUsersSettingsClipboardAndMode
     const QByteArray record = contents(out(QStringLiteral("capture-completion-result.json")));
     EXPECT_EQ(record, QByteArray(CaptureCompletionVerification::passResult));
     EXPECT_EQ(record.size(), 146);
-    EXPECT_TRUE(record.contains("\"environment\":\"native-linux\","));
     EXPECT_EQ(filesIn(output()), (QStringList{QStringLiteral("capture-completion-result.json"), QStringLiteral("capture-completion-settings-dark.png"),
                                              QStringLiteral("capture-completion-settings-light.png")}));
     EXPECT_GT(lightness(out(QStringLiteral("capture-completion-settings-light.png"))), 150);
