@@ -12,11 +12,21 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Kivaro::PrototypeVerification {
 
 namespace {
 bool g_quitPosted = false;
+QString g_userDataHome;
+
+QString currentDataHome()
+{
+    const QString variable = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!variable.isEmpty() && QDir::isAbsolutePath(variable))
+        return variable;
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
 
 QString systemError(int error)
 {
@@ -112,13 +122,27 @@ std::optional<QString> isolateRun(const QStringList &arguments)
     const std::optional<QString> folder = evidenceFolder();
     if (!folder)
         return QStringLiteral("no evidence folder for the run");
-    const QString config = QDir(*folder).filePath(QStringLiteral("config"));
-    if (const auto error = Platform::ensurePrivateFolder(config))
-        return *error;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    const QDir run(*folder);
+    const std::pair<const char *, QString> homes[] = {
+        {"XDG_CONFIG_HOME", run.filePath(QStringLiteral("config"))},
+        {"XDG_DATA_HOME", run.filePath(QStringLiteral("data"))},
+        {"XDG_CACHE_HOME", run.filePath(QStringLiteral("cache"))},
+    };
+    for (const auto &[variable, path] : homes)
+        if (const auto error = Platform::ensurePrivateFolder(path))
+            return *error;
+    if (g_userDataHome.isEmpty())
+        g_userDataHome = currentDataHome();
+    for (const auto &[variable, path] : homes)
+        qputenv(variable, QFile::encodeName(path));
     if (arguments.contains(QStringLiteral("--verify-updater")))
         qputenv("KIVARO_DATA_DIR", QFile::encodeName(QDir(*folder).filePath(QStringLiteral("recent-data"))));
     return std::nullopt;
+}
+
+QString userDataHome()
+{
+    return g_userDataHome.isEmpty() ? currentDataHome() : g_userDataHome;
 }
 
 void noteQuitPostedDuringCapture(bool posted)

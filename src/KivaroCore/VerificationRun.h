@@ -35,11 +35,18 @@ QString runnerName(const QStringList &arguments);
 std::optional<QString> checkNamedFolder(const QString &path);
 
 // Readies the run of a verification mode before anything reads preferences: checks a named
-// evidence folder (or makes the fresh one), points XDG_CONFIG_HOME at "<run>/config", so that
-// every preference domain, suite and the key store of the run live under its folder, and for
-// "--verify-updater" keeps its recent shots there too (KIVARO_DATA_DIR). Returns why the run
-// cannot start; nothing when it can. Call it from main() before other threads start.
+// evidence folder (or makes the fresh one), points XDG_CONFIG_HOME at "<run>/config",
+// XDG_DATA_HOME at "<run>/data" and XDG_CACHE_HOME at "<run>/cache" (each made 0700), so that
+// every preference domain, suite, desktop entry, cache and the key store of the run live under
+// its folder, and for "--verify-updater" keeps its recent shots there too (KIVARO_DATA_DIR).
+// Returns why the run cannot start; nothing when it can. Call it from main() before other
+// threads start.
 std::optional<QString> isolateRun(const QStringList &arguments);
+
+// The user's own data folder ($XDG_DATA_HOME, else ~/.local/share) as it was before
+// isolateRun() pointed the variable into the run's folder: a run reads (never writes) what the
+// user installed there, such as a speech model.
+QString userDataHome();
 
 // The quit-during-capture run: set by its runner once it has seen the pending selection and
 // posted the quit itself; the termination writes a pass only then.

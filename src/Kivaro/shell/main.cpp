@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     }
     if (PrototypeVerification::isAnyVerificationMode(launch)) {
         if (const auto refused = PrototypeVerification::isolateRun(launch)) {
-            std::fprintf(stderr, "kivaro: %s\n", refused->toLocal8Bit().constData());
+            std::fputs(Verification::launchRefusal(launch, *refused).toLocal8Bit().constData(), stderr);
             return 1;
         }
     }

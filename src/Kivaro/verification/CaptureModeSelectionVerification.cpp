@@ -8,7 +8,6 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/ScreenCapture/ScreenCoordinates.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
 
 #include <QCursor>
@@ -62,12 +61,12 @@ Platform::Task<void> selection(EditorController *, QString output, QImage image)
     if (!own)
         throw ShotError::message(QStringLiteral("验证目标窗口不可用"));
 
-    // The window highlight follows the pointer: put it inside the target first (the screen's
-    // centre lies inside it, and so does the centre of the test window centred there).
+    // The window highlight follows the pointer: put it inside the target first. The test window
+    // is centred on the screen's centre, and its view's centre lies inside the target frame,
+    // whatever the size of the real screen.
     QScreen *primary = QGuiApplication::primaryScreen();
     const QPoint centre = primary ? primary->geometry().center() : QPoint();
-    const QPointF centreModel = Platform::ScreenCoordinates::fromQtScreens().toModel(QPointF(centre));
-    if (!primary || !targetFrame.contains(centreModel) || !co_await warpPointer(centre))
+    if (!primary || !targetFrame.contains(screen.center()) || !co_await warpPointer(centre))
         throw ShotError::message(QStringLiteral("the pointer could not be put inside the capture target"));
 
     WindowList windows;

@@ -123,10 +123,14 @@ void StandaloneRun::fail(std::exception_ptr error) const
 
 void StandaloneRun::fail(const QString &description) const
 {
-    if (!m_folder.isEmpty()) {
-        const QJsonObject record{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), description}};
-        Platform::writePrivateFile(path(m_result), QJsonDocument(record).toJson(QJsonDocument::Compact));
-    }
+    const QJsonObject record{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), description}};
+    fail(description, QJsonDocument(record).toJson(QJsonDocument::Compact));
+}
+
+void StandaloneRun::fail(const QString &description, const QByteArray &record) const
+{
+    if (!m_folder.isEmpty())
+        Platform::writePrivateFile(path(m_result), record);
     const QByteArray line = (m_prefix + description + u'\n').toUtf8();
     std::fflush(stdout);
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);

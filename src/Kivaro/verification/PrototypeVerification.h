@@ -60,6 +60,8 @@ public:
     // The failure record, the standard-error line and status 1.
     [[noreturn]] void fail(std::exception_ptr error) const;
     [[noreturn]] void fail(const QString &description) const;
+    // The same with the runner's own failure record, written as it stands (best effort).
+    [[noreturn]] void fail(const QString &description, const QByteArray &record) const;
 
     // Flushes standard output and error and ends the process at once.
     [[noreturn]] static void end(int status);

@@ -10,6 +10,7 @@
 #include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/verification/LocalizationVerification.h"
 #include "Kivaro/verification/PrivacyVerification.h"
+#include "Kivaro/verification/PrototypeSuite.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/UIVerificationSession.h"
 #include "Kivaro/verification/UpdateVerification.h"
@@ -23,15 +24,6 @@
 namespace Kivaro::Verification {
 
 namespace {
-
-// A runner of a later version: the run fails, naming what is missing.
-Platform::Task<void> notBuilt(QString flag)
-{
-    co_await Platform::yieldToEventLoop();
-    const QString name = flag.isEmpty() ? QStringLiteral("the full verification suite") : flag;
-    PrototypeVerification::StandaloneRun run(QStringLiteral("Kivaro verification failed: "), {});
-    run.fail(name + QStringLiteral(" is not built in this version"));
-}
 
 Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
 {
@@ -58,7 +50,7 @@ Platform::Task<void> runScenario(QPointer<AppDelegate> delegate, QString flag)
     else if (flag == QStringLiteral("--verify-localization"))
         co_await LocalizationVerification::run(editor);
     else
-        co_await notBuilt(flag);
+        co_await PrototypeVerification::run(editor); // no scenario flag: the full suite
 }
 
 } // namespace
@@ -73,13 +65,17 @@ QString selectedScenario(const QStringList &arguments)
     return QStringLiteral("");
 }
 
+QString launchRefusal(const QStringList &arguments, const QString &why)
+{
+    const QString flag = selectedScenario(arguments);
+    if (!flag.isNull() && flag.isEmpty())
+        return QString::fromUtf8(PrototypeVerification::suiteFailurePrefix) + why + u'\n';
+    return QStringLiteral("kivaro: ") + why + u'\n';
+}
+
 bool isBuilt(const QString &flag)
 {
-    return flag == QStringLiteral("--verify-visibility") || flag == QStringLiteral("--verify-quit-capture") ||
-        flag == QStringLiteral("--verify-basics") || flag == QStringLiteral("--verify-selection") ||
-        flag == QStringLiteral("--capture-live") || flag == QStringLiteral("--verify-icon") ||
-        flag == QStringLiteral("--verify-inline") || flag == QStringLiteral("--verify-annotation-tools") ||
-        flag == QStringLiteral("--verify-privacy") || flag == QStringLiteral("--verify-localization");
+    return (!flag.isNull() && flag.isEmpty()) || PrototypeVerification::scenarioFlags().contains(flag);
 }
 
 void startLaunchRuns(AppDelegate &delegate)

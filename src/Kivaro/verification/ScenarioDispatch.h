@@ -1,8 +1,7 @@
 #pragma once
 // What a launch with "--verify" runs once launching has finished: exactly one runner, the first
 // scenario flag present winning (PrototypeVerification::scenarioFlags()), the full suite
-// without one. A scenario flag without "--verify" starts nothing. A runner that this version
-// does not contain fails the run with a message saying so, never a pass.
+// without one. A scenario flag without "--verify" starts nothing.
 //
 // Main thread only.
 
@@ -18,6 +17,11 @@ namespace Kivaro::Verification {
 // The scenario flag that "--verify" selects among `arguments`: empty for the full suite, and
 // nothing at all (a null string) without "--verify".
 QString selectedScenario(const QStringList &arguments);
+
+// The line main() writes on standard error when a verification run cannot start (its evidence
+// folder refused or not made): the full suite's failure line for "--verify" alone, otherwise
+// "kivaro: " and the reason; a line feed ends it.
+QString launchRefusal(const QStringList &arguments, const QString &why);
 
 // True when this version contains the runner of `flag` (as selectedScenario() gives it).
 bool isBuilt(const QString &flag);

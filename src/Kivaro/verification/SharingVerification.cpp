@@ -23,24 +23,19 @@
 #include "Platform/Files/PrivateFiles.h"
 #include "Platform/Sharing/SharingServices.h"
 
-#include <QApplication>
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 #include <QPointer>
 #include <QUuid>
 #include <QWindow>
 
 #include <chrono>
-#include <cstdio>
 #include <optional>
 
 #include <unistd.h>

@@ -1,6 +1,7 @@
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 
 #include "KivaroCore/EvidenceFolder.h"
+#include "KivaroCore/VerificationRun.h"
 #include "KivaroCore/VoiceTiming.h"
 
 #include "KivaroCore/LaunchArguments.h"
@@ -78,11 +79,15 @@ OnDeviceVoiceAnnotation::OnDeviceVoiceAnnotation() : OnDeviceVoiceAnnotation(Opt
 
 namespace {
 // A verification run reads a speech model the user installed but never installs one: it writes
-// nothing into the user's own folders.
+// nothing into the user's own folders. Its XDG_DATA_HOME lies in the run's folder, so the
+// default model folder is looked up in the user's own data folder instead.
 OnDeviceVoiceAnnotation::Options forThisRun(OnDeviceVoiceAnnotation::Options options)
 {
-    if (PrototypeVerification::isVerificationRun())
+    if (PrototypeVerification::isVerificationRun()) {
         options.speech.allowDownload = false;
+        if (options.speech.modelFolder == speechModelFolder())
+            options.speech.modelFolder = PrototypeVerification::userDataHome() + QStringLiteral("/kivaro/speech");
+    }
     return options;
 }
 } // namespace

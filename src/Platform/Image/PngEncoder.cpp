@@ -128,7 +128,7 @@ QByteArray encodePng(const QImage &source, const PngEncodeOptions &options)
         for (Band &band : bands)
             work(band);
     } else {
-        QtConcurrent::blockingMap(bands, work);
+        QtConcurrent::blockingMap(bandPool(), bands, work);
     }
 
     QByteArray header(13, Qt::Uninitialized);

@@ -102,7 +102,7 @@ TEST_F(CaptureVerificationProcess, SelectionPassesEveryRuleAndWritesItsPictures)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
     EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
     QByteArray announced;
-    QStringList expectedFiles{QStringLiteral("config"), QStringLiteral("summary.json")};
+    QStringList expectedFiles{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("summary.json")};
     for (const QString &name : Kivaro::CaptureSelectionVerification::pictureNames()) {
         announced += "SCREENSHOT: " + QFile::encodeName(folder) + '/' + name.toUtf8() + ".png\n";
         expectedFiles.append(name + QStringLiteral(".png"));
@@ -157,9 +157,9 @@ TEST_F(CaptureVerificationProcess, LiveCapturePicksItsOwnWindowAndCancelsEveryWa
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
     EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
     EXPECT_EQ(outcome.output, "SCREENSHOT: " + QFile::encodeName(folder) + "/live-captured-editor.png\n");
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cancel-footer-region.png"), QStringLiteral("cancel-footer-window.png"),
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("cancel-footer-region.png"), QStringLiteral("cancel-footer-window.png"),
                                           QStringLiteral("capture-live.json"), QStringLiteral("captured-region.png"),
-                                          QStringLiteral("captured-window.png"), QStringLiteral("config"),
+                                          QStringLiteral("captured-window.png"), QStringLiteral("config"), QStringLiteral("data"),
                                           QStringLiteral("live-captured-editor.png")}));
 
     const QImage window(folder + QStringLiteral("/captured-window.png"));
@@ -193,7 +193,7 @@ TEST_F(CaptureVerificationProcess, LiveCaptureWithoutADisplayFailsWithTheCapture
     const QString message = QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。");
     EXPECT_TRUE(outcome.errors.endsWith(("Live capture verification failed: " + message + u'\n').toUtf8())) << outcome.errors.constData();
     EXPECT_EQ(record(folder + QStringLiteral("/capture-live.json")), failure(message));
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("capture-live.json"), QStringLiteral("config")}));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("capture-live.json"), QStringLiteral("config"), QStringLiteral("data")}));
 }
 
 TEST_F(CaptureVerificationProcess, LiveCaptureRefusesALinkedEvidenceFolder)

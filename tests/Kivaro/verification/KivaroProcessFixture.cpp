@@ -56,13 +56,20 @@ void KivaroProcessFixture::seedUserState()
     writeFile(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")), QByteArrayLiteral("user preferences"));
     QDir().mkpath(home.filePath(QStringLiteral("data/Kivaro/Recent")));
     writeFile(home.filePath(QStringLiteral("data/Kivaro/Recent/keep.kivaro")), QByteArrayLiteral("a shot of the user"));
+    // An application of the user's own, which a run's share menus must neither offer nor touch,
+    // and something in the user's cache.
+    QDir().mkpath(home.filePath(QStringLiteral("data/applications")));
+    writeFile(home.filePath(QStringLiteral("data/applications/users-viewer.desktop")),
+              QByteArrayLiteral("[Desktop Entry]\nType=Application\nName=Users Viewer\nExec=true %f\nMimeType=image/png;text/plain;\n"));
+    QDir().mkpath(home.filePath(QStringLiteral("cache/kivaro")));
+    writeFile(home.filePath(QStringLiteral("cache/kivaro/keep")), QByteArrayLiteral("the user's cache"));
     userState = fingerprint();
 }
 
 QStringList KivaroProcessFixture::fingerprint() const
 {
     QStringList entries;
-    for (const char *name : {"config", "data"}) {
+    for (const char *name : {"config", "data", "cache"}) {
         QDirIterator it(home.filePath(QString::fromLatin1(name)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {

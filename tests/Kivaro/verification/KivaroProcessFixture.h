@@ -36,10 +36,10 @@ protected:
 
     // The private config, data, cache, runtime and temporary folders below the home.
     void makePrivateFolders();
-    // The user's own preferences and a recent shot, which no run may touch; remembered in
-    // `userState`.
+    // The user's own preferences, a recent shot, a desktop entry and a cached file, which no run
+    // may touch; remembered in `userState`.
     void seedUserState();
-    // Every file below the private config and data folders with a digest of its bytes.
+    // Every file below the private config, data and cache folders with a digest of its bytes.
     QStringList fingerprint() const;
 
     QString evidence(const QString &name = QStringLiteral("evidence")) const;

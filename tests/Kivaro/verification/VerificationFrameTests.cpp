@@ -98,7 +98,16 @@ TEST(VerificationLaunch, TheDispatchPicksOneRunnerAndNamesItsFolder)
     EXPECT_TRUE(Verification::isBuilt(QStringLiteral("--verify-localization")));
     for (const QString &flag : scenarioFlags())
         EXPECT_TRUE(Verification::isBuilt(flag)) << flag.toStdString() << ": every scenario of its own is built";
-    EXPECT_FALSE(Verification::isBuilt(QString(""))) << "the full suite comes later";
+    EXPECT_TRUE(Verification::isBuilt(QString(""))) << "the full suite";
+    EXPECT_FALSE(Verification::isBuilt(QString())) << "no run without --verify";
+
+    // A run whose folder cannot be used says so with the line of its runner: the full suite's
+    // failure line for "--verify" alone, the launcher's otherwise.
+    EXPECT_EQ(Verification::launchRefusal(args({"--verify"}), QStringLiteral("no folder")),
+              QStringLiteral("Kivaro verification failed: no folder\n"));
+    EXPECT_EQ(Verification::launchRefusal(args({"--verify", "--verify-basics"}), QStringLiteral("no folder")),
+              QStringLiteral("kivaro: no folder\n"));
+    EXPECT_EQ(Verification::launchRefusal(args({"--ui-session"}), QStringLiteral("no folder")), QStringLiteral("kivaro: no folder\n"));
 
     EXPECT_EQ(runnerName(args({"--verify", "--verify-quit-capture"})), QStringLiteral("quit-capture"));
     EXPECT_EQ(runnerName(args({"--verify", "--capture-live"})), QStringLiteral("capture-live"));
@@ -138,6 +147,14 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
 {
     QTemporaryDir home;
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    const auto restore = [](const char *name, const QByteArray &value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
     const QString folder = home.filePath(QStringLiteral("evidence"));
     const QStringList arguments = args({"--verify", "--verify-basics", "--evidence-dir"}) + QStringList{folder};
     TestSupport::LaunchArgumentsScope scope(arguments);
@@ -145,7 +162,19 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     EXPECT_EQ(QFile::decodeName(qgetenv("XDG_CONFIG_HOME")), folder + QStringLiteral("/config"));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/config")).isDir());
     EXPECT_EQ(RecentShots::defaultDirectory(arguments, QProcessEnvironment()), folder + QStringLiteral("/recent-data"));
+    // Desktop entries, caches and anything else kept in the data and cache folders go there too;
+    // the user's data folder stays known for reading what the user installed.
+    EXPECT_EQ(QFile::decodeName(qgetenv("XDG_DATA_HOME")), folder + QStringLiteral("/data"));
+    EXPECT_EQ(QFile::decodeName(qgetenv("XDG_CACHE_HOME")), folder + QStringLiteral("/cache"));
+    for (const char *made : {"/data", "/cache"}) {
+        struct stat info = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(folder + QLatin1String(made)).constData(), &info), 0) << made;
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
+    }
+    EXPECT_EQ(userDataHome(), savedDataHome.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : QFile::decodeName(savedDataHome));
     qputenv("XDG_CONFIG_HOME", savedConfig);
+    restore("XDG_DATA_HOME", savedDataHome);
+    restore("XDG_CACHE_HOME", savedCache);
 
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
     EXPECT_TRUE(isolateRun(arguments));
@@ -157,7 +186,11 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     TestSupport::LaunchArgumentsScope updaterScope(updaterArguments);
     EXPECT_FALSE(isolateRun(updaterArguments));
     EXPECT_EQ(QFile::decodeName(qgetenv("KIVARO_DATA_DIR")), updater + QStringLiteral("/recent-data"));
+    EXPECT_EQ(userDataHome(), savedDataHome.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : QFile::decodeName(savedDataHome))
+        << "the user's folder, not the first run's";
     qputenv("XDG_CONFIG_HOME", savedConfig);
+    restore("XDG_DATA_HOME", savedDataHome);
+    restore("XDG_CACHE_HOME", savedCache);
     if (savedData.isNull())
         qunsetenv("KIVARO_DATA_DIR");
     else

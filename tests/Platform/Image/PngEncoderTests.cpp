@@ -1,9 +1,17 @@
 #include "Platform/Image/PngEncoder.h"
+#include "Platform/Image/ImageDecoding.h"
 
+#include <QElapsedTimer>
+#include <QFuture>
 #include <QPainter>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace Platform;
 
@@ -126,4 +134,33 @@ TEST(PngEncoder, RepeatedRowsGiveTheSameBytesAsRowsConvertedOneByOne)
         const QImage source = translucent.convertToFormat(format);
         EXPECT_EQ(decoded(encodePng(source, {1, 16})).convertToFormat(format), source) << format;
     }
+}
+
+// Encoders and decoders are often tasks of the global thread pool themselves (a shot's mosaic
+// background, an image's PNG data). When every thread of that pool runs one, as on a two-core
+// machine, their bands must still get done: each ends, with the same bytes as alone.
+TEST(PngEncoder, EncodersAndDecodersFillingTheGlobalPoolAllFinish)
+{
+    QThreadPool *global = QThreadPool::globalInstance();
+    const int savedThreads = global->maxThreadCount();
+    global->setMaxThreadCount(2);
+    const QImage picture = mixedPicture(1400, 900, QImage::Format_RGB32);
+    const QByteArray alone = encodePng(picture);
+    QList<QFuture<QByteArray>> encodings;
+    for (int i = 0; i < 4; ++i)
+        encodings.append(QtConcurrent::run(global, [&picture, i] {
+            const QByteArray png = encodePng(picture);
+            // Half of them decode their result again, as a project read off the main thread does.
+            return i % 2 == 0 || decodeImage(png).image == picture ? png : QByteArray();
+        }));
+    QElapsedTimer clock;
+    clock.start();
+    bool finished = false;
+    while (!(finished = std::all_of(encodings.begin(), encodings.end(), [](const auto &f) { return f.isFinished(); }))
+           && clock.elapsed() < 30000)
+        QThread::msleep(10);
+    ASSERT_TRUE(finished) << "the encoders wait for each other";
+    for (const QFuture<QByteArray> &encoding : encodings)
+        EXPECT_EQ(encoding.result(), alone);
+    global->setMaxThreadCount(savedThreads);
 }

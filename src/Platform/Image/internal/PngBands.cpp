@@ -2,6 +2,8 @@
 
 #include "Platform/Image/internal/PngRows.h"
 
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <zlib.h>
@@ -10,6 +12,16 @@
 #include <vector>
 
 namespace Platform::PngInternal {
+
+QThreadPool *bandPool()
+{
+    static QThreadPool *const pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+        return made;
+    }();
+    return pool;
+}
 
 namespace {
 
@@ -155,7 +167,7 @@ QImage decodeBanded(const QByteArray &png)
         for (Band &band : bands)
             decodeBand(band);
     } else {
-        QtConcurrent::blockingMap(bands, decodeBand);
+        QtConcurrent::blockingMap(bandPool(), bands, decodeBand);
     }
     uLong adler = 1;
     for (const Band &band : bands) {

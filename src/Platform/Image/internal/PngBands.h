@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QImage>
 
+class QThreadPool;
+
 namespace Platform::PngInternal {
 
 inline constexpr char kBandChunk[5] = "kvRB";
@@ -18,5 +20,13 @@ inline constexpr char kBandChunk[5] = "kvRB";
 // or straight-alpha ARGB32. A null image when the bytes are anything else or fail a check, so
 // the caller falls back to the general decoder.
 QImage decodeBanded(const QByteArray &png);
+
+// The pool that encodes and decodes bands. Encoders and decoders are often tasks of the global
+// pool themselves (a shot's mosaic background, an image's PNG data, a project read off the main
+// thread): waiting there for bands queued on that same pool never ends once each of its threads
+// waits so, as on a two-core machine, and Qt's raster and image code, which waits on the global
+// pool as well, then stops the main thread too. A band waits for nothing, so a pool that runs
+// only bands always drains. It lives as long as the process.
+QThreadPool *bandPool();
 
 } // namespace Platform::PngInternal

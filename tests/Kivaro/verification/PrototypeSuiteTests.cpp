@@ -1,0 +1,73 @@
+// What the full suite's records are made of, decided without a display: the two summaries, the
+// word a speech file must contain, and the texts of the checks.
+
+#include "Kivaro/verification/PrototypeSuite.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace Kivaro::PrototypeVerification;
+
+namespace {
+
+TEST(PrototypeSuiteRecords, ThePassingSummaryHasEightSortedKeysAndReportsWhatWasMeasured)
+{
+    const QStringList checks{QStringLiteral("一"), QStringLiteral("二")};
+    const QByteArray bytes = passingSummary(checks, true, false);
+    EXPECT_EQ(bytes,
+              QByteArray("{\n"
+                         "    \"checks\": [\n"
+                         "        \"一\",\n"
+                         "        \"二\"\n"
+                         "    ],\n"
+                         "    \"environment\": \"native-linux\",\n"
+                         "    \"microphoneVerified\": false,\n"
+                         "    \"minimumOS\": \"Debian 12 / Qt 6.4\",\n"
+                         "    \"realMouseInteractionVerified\": false,\n"
+                         "    \"screenRecordingPermission\": false,\n"
+                         "    \"speechFixture\": true,\n"
+                         "    \"status\": \"passed\"\n"
+                         "}\n"));
+    const QJsonObject other = QJsonDocument::fromJson(passingSummary({}, false, true)).object();
+    EXPECT_EQ(other.value(QStringLiteral("speechFixture")), QJsonValue(false));
+    EXPECT_EQ(other.value(QStringLiteral("screenRecordingPermission")), QJsonValue(true));
+    EXPECT_EQ(other.size(), 8);
+}
+
+TEST(PrototypeSuiteRecords, TheFailedSummaryHoldsTheChecksSoFarAndTheError)
+{
+    const QJsonObject failed = QJsonDocument::fromJson(failedSummary({QStringLiteral("一")}, QStringLiteral("断言失败：undo"))).object();
+    EXPECT_EQ(failed, (QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                                   {QStringLiteral("checks"), QJsonArray{QStringLiteral("一")}},
+                                   {QStringLiteral("error"), QStringLiteral("断言失败：undo")}}));
+    EXPECT_TRUE(failedSummary({}, QStringLiteral("x")).contains("\"checks\": [\n    ]")) << "an empty list, pretty printed";
+}
+
+TEST(PrototypeSuiteRecords, OnlyTheExactMandarinLocaleExpectsTheChineseWord)
+{
+    EXPECT_EQ(expectedWord(QStringLiteral("zh-CN")), QStringLiteral("保存"));
+    for (const char *other : {"en-US", "zh-Hans", "zh_CN", "zh-cn", ""})
+        EXPECT_EQ(expectedWord(QString::fromLatin1(other)), QStringLiteral("save")) << other;
+}
+
+// The results name this system's own pieces: no framework of another platform, no nearby
+// transfer that this desktop does not have.
+TEST(PrototypeSuiteRecords, NoCheckTextClaimsAnotherPlatformsServices)
+{
+    namespace Check = SuiteCheck;
+    for (const char *text : {Check::startUp, Check::syntheticText, Check::speechFixture, Check::arrowAndBubble, Check::undoRedo,
+                             Check::projectRoundTrip, Check::exportAndPasteboard, Check::captureWorkflow, Check::textRecognition,
+                             Check::voiceRetry, Check::smallWindow, Check::sharing, Check::annotationTools, Check::voiceInteraction,
+                             Check::updater, Check::captureCompletion, Check::shortcuts, Check::contentAppearance}) {
+        const QString check = QString::fromUtf8(text);
+        for (const char *foreign : {"AirDrop", "PaperKit", "SpeechAnalyzer", "Vision", "Dock"})
+            EXPECT_FALSE(check.contains(QLatin1String(foreign))) << text;
+    }
+    EXPECT_TRUE(suiteRecords().contains(QStringLiteral("summary.json")));
+    EXPECT_TRUE(suiteRecords().contains(QStringLiteral("capture-completion-result.json")));
+}
+
+} // namespace
