@@ -213,9 +213,38 @@ TEST(EngineText, PunctuationFollowsTheScriptOfItsNeighboursAndMarksOfControlsGo)
         {"® 设置", "设置"},
         {"© Kivaro", "Kivaro"},
         {"© 2024 Kivaro", "© 2024 Kivaro"},
+        {"打开文件...", "打开文件…"},
+        {"开启档案.…", "开启档案…"},
+        {"Open File...", "Open File..."},
+        {"好的。", "好的。"},
     };
     for (const auto &[read, meant] : cases)
         EXPECT_EQ(punctuationOfItsNeighbours(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
+// A menu's shortcut column as the engine misreads small text; words that only look alike stay.
+TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"Ctri+S", "Ctrl+S"},
+        {"Shift+Ctril+Z", "Shift+Ctrl+Z"},
+        {"AIt+CtrI+V", "Alt+Ctrl+V"},
+        {"Ctr|+F4", "Ctrl+F4"},
+        {"CtrFI+P", "Ctrl+P"},
+        {"Ctri-+,", "Ctrl+,"},
+        {"Ctrl++", "Ctrl++"},
+        {"复制 Ctri+C", "复制 Ctrl+C"},
+        {"Salt+Pepper", "Salt+Pepper"},
+        {"C++ 1+1 a+b", "C++ 1+1 a+b"},
+        {"Cat+S", "Cat+S"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(keyChords(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+    EXPECT_TRUE(isKeyChordLine(QStringLiteral("Shift+Ctril+S")));
+    EXPECT_TRUE(isKeyChordLine(QStringLiteral("Ctrl+K Ctrl+S")));
+    EXPECT_FALSE(isKeyChordLine(QStringLiteral("FH: 1,024")));
+    EXPECT_FALSE(isKeyChordLine(QStringLiteral("Save Ctrl+S")));
+    EXPECT_FALSE(isKeyChordLine(QString()));
 }
 
 // A check box before its label and a close cross after a tab's title are no part of the line;

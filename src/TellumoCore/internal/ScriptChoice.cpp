@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/ScriptChoice.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/ScriptEvidence.h"
 
@@ -65,6 +66,161 @@ bool tooNarrowForChinese(const QString &text, const QRect &box)
 {
     const int chinese = ideographCount(text);
     return chinese > 0 && 4 * box.width() < 3 * box.height() * chinese;
+}
+
+// A dash between Chinese characters and the character 一 are both a long horizontal stroke, and
+// the Chinese models read either as 一. Their place tells them apart: 一 sits above the middle of
+// the line's Chinese characters, a dash (whether the Latin face or the Chinese one draws it) at
+// or below it. The engine's boxes of Chinese characters are too rough to find the stroke of a
+// character, so the strokes are found in the ink: thin, long pieces with no other ink above or
+// below them, taken in order with the marks read.
+constexpr int kDarkInk = 100; // darker than white by this much is ink
+constexpr double kDashBelowMiddle = 0.5;
+
+struct Stroke {
+    int left = 0, right = 0;
+    double middle = 0; // the ink-weighted row of its centre
+};
+
+// The strokes of a line standing alone in their columns, left to right, and the rows of the
+// line's other ink.
+struct LineStrokes {
+    std::vector<Stroke> strokes;
+    double top = 0, bottom = -1;
+};
+
+LineStrokes aloneStrokes(const QImage &picture)
+{
+    const int width = picture.width(), height = picture.height();
+    auto dark = [&](int x, int y) { return 255 - picture.constScanLine(y)[x] > kDarkInk; };
+    // Per column: its ink's runs of rows.
+    std::vector<int> top(size_t(width), -1), bottom(size_t(width), -1), runs(size_t(width), 0);
+    for (int x = 0; x < width; ++x) {
+        bool inside = false;
+        for (int y = 0; y < height; ++y) {
+            const bool ink = dark(x, y);
+            if (ink && !inside) {
+                ++runs[size_t(x)];
+                if (top[size_t(x)] < 0)
+                    top[size_t(x)] = y;
+            }
+            if (ink)
+                bottom[size_t(x)] = y;
+            inside = ink;
+        }
+    }
+    LineStrokes line;
+    line.top = height;
+    std::vector<bool> inStroke(size_t(width), false);
+    // Runs of neighbouring columns each holding one thin run of ink at about the same rows.
+    for (int x = 0; x < width;) {
+        if (runs[size_t(x)] != 1) {
+            ++x;
+            continue;
+        }
+        int end = x, low = top[size_t(x)], high = bottom[size_t(x)];
+        while (end + 1 < width && runs[size_t(end + 1)] == 1 && top[size_t(end + 1)] <= high + 1 && bottom[size_t(end + 1)] >= low - 1) {
+            ++end;
+            low = std::min(low, top[size_t(end)]);
+            high = std::max(high, bottom[size_t(end)]);
+        }
+        const int thickness = high - low + 1, length = end - x + 1;
+        if (length >= 4 * thickness) {
+            double weight = 0, rows = 0;
+            for (int y = std::max(0, low - 1); y <= std::min(height - 1, high + 1); ++y)
+                for (int c = x; c <= end; ++c) {
+                    const int ink = 255 - picture.constScanLine(y)[c];
+                    weight += ink;
+                    rows += double(ink) * y;
+                }
+            line.strokes.push_back({x, end, weight > 0 ? rows / weight : (low + high) / 2.0});
+            std::fill(inStroke.begin() + x, inStroke.begin() + end + 1, true);
+        }
+        x = end + 1;
+    }
+    for (int x = 0; x < width; ++x) {
+        if (top[size_t(x)] < 0 || inStroke[size_t(x)])
+            continue;
+        line.top = std::min(line.top, double(top[size_t(x)]));
+        line.bottom = std::max(line.bottom, double(bottom[size_t(x)]));
+    }
+    return line;
+}
+
+// The line's text with each 一 (or dash-like mark) that the ink shows to be a dash written as the
+// em dash, without spaces between it and the Chinese characters beside it.
+QString dashesOfTheInk(const QString &text, const QImage &picture)
+{
+    QList<uint> points = text.toUcs4();
+    auto wideAt = [&](qsizetype i) { return i >= 0 && i < points.size() && isWideCharacter(points[i]); };
+    auto longMark = [](char32_t c) { return c == 0x4E00 || c == 0x2014 || c == 0x2015 || c == 0x30FC || c == 0xFF0D || c == 0x2013; };
+    // A hyphen counts beside a Chinese character or a long mark: a doubled dash may be read as 一-.
+    auto isMark = [&](qsizetype i) {
+        if (longMark(points[i]))
+            return true;
+        return points[i] == U'-' && (wideAt(i - 1) || wideAt(i + 1) || (i > 0 && longMark(points[i - 1])) || (i + 1 < points.size() && longMark(points[i + 1])));
+    };
+    std::vector<qsizetype> marks;
+    for (qsizetype i = 0; i < points.size(); ++i)
+        if (isMark(i))
+            marks.push_back(i);
+    const LineStrokes line = aloneStrokes(picture);
+    const double height = line.bottom - line.top + 1;
+    if (marks.empty() || height < 4)
+        return text;
+    // Strokes shorter than half the line's height are hyphens; one longer than a character is
+    // two dashes drawn as one, which the engine reads as one mark or two.
+    std::vector<std::pair<const Stroke *, int>> strokes; // and the characters it spans
+    for (const Stroke &stroke : line.strokes) {
+        const int length = stroke.right - stroke.left + 1;
+        if (length < 0.5 * height || stroke.middle < line.top + 0.2 * height || stroke.middle > line.bottom - 0.2 * height)
+            continue;
+        strokes.emplace_back(&stroke, 1 + int(std::max(0.0, (length - 0.3 * height) / height)));
+    }
+    std::vector<std::pair<const Stroke *, int>> slots; // a stroke for each mark, and the dashes it makes
+    for (const auto &[stroke, span] : strokes)
+        for (int n = 0; n < span; ++n)
+            slots.emplace_back(stroke, 1);
+    if (slots.size() != marks.size()) {
+        slots.clear();
+        for (const auto &[stroke, span] : strokes)
+            slots.emplace_back(stroke, span);
+    }
+    if (slots.size() != marks.size())
+        return text;
+    std::vector<bool> dashAt(size_t(points.size()), false);
+    bool changed = false;
+    std::vector<int> copies(size_t(points.size()), 1);
+    for (size_t k = 0; k < marks.size(); ++k) {
+        const qsizetype at = marks[k];
+        const bool besideChinese = wideAt(at - 1) || wideAt(at + 1) || (at > 1 && points[at - 1] == U' ' && wideAt(at - 2)) ||
+                                   (at + 2 < points.size() && points[at + 1] == U' ' && wideAt(at + 2)) ||
+                                   (k > 0 && marks[k - 1] == at - 1) || (k + 1 < marks.size() && marks[k + 1] == at + 1);
+        if (!besideChinese)
+            continue;
+        const bool dash = (slots[k].first->middle - line.top) / height >= kDashBelowMiddle;
+        const uint mark = dash ? 0x2014 : 0x4E00;
+        changed = changed || mark != points[at] || (dash && slots[k].second > 1);
+        points[at] = mark;
+        dashAt[size_t(at)] = dash;
+        if (dash)
+            copies[size_t(at)] = slots[k].second;
+    }
+    if (!changed)
+        return text;
+    auto joinsDash = [&](qsizetype a, qsizetype b) {
+        return a >= 0 && b < points.size() && (dashAt[size_t(a)] || dashAt[size_t(b)]) && (dashAt[size_t(a)] || isWideCharacter(points[a])) &&
+               (dashAt[size_t(b)] || isWideCharacter(points[b]));
+    };
+    QString dashed;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (points[i] == U' ' && joinsDash(i - 1, i + 1))
+            continue;
+        const char32_t c = points[i];
+        for (int n = 0; n < copies[size_t(i)]; ++n)
+            dashed += QString::fromUcs4(&c, 1);
+    }
+    return dashed;
 }
 
 struct Reading {
@@ -143,6 +299,11 @@ public:
         }
         if (bothScripts)
             chooseChineseScripts(chineseLines, chinese, chosen);
+        for (int i : chineseLines) {
+            LineReading &line = chosen[size_t(i)];
+            if (line.model != OcrModel::english && line.text.contains(QChar(0x4E00)))
+                line.text = dashesOfTheInk(line.text, m_pictures[size_t(i)]);
+        }
         return chosen;
     }
 
@@ -228,7 +389,7 @@ private:
             return false;
         const LineReading &english = reading(i, OcrModel::english);
         const LineReading *chinese = chineseReading(i);
-        if (!chinese)
+        if (!chinese || isKeyChordLine(english.text))
             return true;
         if (chinese->text.isEmpty())
             return !english.text.isEmpty();
