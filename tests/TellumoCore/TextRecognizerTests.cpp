@@ -140,6 +140,57 @@ TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStays
     }
 }
 
+// The outline of a text field holds its placeholder: the outline is no text and the placeholder
+// is read; bold Chinese characters that touch are no outline.
+TEST(TextRecognizer, TheTextInsideAFieldsOutlineIsReadWithoutTheOutline)
+{
+    for (const QColor &background : {QColor(Qt::white), QColor(0x1E, 0x1E, 0x1E)}) {
+        const bool dark = background != Qt::white;
+        QImage image(900, 150, QImage::Format_RGB32);
+        image.fill(background);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(dark ? QColor(0x5A, 0x5A, 0x5E) : QColor(0xC7, 0xC7, 0xCC), 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(20.5, 20.5, 700, 36), 18, 18);
+            QFont font;
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+            font.setPixelSize(14);
+            painter.setFont(font);
+            painter.setPen(dark ? QColor(0x8E, 0x8E, 0x93) : QColor(0x8E, 0x8E, 0x93));
+            painter.drawText(QPoint(40, 43), QStringLiteral("Type a message..."));
+            font.setPixelSize(18);
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(dark ? Qt::white : Qt::black);
+            painter.drawText(QPoint(20, 110), QStringLiteral("产品设计组"));
+        }
+        EXPECT_EQ(TextRecognizer::recognizeNow(image), QStringLiteral("Type a message...\n产品设计组")) << (dark ? "dark" : "light");
+    }
+}
+
+// The capital I of a sans-serif face is a plain stroke the engine takes for a bar; a bar drawn
+// between words stays one.
+TEST(TextRecognizer, TheCapitalIIsReadAsAnIAndADrawnBarStaysABar)
+{
+    for (const char *face : {"DejaVu Sans", "Liberation Sans"}) {
+        QImage image(700, 110, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            QFont font;
+            font.setFamilies({QLatin1String(face)});
+            font.setPixelSize(15);
+            painter.setFont(font);
+            painter.setPen(QColor(0x1D, 0x1D, 0x1F));
+            painter.drawText(QPoint(20, 40), QStringLiteral("Sounds good, I will be there"));
+            painter.drawText(QPoint(20, 85), QStringLiteral("Home | Reports | Settings"));
+        }
+        EXPECT_EQ(TextRecognizer::recognizeNow(image), QStringLiteral("Sounds good, I will be there\nHome | Reports | Settings")) << face;
+    }
+}
+
 TEST(TextRecognizer, ReadsAWholeScreenWithItsSideBarAndTableInOrder)
 {
     const Screen screen = render({Scene::settings, Language::simplified, Theme::dark, 16, Framing::fullScreen});

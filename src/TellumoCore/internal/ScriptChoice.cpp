@@ -4,6 +4,7 @@
 #include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/ScriptEvidence.h"
+#include "TellumoCore/internal/UnionFind.h"
 
 #include <algorithm>
 #include <array>
@@ -223,6 +224,60 @@ QString dashesOfTheInk(const QString &text, const QImage &picture)
     return dashed;
 }
 
+// The engine reads the capital I of a sans-serif face, a plain vertical stroke, as a vertical
+// bar. The bar itself reaches below the line's baseline, the I stands on it: when the ink of a
+// line holds no stroke that reaches below, every bar read as a word of its own is the I.
+QString capitalIOfTheInk(const QString &text, const QImage &picture)
+{
+    if (!text.split(QLatin1Char(' ')).contains(QStringLiteral("|")))
+        return text;
+    const int width = picture.width(), height = picture.height();
+    std::vector<int32_t> parent(size_t(width) * size_t(height), -1);
+    auto dark = [&](int x, int y) { return 255 - picture.constScanLine(y)[x] > kDarkInk; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (dark(x, y))
+                parent[size_t(y) * size_t(width) + size_t(x)] = int32_t(size_t(y) * size_t(width) + size_t(x));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t at = size_t(y) * size_t(width) + size_t(x);
+            if (parent[at] < 0)
+                continue;
+            for (const auto &[dx, dy] : {std::pair{-1, 0}, {-1, -1}, {0, -1}, {1, -1}}) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx >= 0 && ny >= 0 && nx < width && parent[size_t(ny) * size_t(width) + size_t(nx)] >= 0)
+                    uniteSets(parent, int32_t(at), int32_t(size_t(ny) * size_t(width) + size_t(nx)));
+            }
+        }
+    }
+    std::map<int32_t, QRect> pieces;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (const size_t at = size_t(y) * size_t(width) + size_t(x); parent[at] >= 0)
+                pieces[findRoot(parent, int32_t(at))] |= QRect(x, y, 1, 1);
+    int tallest = 0;
+    for (const auto &[root, box] : pieces)
+        tallest = std::max(tallest, box.height());
+    // The baseline: the row most letters' bottoms rest on.
+    std::map<int, int> bottoms;
+    for (const auto &[root, box] : pieces)
+        if (3 * box.height() >= tallest)
+            bottoms[box.bottom()] += box.width();
+    if (bottoms.empty())
+        return text;
+    const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+    for (const auto &[root, box] : pieces) {
+        const bool stroke = 10 * box.width() <= 3 * box.height() && 2 * box.height() >= tallest;
+        if (stroke && box.bottom() >= baseline + std::max(2, box.height() / 10))
+            return text; // a bar is drawn: leave the reading as it is
+    }
+    QStringList words = text.split(QLatin1Char(' '));
+    for (QString &word : words)
+        if (word == QLatin1String("|"))
+            word = QStringLiteral("I");
+    return words.join(QLatin1Char(' '));
+}
+
 struct Reading {
     LineReading line;
     std::vector<OcrSymbol> symbols;
@@ -299,6 +354,8 @@ public:
         }
         if (bothScripts)
             chooseChineseScripts(chineseLines, chinese, chosen);
+        for (int i : all)
+            chosen[size_t(i)].text = capitalIOfTheInk(chosen[size_t(i)].text, m_pictures[size_t(i)]);
         for (int i : chineseLines) {
             LineReading &line = chosen[size_t(i)];
             if (line.model != OcrModel::english && line.text.contains(QChar(0x4E00)))
