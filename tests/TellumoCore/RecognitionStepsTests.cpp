@@ -154,6 +154,29 @@ TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
     EXPECT_EQ(compareScripts(line, symbolsOf(QStringLiteral("abc")), symbolsOf(QStringLiteral("xyz"))).positions, 0);
 }
 
+// Forms with about as much ink as each other (谢 and 謝, 没 and 沒) are told apart by their shapes.
+TEST(ScriptEvidence, FormsWithAsMuchInkAreToldByTheirShapes)
+{
+    const QString simplified = QStringLiteral("好的谢谢没"), traditional = QStringLiteral("好的謝謝沒");
+    auto symbolsOf = [](const QString &text) {
+        std::vector<OcrSymbol> symbols;
+        for (QChar c : text)
+            symbols.push_back({QString(c), {}});
+        return symbols;
+    };
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
+        for (int pixels : {32, 48}) {
+            for (bool printedTraditional : {false, true}) {
+                Drawing d({6 * pixels + 20, 2 * pixels}, Qt::white);
+                d.text({10, pixels * 4 / 3}, printedTraditional ? traditional : simplified, uiFont(pixels, false, QLatin1String(face)), Qt::black);
+                const ScriptEvidence evidence = compareScripts(d.done().convertToFormat(QImage::Format_Grayscale8), symbolsOf(simplified), symbolsOf(traditional));
+                EXPECT_GE(evidence.positions, 2) << face << ' ' << pixels;
+                EXPECT_EQ(evidence.traditional > 0, printedTraditional) << face << ' ' << pixels << ": " << evidence.traditional;
+            }
+        }
+    }
+}
+
 TEST(EngineText, SpacesBetweenChineseCharactersGoAndStraySymbolsAreMended)
 {
     EXPECT_EQ(tidyChineseSpacing(QStringLiteral("截 图 识 字 Kivaro 2024 年 ， 好")), QStringLiteral("截图识字 Kivaro 2024 年，好"));

@@ -32,6 +32,9 @@ constexpr float kEnglishDoubt = 80;
 // their ink leans clearly (by this much a character on average) one way.
 constexpr int kPositionsToDecide = 2;
 constexpr double kClearEvidence = 0.1;
+// Where its ink does not tell, a background whose lines one model reads this much surer (on
+// average) takes that model's script: the other model misreads them.
+constexpr float kMuchSurer = 8;
 
 // The share of Chinese characters among the characters that are not spaces.
 double chineseShare(const QString &text)
@@ -458,8 +461,8 @@ private:
     }
 
     // Simplified or Traditional: the widest Chinese line of each background is read with the
-    // other model too; each background follows its own ink when it tells clearly, else the whole
-    // picture's, else the engine's confidence; backgrounds that turn out in the other script are
+    // other model too; each background follows its own ink when it tells clearly, else the model
+    // much surer of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
     // read with its model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
@@ -498,8 +501,12 @@ private:
             const int region = m_lines[size_t(i)].region;
             const ScriptEvidence &local = byRegion[region];
             bool traditional;
+            const auto &[sim, tra] = confidence[region];
+            const float surer = (tra - sim) / float(std::max<size_t>(1, readBothWays[region].size()));
             if (local.positions >= kPositionsToDecide && std::abs(local.traditional) >= kClearEvidence * local.positions)
                 traditional = local.traditional > 0;
+            else if (std::abs(surer) >= kMuchSurer)
+                traditional = surer > 0;
             else if (overall.positions > 0)
                 traditional = overall.traditional > 0;
             else
