@@ -170,6 +170,30 @@ TEST(TextRecognizer, TheTextInsideAFieldsOutlineIsReadWithoutTheOutline)
     }
 }
 
+// A short Chinese label beside numbers, in small grey type: the English model makes capitals of
+// the Chinese characters ("FH: 1,024") with more confidence than the Chinese model reads them,
+// but the characters reach below the numbers' baseline, as no capital does.
+TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
+{
+    for (const Theme theme : {Theme::light, Theme::dark}) {
+        QImage image(420, 90, QImage::Format_RGB32);
+        image.fill(theme == Theme::light ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x2C, 0x2C, 0x2E));
+        {
+            QPainter painter(&image);
+            QFont font;
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+            font.setPixelSize(12);
+            painter.setFont(font);
+            painter.setPen(QColor(0x8E, 0x8E, 0x93));
+            painter.drawText(QPoint(20, 30), QStringLiteral("字数：1,024"));
+            painter.drawText(QPoint(20, 64), QStringLiteral("昨天 21:03"));
+        }
+        const QString recognized = TextRecognizer::recognizeNow(image);
+        EXPECT_TRUE(recognized.startsWith(QStringLiteral("字数"))) << recognized.toStdString();
+        EXPECT_TRUE(recognized.contains(QStringLiteral("\n昨天 21:03"))) << recognized.toStdString();
+    }
+}
+
 // The capital I of a sans-serif face is a plain stroke the engine takes for a bar; a bar drawn
 // between words stays one.
 TEST(TextRecognizer, TheCapitalIIsReadAsAnIAndADrawnBarStaysABar)

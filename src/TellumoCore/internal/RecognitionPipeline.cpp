@@ -392,7 +392,10 @@ QString punctuationOfItsNeighbours(const QString &line)
         for (const auto &[half, full] : kWidths) {
             // A Chinese sentence's punctuation after a Chinese character; the ASCII sign between
             // Latin words and numbers (a period keeps its 。 after a Latin word at a sentence's end).
-            if (c == half && isIdeograph(before) && (after == 0 || isIdeograph(after))) {
+            // A mark other than the period glued to a Chinese character is the sentence's own,
+            // whatever follows ("字数：1,024").
+            const bool glued = i > 0 && isIdeograph(points[size_t(i - 1)]) && half != U'.';
+            if (c == half && isIdeograph(before) && (after == 0 || isIdeograph(after) || glued)) {
                 c = full;
             } else if (c == full && isLetterOrDigit(before) && isLetterOrDigit(after)) {
                 c = half;

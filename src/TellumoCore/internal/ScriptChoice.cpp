@@ -64,6 +64,16 @@ bool onlyStrayChineseCharacters(const QString &text)
     return any;
 }
 
+// Two Chinese characters or more in a row.
+bool hasChineseWord(const QString &text)
+{
+    const QList<uint> points = text.toUcs4();
+    for (qsizetype i = 1; i < points.size(); ++i)
+        if (isIdeograph(points[i - 1]) && isIdeograph(points[i]))
+            return true;
+    return false;
+}
+
 // The line's ink is too narrow for the Chinese characters read in it: each is about as wide as
 // the line is tall, so a narrow digit read as 工 or 了 stands out.
 bool tooNarrowForChinese(const QString &text, const QRect &box)
@@ -281,6 +291,66 @@ QString capitalIOfTheInk(const QString &text, const QImage &picture)
     return words.join(QLatin1Char(' '));
 }
 
+// Latin letters and digits without descenders stand on one baseline; a Chinese character reaches
+// below it. A line whose English reading claims no descending character but whose ink has a
+// piece as wide as a Chinese character reaching clearly below the baseline of the rest is not
+// the Latin text the English model made of it (字数 read as FH).
+bool inkReachesBelowLatin(const QString &englishText, const QImage &picture)
+{
+    static const QString descending = QStringLiteral("gjpqyQ@$_"); // the wide ones: narrow marks do not count
+    for (QChar c : englishText)
+        if (descending.contains(c))
+            return false;
+    const int width = picture.width(), height = picture.height();
+    struct Piece {
+        int left, right, top, bottom;
+    };
+    std::vector<Piece> pieces;
+    int inkTop = height, inkBottom = -1;
+    for (int x = 0; x < width;) {
+        auto columnInk = [&](int column, int &top, int &bottom) {
+            top = -1;
+            for (int y = 0; y < height; ++y) {
+                if (255 - picture.constScanLine(y)[column] > kDarkInk) {
+                    if (top < 0)
+                        top = y;
+                    bottom = y;
+                }
+            }
+            return top >= 0;
+        };
+        int top = 0, bottom = 0;
+        if (!columnInk(x, top, bottom)) {
+            ++x;
+            continue;
+        }
+        Piece piece{x, x, top, bottom};
+        while (x + 1 < width && columnInk(x + 1, top, bottom)) {
+            ++x;
+            piece.right = x;
+            piece.top = std::min(piece.top, top);
+            piece.bottom = std::max(piece.bottom, bottom);
+        }
+        ++x;
+        pieces.push_back(piece);
+        inkTop = std::min(inkTop, piece.top);
+        inkBottom = std::max(inkBottom, piece.bottom);
+    }
+    const int inkHeight = inkBottom - inkTop + 1;
+    if (pieces.size() < 3 || inkHeight < 8)
+        return false;
+    std::map<int, int> bottoms;
+    for (const Piece &piece : pieces)
+        ++bottoms[piece.bottom];
+    const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+    if (bottoms[baseline] < 3)
+        return false;
+    const int below = std::max(3, int(std::lround(0.08 * inkHeight)));
+    return std::any_of(pieces.begin(), pieces.end(), [&](const Piece &piece) {
+        return 10 * (piece.right - piece.left + 1) >= 6 * inkHeight && piece.bottom >= baseline + below;
+    });
+}
+
 struct Reading {
     LineReading line;
     std::vector<OcrSymbol> symbols;
@@ -453,6 +523,8 @@ private:
             return true;
         if (chinese->text.isEmpty())
             return !english.text.isEmpty();
+        if (hasChineseWord(chinese->text) && inkReachesBelowLatin(english.text, m_pictures[size_t(i)]))
+            return false;
         const float advantage = ideographCount(chinese->text) == 0 ? kEnglishAdvantage
                                 : onlyStrayChineseCharacters(chinese->text) || tooNarrowForChinese(chinese->text, m_lines[size_t(i)].box)
                                     ? kStrayAdvantage
