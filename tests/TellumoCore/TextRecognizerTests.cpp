@@ -111,11 +111,11 @@ TEST(TextRecognizer, EachScriptReadsAsItselfInEveryChineseFace)
 // apart, in the Latin face's dash and in the Chinese faces' own, single and doubled.
 TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStaysItself)
 {
-    const char *const lines[] = {"统一的界面——简洁明了", "一个人的旅行—从北京到上海", "我们一起去看看吧"};
+    const char *const lines[] = {"统一的界面——简洁明了", "一个人的旅行—从北京到上海", "我们一起去看看吧", "报告.txt — 文本编辑器"};
     for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC"}) {
         for (const QStringList &families : {QStringList{QStringLiteral("DejaVu Sans"), QLatin1String(face)}, QStringList{QLatin1String(face)}}) {
             for (int pixels : {14, 20}) {
-                QImage image(560, 40 + 3 * 2 * pixels, QImage::Format_RGB32);
+                QImage image(560, 40 + 4 * 2 * pixels, QImage::Format_RGB32);
                 image.fill(Qt::white);
                 {
                     QPainter painter(&image);
@@ -124,13 +124,14 @@ TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStays
                     font.setPixelSize(pixels);
                     painter.setFont(font);
                     painter.setPen(QColor(0x1D, 0x1D, 0x1F));
-                    for (int i = 0; i < 3; ++i)
+                    for (int i = 0; i < 4; ++i)
                         painter.drawText(QPoint(24, 20 + (2 * i + 1) * pixels), QString::fromUtf8(lines[i]));
                 }
                 const QString recognized = TextRecognizer::recognizeNow(image);
                 const QStringList read = recognized.split(QLatin1Char('\n'));
-                ASSERT_EQ(read.size(), 3) << face << " " << families.size() << " " << pixels << "\n" << recognized.toStdString();
-                for (int i = 0; i < 3; ++i) {
+                ASSERT_EQ(read.size(), 4) << face << " " << families.size() << " " << pixels << "\n" << recognized.toStdString();
+                EXPECT_TRUE(read[3].contains(QStringLiteral(".txt — "))) << "a dash beside Latin text keeps its spaces: " << read[3].toStdString();
+                for (int i = 0; i < 4; ++i) {
                     const QString meant = QString::fromUtf8(lines[i]);
                     EXPECT_EQ(read[i].count(QChar(0x2014)), meant.count(QChar(0x2014))) << face << " " << pixels << ": " << read[i].toStdString();
                     EXPECT_EQ(read[i].count(QChar(0x4E00)), meant.count(QChar(0x4E00))) << face << " " << pixels << ": " << read[i].toStdString();

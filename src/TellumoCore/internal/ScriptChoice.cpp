@@ -222,9 +222,20 @@ QString dashesOfTheInk(const QString &text, const QImage &picture)
     }
     if (!changed)
         return text;
+    // A dash with Latin text on one side keeps its spaces ("报告.txt — 编辑器").
+    auto chineseAround = [&](qsizetype at) {
+        for (int step : {-1, 1}) {
+            qsizetype i = at + step;
+            while (i >= 0 && i < points.size() && points[i] == U' ')
+                i += step;
+            if (i >= 0 && i < points.size() && !dashAt[size_t(i)] && !isWideCharacter(points[i]))
+                return false;
+        }
+        return true;
+    };
     auto joinsDash = [&](qsizetype a, qsizetype b) {
-        return a >= 0 && b < points.size() && (dashAt[size_t(a)] || dashAt[size_t(b)]) && (dashAt[size_t(a)] || isWideCharacter(points[a])) &&
-               (dashAt[size_t(b)] || isWideCharacter(points[b]));
+        return a >= 0 && b < points.size() && ((dashAt[size_t(a)] && chineseAround(a)) || (dashAt[size_t(b)] && chineseAround(b))) &&
+               (dashAt[size_t(a)] || isWideCharacter(points[a])) && (dashAt[size_t(b)] || isWideCharacter(points[b]));
     };
     QString dashed;
     for (qsizetype i = 0; i < points.size(); ++i) {
