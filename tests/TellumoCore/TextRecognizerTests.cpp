@@ -5,6 +5,7 @@
 #include "TellumoCore/TextRecognizer.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/Characters.h"
 #include "TellumoCore/internal/OcrEngines.h"
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
@@ -173,11 +174,12 @@ TEST(TextRecognizer, TheTextInsideAFieldsOutlineIsReadWithoutTheOutline)
 
 // A short Chinese label beside numbers, in small grey type: the English model makes capitals of
 // the Chinese characters ("FH: 1,024") with more confidence than the Chinese model reads them,
-// but the characters reach below the numbers' baseline, as no capital does.
+// but the characters reach below the numbers' baseline, as no capital does; and a bold name
+// whose characters the English model makes too many letters of for its width.
 TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
 {
     for (const Theme theme : {Theme::light, Theme::dark}) {
-        QImage image(420, 90, QImage::Format_RGB32);
+        QImage image(420, 120, QImage::Format_RGB32);
         image.fill(theme == Theme::light ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x2C, 0x2C, 0x2E));
         {
             QPainter painter(&image);
@@ -188,10 +190,16 @@ TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
             painter.setPen(QColor(0x8E, 0x8E, 0x93));
             painter.drawText(QPoint(20, 30), QStringLiteral("字数：1,024"));
             painter.drawText(QPoint(20, 64), QStringLiteral("昨天 21:03"));
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK TC")});
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(theme == Theme::light ? Qt::black : Qt::white);
+            painter.drawText(QPoint(20, 98), QStringLiteral("陳雅婷"));
         }
         const QString recognized = TextRecognizer::recognizeNow(image);
         EXPECT_TRUE(recognized.startsWith(QStringLiteral("字数"))) << recognized.toStdString();
         EXPECT_TRUE(recognized.contains(QStringLiteral("\n昨天 21:03"))) << recognized.toStdString();
+        EXPECT_GE(detail::ideographCount(recognized.section(QLatin1Char('\n'), 2)), 3) << "a bold name in small type: " << recognized.toStdString();
     }
 }
 
