@@ -43,6 +43,7 @@
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -375,6 +376,7 @@ int main(int argc, char **argv)
 
     std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byFace, byScene, byFraming, overall;
     std::map<QString, Tally> screenTime, regionTime;
+    std::map<QString, std::vector<double>> secondsOf; // per configuration, image by image
     for (const Spec &spec : corpus()) {
         const Screen screen = render(spec);
         if (parser.isSet(QStringLiteral("only")) && !screen.name().contains(parser.value(QStringLiteral("only"))))
@@ -394,6 +396,7 @@ int main(int argc, char **argv)
             const QString recognized = config.read(screen, path);
             const double seconds = double(clock.nsecsElapsed()) / 1e9;
             const CharacterErrors errors = characterErrors(screen.text(), recognized);
+            secondsOf[config.name].push_back(seconds);
             std::printf(" %s %5.1f%% %5.2fs", qPrintable(config.name), 100.0 * errors.rate(), seconds);
             for (auto *table : {&byLanguage, &bySize, &byTheme, &byFace, &byScene, &byFraming, &overall}) {
                 QString group;
@@ -445,6 +448,24 @@ int main(int argc, char **argv)
             std::printf(" %10.2fs", tally.seconds / std::max(1, tally.images));
         }
         std::printf("\n");
+    }
+    // Each image's time against the command-line program's on the same image: the median and the
+    // worst, and the screens above the target error rate.
+    if (const auto cli = secondsOf.find(QStringLiteral("cli")); cli != secondsOf.end()) {
+        std::printf("\nTime per image against the command-line program's (median, largest)\n");
+        for (const QString &config : names) {
+            if (config == cli->first)
+                continue;
+            std::vector<double> ratios;
+            for (size_t i = 0; i < secondsOf[config].size() && i < cli->second.size(); ++i)
+                if (cli->second[i] > 0)
+                    ratios.push_back(secondsOf[config][i] / cli->second[i]);
+            if (ratios.empty())
+                continue;
+            std::sort(ratios.begin(), ratios.end());
+            const double median = ratios.size() % 2 ? ratios[ratios.size() / 2] : (ratios[ratios.size() / 2 - 1] + ratios[ratios.size() / 2]) / 2;
+            std::printf("%-14s %10.2fx %10.2fx\n", qPrintable(config), median, ratios.back());
+        }
     }
     return 0;
 }
