@@ -363,6 +363,24 @@ TEST(TextRecognizer, EnginesEndAfterAnIdlePeriodAndStartAgainForTheNextRecogniti
     OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
 }
 
+// Once warm, reading screens of both Chinese scripts one after the other starts no engine: a
+// script that has an engine waits for it rather than ending one of the other script to start
+// its own (and the other script, next, ending it back). The results are those of a cold start.
+TEST(TextRecognizer, ScreensOfBothScriptsReadWithTheWarmEnginesWithoutStartingOthers)
+{
+    using namespace Tellumo::detail;
+    const Screen traditional = render({Scene::settings, Language::traditional, Theme::light, 16, Framing::region});
+    const Screen simplified = render({Scene::menu, Language::simplified, Theme::light, 14, Framing::region});
+    const Screen english = render({Scene::dialog, Language::english, Theme::dark, 12, Framing::region});
+    ASSERT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+    const int started = OcrEngines::engineStarts();
+    for (int round = 0; round < 2; ++round) {
+        for (const Screen *screen : {&traditional, &simplified, &english})
+            expectReads(*screen, recognizeOnWorker(screen->image));
+    }
+    EXPECT_EQ(OcrEngines::engineStarts(), started);
+}
+
 // The data folder is looked up once a process, so this runs in a fresh one.
 TEST(TextRecognizerDeathTest, WithoutLanguageDataTheEngineIsUnavailable)
 {

@@ -83,6 +83,8 @@ InkSegmentation::InkSegmentation(const QImage &image)
     // The sets' links have become the glyph labels.
     m_glyphOf = std::move(parent);
     measureGlyphs();
+    // Only the analysis needs the regions pixel by pixel: a word a pixel less for the lines.
+    std::vector<int32_t>().swap(m_regionOf);
 }
 
 float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)

@@ -126,6 +126,7 @@ public:
             m_returned.notify_all();
             return nullptr;
         }
+        ++m_starts;
         startWatcher();
         return api.release();
     }
@@ -183,6 +184,12 @@ public:
         m_watch.notify_all();
     }
 
+    std::chrono::milliseconds idlePeriod()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_idlePeriod;
+    }
+
     int started()
     {
         std::lock_guard lock(m_mutex);
@@ -190,6 +197,12 @@ public:
         for (int count : m_started)
             all += count;
         return all;
+    }
+
+    int starts()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_starts;
     }
 
 private:
@@ -201,13 +214,16 @@ private:
 
     // Called with the lock held, for a Chinese model that may start another engine: whether the
     // Chinese engines leave room, or room was made by ending an idle one of the other script
-    // (the lock let go meanwhile), or there is none until one is given back.
+    // (the lock let go meanwhile), or there is none until one is given back. Room is made only
+    // for a model without any engine: a recognition reads both scripts one after the other, and
+    // ending an engine of one to start another of the other, and back, cost more than waiting
+    // for its own (a start takes longer than reading a few lines).
     Room roomForChinese(size_t index, std::unique_lock<std::mutex> &lock)
     {
         const size_t other = index == size_t(OcrModel::simplified) ? size_t(OcrModel::traditional) : size_t(OcrModel::simplified);
         if (m_started[index] + m_started[other] < kChineseEngines)
             return Room::free;
-        if (m_idle[other].empty())
+        if (m_started[index] > 0 || m_idle[other].empty())
             return Room::none;
         std::unique_ptr<tesseract::TessBaseAPI> ending = std::move(m_idle[other].back());
         m_idle[other].pop_back();
@@ -265,6 +281,8 @@ private:
                 for (auto &engine : engines)
                     engine->End();
             ending = {};
+            // The word lists the engines of a language shared stay cached after the last ends.
+            tesseract::TessBaseAPI::ClearPersistentCache();
             releaseFreedMemory();
             lock.lock();
         }
@@ -278,6 +296,7 @@ private:
     std::array<int, kModels> m_limits{};
     std::array<bool, kModels> m_failed{};
     int m_lent = 0;
+    int m_starts = 0;
     std::chrono::milliseconds m_idlePeriod = kDefaultIdlePeriod;
     std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
     std::unique_ptr<std::thread> m_watcher;
@@ -359,9 +378,19 @@ void setIdlePeriod(std::chrono::milliseconds period)
     EnginePool::instance().setIdlePeriod(period);
 }
 
+std::chrono::milliseconds idlePeriod()
+{
+    return EnginePool::instance().idlePeriod();
+}
+
 int startedEngines()
 {
     return EnginePool::instance().started();
+}
+
+int engineStarts()
+{
+    return EnginePool::instance().starts();
 }
 
 void releaseFreedMemory()

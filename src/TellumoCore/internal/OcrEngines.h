@@ -4,10 +4,10 @@
 // Starting an engine reads its models from disk and costs about 0.2 s a language, and a started
 // Chinese engine holds about 45 MB (an English one about 15 MB), so engines are kept in one pool
 // the reading threads borrow from: at most kDefaultEngines of each model and kChineseEngines of
-// the two Chinese ones together (a model that needs another ends an idle engine of the other
-// script), started when first needed (or by warm), used by one thread at a time, and ended
-// together once none has been lent for the idle period, when the memory they held goes back to
-// the system. The next read starts them again.
+// the two Chinese ones together (a model without any engine ends an idle one of the other
+// script; one that has one waits for it), started when first needed (or by warm), used by one
+// thread at a time, and ended together once none has been lent for the idle period, when the
+// memory they held goes back to the system. The next read starts them again.
 //
 // The models: Simplified Chinese, Traditional Chinese, English, and the combined engine of all
 // three that the engine's own language choice runs. A model whose data is not installed is
@@ -79,8 +79,10 @@ bool warm(OcrModel model, int count = kDefaultEngines);
 // For benchmarks and tests: the number of engines a model may have, and the idle period.
 void setEngineLimit(OcrModel model, int limit);
 void setIdlePeriod(std::chrono::milliseconds period);
-// The engines started now, lent or idle.
+std::chrono::milliseconds idlePeriod();
+// The engines started now, lent or idle; and how many were started since the process began.
 int startedEngines();
+int engineStarts();
 // Hands memory the process freed back to the system.
 void releaseFreedMemory();
 

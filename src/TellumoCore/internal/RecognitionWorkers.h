@@ -20,8 +20,8 @@ enum class OcrModel;
 QThreadPool &recognitionPool();
 
 // Calls body(i) for every i in [0, count), on the workers and the calling thread, and returns
-// when all calls have returned. The first exception a call throws is rethrown here (the other
-// calls still run).
+// when all calls have returned, and hands the memory they freed back to the system. The first
+// exception a call throws is rethrown here (the other calls still run).
 void runParallel(int count, const std::function<void(int)> &body);
 
 // Starts the engines of `models` in the pool. Blocks; returns whether all started.
