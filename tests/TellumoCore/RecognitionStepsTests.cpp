@@ -273,6 +273,24 @@ TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
     EXPECT_FALSE(isKeyChordLine(QString()));
 }
 
+// A word whose characters are made of parts stacked with a gap between them is one line (the
+// labels of a settings table); lines one above the other stay apart.
+TEST(TextLineFinding, StackedPartsOfCharactersMakeOneLine)
+{
+    const QStringList labels = {QStringLiteral("裝置名稱"), QStringLiteral("語言"), QStringLiteral("自動更新"),
+                                QStringLiteral("時區"),     QStringLiteral("言"),   QStringLiteral("藍牙")};
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK TC"}) {
+        Drawing d({200, 40 + 30 * int(labels.size())}, QColor(0x1E, 0x1E, 0x1E));
+        for (int i = 0; i < labels.size(); ++i)
+            d.text({20, 40 + 30 * i}, labels[i], uiFont(16, false, QLatin1String(face)), Qt::white);
+        const InkSegmentation analysed(d.done());
+        const std::vector<TextLine> lines = findTextLines(analysed);
+        ASSERT_EQ(lines.size(), size_t(labels.size())) << face;
+        for (const TextLine &line : lines)
+            EXPECT_GE(line.box.height(), 9) << face << ": " << line.box.y();
+    }
+}
+
 // A check box before its label and a close cross after a tab's title are no part of the line;
 // a square character of the text is.
 TEST(TextLineFinding, AFaintCheckBoxOrCloseCrossAtALinesEndIsLeftOut)

@@ -5,6 +5,7 @@
 #include "TellumoCore/TextRecognizer.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/Characters.h"
 #include "TellumoCore/internal/OcrEngines.h"
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
@@ -111,11 +112,11 @@ TEST(TextRecognizer, EachScriptReadsAsItselfInEveryChineseFace)
 // apart, in the Latin face's dash and in the Chinese faces' own, single and doubled.
 TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStaysItself)
 {
-    const char *const lines[] = {"统一的界面——简洁明了", "一个人的旅行—从北京到上海", "我们一起去看看吧"};
+    const char *const lines[] = {"统一的界面——简洁明了", "一个人的旅行—从北京到上海", "我们一起去看看吧", "报告.txt — 文本编辑器"};
     for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC"}) {
         for (const QStringList &families : {QStringList{QStringLiteral("DejaVu Sans"), QLatin1String(face)}, QStringList{QLatin1String(face)}}) {
             for (int pixels : {14, 20}) {
-                QImage image(560, 40 + 3 * 2 * pixels, QImage::Format_RGB32);
+                QImage image(560, 40 + 4 * 2 * pixels, QImage::Format_RGB32);
                 image.fill(Qt::white);
                 {
                     QPainter painter(&image);
@@ -124,13 +125,14 @@ TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStays
                     font.setPixelSize(pixels);
                     painter.setFont(font);
                     painter.setPen(QColor(0x1D, 0x1D, 0x1F));
-                    for (int i = 0; i < 3; ++i)
+                    for (int i = 0; i < 4; ++i)
                         painter.drawText(QPoint(24, 20 + (2 * i + 1) * pixels), QString::fromUtf8(lines[i]));
                 }
                 const QString recognized = TextRecognizer::recognizeNow(image);
                 const QStringList read = recognized.split(QLatin1Char('\n'));
-                ASSERT_EQ(read.size(), 3) << face << " " << families.size() << " " << pixels << "\n" << recognized.toStdString();
-                for (int i = 0; i < 3; ++i) {
+                ASSERT_EQ(read.size(), 4) << face << " " << families.size() << " " << pixels << "\n" << recognized.toStdString();
+                EXPECT_TRUE(read[3].contains(QStringLiteral(".txt — "))) << "a dash beside Latin text keeps its spaces: " << read[3].toStdString();
+                for (int i = 0; i < 4; ++i) {
                     const QString meant = QString::fromUtf8(lines[i]);
                     EXPECT_EQ(read[i].count(QChar(0x2014)), meant.count(QChar(0x2014))) << face << " " << pixels << ": " << read[i].toStdString();
                     EXPECT_EQ(read[i].count(QChar(0x4E00)), meant.count(QChar(0x4E00))) << face << " " << pixels << ": " << read[i].toStdString();
@@ -172,11 +174,12 @@ TEST(TextRecognizer, TheTextInsideAFieldsOutlineIsReadWithoutTheOutline)
 
 // A short Chinese label beside numbers, in small grey type: the English model makes capitals of
 // the Chinese characters ("FH: 1,024") with more confidence than the Chinese model reads them,
-// but the characters reach below the numbers' baseline, as no capital does.
+// but the characters reach below the numbers' baseline, as no capital does; and a bold name
+// whose characters the English model makes too many letters of for its width.
 TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
 {
     for (const Theme theme : {Theme::light, Theme::dark}) {
-        QImage image(420, 90, QImage::Format_RGB32);
+        QImage image(420, 120, QImage::Format_RGB32);
         image.fill(theme == Theme::light ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x2C, 0x2C, 0x2E));
         {
             QPainter painter(&image);
@@ -187,10 +190,16 @@ TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
             painter.setPen(QColor(0x8E, 0x8E, 0x93));
             painter.drawText(QPoint(20, 30), QStringLiteral("字数：1,024"));
             painter.drawText(QPoint(20, 64), QStringLiteral("昨天 21:03"));
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK TC")});
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(theme == Theme::light ? Qt::black : Qt::white);
+            painter.drawText(QPoint(20, 98), QStringLiteral("陳雅婷"));
         }
         const QString recognized = TextRecognizer::recognizeNow(image);
         EXPECT_TRUE(recognized.startsWith(QStringLiteral("字数"))) << recognized.toStdString();
         EXPECT_TRUE(recognized.contains(QStringLiteral("\n昨天 21:03"))) << recognized.toStdString();
+        EXPECT_GE(detail::ideographCount(recognized.section(QLatin1Char('\n'), 2)), 3) << "a bold name in small type: " << recognized.toStdString();
     }
 }
 

@@ -33,9 +33,14 @@ constexpr float kEnglishDoubt = 80;
 // their ink leans clearly (by this much a character on average) one way.
 constexpr int kPositionsToDecide = 2;
 constexpr double kClearEvidence = 0.1;
+constexpr double kStrongEvidence = 0.25;
 // Where its ink does not tell, a background whose lines one model reads this much surer (on
 // average) takes that model's script: the other model misreads them.
 constexpr float kMuchSurer = 8;
+// A model this much surer of a background's lines has misread the other script's characters
+// badly enough (read one as two, a radical as a character) that their ink may no longer line up
+// with the readings: its script wins over ink that leans only a little the other way.
+constexpr float kFarSurer = 10;
 
 // The share of Chinese characters among the characters that are not spaces.
 double chineseShare(const QString &text)
@@ -63,6 +68,14 @@ bool onlyStrayChineseCharacters(const QString &text)
             return false;
     }
     return any;
+}
+
+// The line's ink is too narrow for the Latin characters read in it: the English model reads a
+// Chinese character as two or three letters (陳雅婷 as "Beets Ey"), more than its width holds.
+bool tooNarrowForLatin(const QString &text, const QRect &box)
+{
+    const auto characters = std::count_if(text.begin(), text.end(), [](QChar c) { return c != QLatin1Char(' '); });
+    return 10 * box.width() < 4 * box.height() * characters;
 }
 
 // Two Chinese characters or more in a row.
@@ -223,9 +236,20 @@ QString dashesOfTheInk(const QString &text, const QImage &picture)
     }
     if (!changed)
         return text;
+    // A dash with Latin text on one side keeps its spaces ("报告.txt — 编辑器").
+    auto chineseAround = [&](qsizetype at) {
+        for (int step : {-1, 1}) {
+            qsizetype i = at + step;
+            while (i >= 0 && i < points.size() && points[i] == U' ')
+                i += step;
+            if (i >= 0 && i < points.size() && !dashAt[size_t(i)] && !isWideCharacter(points[i]))
+                return false;
+        }
+        return true;
+    };
     auto joinsDash = [&](qsizetype a, qsizetype b) {
-        return a >= 0 && b < points.size() && (dashAt[size_t(a)] || dashAt[size_t(b)]) && (dashAt[size_t(a)] || isWideCharacter(points[a])) &&
-               (dashAt[size_t(b)] || isWideCharacter(points[b]));
+        return a >= 0 && b < points.size() && ((dashAt[size_t(a)] && chineseAround(a)) || (dashAt[size_t(b)] && chineseAround(b))) &&
+               (dashAt[size_t(a)] || isWideCharacter(points[a])) && (dashAt[size_t(b)] || isWideCharacter(points[b]));
     };
     QString dashed;
     for (qsizetype i = 0; i < points.size(); ++i) {
@@ -293,15 +317,13 @@ QString capitalIOfTheInk(const QString &text, const QImage &picture)
 }
 
 // Latin letters and digits without descenders stand on one baseline; a Chinese character reaches
-// below it. A line whose English reading claims no descending character but whose ink has a
-// piece as wide as a Chinese character reaching clearly below the baseline of the rest is not
-// the Latin text the English model made of it (字数 read as FH).
+// below it. A line whose ink has more pieces as wide as a Chinese character reaching clearly
+// below the baseline of the rest than its English reading has wide descending letters is not the
+// Latin text the English model made of it (字数 read as FH, 陳雅婷 as Beets Ey).
 bool inkReachesBelowLatin(const QString &englishText, const QImage &picture)
 {
     static const QString descending = QStringLiteral("gjpqyQ@$_"); // the wide ones: narrow marks do not count
-    for (QChar c : englishText)
-        if (descending.contains(c))
-            return false;
+    const auto claimed = std::count_if(englishText.begin(), englishText.end(), [](QChar c) { return descending.contains(c); });
     const int width = picture.width(), height = picture.height();
     struct Piece {
         int left, right, top, bottom;
@@ -347,9 +369,10 @@ bool inkReachesBelowLatin(const QString &englishText, const QImage &picture)
     if (bottoms[baseline] < 3)
         return false;
     const int below = std::max(3, int(std::lround(0.08 * inkHeight)));
-    return std::any_of(pieces.begin(), pieces.end(), [&](const Piece &piece) {
+    const auto reaching = std::count_if(pieces.begin(), pieces.end(), [&](const Piece &piece) {
         return 10 * (piece.right - piece.left + 1) >= 6 * inkHeight && piece.bottom >= baseline + below;
     });
+    return reaching > claimed;
 }
 
 struct Reading {
@@ -581,7 +604,8 @@ private:
             return true;
         if (chinese->text.isEmpty())
             return !english.text.isEmpty();
-        if (hasChineseWord(chinese->text) && inkReachesBelowLatin(english.text, m_pictures[size_t(i)]))
+        if (hasChineseWord(chinese->text) &&
+            (inkReachesBelowLatin(english.text, m_pictures[size_t(i)]) || tooNarrowForLatin(english.text, m_lines[size_t(i)].box)))
             return false;
         const float advantage = ideographCount(chinese->text) == 0 ? kEnglishAdvantage
                                 : onlyStrayChineseCharacters(chinese->text) || tooNarrowForChinese(chinese->text, m_lines[size_t(i)].box)
@@ -591,8 +615,9 @@ private:
     }
 
     // Simplified or Traditional: the widest Chinese line of each background is read with the
-    // other model too; each background follows its own ink when it tells clearly, else the model
-    // much surer of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
+    // other model too; each background follows its own ink when it tells strongly, else the model
+    // far surer of its lines, else its own ink when it tells clearly, else the model much surer
+    // of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
     // read with its model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
@@ -633,7 +658,12 @@ private:
             bool traditional;
             const auto &[sim, tra] = confidence[region];
             const float surer = (tra - sim) / float(std::max<size_t>(1, readBothWays[region].size()));
-            if (local.positions >= kPositionsToDecide && std::abs(local.traditional) >= kClearEvidence * local.positions)
+            const bool inkTells = local.positions >= kPositionsToDecide;
+            if (inkTells && std::abs(local.traditional) >= kStrongEvidence * local.positions)
+                traditional = local.traditional > 0;
+            else if (std::abs(surer) >= kFarSurer)
+                traditional = surer > 0;
+            else if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
                 traditional = local.traditional > 0;
             else if (std::abs(surer) >= kMuchSurer)
                 traditional = surer > 0;
