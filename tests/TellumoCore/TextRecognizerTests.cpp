@@ -14,6 +14,7 @@
 #include "Support/TaskTesting.h"
 
 #include <QFile>
+#include <QFont>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -379,6 +380,43 @@ TEST(TextRecognizer, ScreensOfBothScriptsReadWithTheWarmEnginesWithoutStartingOt
             expectReads(*screen, recognizeOnWorker(screen->image));
     }
     EXPECT_EQ(OcrEngines::engineStarts(), started);
+}
+
+// A read that may not wait for an engine: `ifIdle` reads only with an idle engine and never
+// starts one (reading ahead must not cost starts or memory), `ifFree` starts one when there is
+// room; both read exactly what a read that waits reads.
+TEST(TextRecognizer, AReadThatMayNotWaitUsesOnlyTheEnginesItIsAllowed)
+{
+    using namespace Tellumo::detail;
+    QImage line(360, 60, QImage::Format_Grayscale8);
+    line.fill(255);
+    {
+        QPainter painter(&line);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(30);
+        painter.setFont(font);
+        painter.drawText(QPoint(12, 42), QStringLiteral("Reading ahead"));
+    }
+    OcrEngines::setIdlePeriod(std::chrono::milliseconds(200));
+    ASSERT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000));
+    OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
+    const int starts = OcrEngines::engineStarts();
+    const OcrReading none = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifIdle});
+    EXPECT_TRUE(none.busy);
+    EXPECT_TRUE(none.lines.isEmpty());
+    EXPECT_EQ(OcrEngines::engineStarts(), starts);
+    EXPECT_EQ(OcrEngines::startedEngines(), 0);
+
+    const OcrReading started = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifFree});
+    EXPECT_FALSE(started.busy);
+    EXPECT_EQ(OcrEngines::engineStarts(), starts + 1);
+    const OcrReading idle = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifIdle});
+    const OcrReading waited = OcrEngines::read(OcrModel::english, line, {});
+    EXPECT_FALSE(idle.busy);
+    EXPECT_EQ(started.lines, QStringList{QStringLiteral("Reading ahead")});
+    EXPECT_EQ(idle.lines, started.lines);
+    EXPECT_EQ(waited.lines, started.lines);
+    EXPECT_EQ(OcrEngines::engineStarts(), starts + 1);
 }
 
 // The data folder is looked up once a process, so this runs in a fresh one.

@@ -89,8 +89,9 @@ public:
     }
 
     // An engine of `model`, started when there is room; null when the model cannot start, or,
-    // with `wait` false, when every engine there is room for is lent right now.
-    tesseract::TessBaseAPI *borrow(OcrModel model, bool wait = true)
+    // unless `wait`, when every engine there is room for is lent right now (without `mayStart`:
+    // when none is idle).
+    tesseract::TessBaseAPI *borrow(OcrModel model, bool wait = true, bool mayStart = true)
     {
         const size_t index = size_t(model);
         std::unique_lock lock(m_mutex);
@@ -103,6 +104,8 @@ public:
                 ++m_lent;
                 return api;
             }
+            if (!mayStart)
+                return nullptr;
             if (m_started[index] < m_limits[index]) {
                 const Room room = isChinese(index) ? roomForChinese(index, lock) : Room::free;
                 if (room == Room::free)
@@ -197,6 +200,12 @@ public:
         for (int count : m_started)
             all += count;
         return all;
+    }
+
+    bool failed(OcrModel model)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_failed[size_t(model)];
     }
 
     int starts()
@@ -305,7 +314,10 @@ private:
 // An engine lent for one read.
 class Lease {
 public:
-    explicit Lease(OcrModel model) : m_model(model), m_api(EnginePool::instance().borrow(model)) {}
+    Lease(OcrModel model, EngineUse use)
+        : m_model(model), m_api(EnginePool::instance().borrow(model, use == EngineUse::wait, use != EngineUse::ifIdle))
+    {
+    }
     ~Lease()
     {
         if (m_api)
@@ -400,9 +412,14 @@ void releaseFreedMemory()
 
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request)
 {
-    const Lease api(model);
-    if (!api)
+    const Lease api(model, request.engine);
+    if (!api && (request.engine == EngineUse::wait || EnginePool::instance().failed(model)))
         throw unavailable(model);
+    if (!api) {
+        OcrReading busy;
+        busy.busy = true;
+        return busy;
+    }
     Q_ASSERT(picture.format() == QImage::Format_Grayscale8);
     switch (request.layout) {
     case PageLayout::automatic:

@@ -46,7 +46,12 @@ struct OcrReading {
     float confidence = 0;  // mean word confidence, 0 to 100
     std::vector<OcrSymbol> symbols; // only when asked for
     bool cancelled = false;
+    bool busy = false; // not read: no engine was free (see EngineUse)
 };
+
+// Whether a read waits for an engine of its model when all are lent: `ifFree` reads only with an
+// engine free now (idle, or started when there is room), `ifIdle` only with an idle one.
+enum class EngineUse { wait, ifFree, ifIdle };
 
 namespace OcrEngines {
 
@@ -60,13 +65,16 @@ const char *languageOf(OcrModel model);
 
 // Reads a Format_Grayscale8 picture with this thread's engine for `model`. `retryInverted` lets
 // the engine read a poorly recognised line again inverted (its default); `withSymbols` lists the
-// characters with their boxes. Stops early, with `cancelled` set, once `*cancel` is true. Throws TellumoError (domain "Tellumo.TextRecognition",
-// code 1) when the model is unavailable or its engine does not start.
+// characters with their boxes. Stops early, with `cancelled` set, once `*cancel` is true; returns
+// at once with `busy` set when `engine` does not allow waiting and no engine is free. Throws
+// TellumoError (domain "Tellumo.TextRecognition", code 1) when the model is unavailable or its
+// engine does not start.
 struct ReadRequest {
     PageLayout layout = PageLayout::singleLine;
     bool retryInverted = false;
     bool withSymbols = false;
     const std::atomic<bool> *cancel = nullptr;
+    EngineUse engine = EngineUse::wait;
 };
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request);
 

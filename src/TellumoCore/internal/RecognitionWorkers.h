@@ -1,7 +1,7 @@
 #pragma once
 // The threads that recognise text. Their number is the machine's core count, at most four. They
 // read with engines borrowed from the engines' pool (OcrEngines), which stay started between
-// recognitions until the pool's idle period passes.
+// recognitions until the pool's idle period passes; the threads end after that period too.
 //
 // runParallel spreads one recognition's lines over the workers. The calling thread takes part,
 // so it finishes even when every worker is busy with another recognition, and it never waits

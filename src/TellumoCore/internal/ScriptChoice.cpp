@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <optional>
 
@@ -388,6 +389,8 @@ public:
             m_available[index(model)] = OcrEngines::isAvailable(model);
         for (auto &readings : m_readings)
             readings.resize(lines.size());
+        for (auto &readings : m_ahead)
+            readings.resize(lines.size());
     }
 
     std::vector<LineReading> read()
@@ -404,8 +407,11 @@ public:
         std::vector<int> sample = all;
         std::sort(sample.begin(), sample.end(), [&](int a, int b) { return m_lines[size_t(a)].box.width() > m_lines[size_t(b)].box.width(); });
         sample.resize(std::min<size_t>(sample.size(), kSampleLines));
-        readAll(sample, anyChinese ? chinese : OcrModel::english);
-        readAll(needingEnglish(sample), OcrModel::english);
+        // Meanwhile the engines of the other models read the sample too, as the next rounds may
+        // ask for it.
+        readAll(sample, anyChinese ? chinese : OcrModel::english,
+                {{sample, OcrModel::english}, {sample, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified}});
+        readAll(needingEnglish(sample), OcrModel::english, {{sample, OcrModel::traditional}});
         int english = 0, read = 0;
         std::vector<int> sampleChinese;
         for (int i : sample) {
@@ -485,36 +491,88 @@ private:
         return evidence;
     }
 
-    // Reads the lines that have no reading with `model` yet, in parallel.
-    void readAll(const std::vector<int> &lines, OcrModel model)
+    struct Ahead {
+        std::vector<int> lines;
+        OcrModel model;
+    };
+
+    // Reads the lines that have no reading with `model` yet, in parallel. While every engine of
+    // `model` is lent, a thread reads one of the `ahead` lines with an idle engine of its model
+    // instead of waiting: those readings are kept aside and taken only when a later round asks
+    // for that line and model, so the result is the same as without them (an engine reads a
+    // picture the same way every time). The round ends with its own lines; the lines ahead
+    // nobody had time for are left.
+    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {})
     {
         if (!available(model))
             return;
         std::vector<int> missing;
-        for (int i : lines)
-            if (!has(i, model))
+        for (int i : lines) {
+            std::optional<Reading> &early = m_ahead[index(model)][size_t(i)];
+            if (has(i, model)) {
+                continue;
+            } else if (early) {
+                m_readings[index(model)][size_t(i)] = std::move(early);
+                early.reset();
+            } else {
                 missing.push_back(i);
+            }
+        }
+        std::vector<std::pair<int, OcrModel>> spare;
+        for (const Ahead &more : ahead)
+            if (more.model != model && available(more.model))
+                for (int i : more.lines)
+                    if (!has(i, more.model) && !m_ahead[index(more.model)][size_t(i)])
+                        spare.emplace_back(i, more.model);
         auto &readings = m_readings[index(model)];
+        std::mutex mutex;
+        size_t nextSpare = 0;
+        auto takeSpare = [&]() -> std::optional<std::pair<int, OcrModel>> {
+            std::lock_guard lock(mutex);
+            if (nextSpare == spare.size())
+                return std::nullopt;
+            return spare[nextSpare++];
+        };
         runParallel(int(missing.size()), [&](int k) {
-            if (m_cancel && m_cancel->load())
-                return; // the pipeline throws once the workers are back
             const int i = missing[size_t(k)];
-            readings[size_t(i)] = readLine(model, m_pictures[size_t(i)]);
+            for (;;) {
+                if (m_cancel && m_cancel->load())
+                    return; // the pipeline throws once the workers are back
+                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(i)], EngineUse::ifFree)) {
+                    readings[size_t(i)] = std::move(reading);
+                    return;
+                }
+                const auto other = takeSpare();
+                std::optional<Reading> early;
+                if (other)
+                    early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
+                if (!early) {
+                    readings[size_t(i)] = readLine(model, m_pictures[size_t(i)], EngineUse::wait);
+                    return;
+                }
+                // Each line ahead is handed out once: no other thread writes this slot.
+                m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
+            }
         });
     }
 
     // One line, read as a line; when the engine finds no characters in it (a short bold word
     // whose characters touch is one blob, which its character search drops), read as a raw line.
-    Reading readLine(OcrModel model, const QImage &picture) const
+    // None when `use` lets it go without an engine and none was free.
+    std::optional<Reading> readLine(OcrModel model, const QImage &picture, EngineUse use) const
     {
         const bool chinese = model != OcrModel::english;
-        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel});
+        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel, use});
+        if (reading.busy)
+            return std::nullopt;
+        if (reading.cancelled && use != EngineUse::wait)
+            return std::nullopt;
         QString text = reading.lines.join(QLatin1Char(' ')).simplified();
         if (text.isEmpty() && !reading.cancelled) {
             reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, chinese, m_cancel});
             text = reading.lines.join(QLatin1Char(' ')).simplified();
         }
-        return {{text, reading.confidence, model}, std::move(reading.symbols)};
+        return Reading{{text, reading.confidence, model}, std::move(reading.symbols)};
     }
 
     // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
@@ -628,6 +686,7 @@ private:
     const std::atomic<bool> *m_cancel;
     std::array<bool, 3> m_available{};
     std::array<std::vector<std::optional<Reading>>, 3> m_readings;
+    std::array<std::vector<std::optional<Reading>>, 3> m_ahead; // read ahead, not yet asked for
 };
 
 } // namespace
