@@ -154,6 +154,29 @@ TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
     EXPECT_EQ(compareScripts(line, symbolsOf(QStringLiteral("abc")), symbolsOf(QStringLiteral("xyz"))).positions, 0);
 }
 
+// Forms with about as much ink as each other (谢 and 謝, 没 and 沒) are told apart by their shapes.
+TEST(ScriptEvidence, FormsWithAsMuchInkAreToldByTheirShapes)
+{
+    const QString simplified = QStringLiteral("好的谢谢没"), traditional = QStringLiteral("好的謝謝沒");
+    auto symbolsOf = [](const QString &text) {
+        std::vector<OcrSymbol> symbols;
+        for (QChar c : text)
+            symbols.push_back({QString(c), {}});
+        return symbols;
+    };
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
+        for (int pixels : {32, 48}) {
+            for (bool printedTraditional : {false, true}) {
+                Drawing d({6 * pixels + 20, 2 * pixels}, Qt::white);
+                d.text({10, pixels * 4 / 3}, printedTraditional ? traditional : simplified, uiFont(pixels, false, QLatin1String(face)), Qt::black);
+                const ScriptEvidence evidence = compareScripts(d.done().convertToFormat(QImage::Format_Grayscale8), symbolsOf(simplified), symbolsOf(traditional));
+                EXPECT_GE(evidence.positions, 2) << face << ' ' << pixels;
+                EXPECT_EQ(evidence.traditional > 0, printedTraditional) << face << ' ' << pixels << ": " << evidence.traditional;
+            }
+        }
+    }
+}
+
 TEST(EngineText, SpacesBetweenChineseCharactersGoAndStraySymbolsAreMended)
 {
     EXPECT_EQ(tidyChineseSpacing(QStringLiteral("截 图 识 字 Kivaro 2024 年 ， 好")), QStringLiteral("截图识字 Kivaro 2024 年，好"));
@@ -213,9 +236,59 @@ TEST(EngineText, PunctuationFollowsTheScriptOfItsNeighboursAndMarksOfControlsGo)
         {"® 设置", "设置"},
         {"© Kivaro", "Kivaro"},
         {"© 2024 Kivaro", "© 2024 Kivaro"},
+        {"打开文件...", "打开文件…"},
+        {"字数: 1,024", "字数：1,024"},
+        {"会议纪要: Q3 销售额", "会议纪要：Q3 销售额"},
+        {"报告.txt 已保存", "报告.txt 已保存"},
+        {"开启档案.…", "开启档案…"},
+        {"Open File...", "Open File..."},
+        {"好的。", "好的。"},
     };
     for (const auto &[read, meant] : cases)
         EXPECT_EQ(punctuationOfItsNeighbours(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
+// A menu's shortcut column as the engine misreads small text; words that only look alike stay.
+TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"Ctri+S", "Ctrl+S"},
+        {"Shift+Ctril+Z", "Shift+Ctrl+Z"},
+        {"AIt+CtrI+V", "Alt+Ctrl+V"},
+        {"Ctr|+F4", "Ctrl+F4"},
+        {"CtrFI+P", "Ctrl+P"},
+        {"Ctri-+,", "Ctrl+,"},
+        {"Ctrl++", "Ctrl++"},
+        {"复制 Ctri+C", "复制 Ctrl+C"},
+        {"Salt+Pepper", "Salt+Pepper"},
+        {"C++ 1+1 a+b", "C++ 1+1 a+b"},
+        {"Cat+S", "Cat+S"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(keyChords(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+    EXPECT_TRUE(isKeyChordLine(QStringLiteral("Shift+Ctril+S")));
+    EXPECT_TRUE(isKeyChordLine(QStringLiteral("Ctrl+K Ctrl+S")));
+    EXPECT_FALSE(isKeyChordLine(QStringLiteral("FH: 1,024")));
+    EXPECT_FALSE(isKeyChordLine(QStringLiteral("Save Ctrl+S")));
+    EXPECT_FALSE(isKeyChordLine(QString()));
+}
+
+// A word whose characters are made of parts stacked with a gap between them is one line (the
+// labels of a settings table); lines one above the other stay apart.
+TEST(TextLineFinding, StackedPartsOfCharactersMakeOneLine)
+{
+    const QStringList labels = {QStringLiteral("裝置名稱"), QStringLiteral("語言"), QStringLiteral("自動更新"),
+                                QStringLiteral("時區"),     QStringLiteral("言"),   QStringLiteral("藍牙")};
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK TC"}) {
+        Drawing d({200, 40 + 30 * int(labels.size())}, QColor(0x1E, 0x1E, 0x1E));
+        for (int i = 0; i < labels.size(); ++i)
+            d.text({20, 40 + 30 * i}, labels[i], uiFont(16, false, QLatin1String(face)), Qt::white);
+        const InkSegmentation analysed(d.done());
+        const std::vector<TextLine> lines = findTextLines(analysed);
+        ASSERT_EQ(lines.size(), size_t(labels.size())) << face;
+        for (const TextLine &line : lines)
+            EXPECT_GE(line.box.height(), 9) << face << ": " << line.box.y();
+    }
 }
 
 // A check box before its label and a close cross after a tab's title are no part of the line;

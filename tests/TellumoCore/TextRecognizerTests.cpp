@@ -5,6 +5,7 @@
 #include "TellumoCore/TextRecognizer.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/Characters.h"
 #include "TellumoCore/internal/OcrEngines.h"
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
@@ -13,6 +14,7 @@
 #include "Support/TaskTesting.h"
 
 #include <QFile>
+#include <QFont>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -104,6 +106,122 @@ TEST(TextRecognizer, EachScriptReadsAsItselfInEveryChineseFace)
     for (const Spec &spec : specs) {
         const Screen screen = render(spec);
         expectReads(screen, TextRecognizer::recognizeNow(screen.image));
+    }
+}
+
+// A dash between Chinese characters is a long stroke like the character 一; the ink tells them
+// apart, in the Latin face's dash and in the Chinese faces' own, single and doubled.
+TEST(TextRecognizer, ADashBetweenChineseCharactersIsADashAndTheCharacterOneStaysItself)
+{
+    const char *const lines[] = {"统一的界面——简洁明了", "一个人的旅行—从北京到上海", "我们一起去看看吧", "报告.txt — 文本编辑器"};
+    for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC"}) {
+        for (const QStringList &families : {QStringList{QStringLiteral("DejaVu Sans"), QLatin1String(face)}, QStringList{QLatin1String(face)}}) {
+            for (int pixels : {14, 20}) {
+                QImage image(560, 40 + 4 * 2 * pixels, QImage::Format_RGB32);
+                image.fill(Qt::white);
+                {
+                    QPainter painter(&image);
+                    QFont font;
+                    font.setFamilies(families);
+                    font.setPixelSize(pixels);
+                    painter.setFont(font);
+                    painter.setPen(QColor(0x1D, 0x1D, 0x1F));
+                    for (int i = 0; i < 4; ++i)
+                        painter.drawText(QPoint(24, 20 + (2 * i + 1) * pixels), QString::fromUtf8(lines[i]));
+                }
+                const QString recognized = TextRecognizer::recognizeNow(image);
+                const QStringList read = recognized.split(QLatin1Char('\n'));
+                ASSERT_EQ(read.size(), 4) << face << " " << families.size() << " " << pixels << "\n" << recognized.toStdString();
+                EXPECT_TRUE(read[3].contains(QStringLiteral(".txt — "))) << "a dash beside Latin text keeps its spaces: " << read[3].toStdString();
+                for (int i = 0; i < 4; ++i) {
+                    const QString meant = QString::fromUtf8(lines[i]);
+                    EXPECT_EQ(read[i].count(QChar(0x2014)), meant.count(QChar(0x2014))) << face << " " << pixels << ": " << read[i].toStdString();
+                    EXPECT_EQ(read[i].count(QChar(0x4E00)), meant.count(QChar(0x4E00))) << face << " " << pixels << ": " << read[i].toStdString();
+                }
+            }
+        }
+    }
+}
+
+// The outline of a text field holds its placeholder: the outline is no text and the placeholder
+// is read; bold Chinese characters that touch are no outline.
+TEST(TextRecognizer, TheTextInsideAFieldsOutlineIsReadWithoutTheOutline)
+{
+    for (const QColor &background : {QColor(Qt::white), QColor(0x1E, 0x1E, 0x1E)}) {
+        const bool dark = background != Qt::white;
+        QImage image(900, 150, QImage::Format_RGB32);
+        image.fill(background);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(dark ? QColor(0x5A, 0x5A, 0x5E) : QColor(0xC7, 0xC7, 0xCC), 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(20.5, 20.5, 700, 36), 18, 18);
+            QFont font;
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+            font.setPixelSize(14);
+            painter.setFont(font);
+            painter.setPen(dark ? QColor(0x8E, 0x8E, 0x93) : QColor(0x8E, 0x8E, 0x93));
+            painter.drawText(QPoint(40, 43), QStringLiteral("Type a message..."));
+            font.setPixelSize(18);
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(dark ? Qt::white : Qt::black);
+            painter.drawText(QPoint(20, 110), QStringLiteral("产品设计组"));
+        }
+        EXPECT_EQ(TextRecognizer::recognizeNow(image), QStringLiteral("Type a message...\n产品设计组")) << (dark ? "dark" : "light");
+    }
+}
+
+// A short Chinese label beside numbers, in small grey type: the English model makes capitals of
+// the Chinese characters ("FH: 1,024") with more confidence than the Chinese model reads them,
+// but the characters reach below the numbers' baseline, as no capital does; and a bold name
+// whose characters the English model makes too many letters of for its width.
+TEST(TextRecognizer, AShortChineseLabelBesideNumbersStaysChinese)
+{
+    for (const Theme theme : {Theme::light, Theme::dark}) {
+        QImage image(420, 120, QImage::Format_RGB32);
+        image.fill(theme == Theme::light ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x2C, 0x2C, 0x2E));
+        {
+            QPainter painter(&image);
+            QFont font;
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+            font.setPixelSize(12);
+            painter.setFont(font);
+            painter.setPen(QColor(0x8E, 0x8E, 0x93));
+            painter.drawText(QPoint(20, 30), QStringLiteral("字数：1,024"));
+            painter.drawText(QPoint(20, 64), QStringLiteral("昨天 21:03"));
+            font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK TC")});
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(theme == Theme::light ? Qt::black : Qt::white);
+            painter.drawText(QPoint(20, 98), QStringLiteral("陳雅婷"));
+        }
+        const QString recognized = TextRecognizer::recognizeNow(image);
+        EXPECT_TRUE(recognized.startsWith(QStringLiteral("字数"))) << recognized.toStdString();
+        EXPECT_TRUE(recognized.contains(QStringLiteral("\n昨天 21:03"))) << recognized.toStdString();
+        EXPECT_GE(detail::ideographCount(recognized.section(QLatin1Char('\n'), 2)), 3) << "a bold name in small type: " << recognized.toStdString();
+    }
+}
+
+// The capital I of a sans-serif face is a plain stroke the engine takes for a bar; a bar drawn
+// between words stays one.
+TEST(TextRecognizer, TheCapitalIIsReadAsAnIAndADrawnBarStaysABar)
+{
+    for (const char *face : {"DejaVu Sans", "Liberation Sans"}) {
+        QImage image(700, 110, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            QFont font;
+            font.setFamilies({QLatin1String(face)});
+            font.setPixelSize(15);
+            painter.setFont(font);
+            painter.setPen(QColor(0x1D, 0x1D, 0x1F));
+            painter.drawText(QPoint(20, 40), QStringLiteral("Sounds good, I will be there"));
+            painter.drawText(QPoint(20, 85), QStringLiteral("Home | Reports | Settings"));
+        }
+        EXPECT_EQ(TextRecognizer::recognizeNow(image), QStringLiteral("Sounds good, I will be there\nHome | Reports | Settings")) << face;
     }
 }
 
@@ -244,6 +362,61 @@ TEST(TextRecognizer, EnginesEndAfterAnIdlePeriodAndStartAgainForTheNextRecogniti
         EXPECT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000)) << OcrEngines::startedEngines();
     }
     OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
+}
+
+// Once warm, reading screens of both Chinese scripts one after the other starts no engine: a
+// script that has an engine waits for it rather than ending one of the other script to start
+// its own (and the other script, next, ending it back). The results are those of a cold start.
+TEST(TextRecognizer, ScreensOfBothScriptsReadWithTheWarmEnginesWithoutStartingOthers)
+{
+    using namespace Tellumo::detail;
+    const Screen traditional = render({Scene::settings, Language::traditional, Theme::light, 16, Framing::region});
+    const Screen simplified = render({Scene::menu, Language::simplified, Theme::light, 14, Framing::region});
+    const Screen english = render({Scene::dialog, Language::english, Theme::dark, 12, Framing::region});
+    ASSERT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+    const int started = OcrEngines::engineStarts();
+    for (int round = 0; round < 2; ++round) {
+        for (const Screen *screen : {&traditional, &simplified, &english})
+            expectReads(*screen, recognizeOnWorker(screen->image));
+    }
+    EXPECT_EQ(OcrEngines::engineStarts(), started);
+}
+
+// A read that may not wait for an engine: `ifIdle` reads only with an idle engine and never
+// starts one (reading ahead must not cost starts or memory), `ifFree` starts one when there is
+// room; both read exactly what a read that waits reads.
+TEST(TextRecognizer, AReadThatMayNotWaitUsesOnlyTheEnginesItIsAllowed)
+{
+    using namespace Tellumo::detail;
+    QImage line(360, 60, QImage::Format_Grayscale8);
+    line.fill(255);
+    {
+        QPainter painter(&line);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(30);
+        painter.setFont(font);
+        painter.drawText(QPoint(12, 42), QStringLiteral("Reading ahead"));
+    }
+    OcrEngines::setIdlePeriod(std::chrono::milliseconds(200));
+    ASSERT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000));
+    OcrEngines::setIdlePeriod(OcrEngines::kDefaultIdlePeriod);
+    const int starts = OcrEngines::engineStarts();
+    const OcrReading none = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifIdle});
+    EXPECT_TRUE(none.busy);
+    EXPECT_TRUE(none.lines.isEmpty());
+    EXPECT_EQ(OcrEngines::engineStarts(), starts);
+    EXPECT_EQ(OcrEngines::startedEngines(), 0);
+
+    const OcrReading started = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifFree});
+    EXPECT_FALSE(started.busy);
+    EXPECT_EQ(OcrEngines::engineStarts(), starts + 1);
+    const OcrReading idle = OcrEngines::read(OcrModel::english, line, {PageLayout::singleLine, false, false, nullptr, EngineUse::ifIdle});
+    const OcrReading waited = OcrEngines::read(OcrModel::english, line, {});
+    EXPECT_FALSE(idle.busy);
+    EXPECT_EQ(started.lines, QStringList{QStringLiteral("Reading ahead")});
+    EXPECT_EQ(idle.lines, started.lines);
+    EXPECT_EQ(waited.lines, started.lines);
+    EXPECT_EQ(OcrEngines::engineStarts(), starts + 1);
 }
 
 // The data folder is looked up once a process, so this runs in a fresh one.

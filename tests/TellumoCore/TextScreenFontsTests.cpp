@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace TextScreens;
 
 namespace {
@@ -107,6 +109,57 @@ TEST(TextScreenFonts, TheMachinesOtherFontsAndFontSettingsChangeNoScreenNorItsRe
     ASSERT_FALSE(plain.isEmpty());
     EXPECT_EQ(hostile.toStdString(), plain.toStdString());
     EXPECT_FALSE(plain.split('\n').value(2).isEmpty()) << "the screen reads as text";
+}
+
+// Each screen is drawn in its own Chinese face whichever face the process drew first: the pixels
+// of the three faces' screens are the same when they are drawn in the opposite order.
+TEST(TextScreenFonts, EachScreenIsDrawnInItsOwnChineseFaceWhicheverCameFirst)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    auto screensIn = [&](const QString &order) -> QByteArray {
+        const QString output = folder.filePath(order);
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--gtest_filter=TextScreenFontsChild.DISABLED_WritesTheScreensOfEachFace"),
+                            QStringLiteral("--gtest_also_run_disabled_tests")});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KIVARO_FACE_ORDER"), order);
+        environment.insert(QStringLiteral("KIVARO_FONT_FINGERPRINT"), output);
+        child.setProcessEnvironment(environment);
+        child.start();
+        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+            ADD_FAILURE() << child.readAllStandardOutput().toStdString() << child.readAllStandardError().toStdString();
+            return {};
+        }
+        QFile written(output);
+        return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+    };
+    const QByteArray forwards = screensIn(QStringLiteral("012")), backwards = screensIn(QStringLiteral("210"));
+    ASSERT_FALSE(forwards.isEmpty());
+    EXPECT_EQ(backwards.toStdString(), forwards.toStdString());
+}
+
+// Run by the test above in child processes: the screens of one spec in each face, drawn in the
+// order KIVARO_FACE_ORDER gives, their hashes written in the faces' own order.
+TEST(TextScreenFontsChild, DISABLED_WritesTheScreensOfEachFace)
+{
+    std::map<int, QByteArray> hashes;
+    for (QChar digit : qEnvironmentVariable("KIVARO_FACE_ORDER")) {
+        const Face face = Face(digit.digitValue());
+        QCryptographicHash pixels(QCryptographicHash::Sha256);
+        for (const Spec &spec : {Spec{Scene::dialog, Language::simplified, Theme::light, 16, Framing::region, 0, face},
+                                 Spec{Scene::code, Language::simplified, Theme::dark, 16, Framing::region, 0, face}}) {
+            const QImage image = render(spec).image;
+            for (int y = 0; y < image.height(); ++y)
+                pixels.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 4));
+        }
+        hashes[digit.digitValue()] = pixels.result().toHex();
+    }
+    QFile file(qEnvironmentVariable("KIVARO_FONT_FINGERPRINT"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (const auto &[face, hash] : hashes)
+        file.write(hash + '\n');
 }
 
 // Run by the test above in child processes.

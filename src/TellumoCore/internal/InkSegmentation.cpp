@@ -41,8 +41,21 @@ struct GlyphTally {
     int foreign = 0;
     int farthest = -1;
     int solidSquare = 0; // the largest patch of a colour other than the background inside it
+    int topEdge = 0, bottomEdge = 0; // its pixels in the two rows at the top and at the bottom of its box
     std::array<std::pair<int, int>, 4> votes{}; // region, count
 };
+
+// The outline of a text field, an outlined button or a tag: a ring of ink, much wider than tall,
+// whose top and bottom edges run most of its width and whose inside is empty. Text is never one
+// such piece (an underline joined to the letters above it runs along the bottom only; bold
+// Chinese characters that touch have strokes inside), and a frame taken for a glyph would draw
+// the text inside it into one line with itself.
+bool isFrame(const Glyph &glyph, const GlyphTally &tally)
+{
+    const QRect &box = glyph.box;
+    return box.width() >= 3 * box.height() && box.height() >= 8 && 10 * tally.topEdge >= 6 * box.width() &&
+           10 * tally.bottomEdge >= 6 * box.width() && 10 * glyph.pixels <= 13 * (tally.topEdge + tally.bottomEdge) + 60 * box.height();
+}
 
 void vote(GlyphTally &tally, int region)
 {
@@ -70,6 +83,8 @@ InkSegmentation::InkSegmentation(const QImage &image)
     // The sets' links have become the glyph labels.
     m_glyphOf = std::move(parent);
     measureGlyphs();
+    // Only the analysis needs the regions pixel by pixel: a word a pixel less for the lines.
+    std::vector<int32_t>().swap(m_regionOf);
 }
 
 float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
@@ -336,6 +351,8 @@ void InkSegmentation::measureGlyphs()
                 tally.farthest = distance;
                 glyph.ink = row[x];
             }
+            tally.topEdge += y <= glyph.box.top() + 1;
+            tally.bottomEdge += y >= glyph.box.bottom() - 1;
             if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
                 const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
                 if (channelDistance(patch.colour, glyph.background) > kMinContrast)
@@ -357,7 +374,7 @@ void InkSegmentation::measureGlyphs()
         const int bw = glyph.box.width(), bh = glyph.box.height();
         glyph.dropped = bh > kMaxGlyphHeight || (bh <= 2 && bw > 40) || (bw <= 2 && bh > 60) || tally.farthest < kMinContrast ||
                         float(tally.foreign) > kMaxForeignSurrounding * float(tally.surrounding) ||
-                        tally.solidSquare >= kMaxStrokeShare * bh;
+                        tally.solidSquare >= kMaxStrokeShare * bh || isFrame(glyph, tally);
     }
 }
 

@@ -16,7 +16,7 @@
 // corner), or a solid shape (an avatar, a coloured dot).
 //
 // Coordinates are pixels of the analysed image. Memory: two 32-bit words a pixel while
-// analysing and afterwards.
+// analysing, one afterwards.
 
 #include <QImage>
 #include <QRect>
@@ -53,9 +53,6 @@ public:
 
     // Per pixel: the glyph it belongs to, or -1 for background.
     int glyphAt(int x, int y) const { return m_glyphOf[size_t(y) * size_t(m_width) + size_t(x)]; }
-    // Per pixel: the background region it belongs to, or -1 for ink.
-    int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
-
     const std::vector<Glyph> &glyphs() const { return m_glyphs; }
     const std::vector<BackgroundRegion> &regions() const { return m_regions; }
 
@@ -64,6 +61,8 @@ public:
 
 private:
     QRgb pixel(int x, int y) const { return reinterpret_cast<const QRgb *>(m_bits + qsizetype(y) * m_stride)[x]; }
+    // While analysing, per pixel: the background region it belongs to, or -1 for ink.
+    int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
     void labelRegions(std::vector<int32_t> &parent);
     void labelGlyphs(std::vector<int32_t> &parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.

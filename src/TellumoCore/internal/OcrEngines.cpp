@@ -89,8 +89,9 @@ public:
     }
 
     // An engine of `model`, started when there is room; null when the model cannot start, or,
-    // with `wait` false, when every engine there is room for is lent right now.
-    tesseract::TessBaseAPI *borrow(OcrModel model, bool wait = true)
+    // unless `wait`, when every engine there is room for is lent right now (without `mayStart`:
+    // when none is idle).
+    tesseract::TessBaseAPI *borrow(OcrModel model, bool wait = true, bool mayStart = true)
     {
         const size_t index = size_t(model);
         std::unique_lock lock(m_mutex);
@@ -103,6 +104,8 @@ public:
                 ++m_lent;
                 return api;
             }
+            if (!mayStart)
+                return nullptr;
             if (m_started[index] < m_limits[index]) {
                 const Room room = isChinese(index) ? roomForChinese(index, lock) : Room::free;
                 if (room == Room::free)
@@ -126,6 +129,7 @@ public:
             m_returned.notify_all();
             return nullptr;
         }
+        ++m_starts;
         startWatcher();
         return api.release();
     }
@@ -183,6 +187,12 @@ public:
         m_watch.notify_all();
     }
 
+    std::chrono::milliseconds idlePeriod()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_idlePeriod;
+    }
+
     int started()
     {
         std::lock_guard lock(m_mutex);
@@ -190,6 +200,18 @@ public:
         for (int count : m_started)
             all += count;
         return all;
+    }
+
+    bool failed(OcrModel model)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_failed[size_t(model)];
+    }
+
+    int starts()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_starts;
     }
 
 private:
@@ -201,13 +223,16 @@ private:
 
     // Called with the lock held, for a Chinese model that may start another engine: whether the
     // Chinese engines leave room, or room was made by ending an idle one of the other script
-    // (the lock let go meanwhile), or there is none until one is given back.
+    // (the lock let go meanwhile), or there is none until one is given back. Room is made only
+    // for a model without any engine: a recognition reads both scripts one after the other, and
+    // ending an engine of one to start another of the other, and back, cost more than waiting
+    // for its own (a start takes longer than reading a few lines).
     Room roomForChinese(size_t index, std::unique_lock<std::mutex> &lock)
     {
         const size_t other = index == size_t(OcrModel::simplified) ? size_t(OcrModel::traditional) : size_t(OcrModel::simplified);
         if (m_started[index] + m_started[other] < kChineseEngines)
             return Room::free;
-        if (m_idle[other].empty())
+        if (m_started[index] > 0 || m_idle[other].empty())
             return Room::none;
         std::unique_ptr<tesseract::TessBaseAPI> ending = std::move(m_idle[other].back());
         m_idle[other].pop_back();
@@ -265,6 +290,8 @@ private:
                 for (auto &engine : engines)
                     engine->End();
             ending = {};
+            // The word lists the engines of a language shared stay cached after the last ends.
+            tesseract::TessBaseAPI::ClearPersistentCache();
             releaseFreedMemory();
             lock.lock();
         }
@@ -278,6 +305,7 @@ private:
     std::array<int, kModels> m_limits{};
     std::array<bool, kModels> m_failed{};
     int m_lent = 0;
+    int m_starts = 0;
     std::chrono::milliseconds m_idlePeriod = kDefaultIdlePeriod;
     std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
     std::unique_ptr<std::thread> m_watcher;
@@ -286,7 +314,10 @@ private:
 // An engine lent for one read.
 class Lease {
 public:
-    explicit Lease(OcrModel model) : m_model(model), m_api(EnginePool::instance().borrow(model)) {}
+    Lease(OcrModel model, EngineUse use)
+        : m_model(model), m_api(EnginePool::instance().borrow(model, use == EngineUse::wait, use != EngineUse::ifIdle))
+    {
+    }
     ~Lease()
     {
         if (m_api)
@@ -359,9 +390,19 @@ void setIdlePeriod(std::chrono::milliseconds period)
     EnginePool::instance().setIdlePeriod(period);
 }
 
+std::chrono::milliseconds idlePeriod()
+{
+    return EnginePool::instance().idlePeriod();
+}
+
 int startedEngines()
 {
     return EnginePool::instance().started();
+}
+
+int engineStarts()
+{
+    return EnginePool::instance().starts();
 }
 
 void releaseFreedMemory()
@@ -371,9 +412,14 @@ void releaseFreedMemory()
 
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request)
 {
-    const Lease api(model);
-    if (!api)
+    const Lease api(model, request.engine);
+    if (!api && (request.engine == EngineUse::wait || EnginePool::instance().failed(model)))
         throw unavailable(model);
+    if (!api) {
+        OcrReading busy;
+        busy.busy = true;
+        return busy;
+    }
     Q_ASSERT(picture.format() == QImage::Format_Grayscale8);
     switch (request.layout) {
     case PageLayout::automatic:

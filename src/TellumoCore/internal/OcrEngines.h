@@ -4,10 +4,10 @@
 // Starting an engine reads its models from disk and costs about 0.2 s a language, and a started
 // Chinese engine holds about 45 MB (an English one about 15 MB), so engines are kept in one pool
 // the reading threads borrow from: at most kDefaultEngines of each model and kChineseEngines of
-// the two Chinese ones together (a model that needs another ends an idle engine of the other
-// script), started when first needed (or by warm), used by one thread at a time, and ended
-// together once none has been lent for the idle period, when the memory they held goes back to
-// the system. The next read starts them again.
+// the two Chinese ones together (a model without any engine ends an idle one of the other
+// script; one that has one waits for it), started when first needed (or by warm), used by one
+// thread at a time, and ended together once none has been lent for the idle period, when the
+// memory they held goes back to the system. The next read starts them again.
 //
 // The models: Simplified Chinese, Traditional Chinese, English, and the combined engine of all
 // three that the engine's own language choice runs. A model whose data is not installed is
@@ -46,7 +46,12 @@ struct OcrReading {
     float confidence = 0;  // mean word confidence, 0 to 100
     std::vector<OcrSymbol> symbols; // only when asked for
     bool cancelled = false;
+    bool busy = false; // not read: no engine was free (see EngineUse)
 };
+
+// Whether a read waits for an engine of its model when all are lent: `ifFree` reads only with an
+// engine free now (idle, or started when there is room), `ifIdle` only with an idle one.
+enum class EngineUse { wait, ifFree, ifIdle };
 
 namespace OcrEngines {
 
@@ -60,13 +65,16 @@ const char *languageOf(OcrModel model);
 
 // Reads a Format_Grayscale8 picture with this thread's engine for `model`. `retryInverted` lets
 // the engine read a poorly recognised line again inverted (its default); `withSymbols` lists the
-// characters with their boxes. Stops early, with `cancelled` set, once `*cancel` is true. Throws TellumoError (domain "Tellumo.TextRecognition",
-// code 1) when the model is unavailable or its engine does not start.
+// characters with their boxes. Stops early, with `cancelled` set, once `*cancel` is true; returns
+// at once with `busy` set when `engine` does not allow waiting and no engine is free. Throws
+// TellumoError (domain "Tellumo.TextRecognition", code 1) when the model is unavailable or its
+// engine does not start.
 struct ReadRequest {
     PageLayout layout = PageLayout::singleLine;
     bool retryInverted = false;
     bool withSymbols = false;
     const std::atomic<bool> *cancel = nullptr;
+    EngineUse engine = EngineUse::wait;
 };
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request);
 
@@ -79,8 +87,10 @@ bool warm(OcrModel model, int count = kDefaultEngines);
 // For benchmarks and tests: the number of engines a model may have, and the idle period.
 void setEngineLimit(OcrModel model, int limit);
 void setIdlePeriod(std::chrono::milliseconds period);
-// The engines started now, lent or idle.
+std::chrono::milliseconds idlePeriod();
+// The engines started now, lent or idle; and how many were started since the process began.
 int startedEngines();
+int engineStarts();
 // Hands memory the process freed back to the system.
 void releaseFreedMemory();
 

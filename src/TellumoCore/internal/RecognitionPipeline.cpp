@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <optional>
+
+#include <QRegularExpression>
 
 namespace Tellumo::detail {
 
@@ -124,7 +127,7 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
     std::vector<PlacedText> texts;
     for (int i = 0; i < int(lines.size()); ++i) {
         const QString text =
-            punctuationOfItsNeighbours(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))));
+            punctuationOfItsNeighbours(keyChords(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified())))));
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }
@@ -235,13 +238,147 @@ QString spacedMarks(const QString &line)
     return joinWords(words);
 }
 
+namespace {
+
+// Lower case, with the engine's usual confusions of a thin stroke undone.
+QString chordPart(const QString &part)
+{
+    QString folded = part.toLower();
+    for (QChar &c : folded)
+        if (c == QLatin1Char('|') || c == QLatin1Char('1'))
+            c = QLatin1Char('l');
+    return folded;
+}
+
+int editDistance(const QString &a, const QString &b)
+{
+    std::vector<int> row(size_t(b.size()) + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[size_t(b.size())];
+}
+
+// The modifier a part of a shortcut names, or empty: the one known name within reach, a letter
+// away for short names and two for longer ones, starting as the name does.
+QString modifierNamed(const QString &part)
+{
+    static const char *const kModifiers[] = {"Ctrl", "Shift", "Alt", "AltGr", "Super", "Meta", "Hyper", "Cmd", "Option", "Fn", "Win"};
+    const QString folded = chordPart(part);
+    QString best;
+    int bestDistance = 3;
+    bool tie = false;
+    for (const char *name : kModifiers) {
+        const QString known = QString::fromLatin1(name).toLower();
+        const int distance = editDistance(folded, known);
+        const bool near = distance == 0 || (distance == 1 && folded.size() >= 2 && folded[0] == known[0]) ||
+                          (distance == 2 && known.size() >= 4 && folded.size() >= 4 && folded.left(2) == known.left(2));
+        if (!near || distance > bestDistance)
+            continue;
+        tie = distance == bestDistance;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = QString::fromLatin1(name);
+        }
+    }
+    return tie ? QString() : best;
+}
+
+// The key a shortcut ends with, as shown: one printable character (a full-width form as its
+// ASCII key), a function key or a named key; empty when the part is none.
+QString keyNamed(const QString &part)
+{
+    static const char *const kKeys[] = {"Tab",  "Esc",    "Enter",  "Return",   "Space", "Del",  "Delete", "Backspace", "Home",
+                                        "End",  "PgUp",   "PgDn",   "PageUp",   "PageDown", "Ins", "Insert", "Up",      "Down",
+                                        "Left", "Right",  "Print",  "Pause",    "Menu"};
+    const QList<uint> points = part.toUcs4();
+    if (points.size() == 1) {
+        char32_t c = points[0];
+        if (c >= 0xFF01 && c <= 0xFF5E)
+            c -= 0xFEE0;
+        return c > U' ' && c < 0x7F ? QString(QChar(c)) : QString();
+    }
+    static const QRegularExpression functionKey(QStringLiteral("^F([1-9]|1[0-9]|2[0-4])$"));
+    if (functionKey.match(part).hasMatch())
+        return part;
+    for (const char *name : kKeys)
+        if (part.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(name);
+    return {};
+}
+
+// The word as a shortcut, or empty when it is none.
+QString asKeyChord(const QString &word)
+{
+    QString body = word, key;
+    if (word.size() > 2 && word.endsWith(QLatin1String("++"))) {
+        body = word.chopped(2);
+        key = QStringLiteral("+");
+    } else {
+        const qsizetype plus = word.lastIndexOf(QLatin1Char('+'));
+        if (plus <= 0)
+            return {};
+        key = keyNamed(word.mid(plus + 1));
+        body = word.left(plus);
+        if (key.isEmpty())
+            return {};
+    }
+    QStringList chord;
+    for (const QString &part : body.split(QLatin1Char('+'))) {
+        const QString modifier = modifierNamed(part);
+        if (modifier.isEmpty())
+            return {};
+        chord << modifier;
+    }
+    chord << key;
+    return chord.join(QLatin1Char('+'));
+}
+
+} // namespace
+
+QString keyChords(const QString &line)
+{
+    QStringList words = line.split(QLatin1Char(' '));
+    for (QString &word : words)
+        if (const QString chord = asKeyChord(word); !chord.isEmpty())
+            word = chord;
+    return words.join(QLatin1Char(' '));
+}
+
+bool isKeyChordLine(const QString &line)
+{
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return !words.isEmpty() && std::all_of(words.begin(), words.end(), [](const QString &word) { return !asKeyChord(word).isEmpty(); });
+}
+
 QString punctuationOfItsNeighbours(const QString &line)
 {
     static const std::pair<char32_t, char32_t> kWidths[] = {
         {U',', 0xFF0C}, {U'.', 0x3002}, {U':', 0xFF1A}, {U';', 0xFF1B}, {U'?', 0xFF1F}, {U'!', 0xFF01},
     };
     auto isFullStop = [](char32_t c) { return c == 0xFF0C || c == 0x3002 || c == 0xFF1A || c == 0xFF1B || c == 0xFF1F || c == 0xFF01; };
-    Points points = pointsOf(line);
+    Points points;
+    // Dots after a Chinese character: its ellipsis, one character wide.
+    for (const char32_t c : pointsOf(line)) {
+        const bool dot = c == U'.' || c == 0x2026 || c == 0x3002;
+        if (dot && !points.empty() && (points.back() == 0x2026 || points.back() == U'.' || points.back() == 0x3002)) {
+            const auto run = std::find_if(points.rbegin(), points.rend(), [](char32_t p) { return p != U'.' && p != 0x2026 && p != 0x3002; });
+            const auto beforeRun = std::find_if(run, points.rend(), [](char32_t p) { return p != U' '; });
+            if (beforeRun != points.rend() && isIdeograph(*beforeRun)) {
+                points.erase(beforeRun.base(), points.end());
+                points.push_back(0x2026);
+                continue;
+            }
+        }
+        points.push_back(c);
+    }
     auto neighbour = [&](qsizetype i, int step) -> char32_t {
         for (i += step; i >= 0 && i < qsizetype(points.size()); i += step)
             if (points[size_t(i)] != U' ')
@@ -255,7 +392,10 @@ QString punctuationOfItsNeighbours(const QString &line)
         for (const auto &[half, full] : kWidths) {
             // A Chinese sentence's punctuation after a Chinese character; the ASCII sign between
             // Latin words and numbers (a period keeps its 。 after a Latin word at a sentence's end).
-            if (c == half && isIdeograph(before) && (after == 0 || isIdeograph(after))) {
+            // A mark other than the period glued to a Chinese character is the sentence's own,
+            // whatever follows ("字数：1,024").
+            const bool glued = i > 0 && isIdeograph(points[size_t(i - 1)]) && half != U'.';
+            if (c == half && isIdeograph(before) && (after == 0 || isIdeograph(after) || glued)) {
                 c = full;
             } else if (c == full && isLetterOrDigit(before) && isLetterOrDigit(after)) {
                 c = half;

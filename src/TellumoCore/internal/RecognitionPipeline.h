@@ -48,10 +48,18 @@ QString replaceStrayLookalikes(const QString &line);
 // "刘洋 · 2024").
 QString spacedMarks(const QString &line);
 
+// Keyboard shortcuts as a menu's shortcut column shows them ("Ctrl+S", "Shift+Ctrl+Z", "Alt+F4"):
+// a word of modifier names and a key joined by plus signs. The engine misreads the modifiers of
+// small text ("Ctri", "CtrI", "Ctril", "AIt"); in a word that is a shortcut by its shape, a
+// modifier name within a letter or two of a known one is that one.
+QString keyChords(const QString &line);
+// Every word of the line is a shortcut (after the mends of keyChords).
+bool isKeyChordLine(const QString &line);
+
 // Punctuation follows the script of its neighbours: full-width after a Chinese character, ASCII
 // between Latin words and numbers; a vertical bar against a letter is the capital I; marks the
 // engine reads for icons and close crosses (a lone ®, © without a year, x not between numbers)
-// go.
+// go; dots after a Chinese character (the engine reads the ellipsis … as "...") are the ellipsis.
 QString punctuationOfItsNeighbours(const QString &line);
 
 } // namespace Tellumo::detail

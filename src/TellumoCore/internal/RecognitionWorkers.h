@@ -1,7 +1,7 @@
 #pragma once
 // The threads that recognise text. Their number is the machine's core count, at most four. They
 // read with engines borrowed from the engines' pool (OcrEngines), which stay started between
-// recognitions until the pool's idle period passes.
+// recognitions until the pool's idle period passes; the threads end after that period too.
 //
 // runParallel spreads one recognition's lines over the workers. The calling thread takes part,
 // so it finishes even when every worker is busy with another recognition, and it never waits
@@ -20,8 +20,8 @@ enum class OcrModel;
 QThreadPool &recognitionPool();
 
 // Calls body(i) for every i in [0, count), on the workers and the calling thread, and returns
-// when all calls have returned. The first exception a call throws is rethrown here (the other
-// calls still run).
+// when all calls have returned, and hands the memory they freed back to the system. The first
+// exception a call throws is rethrown here (the other calls still run).
 void runParallel(int count, const std::function<void(int)> &body);
 
 // Starts the engines of `models` in the pool. Blocks; returns whether all started.

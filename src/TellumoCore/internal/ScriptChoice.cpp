@@ -1,13 +1,16 @@
 #include "TellumoCore/internal/ScriptChoice.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/ScriptEvidence.h"
+#include "TellumoCore/internal/UnionFind.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <optional>
 
@@ -30,6 +33,14 @@ constexpr float kEnglishDoubt = 80;
 // their ink leans clearly (by this much a character on average) one way.
 constexpr int kPositionsToDecide = 2;
 constexpr double kClearEvidence = 0.1;
+constexpr double kStrongEvidence = 0.25;
+// Where its ink does not tell, a background whose lines one model reads this much surer (on
+// average) takes that model's script: the other model misreads them.
+constexpr float kMuchSurer = 8;
+// A model this much surer of a background's lines has misread the other script's characters
+// badly enough (read one as two, a radical as a character) that their ink may no longer line up
+// with the readings: its script wins over ink that leans only a little the other way.
+constexpr float kFarSurer = 10;
 
 // The share of Chinese characters among the characters that are not spaces.
 double chineseShare(const QString &text)
@@ -59,12 +70,309 @@ bool onlyStrayChineseCharacters(const QString &text)
     return any;
 }
 
+// The line's ink is too narrow for the Latin characters read in it: the English model reads a
+// Chinese character as two or three letters (陳雅婷 as "Beets Ey"), more than its width holds.
+bool tooNarrowForLatin(const QString &text, const QRect &box)
+{
+    const auto characters = std::count_if(text.begin(), text.end(), [](QChar c) { return c != QLatin1Char(' '); });
+    return 10 * box.width() < 4 * box.height() * characters;
+}
+
+// Two Chinese characters or more in a row.
+bool hasChineseWord(const QString &text)
+{
+    const QList<uint> points = text.toUcs4();
+    for (qsizetype i = 1; i < points.size(); ++i)
+        if (isIdeograph(points[i - 1]) && isIdeograph(points[i]))
+            return true;
+    return false;
+}
+
 // The line's ink is too narrow for the Chinese characters read in it: each is about as wide as
 // the line is tall, so a narrow digit read as 工 or 了 stands out.
 bool tooNarrowForChinese(const QString &text, const QRect &box)
 {
     const int chinese = ideographCount(text);
     return chinese > 0 && 4 * box.width() < 3 * box.height() * chinese;
+}
+
+// A dash between Chinese characters and the character 一 are both a long horizontal stroke, and
+// the Chinese models read either as 一. Their place tells them apart: 一 sits above the middle of
+// the line's Chinese characters, a dash (whether the Latin face or the Chinese one draws it) at
+// or below it. The engine's boxes of Chinese characters are too rough to find the stroke of a
+// character, so the strokes are found in the ink: thin, long pieces with no other ink above or
+// below them, taken in order with the marks read.
+constexpr int kDarkInk = 100; // darker than white by this much is ink
+constexpr double kDashBelowMiddle = 0.5;
+
+struct Stroke {
+    int left = 0, right = 0;
+    double middle = 0; // the ink-weighted row of its centre
+};
+
+// The strokes of a line standing alone in their columns, left to right, and the rows of the
+// line's other ink.
+struct LineStrokes {
+    std::vector<Stroke> strokes;
+    double top = 0, bottom = -1;
+};
+
+LineStrokes aloneStrokes(const QImage &picture)
+{
+    const int width = picture.width(), height = picture.height();
+    auto dark = [&](int x, int y) { return 255 - picture.constScanLine(y)[x] > kDarkInk; };
+    // Per column: its ink's runs of rows.
+    std::vector<int> top(size_t(width), -1), bottom(size_t(width), -1), runs(size_t(width), 0);
+    for (int x = 0; x < width; ++x) {
+        bool inside = false;
+        for (int y = 0; y < height; ++y) {
+            const bool ink = dark(x, y);
+            if (ink && !inside) {
+                ++runs[size_t(x)];
+                if (top[size_t(x)] < 0)
+                    top[size_t(x)] = y;
+            }
+            if (ink)
+                bottom[size_t(x)] = y;
+            inside = ink;
+        }
+    }
+    LineStrokes line;
+    line.top = height;
+    std::vector<bool> inStroke(size_t(width), false);
+    // Runs of neighbouring columns each holding one thin run of ink at about the same rows.
+    for (int x = 0; x < width;) {
+        if (runs[size_t(x)] != 1) {
+            ++x;
+            continue;
+        }
+        int end = x, low = top[size_t(x)], high = bottom[size_t(x)];
+        while (end + 1 < width && runs[size_t(end + 1)] == 1 && top[size_t(end + 1)] <= high + 1 && bottom[size_t(end + 1)] >= low - 1) {
+            ++end;
+            low = std::min(low, top[size_t(end)]);
+            high = std::max(high, bottom[size_t(end)]);
+        }
+        const int thickness = high - low + 1, length = end - x + 1;
+        if (length >= 4 * thickness) {
+            double weight = 0, rows = 0;
+            for (int y = std::max(0, low - 1); y <= std::min(height - 1, high + 1); ++y)
+                for (int c = x; c <= end; ++c) {
+                    const int ink = 255 - picture.constScanLine(y)[c];
+                    weight += ink;
+                    rows += double(ink) * y;
+                }
+            line.strokes.push_back({x, end, weight > 0 ? rows / weight : (low + high) / 2.0});
+            std::fill(inStroke.begin() + x, inStroke.begin() + end + 1, true);
+        }
+        x = end + 1;
+    }
+    for (int x = 0; x < width; ++x) {
+        if (top[size_t(x)] < 0 || inStroke[size_t(x)])
+            continue;
+        line.top = std::min(line.top, double(top[size_t(x)]));
+        line.bottom = std::max(line.bottom, double(bottom[size_t(x)]));
+    }
+    return line;
+}
+
+// The line's text with each 一 (or dash-like mark) that the ink shows to be a dash written as the
+// em dash, without spaces between it and the Chinese characters beside it.
+QString dashesOfTheInk(const QString &text, const QImage &picture)
+{
+    QList<uint> points = text.toUcs4();
+    auto wideAt = [&](qsizetype i) { return i >= 0 && i < points.size() && isWideCharacter(points[i]); };
+    auto longMark = [](char32_t c) { return c == 0x4E00 || c == 0x2014 || c == 0x2015 || c == 0x30FC || c == 0xFF0D || c == 0x2013; };
+    // A hyphen counts beside a Chinese character or a long mark: a doubled dash may be read as 一-.
+    auto isMark = [&](qsizetype i) {
+        if (longMark(points[i]))
+            return true;
+        return points[i] == U'-' && (wideAt(i - 1) || wideAt(i + 1) || (i > 0 && longMark(points[i - 1])) || (i + 1 < points.size() && longMark(points[i + 1])));
+    };
+    std::vector<qsizetype> marks;
+    for (qsizetype i = 0; i < points.size(); ++i)
+        if (isMark(i))
+            marks.push_back(i);
+    const LineStrokes line = aloneStrokes(picture);
+    const double height = line.bottom - line.top + 1;
+    if (marks.empty() || height < 4)
+        return text;
+    // Strokes shorter than half the line's height are hyphens; one longer than a character is
+    // two dashes drawn as one, which the engine reads as one mark or two.
+    std::vector<std::pair<const Stroke *, int>> strokes; // and the characters it spans
+    for (const Stroke &stroke : line.strokes) {
+        const int length = stroke.right - stroke.left + 1;
+        if (length < 0.5 * height || stroke.middle < line.top + 0.2 * height || stroke.middle > line.bottom - 0.2 * height)
+            continue;
+        strokes.emplace_back(&stroke, 1 + int(std::max(0.0, (length - 0.3 * height) / height)));
+    }
+    std::vector<std::pair<const Stroke *, int>> slots; // a stroke for each mark, and the dashes it makes
+    for (const auto &[stroke, span] : strokes)
+        for (int n = 0; n < span; ++n)
+            slots.emplace_back(stroke, 1);
+    if (slots.size() != marks.size()) {
+        slots.clear();
+        for (const auto &[stroke, span] : strokes)
+            slots.emplace_back(stroke, span);
+    }
+    if (slots.size() != marks.size())
+        return text;
+    std::vector<bool> dashAt(size_t(points.size()), false);
+    bool changed = false;
+    std::vector<int> copies(size_t(points.size()), 1);
+    for (size_t k = 0; k < marks.size(); ++k) {
+        const qsizetype at = marks[k];
+        const bool besideChinese = wideAt(at - 1) || wideAt(at + 1) || (at > 1 && points[at - 1] == U' ' && wideAt(at - 2)) ||
+                                   (at + 2 < points.size() && points[at + 1] == U' ' && wideAt(at + 2)) ||
+                                   (k > 0 && marks[k - 1] == at - 1) || (k + 1 < marks.size() && marks[k + 1] == at + 1);
+        if (!besideChinese)
+            continue;
+        const bool dash = (slots[k].first->middle - line.top) / height >= kDashBelowMiddle;
+        const uint mark = dash ? 0x2014 : 0x4E00;
+        changed = changed || mark != points[at] || (dash && slots[k].second > 1);
+        points[at] = mark;
+        dashAt[size_t(at)] = dash;
+        if (dash)
+            copies[size_t(at)] = slots[k].second;
+    }
+    if (!changed)
+        return text;
+    // A dash with Latin text on one side keeps its spaces ("报告.txt — 编辑器").
+    auto chineseAround = [&](qsizetype at) {
+        for (int step : {-1, 1}) {
+            qsizetype i = at + step;
+            while (i >= 0 && i < points.size() && points[i] == U' ')
+                i += step;
+            if (i >= 0 && i < points.size() && !dashAt[size_t(i)] && !isWideCharacter(points[i]))
+                return false;
+        }
+        return true;
+    };
+    auto joinsDash = [&](qsizetype a, qsizetype b) {
+        return a >= 0 && b < points.size() && ((dashAt[size_t(a)] && chineseAround(a)) || (dashAt[size_t(b)] && chineseAround(b))) &&
+               (dashAt[size_t(a)] || isWideCharacter(points[a])) && (dashAt[size_t(b)] || isWideCharacter(points[b]));
+    };
+    QString dashed;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (points[i] == U' ' && joinsDash(i - 1, i + 1))
+            continue;
+        const char32_t c = points[i];
+        for (int n = 0; n < copies[size_t(i)]; ++n)
+            dashed += QString::fromUcs4(&c, 1);
+    }
+    return dashed;
+}
+
+// The engine reads the capital I of a sans-serif face, a plain vertical stroke, as a vertical
+// bar. The bar itself reaches below the line's baseline, the I stands on it: when the ink of a
+// line holds no stroke that reaches below, every bar read as a word of its own is the I.
+QString capitalIOfTheInk(const QString &text, const QImage &picture)
+{
+    if (!text.split(QLatin1Char(' ')).contains(QStringLiteral("|")))
+        return text;
+    const int width = picture.width(), height = picture.height();
+    std::vector<int32_t> parent(size_t(width) * size_t(height), -1);
+    auto dark = [&](int x, int y) { return 255 - picture.constScanLine(y)[x] > kDarkInk; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (dark(x, y))
+                parent[size_t(y) * size_t(width) + size_t(x)] = int32_t(size_t(y) * size_t(width) + size_t(x));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t at = size_t(y) * size_t(width) + size_t(x);
+            if (parent[at] < 0)
+                continue;
+            for (const auto &[dx, dy] : {std::pair{-1, 0}, {-1, -1}, {0, -1}, {1, -1}}) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx >= 0 && ny >= 0 && nx < width && parent[size_t(ny) * size_t(width) + size_t(nx)] >= 0)
+                    uniteSets(parent, int32_t(at), int32_t(size_t(ny) * size_t(width) + size_t(nx)));
+            }
+        }
+    }
+    std::map<int32_t, QRect> pieces;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (const size_t at = size_t(y) * size_t(width) + size_t(x); parent[at] >= 0)
+                pieces[findRoot(parent, int32_t(at))] |= QRect(x, y, 1, 1);
+    int tallest = 0;
+    for (const auto &[root, box] : pieces)
+        tallest = std::max(tallest, box.height());
+    // The baseline: the row most letters' bottoms rest on.
+    std::map<int, int> bottoms;
+    for (const auto &[root, box] : pieces)
+        if (3 * box.height() >= tallest)
+            bottoms[box.bottom()] += box.width();
+    if (bottoms.empty())
+        return text;
+    const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+    for (const auto &[root, box] : pieces) {
+        const bool stroke = 10 * box.width() <= 3 * box.height() && 2 * box.height() >= tallest;
+        if (stroke && box.bottom() >= baseline + std::max(2, box.height() / 10))
+            return text; // a bar is drawn: leave the reading as it is
+    }
+    QStringList words = text.split(QLatin1Char(' '));
+    for (QString &word : words)
+        if (word == QLatin1String("|"))
+            word = QStringLiteral("I");
+    return words.join(QLatin1Char(' '));
+}
+
+// Latin letters and digits without descenders stand on one baseline; a Chinese character reaches
+// below it. A line whose ink has more pieces as wide as a Chinese character reaching clearly
+// below the baseline of the rest than its English reading has wide descending letters is not the
+// Latin text the English model made of it (字数 read as FH, 陳雅婷 as Beets Ey).
+bool inkReachesBelowLatin(const QString &englishText, const QImage &picture)
+{
+    static const QString descending = QStringLiteral("gjpqyQ@$_"); // the wide ones: narrow marks do not count
+    const auto claimed = std::count_if(englishText.begin(), englishText.end(), [](QChar c) { return descending.contains(c); });
+    const int width = picture.width(), height = picture.height();
+    struct Piece {
+        int left, right, top, bottom;
+    };
+    std::vector<Piece> pieces;
+    int inkTop = height, inkBottom = -1;
+    for (int x = 0; x < width;) {
+        auto columnInk = [&](int column, int &top, int &bottom) {
+            top = -1;
+            for (int y = 0; y < height; ++y) {
+                if (255 - picture.constScanLine(y)[column] > kDarkInk) {
+                    if (top < 0)
+                        top = y;
+                    bottom = y;
+                }
+            }
+            return top >= 0;
+        };
+        int top = 0, bottom = 0;
+        if (!columnInk(x, top, bottom)) {
+            ++x;
+            continue;
+        }
+        Piece piece{x, x, top, bottom};
+        while (x + 1 < width && columnInk(x + 1, top, bottom)) {
+            ++x;
+            piece.right = x;
+            piece.top = std::min(piece.top, top);
+            piece.bottom = std::max(piece.bottom, bottom);
+        }
+        ++x;
+        pieces.push_back(piece);
+        inkTop = std::min(inkTop, piece.top);
+        inkBottom = std::max(inkBottom, piece.bottom);
+    }
+    const int inkHeight = inkBottom - inkTop + 1;
+    if (pieces.size() < 3 || inkHeight < 8)
+        return false;
+    std::map<int, int> bottoms;
+    for (const Piece &piece : pieces)
+        ++bottoms[piece.bottom];
+    const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+    if (bottoms[baseline] < 3)
+        return false;
+    const int below = std::max(3, int(std::lround(0.08 * inkHeight)));
+    const auto reaching = std::count_if(pieces.begin(), pieces.end(), [&](const Piece &piece) {
+        return 10 * (piece.right - piece.left + 1) >= 6 * inkHeight && piece.bottom >= baseline + below;
+    });
+    return reaching > claimed;
 }
 
 struct Reading {
@@ -80,6 +388,8 @@ public:
         for (OcrModel model : {OcrModel::simplified, OcrModel::traditional, OcrModel::english})
             m_available[index(model)] = OcrEngines::isAvailable(model);
         for (auto &readings : m_readings)
+            readings.resize(lines.size());
+        for (auto &readings : m_ahead)
             readings.resize(lines.size());
     }
 
@@ -97,8 +407,11 @@ public:
         std::vector<int> sample = all;
         std::sort(sample.begin(), sample.end(), [&](int a, int b) { return m_lines[size_t(a)].box.width() > m_lines[size_t(b)].box.width(); });
         sample.resize(std::min<size_t>(sample.size(), kSampleLines));
-        readAll(sample, anyChinese ? chinese : OcrModel::english);
-        readAll(needingEnglish(sample), OcrModel::english);
+        // Meanwhile the engines of the other models read the sample too, as the next rounds may
+        // ask for it.
+        readAll(sample, anyChinese ? chinese : OcrModel::english,
+                {{sample, OcrModel::english}, {sample, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified}});
+        readAll(needingEnglish(sample), OcrModel::english, {{sample, OcrModel::traditional}});
         int english = 0, read = 0;
         std::vector<int> sampleChinese;
         for (int i : sample) {
@@ -143,6 +456,13 @@ public:
         }
         if (bothScripts)
             chooseChineseScripts(chineseLines, chinese, chosen);
+        for (int i : all)
+            chosen[size_t(i)].text = capitalIOfTheInk(chosen[size_t(i)].text, m_pictures[size_t(i)]);
+        for (int i : chineseLines) {
+            LineReading &line = chosen[size_t(i)];
+            if (line.model != OcrModel::english && line.text.contains(QChar(0x4E00)))
+                line.text = dashesOfTheInk(line.text, m_pictures[size_t(i)]);
+        }
         return chosen;
     }
 
@@ -171,36 +491,88 @@ private:
         return evidence;
     }
 
-    // Reads the lines that have no reading with `model` yet, in parallel.
-    void readAll(const std::vector<int> &lines, OcrModel model)
+    struct Ahead {
+        std::vector<int> lines;
+        OcrModel model;
+    };
+
+    // Reads the lines that have no reading with `model` yet, in parallel. While every engine of
+    // `model` is lent, a thread reads one of the `ahead` lines with an idle engine of its model
+    // instead of waiting: those readings are kept aside and taken only when a later round asks
+    // for that line and model, so the result is the same as without them (an engine reads a
+    // picture the same way every time). The round ends with its own lines; the lines ahead
+    // nobody had time for are left.
+    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {})
     {
         if (!available(model))
             return;
         std::vector<int> missing;
-        for (int i : lines)
-            if (!has(i, model))
+        for (int i : lines) {
+            std::optional<Reading> &early = m_ahead[index(model)][size_t(i)];
+            if (has(i, model)) {
+                continue;
+            } else if (early) {
+                m_readings[index(model)][size_t(i)] = std::move(early);
+                early.reset();
+            } else {
                 missing.push_back(i);
+            }
+        }
+        std::vector<std::pair<int, OcrModel>> spare;
+        for (const Ahead &more : ahead)
+            if (more.model != model && available(more.model))
+                for (int i : more.lines)
+                    if (!has(i, more.model) && !m_ahead[index(more.model)][size_t(i)])
+                        spare.emplace_back(i, more.model);
         auto &readings = m_readings[index(model)];
+        std::mutex mutex;
+        size_t nextSpare = 0;
+        auto takeSpare = [&]() -> std::optional<std::pair<int, OcrModel>> {
+            std::lock_guard lock(mutex);
+            if (nextSpare == spare.size())
+                return std::nullopt;
+            return spare[nextSpare++];
+        };
         runParallel(int(missing.size()), [&](int k) {
-            if (m_cancel && m_cancel->load())
-                return; // the pipeline throws once the workers are back
             const int i = missing[size_t(k)];
-            readings[size_t(i)] = readLine(model, m_pictures[size_t(i)]);
+            for (;;) {
+                if (m_cancel && m_cancel->load())
+                    return; // the pipeline throws once the workers are back
+                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(i)], EngineUse::ifFree)) {
+                    readings[size_t(i)] = std::move(reading);
+                    return;
+                }
+                const auto other = takeSpare();
+                std::optional<Reading> early;
+                if (other)
+                    early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
+                if (!early) {
+                    readings[size_t(i)] = readLine(model, m_pictures[size_t(i)], EngineUse::wait);
+                    return;
+                }
+                // Each line ahead is handed out once: no other thread writes this slot.
+                m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
+            }
         });
     }
 
     // One line, read as a line; when the engine finds no characters in it (a short bold word
     // whose characters touch is one blob, which its character search drops), read as a raw line.
-    Reading readLine(OcrModel model, const QImage &picture) const
+    // None when `use` lets it go without an engine and none was free.
+    std::optional<Reading> readLine(OcrModel model, const QImage &picture, EngineUse use) const
     {
         const bool chinese = model != OcrModel::english;
-        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel});
+        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel, use});
+        if (reading.busy)
+            return std::nullopt;
+        if (reading.cancelled && use != EngineUse::wait)
+            return std::nullopt;
         QString text = reading.lines.join(QLatin1Char(' ')).simplified();
         if (text.isEmpty() && !reading.cancelled) {
             reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, chinese, m_cancel});
             text = reading.lines.join(QLatin1Char(' ')).simplified();
         }
-        return {{text, reading.confidence, model}, std::move(reading.symbols)};
+        return Reading{{text, reading.confidence, model}, std::move(reading.symbols)};
     }
 
     // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
@@ -228,10 +600,13 @@ private:
             return false;
         const LineReading &english = reading(i, OcrModel::english);
         const LineReading *chinese = chineseReading(i);
-        if (!chinese)
+        if (!chinese || isKeyChordLine(english.text))
             return true;
         if (chinese->text.isEmpty())
             return !english.text.isEmpty();
+        if (hasChineseWord(chinese->text) &&
+            (inkReachesBelowLatin(english.text, m_pictures[size_t(i)]) || tooNarrowForLatin(english.text, m_lines[size_t(i)].box)))
+            return false;
         const float advantage = ideographCount(chinese->text) == 0 ? kEnglishAdvantage
                                 : onlyStrayChineseCharacters(chinese->text) || tooNarrowForChinese(chinese->text, m_lines[size_t(i)].box)
                                     ? kStrayAdvantage
@@ -240,8 +615,9 @@ private:
     }
 
     // Simplified or Traditional: the widest Chinese line of each background is read with the
-    // other model too; each background follows its own ink when it tells clearly, else the whole
-    // picture's, else the engine's confidence; backgrounds that turn out in the other script are
+    // other model too; each background follows its own ink when it tells strongly, else the model
+    // far surer of its lines, else its own ink when it tells clearly, else the model much surer
+    // of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
     // read with its model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
@@ -280,8 +656,17 @@ private:
             const int region = m_lines[size_t(i)].region;
             const ScriptEvidence &local = byRegion[region];
             bool traditional;
-            if (local.positions >= kPositionsToDecide && std::abs(local.traditional) >= kClearEvidence * local.positions)
+            const auto &[sim, tra] = confidence[region];
+            const float surer = (tra - sim) / float(std::max<size_t>(1, readBothWays[region].size()));
+            const bool inkTells = local.positions >= kPositionsToDecide;
+            if (inkTells && std::abs(local.traditional) >= kStrongEvidence * local.positions)
                 traditional = local.traditional > 0;
+            else if (std::abs(surer) >= kFarSurer)
+                traditional = surer > 0;
+            else if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
+                traditional = local.traditional > 0;
+            else if (std::abs(surer) >= kMuchSurer)
+                traditional = surer > 0;
             else if (overall.positions > 0)
                 traditional = overall.traditional > 0;
             else
@@ -301,6 +686,7 @@ private:
     const std::atomic<bool> *m_cancel;
     std::array<bool, 3> m_available{};
     std::array<std::vector<std::optional<Reading>>, 3> m_readings;
+    std::array<std::vector<std::optional<Reading>>, 3> m_ahead; // read ahead, not yet asked for
 };
 
 } // namespace

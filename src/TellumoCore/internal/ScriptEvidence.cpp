@@ -8,6 +8,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -77,9 +79,14 @@ InkedColumns inkedColumns(const QImage &picture)
 // each: runs of inked columns joined while together they stay within one character's width
 // (about the height of the line's ink), so that the parts of one character (亻 and 尔) share a
 // cell and neighbours do not.
-std::vector<double> cellInks(const QImage &picture, const InkedColumns &columns, int left, int right)
+struct Cell {
+    double ink = 0;
+    int left = 0, right = -1;
+};
+
+std::vector<Cell> cellInks(const QImage &picture, const InkedColumns &columns, int left, int right)
 {
-    std::vector<double> inks;
+    std::vector<Cell> inks;
     const double widest = 1.1 * columns.height;
     auto inked = [&](int x) { return x >= left && x <= right && columns.inked[size_t(x)]; };
     int start = -1, end = -1;
@@ -104,7 +111,7 @@ std::vector<double> cellInks(const QImage &picture, const InkedColumns &columns,
             end = nextEnd;
             continue;
         }
-        inks.push_back(inkOfColumns(picture, start, end));
+        inks.push_back({inkOfColumns(picture, start, end), start, end});
         start = -1;
     }
     return inks;
@@ -113,7 +120,7 @@ std::vector<double> cellInks(const QImage &picture, const InkedColumns &columns,
 // The same when the gaps between characters do not show where one ends (a comma that touches
 // its neighbour, a character of parts far apart): Chinese characters and their punctuation
 // advance by the same width, so the run's ink is cut into `cells` equal parts.
-std::vector<double> evenCellInks(const QImage &picture, const InkedColumns &columns, int left, int right, int cells)
+std::vector<Cell> evenCellInks(const QImage &picture, const InkedColumns &columns, int left, int right, int cells)
 {
     int first = left, last = right;
     while (first <= right && !columns.inked[size_t(first)])
@@ -123,10 +130,10 @@ std::vector<double> evenCellInks(const QImage &picture, const InkedColumns &colu
     if (last < first || cells <= 0)
         return {};
     const double width = double(last - first + 1) / cells;
-    std::vector<double> inks;
+    std::vector<Cell> inks;
     for (int i = 0; i < cells; ++i) {
         const int from = first + int(std::lround(i * width)), to = first + int(std::lround((i + 1) * width)) - 1;
-        inks.push_back(to >= from ? inkOfColumns(picture, from, to) : 0);
+        inks.push_back({to >= from ? inkOfColumns(picture, from, to) : 0, from, to});
     }
     return inks;
 }
@@ -166,6 +173,75 @@ void alignReadings(const std::vector<OcrSymbol> &a, const std::vector<OcrSymbol>
         alignedA.push_back(pair->first);
         alignedB.push_back(pair->second);
     }
+}
+
+// The ink of a picture inside `box`, cut to the ink's own bounds and scaled into a square of
+// kShapeSize (keeping its proportions, centred), as darkness 0 to 255 a pixel.
+constexpr int kShapeSize = 24;
+// Shapes tell only when one form is nearer than the other by this share of the farther one.
+constexpr double kClearShape = 0.08;
+
+using Shape = std::array<uchar, kShapeSize * kShapeSize>;
+
+std::optional<Shape> shapeOf(const QImage &picture, QRect box, int inked)
+{
+    box &= picture.rect();
+    QRect ink;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (255 - picture.constScanLine(y)[x] > inked)
+                ink |= QRect(x, y, 1, 1);
+    if (ink.width() < 4 || ink.height() < 4)
+        return std::nullopt;
+    const int side = std::max(ink.width(), ink.height());
+    QImage square(side, side, QImage::Format_Grayscale8);
+    square.fill(255);
+    for (int y = 0; y < ink.height(); ++y)
+        std::copy_n(picture.constScanLine(ink.top() + y) + ink.left(), ink.width(),
+                    square.scanLine((side - ink.height()) / 2 + y) + (side - ink.width()) / 2);
+    const QImage scaled = square.scaled(kShapeSize, kShapeSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    Shape shape;
+    for (int y = 0; y < kShapeSize; ++y)
+        for (int x = 0; x < kShapeSize; ++x)
+            shape[size_t(y * kShapeSize + x)] = uchar(255 - scaled.constScanLine(y)[x]);
+    return shape;
+}
+
+// How far the ink in the columns [left, right] of a line lies from `character` drawn in `face`:
+// the mean difference of their shapes, 0 to 255; 0 when either has no ink.
+double shapeDistance(const QImage &picture, int left, int right, char32_t character, const QString &face)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<QString, char32_t>, std::optional<Shape>> drawn;
+    std::optional<Shape> reference;
+    {
+        std::lock_guard lock(mutex);
+        auto found = drawn.find({face, character});
+        if (found == drawn.end()) {
+            constexpr int size = 64;
+            QImage glyph(size, size, QImage::Format_Grayscale8);
+            glyph.fill(255);
+            {
+                QPainter painter(&glyph);
+                QFont font;
+                if (!face.isEmpty())
+                    font.setFamilies({face});
+                font.setPixelSize(48);
+                painter.setFont(font);
+                painter.setPen(Qt::black);
+                painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromUcs4(&character, 1));
+            }
+            found = drawn.emplace(std::pair{face, character}, shapeOf(glyph, glyph.rect(), 40)).first;
+        }
+        reference = found->second;
+    }
+    const std::optional<Shape> seen = shapeOf(picture, QRect(QPoint(left, 0), QPoint(right, picture.height() - 1)), 40);
+    if (!reference || !seen)
+        return 0;
+    double sum = 0;
+    for (size_t i = 0; i < seen->size(); ++i)
+        sum += std::abs(int((*seen)[i]) - int((*reference)[i]));
+    return sum / double(seen->size());
 }
 
 } // namespace
@@ -246,6 +322,7 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
     struct Measured {
         double found;
         char32_t simplified, traditional;
+        int left, right; // the columns of its cell
     };
     std::vector<Measured> agreed, variants;
     auto cellTaker = [&](size_t i) {
@@ -261,7 +338,7 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
             ++last;
         const int left = first == 0 ? 0 : (simplified[first - 1].box.right() + simplified[first].box.left()) / 2;
         const int right = last + 1 == count ? picture.width() - 1 : (simplified[last].box.right() + simplified[last + 1].box.left()) / 2;
-        std::vector<double> inks = cellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right));
+        std::vector<Cell> inks = cellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right));
         if (inks.size() != last - first + 1)
             inks = evenCellInks(picture, columns, std::max(0, left), std::min(picture.width() - 1, right), int(last - first + 1));
         if (inks.size() == last - first + 1) {
@@ -269,8 +346,9 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
                 const char32_t a = onlyCharacter(simplified[i].text), b = onlyCharacter(traditional[i].text);
                 if (!isIdeograph(a) || !isIdeograph(b))
                     continue;
-                const double found = inks[i - first] / (columns.height * columns.height);
-                (a == b ? agreed : variants).push_back({found, a, b});
+                const Cell &cell = inks[i - first];
+                const double found = cell.ink / (columns.height * columns.height);
+                (a == b ? agreed : variants).push_back({found, a, b, cell.left, cell.right});
             }
         }
         first = last + 1;
@@ -316,8 +394,19 @@ ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol
     for (const Measured &v : variants) {
         const double inSimplified = referenceInk(v.simplified, best.face), inTraditional = referenceInk(v.traditional, best.face);
         const double larger = std::max(inSimplified, inTraditional);
-        if (larger <= 0 || std::abs(inSimplified - inTraditional) < 0.1 * larger)
+        if (larger <= 0)
             continue;
+        if (std::abs(inSimplified - inTraditional) < 0.1 * larger) {
+            // Forms with about as much ink (谢 and 謝): their shapes tell.
+            const double bySimplified = shapeDistance(picture, v.left, v.right, v.simplified, best.face);
+            const double byTraditional = shapeDistance(picture, v.left, v.right, v.traditional, best.face);
+            const double farther = std::max(bySimplified, byTraditional);
+            if (farther > 0 && std::abs(bySimplified - byTraditional) >= kClearShape * farther) {
+                evidence.traditional += (bySimplified - byTraditional) / farther;
+                ++evidence.positions;
+            }
+            continue;
+        }
         evidence.traditional += (std::abs(v.found - best.scale * inSimplified) - std::abs(v.found - best.scale * inTraditional)) / (best.scale * larger);
         ++evidence.positions;
     }

@@ -9,7 +9,9 @@
 // is compared with the ink each form has when drawn, scaled by the ratio of drawn to found ink
 // over the characters both readings agree on. The forms are drawn in each of the common Chinese
 // faces the machine has, and the face whose ink fits the line best is the reference, so that the
-// choice holds whichever of them the screen was drawn in. Latin words in the line are stepped
+// choice holds whichever of them the screen was drawn in. Forms with about as much ink as each
+// other (谢 and 謝) are told by their shapes instead: the character's ink, cut to its bounds,
+// against each form drawn in that face. Latin words in the line are stepped
 // over: the Chinese runs between them are located by the engine's rough character boxes.
 
 #include "TellumoCore/internal/OcrEngines.h"

@@ -85,6 +85,47 @@ void joinFragments(std::vector<TextLine *> fragments)
     }
 }
 
+// Pieces one above the other that together are no taller than a line: characters made of
+// stacked parts (語言 in a face that leaves a gap between their upper and lower parts) whose
+// parts overlap too little in height to join side by side. Two lines of text together are
+// twice as tall and stay apart.
+void joinStacked(std::vector<TextLine *> fragments)
+{
+    fragments.erase(std::remove_if(fragments.begin(), fragments.end(), [](const TextLine *f) { return f->glyphs.empty(); }), fragments.end());
+    if (fragments.size() < 2)
+        return;
+    std::vector<int> heights;
+    for (const TextLine *f : fragments)
+        heights.push_back(f->box.height());
+    // The height of a whole line: pieces of split characters are many, so not the median.
+    const size_t upper = heights.size() * 3 / 4;
+    std::nth_element(heights.begin(), heights.begin() + qsizetype(upper), heights.end());
+    const int typical = heights[upper];
+    std::sort(fragments.begin(), fragments.end(), [](const TextLine *a, const TextLine *b) { return a->box.top() < b->box.top(); });
+    for (size_t i = 0; i < fragments.size(); ++i) {
+        TextLine *above = fragments[i];
+        if (above->glyphs.empty())
+            continue;
+        for (size_t j = i + 1; j < fragments.size(); ++j) {
+            TextLine *lower = fragments[j];
+            if (lower->box.top() > above->box.bottom() + typical)
+                break;
+            if (lower->glyphs.empty())
+                continue;
+            const QRect &a = above->box, &b = lower->box;
+            const int overlap = std::min(a.right(), b.right()) - std::max(a.left(), b.left()) + 1;
+            const int gap = b.top() - a.bottom() - 1;
+            const QRect both = a | b;
+            if (10 * overlap < 7 * std::min(a.width(), b.width()) || gap > std::max(2, typical / 4) || 4 * both.height() > 5 * typical ||
+                4 * std::max(a.width(), b.width()) > 5 * std::min(a.width(), b.width()))
+                continue;
+            above->glyphs.insert(above->glyphs.end(), lower->glyphs.begin(), lower->glyphs.end());
+            above->box = both;
+            lower->glyphs.clear();
+        }
+    }
+}
+
 // The row most glyph bottoms rest on; descenders and marks hang below or float above it.
 int baselineOf(const TextLine &line, const std::vector<Glyph> &glyphs)
 {
@@ -188,6 +229,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
         fragments.push_back(&line);
     absorbContained(fragments);
     joinFragments(fragments);
+    joinStacked(fragments);
 
     std::vector<TextLine> lines;
     for (auto &[id, line] : groups) {

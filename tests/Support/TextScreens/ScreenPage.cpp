@@ -89,10 +89,34 @@ Page::Page(QImage &image, const Spec &spec)
     m_latinFamily = m_random.bounded(2) ? QStringLiteral("DejaVu Sans") : QStringLiteral("Liberation Sans");
 }
 
+namespace {
+
+// Qt keeps one font for a request whatever the families after the first, so the first screen
+// drawn in a Chinese face would give its face to every later screen whose Latin face is the same.
+// A style hint of each face's own (which changes nothing where the families have the glyphs)
+// keeps the requests apart.
+void keepFaceApart(QFont &font, Face face)
+{
+    switch (face) {
+    case Face::wenQuanYi:
+        font.setStyleHint(QFont::AnyStyle);
+        break;
+    case Face::notoSansSC:
+        font.setStyleHint(QFont::SansSerif);
+        break;
+    case Face::notoSansTC:
+        font.setStyleHint(QFont::System);
+        break;
+    }
+}
+
+} // namespace
+
 QFont Page::ui(int pixels, bool bold) const
 {
     QFont font;
     font.setFamilies({m_latinFamily, family(m_spec.face)});
+    keepFaceApart(font, m_spec.face);
     font.setPixelSize(pixels);
     font.setBold(bold);
     font.setStyleStrategy(QFont::PreferAntialias);
@@ -103,6 +127,7 @@ QFont Page::mono(int pixels) const
 {
     QFont font;
     font.setFamilies({QStringLiteral("DejaVu Sans Mono"), monospacedFamily(m_spec.face)});
+    keepFaceApart(font, m_spec.face);
     font.setPixelSize(pixels);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
