@@ -177,6 +177,25 @@ void alignReadings(const std::vector<OcrSymbol> &a, const std::vector<OcrSymbol>
 
 // The ink of a picture inside `box`, cut to the ink's own bounds and scaled into a square of
 // kShapeSize (keeping its proportions, centred), as darkness 0 to 255 a pixel.
+// One character drawn black on white at 48 px in the middle of a 64 px square, in `face` (the
+// system's choice when empty): the reference both the ink and the shape comparisons measure.
+QImage referenceGlyph(char32_t character, const QString &face)
+{
+    constexpr int size = 64;
+    QImage glyph(size, size, QImage::Format_Grayscale8);
+    glyph.fill(255);
+    QPainter painter(&glyph);
+    QFont font;
+    if (!face.isEmpty())
+        font.setFamilies({face});
+    font.setPixelSize(48);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromUcs4(&character, 1));
+    painter.end();
+    return glyph;
+}
+
 constexpr int kShapeSize = 24;
 // Shapes tell only when one form is nearer than the other by this share of the farther one.
 constexpr double kClearShape = 0.08;
@@ -218,19 +237,7 @@ double shapeDistance(const QImage &picture, int left, int right, char32_t charac
         std::lock_guard lock(mutex);
         auto found = drawn.find({face, character});
         if (found == drawn.end()) {
-            constexpr int size = 64;
-            QImage glyph(size, size, QImage::Format_Grayscale8);
-            glyph.fill(255);
-            {
-                QPainter painter(&glyph);
-                QFont font;
-                if (!face.isEmpty())
-                    font.setFamilies({face});
-                font.setPixelSize(48);
-                painter.setFont(font);
-                painter.setPen(Qt::black);
-                painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromUcs4(&character, 1));
-            }
+            const QImage glyph = referenceGlyph(character, face);
             found = drawn.emplace(std::pair{face, character}, shapeOf(glyph, glyph.rect(), 40)).first;
         }
         reference = found->second;
@@ -270,19 +277,8 @@ double referenceInk(char32_t character, const QString &face)
     std::lock_guard lock(mutex);
     if (auto found = cache.find({face, character}); found != cache.end())
         return found->second;
-    constexpr int size = 64;
-    QImage glyph(size, size, QImage::Format_Grayscale8);
-    glyph.fill(255);
-    {
-        QPainter painter(&glyph);
-        QFont font;
-        if (!face.isEmpty())
-            font.setFamilies({face});
-        font.setPixelSize(48);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromUcs4(&character, 1));
-    }
+    const QImage glyph = referenceGlyph(character, face);
+    const int size = glyph.width();
     // Total darkness over the height of the drawn ink squared, as characterCells measures a line.
     int top = size, bottom = -1;
     qint64 sum = 0;
