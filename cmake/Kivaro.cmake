@@ -65,7 +65,7 @@ function(kivaro_add_test name)
     set(env "QT_QPA_PLATFORM=xcb")
   endif()
   set_tests_properties(${name} PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "${env};ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    ENVIRONMENT "${env};ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan-suppressions.txt;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   if(ARG_LABEL STREQUAL "x11")
     # All x11 tests share one X server (pointer, keyboard grabs, stacking, a window manager):
     # ctest --parallel must run them one at a time.
