@@ -419,6 +419,28 @@ TEST(TextRecognizer, AReadThatMayNotWaitUsesOnlyTheEnginesItIsAllowed)
     EXPECT_EQ(OcrEngines::engineStarts(), starts + 1);
 }
 
+// The ink analysis of a picture larger than a 2560 x 1600 screen would add its maps to the
+// engines' memory: the idle engines end before it, and the reading starts them again. Smaller
+// pictures are read with the engines as they are.
+TEST(TextRecognizer, ALargePictureIsAnalysedWithTheEnginesEndedAndReadWithThemStartedAgain)
+{
+    using namespace Tellumo::detail;
+    const Screen dialog = render({Scene::dialog, Language::simplified, Theme::light, 16, Framing::region});
+    Screen large{dialog.spec, QImage(2600, 1700, QImage::Format_RGB32), dialog.lines};
+    large.image.fill(dialog.image.pixel(0, 0));
+    {
+        QPainter painter(&large.image);
+        painter.drawImage(0, 0, dialog.image);
+    }
+    ASSERT_TRUE(TestSupport::run(TextRecognizer::prewarm(), kTaskTimeout));
+    const int started = OcrEngines::engineStarts();
+    expectReads(dialog, recognizeOnWorker(dialog.image));
+    EXPECT_EQ(OcrEngines::engineStarts(), started);
+    expectReads(large, recognizeOnWorker(large.image));
+    EXPECT_GT(OcrEngines::engineStarts(), started);
+    EXPECT_GT(OcrEngines::startedEngines(), 0);
+}
+
 // The data folder is looked up once a process, so this runs in a fresh one.
 TEST(TextRecognizerDeathTest, WithoutLanguageDataTheEngineIsUnavailable)
 {

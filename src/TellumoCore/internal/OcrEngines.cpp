@@ -279,22 +279,38 @@ private:
                 m_watch.wait_until(lock, m_lent > 0 ? std::chrono::steady_clock::now() + m_idlePeriod : due);
                 continue;
             }
-            std::array<std::vector<std::unique_ptr<tesseract::TessBaseAPI>>, kModels> ending;
-            for (size_t i = 0; i < kModels; ++i) {
-                m_started[i] -= int(m_idle[i].size());
-                ending[i] = std::move(m_idle[i]);
-                m_idle[i].clear();
-            }
-            lock.unlock();
-            for (auto &engines : ending)
-                for (auto &engine : engines)
-                    engine->End();
-            ending = {};
-            // The word lists the engines of a language shared stay cached after the last ends.
-            tesseract::TessBaseAPI::ClearPersistentCache();
-            releaseFreedMemory();
-            lock.lock();
+            endIdle(lock);
         }
+    }
+
+public:
+    // Ends every idle engine now; the lent ones stay.
+    void endIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        endIdle(lock);
+    }
+
+private:
+    // Called with the lock held; lets it go while the engines end.
+    void endIdle(std::unique_lock<std::mutex> &lock)
+    {
+        std::array<std::vector<std::unique_ptr<tesseract::TessBaseAPI>>, kModels> ending;
+        for (size_t i = 0; i < kModels; ++i) {
+            m_started[i] -= int(m_idle[i].size());
+            ending[i] = std::move(m_idle[i]);
+            m_idle[i].clear();
+        }
+        m_returned.notify_all(); // there is room to start engines again
+        lock.unlock();
+        for (auto &engines : ending)
+            for (auto &engine : engines)
+                engine->End();
+        ending = {};
+        // The word lists the engines of a language shared stay cached after the last ends.
+        tesseract::TessBaseAPI::ClearPersistentCache();
+        releaseFreedMemory();
+        lock.lock();
     }
 
     std::mutex m_mutex;
@@ -398,6 +414,11 @@ std::chrono::milliseconds idlePeriod()
 int startedEngines()
 {
     return EnginePool::instance().started();
+}
+
+void endIdleEngines()
+{
+    EnginePool::instance().endIdle();
 }
 
 int engineStarts()

@@ -91,6 +91,8 @@ std::chrono::milliseconds idlePeriod();
 // The engines started now, lent or idle; and how many were started since the process began.
 int startedEngines();
 int engineStarts();
+// Ends the engines no thread is reading with now; the next reads start them again.
+void endIdleEngines();
 // Hands memory the process freed back to the system.
 void releaseFreedMemory();
 
