@@ -52,18 +52,6 @@ protected:
         : KivaroProcessFixture(QStringLiteral("kivaro-capture-verify-XXXXXX"))
     {
     }
-    void SetUp() override
-    {
-        makePrivateFolders();
-        if (HasFatalFailure())
-            return;
-        seedUserState();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fingerprint(), userState) << "the user's preferences and recent shots are untouched";
-        display.stopWindowManager();
-    }
 
     // `noDisplay`: Qt's offscreen platform and no $DISPLAY at all.
     Outcome scenario(const QString &flag, const QString &folder, bool noDisplay = false) const

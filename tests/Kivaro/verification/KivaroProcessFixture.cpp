@@ -42,6 +42,21 @@ KivaroProcessFixture::KivaroProcessFixture(const QString &homeName)
 {
 }
 
+void KivaroProcessFixture::SetUp()
+{
+    makePrivateFolders();
+    if (HasFatalFailure())
+        return;
+    seedUserState();
+}
+
+void KivaroProcessFixture::TearDown()
+{
+    EXPECT_EQ(fingerprint(), userState) << "the user's preferences, history, applications and cache are untouched";
+    EXPECT_TRUE(files(home.filePath(QStringLiteral("tmp"))).isEmpty()) << "nothing left in the temporary folder";
+    display.stopWindowManager();
+}
+
 void KivaroProcessFixture::makePrivateFolders()
 {
     ASSERT_TRUE(display.isValid());

@@ -34,6 +34,11 @@ protected:
     // `homeName`: the temporary home's name pattern below the temporary folder.
     explicit KivaroProcessFixture(const QString &homeName = QStringLiteral("kivaro-verify-XXXXXX"));
 
+    // Makes the private folders and seeds the user's state.
+    void SetUp() override;
+    // Every run leaves the user's state as seeded and nothing in the run's temporary folder.
+    void TearDown() override;
+
     // The private config, data, cache, runtime and temporary folders below the home.
     void makePrivateFolders();
     // The user's own preferences, a recent shot, a desktop entry and a cached file, which no run

@@ -45,20 +45,6 @@ QStringList passingChecks()
 
 class PrototypeSuite : public KivaroProcessFixture {
 protected:
-    void SetUp() override
-    {
-        makePrivateFolders();
-        if (HasFatalFailure())
-            return;
-        seedUserState();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fingerprint(), userState) << "the user's preferences, history, applications and cache are untouched";
-        EXPECT_TRUE(files(home.filePath(QStringLiteral("tmp"))).isEmpty()) << "nothing left in the temporary folder";
-        display.stopWindowManager();
-    }
-
     Outcome suite(const QStringList &arguments, int timeoutMs = 60000) const
     {
         return runKivaro(privateEnvironment(QStringLiteral("zh_CN"), QStringLiteral("xcb")), QStringList{QStringLiteral("--verify")} + arguments,

@@ -43,19 +43,6 @@ const QByteArray quitPass = QByteArrayLiteral("{\"status\":\"passed\",\"quitDuri
 
 class VerificationProcess : public KivaroProcessFixture {
 protected:
-    void SetUp() override
-    {
-        makePrivateFolders();
-        if (HasFatalFailure())
-            return;
-        seedUserState();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fingerprint(), userState) << "the user's preferences and recent shots are untouched";
-        display.stopWindowManager();
-    }
-
     QProcessEnvironment environment(const QByteArray &platform = "xcb") const
     {
         return privateEnvironment(QStringLiteral("zh_CN"), QString::fromLatin1(platform));
