@@ -275,6 +275,37 @@ TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
 
 // A word whose characters are made of parts stacked with a gap between them is one line (the
 // labels of a settings table); lines one above the other stay apart.
+// The boxes of a glyph and of a background hold every pixel of theirs, also the ones left of
+// and above where a row-by-row scan first meets them: a stroke running down to the left, a pane
+// shaped like an L whose top part starts right of its bottom part.
+TEST(InkAnalysis, TheBoxesOfGlyphsAndBackgroundsHoldAllTheirPixels)
+{
+    QImage image(200, 120, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QRgb pane = qRgb(0xE0, 0xE0, 0xE0);
+    for (const QRect &part : {QRect(100, 10, 90, 40), QRect(20, 50, 170, 60)})
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x)
+                image.setPixel(x, y, pane);
+    for (int k = 0; k <= 20; ++k) {
+        image.setPixel(60 - k, 20 + k, qRgb(0, 0, 0));
+        image.setPixel(61 - k, 20 + k, qRgb(0, 0, 0));
+    }
+    const InkSegmentation ink(image);
+    const int stroke = ink.glyphAt(50, 30);
+    ASSERT_GE(stroke, 0);
+    EXPECT_EQ(ink.glyphs()[size_t(stroke)].box, QRect(QPoint(40, 20), QPoint(61, 40)));
+    EXPECT_EQ(ink.glyphs()[size_t(stroke)].pixels, 42);
+    std::vector<QRect> boxes;
+    std::vector<qint64> pixels;
+    for (const BackgroundRegion &region : ink.regions()) {
+        boxes.push_back(region.box);
+        pixels.push_back(region.pixels);
+    }
+    EXPECT_EQ(boxes, (std::vector<QRect>{QRect(0, 0, 200, 120), QRect(QPoint(20, 10), QPoint(189, 109))}));
+    EXPECT_EQ(pixels, (std::vector<qint64>{200 * 120 - 90 * 40 - 170 * 60 - 42, 90 * 40 + 170 * 60}));
+}
+
 TEST(TextLineFinding, StackedPartsOfCharactersMakeOneLine)
 {
     const QStringList labels = {QStringLiteral("裝置名稱"), QStringLiteral("語言"), QStringLiteral("自動更新"),

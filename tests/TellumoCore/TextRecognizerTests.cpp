@@ -357,7 +357,7 @@ TEST(TextRecognizer, EnginesEndAfterAnIdlePeriodAndStartAgainForTheNextRecogniti
         expectReads(traditional, recognizeOnWorker(traditional.image));
         expectReads(english, recognizeOnWorker(english.image));
         EXPECT_GT(OcrEngines::startedEngines(), 0);
-        // Two English engines and three Chinese ones of either script, whatever the screens.
+        // Two English engines and the Chinese ones up to their cap, whatever the screens.
         EXPECT_LE(OcrEngines::startedEngines(), OcrEngines::kChineseEngines + OcrEngines::kDefaultEngines);
         EXPECT_TRUE(TestSupport::waitUntil([] { return OcrEngines::startedEngines() == 0; }, 10000)) << OcrEngines::startedEngines();
     }

@@ -57,6 +57,20 @@ bool isFrame(const Glyph &glyph, const GlyphTally &tally)
            10 * tally.bottomEdge >= 6 * box.width() && 10 * glyph.pixels <= 13 * (tally.topEdge + tally.bottomEdge) + 60 * box.height();
 }
 
+// The box grown to hold pixel (x, y), as `box |= QRect(x, y, 1, 1)` does for a valid box, without
+// a call into Qt for every pixel.
+inline void include(QRect &box, int x, int y)
+{
+    if (x < box.left())
+        box.setLeft(x);
+    else if (x > box.right())
+        box.setRight(x);
+    if (y < box.top())
+        box.setTop(y);
+    else if (y > box.bottom())
+        box.setBottom(y);
+}
+
 void vote(GlyphTally &tally, int region)
 {
     for (auto &slot : tally.votes) {
@@ -168,7 +182,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
                 candidates.back().largestSquare = largestSquare[size_t(region)];
             }
             Candidate &c = candidates[size_t(index)];
-            c.region.box |= QRect(x, y, 1, 1);
+            include(c.region.box, x, y);
             ++c.region.pixels;
             c.red += qRed(row[x]);
             c.green += qGreen(row[x]);
@@ -244,7 +258,8 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
     }
 }
 
-void InkSegmentation::linkInk(std::vector<int32_t> &parent, const std::function<bool(size_t)> &isInk) const
+template <typename IsInk>
+void InkSegmentation::linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const
 {
     const int w = m_width, h = m_height;
     for (size_t i = 0; i < parent.size(); ++i)
@@ -291,7 +306,7 @@ void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
                 parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
             }
             Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
-            glyph.box |= QRect(x, y, 1, 1);
+            include(glyph.box, x, y);
             ++glyph.pixels;
         }
     }

@@ -66,7 +66,8 @@ private:
     void labelRegions(std::vector<int32_t> &parent);
     void labelGlyphs(std::vector<int32_t> &parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.
-    void linkInk(std::vector<int32_t> &parent, const std::function<bool(size_t)> &isInk) const;
+    template <typename IsInk>
+    void linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const;
     void measureGlyphs();
 
     // A flat patch inside ink: the core of a thick stroke, a counter, the inside of a shape.

@@ -430,8 +430,20 @@ public:
         }
         const bool englishScreen = available(OcrModel::english) && (!anyChinese || 2 * english > read);
 
-        // Every line with the screen's model; then the doubtful ones with the other.
-        readAll(all, englishScreen ? OcrModel::english : chinese);
+        // Every line with the screen's model; then the doubtful ones with the other. Meanwhile
+        // the idle engines read ahead what the next rounds most likely ask for: on an English
+        // screen the lines with the Chinese model; on a Chinese one the widest line of each
+        // background with the other script's model, then the lines with the English model.
+        std::vector<Ahead> ahead;
+        if (englishScreen) {
+            if (anyChinese)
+                ahead.push_back({all, chinese});
+        } else {
+            if (bothScripts)
+                ahead.push_back({widestOfEachBackground(all), chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
+            ahead.push_back({all, OcrModel::english});
+        }
+        readAll(all, englishScreen ? OcrModel::english : chinese, ahead);
         if (englishScreen && anyChinese) {
             std::vector<int> doubtful;
             for (int i : all)
@@ -479,6 +491,21 @@ private:
             if (has(line, model))
                 return &reading(line, model);
         return nullptr;
+    }
+
+    // The widest of `lines` on each background.
+    std::vector<int> widestOfEachBackground(const std::vector<int> &lines) const
+    {
+        std::map<int, int> widest;
+        for (int i : lines) {
+            const auto found = widest.find(m_lines[size_t(i)].region);
+            if (found == widest.end() || m_lines[size_t(i)].box.width() > m_lines[size_t(found->second)].box.width())
+                widest[m_lines[size_t(i)].region] = i;
+        }
+        std::vector<int> chosen;
+        for (const auto &[region, line] : widest)
+            chosen.push_back(line);
+        return chosen;
     }
 
     // What the ink of lines read both ways says about their script.
@@ -622,17 +649,7 @@ private:
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
-        std::map<int, int> probeOfRegion;
-        for (int i : chineseLines) {
-            const int region = m_lines[size_t(i)].region;
-            auto found = probeOfRegion.find(region);
-            if (found == probeOfRegion.end() || m_lines[size_t(i)].box.width() > m_lines[size_t(found->second)].box.width())
-                probeOfRegion[region] = i;
-        }
-        std::vector<int> probes;
-        for (const auto &[region, line] : probeOfRegion)
-            probes.push_back(line);
-        readAll(probes, other);
+        readAll(widestOfEachBackground(chineseLines), other);
 
         std::map<int, std::vector<int>> readBothWays;
         std::map<int, std::pair<float, float>> confidence; // region: simplified, traditional
