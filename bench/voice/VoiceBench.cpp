@@ -12,6 +12,7 @@
 // published "base" model: the same arithmetic per second of audio in the encoder, but the
 // decoder stops at its first token, so the figure is a lower bound for real speech.
 
+#include "support/RunTask.h"
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 #include "Platform/Audio/AudioRecorder.h"
 #include "Platform/Speech/SpeechRecognizer.h"
@@ -32,18 +33,6 @@
 #include <vector>
 
 namespace {
-
-template <typename T>
-T runTask(Platform::Task<T> task)
-{
-    auto handle = Platform::start(std::move(task));
-    while (!handle.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (handle.error())
-        std::rethrow_exception(handle.error());
-    if constexpr (!std::is_void_v<T>)
-        return handle.value();
-}
 
 double median(std::vector<double> values)
 {
@@ -93,7 +82,7 @@ void press(int rounds, const QString &folder)
     Kivaro::OnDeviceVoiceAnnotation voice(options);
     std::vector<double> warmed, cold, firstSample;
     for (int i = 0; i < rounds + 1; ++i) {
-        runTask(voice.prepare(QStringLiteral("en-US"), true)); // warms a recorder
+        BenchSupport::wait(voice.prepare(QStringLiteral("en-US"), true)); // warms a recorder
         QElapsedTimer t;
         t.start();
         voice.begin();
@@ -150,14 +139,14 @@ void realTimeFactor(const QString &folder, const QString &whisperModel)
         Platform::SpeechRecognizer recognizer(options);
         QElapsedTimer load;
         load.start();
-        runTask(recognizer.prepare(QStringLiteral("en-US")));
+        BenchSupport::wait(recognizer.prepare(QStringLiteral("en-US")));
         const double loadMs = double(load.elapsed());
         std::vector<double> times;
         QString text;
         for (int i = 0; i < 3; ++i) {
             QElapsedTimer t;
             t.start();
-            text = runTask(recognizer.transcribe(note, QStringLiteral("en-US")));
+            text = BenchSupport::wait(recognizer.transcribe(note, QStringLiteral("en-US")));
             times.push_back(double(t.nsecsElapsed()) / 1e9);
         }
         const double time = median(times);

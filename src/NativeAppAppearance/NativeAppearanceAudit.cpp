@@ -102,15 +102,20 @@ QString NativeAppearanceAudit::evidenceFolder(const QStringList &arguments)
     return QStringLiteral("/tmp/native-appearance-audit-") + QString::number(QCoreApplication::applicationPid());
 }
 
+QImage NativeAppearanceAudit::render(QWidget *window)
+{
+    QImage image(window->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    return image;
+}
+
 QSize NativeAppearanceAudit::capture(QWidget *window, const QString &path)
 {
     if (!window || !window->isVisible())
         throw AuditFailure("Window is missing from the capture");
-    const QSize points = window->size();
-    QImage image(points * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    image.fill(Qt::transparent);
-    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    const QImage image = render(window);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

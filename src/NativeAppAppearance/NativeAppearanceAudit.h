@@ -14,6 +14,7 @@
 #include "Platform/Async/Task.h"
 #include "Platform/Defaults/UserDefaults.h"
 
+#include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -71,6 +72,9 @@ public:
     static Scene errorScene();
     // Scrolls the first scroll area of `window` (depth first) to its top or bottom.
     static void scroll(QWidget *window, bool toBottom);
+    // `window` drawn by itself at twice its size in points into a transparent image (pixel ratio
+    // 2), its background included: what its pixels are, whatever lies under it on the screen.
+    static QImage render(QWidget *window);
     // Renders `window` at twice its size in points into a PNG at `path`; returns the image size.
     // Throws std::runtime_error on failure.
     static QSize capture(QWidget *window, const QString &path);

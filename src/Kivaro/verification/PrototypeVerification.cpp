@@ -1,6 +1,7 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 
 #include "KivaroCore/ShotError.h"
+#include "NativeAppAppearance/NativeAppearanceAudit.h"
 #include "Platform/Async/Cancellation.h"
 #include "Platform/Files/PrivateFiles.h"
 
@@ -35,11 +36,7 @@ void snapshot(QWidget *view, const QString &path)
         throw ShotError::message(QStringLiteral("找不到当前应用窗口"));
     if (QLayout *layout = view->layout())
         layout->activate();
-    const QSize points = window->size();
-    QImage image(points * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    image.fill(Qt::transparent);
-    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    const QImage image = NativeAppAppearance::NativeAppearanceAudit::render(window);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
