@@ -105,7 +105,9 @@ protected:
         waitUntil([] { return false; }, 10); // lets deleteLater and queued task ends run
     }
 
-    std::unique_ptr<Kivaro::EditorController> makeEditor()
+    // The fixture's scripted services: a private pasteboard, panels, alerts and pointer, an
+    // in-process screen, no sharing service, the scripted voice and the test's recent folder.
+    Kivaro::EditorController::Services editorServices() const
     {
         Kivaro::EditorController::Services services;
         services.pasteboard = pasteboard;
@@ -116,8 +118,10 @@ protected:
         services.sharingServices = std::make_shared<Platform::FixedSharingServices>(QList<Platform::SharingService>());
         services.voice = voice;
         services.recentDirectory = recentFolder();
-        return std::make_unique<Kivaro::EditorController>(services);
+        return services;
     }
+
+    std::unique_ptr<Kivaro::EditorController> makeEditor() { return std::make_unique<Kivaro::EditorController>(editorServices()); }
 
     QString recentFolder() const { return folder.filePath(QStringLiteral("recent")); }
     QString path(const QString &name) const { return folder.filePath(name); }

@@ -31,15 +31,7 @@ protected:
     {
         Platform::UserDefaults::removePersistentDomain(QString::fromLatin1(Tellumo::TellumoPreferences::suite));
         ASSERT_TRUE(folder.isValid());
-        Kivaro::EditorController::Services services;
-        services.pasteboard = pasteboard;
-        services.filePanels = panels;
-        services.alerts = alerts;
-        services.pointer = pointer;
-        services.screens = std::make_shared<Platform::InProcessScreenSource>();
-        services.sharingServices = std::make_shared<Platform::FixedSharingServices>(QList<Platform::SharingService>());
-        services.voice = voice;
-        services.recentDirectory = recentFolder();
+        Kivaro::EditorController::Services services = editorServices();
         services.keyStore = keys;
         services.polishingSession = session;
         editor = std::make_unique<Kivaro::EditorController>(services);

@@ -81,15 +81,8 @@ protected:
     {
         EditorTest::SetUp();
         editor.reset();
-        Kivaro::EditorController::Services services;
-        services.pasteboard = pasteboard;
-        services.filePanels = panels;
-        services.alerts = alerts;
-        services.pointer = pointer;
-        services.screens = std::make_shared<Platform::InProcessScreenSource>();
-        services.sharingServices = std::make_shared<Platform::FixedSharingServices>(QList<Platform::SharingService>());
+        Kivaro::EditorController::Services services = editorServices();
         services.voice = held;
-        services.recentDirectory = recentFolder();
         editor = std::make_unique<Kivaro::EditorController>(services);
         loadPicture();
         editor->mode()->setSelectedSegment(EditorController::voiceSegment);
