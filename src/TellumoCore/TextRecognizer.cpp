@@ -15,6 +15,7 @@
 #include <cmath>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace Tellumo {
 
@@ -53,17 +54,16 @@ QImage readableCopy(const QImage &image)
     return flat;
 }
 
-// The ink analysis of a picture this large takes more memory (about 12 bytes a pixel: 100 MB
-// for a 4K screen) than the idle engines hold beyond their start: they end before it, and the
-// reading starts them again once the analysis has let its maps go (a few tenths of a second
-// more on a 4K screen, against about 200 MB less at the peak).
-constexpr qint64 kEndEnginesAbovePixels = 2560 * 1600;
-
+// The ink analysis of a large picture takes more memory (about 12 bytes a pixel: 100 MB for a
+// 4K screen) than the idle engines hold beyond their start: they end before it, and the reading
+// starts them again, fewer of them, once the analysis has let its maps go (a few tenths of a
+// second more on a 4K screen, against about 200 MB less at the peak).
 QString read(const QImage &image, const std::atomic<bool> *cancel = nullptr)
 {
     const QImage flat = readableCopy(image);
-    if (qint64(flat.width()) * flat.height() > kEndEnginesAbovePixels)
-        OcrEngines::endIdleEngines();
+    std::optional<OcrEngines::LargePictureScope> large;
+    if (qint64(flat.width()) * flat.height() > OcrEngines::kLargePicturePixels)
+        large.emplace();
     return recognizeImage(flat, {}, cancel);
 }
 

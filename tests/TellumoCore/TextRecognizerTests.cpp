@@ -439,6 +439,29 @@ TEST(TextRecognizer, ALargePictureIsAnalysedWithTheEnginesEndedAndReadWithThemSt
     expectReads(large, recognizeOnWorker(large.image));
     EXPECT_GT(OcrEngines::engineStarts(), started);
     EXPECT_GT(OcrEngines::startedEngines(), 0);
+    EXPECT_LE(OcrEngines::startedEngines(), OcrEngines::kChineseEnginesForLargePictures + OcrEngines::kDefaultEngines);
+}
+
+// Full HD screens read with three engines of the screen's script and two of the other; while a
+// large picture is read, its analysis takes their room: the idle engines end, and no more than
+// two of each script start again until it is done.
+TEST(TextRecognizer, TheChineseEnginesMakeRoomWhileALargePictureIsRead)
+{
+    using namespace Tellumo::detail;
+    OcrEngines::endIdleEngines();
+    ASSERT_EQ(OcrEngines::startedEngines(), 0);
+    ASSERT_TRUE(OcrEngines::warm(OcrModel::simplified));
+    ASSERT_TRUE(OcrEngines::warm(OcrModel::traditional));
+    EXPECT_EQ(OcrEngines::startedEngines(), OcrEngines::kChineseEngines);
+    {
+        const OcrEngines::LargePictureScope large;
+        EXPECT_EQ(OcrEngines::startedEngines(), 0);
+        ASSERT_TRUE(OcrEngines::warm(OcrModel::simplified));
+        ASSERT_TRUE(OcrEngines::warm(OcrModel::traditional));
+        EXPECT_EQ(OcrEngines::startedEngines(), OcrEngines::kChineseEnginesForLargePictures);
+    }
+    ASSERT_TRUE(OcrEngines::warm(OcrModel::simplified));
+    EXPECT_EQ(OcrEngines::startedEngines(), OcrEngines::kChineseEnginesForLargePictures + 1);
 }
 
 // The data folder is looked up once a process, so this runs in a fresh one.

@@ -106,7 +106,7 @@ public:
             }
             if (!mayStart)
                 return nullptr;
-            if (m_started[index] < m_limits[index]) {
+            if (m_started[index] < limitOf(index)) {
                 const Room room = isChinese(index) ? roomForChinese(index, lock) : Room::free;
                 if (room == Room::free)
                     break;
@@ -136,12 +136,41 @@ public:
 
     void giveBack(OcrModel model, tesseract::TessBaseAPI *api)
     {
+        std::unique_ptr<tesseract::TessBaseAPI> ending;
+        {
+            std::lock_guard lock(m_mutex);
+            --m_lent;
+            if (isChinese(size_t(model)) && (chineseStarted() > chineseRoom() || m_started[size_t(model)] > limitOf(size_t(model)))) {
+                --m_started[size_t(model)];
+                ending.reset(api);
+            } else {
+                m_idle[size_t(model)].emplace_back(api);
+            }
+            m_lastUse = std::chrono::steady_clock::now();
+            m_returned.notify_all();
+            m_watch.notify_all();
+        }
+        if (ending) {
+            ending->End();
+            ending.reset();
+            releaseFreedMemory();
+        }
+    }
+
+    void beginLargePicture()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_largePictures;
+        }
+        endIdle();
+    }
+
+    void endLargePicture()
+    {
         std::lock_guard lock(m_mutex);
-        m_idle[size_t(model)].emplace_back(api);
-        --m_lent;
-        m_lastUse = std::chrono::steady_clock::now();
-        m_returned.notify_all();
-        m_watch.notify_all();
+        --m_largePictures;
+        m_returned.notify_all(); // there may be room to start engines again
     }
 
     // Starts engines of `model` up to `count` (at most its limit), all idle afterwards.
@@ -151,11 +180,10 @@ public:
         bool ok = true;
         {
             std::unique_lock lock(m_mutex);
-            count = std::min(count, m_limits[size_t(model)]);
+            count = std::min(count, limitOf(size_t(model)));
             // Warming one script never ends the other's engines.
             if (isChinese(size_t(model)))
-                count = std::min(count, std::max(m_started[size_t(model)], kChineseEngines - m_started[size_t(OcrModel::simplified)] -
-                                                                               m_started[size_t(OcrModel::traditional)] + m_started[size_t(model)]));
+                count = std::min(count, std::max(m_started[size_t(model)], chineseRoom() - chineseStarted() + m_started[size_t(model)]));
         }
         for (int i = 0; i < count; ++i) {
             // Borrowing them all at once makes each a distinct engine. Warming never waits for
@@ -215,9 +243,22 @@ public:
     }
 
 private:
-    EnginePool() { m_limits.fill(kDefaultEngines); }
+    EnginePool()
+    {
+        m_limits.fill(kDefaultEngines);
+        m_limits[size_t(OcrModel::simplified)] = m_limits[size_t(OcrModel::traditional)] = kEnginesOfOneScript;
+    }
 
     static bool isChinese(size_t index) { return index == size_t(OcrModel::simplified) || index == size_t(OcrModel::traditional); }
+    // Called with the lock held.
+    int chineseStarted() const { return m_started[size_t(OcrModel::simplified)] + m_started[size_t(OcrModel::traditional)]; }
+    int chineseRoom() const { return m_largePictures > 0 ? kChineseEnginesForLargePictures : kChineseEngines; }
+    // While a large picture is read, the two scripts share the room evenly: its screens may be
+    // of both.
+    int limitOf(size_t index) const
+    {
+        return isChinese(index) && m_largePictures > 0 ? std::min(m_limits[index], kChineseEnginesForLargePictures / 2) : m_limits[index];
+    }
 
     enum class Room { free, made, none };
 
@@ -230,7 +271,7 @@ private:
     Room roomForChinese(size_t index, std::unique_lock<std::mutex> &lock)
     {
         const size_t other = index == size_t(OcrModel::simplified) ? size_t(OcrModel::traditional) : size_t(OcrModel::simplified);
-        if (m_started[index] + m_started[other] < kChineseEngines)
+        if (chineseStarted() < chineseRoom())
             return Room::free;
         if (m_started[index] > 0 || m_idle[other].empty())
             return Room::none;
@@ -322,6 +363,7 @@ private:
     std::array<bool, kModels> m_failed{};
     int m_lent = 0;
     int m_starts = 0;
+    int m_largePictures = 0;
     std::chrono::milliseconds m_idlePeriod = kDefaultIdlePeriod;
     std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
     std::unique_ptr<std::thread> m_watcher;
@@ -419,6 +461,16 @@ int startedEngines()
 void endIdleEngines()
 {
     EnginePool::instance().endIdle();
+}
+
+LargePictureScope::LargePictureScope()
+{
+    EnginePool::instance().beginLargePicture();
+}
+
+LargePictureScope::~LargePictureScope()
+{
+    EnginePool::instance().endLargePicture();
 }
 
 int engineStarts()

@@ -3,8 +3,9 @@
 //
 // Starting an engine reads its models from disk and costs about 0.2 s a language, and a started
 // Chinese engine holds about 45 MB (an English one about 15 MB), so engines are kept in one pool
-// the reading threads borrow from: at most kDefaultEngines of each model and kChineseEngines of
-// the two Chinese ones together (a model without any engine ends an idle one of the other
+// the reading threads borrow from: at most kDefaultEngines of English and of the combined model,
+// kEnginesOfOneScript of each Chinese script and kChineseEngines of the two together (fewer
+// while a large picture is read; a model without any engine ends an idle one of the other
 // script; one that has one waits for it), started when first needed (or by warm), used by one
 // thread at a time, and ended together once none has been lent for the idle period, when the
 // memory they held goes back to the system. The next read starts them again.
@@ -79,14 +80,32 @@ struct ReadRequest {
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request);
 
 constexpr int kDefaultEngines = 2;
-// Two of each Chinese script: a screen of either script reads on two engines at once. With one
-// Traditional engine, a Traditional screen's lines queued for it while the Simplified ones sat
-// idle (a third more time); the second costs about 45 MB while engines are warm.
-constexpr int kChineseEngines = 4;
+// A Chinese screen's lines wait for the engines of its script: every line is read with them,
+// while English and the other script read only some. Three of the screen's script and two of
+// the other read a screen in about four fifths of the time two and two take; a fifth Chinese
+// engine costs about 45 MB while engines are warm, which keeps the peak of reading a full HD
+// screen below that of a 4K one.
+constexpr int kEnginesOfOneScript = 3;
+constexpr int kChineseEngines = 5;
+// While a picture larger than 2560 × 1600 is read, half of them of each script: its ink analysis
+// alone takes 100 MB or more.
+constexpr int kChineseEnginesForLargePictures = 4;
+constexpr qint64 kLargePicturePixels = 2560 * 1600;
 constexpr std::chrono::milliseconds kDefaultIdlePeriod{120'000};
 
-// Starts engines of `model` now, up to `count` and its limit. Returns whether they run.
-bool warm(OcrModel model, int count = kDefaultEngines);
+// Starts engines of `model` now, up to `count` and what its limits leave room for. Returns
+// whether they run.
+bool warm(OcrModel model, int count = kEnginesOfOneScript);
+
+// While one lives, the Chinese engines are held to kChineseEnginesForLargePictures: the idle
+// ones end now, and those lent beyond the room end when given back.
+class LargePictureScope {
+public:
+    LargePictureScope();
+    ~LargePictureScope();
+    LargePictureScope(const LargePictureScope &) = delete;
+    LargePictureScope &operator=(const LargePictureScope &) = delete;
+};
 // For benchmarks and tests: the number of engines a model may have, and the idle period.
 void setEngineLimit(OcrModel model, int limit);
 void setIdlePeriod(std::chrono::milliseconds period);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -551,34 +552,55 @@ private:
                 for (int i : more.lines)
                     if (!has(i, more.model) && !m_ahead[index(more.model)][size_t(i)])
                         spare.emplace_back(i, more.model);
+        // The widest lines first, so that the round does not end waiting for a long line begun
+        // last.
+        std::stable_sort(missing.begin(), missing.end(),
+                         [&](int a, int b) { return m_pictures[size_t(a)].width() > m_pictures[size_t(b)].width(); });
         auto &readings = m_readings[index(model)];
         std::mutex mutex;
+        std::deque<int> pending(missing.begin(), missing.end());
         size_t nextSpare = 0;
+        auto takePending = [&]() -> std::optional<int> {
+            std::lock_guard lock(mutex);
+            if (pending.empty())
+                return std::nullopt;
+            const int line = pending.front();
+            pending.pop_front();
+            return line;
+        };
+        auto putBack = [&](int line) {
+            std::lock_guard lock(mutex);
+            pending.push_front(line);
+        };
         auto takeSpare = [&]() -> std::optional<std::pair<int, OcrModel>> {
             std::lock_guard lock(mutex);
-            if (nextSpare == spare.size())
+            if (pending.empty() || nextSpare == spare.size())
                 return std::nullopt;
             return spare[nextSpare++];
         };
-        runParallel(int(missing.size()), [&](int k) {
-            const int i = missing[size_t(k)];
-            for (;;) {
-                if (m_cancel && m_cancel->load())
-                    return; // the pipeline throws once the workers are back
-                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(i)], EngineUse::ifFree)) {
-                    readings[size_t(i)] = std::move(reading);
+        // A thread holds a line of the round only while it reads it: one that finds every engine
+        // of the model lent puts its line back for the next engine given back, and reads a line
+        // ahead meanwhile, so that the round's lines never wait behind a reading ahead.
+        runParallel(int(missing.size()), [&](int) {
+            while (!(m_cancel && m_cancel->load())) { // the pipeline throws once the workers are back
+                const std::optional<int> line = takePending();
+                if (!line)
                     return;
+                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(*line)], EngineUse::ifFree)) {
+                    readings[size_t(*line)] = std::move(reading);
+                    continue;
                 }
+                putBack(*line);
                 const auto other = takeSpare();
                 std::optional<Reading> early;
                 if (other)
                     early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
-                if (!early) {
-                    readings[size_t(i)] = readLine(model, m_pictures[size_t(i)], EngineUse::wait);
-                    return;
+                if (early) {
+                    // Each line ahead is handed out once: no other thread writes this slot.
+                    m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
+                } else if (const std::optional<int> next = takePending()) {
+                    readings[size_t(*next)] = readLine(model, m_pictures[size_t(*next)], EngineUse::wait);
                 }
-                // Each line ahead is handed out once: no other thread writes this slot.
-                m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
             }
         });
     }
