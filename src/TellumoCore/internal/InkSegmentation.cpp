@@ -1,9 +1,12 @@
 #include "TellumoCore/internal/InkSegmentation.h"
 
+#include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/UnionFind.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -20,6 +23,13 @@ constexpr int kSimilarity = 3;
 constexpr int kSolidSide = 7;
 // Regions this large are backgrounds whatever surrounds them.
 constexpr qint64 kPanePixels = 4000;
+// Squares are counted up to this side: more than the threshold, and more than a region smaller
+// than a pane can hold, whose largest square is kept.
+constexpr int kSquareCap = 64;
+static_assert(kSquareCap > kSolidSide && kSquareCap * kSquareCap >= kPanePixels);
+// A picture is split into strips of at least this many pixels: a thread for fewer costs more than
+// it saves.
+constexpr size_t kPixelsPerStrip = 250000;
 // A glyph holding a solid patch of its own colour this large beside its height is a shape (an
 // avatar, a dot of colour), not a character: strokes are thin beside a character's height.
 constexpr double kMaxStrokeShare = 0.4;
@@ -71,6 +81,96 @@ inline void include(QRect &box, int x, int y)
         box.setBottom(y);
 }
 
+// Bounds and size grown pixel by pixel from nothing.
+struct Extent {
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    qint64 pixels = 0;
+
+    void include(int x, int y)
+    {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        ++pixels;
+    }
+    void add(const Extent &other)
+    {
+        left = std::min(left, other.left);
+        right = std::max(right, other.right);
+        top = std::min(top, other.top);
+        bottom = std::max(bottom, other.bottom);
+        pixels += other.pixels;
+    }
+    QRect box() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
+};
+
+// A region that holds a solid square: its bounds, colour, and what its edge touches.
+struct CandidateTally : Extent {
+    qint64 red = 0, green = 0, blue = 0;
+    qint64 touchesInk = 0, touchesBackground = 0;
+    int32_t firstPiece = -1; // of ink it touches
+    bool severalPieces = false;
+
+    void touchPiece(int32_t piece)
+    {
+        if (firstPiece < 0)
+            firstPiece = piece;
+        else if (piece != firstPiece)
+            severalPieces = true;
+    }
+    void add(const CandidateTally &other)
+    {
+        Extent::add(other);
+        red += other.red;
+        green += other.green;
+        blue += other.blue;
+        touchesInk += other.touchesInk;
+        touchesBackground += other.touchesBackground;
+        if (other.firstPiece >= 0)
+            touchPiece(other.firstPiece);
+        severalPieces = severalPieces || other.severalPieces;
+    }
+};
+
+// What one strip tallies of the regions or glyphs that begin above it and reach into it, by their
+// numbers (ascending): few, as each crosses the strip's top row.
+template <typename Tally>
+class CarriedTallies {
+public:
+    explicit CarriedTallies(std::vector<int32_t> ids) : m_ids(std::move(ids)), m_tallies(m_ids.size()) {}
+
+    const std::vector<int32_t> &ids() const { return m_ids; }
+    const std::vector<Tally> &tallies() const { return m_tallies; }
+    int slot(int32_t id)
+    {
+        // Consecutive pixels mostly belong to the same one.
+        if (id != m_lastId) {
+            const auto found = std::lower_bound(m_ids.begin(), m_ids.end(), id);
+            Q_ASSERT(found != m_ids.end() && *found == id);
+            m_lastId = id;
+            m_lastSlot = int(found - m_ids.begin());
+        }
+        return m_lastSlot;
+    }
+    Tally &operator[](int32_t id) { return m_tallies[size_t(slot(id))]; }
+
+private:
+    std::vector<int32_t> m_ids;
+    std::vector<Tally> m_tallies;
+    int32_t m_lastId = -1;
+    int m_lastSlot = 0;
+};
+
+// The largest of what several strips count for one region.
+void raiseTo(uint8_t &shared, uint8_t value)
+{
+    std::atomic_ref<uint8_t> slot(shared);
+    uint8_t seen = slot.load(std::memory_order_relaxed);
+    while (seen < value && !slot.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+
 void vote(GlyphTally &tally, int region)
 {
     for (auto &slot : tally.votes) {
@@ -86,11 +186,16 @@ void vote(GlyphTally &tally, int region)
 
 } // namespace
 
-InkSegmentation::InkSegmentation(const QImage &image)
+InkSegmentation::InkSegmentation(const QImage &image, int strips)
     : m_image(image), m_bits(m_image.constBits()), m_stride(m_image.bytesPerLine()), m_width(image.width()), m_height(image.height())
 {
     const size_t count = size_t(m_width) * size_t(m_height);
-    m_regionOf.assign(count, -1);
+    if (strips <= 0)
+        strips = count < size_t(kPixelsPerStrip) ? 1 : int(std::min<size_t>(size_t(recognitionPool().maxThreadCount()), count / size_t(kPixelsPerStrip)));
+    strips = std::clamp(strips, 1, std::max(1, m_height));
+    for (int k = 0; k < strips; ++k)
+        m_strips.push_back({int(qint64(m_height) * k / strips), int(qint64(m_height) * (k + 1) / strips)});
+    m_regionOf.resize(count);
     std::vector<int32_t> parent(count);
     labelRegions(parent);
     labelGlyphs(parent);
@@ -113,122 +218,212 @@ float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
     return std::clamp((pr * dr + pg * dg + pb * db) / length, 0.0f, 1.0f);
 }
 
+size_t InkSegmentation::stripOf(int32_t index) const
+{
+    const int y = index / m_width;
+    return size_t(std::upper_bound(m_strips.begin(), m_strips.end(), y, [](int row, const Strip &strip) { return row < strip.bottom; }) -
+                  m_strips.begin());
+}
+
+template <typename Body>
+void InkSegmentation::eachStrip(const Body &body) const
+{
+    if (m_strips.size() == 1)
+        body(size_t(0));
+    else
+        runParallel(int(m_strips.size()), [&](int strip) { body(size_t(strip)); }, FreedMemory::keep);
+}
+
+// Each strip's sets first, the strips at once: `linkStrip(strip)` gives each of the strip's pixels
+// its own index (or -1 for a pixel in no set) and links pixels within the strip only, each set's
+// root being its smallest index. Then, on one thread, `linkSeam(y, unite)` links the pairs across
+// the seam above row y; only the strips' roots change there, so the strips can then point each
+// member at its set's root at once, and call `onRoot(index, number)` for every root, numbering
+// them in raster order.
+template <typename LinkStrip, typename LinkSeam, typename OnRoot>
+InkSegmentation::StripSets InkSegmentation::linkSets(std::vector<int32_t> &parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam,
+                                                     const OnRoot &onRoot) const
+{
+    const size_t strips = m_strips.size();
+    std::vector<int32_t> roots(strips, 0);
+    StripSets sets{std::vector<int32_t>(strips + 1, 0), std::vector<std::vector<int32_t>>(strips)};
+    eachStrip([&](size_t strip) {
+        linkStrip(strip);
+        // A member's link points at a smaller index, which by then points at its root.
+        int32_t count = 0;
+        for (size_t i = stripBegin(strip), end = stripEnd(strip); i < end; ++i) {
+            const int32_t link = parent[i];
+            if (link == int32_t(i))
+                ++count;
+            else if (link >= 0)
+                parent[i] = parent[size_t(link)];
+        }
+        roots[strip] = count;
+    });
+    if (strips > 1) {
+        // A strip's root joined to a smaller one is the only member of its strip whose link leaves
+        // its set's part in the strip.
+        std::vector<std::vector<int32_t>> joined(strips);
+        const auto unite = [&](int32_t i, int32_t j) {
+            int32_t a = findRoot(parent, parent[size_t(i)]), b = findRoot(parent, parent[size_t(j)]);
+            if (a == b)
+                return;
+            if (a > b)
+                std::swap(a, b);
+            parent[size_t(b)] = a;
+            joined[stripOf(b)].push_back(b);
+        };
+        for (size_t strip = 1; strip < strips; ++strip)
+            linkSeam(m_strips[strip].top, unite);
+        for (size_t strip = 0; strip < strips; ++strip) {
+            std::vector<int32_t> &carried = sets.carried[strip];
+            for (const int32_t member : joined[strip]) {
+                const int32_t root = findRoot(parent, member);
+                parent[size_t(member)] = root;
+                if (size_t(root) < stripBegin(strip))
+                    carried.push_back(root);
+            }
+            std::sort(carried.begin(), carried.end());
+            carried.erase(std::unique(carried.begin(), carried.end()), carried.end());
+            roots[strip] -= int32_t(joined[strip].size());
+        }
+    }
+    for (size_t strip = 0; strip < strips; ++strip)
+        sets.first[strip + 1] = sets.first[strip] + roots[strip];
+    eachStrip([&](size_t strip) {
+        const size_t begin = stripBegin(strip);
+        int32_t number = sets.first[strip];
+        for (size_t i = begin, end = stripEnd(strip); i < end; ++i) {
+            const int32_t link = parent[i];
+            if (link == int32_t(i))
+                onRoot(i, number++);
+            else if (link >= 0 && size_t(link) >= begin)
+                parent[i] = parent[size_t(link)];
+        }
+    });
+    return sets;
+}
+
 void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
 {
     const int w = m_width, h = m_height;
-    for (size_t i = 0; i < parent.size(); ++i)
-        parent[i] = int32_t(i);
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        const auto *above = y > 0 ? reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1)) : nullptr;
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            if (x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity)
-                uniteSets(parent, base + x, base + x - 1);
-            if (above && channelDistance(row[x], above[x]) <= kSimilarity)
-                uniteSets(parent, base + x, base + x - w);
+    const size_t strips = m_strips.size();
+    // Neighbours within the tolerance, numbered in the order of the regions' first pixels.
+    const StripSets regionSets = linkSets(
+        parent,
+        [&](size_t strip) {
+            for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+                const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+                const auto *above = y > m_strips[strip].top ? reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1)) : nullptr;
+                const int32_t base = int32_t(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    parent[size_t(base + x)] = base + x;
+                    if (x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity)
+                        uniteSets(parent, base + x, base + x - 1);
+                    if (above && channelDistance(row[x], above[x]) <= kSimilarity)
+                        uniteSets(parent, base + x, base + x - w);
+                }
+            }
+        },
+        [&](int y, const auto &unite) {
+            const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+            const auto *above = reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1));
+            for (int x = 0; x < w; ++x)
+                if (channelDistance(row[x], above[x]) <= kSimilarity)
+                    unite(y * w + x, (y - 1) * w + x);
+        },
+        [&](size_t i, int32_t number) { m_regionOf[i] = number; });
+    const std::vector<int32_t> &firstRegion = regionSets.first;
+    const int32_t regionCount = firstRegion[strips];
+
+    // The largest square each region holds, up to kSquareCap: the side of the square of equal
+    // labels that ends at a pixel is one more than the smallest of its left, upper and upper-left
+    // neighbours'. A strip starts counting kSquareCap - 1 rows above its top, which gives its own
+    // rows their full count. Meanwhile every pixel gets its region's number.
+    std::vector<uint8_t> largestSquare(size_t(regionCount), 0);
+    eachStrip([&](size_t strip) {
+        const int top = m_strips[strip].top, from = std::max(0, top - (kSquareCap - 1));
+        std::vector<uint8_t> above(size_t(w), 0), current(size_t(w), 0);
+        for (int y = from; y < m_strips[strip].bottom; ++y) {
+            const int32_t *roots = parent.data() + size_t(y) * size_t(w);
+            for (int x = 0; x < w; ++x) {
+                uint8_t side = 1;
+                if (x > 0 && y > from && roots[x] == roots[x - 1] && roots[x] == roots[x - w] && roots[x] == roots[x - w - 1])
+                    side = uint8_t(std::min<int>({current[size_t(x - 1)], above[size_t(x)], above[size_t(x - 1)], kSquareCap - 1}) + 1);
+                current[size_t(x)] = side;
+            }
+            if (y >= top) {
+                int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+                const int32_t base = int32_t(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    if (roots[x] != base + x)
+                        labels[x] = m_regionOf[size_t(roots[x])];
+                    raiseTo(largestSquare[size_t(labels[x])], current[size_t(x)]);
+                }
+            }
+            std::swap(above, current);
         }
-    }
+    });
 
-    // Dense region numbers.
-    int regionCount = 0;
-    for (size_t i = 0; i < parent.size(); ++i) {
-        const int32_t root = findRoot(parent, int32_t(i));
-        if (root == int32_t(i))
-            m_regionOf[i] = regionCount++;
-        else
-            m_regionOf[i] = m_regionOf[size_t(root)];
-    }
-
-    // The largest square each region holds: the side of the square of equal labels that ends at a
-    // pixel is one more than the smallest of its left, upper and upper-left neighbours'.
-    std::vector<uint16_t> largestSquare(size_t(regionCount), 0);
-    std::vector<uint16_t> above(size_t(w), 0), current(size_t(w), 0);
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            uint16_t side = 1;
-            if (x > 0 && y > 0 && labels[x] == labels[x - 1] && labels[x] == labels[x - w] && labels[x] == labels[x - w - 1])
-                side = uint16_t(std::min<int>({current[size_t(x - 1)], above[size_t(x)], above[size_t(x - 1)], 65534}) + 1);
-            current[size_t(x)] = side;
-            uint16_t &largest = largestSquare[size_t(labels[x])];
-            largest = std::max(largest, side);
-        }
-        std::swap(above, current);
-    }
-
-    // The regions that hold a solid square: their bounds, colour, and what their edge touches.
-    struct Candidate {
-        BackgroundRegion region;
-        qint64 red = 0, green = 0, blue = 0;
-        qint64 touchesInk = 0, touchesBackground = 0;
-        int largestSquare = 0;
-        int32_t firstPiece = -1; // of ink it touches
-        bool severalPieces = false;
-    };
+    // The regions that hold a solid square, numbered in the same order.
     std::vector<int32_t> candidate(size_t(regionCount), -1);
-    std::vector<Candidate> candidates;
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int32_t region = labels[x];
-            if (largestSquare[size_t(region)] < kSolidSide)
-                continue;
-            int32_t &index = candidate[size_t(region)];
-            if (index < 0) {
-                index = int32_t(candidates.size());
-                candidates.push_back({{QRect(x, y, 1, 1), 0}});
-                candidates.back().largestSquare = largestSquare[size_t(region)];
-            }
-            Candidate &c = candidates[size_t(index)];
-            include(c.region.box, x, y);
-            ++c.region.pixels;
-            c.red += qRed(row[x]);
-            c.green += qGreen(row[x]);
-            c.blue += qBlue(row[x]);
+    std::vector<CandidateTally> candidates;
+    for (int32_t region = 0; region < regionCount; ++region) {
+        if (largestSquare[size_t(region)] >= kSolidSide) {
+            candidate[size_t(region)] = int32_t(candidates.size());
+            candidates.emplace_back();
         }
     }
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            const int32_t index = candidate[size_t(labels[x])];
-            if (index < 0)
-                continue;
-            Candidate &c = candidates[size_t(index)];
-            // Beyond the picture's edge lies more of the screen: a background.
-            constexpr int32_t outside = -1;
-            const int32_t neighbours[] = {x > 0 ? labels[x - 1] : outside, x + 1 < w ? labels[x + 1] : outside, y > 0 ? labels[x - w] : outside,
-                                          y + 1 < h ? labels[x + w] : outside};
-            for (int32_t neighbour : neighbours) {
-                if (neighbour == labels[x])
-                    continue;
-                ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
-            }
-        }
+    // The candidates that begin above a strip and reach into it.
+    std::vector<CarriedTallies<CandidateTally>> carried;
+    for (size_t strip = 0; strip < strips; ++strip) {
+        std::vector<int32_t> ids;
+        for (const int32_t root : regionSets.carried[strip])
+            if (const int32_t index = candidate[size_t(m_regionOf[size_t(root)])]; index >= 0)
+                ids.push_back(index);
+        carried.emplace_back(std::move(ids));
     }
 
     // The pieces of ink each candidate touches, with every candidate taken for background.
     linkInk(parent, [&](size_t i) { return candidate[size_t(m_regionOf[i])] < 0; });
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            const int32_t index = candidate[size_t(labels[x])];
-            if (index < 0)
-                continue;
-            Candidate &c = candidates[size_t(index)];
-            const int32_t i = int32_t(y) * w + x;
-            for (int32_t neighbour : {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1, y + 1 < h ? i + w : -1}) {
-                if (neighbour < 0 || parent[size_t(neighbour)] < 0)
+
+    // Each candidate's bounds, colour and what its edge touches: the strip where it begins tallies
+    // it, a strip it reaches into keeps its share apart.
+    eachStrip([&](size_t strip) {
+        CarriedTallies<CandidateTally> &share = carried[strip];
+        const int32_t firstOwn = firstRegion[strip], lastOwn = firstRegion[strip + 1];
+        for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+            const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+            const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                const int32_t region = labels[x];
+                const int32_t index = candidate[size_t(region)];
+                if (index < 0)
                     continue;
-                const int32_t piece = findRoot(parent, neighbour);
-                if (c.firstPiece < 0)
-                    c.firstPiece = piece;
-                else if (piece != c.firstPiece)
-                    c.severalPieces = true;
+                CandidateTally &c = region >= firstOwn && region < lastOwn ? candidates[size_t(index)] : share[index];
+                c.include(x, y);
+                c.red += qRed(row[x]);
+                c.green += qGreen(row[x]);
+                c.blue += qBlue(row[x]);
+                // Beyond the picture's edge lies more of the screen: a background.
+                constexpr int32_t outside = -1;
+                const int32_t neighbours[] = {x > 0 ? labels[x - 1] : outside, x + 1 < w ? labels[x + 1] : outside, y > 0 ? labels[x - w] : outside,
+                                              y + 1 < h ? labels[x + w] : outside};
+                for (int32_t neighbour : neighbours) {
+                    if (neighbour == region)
+                        continue;
+                    ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
+                }
+                const int32_t i = int32_t(y) * w + x;
+                for (int32_t neighbour : {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1, y + 1 < h ? i + w : -1})
+                    if (neighbour >= 0 && parent[size_t(neighbour)] >= 0)
+                        c.touchPiece(parent[size_t(neighbour)]);
             }
         }
-    }
+    });
+    for (size_t strip = 1; strip < strips; ++strip)
+        for (size_t slot = 0; slot < carried[strip].ids().size(); ++slot)
+            candidates[size_t(carried[strip].ids()[slot])].add(carried[strip].tallies()[slot]);
 
     // Panes, bars and buttons meet other backgrounds somewhere along their straight sharp edges,
     // or are large, or hold words (several pieces of ink) inside a rounded outline. The inside of
@@ -236,15 +431,15 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
     // ink: it is ink.
     std::vector<int32_t> finalIndex(candidates.size(), -1);
     for (size_t index = 0; index < candidates.size(); ++index) {
-        Candidate &c = candidates[index];
+        const CandidateTally &c = candidates[index];
         const bool enclosed = c.touchesInk > 0 && c.touchesBackground * 10 < c.touchesInk + c.touchesBackground;
-        if (enclosed && c.region.pixels < kPanePixels && !c.severalPieces) {
+        if (enclosed && c.pixels < kPanePixels && !c.severalPieces) {
             finalIndex[index] = -2 - int32_t(m_enclosed.size());
-            const qint64 n = std::max<qint64>(1, c.region.pixels);
+            const qint64 n = std::max<qint64>(1, c.pixels);
             m_enclosed.push_back({qRgb(int(c.red / n), int(c.green / n), int(c.blue / n)), 0});
         } else {
             finalIndex[index] = int32_t(m_regions.size());
-            m_regions.push_back(c.region);
+            m_regions.push_back({c.box(), c.pixels});
         }
     }
     for (int32_t region = 0; region < regionCount; ++region) {
@@ -252,62 +447,121 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         if (index >= 0 && finalIndex[size_t(index)] <= -2)
             m_enclosed[size_t(-2 - finalIndex[size_t(index)])].largestSquare = largestSquare[size_t(region)];
     }
-    for (size_t i = 0; i < m_regionOf.size(); ++i) {
-        const int32_t index = candidate[size_t(m_regionOf[i])];
-        m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
-    }
+    eachStrip([&](size_t strip) {
+        for (size_t i = stripBegin(strip), end = stripEnd(strip); i < end; ++i) {
+            const int32_t index = candidate[size_t(m_regionOf[i])];
+            m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
+        }
+    });
 }
 
 template <typename IsInk>
-void InkSegmentation::linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const
+InkSegmentation::StripSets InkSegmentation::linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const
 {
-    const int w = m_width, h = m_height;
-    for (size_t i = 0; i < parent.size(); ++i)
-        parent[i] = isInk(i) ? int32_t(i) : -1;
-    for (int y = 0; y < h; ++y) {
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int32_t i = base + x;
-            if (parent[size_t(i)] < 0)
-                continue;
-            if (x > 0 && parent[size_t(i - 1)] >= 0)
-                uniteSets(parent, i, i - 1);
-            if (y > 0) {
+    const int w = m_width;
+    return linkSets(
+        parent,
+        [&](size_t strip) {
+            const int top = m_strips[strip].top;
+            for (int y = top; y < m_strips[strip].bottom; ++y) {
+                const int32_t base = int32_t(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    const int32_t i = base + x;
+                    if (!isInk(size_t(i))) {
+                        parent[size_t(i)] = -1;
+                        continue;
+                    }
+                    parent[size_t(i)] = i;
+                    if (x > 0 && parent[size_t(i - 1)] >= 0)
+                        uniteSets(parent, i, i - 1);
+                    if (y > top) {
+                        for (int dx = -1; dx <= 1; ++dx) {
+                            const int nx = x + dx;
+                            if (nx >= 0 && nx < w && parent[size_t(i - w + dx)] >= 0)
+                                uniteSets(parent, i, i - w + dx);
+                        }
+                    }
+                }
+            }
+        },
+        [&](int y, const auto &unite) {
+            const int32_t base = int32_t(y) * w;
+            for (int x = 0; x < w; ++x) {
+                const int32_t i = base + x;
+                if (parent[size_t(i)] < 0)
+                    continue;
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int nx = x + dx;
                     if (nx >= 0 && nx < w && parent[size_t(i - w + dx)] >= 0)
-                        uniteSets(parent, i, i - w + dx);
+                        unite(i, i - w + dx);
                 }
             }
-        }
-    }
+        },
+        [](size_t, int32_t) {});
 }
 
 void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
 {
-    const int w = m_width, h = m_height;
-    linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
-    // Every pixel's link made to point at its set's root, then, in index order (a root comes
-    // before the other members), replaced by its glyph's index: a root's own entry holds the
-    // index by the time its members read it. The vector becomes the glyph labels in place.
-    for (size_t i = 0; i < parent.size(); ++i)
-        if (parent[i] >= 0)
-            parent[i] = findRoot(parent, int32_t(i));
-    for (int y = 0; y < h; ++y) {
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int32_t i = base + x;
-            if (parent[size_t(i)] < 0)
-                continue;
-            if (parent[size_t(i)] == i) {
-                parent[size_t(i)] = int32_t(m_glyphs.size());
-                m_glyphs.push_back({QRect(x, y, 1, 1), 0});
-            } else {
-                parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+    const int w = m_width;
+    const size_t strips = m_strips.size();
+    const StripSets sets = linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
+    const std::vector<int32_t> &firstGlyph = sets.first;
+    m_glyphs.resize(size_t(firstGlyph[strips]));
+    // Every pixel's link replaced by its glyph's number, in raster order, so that a root's entry
+    // holds the number by the time its members read it; a glyph that begins above the strip is
+    // counted apart and its pixels hold -2 - its place among them until every strip is numbered.
+    std::vector<CarriedTallies<Extent>> carried;
+    for (size_t strip = 0; strip < strips; ++strip)
+        carried.emplace_back(sets.carried[strip]);
+    std::vector<int> lastCarriedRow(strips, -1);
+    eachStrip([&](size_t strip) {
+        const int32_t begin = int32_t(stripBegin(strip));
+        int32_t next = firstGlyph[strip];
+        CarriedTallies<Extent> &share = carried[strip];
+        for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+            const int32_t base = int32_t(y) * w;
+            for (int x = 0; x < w; ++x) {
+                const int32_t i = base + x;
+                const int32_t link = parent[size_t(i)];
+                if (link < 0)
+                    continue;
+                if (link >= begin) {
+                    if (link == i) {
+                        parent[size_t(i)] = next;
+                        m_glyphs[size_t(next++)] = {QRect(x, y, 1, 1), 0};
+                    } else {
+                        parent[size_t(i)] = parent[size_t(link)];
+                    }
+                    Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
+                    include(glyph.box, x, y);
+                    ++glyph.pixels;
+                } else {
+                    parent[size_t(i)] = -2 - share.slot(link);
+                    share[link].include(x, y);
+                    lastCarriedRow[strip] = y;
+                }
             }
-            Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
-            include(glyph.box, x, y);
-            ++glyph.pixels;
+        }
+    });
+    if (strips == 1)
+        return;
+    eachStrip([&](size_t strip) {
+        const CarriedTallies<Extent> &share = carried[strip];
+        if (share.ids().empty())
+            return;
+        std::vector<int32_t> glyphOfSlot;
+        for (const int32_t root : share.ids())
+            glyphOfSlot.push_back(parent[size_t(root)]);
+        for (size_t i = stripBegin(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
+            if (parent[i] <= -2)
+                parent[i] = glyphOfSlot[size_t(-2 - parent[i])];
+    });
+    for (size_t strip = 1; strip < strips; ++strip) {
+        const CarriedTallies<Extent> &share = carried[strip];
+        for (size_t slot = 0; slot < share.ids().size(); ++slot) {
+            Glyph &glyph = m_glyphs[size_t(parent[size_t(share.ids()[slot])])];
+            glyph.box |= share.tallies()[slot].box();
+            glyph.pixels += int(share.tallies()[slot].pixels);
         }
     }
 }

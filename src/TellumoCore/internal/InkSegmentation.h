@@ -45,7 +45,9 @@ struct BackgroundRegion {
 class InkSegmentation final {
 public:
     // `image` must be Format_RGB32 (or ARGB32 with opaque pixels).
-    explicit InkSegmentation(const QImage &image);
+    // `strips`: how many horizontal strips the picture is analysed in at once, 0 to choose by its
+    // size and the recognition workers; the result does not depend on it.
+    explicit InkSegmentation(const QImage &image, int strips = 0);
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -63,11 +65,32 @@ private:
     QRgb pixel(int x, int y) const { return reinterpret_cast<const QRgb *>(m_bits + qsizetype(y) * m_stride)[x]; }
     // While analysing, per pixel: the background region it belongs to, or -1 for ink.
     int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
+
+    // The picture is analysed in horizontal strips at once, each strip's rows [top, bottom) by a
+    // thread of its own, and what crosses the seams between strips is joined afterwards; numbers
+    // are given in the order of first pixels in raster order, whatever the strips.
+    struct Strip {
+        int top;
+        int bottom;
+    };
+    // Sets of linked pixels, each pixel's entry pointing at its set's first pixel (its root).
+    struct StripSets {
+        std::vector<int32_t> first;                // per strip: its first root's number; last: the count
+        std::vector<std::vector<int32_t>> carried; // per strip: the roots above it of sets reaching into it, ascending
+    };
+    size_t stripBegin(size_t strip) const { return size_t(m_strips[strip].top) * size_t(m_width); }
+    size_t stripEnd(size_t strip) const { return size_t(m_strips[strip].bottom) * size_t(m_width); }
+    size_t stripOf(int32_t index) const;
+    template <typename Body>
+    void eachStrip(const Body &body) const;
+    template <typename LinkStrip, typename LinkSeam, typename OnRoot>
+    StripSets linkSets(std::vector<int32_t> &parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam, const OnRoot &onRoot) const;
+
     void labelRegions(std::vector<int32_t> &parent);
     void labelGlyphs(std::vector<int32_t> &parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.
     template <typename IsInk>
-    void linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const;
+    StripSets linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const;
     void measureGlyphs();
 
     // A flat patch inside ink: the core of a thick stroke, a counter, the inside of a shape.
@@ -81,6 +104,7 @@ private:
     qsizetype m_stride = 0;
     int m_width = 0;
     int m_height = 0;
+    std::vector<Strip> m_strips;
     std::vector<int32_t> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
     std::vector<EnclosedPatch> m_enclosed;
     std::vector<int32_t> m_glyphOf;
