@@ -195,15 +195,17 @@ InkSegmentation::InkSegmentation(const QImage &image, int strips)
     strips = std::clamp(strips, 1, std::max(1, m_height));
     for (int k = 0; k < strips; ++k)
         m_strips.push_back({int(qint64(m_height) * k / strips), int(qint64(m_height) * (k + 1) / strips)});
-    m_regionOf.resize(count);
-    std::vector<int32_t> parent(count);
-    labelRegions(parent);
-    labelGlyphs(parent);
+    // Left unset: each strip's thread writes its pixels' entries first, which spreads the cost of
+    // the memory's first touch over the threads too.
+    m_regionOf.reset(new int32_t[count]);
+    std::unique_ptr<int32_t[]> parent(new int32_t[count]);
+    labelRegions(parent.get());
+    labelGlyphs(parent.get());
     // The sets' links have become the glyph labels.
     m_glyphOf = std::move(parent);
     measureGlyphs();
     // Only the analysis needs the regions pixel by pixel: a word a pixel less for the lines.
-    std::vector<int32_t>().swap(m_regionOf);
+    m_regionOf.reset();
 }
 
 float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
@@ -241,7 +243,7 @@ void InkSegmentation::eachStrip(const Body &body) const
 // member at its set's root at once, and call `onRoot(index, number)` for every root, numbering
 // them in raster order.
 template <typename LinkStrip, typename LinkSeam, typename OnRoot>
-InkSegmentation::StripSets InkSegmentation::linkSets(std::vector<int32_t> &parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam,
+InkSegmentation::StripSets InkSegmentation::linkSets(int32_t *parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam,
                                                      const OnRoot &onRoot) const
 {
     const size_t strips = m_strips.size();
@@ -304,7 +306,7 @@ InkSegmentation::StripSets InkSegmentation::linkSets(std::vector<int32_t> &paren
     return sets;
 }
 
-void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
+void InkSegmentation::labelRegions(int32_t *parent)
 {
     const int w = m_width, h = m_height;
     const size_t strips = m_strips.size();
@@ -345,7 +347,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         const int top = m_strips[strip].top, from = std::max(0, top - (kSquareCap - 1));
         std::vector<uint8_t> above(size_t(w), 0), current(size_t(w), 0);
         for (int y = from; y < m_strips[strip].bottom; ++y) {
-            const int32_t *roots = parent.data() + size_t(y) * size_t(w);
+            const int32_t *roots = parent + size_t(y) * size_t(w);
             for (int x = 0; x < w; ++x) {
                 uint8_t side = 1;
                 if (x > 0 && y > from && roots[x] == roots[x - 1] && roots[x] == roots[x - w] && roots[x] == roots[x - w - 1])
@@ -353,7 +355,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
                 current[size_t(x)] = side;
             }
             if (y >= top) {
-                int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+                int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
                 const int32_t base = int32_t(y) * w;
                 for (int x = 0; x < w; ++x) {
                     if (roots[x] != base + x)
@@ -393,7 +395,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         CarriedTallies<CandidateTally> &share = carried[strip];
         const int32_t firstOwn = firstRegion[strip], lastOwn = firstRegion[strip + 1];
         for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
-            const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
+            const int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
             const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
             for (int x = 0; x < w; ++x) {
                 const int32_t region = labels[x];
@@ -456,7 +458,7 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
 }
 
 template <typename IsInk>
-InkSegmentation::StripSets InkSegmentation::linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const
+InkSegmentation::StripSets InkSegmentation::linkInk(int32_t *parent, const IsInk &isInk) const
 {
     const int w = m_width;
     return linkSets(
@@ -500,7 +502,7 @@ InkSegmentation::StripSets InkSegmentation::linkInk(std::vector<int32_t> &parent
         [](size_t, int32_t) {});
 }
 
-void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
+void InkSegmentation::labelGlyphs(int32_t *parent)
 {
     const int w = m_width;
     const size_t strips = m_strips.size();

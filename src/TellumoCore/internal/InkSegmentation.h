@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace Tellumo::detail {
@@ -84,13 +85,13 @@ private:
     template <typename Body>
     void eachStrip(const Body &body) const;
     template <typename LinkStrip, typename LinkSeam, typename OnRoot>
-    StripSets linkSets(std::vector<int32_t> &parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam, const OnRoot &onRoot) const;
+    StripSets linkSets(int32_t *parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam, const OnRoot &onRoot) const;
 
-    void labelRegions(std::vector<int32_t> &parent);
-    void labelGlyphs(std::vector<int32_t> &parent);
+    void labelRegions(int32_t *parent);
+    void labelGlyphs(int32_t *parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.
     template <typename IsInk>
-    StripSets linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const;
+    StripSets linkInk(int32_t *parent, const IsInk &isInk) const;
     void measureGlyphs();
 
     // A flat patch inside ink: the core of a thick stroke, a counter, the inside of a shape.
@@ -105,9 +106,9 @@ private:
     int m_width = 0;
     int m_height = 0;
     std::vector<Strip> m_strips;
-    std::vector<int32_t> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
+    std::unique_ptr<int32_t[]> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
     std::vector<EnclosedPatch> m_enclosed;
-    std::vector<int32_t> m_glyphOf;
+    std::unique_ptr<int32_t[]> m_glyphOf;
     std::vector<Glyph> m_glyphs;
     std::vector<BackgroundRegion> m_regions;
 };
