@@ -50,6 +50,7 @@ struct GlyphTally {
     int surrounding = 0;
     int foreign = 0;
     int farthest = -1;
+    QRgb ink = 0; // the first pixel that far
     int solidSquare = 0; // the largest patch of a colour other than the background inside it
     int topEdge = 0, bottomEdge = 0; // its pixels in the two rows at the top and at the bottom of its box
     std::array<std::pair<int, int>, 4> votes{}; // region, count
@@ -182,6 +183,52 @@ void vote(GlyphTally &tally, int region)
     auto weakest = std::min_element(tally.votes.begin(), tally.votes.end(), [](auto &a, auto &b) { return a.second < b.second; });
     if (weakest->second == 0)
         *weakest = {region, 1};
+}
+
+// Adds to what a glyph's scan met around it what a later part of the scan met; false when the
+// votes cannot be told so: the later part met four other regions before one the glyph has a vote
+// for.
+bool addAround(GlyphTally &tally, const GlyphTally &later)
+{
+    tally.red += later.red;
+    tally.green += later.green;
+    tally.blue += later.blue;
+    tally.surrounding += later.surrounding;
+    const bool laterFull = later.votes.back().second > 0;
+    bool known = true;
+    for (auto &slot : tally.votes) {
+        if (slot.second == 0)
+            continue;
+        const auto found = std::find_if(later.votes.begin(), later.votes.end(), [&](auto &other) { return other.second > 0 && other.first == slot.first; });
+        if (found != later.votes.end())
+            slot.second += found->second;
+        else if (laterFull)
+            known = false;
+    }
+    for (const auto &other : later.votes) {
+        if (other.second == 0)
+            break;
+        if (std::any_of(tally.votes.begin(), tally.votes.end(), [&](auto &slot) { return slot.second > 0 && slot.first == other.first; }))
+            continue;
+        const auto free = std::find_if(tally.votes.begin(), tally.votes.end(), [](auto &slot) { return slot.second == 0; });
+        if (free == tally.votes.end())
+            break;
+        *free = other;
+    }
+    return known;
+}
+
+// Adds to what a glyph's scan met inside it what a later part of the scan met.
+void addInside(GlyphTally &tally, const GlyphTally &later)
+{
+    if (later.farthest > tally.farthest) {
+        tally.farthest = later.farthest;
+        tally.ink = later.ink;
+    }
+    tally.topEdge += later.topEdge;
+    tally.bottomEdge += later.bottomEdge;
+    tally.solidSquare = std::max(tally.solidSquare, later.solidSquare);
+    tally.foreign += later.foreign;
 }
 
 } // namespace
@@ -545,57 +592,103 @@ void InkSegmentation::labelGlyphs(int32_t *parent)
             }
         }
     });
-    if (strips == 1)
-        return;
-    eachStrip([&](size_t strip) {
-        const CarriedTallies<Extent> &share = carried[strip];
-        if (share.ids().empty())
-            return;
-        std::vector<int32_t> glyphOfSlot;
-        for (const int32_t root : share.ids())
-            glyphOfSlot.push_back(parent[size_t(root)]);
-        for (size_t i = stripBegin(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
-            if (parent[i] <= -2)
-                parent[i] = glyphOfSlot[size_t(-2 - parent[i])];
-    });
+    // A root's entry holds its glyph's number now.
+    m_firstGlyph = firstGlyph;
+    m_carriedGlyphs.assign(strips, {});
     for (size_t strip = 1; strip < strips; ++strip) {
         const CarriedTallies<Extent> &share = carried[strip];
         for (size_t slot = 0; slot < share.ids().size(); ++slot) {
-            Glyph &glyph = m_glyphs[size_t(parent[size_t(share.ids()[slot])])];
+            const int32_t number = parent[size_t(share.ids()[slot])];
+            m_carriedGlyphs[strip].push_back(number);
+            Glyph &glyph = m_glyphs[size_t(number)];
             glyph.box |= share.tallies()[slot].box();
             glyph.pixels += int(share.tallies()[slot].pixels);
         }
+    }
+    if (strips > 1) {
+        eachStrip([&](size_t strip) {
+            const std::vector<int32_t> &glyphOfSlot = m_carriedGlyphs[strip];
+            if (glyphOfSlot.empty())
+                return;
+            for (size_t i = stripBegin(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
+                if (parent[i] <= -2)
+                    parent[i] = glyphOfSlot[size_t(-2 - parent[i])];
+        });
     }
 }
 
 void InkSegmentation::measureGlyphs()
 {
     const int w = m_width, h = m_height;
+    const size_t strips = m_strips.size();
     std::vector<GlyphTally> tallies(m_glyphs.size());
     static constexpr int dx[] = {-1, 1, 0, 0}, dy[] = {0, 0, -1, 1};
+    // The strip where a glyph begins tallies it, in raster order as everything here; a strip it
+    // reaches into tallies its share apart, added afterwards in the order of the strips.
+    const auto eachGlyphPixel = [&](const auto &tallyPixel) {
+        std::vector<CarriedTallies<GlyphTally>> carried;
+        for (size_t strip = 0; strip < strips; ++strip)
+            carried.emplace_back(m_carriedGlyphs[strip]);
+        eachStrip([&](size_t strip) {
+            const int firstOwn = m_firstGlyph[strip];
+            CarriedTallies<GlyphTally> &share = carried[strip];
+            for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+                const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+                for (int x = 0; x < w; ++x) {
+                    const int glyph = glyphAt(x, y);
+                    if (glyph >= 0)
+                        tallyPixel(glyph >= firstOwn ? tallies[size_t(glyph)] : share[glyph], glyph, x, y, row[x]);
+                }
+            }
+        });
+        return carried;
+    };
 
     // The background around each glyph: its mean colour and the region touched most.
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int glyph = glyphAt(x, y);
-            if (glyph < 0)
+    const auto voteAround = [&](GlyphTally &tally, int x, int y) {
+        for (int k = 0; k < 4; ++k) {
+            const int nx = x + dx[k], ny = y + dy[k];
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h)
                 continue;
-            GlyphTally &tally = tallies[size_t(glyph)];
-            for (int k = 0; k < 4; ++k) {
-                const int nx = x + dx[k], ny = y + dy[k];
-                if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                    continue;
-                const int region = regionAt(nx, ny);
-                if (region < 0)
-                    continue;
-                const QRgb c = pixel(nx, ny);
-                tally.red += qRed(c);
-                tally.green += qGreen(c);
-                tally.blue += qBlue(c);
-                ++tally.surrounding;
+            if (const int region = regionAt(nx, ny); region >= 0)
                 vote(tally, region);
-            }
         }
+    };
+    const std::vector<CarriedTallies<GlyphTally>> around = eachGlyphPixel([&](GlyphTally &tally, int, int x, int y, QRgb) {
+        for (int k = 0; k < 4; ++k) {
+            const int nx = x + dx[k], ny = y + dy[k];
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                continue;
+            const int region = regionAt(nx, ny);
+            if (region < 0)
+                continue;
+            const QRgb c = pixel(nx, ny);
+            tally.red += qRed(c);
+            tally.green += qGreen(c);
+            tally.blue += qBlue(c);
+            ++tally.surrounding;
+            vote(tally, region);
+        }
+    });
+    std::vector<int> recount;
+    for (size_t strip = 1; strip < strips; ++strip) {
+        for (size_t slot = 0; slot < around[strip].ids().size(); ++slot) {
+            const int glyph = around[strip].ids()[slot];
+            if (!addAround(tallies[size_t(glyph)], around[strip].tallies()[slot]))
+                recount.push_back(glyph);
+        }
+    }
+    // The first four regions a glyph's scan meets, when its strips cannot tell them.
+    std::sort(recount.begin(), recount.end());
+    recount.erase(std::unique(recount.begin(), recount.end()), recount.end());
+    for (const int glyph : recount) {
+        GlyphTally &tally = tallies[size_t(glyph)];
+        tally.votes = {};
+        const QRect &box = m_glyphs[size_t(glyph)].box;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (glyphAt(x, y) == glyph)
+                    voteAround(tally, x, y);
     }
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         const GlyphTally &tally = tallies[i];
@@ -609,44 +702,44 @@ void InkSegmentation::measureGlyphs()
     }
 
     // Its ink colour, and how much of its surrounding lies on a different background.
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int index = glyphAt(x, y);
-            if (index < 0 || m_glyphs[size_t(index)].dropped)
-                continue;
-            Glyph &glyph = m_glyphs[size_t(index)];
-            GlyphTally &tally = tallies[size_t(index)];
-            const int distance = channelDistance(row[x], glyph.background);
-            if (distance > tally.farthest) {
-                tally.farthest = distance;
-                glyph.ink = row[x];
-            }
-            tally.topEdge += y <= glyph.box.top() + 1;
-            tally.bottomEdge += y >= glyph.box.bottom() - 1;
-            if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
-                const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
-                if (channelDistance(patch.colour, glyph.background) > kMinContrast)
-                    tally.solidSquare = std::max(tally.solidSquare, patch.largestSquare);
-            }
-            for (int k = 0; k < 4; ++k) {
-                const int nx = x + dx[k], ny = y + dy[k];
-                if (nx >= 0 && ny >= 0 && nx < w && ny < h && regionAt(nx, ny) >= 0 &&
-                    channelDistance(pixel(nx, ny), glyph.background) > kMinContrast)
-                    ++tally.foreign;
-            }
+    const std::vector<CarriedTallies<GlyphTally>> inside = eachGlyphPixel([&](GlyphTally &tally, int index, int x, int y, QRgb colour) {
+        const Glyph &glyph = m_glyphs[size_t(index)];
+        if (glyph.dropped)
+            return;
+        const int distance = channelDistance(colour, glyph.background);
+        if (distance > tally.farthest) {
+            tally.farthest = distance;
+            tally.ink = colour;
         }
-    }
+        tally.topEdge += y <= glyph.box.top() + 1;
+        tally.bottomEdge += y >= glyph.box.bottom() - 1;
+        if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
+            const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
+            if (channelDistance(patch.colour, glyph.background) > kMinContrast)
+                tally.solidSquare = std::max(tally.solidSquare, patch.largestSquare);
+        }
+        for (int k = 0; k < 4; ++k) {
+            const int nx = x + dx[k], ny = y + dy[k];
+            if (nx >= 0 && ny >= 0 && nx < w && ny < h && regionAt(nx, ny) >= 0 && channelDistance(pixel(nx, ny), glyph.background) > kMinContrast)
+                ++tally.foreign;
+        }
+    });
+    for (size_t strip = 1; strip < strips; ++strip)
+        for (size_t slot = 0; slot < inside[strip].ids().size(); ++slot)
+            addInside(tallies[size_t(inside[strip].ids()[slot])], inside[strip].tallies()[slot]);
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         Glyph &glyph = m_glyphs[i];
         const GlyphTally &tally = tallies[i];
         if (glyph.dropped)
             continue;
+        glyph.ink = tally.ink;
         const int bw = glyph.box.width(), bh = glyph.box.height();
         glyph.dropped = bh > kMaxGlyphHeight || (bh <= 2 && bw > 40) || (bw <= 2 && bh > 60) || tally.farthest < kMinContrast ||
                         float(tally.foreign) > kMaxForeignSurrounding * float(tally.surrounding) ||
                         tally.solidSquare >= kMaxStrokeShare * bh || isFrame(glyph, tally);
     }
+    m_firstGlyph.clear();
+    m_carriedGlyphs.clear();
 }
 
 } // namespace Tellumo::detail

@@ -106,6 +106,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     std::vector<Strip> m_strips;
+    std::vector<int32_t> m_firstGlyph;                // per strip, while measuring: its first glyph's number
+    std::vector<std::vector<int32_t>> m_carriedGlyphs; // per strip, while measuring: the glyphs above it reaching into it
     std::unique_ptr<int32_t[]> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
     std::vector<EnclosedPatch> m_enclosed;
     std::unique_ptr<int32_t[]> m_glyphOf;
