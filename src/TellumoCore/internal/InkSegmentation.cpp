@@ -103,6 +103,15 @@ struct Extent {
         bottom = std::max(bottom, other.bottom);
         pixels += other.pixels;
     }
+    // Pixels first to last of row y.
+    void includeRun(int first, int last, int y)
+    {
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        pixels += last - first + 1;
+    }
     QRect box() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
 };
 
@@ -441,32 +450,49 @@ void InkSegmentation::labelRegions(int32_t *parent)
     eachStrip([&](size_t strip) {
         CarriedTallies<CandidateTally> &share = carried[strip];
         const int32_t firstOwn = firstRegion[strip], lastOwn = firstRegion[strip + 1];
+        // Beyond the picture's edge lies more of the screen: a background.
+        constexpr int32_t outside = -1;
         for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
             const int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
+            const int32_t *above = y > 0 ? labels - w : nullptr, *below = y + 1 < h ? labels + w : nullptr;
+            const int32_t *pieces = parent + size_t(y) * size_t(w);
+            const int32_t *piecesAbove = y > 0 ? pieces - w : nullptr, *piecesBelow = y + 1 < h ? pieces + w : nullptr;
             const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-            for (int x = 0; x < w; ++x) {
+            // Run by run of one region: within a run, left and right neighbours are the region.
+            for (int x = 0, end = 0; x < w; x = end) {
                 const int32_t region = labels[x];
+                for (end = x + 1; end < w && labels[end] == region;)
+                    ++end;
                 const int32_t index = candidate[size_t(region)];
                 if (index < 0)
                     continue;
                 CandidateTally &c = region >= firstOwn && region < lastOwn ? candidates[size_t(index)] : share[index];
-                c.include(x, y);
-                c.red += qRed(row[x]);
-                c.green += qGreen(row[x]);
-                c.blue += qBlue(row[x]);
-                // Beyond the picture's edge lies more of the screen: a background.
-                constexpr int32_t outside = -1;
-                const int32_t neighbours[] = {x > 0 ? labels[x - 1] : outside, x + 1 < w ? labels[x + 1] : outside, y > 0 ? labels[x - w] : outside,
-                                              y + 1 < h ? labels[x + w] : outside};
-                for (int32_t neighbour : neighbours) {
-                    if (neighbour == region)
-                        continue;
-                    ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
+                const auto touch = [&](int32_t neighbour) {
+                    if (neighbour != region)
+                        ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
+                };
+                c.includeRun(x, end - 1, y);
+                touch(x > 0 ? labels[x - 1] : outside);
+                touch(end < w ? labels[end] : outside);
+                if (x > 0 && pieces[x - 1] >= 0)
+                    c.touchPiece(pieces[x - 1]);
+                if (end < w && pieces[end] >= 0)
+                    c.touchPiece(pieces[end]);
+                qint64 red = 0, green = 0, blue = 0;
+                for (int k = x; k < end; ++k) {
+                    red += qRed(row[k]);
+                    green += qGreen(row[k]);
+                    blue += qBlue(row[k]);
+                    touch(above ? above[k] : outside);
+                    touch(below ? below[k] : outside);
+                    if (piecesAbove && piecesAbove[k] >= 0)
+                        c.touchPiece(piecesAbove[k]);
+                    if (piecesBelow && piecesBelow[k] >= 0)
+                        c.touchPiece(piecesBelow[k]);
                 }
-                const int32_t i = int32_t(y) * w + x;
-                for (int32_t neighbour : {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1, y + 1 < h ? i + w : -1})
-                    if (neighbour >= 0 && parent[size_t(neighbour)] >= 0)
-                        c.touchPiece(parent[size_t(neighbour)]);
+                c.red += red;
+                c.green += green;
+                c.blue += blue;
             }
         }
     });
