@@ -370,16 +370,36 @@ void InkSegmentation::labelRegions(int32_t *parent)
     const StripSets regionSets = linkSets(
         parent,
         [&](size_t strip) {
+            // Per pixel of the row above: whether it is linked to its left neighbour. A pixel
+            // linked left and up whose left neighbour is linked up too is in that set already.
+            std::vector<uint8_t> linkedLeft(size_t(w), 0);
             for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
                 const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
                 const auto *above = y > m_strips[strip].top ? reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1)) : nullptr;
                 const int32_t base = int32_t(y) * w;
+                int32_t root = base; // of the set of the pixel on the left
+                bool leftLinkedUp = false;
                 for (int x = 0; x < w; ++x) {
-                    parent[size_t(base + x)] = base + x;
-                    if (x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity)
-                        uniteSets(parent, base + x, base + x - 1);
-                    if (above && channelDistance(row[x], above[x]) <= kSimilarity)
-                        uniteSets(parent, base + x, base + x - w);
+                    const int32_t i = base + x;
+                    const bool left = x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity;
+                    if (left) {
+                        parent[size_t(i)] = root;
+                    } else {
+                        parent[size_t(i)] = i;
+                        root = i;
+                    }
+                    const bool up = above && channelDistance(row[x], above[x]) <= kSimilarity;
+                    if (up && !(left && leftLinkedUp && linkedLeft[size_t(x)])) {
+                        const int32_t upper = findRoot(parent, i - w);
+                        if (upper < root) {
+                            parent[size_t(root)] = upper;
+                            root = upper;
+                        } else if (upper > root) {
+                            parent[size_t(upper)] = root;
+                        }
+                    }
+                    linkedLeft[size_t(x)] = left;
+                    leftLinkedUp = up;
                 }
             }
         },
@@ -411,12 +431,16 @@ void InkSegmentation::labelRegions(int32_t *parent)
                 current[size_t(x)] = side;
             }
             if (y >= top) {
+                // Run by run of one region.
                 int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
-                const int32_t base = int32_t(y) * w;
-                for (int x = 0; x < w; ++x) {
-                    if (roots[x] != base + x)
-                        labels[x] = m_regionOf[size_t(roots[x])];
-                    raiseTo(largestSquare[size_t(labels[x])], current[size_t(x)]);
+                for (int x = 0, end = 0; x < w; x = end) {
+                    const int32_t root = roots[x];
+                    uint8_t largest = current[size_t(x)];
+                    for (end = x + 1; end < w && roots[end] == root; ++end)
+                        largest = std::max(largest, current[size_t(end)]);
+                    const int32_t label = m_regionOf[size_t(root)];
+                    std::fill(labels + x, labels + end, label);
+                    raiseTo(largestSquare[size_t(label)], largest);
                 }
             }
             std::swap(above, current);
