@@ -695,15 +695,6 @@ void InkSegmentation::measureGlyphs()
     };
 
     // The background around each glyph: its mean colour and the region touched most.
-    const auto voteAround = [&](GlyphTally &tally, int x, int y) {
-        for (int k = 0; k < 4; ++k) {
-            const int nx = x + dx[k], ny = y + dy[k];
-            if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                continue;
-            if (const int region = regionAt(nx, ny); region >= 0)
-                vote(tally, region);
-        }
-    };
     const std::vector<CarriedTallies<GlyphTally>> around = eachGlyphPixel([&](GlyphTally &tally, int, int x, int y, QRgb) {
         for (int k = 0; k < 4; ++k) {
             const int nx = x + dx[k], ny = y + dy[k];
@@ -728,17 +719,52 @@ void InkSegmentation::measureGlyphs()
                 recount.push_back(glyph);
         }
     }
-    // The first four regions a glyph's scan meets, when its strips cannot tell them.
+    // A glyph whose strips cannot tell its votes still has the right regions (the first four its
+    // scan meets): their votes are counted again, strip by strip.
     std::sort(recount.begin(), recount.end());
     recount.erase(std::unique(recount.begin(), recount.end()), recount.end());
-    for (const int glyph : recount) {
-        GlyphTally &tally = tallies[size_t(glyph)];
-        tally.votes = {};
-        const QRect &box = m_glyphs[size_t(glyph)].box;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                if (glyphAt(x, y) == glyph)
-                    voteAround(tally, x, y);
+    if (!recount.empty()) {
+        using Counts = std::array<int, 4>;
+        std::vector<uint8_t> counted(m_glyphs.size(), 0);
+        int top = h, bottom = -1;
+        for (const int glyph : recount) {
+            counted[size_t(glyph)] = 1;
+            top = std::min(top, m_glyphs[size_t(glyph)].box.top());
+            bottom = std::max(bottom, m_glyphs[size_t(glyph)].box.bottom());
+        }
+        std::vector<CarriedTallies<Counts>> counts;
+        for (size_t strip = 0; strip < strips; ++strip)
+            counts.emplace_back(std::vector<int32_t>(recount.begin(), recount.end()));
+        eachStrip([&](size_t strip) {
+            for (int y = std::max(top, m_strips[strip].top), end = std::min(bottom + 1, m_strips[strip].bottom); y < end; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const int glyph = glyphAt(x, y);
+                    if (glyph < 0 || !counted[size_t(glyph)])
+                        continue;
+                    const auto &votes = tallies[size_t(glyph)].votes;
+                    Counts &count = counts[strip][glyph];
+                    for (int k = 0; k < 4; ++k) {
+                        const int nx = x + dx[k], ny = y + dy[k];
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                            continue;
+                        if (const int region = regionAt(nx, ny); region >= 0)
+                            for (size_t slot = 0; slot < votes.size(); ++slot)
+                                if (votes[slot].second > 0 && votes[slot].first == region)
+                                    ++count[slot];
+                    }
+                }
+            }
+        });
+        for (size_t index = 0; index < recount.size(); ++index) {
+            auto &votes = tallies[size_t(recount[index])].votes;
+            for (size_t slot = 0; slot < votes.size(); ++slot) {
+                if (votes[slot].second == 0)
+                    continue;
+                votes[slot].second = 0;
+                for (const CarriedTallies<Counts> &strip : counts)
+                    votes[slot].second += strip.tallies()[index][slot];
+            }
+        }
     }
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         const GlyphTally &tally = tallies[i];
