@@ -354,7 +354,7 @@ double analysisMs(const QImage &image, int strips, int runs)
 int measureInk()
 {
     QFile load(QStringLiteral("/proc/loadavg"));
-    const QByteArray loadAverage = load.open(QIODevice::ReadOnly) ? load.readAll().trimmed() : QByteArray("?");
+    const QByteArray loadAverage = load.open(QIODevice::ReadOnly) ? load.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
     std::printf("Ink analysis, median of 9 runs, %d recognition workers (load average %s)\n%-22s %10s %10s %10s\n",
                 Tellumo::detail::recognitionPool().maxThreadCount(), loadAverage.constData(), "screen", "1 thread", "threads", "ratio");
     const Screen screens[] = {render({Scene::chat, Language::mixed, Theme::light, 14, Framing::fullScreen, 0, Face::wenQuanYi}),

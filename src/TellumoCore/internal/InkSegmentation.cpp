@@ -1,5 +1,6 @@
 #include "TellumoCore/internal/InkSegmentation.h"
 
+#include "TellumoCore/internal/PixelStrips.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/UnionFind.h"
 
@@ -29,7 +30,7 @@ constexpr int kSquareCap = 64;
 static_assert(kSquareCap > kSolidSide && kSquareCap * kSquareCap >= kPanePixels);
 // A picture is split into strips of at least this many pixels: a thread for fewer costs more than
 // it saves.
-constexpr size_t kPixelsPerStrip = 250000;
+constexpr size_t kPixelsPerStrip = 100000;
 // A glyph holding a solid patch of its own colour this large beside its height is a shape (an
 // avatar, a dot of colour), not a character: strokes are thin beside a character's height.
 constexpr double kMaxStrokeShare = 0.4;
@@ -143,35 +144,6 @@ struct CandidateTally : Extent {
     }
 };
 
-// What one strip tallies of the regions or glyphs that begin above it and reach into it, by their
-// numbers (ascending): few, as each crosses the strip's top row.
-template <typename Tally>
-class CarriedTallies {
-public:
-    explicit CarriedTallies(std::vector<int32_t> ids) : m_ids(std::move(ids)), m_tallies(m_ids.size()) {}
-
-    const std::vector<int32_t> &ids() const { return m_ids; }
-    const std::vector<Tally> &tallies() const { return m_tallies; }
-    int slot(int32_t id)
-    {
-        // Consecutive pixels mostly belong to the same one.
-        if (id != m_lastId) {
-            const auto found = std::lower_bound(m_ids.begin(), m_ids.end(), id);
-            Q_ASSERT(found != m_ids.end() && *found == id);
-            m_lastId = id;
-            m_lastSlot = int(found - m_ids.begin());
-        }
-        return m_lastSlot;
-    }
-    Tally &operator[](int32_t id) { return m_tallies[size_t(slot(id))]; }
-
-private:
-    std::vector<int32_t> m_ids;
-    std::vector<Tally> m_tallies;
-    int32_t m_lastId = -1;
-    int m_lastSlot = 0;
-};
-
 // The largest of what several strips count for one region.
 void raiseTo(uint8_t &shared, uint8_t value)
 {
@@ -248,9 +220,7 @@ InkSegmentation::InkSegmentation(const QImage &image, int strips)
     const size_t count = size_t(m_width) * size_t(m_height);
     if (strips <= 0)
         strips = count < size_t(kPixelsPerStrip) ? 1 : int(std::min<size_t>(size_t(recognitionPool().maxThreadCount()), count / size_t(kPixelsPerStrip)));
-    strips = std::clamp(strips, 1, std::max(1, m_height));
-    for (int k = 0; k < strips; ++k)
-        m_strips.push_back({int(qint64(m_height) * k / strips), int(qint64(m_height) * (k + 1) / strips)});
+    m_strips = PixelStrips(m_width, m_height, strips);
     // Left unset: each strip's thread writes its pixels' entries first, which spreads the cost of
     // the memory's first touch over the threads too.
     m_regionOf.reset(new int32_t[count]);
@@ -276,98 +246,12 @@ float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
     return std::clamp((pr * dr + pg * dg + pb * db) / length, 0.0f, 1.0f);
 }
 
-size_t InkSegmentation::stripOf(int32_t index) const
-{
-    const int y = index / m_width;
-    return size_t(std::upper_bound(m_strips.begin(), m_strips.end(), y, [](int row, const Strip &strip) { return row < strip.bottom; }) -
-                  m_strips.begin());
-}
-
-template <typename Body>
-void InkSegmentation::eachStrip(const Body &body) const
-{
-    if (m_strips.size() == 1)
-        body(size_t(0));
-    else
-        runParallel(int(m_strips.size()), [&](int strip) { body(size_t(strip)); }, FreedMemory::keep);
-}
-
-// Each strip's sets first, the strips at once: `linkStrip(strip)` gives each of the strip's pixels
-// its own index (or -1 for a pixel in no set) and links pixels within the strip only, each set's
-// root being its smallest index. Then, on one thread, `linkSeam(y, unite)` links the pairs across
-// the seam above row y; only the strips' roots change there, so the strips can then point each
-// member at its set's root at once, and call `onRoot(index, number)` for every root, numbering
-// them in raster order.
-template <typename LinkStrip, typename LinkSeam, typename OnRoot>
-InkSegmentation::StripSets InkSegmentation::linkSets(int32_t *parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam,
-                                                     const OnRoot &onRoot) const
-{
-    const size_t strips = m_strips.size();
-    std::vector<int32_t> roots(strips, 0);
-    StripSets sets{std::vector<int32_t>(strips + 1, 0), std::vector<std::vector<int32_t>>(strips)};
-    eachStrip([&](size_t strip) {
-        linkStrip(strip);
-        // A member's link points at a smaller index, which by then points at its root.
-        int32_t count = 0;
-        for (size_t i = stripBegin(strip), end = stripEnd(strip); i < end; ++i) {
-            const int32_t link = parent[i];
-            if (link == int32_t(i))
-                ++count;
-            else if (link >= 0)
-                parent[i] = parent[size_t(link)];
-        }
-        roots[strip] = count;
-    });
-    if (strips > 1) {
-        // A strip's root joined to a smaller one is the only member of its strip whose link leaves
-        // its set's part in the strip.
-        std::vector<std::vector<int32_t>> joined(strips);
-        const auto unite = [&](int32_t i, int32_t j) {
-            int32_t a = findRoot(parent, parent[size_t(i)]), b = findRoot(parent, parent[size_t(j)]);
-            if (a == b)
-                return;
-            if (a > b)
-                std::swap(a, b);
-            parent[size_t(b)] = a;
-            joined[stripOf(b)].push_back(b);
-        };
-        for (size_t strip = 1; strip < strips; ++strip)
-            linkSeam(m_strips[strip].top, unite);
-        for (size_t strip = 0; strip < strips; ++strip) {
-            std::vector<int32_t> &carried = sets.carried[strip];
-            for (const int32_t member : joined[strip]) {
-                const int32_t root = findRoot(parent, member);
-                parent[size_t(member)] = root;
-                if (size_t(root) < stripBegin(strip))
-                    carried.push_back(root);
-            }
-            std::sort(carried.begin(), carried.end());
-            carried.erase(std::unique(carried.begin(), carried.end()), carried.end());
-            roots[strip] -= int32_t(joined[strip].size());
-        }
-    }
-    for (size_t strip = 0; strip < strips; ++strip)
-        sets.first[strip + 1] = sets.first[strip] + roots[strip];
-    eachStrip([&](size_t strip) {
-        const size_t begin = stripBegin(strip);
-        int32_t number = sets.first[strip];
-        for (size_t i = begin, end = stripEnd(strip); i < end; ++i) {
-            const int32_t link = parent[i];
-            if (link == int32_t(i))
-                onRoot(i, number++);
-            else if (link >= 0 && size_t(link) >= begin)
-                parent[i] = parent[size_t(link)];
-        }
-    });
-    return sets;
-}
-
 void InkSegmentation::labelRegions(int32_t *parent)
 {
     const int w = m_width, h = m_height;
-    const size_t strips = m_strips.size();
+    const size_t strips = m_strips.count();
     // Neighbours within the tolerance, numbered in the order of the regions' first pixels.
-    const StripSets regionSets = linkSets(
+    const StripSets regionSets = m_strips.link(
         parent,
         [&](size_t strip) {
             // Per pixel of the row above: whether it is linked to its left neighbour. A pixel
@@ -419,7 +303,7 @@ void InkSegmentation::labelRegions(int32_t *parent)
     // neighbours'. A strip starts counting kSquareCap - 1 rows above its top, which gives its own
     // rows their full count. Meanwhile every pixel gets its region's number.
     std::vector<uint8_t> largestSquare(size_t(regionCount), 0);
-    eachStrip([&](size_t strip) {
+    m_strips.each([&](size_t strip) {
         const int top = m_strips[strip].top, from = std::max(0, top - (kSquareCap - 1));
         std::vector<uint8_t> above(size_t(w), 0), current(size_t(w), 0);
         for (int y = from; y < m_strips[strip].bottom; ++y) {
@@ -471,7 +355,7 @@ void InkSegmentation::labelRegions(int32_t *parent)
 
     // Each candidate's bounds, colour and what its edge touches: the strip where it begins tallies
     // it, a strip it reaches into keeps its share apart.
-    eachStrip([&](size_t strip) {
+    m_strips.each([&](size_t strip) {
         CarriedTallies<CandidateTally> &share = carried[strip];
         const int32_t firstOwn = firstRegion[strip], lastOwn = firstRegion[strip + 1];
         // Beyond the picture's edge lies more of the screen: a background.
@@ -546,8 +430,8 @@ void InkSegmentation::labelRegions(int32_t *parent)
         if (index >= 0 && finalIndex[size_t(index)] <= -2)
             m_enclosed[size_t(-2 - finalIndex[size_t(index)])].largestSquare = largestSquare[size_t(region)];
     }
-    eachStrip([&](size_t strip) {
-        for (size_t i = stripBegin(strip), end = stripEnd(strip); i < end; ++i) {
+    m_strips.each([&](size_t strip) {
+        for (size_t i = m_strips.firstPixel(strip), end = m_strips.endPixel(strip); i < end; ++i) {
             const int32_t index = candidate[size_t(m_regionOf[i])];
             m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
         }
@@ -555,10 +439,10 @@ void InkSegmentation::labelRegions(int32_t *parent)
 }
 
 template <typename IsInk>
-InkSegmentation::StripSets InkSegmentation::linkInk(int32_t *parent, const IsInk &isInk) const
+StripSets InkSegmentation::linkInk(int32_t *parent, const IsInk &isInk) const
 {
     const int w = m_width;
-    return linkSets(
+    return m_strips.link(
         parent,
         [&](size_t strip) {
             const int top = m_strips[strip].top;
@@ -602,7 +486,7 @@ InkSegmentation::StripSets InkSegmentation::linkInk(int32_t *parent, const IsInk
 void InkSegmentation::labelGlyphs(int32_t *parent)
 {
     const int w = m_width;
-    const size_t strips = m_strips.size();
+    const size_t strips = m_strips.count();
     const StripSets sets = linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
     const std::vector<int32_t> &firstGlyph = sets.first;
     m_glyphs.resize(size_t(firstGlyph[strips]));
@@ -613,8 +497,8 @@ void InkSegmentation::labelGlyphs(int32_t *parent)
     for (size_t strip = 0; strip < strips; ++strip)
         carried.emplace_back(sets.carried[strip]);
     std::vector<int> lastCarriedRow(strips, -1);
-    eachStrip([&](size_t strip) {
-        const int32_t begin = int32_t(stripBegin(strip));
+    m_strips.each([&](size_t strip) {
+        const int32_t begin = int32_t(m_strips.firstPixel(strip));
         int32_t next = firstGlyph[strip];
         CarriedTallies<Extent> &share = carried[strip];
         for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
@@ -656,11 +540,11 @@ void InkSegmentation::labelGlyphs(int32_t *parent)
         }
     }
     if (strips > 1) {
-        eachStrip([&](size_t strip) {
+        m_strips.each([&](size_t strip) {
             const std::vector<int32_t> &glyphOfSlot = m_carriedGlyphs[strip];
             if (glyphOfSlot.empty())
                 return;
-            for (size_t i = stripBegin(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
+            for (size_t i = m_strips.firstPixel(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
                 if (parent[i] <= -2)
                     parent[i] = glyphOfSlot[size_t(-2 - parent[i])];
         });
@@ -670,7 +554,7 @@ void InkSegmentation::labelGlyphs(int32_t *parent)
 void InkSegmentation::measureGlyphs()
 {
     const int w = m_width, h = m_height;
-    const size_t strips = m_strips.size();
+    const size_t strips = m_strips.count();
     std::vector<GlyphTally> tallies(m_glyphs.size());
     static constexpr int dx[] = {-1, 1, 0, 0}, dy[] = {0, 0, -1, 1};
     // The strip where a glyph begins tallies it, in raster order as everything here; a strip it
@@ -679,7 +563,7 @@ void InkSegmentation::measureGlyphs()
         std::vector<CarriedTallies<GlyphTally>> carried;
         for (size_t strip = 0; strip < strips; ++strip)
             carried.emplace_back(m_carriedGlyphs[strip]);
-        eachStrip([&](size_t strip) {
+        m_strips.each([&](size_t strip) {
             const int firstOwn = m_firstGlyph[strip];
             CarriedTallies<GlyphTally> &share = carried[strip];
             for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
@@ -735,7 +619,7 @@ void InkSegmentation::measureGlyphs()
         std::vector<CarriedTallies<Counts>> counts;
         for (size_t strip = 0; strip < strips; ++strip)
             counts.emplace_back(std::vector<int32_t>(recount.begin(), recount.end()));
-        eachStrip([&](size_t strip) {
+        m_strips.each([&](size_t strip) {
             for (int y = std::max(top, m_strips[strip].top), end = std::min(bottom + 1, m_strips[strip].bottom); y < end; ++y) {
                 for (int x = 0; x < w; ++x) {
                     const int glyph = glyphAt(x, y);

@@ -18,6 +18,8 @@
 // Coordinates are pixels of the analysed image. Memory: two 32-bit words a pixel while
 // analysing, one afterwards.
 
+#include "TellumoCore/internal/PixelStrips.h"
+
 #include <QImage>
 #include <QRect>
 
@@ -67,26 +69,6 @@ private:
     // While analysing, per pixel: the background region it belongs to, or -1 for ink.
     int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
 
-    // The picture is analysed in horizontal strips at once, each strip's rows [top, bottom) by a
-    // thread of its own, and what crosses the seams between strips is joined afterwards; numbers
-    // are given in the order of first pixels in raster order, whatever the strips.
-    struct Strip {
-        int top;
-        int bottom;
-    };
-    // Sets of linked pixels, each pixel's entry pointing at its set's first pixel (its root).
-    struct StripSets {
-        std::vector<int32_t> first;                // per strip: its first root's number; last: the count
-        std::vector<std::vector<int32_t>> carried; // per strip: the roots above it of sets reaching into it, ascending
-    };
-    size_t stripBegin(size_t strip) const { return size_t(m_strips[strip].top) * size_t(m_width); }
-    size_t stripEnd(size_t strip) const { return size_t(m_strips[strip].bottom) * size_t(m_width); }
-    size_t stripOf(int32_t index) const;
-    template <typename Body>
-    void eachStrip(const Body &body) const;
-    template <typename LinkStrip, typename LinkSeam, typename OnRoot>
-    StripSets linkSets(int32_t *parent, const LinkStrip &linkStrip, const LinkSeam &linkSeam, const OnRoot &onRoot) const;
-
     void labelRegions(int32_t *parent);
     void labelGlyphs(int32_t *parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.
@@ -105,7 +87,9 @@ private:
     qsizetype m_stride = 0;
     int m_width = 0;
     int m_height = 0;
-    std::vector<Strip> m_strips;
+    // Analysed strip by strip at once; numbers go in the order of first pixels in raster order,
+    // whatever the strips.
+    PixelStrips m_strips{0, 0, 1};
     std::vector<int32_t> m_firstGlyph;                // per strip, while measuring: its first glyph's number
     std::vector<std::vector<int32_t>> m_carriedGlyphs; // per strip, while measuring: the glyphs above it reaching into it
     std::unique_ptr<int32_t[]> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
