@@ -4,12 +4,15 @@
 // the reading order depend on that order.
 
 #include "TellumoCore/internal/InkSegmentation.h"
+#include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TextScreens/TextScreens.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <sstream>
 
 using namespace Tellumo::detail;
@@ -26,27 +29,32 @@ std::string describe(const Glyph &glyph)
     return out.str();
 }
 
-// What `strips` strips give against one strip, with the first difference of each kind.
+// The first difference between two analyses of one picture, or nothing.
+std::string firstDifference(const InkSegmentation &expected, const InkSegmentation &actual)
+{
+    if (actual.glyphs().size() != expected.glyphs().size())
+        return std::to_string(actual.glyphs().size()) + " glyphs instead of " + std::to_string(expected.glyphs().size());
+    for (size_t i = 0; i < expected.glyphs().size(); ++i) {
+        const Glyph &a = expected.glyphs()[i], &b = actual.glyphs()[i];
+        if (a.box != b.box || a.pixels != b.pixels || a.background != b.background || a.ink != b.ink || a.region != b.region || a.dropped != b.dropped)
+            return "glyph " + std::to_string(i) + ": " + describe(b) + " instead of " + describe(a);
+    }
+    if (actual.regions().size() != expected.regions().size())
+        return std::to_string(actual.regions().size()) + " regions instead of " + std::to_string(expected.regions().size());
+    for (size_t i = 0; i < expected.regions().size(); ++i)
+        if (expected.regions()[i].box != actual.regions()[i].box || expected.regions()[i].pixels != actual.regions()[i].pixels)
+            return "region " + std::to_string(i);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (actual.glyphAt(x, y) != expected.glyphAt(x, y))
+                return "the glyph at " + std::to_string(x) + "," + std::to_string(y);
+    return {};
+}
+
+// What `strips` strips give against one strip.
 void expectSameAnalysis(const QImage &image, int strips, const std::string &what)
 {
-    SCOPED_TRACE(what + ", " + std::to_string(strips) + " strips");
-    const InkSegmentation single(image, 1);
-    const InkSegmentation split(image, strips);
-    ASSERT_EQ(split.glyphs().size(), single.glyphs().size());
-    for (size_t i = 0; i < single.glyphs().size(); ++i) {
-        const Glyph &a = single.glyphs()[i], &b = split.glyphs()[i];
-        const bool same = a.box == b.box && a.pixels == b.pixels && a.background == b.background && a.ink == b.ink && a.region == b.region &&
-                          a.dropped == b.dropped;
-        ASSERT_TRUE(same) << "glyph " << i << ": " << describe(b) << " instead of " << describe(a);
-    }
-    ASSERT_EQ(split.regions().size(), single.regions().size());
-    for (size_t i = 0; i < single.regions().size(); ++i) {
-        const BackgroundRegion &a = single.regions()[i], &b = split.regions()[i];
-        ASSERT_TRUE(a.box == b.box && a.pixels == b.pixels) << "region " << i;
-    }
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            ASSERT_EQ(split.glyphAt(x, y), single.glyphAt(x, y)) << "at " << x << ',' << y;
+    EXPECT_EQ(firstDifference(InkSegmentation(image, 1), InkSegmentation(image, strips)), "") << what << ", " << strips << " strips";
 }
 
 void fill(QImage &image, const QRect &area, QRgb colour)
@@ -148,4 +156,22 @@ TEST(InkAnalysis, PicturesThinnerThanTheStripsGiveTheSameResult)
     }
     const InkSegmentation split(row, 4);
     EXPECT_FALSE(split.glyphs().empty());
+}
+
+// Analyses running on the recognition workers at once, as recognitions do, share the workers with
+// their own strips (each waits for nobody: it takes part itself) and give one strip's result.
+TEST(InkAnalysis, AnalysesOnTheWorkersAtOnceGiveTheSingleThreadedResult)
+{
+    const Screen screen = render({Scene::settings, Language::traditional, Theme::dark, 14, Framing::fullScreen, 0, Face::notoSansTC});
+    const InkSegmentation single(screen.image, 1);
+    std::vector<std::promise<std::string>> results(6);
+    std::vector<std::future<std::string>> differences;
+    for (std::promise<std::string> &result : results) {
+        differences.push_back(result.get_future());
+        recognitionPool().start([&] { result.set_value(firstDifference(single, InkSegmentation(screen.image, 4))); });
+    }
+    for (std::future<std::string> &difference : differences) {
+        ASSERT_EQ(difference.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_EQ(difference.get(), "");
+    }
 }
