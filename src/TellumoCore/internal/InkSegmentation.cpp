@@ -315,15 +315,17 @@ void InkSegmentation::labelRegions(int32_t *parent)
                 current[size_t(x)] = side;
             }
             if (y >= top) {
-                // Run by run of one region.
+                // Run by run of one region. A root's entry, which other strips read, holds its
+                // number already and is left alone.
                 int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
+                const int32_t base = int32_t(y) * w;
                 for (int x = 0, end = 0; x < w; x = end) {
                     const int32_t root = roots[x];
                     uint8_t largest = current[size_t(x)];
                     for (end = x + 1; end < w && roots[end] == root; ++end)
                         largest = std::max(largest, current[size_t(end)]);
                     const int32_t label = m_regionOf[size_t(root)];
-                    std::fill(labels + x, labels + end, label);
+                    std::fill(labels + x + (root == base + x ? 1 : 0), labels + end, label);
                     raiseTo(largestSquare[size_t(label)], largest);
                 }
             }
