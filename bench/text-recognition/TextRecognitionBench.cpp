@@ -19,12 +19,15 @@
 // process of its own: the recogniser's process holding the screen (its baseline), after the
 // engines start, its peak while reading, right after, and once the
 // engines' idle period has passed. With --large it reads 5K and 6K screens of small text as the
-// application does (at full resolution) and scaled down to a 4K screen's pixels.
+// application does (at full resolution) and scaled down to a 4K screen's pixels. With --ink it
+// times the ink analysis that starts every recognition, on one thread against several, on a
+// 1920 × 1080 screen and on a 4K screen.
 //
 //   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show]
-//                          [--dump <folder>] [--engines <per model>] [--memory] [--large]
+//                          [--dump <folder>] [--engines <per model>] [--memory] [--large] [--ink]
 
 #include "TellumoCore/TextRecognizer.h"
+#include "TellumoCore/internal/InkSegmentation.h"
 #include "TellumoCore/internal/OcrEngines.h"
 #include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
@@ -342,6 +345,39 @@ int measureLarge(const QString &folder)
     return 0;
 }
 
+// The median of `runs` analyses of `image` in `strips` strips (0: as the recogniser chooses), in
+// milliseconds.
+double analysisMs(const QImage &image, int strips, int runs)
+{
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        const Tellumo::detail::InkSegmentation ink(image, strips);
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        if (ink.glyphs().empty())
+            std::fprintf(stderr, "no ink found\n");
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int measureInk()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    const QByteArray loadAverage = load.open(QIODevice::ReadOnly) ? load.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
+    std::printf("Ink analysis, median of 9 runs, %d recognition workers (load average %s)\n%-22s %10s %10s %10s\n",
+                Tellumo::detail::recognitionPool().maxThreadCount(), loadAverage.constData(), "screen", "1 thread", "threads", "ratio");
+    const Screen screens[] = {render({Scene::chat, Language::mixed, Theme::light, 14, Framing::fullScreen, 0, Face::wenQuanYi}),
+                              tiled({3840, 2160}, smallScreens(4))};
+    for (const Screen &screen : screens) {
+        const QImage image = screen.image.convertToFormat(QImage::Format_RGB32);
+        const double serial = analysisMs(image, 1, 9), parallel = analysisMs(image, 0, 9);
+        std::printf("%4dx%-17d %8.1fms %8.1fms %9.2fx\n", image.width(), image.height(), serial, parallel, serial / parallel);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -355,6 +391,7 @@ int main(int argc, char **argv)
                        {QStringLiteral("engines"), QStringLiteral("Engines of each model (default: the application's)."), QStringLiteral("count")},
                        {QStringLiteral("memory"), QStringLiteral("Measure resident memory on a 4K screen against the command-line program.")},
                        {QStringLiteral("large"), QStringLiteral("Read 5K and 6K screens of small text scaled down and at full resolution.")},
+                       {QStringLiteral("ink"), QStringLiteral("Time the ink analysis on one thread and on several.")},
                        {QStringLiteral("memory-child"), QStringLiteral("Internal: measure the recogniser on this picture."), QStringLiteral("png")},
                        {QStringLiteral("expected"), QStringLiteral("Internal: the picture's text."), QStringLiteral("file")}});
     parser.addHelpOption();
@@ -372,6 +409,8 @@ int main(int argc, char **argv)
             Tellumo::detail::OcrEngines::setEngineLimit(model, parser.value(QStringLiteral("engines")).toInt());
     if (parser.isSet(QStringLiteral("memory-child")))
         return memoryChild(parser.value(QStringLiteral("memory-child")), parser.value(QStringLiteral("expected")));
+    if (parser.isSet(QStringLiteral("ink")))
+        return measureInk();
     QTemporaryDir folder;
     if (parser.isSet(QStringLiteral("memory")))
         return measureMemory(parser.isSet(QStringLiteral("dump")) && QDir().mkpath(parser.value(QStringLiteral("dump"))) ? parser.value(QStringLiteral("dump"))

@@ -1,9 +1,13 @@
 #include "TellumoCore/internal/InkSegmentation.h"
 
+#include "TellumoCore/internal/PixelStrips.h"
+#include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/UnionFind.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -20,6 +24,13 @@ constexpr int kSimilarity = 3;
 constexpr int kSolidSide = 7;
 // Regions this large are backgrounds whatever surrounds them.
 constexpr qint64 kPanePixels = 4000;
+// Squares are counted up to this side: more than the threshold, and more than a region smaller
+// than a pane can hold, whose largest square is kept.
+constexpr int kSquareCap = 64;
+static_assert(kSquareCap > kSolidSide && kSquareCap * kSquareCap >= kPanePixels);
+// A picture is split into strips of at least this many pixels: a thread for fewer costs more than
+// it saves.
+constexpr size_t kPixelsPerStrip = 100000;
 // A glyph holding a solid patch of its own colour this large beside its height is a shape (an
 // avatar, a dot of colour), not a character: strokes are thin beside a character's height.
 constexpr double kMaxStrokeShare = 0.4;
@@ -40,6 +51,7 @@ struct GlyphTally {
     int surrounding = 0;
     int foreign = 0;
     int farthest = -1;
+    QRgb ink = 0; // the first pixel that far
     int solidSquare = 0; // the largest patch of a colour other than the background inside it
     int topEdge = 0, bottomEdge = 0; // its pixels in the two rows at the top and at the bottom of its box
     std::array<std::pair<int, int>, 4> votes{}; // region, count
@@ -71,6 +83,76 @@ inline void include(QRect &box, int x, int y)
         box.setBottom(y);
 }
 
+// Bounds and size grown pixel by pixel from nothing.
+struct Extent {
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    qint64 pixels = 0;
+
+    void include(int x, int y)
+    {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        ++pixels;
+    }
+    void add(const Extent &other)
+    {
+        left = std::min(left, other.left);
+        right = std::max(right, other.right);
+        top = std::min(top, other.top);
+        bottom = std::max(bottom, other.bottom);
+        pixels += other.pixels;
+    }
+    // Pixels first to last of row y.
+    void includeRun(int first, int last, int y)
+    {
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        pixels += last - first + 1;
+    }
+    QRect box() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
+};
+
+// A region that holds a solid square: its bounds, colour, and what its edge touches.
+struct CandidateTally : Extent {
+    qint64 red = 0, green = 0, blue = 0;
+    qint64 touchesInk = 0, touchesBackground = 0;
+    int32_t firstPiece = -1; // of ink it touches
+    bool severalPieces = false;
+
+    void touchPiece(int32_t piece)
+    {
+        if (firstPiece < 0)
+            firstPiece = piece;
+        else if (piece != firstPiece)
+            severalPieces = true;
+    }
+    void add(const CandidateTally &other)
+    {
+        Extent::add(other);
+        red += other.red;
+        green += other.green;
+        blue += other.blue;
+        touchesInk += other.touchesInk;
+        touchesBackground += other.touchesBackground;
+        if (other.firstPiece >= 0)
+            touchPiece(other.firstPiece);
+        severalPieces = severalPieces || other.severalPieces;
+    }
+};
+
+// The largest of what several strips count for one region.
+void raiseTo(uint8_t &shared, uint8_t value)
+{
+    std::atomic_ref<uint8_t> slot(shared);
+    uint8_t seen = slot.load(std::memory_order_relaxed);
+    while (seen < value && !slot.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+
 void vote(GlyphTally &tally, int region)
 {
     for (auto &slot : tally.votes) {
@@ -84,21 +166,72 @@ void vote(GlyphTally &tally, int region)
         *weakest = {region, 1};
 }
 
+// Adds to what a glyph's scan met around it what a later part of the scan met; false when the
+// votes cannot be told so: the later part met four other regions before one the glyph has a vote
+// for.
+bool addAround(GlyphTally &tally, const GlyphTally &later)
+{
+    tally.red += later.red;
+    tally.green += later.green;
+    tally.blue += later.blue;
+    tally.surrounding += later.surrounding;
+    const bool laterFull = later.votes.back().second > 0;
+    bool known = true;
+    for (auto &slot : tally.votes) {
+        if (slot.second == 0)
+            continue;
+        const auto found = std::find_if(later.votes.begin(), later.votes.end(), [&](auto &other) { return other.second > 0 && other.first == slot.first; });
+        if (found != later.votes.end())
+            slot.second += found->second;
+        else if (laterFull)
+            known = false;
+    }
+    for (const auto &other : later.votes) {
+        if (other.second == 0)
+            break;
+        if (std::any_of(tally.votes.begin(), tally.votes.end(), [&](auto &slot) { return slot.second > 0 && slot.first == other.first; }))
+            continue;
+        const auto free = std::find_if(tally.votes.begin(), tally.votes.end(), [](auto &slot) { return slot.second == 0; });
+        if (free == tally.votes.end())
+            break;
+        *free = other;
+    }
+    return known;
+}
+
+// Adds to what a glyph's scan met inside it what a later part of the scan met.
+void addInside(GlyphTally &tally, const GlyphTally &later)
+{
+    if (later.farthest > tally.farthest) {
+        tally.farthest = later.farthest;
+        tally.ink = later.ink;
+    }
+    tally.topEdge += later.topEdge;
+    tally.bottomEdge += later.bottomEdge;
+    tally.solidSquare = std::max(tally.solidSquare, later.solidSquare);
+    tally.foreign += later.foreign;
+}
+
 } // namespace
 
-InkSegmentation::InkSegmentation(const QImage &image)
+InkSegmentation::InkSegmentation(const QImage &image, int strips)
     : m_image(image), m_bits(m_image.constBits()), m_stride(m_image.bytesPerLine()), m_width(image.width()), m_height(image.height())
 {
     const size_t count = size_t(m_width) * size_t(m_height);
-    m_regionOf.assign(count, -1);
-    std::vector<int32_t> parent(count);
-    labelRegions(parent);
-    labelGlyphs(parent);
+    if (strips <= 0)
+        strips = count < size_t(kPixelsPerStrip) ? 1 : int(std::min<size_t>(size_t(recognitionPool().maxThreadCount()), count / size_t(kPixelsPerStrip)));
+    m_strips = PixelStrips(m_width, m_height, strips);
+    // Left unset: each strip's thread writes its pixels' entries first, which spreads the cost of
+    // the memory's first touch over the threads too.
+    m_regionOf.reset(new int32_t[count]);
+    std::unique_ptr<int32_t[]> parent(new int32_t[count]);
+    labelRegions(parent.get());
+    labelGlyphs(parent.get());
     // The sets' links have become the glyph labels.
     m_glyphOf = std::move(parent);
     measureGlyphs();
     // Only the analysis needs the regions pixel by pixel: a word a pixel less for the lines.
-    std::vector<int32_t>().swap(m_regionOf);
+    m_regionOf.reset();
 }
 
 float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
@@ -113,122 +246,169 @@ float InkSegmentation::inkStrength(QRgb pixel, const Glyph &glyph)
     return std::clamp((pr * dr + pg * dg + pb * db) / length, 0.0f, 1.0f);
 }
 
-void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
+void InkSegmentation::labelRegions(int32_t *parent)
 {
     const int w = m_width, h = m_height;
-    for (size_t i = 0; i < parent.size(); ++i)
-        parent[i] = int32_t(i);
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        const auto *above = y > 0 ? reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1)) : nullptr;
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            if (x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity)
-                uniteSets(parent, base + x, base + x - 1);
-            if (above && channelDistance(row[x], above[x]) <= kSimilarity)
-                uniteSets(parent, base + x, base + x - w);
+    const size_t strips = m_strips.count();
+    // Neighbours within the tolerance, numbered in the order of the regions' first pixels.
+    const StripSets regionSets = m_strips.link(
+        parent,
+        [&](size_t strip) {
+            // Per pixel of the row above: whether it is linked to its left neighbour. A pixel
+            // linked left and up whose left neighbour is linked up too is in that set already.
+            std::vector<uint8_t> linkedLeft(size_t(w), 0);
+            for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+                const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+                const auto *above = y > m_strips[strip].top ? reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1)) : nullptr;
+                const int32_t base = int32_t(y) * w;
+                int32_t root = base; // of the set of the pixel on the left
+                bool leftLinkedUp = false;
+                for (int x = 0; x < w; ++x) {
+                    const int32_t i = base + x;
+                    const bool left = x > 0 && channelDistance(row[x], row[x - 1]) <= kSimilarity;
+                    if (left) {
+                        parent[size_t(i)] = root;
+                    } else {
+                        parent[size_t(i)] = i;
+                        root = i;
+                    }
+                    const bool up = above && channelDistance(row[x], above[x]) <= kSimilarity;
+                    if (up && !(left && leftLinkedUp && linkedLeft[size_t(x)])) {
+                        const int32_t upper = findRoot(parent, i - w);
+                        if (upper < root) {
+                            parent[size_t(root)] = upper;
+                            root = upper;
+                        } else if (upper > root) {
+                            parent[size_t(upper)] = root;
+                        }
+                    }
+                    linkedLeft[size_t(x)] = left;
+                    leftLinkedUp = up;
+                }
+            }
+        },
+        [&](int y, const auto &unite) {
+            const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+            const auto *above = reinterpret_cast<const QRgb *>(m_image.constScanLine(y - 1));
+            for (int x = 0; x < w; ++x)
+                if (channelDistance(row[x], above[x]) <= kSimilarity)
+                    unite(y * w + x, (y - 1) * w + x);
+        },
+        [&](size_t i, int32_t number) { m_regionOf[i] = number; });
+    const std::vector<int32_t> &firstRegion = regionSets.first;
+    const int32_t regionCount = firstRegion[strips];
+
+    // The largest square each region holds, up to kSquareCap: the side of the square of equal
+    // labels that ends at a pixel is one more than the smallest of its left, upper and upper-left
+    // neighbours'. A strip starts counting kSquareCap - 1 rows above its top, which gives its own
+    // rows their full count. Meanwhile every pixel gets its region's number.
+    std::vector<uint8_t> largestSquare(size_t(regionCount), 0);
+    m_strips.each([&](size_t strip) {
+        const int top = m_strips[strip].top, from = std::max(0, top - (kSquareCap - 1));
+        std::vector<uint8_t> above(size_t(w), 0), current(size_t(w), 0);
+        for (int y = from; y < m_strips[strip].bottom; ++y) {
+            const int32_t *roots = parent + size_t(y) * size_t(w);
+            for (int x = 0; x < w; ++x) {
+                uint8_t side = 1;
+                if (x > 0 && y > from && roots[x] == roots[x - 1] && roots[x] == roots[x - w] && roots[x] == roots[x - w - 1])
+                    side = uint8_t(std::min<int>({current[size_t(x - 1)], above[size_t(x)], above[size_t(x - 1)], kSquareCap - 1}) + 1);
+                current[size_t(x)] = side;
+            }
+            if (y >= top) {
+                // Run by run of one region. A root's entry, which other strips read, holds its
+                // number already and is left alone.
+                int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
+                const int32_t base = int32_t(y) * w;
+                for (int x = 0, end = 0; x < w; x = end) {
+                    const int32_t root = roots[x];
+                    uint8_t largest = current[size_t(x)];
+                    for (end = x + 1; end < w && roots[end] == root; ++end)
+                        largest = std::max(largest, current[size_t(end)]);
+                    const int32_t label = m_regionOf[size_t(root)];
+                    std::fill(labels + x + (root == base + x ? 1 : 0), labels + end, label);
+                    raiseTo(largestSquare[size_t(label)], largest);
+                }
+            }
+            std::swap(above, current);
         }
-    }
+    });
 
-    // Dense region numbers.
-    int regionCount = 0;
-    for (size_t i = 0; i < parent.size(); ++i) {
-        const int32_t root = findRoot(parent, int32_t(i));
-        if (root == int32_t(i))
-            m_regionOf[i] = regionCount++;
-        else
-            m_regionOf[i] = m_regionOf[size_t(root)];
-    }
-
-    // The largest square each region holds: the side of the square of equal labels that ends at a
-    // pixel is one more than the smallest of its left, upper and upper-left neighbours'.
-    std::vector<uint16_t> largestSquare(size_t(regionCount), 0);
-    std::vector<uint16_t> above(size_t(w), 0), current(size_t(w), 0);
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            uint16_t side = 1;
-            if (x > 0 && y > 0 && labels[x] == labels[x - 1] && labels[x] == labels[x - w] && labels[x] == labels[x - w - 1])
-                side = uint16_t(std::min<int>({current[size_t(x - 1)], above[size_t(x)], above[size_t(x - 1)], 65534}) + 1);
-            current[size_t(x)] = side;
-            uint16_t &largest = largestSquare[size_t(labels[x])];
-            largest = std::max(largest, side);
-        }
-        std::swap(above, current);
-    }
-
-    // The regions that hold a solid square: their bounds, colour, and what their edge touches.
-    struct Candidate {
-        BackgroundRegion region;
-        qint64 red = 0, green = 0, blue = 0;
-        qint64 touchesInk = 0, touchesBackground = 0;
-        int largestSquare = 0;
-        int32_t firstPiece = -1; // of ink it touches
-        bool severalPieces = false;
-    };
+    // The regions that hold a solid square, numbered in the same order.
     std::vector<int32_t> candidate(size_t(regionCount), -1);
-    std::vector<Candidate> candidates;
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int32_t region = labels[x];
-            if (largestSquare[size_t(region)] < kSolidSide)
-                continue;
-            int32_t &index = candidate[size_t(region)];
-            if (index < 0) {
-                index = int32_t(candidates.size());
-                candidates.push_back({{QRect(x, y, 1, 1), 0}});
-                candidates.back().largestSquare = largestSquare[size_t(region)];
-            }
-            Candidate &c = candidates[size_t(index)];
-            include(c.region.box, x, y);
-            ++c.region.pixels;
-            c.red += qRed(row[x]);
-            c.green += qGreen(row[x]);
-            c.blue += qBlue(row[x]);
+    std::vector<CandidateTally> candidates;
+    for (int32_t region = 0; region < regionCount; ++region) {
+        if (largestSquare[size_t(region)] >= kSolidSide) {
+            candidate[size_t(region)] = int32_t(candidates.size());
+            candidates.emplace_back();
         }
     }
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            const int32_t index = candidate[size_t(labels[x])];
-            if (index < 0)
-                continue;
-            Candidate &c = candidates[size_t(index)];
-            // Beyond the picture's edge lies more of the screen: a background.
-            constexpr int32_t outside = -1;
-            const int32_t neighbours[] = {x > 0 ? labels[x - 1] : outside, x + 1 < w ? labels[x + 1] : outside, y > 0 ? labels[x - w] : outside,
-                                          y + 1 < h ? labels[x + w] : outside};
-            for (int32_t neighbour : neighbours) {
-                if (neighbour == labels[x])
-                    continue;
-                ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
-            }
-        }
+    // The candidates that begin above a strip and reach into it.
+    std::vector<CarriedTallies<CandidateTally>> carried;
+    for (size_t strip = 0; strip < strips; ++strip) {
+        std::vector<int32_t> ids;
+        for (const int32_t root : regionSets.carried[strip])
+            if (const int32_t index = candidate[size_t(m_regionOf[size_t(root)])]; index >= 0)
+                ids.push_back(index);
+        carried.emplace_back(std::move(ids));
     }
 
     // The pieces of ink each candidate touches, with every candidate taken for background.
     linkInk(parent, [&](size_t i) { return candidate[size_t(m_regionOf[i])] < 0; });
-    for (int y = 0; y < h; ++y) {
-        const int32_t *labels = m_regionOf.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w; ++x) {
-            const int32_t index = candidate[size_t(labels[x])];
-            if (index < 0)
-                continue;
-            Candidate &c = candidates[size_t(index)];
-            const int32_t i = int32_t(y) * w + x;
-            for (int32_t neighbour : {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1, y + 1 < h ? i + w : -1}) {
-                if (neighbour < 0 || parent[size_t(neighbour)] < 0)
+
+    // Each candidate's bounds, colour and what its edge touches: the strip where it begins tallies
+    // it, a strip it reaches into keeps its share apart.
+    m_strips.each([&](size_t strip) {
+        CarriedTallies<CandidateTally> &share = carried[strip];
+        const int32_t firstOwn = firstRegion[strip], lastOwn = firstRegion[strip + 1];
+        // Beyond the picture's edge lies more of the screen: a background.
+        constexpr int32_t outside = -1;
+        for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+            const int32_t *labels = m_regionOf.get() + size_t(y) * size_t(w);
+            const int32_t *above = y > 0 ? labels - w : nullptr, *below = y + 1 < h ? labels + w : nullptr;
+            const int32_t *pieces = parent + size_t(y) * size_t(w);
+            const int32_t *piecesAbove = y > 0 ? pieces - w : nullptr, *piecesBelow = y + 1 < h ? pieces + w : nullptr;
+            const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+            // Run by run of one region: within a run, left and right neighbours are the region.
+            for (int x = 0, end = 0; x < w; x = end) {
+                const int32_t region = labels[x];
+                for (end = x + 1; end < w && labels[end] == region;)
+                    ++end;
+                const int32_t index = candidate[size_t(region)];
+                if (index < 0)
                     continue;
-                const int32_t piece = findRoot(parent, neighbour);
-                if (c.firstPiece < 0)
-                    c.firstPiece = piece;
-                else if (piece != c.firstPiece)
-                    c.severalPieces = true;
+                CandidateTally &c = region >= firstOwn && region < lastOwn ? candidates[size_t(index)] : share[index];
+                const auto touch = [&](int32_t neighbour) {
+                    if (neighbour != region)
+                        ++(neighbour == outside || candidate[size_t(neighbour)] >= 0 ? c.touchesBackground : c.touchesInk);
+                };
+                c.includeRun(x, end - 1, y);
+                touch(x > 0 ? labels[x - 1] : outside);
+                touch(end < w ? labels[end] : outside);
+                if (x > 0 && pieces[x - 1] >= 0)
+                    c.touchPiece(pieces[x - 1]);
+                if (end < w && pieces[end] >= 0)
+                    c.touchPiece(pieces[end]);
+                qint64 red = 0, green = 0, blue = 0;
+                for (int k = x; k < end; ++k) {
+                    red += qRed(row[k]);
+                    green += qGreen(row[k]);
+                    blue += qBlue(row[k]);
+                    touch(above ? above[k] : outside);
+                    touch(below ? below[k] : outside);
+                    if (piecesAbove && piecesAbove[k] >= 0)
+                        c.touchPiece(piecesAbove[k]);
+                    if (piecesBelow && piecesBelow[k] >= 0)
+                        c.touchPiece(piecesBelow[k]);
+                }
+                c.red += red;
+                c.green += green;
+                c.blue += blue;
             }
         }
-    }
+    });
+    for (size_t strip = 1; strip < strips; ++strip)
+        for (size_t slot = 0; slot < carried[strip].ids().size(); ++slot)
+            candidates[size_t(carried[strip].ids()[slot])].add(carried[strip].tallies()[slot]);
 
     // Panes, bars and buttons meet other backgrounds somewhere along their straight sharp edges,
     // or are large, or hold words (several pieces of ink) inside a rounded outline. The inside of
@@ -236,15 +416,15 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
     // ink: it is ink.
     std::vector<int32_t> finalIndex(candidates.size(), -1);
     for (size_t index = 0; index < candidates.size(); ++index) {
-        Candidate &c = candidates[index];
+        const CandidateTally &c = candidates[index];
         const bool enclosed = c.touchesInk > 0 && c.touchesBackground * 10 < c.touchesInk + c.touchesBackground;
-        if (enclosed && c.region.pixels < kPanePixels && !c.severalPieces) {
+        if (enclosed && c.pixels < kPanePixels && !c.severalPieces) {
             finalIndex[index] = -2 - int32_t(m_enclosed.size());
-            const qint64 n = std::max<qint64>(1, c.region.pixels);
+            const qint64 n = std::max<qint64>(1, c.pixels);
             m_enclosed.push_back({qRgb(int(c.red / n), int(c.green / n), int(c.blue / n)), 0});
         } else {
             finalIndex[index] = int32_t(m_regions.size());
-            m_regions.push_back(c.region);
+            m_regions.push_back({c.box(), c.pixels});
         }
     }
     for (int32_t region = 0; region < regionCount; ++region) {
@@ -252,92 +432,223 @@ void InkSegmentation::labelRegions(std::vector<int32_t> &parent)
         if (index >= 0 && finalIndex[size_t(index)] <= -2)
             m_enclosed[size_t(-2 - finalIndex[size_t(index)])].largestSquare = largestSquare[size_t(region)];
     }
-    for (size_t i = 0; i < m_regionOf.size(); ++i) {
-        const int32_t index = candidate[size_t(m_regionOf[i])];
-        m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
-    }
+    m_strips.each([&](size_t strip) {
+        for (size_t i = m_strips.firstPixel(strip), end = m_strips.endPixel(strip); i < end; ++i) {
+            const int32_t index = candidate[size_t(m_regionOf[i])];
+            m_regionOf[i] = index < 0 ? -1 : finalIndex[size_t(index)];
+        }
+    });
 }
 
 template <typename IsInk>
-void InkSegmentation::linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const
+StripSets InkSegmentation::linkInk(int32_t *parent, const IsInk &isInk) const
 {
-    const int w = m_width, h = m_height;
-    for (size_t i = 0; i < parent.size(); ++i)
-        parent[i] = isInk(i) ? int32_t(i) : -1;
-    for (int y = 0; y < h; ++y) {
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int32_t i = base + x;
-            if (parent[size_t(i)] < 0)
-                continue;
-            if (x > 0 && parent[size_t(i - 1)] >= 0)
-                uniteSets(parent, i, i - 1);
-            if (y > 0) {
+    const int w = m_width;
+    return m_strips.link(
+        parent,
+        [&](size_t strip) {
+            const int top = m_strips[strip].top;
+            for (int y = top; y < m_strips[strip].bottom; ++y) {
+                const int32_t base = int32_t(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    const int32_t i = base + x;
+                    if (!isInk(size_t(i))) {
+                        parent[size_t(i)] = -1;
+                        continue;
+                    }
+                    parent[size_t(i)] = i;
+                    if (x > 0 && parent[size_t(i - 1)] >= 0)
+                        uniteSets(parent, i, i - 1);
+                    if (y > top) {
+                        for (int dx = -1; dx <= 1; ++dx) {
+                            const int nx = x + dx;
+                            if (nx >= 0 && nx < w && parent[size_t(i - w + dx)] >= 0)
+                                uniteSets(parent, i, i - w + dx);
+                        }
+                    }
+                }
+            }
+        },
+        [&](int y, const auto &unite) {
+            const int32_t base = int32_t(y) * w;
+            for (int x = 0; x < w; ++x) {
+                const int32_t i = base + x;
+                if (parent[size_t(i)] < 0)
+                    continue;
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int nx = x + dx;
                     if (nx >= 0 && nx < w && parent[size_t(i - w + dx)] >= 0)
-                        uniteSets(parent, i, i - w + dx);
+                        unite(i, i - w + dx);
+                }
+            }
+        },
+        [](size_t, int32_t) {});
+}
+
+void InkSegmentation::labelGlyphs(int32_t *parent)
+{
+    const int w = m_width;
+    const size_t strips = m_strips.count();
+    const StripSets sets = linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
+    const std::vector<int32_t> &firstGlyph = sets.first;
+    m_glyphs.resize(size_t(firstGlyph[strips]));
+    // Every pixel's link replaced by its glyph's number, in raster order, so that a root's entry
+    // holds the number by the time its members read it; a glyph that begins above the strip is
+    // counted apart and its pixels hold -2 - its place among them until every strip is numbered.
+    std::vector<CarriedTallies<Extent>> carried;
+    for (size_t strip = 0; strip < strips; ++strip)
+        carried.emplace_back(sets.carried[strip]);
+    std::vector<int> lastCarriedRow(strips, -1);
+    m_strips.each([&](size_t strip) {
+        const int32_t begin = int32_t(m_strips.firstPixel(strip));
+        int32_t next = firstGlyph[strip];
+        CarriedTallies<Extent> &share = carried[strip];
+        for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+            const int32_t base = int32_t(y) * w;
+            for (int x = 0; x < w; ++x) {
+                const int32_t i = base + x;
+                const int32_t link = parent[size_t(i)];
+                if (link < 0)
+                    continue;
+                if (link >= begin) {
+                    if (link == i) {
+                        parent[size_t(i)] = next;
+                        m_glyphs[size_t(next++)] = {QRect(x, y, 1, 1), 0};
+                    } else {
+                        parent[size_t(i)] = parent[size_t(link)];
+                    }
+                    Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
+                    include(glyph.box, x, y);
+                    ++glyph.pixels;
+                } else {
+                    parent[size_t(i)] = -2 - share.slot(link);
+                    share[link].include(x, y);
+                    lastCarriedRow[strip] = y;
                 }
             }
         }
-    }
-}
-
-void InkSegmentation::labelGlyphs(std::vector<int32_t> &parent)
-{
-    const int w = m_width, h = m_height;
-    linkInk(parent, [&](size_t i) { return m_regionOf[i] < 0; });
-    // Every pixel's link made to point at its set's root, then, in index order (a root comes
-    // before the other members), replaced by its glyph's index: a root's own entry holds the
-    // index by the time its members read it. The vector becomes the glyph labels in place.
-    for (size_t i = 0; i < parent.size(); ++i)
-        if (parent[i] >= 0)
-            parent[i] = findRoot(parent, int32_t(i));
-    for (int y = 0; y < h; ++y) {
-        const int32_t base = int32_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int32_t i = base + x;
-            if (parent[size_t(i)] < 0)
-                continue;
-            if (parent[size_t(i)] == i) {
-                parent[size_t(i)] = int32_t(m_glyphs.size());
-                m_glyphs.push_back({QRect(x, y, 1, 1), 0});
-            } else {
-                parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
-            }
-            Glyph &glyph = m_glyphs[size_t(parent[size_t(i)])];
-            include(glyph.box, x, y);
-            ++glyph.pixels;
+    });
+    // A root's entry holds its glyph's number now.
+    m_firstGlyph = firstGlyph;
+    m_carriedGlyphs.assign(strips, {});
+    for (size_t strip = 1; strip < strips; ++strip) {
+        const CarriedTallies<Extent> &share = carried[strip];
+        for (size_t slot = 0; slot < share.ids().size(); ++slot) {
+            const int32_t number = parent[size_t(share.ids()[slot])];
+            m_carriedGlyphs[strip].push_back(number);
+            Glyph &glyph = m_glyphs[size_t(number)];
+            glyph.box |= share.tallies()[slot].box();
+            glyph.pixels += int(share.tallies()[slot].pixels);
         }
+    }
+    if (strips > 1) {
+        m_strips.each([&](size_t strip) {
+            const std::vector<int32_t> &glyphOfSlot = m_carriedGlyphs[strip];
+            if (glyphOfSlot.empty())
+                return;
+            for (size_t i = m_strips.firstPixel(strip), end = size_t(lastCarriedRow[strip] + 1) * size_t(w); i < end; ++i)
+                if (parent[i] <= -2)
+                    parent[i] = glyphOfSlot[size_t(-2 - parent[i])];
+        });
     }
 }
 
 void InkSegmentation::measureGlyphs()
 {
     const int w = m_width, h = m_height;
+    const size_t strips = m_strips.count();
     std::vector<GlyphTally> tallies(m_glyphs.size());
     static constexpr int dx[] = {-1, 1, 0, 0}, dy[] = {0, 0, -1, 1};
+    // The strip where a glyph begins tallies it, in raster order as everything here; a strip it
+    // reaches into tallies its share apart, added afterwards in the order of the strips.
+    const auto eachGlyphPixel = [&](const auto &tallyPixel) {
+        std::vector<CarriedTallies<GlyphTally>> carried;
+        for (size_t strip = 0; strip < strips; ++strip)
+            carried.emplace_back(m_carriedGlyphs[strip]);
+        m_strips.each([&](size_t strip) {
+            const int firstOwn = m_firstGlyph[strip];
+            CarriedTallies<GlyphTally> &share = carried[strip];
+            for (int y = m_strips[strip].top; y < m_strips[strip].bottom; ++y) {
+                const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+                for (int x = 0; x < w; ++x) {
+                    const int glyph = glyphAt(x, y);
+                    if (glyph >= 0)
+                        tallyPixel(glyph >= firstOwn ? tallies[size_t(glyph)] : share[glyph], glyph, x, y, row[x]);
+                }
+            }
+        });
+        return carried;
+    };
 
     // The background around each glyph: its mean colour and the region touched most.
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int glyph = glyphAt(x, y);
-            if (glyph < 0)
+    const std::vector<CarriedTallies<GlyphTally>> around = eachGlyphPixel([&](GlyphTally &tally, int, int x, int y, QRgb) {
+        for (int k = 0; k < 4; ++k) {
+            const int nx = x + dx[k], ny = y + dy[k];
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h)
                 continue;
-            GlyphTally &tally = tallies[size_t(glyph)];
-            for (int k = 0; k < 4; ++k) {
-                const int nx = x + dx[k], ny = y + dy[k];
-                if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+            const int region = regionAt(nx, ny);
+            if (region < 0)
+                continue;
+            const QRgb c = pixel(nx, ny);
+            tally.red += qRed(c);
+            tally.green += qGreen(c);
+            tally.blue += qBlue(c);
+            ++tally.surrounding;
+            vote(tally, region);
+        }
+    });
+    std::vector<int> recount;
+    for (size_t strip = 1; strip < strips; ++strip) {
+        for (size_t slot = 0; slot < around[strip].ids().size(); ++slot) {
+            const int glyph = around[strip].ids()[slot];
+            if (!addAround(tallies[size_t(glyph)], around[strip].tallies()[slot]))
+                recount.push_back(glyph);
+        }
+    }
+    // A glyph whose strips cannot tell its votes still has the right regions (the first four its
+    // scan meets): their votes are counted again, strip by strip.
+    std::sort(recount.begin(), recount.end());
+    recount.erase(std::unique(recount.begin(), recount.end()), recount.end());
+    if (!recount.empty()) {
+        using Counts = std::array<int, 4>;
+        std::vector<uint8_t> counted(m_glyphs.size(), 0);
+        int top = h, bottom = -1;
+        for (const int glyph : recount) {
+            counted[size_t(glyph)] = 1;
+            top = std::min(top, m_glyphs[size_t(glyph)].box.top());
+            bottom = std::max(bottom, m_glyphs[size_t(glyph)].box.bottom());
+        }
+        std::vector<CarriedTallies<Counts>> counts;
+        for (size_t strip = 0; strip < strips; ++strip)
+            counts.emplace_back(std::vector<int32_t>(recount.begin(), recount.end()));
+        m_strips.each([&](size_t strip) {
+            for (int y = std::max(top, m_strips[strip].top), end = std::min(bottom + 1, m_strips[strip].bottom); y < end; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const int glyph = glyphAt(x, y);
+                    if (glyph < 0 || !counted[size_t(glyph)])
+                        continue;
+                    const auto &votes = tallies[size_t(glyph)].votes;
+                    Counts &count = counts[strip][glyph];
+                    for (int k = 0; k < 4; ++k) {
+                        const int nx = x + dx[k], ny = y + dy[k];
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                            continue;
+                        if (const int region = regionAt(nx, ny); region >= 0)
+                            for (size_t slot = 0; slot < votes.size(); ++slot)
+                                if (votes[slot].second > 0 && votes[slot].first == region)
+                                    ++count[slot];
+                    }
+                }
+            }
+        });
+        for (size_t index = 0; index < recount.size(); ++index) {
+            auto &votes = tallies[size_t(recount[index])].votes;
+            for (size_t slot = 0; slot < votes.size(); ++slot) {
+                if (votes[slot].second == 0)
                     continue;
-                const int region = regionAt(nx, ny);
-                if (region < 0)
-                    continue;
-                const QRgb c = pixel(nx, ny);
-                tally.red += qRed(c);
-                tally.green += qGreen(c);
-                tally.blue += qBlue(c);
-                ++tally.surrounding;
-                vote(tally, region);
+                votes[slot].second = 0;
+                for (const CarriedTallies<Counts> &strip : counts)
+                    votes[slot].second += strip.tallies()[index][slot];
             }
         }
     }
@@ -353,44 +664,44 @@ void InkSegmentation::measureGlyphs()
     }
 
     // Its ink colour, and how much of its surrounding lies on a different background.
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int index = glyphAt(x, y);
-            if (index < 0 || m_glyphs[size_t(index)].dropped)
-                continue;
-            Glyph &glyph = m_glyphs[size_t(index)];
-            GlyphTally &tally = tallies[size_t(index)];
-            const int distance = channelDistance(row[x], glyph.background);
-            if (distance > tally.farthest) {
-                tally.farthest = distance;
-                glyph.ink = row[x];
-            }
-            tally.topEdge += y <= glyph.box.top() + 1;
-            tally.bottomEdge += y >= glyph.box.bottom() - 1;
-            if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
-                const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
-                if (channelDistance(patch.colour, glyph.background) > kMinContrast)
-                    tally.solidSquare = std::max(tally.solidSquare, patch.largestSquare);
-            }
-            for (int k = 0; k < 4; ++k) {
-                const int nx = x + dx[k], ny = y + dy[k];
-                if (nx >= 0 && ny >= 0 && nx < w && ny < h && regionAt(nx, ny) >= 0 &&
-                    channelDistance(pixel(nx, ny), glyph.background) > kMinContrast)
-                    ++tally.foreign;
-            }
+    const std::vector<CarriedTallies<GlyphTally>> inside = eachGlyphPixel([&](GlyphTally &tally, int index, int x, int y, QRgb colour) {
+        const Glyph &glyph = m_glyphs[size_t(index)];
+        if (glyph.dropped)
+            return;
+        const int distance = channelDistance(colour, glyph.background);
+        if (distance > tally.farthest) {
+            tally.farthest = distance;
+            tally.ink = colour;
         }
-    }
+        tally.topEdge += y <= glyph.box.top() + 1;
+        tally.bottomEdge += y >= glyph.box.bottom() - 1;
+        if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
+            const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
+            if (channelDistance(patch.colour, glyph.background) > kMinContrast)
+                tally.solidSquare = std::max(tally.solidSquare, patch.largestSquare);
+        }
+        for (int k = 0; k < 4; ++k) {
+            const int nx = x + dx[k], ny = y + dy[k];
+            if (nx >= 0 && ny >= 0 && nx < w && ny < h && regionAt(nx, ny) >= 0 && channelDistance(pixel(nx, ny), glyph.background) > kMinContrast)
+                ++tally.foreign;
+        }
+    });
+    for (size_t strip = 1; strip < strips; ++strip)
+        for (size_t slot = 0; slot < inside[strip].ids().size(); ++slot)
+            addInside(tallies[size_t(inside[strip].ids()[slot])], inside[strip].tallies()[slot]);
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         Glyph &glyph = m_glyphs[i];
         const GlyphTally &tally = tallies[i];
         if (glyph.dropped)
             continue;
+        glyph.ink = tally.ink;
         const int bw = glyph.box.width(), bh = glyph.box.height();
         glyph.dropped = bh > kMaxGlyphHeight || (bh <= 2 && bw > 40) || (bw <= 2 && bh > 60) || tally.farthest < kMinContrast ||
                         float(tally.foreign) > kMaxForeignSurrounding * float(tally.surrounding) ||
                         tally.solidSquare >= kMaxStrokeShare * bh || isFrame(glyph, tally);
     }
+    m_firstGlyph.clear();
+    m_carriedGlyphs.clear();
 }
 
 } // namespace Tellumo::detail

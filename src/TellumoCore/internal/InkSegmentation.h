@@ -18,12 +18,15 @@
 // Coordinates are pixels of the analysed image. Memory: two 32-bit words a pixel while
 // analysing, one afterwards.
 
+#include "TellumoCore/internal/PixelStrips.h"
+
 #include <QImage>
 #include <QRect>
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace Tellumo::detail {
@@ -45,7 +48,9 @@ struct BackgroundRegion {
 class InkSegmentation final {
 public:
     // `image` must be Format_RGB32 (or ARGB32 with opaque pixels).
-    explicit InkSegmentation(const QImage &image);
+    // `strips`: how many horizontal strips the picture is analysed in at once, 0 to choose by its
+    // size and the recognition workers; the result does not depend on it.
+    explicit InkSegmentation(const QImage &image, int strips = 0);
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -63,11 +68,12 @@ private:
     QRgb pixel(int x, int y) const { return reinterpret_cast<const QRgb *>(m_bits + qsizetype(y) * m_stride)[x]; }
     // While analysing, per pixel: the background region it belongs to, or -1 for ink.
     int regionAt(int x, int y) const { return std::max(-1, m_regionOf[size_t(y) * size_t(m_width) + size_t(x)]); }
-    void labelRegions(std::vector<int32_t> &parent);
-    void labelGlyphs(std::vector<int32_t> &parent);
+
+    void labelRegions(int32_t *parent);
+    void labelGlyphs(int32_t *parent);
     // Links the 8-connected pixels for which `isInk` holds; the others get -1.
     template <typename IsInk>
-    void linkInk(std::vector<int32_t> &parent, const IsInk &isInk) const;
+    StripSets linkInk(int32_t *parent, const IsInk &isInk) const;
     void measureGlyphs();
 
     // A flat patch inside ink: the core of a thick stroke, a counter, the inside of a shape.
@@ -81,9 +87,14 @@ private:
     qsizetype m_stride = 0;
     int m_width = 0;
     int m_height = 0;
-    std::vector<int32_t> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
+    // Analysed strip by strip at once; numbers go in the order of first pixels in raster order,
+    // whatever the strips.
+    PixelStrips m_strips{0, 0, 1};
+    std::vector<int32_t> m_firstGlyph;                // per strip, while measuring: its first glyph's number
+    std::vector<std::vector<int32_t>> m_carriedGlyphs; // per strip, while measuring: the glyphs above it reaching into it
+    std::unique_ptr<int32_t[]> m_regionOf; // -1 ink, -2 - n the enclosed patch n, else the region
     std::vector<EnclosedPatch> m_enclosed;
-    std::vector<int32_t> m_glyphOf;
+    std::unique_ptr<int32_t[]> m_glyphOf;
     std::vector<Glyph> m_glyphs;
     std::vector<BackgroundRegion> m_regions;
 };

@@ -81,7 +81,7 @@ QThreadPool &recognitionPool()
     return *pool;
 }
 
-void runParallel(int count, const std::function<void(int)> &body)
+void runParallel(int count, const std::function<void(int)> &body, FreedMemory freed)
 {
     if (count <= 0)
         return;
@@ -101,7 +101,8 @@ void runParallel(int count, const std::function<void(int)> &body)
     // Each thread frees into an allocator arena of its own, which the others do not reuse: what
     // the engines freed goes back to the system after every round, or a recognition's rounds
     // would add up (about 100 MB more on a 4K screen). It takes about a millisecond.
-    OcrEngines::releaseFreedMemory();
+    if (freed == FreedMemory::release)
+        OcrEngines::releaseFreedMemory();
     if (work->error)
         std::rethrow_exception(work->error);
 }

@@ -19,10 +19,14 @@ enum class OcrModel;
 
 QThreadPool &recognitionPool();
 
+// What runParallel does with the memory the calls freed: hand it back to the system (about a
+// millisecond), or keep it for a round of short calls that allocate little.
+enum class FreedMemory { release, keep };
+
 // Calls body(i) for every i in [0, count), on the workers and the calling thread, and returns
 // when all calls have returned, and hands the memory they freed back to the system. The first
 // exception a call throws is rethrown here (the other calls still run).
-void runParallel(int count, const std::function<void(int)> &body);
+void runParallel(int count, const std::function<void(int)> &body, FreedMemory freed = FreedMemory::release);
 
 // Starts the engines of `models` in the pool. Blocks; returns whether all started.
 bool warmWorkers(std::initializer_list<OcrModel> models);

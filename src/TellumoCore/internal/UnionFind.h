@@ -8,7 +8,7 @@
 
 namespace Tellumo::detail {
 
-inline int32_t findRoot(std::vector<int32_t> &parent, int32_t i)
+inline int32_t findRoot(int32_t *parent, int32_t i)
 {
     while (parent[size_t(i)] != i) {
         parent[size_t(i)] = parent[size_t(parent[size_t(i)])]; // path halving
@@ -17,7 +17,7 @@ inline int32_t findRoot(std::vector<int32_t> &parent, int32_t i)
     return i;
 }
 
-inline void uniteSets(std::vector<int32_t> &parent, int32_t a, int32_t b)
+inline void uniteSets(int32_t *parent, int32_t a, int32_t b)
 {
     a = findRoot(parent, a);
     b = findRoot(parent, b);
@@ -25,6 +25,16 @@ inline void uniteSets(std::vector<int32_t> &parent, int32_t a, int32_t b)
         parent[size_t(b)] = a;
     else if (b < a)
         parent[size_t(a)] = b;
+}
+
+inline int32_t findRoot(std::vector<int32_t> &parent, int32_t i)
+{
+    return findRoot(parent.data(), i);
+}
+
+inline void uniteSets(std::vector<int32_t> &parent, int32_t a, int32_t b)
+{
+    uniteSets(parent.data(), a, b);
 }
 
 } // namespace Tellumo::detail
