@@ -4,34 +4,28 @@
 #include "NativeAppAppearance/MenuContentView.h"
 #include "NativeAppAppearance/NativeMenu.h"
 
+#include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 
 #include <QAction>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace NativeAppAppearance;
+using TestSupport::xdotool;
 
 namespace {
-bool xdotool(const QStringList &arguments)
-{
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
 
 class PopoverX11Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            GTEST_SKIP() << "needs an X server";
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "needs xdotool";
+        if (const char *missing = TestSupport::missingForXdotool())
+            GTEST_SKIP() << missing;
         menu.addAction(QStringLiteral("截图"));
         menu.addAction(QStringLiteral("识字并复制"));
         window.setGeometry(300, 200, 400, 300);

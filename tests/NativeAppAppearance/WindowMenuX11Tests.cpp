@@ -8,14 +8,13 @@
 #include "NativeAppAppearance/NativeWindowMenu.h"
 
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "Support/ClientProcess.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QProcess>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,10 +28,8 @@ class WindowMenuX11Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            GTEST_SKIP() << "needs an X server";
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "needs xdotool";
+        if (const char *missing = TestSupport::missingForXdotool())
+            GTEST_SKIP() << missing;
         ASSERT_TRUE(display.isValid());
         ASSERT_TRUE(display.startWindowManager());
         NativeMenuStyle::install();
@@ -120,7 +117,7 @@ TEST_F(WindowMenuX11Test, ListsTheOpenTitledWindowsAndBringsTheChosenOneForward)
     QAction *first = entry(QStringLiteral("Alpha notes"));
     ASSERT_NE(first, nullptr);
     const QPoint at = windowMenu->mapToGlobal(windowMenu->actionGeometry(first).center());
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), QStringLiteral("mousemove %1 %2 click 1").arg(at.x()).arg(at.y()).split(QLatin1Char(' '))), 0);
+    ASSERT_TRUE(TestSupport::xdotool(QStringLiteral("mousemove %1 %2 click 1").arg(at.x()).arg(at.y()).split(QLatin1Char(' '))));
     EXPECT_TRUE(pollUntil([&] { return activeWindow() == xcb_window_t(alpha.winId()) && QApplication::activeWindow() == &alpha; }))
         << "the window manager did not activate the chosen window";
     EXPECT_FALSE(windowMenu->isVisible());
@@ -131,7 +128,7 @@ TEST_F(WindowMenuX11Test, ListsTheOpenTitledWindowsAndBringsTheChosenOneForward)
     open();
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("关闭窗口"), QStringLiteral("—"), QStringLiteral("✓ Alpha notes")}));
     look(QStringLiteral("window-menu-dark"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}), 0);
+    ASSERT_TRUE(TestSupport::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     EXPECT_TRUE(pollUntil([&] { return !windowMenu->isVisible(); }));
 
     // With no window left the menu holds its own item only.

@@ -5,7 +5,9 @@
 #include "Support/TaskTesting.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +36,23 @@ inline ClientResult runClient(const QString &program, const QStringList &argumen
     result.exitCode = process.exitCode();
     result.output = process.readAllStandardOutput();
     return result;
+}
+
+// Presses keys and moves and clicks the pointer as a user does; whether xdotool did it.
+inline bool xdotool(const QStringList &arguments)
+{
+    const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
+    return result.finished && result.exitCode == 0;
+}
+
+// Why a test that drives the X server's keyboard and pointer cannot run here; null when it can.
+inline const char *missingForXdotool()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return "needs an X server";
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        return "needs xdotool";
+    return nullptr;
 }
 
 } // namespace TestSupport

@@ -62,6 +62,15 @@ std::vector<int> lineOfGlyphs(const InkSegmentation &ink, const std::vector<Text
     return lineOf;
 }
 
+// One symbol a character, without boxes: what the ink comparison needs of a reading.
+std::vector<OcrSymbol> symbolsOf(const QString &text)
+{
+    std::vector<OcrSymbol> symbols;
+    for (QChar c : text)
+        symbols.push_back({QString(c), {}});
+    return symbols;
+}
+
 } // namespace
 
 TEST(TextLineFinding, WordsJoinButTableCellsAndShapesStayApart)
@@ -124,12 +133,6 @@ TEST(TextLineFinding, EveryPolarityIsDrawnDarkOnWhite)
 TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
 {
     const QString simplified = QStringLiteral("会议记录设计稿"), traditional = QStringLiteral("會議記錄設計稿");
-    auto symbolsOf = [](const QString &text) {
-        std::vector<OcrSymbol> symbols;
-        for (QChar c : text)
-            symbols.push_back({QString(c), {}});
-        return symbols;
-    };
     // In each of the Chinese faces the screens are drawn in, at a body size and a title size.
     for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
         for (int pixels : {32, 48}) {
@@ -158,12 +161,6 @@ TEST(ScriptEvidence, TheInkTellsTraditionalFromSimplified)
 TEST(ScriptEvidence, FormsWithAsMuchInkAreToldByTheirShapes)
 {
     const QString simplified = QStringLiteral("好的谢谢没"), traditional = QStringLiteral("好的謝謝沒");
-    auto symbolsOf = [](const QString &text) {
-        std::vector<OcrSymbol> symbols;
-        for (QChar c : text)
-            symbols.push_back({QString(c), {}});
-        return symbols;
-    };
     for (const char *face : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans CJK TC"}) {
         for (int pixels : {32, 48}) {
             for (bool printedTraditional : {false, true}) {

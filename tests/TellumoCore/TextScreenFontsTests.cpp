@@ -57,6 +57,24 @@ constexpr const char *kHostileConfiguration = R"(<?xml version="1.0"?>
 </fontconfig>
 )";
 
+// Runs the tests `filter` of this program in a fresh process with `environment`, and returns
+// what they wrote to `output` (named to them in KIVARO_FONT_FINGERPRINT); empty when they failed.
+QByteArray childWrites(const QString &filter, QProcessEnvironment environment, const QString &output)
+{
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QStringLiteral("--gtest_filter=") + filter, QStringLiteral("--gtest_also_run_disabled_tests")});
+    environment.insert(QStringLiteral("KIVARO_FONT_FINGERPRINT"), output);
+    child.setProcessEnvironment(environment);
+    child.start();
+    if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+        ADD_FAILURE() << child.readAllStandardOutput().toStdString() << child.readAllStandardError().toStdString();
+        return {};
+    }
+    QFile written(output);
+    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+}
+
 } // namespace
 
 TEST(TextScreenFonts, OnlyTheInstalledFacesAreOfferedAndEveryNamedOneIsThere)
@@ -86,23 +104,11 @@ TEST(TextScreenFonts, TheMachinesOtherFontsAndFontSettingsChangeNoScreenNorItsRe
     file.close();
 
     auto fingerprintIn = [&](const QString &fontConfiguration, const QString &name) -> QByteArray {
-        const QString output = folder.filePath(name);
-        QProcess child;
-        child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--gtest_filter=TextScreenFontsChild.*"), QStringLiteral("--gtest_also_run_disabled_tests")});
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("FONTCONFIG_FILE"));
         if (!fontConfiguration.isEmpty())
             environment.insert(QStringLiteral("FONTCONFIG_FILE"), fontConfiguration);
-        environment.insert(QStringLiteral("KIVARO_FONT_FINGERPRINT"), output);
-        child.setProcessEnvironment(environment);
-        child.start();
-        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
-            ADD_FAILURE() << child.readAllStandardOutput().toStdString() << child.readAllStandardError().toStdString();
-            return {};
-        }
-        QFile written(output);
-        return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+        return childWrites(QStringLiteral("TextScreenFontsChild.*"), environment, folder.filePath(name));
     };
     const QByteArray plain = fingerprintIn(QString(), QStringLiteral("plain"));
     const QByteArray hostile = fingerprintIn(configuration, QStringLiteral("hostile"));
@@ -118,22 +124,9 @@ TEST(TextScreenFonts, EachScreenIsDrawnInItsOwnChineseFaceWhicheverCameFirst)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     auto screensIn = [&](const QString &order) -> QByteArray {
-        const QString output = folder.filePath(order);
-        QProcess child;
-        child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--gtest_filter=TextScreenFontsChild.DISABLED_WritesTheScreensOfEachFace"),
-                            QStringLiteral("--gtest_also_run_disabled_tests")});
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("KIVARO_FACE_ORDER"), order);
-        environment.insert(QStringLiteral("KIVARO_FONT_FINGERPRINT"), output);
-        child.setProcessEnvironment(environment);
-        child.start();
-        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
-            ADD_FAILURE() << child.readAllStandardOutput().toStdString() << child.readAllStandardError().toStdString();
-            return {};
-        }
-        QFile written(output);
-        return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+        return childWrites(QStringLiteral("TextScreenFontsChild.DISABLED_WritesTheScreensOfEachFace"), environment, folder.filePath(order));
     };
     const QByteArray forwards = screensIn(QStringLiteral("012")), backwards = screensIn(QStringLiteral("210"));
     ASSERT_FALSE(forwards.isEmpty());

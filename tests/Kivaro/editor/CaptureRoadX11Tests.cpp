@@ -36,6 +36,7 @@ using namespace EditorTesting;
 using TestSupport::ClientResult;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
+using TestSupport::xdotool;
 
 namespace {
 
@@ -88,11 +89,6 @@ protected:
         defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::copiesImageKey));
     }
 
-    static bool xdotool(const QStringList &arguments)
-    {
-        const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
-        return result.finished && result.exitCode == 0;
-    }
     // Waits for the overlay to be up with the pointer and keyboard grabbed.
     bool overlayShown()
     {

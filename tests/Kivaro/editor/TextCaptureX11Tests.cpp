@@ -42,6 +42,7 @@ using TestSupport::ClientResult;
 using TestSupport::LoopbackChatServer;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
+using TestSupport::xdotool;
 
 namespace {
 
@@ -112,11 +113,6 @@ protected:
         editor->tellumo()->prepare()->setAiBaseURL(server.address());
     }
 
-    static bool xdotool(const QStringList &arguments)
-    {
-        const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
-        return result.finished && result.exitCode == 0;
-    }
     static bool drag(QPoint from, QPoint to)
     {
         const QPoint mid = (from + to) / 2;

@@ -31,6 +31,7 @@ using TestSupport::ClientResult;
 using TestSupport::runClient;
 using TestSupport::waitUntil;
 using TestSupport::X11TestDisplay;
+using TestSupport::xdotool;
 
 namespace {
 
@@ -166,11 +167,6 @@ protected:
         };
         return QRect(number(QStringLiteral("Absolute upper-left X:")), number(QStringLiteral("Absolute upper-left Y:")),
                      number(QStringLiteral("Width:")), number(QStringLiteral("Height:")));
-    }
-    static bool xdotool(const QStringList &arguments)
-    {
-        const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
-        return result.finished && result.exitCode == 0;
     }
     static bool click(QPoint at)
     {
