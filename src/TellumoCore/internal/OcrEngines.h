@@ -82,9 +82,9 @@ OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &reques
 constexpr int kDefaultEngines = 2;
 // A Chinese screen's lines wait for the engines of its script: every line is read with them,
 // while English and the other script read only some. Three of the screen's script and two of
-// the other read a screen in about four fifths of the time two and two take; a fifth Chinese
-// engine costs about 45 MB while engines are warm, which keeps the peak of reading a full HD
-// screen below that of a 4K one.
+// the other read a screen in about six sevenths of the time two and two take. A fifth Chinese
+// engine costs about 45 MB while engines are warm; a sixth would take the peak of reading a
+// full HD screen over 350 MB.
 constexpr int kEnginesOfOneScript = 3;
 constexpr int kChineseEngines = 5;
 // While a picture larger than 2560 × 1600 is read, half of them of each script: its ink analysis
