@@ -12,6 +12,7 @@
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
+#include <QAccessible>
 #include <QTest>
 
 using namespace Kivaro;
@@ -167,4 +168,30 @@ TEST_F(SettingsTest, TheWindowFollowsTheInterfaceLanguageAndKeepsItsOrder)
     EXPECT_LT(top(controller->completionSettings()), top(controller->resetButton()));
     window->close();
     EXPECT_TRUE(controller->settingsWindow()) << "kept when closed";
+}
+
+TEST_F(SettingsTest, AssistiveTechnologyReadsEachRowsChordAndTellsTheClearButtonsApart)
+{
+    ShortcutRecorder *windowRecorder = controller->windowRow()->recorder();
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(windowRecorder);
+    QAccessibleInterface *region = QAccessible::queryAccessibleInterface(controller->regionRow()->recorder());
+    ASSERT_TRUE(window && region);
+    EXPECT_EQ(window->role(), QAccessible::Button);
+    EXPECT_EQ(window->text(QAccessible::Name), CaptureSelectionModes::title(CaptureSelectionMode::window));
+    EXPECT_EQ(window->text(QAccessible::Value), controlOptionCommand4.title());
+    EXPECT_EQ(window->text(QAccessible::Description), controlOptionCommand4.title()) << "what the Linux bridge passes on";
+    EXPECT_EQ(region->text(QAccessible::Value), kivaroCopy(QStringLiteral("未设置")));
+
+    // Pressed through its action it records; the recorded chord becomes its value.
+    ASSERT_TRUE(window->actionInterface());
+    window->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(windowRecorder->recording);
+    EXPECT_EQ(window->text(QAccessible::Value), kivaroCopy(QStringLiteral("按下组合键…")));
+    QTest::keyClick(windowRecorder, Qt::Key_5, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_EQ(window->text(QAccessible::Value), controlCommand5.title());
+
+    const QString windowClear = QAccessible::queryAccessibleInterface(controller->windowRow()->clear())->text(QAccessible::Name);
+    const QString regionClear = QAccessible::queryAccessibleInterface(controller->regionRow()->clear())->text(QAccessible::Name);
+    EXPECT_EQ(windowClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::window)));
+    EXPECT_EQ(regionClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::region)));
 }
