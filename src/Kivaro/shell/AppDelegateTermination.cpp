@@ -90,8 +90,12 @@ Task<void> AppDelegate::quitting(QPointer<AppDelegate> self, TaskHandle<void> ca
     try {
         co_await self->m_editor->recent()->flush(self->m_editor->document());
     } catch (const CancellationError &) {
-        if (!self)
-            co_return;
+        // Cancelled by a forced quit (a signal, the end of the session): the forced quit writes
+        // the shot itself and ends the process when that is done; a write that never happened
+        // is no success to end on.
+        if (self && !self->m_forcedQuit && !self->m_terminated)
+            self->replyToApplicationShouldTerminate(false);
+        co_return;
     } catch (...) {
         failure = std::current_exception();
     }

@@ -246,6 +246,20 @@ TEST_F(DelegateTest, ASignalEndsTheProcessEvenWhenTheShotCannotBeWritten)
     EXPECT_TRUE(alerts->alerts().isEmpty()) << "nobody is asked";
 }
 
+TEST_F(DelegateTest, ASignalDuringAQuitsWriteEndsTheProcessOnlyAfterItsOwnWrite)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    int entriesAtTheEnd = -1;
+    QObject::connect(delegate.get(), &AppDelegate::terminated, [&] { entriesAtTheEnd = int(delegate->editor()->recent()->entries().size()); });
+    delegate->terminate();
+    ASSERT_TRUE(delegate->isTerminationPending());
+    // SIGTERM or the end of the session while the quit's write waits: that write is cancelled.
+    delegate->terminateForSignal();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }, int(AppDelegate::forcedSaveLimit.count()) + 2000));
+    EXPECT_EQ(entriesAtTheEnd, 1) << "the process ended on the cancelled write, before the forced quit wrote the shot";
+}
+
 TEST_F(DelegateTest, ReopenBringsTheSettingsWindowBack)
 {
     launch();
