@@ -125,7 +125,7 @@ void ShortcutSettingsController::rowChanged(CaptureShortcutRow *row, const Captu
         apply(setting, row->mode());
         showMessage(kivaroCopy(QStringLiteral("已保存，立即生效。")), DynamicColor::secondaryLabel);
     } catch (...) {
-        showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+        showError(std::current_exception());
     }
 }
 
@@ -149,7 +149,7 @@ void ShortcutSettingsController::handleRecording(CaptureShortcutRow *row, bool r
             configure(CaptureModeShortcuts::read(CaptureSelectionMode::window, m_defaults),
                       CaptureModeShortcuts::read(CaptureSelectionMode::region, m_defaults));
         } catch (...) {
-            showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+            showError(std::current_exception());
         }
     }
     refresh();
@@ -174,7 +174,7 @@ void ShortcutSettingsController::changeCaptureAction()
         applyCaptureIntent(intentsInOrder[index]);
     } catch (...) {
         m_captureAction->selectItemAt(indexOf(CaptureIntents::read(m_defaults)));
-        showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+        showError(std::current_exception());
     }
 }
 
@@ -197,7 +197,7 @@ void ShortcutSettingsController::resetDefault()
                       CaptureModeShortcuts::read(CaptureSelectionMode::region, m_defaults));
         } catch (...) {
         }
-        showMessage(detail::errorDescription(error), DynamicColor::systemRed);
+        showError(error);
         return;
     }
     refresh();
@@ -228,6 +228,11 @@ void ShortcutSettingsController::windowWillClose()
 void ShortcutSettingsController::setMessage(const QString &text, const QColor &color)
 {
     showMessage(text, color);
+}
+
+void ShortcutSettingsController::showError(std::exception_ptr error)
+{
+    showMessage(detail::errorDescription(error), DynamicColor::systemRed);
 }
 
 void ShortcutSettingsController::showMessage(const QString &text, NativeColor color)
