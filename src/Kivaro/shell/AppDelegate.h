@@ -28,7 +28,8 @@
 // lets the process end. When that write fails the error is shown once and the quit refused;
 // the next quit that fails to write asks once whether to quit without saving the shot.
 // `terminateForSignal()` (SIGTERM, SIGINT, the end of the session) always ends the process:
-// one attempt to save, bounded in time, and then exit.
+// one attempt to save, bounded in time, and then exit. However the process ends, the folders
+// of its shares are removed as it ends.
 //
 // Main thread only.
 

@@ -7,6 +7,7 @@
 #include "Kivaro/editor/InlineCaptureEditor.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/sharing/SharePresenter.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
@@ -164,8 +165,12 @@ void AppDelegate::finishTermination()
         return;
     m_terminated = true;
     applicationWillTerminate();
-    if (m_editor)
+    if (m_editor) {
         m_editor->setAllowsClose(true);
+        // Every way of ending passes here (the quit item, a signal, the end of the session, an
+        // update's restart): what was shared goes with the application.
+        m_editor->sharing()->removeAllFolders();
+    }
     Q_EMIT terminated();
     QCoreApplication::exit(m_exitStatus);
 }
