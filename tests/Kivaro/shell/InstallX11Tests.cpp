@@ -8,7 +8,6 @@
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -181,11 +180,5 @@ TEST_F(Install, TheInstalledBundleStartsWhereverItIsMovedAndItsEntryNamesTheComm
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, QSize(1280, 800));
 }

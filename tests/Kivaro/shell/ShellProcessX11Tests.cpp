@@ -11,7 +11,6 @@
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 #include "UpdaterTestSupport.h"
 
 #include <QBuffer>
@@ -658,11 +657,5 @@ void ShellProcess::checkThroughTheSettingsBlockAndTheMenu()
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(screenSize);
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, screenSize);
 }

@@ -16,7 +16,6 @@
 #include "Support/Speech/SpokenFixtures.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -728,11 +727,5 @@ TEST_F(VerificationProcess, PublishedUpdateCheckWithoutTheSiteFailsAndWritesNoRe
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, QSize(1280, 800));
 }
