@@ -8,6 +8,7 @@
 #include "Kivaro/update/UpdateShellHooks.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/VerificationRun.h"
+#include "Platform/ScreenCapture/X11ScreenSource.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 
@@ -32,7 +33,7 @@ int main(int argc, char **argv)
     // A verification run: one mode, a folder that is its own, and the user's preferences,
     // history and key store out of its reach, all settled before any window or preference.
     const QStringList launch = PrototypeVerification::processArguments();
-    if (const auto usage = PrototypeVerification::launchUsageError(launch)) {
+    if (const auto usage = PrototypeVerification::launchUsageError(PrototypeVerification::processArgumentBytes())) {
         std::fprintf(stderr,
                      "kivaro: %s\nusage: kivaro [--verify [--verify-<scenario>] | --ui-session | --verify-updater] "
                      "[--evidence-dir FOLDER]\n",
@@ -46,12 +47,24 @@ int main(int argc, char **argv)
         }
     }
 
+    // Qt's xcb plugin ends the process with an abort when it cannot connect: the display is
+    // tried here first, so that the user reads which display could not be reached.
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if ((platform.isEmpty() || platform.startsWith("xcb")) && qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fputs("kivaro: no X display (DISPLAY is not set). Kivaro runs in an X11 session; start it from one, "
-                   "or set DISPLAY.\n",
-                   stderr);
-        return 1;
+    if (platform.isEmpty() || platform.startsWith("xcb")) {
+        const QByteArray display = qgetenv("DISPLAY");
+        if (display.isEmpty()) {
+            std::fputs("kivaro: no X display (DISPLAY is not set). Kivaro runs in an X11 session; start it from one, "
+                       "or set DISPLAY.\n",
+                       stderr);
+            return 1;
+        }
+        if (!Platform::X11ScreenSource::displayAnswers()) {
+            std::fprintf(stderr,
+                         "kivaro: cannot reach the X display \"%s\" named by DISPLAY. Kivaro runs in an X11 session; start "
+                         "it from one, or set DISPLAY to a display that is running.\n",
+                         display.constData());
+            return 1;
+        }
     }
     if (platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", "xcb");

@@ -17,6 +17,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -517,12 +518,14 @@ struct ProgramRun {
     QByteArray err;
 };
 
-// The real kivaro with no X display at all: the updater's command lines need none.
-ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+// The real kivaro on `display` (none when empty).
+ProgramRun runOnDisplay(const QProcessEnvironment &base, const QByteArray &display, const QStringList &arguments)
 {
     QProcess process;
     QProcessEnvironment environment = base;
     environment.remove(QStringLiteral("DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
@@ -532,7 +535,35 @@ ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList 
             process.readAllStandardError()};
 }
 
+// The real kivaro with no X display at all: the updater's command lines need none.
+ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+{
+    return runOnDisplay(base, {}, arguments);
+}
+
+// A display number no X server of this machine serves: neither its socket nor its lock exists.
+QByteArray displayWithoutServer()
+{
+    for (int number = 900;; ++number)
+        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) && !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            return ":" + QByteArray::number(number);
+}
+
 } // namespace
+
+// DISPLAY set to a display where no server answers: the launch names it and ends with status 1
+// where Qt's plugin would abort the process.
+TEST_F(ShellProcess, ADisplayWhereNoServerAnswersIsNamedAndTheLaunchEndsWithStatusOne)
+{
+    const QByteArray display = displayWithoutServer();
+    const QByteArray expected = "kivaro: cannot reach the X display \"" + display
+                                + "\" named by DISPLAY. Kivaro runs in an X11 session; start it from one, or set DISPLAY to a display "
+                                  "that is running.\n";
+    const ProgramRun application = runOnDisplay(environment(), display, {});
+    EXPECT_EQ(application.status, 1) << application.err.constData();
+    EXPECT_EQ(application.err, expected);
+    EXPECT_TRUE(application.out.isEmpty()) << application.out.constData();
+}
 
 TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
 {
