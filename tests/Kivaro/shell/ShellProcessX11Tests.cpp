@@ -224,6 +224,7 @@ TEST_F(ShellProcess, WithOpensEditorTheInlineEditorAppearsOverTheSpot)
     ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), inlineEditor}));
     key(QStringLiteral("ctrl+w"));
     EXPECT_TRUE(waitUntil([&] { return !visibleWindows(first).contains(inlineEditor); }, 5000));
+    look(QStringLiteral("inline-editor-left"));
     EXPECT_EQ(recentShots().size(), 1);
     display.destroyWindow(fixture);
     first.terminate();
