@@ -15,8 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-using ShellProcessTesting::ShellProcess;
-using TestSupport::waitUntil;
+using namespace ShellProcessTesting;
 
 namespace {
 

@@ -24,6 +24,7 @@ using TestSupport::ClientResult;
 using TestSupport::runClient;
 using TestSupport::waitUntil;
 using TestSupport::X11TestDisplay;
+using TestSupport::drag;
 using TestSupport::xdotool;
 
 inline const QSize screenSize(1280, 800);
@@ -125,15 +126,6 @@ protected:
         const bool sent = xdotool({QStringLiteral("key"), keys});
         waitUntil([] { return false; }, 150);
         return sent;
-    }
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
     }
     static QByteArray clipboardPNG()
     {

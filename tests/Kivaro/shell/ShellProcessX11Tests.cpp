@@ -27,13 +27,7 @@
 #include <csignal>
 #include <xcb/xcb.h>
 
-using TestSupport::ClientResult;
-using TestSupport::runClient;
-using TestSupport::waitUntil;
-using TestSupport::X11TestDisplay;
-using TestSupport::xdotool;
-using ShellProcessTesting::ShellProcess;
-using ShellProcessTesting::screenSize;
+using namespace ShellProcessTesting;
 
 namespace {
 
