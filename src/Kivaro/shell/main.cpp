@@ -76,11 +76,25 @@ int main(int argc, char **argv)
 
     // Verification runs neither serve nor hand off: they must run beside the user's instance.
     const bool verification = PrototypeVerification::isAnyVerificationMode(launch);
-    SingleInstance instance;
+    std::unique_ptr<SingleInstance> instance;
     if (!verification) {
-        if (instance.handOff())
+        const SingleInstance::Location where = SingleInstance::location(qEnvironmentVariable("DISPLAY"));
+        if (where.path.isEmpty()) {
+            std::fprintf(stderr, "kivaro: %s\n", where.refusal.toLocal8Bit().constData());
+            return 1;
+        }
+        instance = std::make_unique<SingleInstance>(where.path);
+        switch (instance->claim()) {
+        case SingleInstance::Claim::handedOff:
             return 0;
-        instance.listen();
+        case SingleInstance::Claim::busy:
+            // Nothing was handed over: an instance the user cannot reach is running.
+            std::fprintf(stderr, "kivaro: %s\n", SingleInstance::busyMessage().toLocal8Bit().constData());
+            return 1;
+        case SingleInstance::Claim::serving:
+        case SingleInstance::Claim::alone:
+            break;
+        }
         // Recording folders an earlier run left behind (it ended without cancelling its voice
         // work). Only the instance that serves: a second launch hands off and must not touch the
         // folder of the running one, nor must a verification run beside it.
@@ -96,7 +110,9 @@ int main(int argc, char **argv)
     // arguments, so "--verify" and "--ui-session" turn it off. Its quit for "restart and update"
     // is the delegate's own, which refuses while the editor is busy.
     delegate.setUpdater(makeApplicationUpdater(&delegate, delegate.terminationRequest()), new KivaroUpdatePrompts(&delegate));
-    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });
+    if (instance)
+        QObject::connect(instance.get(), &SingleInstance::reopenRequested, &delegate,
+                         [&delegate] { delegate.applicationShouldHandleReopen(false); });
     const QPointer<AppDelegate> guarded(&delegate);
     TerminationSignals termination([guarded] {
         if (guarded)
