@@ -258,7 +258,17 @@ void ShortcutSettingsController::setMenuBar(QMenuBar *menuBar)
         return;
     auto *frame = qobject_cast<QVBoxLayout *>(m_window->contentView()->layout());
     frame->insertWidget(0, menuBar);
-    m_window->setContentSize({windowWidth(), windowHeight(m_updater) + menuBar->sizeHint().height()});
+    fitContent();
+}
+
+void ShortcutSettingsController::fitContent()
+{
+    // The window's own height, or more where the user's fonts need it: a layout given less than
+    // its minimum squeezes its buttons below their padding.
+    QWidget *content = m_window->contentView();
+    const int menu = m_menuBar ? m_menuBar->sizeHint().height() : 0;
+    const int needed = content && content->layout() ? content->layout()->minimumSize().height() : 0;
+    m_window->setContentSize({windowWidth(), std::max(windowHeight(m_updater) + menu, needed)});
 }
 
 void ShortcutSettingsController::ensureRows()
@@ -349,9 +359,10 @@ void ShortcutSettingsController::makeWindow()
     layout->addWidget(m_reset, 0, Qt::AlignRight);
 
     m_window->setContentView(content);
-    m_window->setContentSize({width, height});
     if (m_menuBar)
         setMenuBar(m_menuBar);
+    else
+        fitContent();
     m_window->center();
 }
 

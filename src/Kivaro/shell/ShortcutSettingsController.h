@@ -112,6 +112,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void fitContent();
     void rowChanged(CaptureShortcutRow *row, const CaptureShortcutPreferences &setting);
     void handleRecording(CaptureShortcutRow *row, bool recording);
     void showMessage(const QString &text, NativeAppAppearance::NativeColor color);
