@@ -170,10 +170,12 @@ TEST_F(SettingsTest, TheWindowFollowsTheInterfaceLanguageAndKeepsItsOrder)
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     // The window is as tall as its content needs: nothing is squeezed below its padding.
-    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
-        if (button->isVisible())
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        if (button->isVisible()) {
             EXPECT_GE(button->height(), std::min(button->sizeHint().height(), button->maximumHeight()))
                 << button->metaObject()->className() << " " << button->text().toStdString();
+        }
+    }
     const auto top = [window](QWidget *w) { return w->mapTo(window, QPoint(0, 0)).y(); };
     EXPECT_LT(top(controller->windowRow()), top(controller->regionRow()));
     EXPECT_LT(top(controller->regionRow()), top(controller->captureAction()));
