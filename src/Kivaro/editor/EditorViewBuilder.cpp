@@ -221,6 +221,12 @@ void EditorController::installCallbacks()
     connect(voiceFeedback()->cancelButton(), &KivaroButton::clicked, this, [this] { cancelVoiceAction(); });
     connect(voiceFeedback()->retryButton(), &KivaroButton::clicked, this, [this] { retryVoice(); });
     connect(voiceFeedback()->textButton(), &KivaroButton::clicked, this, [this] { typeVoiceFallback(); });
+    // An input opened ahead of a press is closed with the panel: no microphone stays open
+    // while nobody can record.
+    connect(voiceFeedback(), &VoiceFeedbackView::hidden, this, [this] {
+        if (m_voice)
+            m_voice->releaseInput();
+    });
     if (m_voice) {
         // A note that reaches the length limit ends as if released.
         m_voice->didReachLimit = [self] {
