@@ -338,21 +338,45 @@ TEST_F(Installer, AFolderOtherUsersCanWriteToIsNotReplaceable)
     EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
 }
 
+// The same build, and an older one over a newer installation, started by hand: nothing is
+// swapped, and the installed application (whose old process asked to end) starts again.
 TEST_F(Installer, NeverInstallsABuildThatIsNotNewer)
 {
-    // The same build, and an older one over a newer installation, started by hand.
     const QString same = stage(installedRecipe());
     BundleRecipe newer = newRecipe();
     newer.version = QStringLiteral("3.0");
     newer.build = 3;
     const QString newerInstalled = makeBundle(m_root.path() + QStringLiteral("/Newer"), newer);
     const QString older = stage(newRecipe());
-    const QStringList before = treeListing(m_root.path());
+    const QStringList before = allButMarkers();
     EXPECT_EQ(runInstaller(same, m_installed, QString::number(endedProcess())), 0);
     EXPECT_EQ(runInstaller(older, newerInstalled, QString::number(endedProcess())), 0);
-    EXPECT_EQ(treeListing(m_root.path()), before);
+    EXPECT_EQ(allButMarkers(), before);
+    EXPECT_TRUE(waitForMarker("started-1.0"));
+    EXPECT_TRUE(waitForMarker("started-3.0"));
     QThread::msleep(300);
-    EXPECT_EQ(QDir(markers()).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(marked("started-1.0").size(), 1);
+    EXPECT_EQ(marked("started-3.0").size(), 1);
+    EXPECT_TRUE(marked("started-2.0").isEmpty());
+}
+
+// While an update waited, the installed build was replaced by hand with a newer one; the old
+// process has asked to end. The installer leaves the newer build in place and, once the old
+// process is gone, starts it: the user is not left without the application.
+TEST_F(Installer, AnInstallationReplacedByHandWithANewerBuildIsStartedAgain)
+{
+    const QString staged = stage(newRecipe());
+    ASSERT_TRUE(QDir(m_installed).removeRecursively());
+    BundleRecipe newer = newRecipe();
+    newer.version = QStringLiteral("3.0");
+    newer.build = 3;
+    ASSERT_EQ(makeBundle(applications(), newer), m_installed);
+    const QStringList before = allButMarkers();
+    EXPECT_EQ(runInstaller(staged, m_installed, QString::number(startSleeper(QStringLiteral("0.5")))), 0);
+    EXPECT_EQ(allButMarkers(), before);
+    EXPECT_EQ(installedVersion(), QStringLiteral("3.0"));
+    EXPECT_TRUE(waitForMarker("started-3.0"));
+    EXPECT_TRUE(marked("started-2.0").isEmpty());
 }
 
 TEST(StagingFolder, ARootOfAnotherUserIsRefused)
