@@ -322,7 +322,11 @@ TEST_F(Installer, AFolderOtherUsersCanWriteToIsNotReplaceable)
 {
     const QString staged = stage(newRecipe());
     const auto withMode = [this](mode_t mode) { return ::chmod(QFile::encodeName(applications()).constData(), mode) == 0; };
+    // Writable by its group: refused when that group is one of other users too ("nogroup").
+    const bool sharedGroup = ::geteuid() == 0 && ::chown(QFile::encodeName(applications()).constData(), 0, 65534) == 0;
     for (const mode_t mode : {mode_t(0777), mode_t(0775), mode_t(0757)}) {
+        if (mode == 0775 && !sharedGroup)
+            continue;
         ASSERT_TRUE(withMode(mode));
         EXPECT_NE(replaceRefusal(m_installed), std::nullopt) << std::oct << mode;
     }
@@ -336,6 +340,29 @@ TEST_F(Installer, AFolderOtherUsersCanWriteToIsNotReplaceable)
     EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
     ASSERT_TRUE(withMode(0755));
     EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
+}
+
+// Debian's per-user groups with umask 002 make ~/.local/opt 0775: writable by the user's own
+// group, which nobody else is in. The update installs there; a group of other users' is refused,
+// saying which folder and which group.
+TEST_F(Installer, AFolderWritableOnlyByTheUsersPrivateGroupIsReplaceable)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving the folder to root's group and to a shared one needs root";
+    const QByteArray folder = QFile::encodeName(applications());
+    ASSERT_EQ(::chmod(folder.constData(), 0775), 0);
+    // Root's own group on Debian: named "root", nobody else in it.
+    ASSERT_EQ(::chown(folder.constData(), 0, 0), 0);
+    EXPECT_EQ(replaceRefusal(m_installed), std::nullopt);
+    const QString staged = stage(newRecipe());
+    EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
+    EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
+
+    ASSERT_EQ(::chown(folder.constData(), 0, 65534), 0);
+    const auto refusal = replaceRefusal(m_installed);
+    ASSERT_NE(refusal, std::nullopt);
+    EXPECT_TRUE(refusal->contains(applications())) << refusal->toStdString();
+    EXPECT_TRUE(refusal->contains(QStringLiteral("\"nogroup\""))) << refusal->toStdString();
 }
 
 // The same build, and an older one over a newer installation, started by hand: nothing is
