@@ -43,9 +43,14 @@ UpdateNetworkError::Reason reasonOf(QNetworkReply::NetworkError error)
     }
 }
 
-bool isAllowed(const QUrl &url, const QSet<QString> &hosts)
+// An address a download may go to: https, one of the allowed hosts, and the port of the first
+// address (443 where none is written), so that a redirect cannot lead to another service on an
+// allowed host.
+bool isAllowed(const QUrl &url, const UpdateFetchRequest &request)
 {
-    return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() && hosts.contains(url.host().toLower());
+    constexpr int httpsPort = 443;
+    return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty()
+        && request.allowedHosts.contains(url.host().toLower()) && url.port(httpsPort) == request.url.port(httpsPort);
 }
 
 // What the reply's handlers found; shared with the handlers, which may outlive the task.
@@ -211,7 +216,7 @@ Platform::Task<UpdateFetchResponse> fetchResponseForUpdate(QNetworkAccessManager
     const QDeadlineTimer deadline(request.deadlineMs);
     QUrl url = request.url;
     for (int hops = 0;; ++hops) {
-        if (!isAllowed(url, request.allowedHosts))
+        if (!isAllowed(url, request))
             throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("not an allowed https address: ") + url.toString());
         const Answer answer = co_await fetchOnce(network, url, request, deadline);
         if (!isRedirect(answer.status))
