@@ -84,8 +84,13 @@ Platform::Task<UpdateFetchResponse> fetchResponseForUpdate(QNetworkAccessManager
     Platform::DownloadRequest download;
     download.url = request.url;
     const QSet<QString> hosts = request.allowedHosts;
-    download.allowAddress = [hosts](const QUrl &url) {
-        return url.scheme() == QLatin1String("https") && !url.host().isEmpty() && hosts.contains(url.host().toLower());
+    // The first address's port (443 where none is written) as well: a redirect cannot lead to
+    // another service on an allowed host.
+    constexpr int httpsPort = 443;
+    const int port = request.url.port(httpsPort);
+    download.allowAddress = [hosts, port](const QUrl &url) {
+        return url.scheme() == QLatin1String("https") && !url.host().isEmpty() && hosts.contains(url.host().toLower())
+            && url.port(httpsPort) == port;
     };
     download.maxBytes = request.maxBytes;
     download.maxRedirects = request.maxRedirects;

@@ -3,8 +3,9 @@
 // application's one download loop (Platform/Network/CappedDownload.h: caps, idle timeout,
 // deadline, redirect hops, TLS, cancellation).
 //
-// Every address, the first and each redirect hop, must use https and name one of the allowed
-// hosts; at most `maxRedirects` hops are followed. Besides the idle timeout an overall deadline
+// Every address, the first and each redirect hop, must use https, name one of the allowed hosts
+// and keep the first address's port (443 where none is written); at most `maxRedirects` hops are
+// followed. Besides the idle timeout an overall deadline
 // ends a reply that trickles. The body is kept in memory.
 
 #include "NativeAppUpdater/UpdaterError.h"

@@ -519,6 +519,7 @@ protected:
         updaterServices.prepareOptions.stagingRoot = folder.filePath(QStringLiteral("updates"));
         NativeAppUpdater::NativeUpdateConfiguration configuration = kivaroUpdateConfiguration(std::nullopt, {});
         configuration.isEnabled = true;
+        configuration.trust = UpdaterTesting::configuration().trust;
         // A check would go nowhere reachable.
         configuration.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
         configuration.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
