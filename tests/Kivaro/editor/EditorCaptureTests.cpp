@@ -247,6 +247,25 @@ TEST_F(CaptureRoadTest, AFailedArchiveBeforeTheCaptureStopsItWithTheError)
     EXPECT_TRUE(editor->window()->isVisible());
 }
 
+// Once the failure was shown, the open shot's archive no longer stands in the way: the next
+// capture goes on and brings its new shot.
+TEST_F(CaptureRoadTest, AfterAFailedArchiveWasShownTheNextCaptureGoesOn)
+{
+    loadPicture();
+    QFile blocker(recentFolder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    editor->startCapture();
+    ASSERT_TRUE(waitCaptureEnded());
+    ASSERT_EQ(source->freezeCount(), 0) << "the first request stops on the failure";
+
+    editor->startCapture();
+    ASSERT_TRUE(drag({120, 100}, {640, 350}));
+    ASSERT_TRUE(waitCaptureEnded());
+    EXPECT_EQ(source->freezeCount(), 1);
+    EXPECT_EQ(editor->document()->markup().bounds().size(), QSizeF(520, 250)) << "the new shot is loaded";
+}
+
 // The inline editor covers the screen and stays on top: a failing recent-shots write must not
 // lock the user in. The first exit shows the error and stays; the next one leaves.
 TEST_F(CaptureRoadTest, TheInlineEditorCanBeLeftAfterAFailedWriteWasShownAndKeepsTheShot)

@@ -12,6 +12,7 @@
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/recent/RecentShotsWindow.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "NativeAppAppearance/NativePopupButton.h"
@@ -388,6 +389,40 @@ TEST_F(EditorClosingAnyway, AnotherShotHoldsTheWindowOnItsFirstFailingCloseAgain
     loadPicture(picture(320, 200));
     closeAndExpectHeld();
     closeAndExpectHidden();
+}
+
+// A shot that cannot be archived never blocks the next open, the recent shots or a copy: once
+// its failure has been shown (by its own debounced write, or by a first request that stopped
+// on it), the next request goes on and says the failure again.
+TEST_F(EditorClosingAnyway, AShotThatCannotBeArchivedDoesNotBlockTheNextOpenRecentShotsOrCopy)
+{
+    blockRecentFolder();
+    loadPicture();
+    edit();
+    ASSERT_TRUE(waitUntil([&] { return !statusText().isEmpty(); }, 5000)) << "the debounced write's failure is shown";
+    const QString other = path(QStringLiteral("other.png"));
+    ASSERT_TRUE(picture(100, 80).save(other));
+    panels->answer(other);
+    editor->openImage();
+    ASSERT_TRUE(waitUntil([&] { return editor->document()->markup().bounds() == QRectF(0, 0, 100, 80) && !editor->busy(); }))
+        << "the open goes on";
+
+    // The new shot's first failure holds the request once and shows why; the next goes on.
+    editor->showRecent();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(statusText().isEmpty());
+    EXPECT_FALSE(editor->recentWindow()->window() && editor->recentWindow()->window()->isVisible());
+    editor->showRecent();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(editor->recentWindow()->window());
+    EXPECT_TRUE(editor->recentWindow()->window()->isVisible());
+    editor->recentWindow()->window()->hide();
+
+    editor->copyImage();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(pasteboard->data(Platform::PasteboardType::png).isEmpty());
+    EXPECT_FALSE(editor->window()->isVisible()) << "copied and put away";
+    EXPECT_TRUE(QFileInfo(recentFolder()).isFile());
 }
 
 // ---- errors ----------------------------------------------------------------------------------
