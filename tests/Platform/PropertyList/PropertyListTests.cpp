@@ -314,7 +314,7 @@ TEST(PropertyList, XmlPropertyListsReadAsTheirBinaryForm)
 // as U+FFFD. The same byte in a Latin-1 document, and ASCII text declared ASCII, read as usual.
 TEST(PropertyList, AnXmlListDeclaredAsciiHoldingAByteAbove127IsRefusedWhole)
 {
-    for (const QByteArray name : {QByteArray("ascii"), QByteArray("US-ASCII"), QByteArray("us-ascii")}) {
+    for (const QByteArray &name : {QByteArray("ascii"), QByteArray("US-ASCII"), QByteArray("us-ascii")}) {
         const QByteArray head = "<?xml version=\"1.0\" encoding=\"" + name + "\"?>\n<plist version=\"1.0\">";
         EXPECT_THROW(decodePropertyList(head + "<string>caf\xe9</string></plist>"), PropertyListError) << name.constData();
         EXPECT_THROW(decodePropertyList(head + "<dict><key>k\x80</key><true/></dict></plist>"), PropertyListError) << name.constData();
