@@ -58,6 +58,11 @@ bool CaptureShortcut::isValid() const
     return length >= 1 && length <= 20;
 }
 
+bool CaptureShortcut::isMenuKey() const
+{
+    return modifiers == HotKeyMask::control && (keyCode == 12 || keyCode == 13 || keyCode == 43);
+}
+
 QString CaptureShortcut::title() const
 {
     QString text;

@@ -39,6 +39,10 @@ struct CaptureShortcut {
     // Control, Option and Command, no bit outside Control/Option/Shift/Command, never
     // Command alone with Q, W or comma, and a name of 1 to 20 characters.
     bool isValid() const;
+    // Control alone with Q, W or comma: the keys of the application's own menus here (quit,
+    // close window, settings), which a global grab would take from every application. Refused
+    // when a chord is recorded; stored bindings are judged by isValid alone.
+    bool isMenuKey() const;
     // "⌃⌥⇧⌘" in this order, then the key's name (the looked-up "空格" for the space bar).
     QString title() const;
 

@@ -84,6 +84,12 @@ NativeMenuRow::Look NativeMenuRow::look() const
     look.title = displayTitle(action);
     look.icon = action->icon();
     look.shortcut = shortcutText(action->shortcut());
+    if (look.shortcut.isEmpty()) {
+        // QMenu convention: a key shown after a tab in the text, for an item whose key is owned elsewhere.
+        const qsizetype tab = action->text().indexOf(QLatin1Char('\t'));
+        if (tab >= 0)
+            look.shortcut = action->text().mid(tab + 1);
+    }
     look.enabled = action->isEnabled();
     look.checked = m_selected || action->isChecked();
     look.hasSubmenu = action->menu() != nullptr;
@@ -152,6 +158,11 @@ QString NativeMenuRow::displayTitle(QString text)
 QString NativeMenuRow::shortcutText(const QKeySequence &shortcut)
 {
     return shortcut.isEmpty() ? QString() : shortcut.toString(QKeySequence::NativeText);
+}
+
+QString NativeMenuRow::withShortcut(const QString &title, const QKeySequence &shortcut)
+{
+    return title + QLatin1Char('\t') + shortcutText(shortcut);
 }
 
 void NativeMenuRow::paintEvent(QPaintEvent *)

@@ -58,6 +58,9 @@ public:
     static QString displayTitle(QString text);
     // How a shortcut reads at the right of a row (Linux naming: "Ctrl+Shift+S").
     static QString shortcutText(const QKeySequence &shortcut);
+    // A menu item's text that shows `shortcut` in the shortcut column without owning the key
+    // (the title, a tab, the key as the user presses it here: "Ctrl+O").
+    static QString withShortcut(const QString &title, const QKeySequence &shortcut);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,5 +1,7 @@
 #include "Support/TestRun.h"
 
+#include "Support/XvfbSession.h"
+
 #include "KivaroCore/LaunchArguments.h"
 
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -49,6 +52,17 @@ int runTests(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
+}
+
+int runTestsOnOwnXServer(int argc, char **argv, QSize screen)
+{
+    XvfbSession xvfb(screen);
+    if (!xvfb.isRunning()) {
+        std::fprintf(stderr, "could not start an X server\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return runTests(argc, argv);
 }
 
 } // namespace TestSupport

@@ -106,7 +106,7 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
             self->m_window->hide();
         if (start.settingsWindow)
             start.settingsWindow->hide();
-        self->status()->setStringValue(kivaroCopy("选择窗口或画框，按住 ⌥ 切换，Esc 取消。"));
+        self->status()->setStringValue(kivaroCopy("选择窗口或画框，按住 Alt 切换，Esc 取消。"));
         const bool option = optionHeld.value_or(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier));
         const std::optional<QImage> image = co_await self->m_capture->capture(mode.value_or(CaptureSelectionMode::window), option);
         if (!self)

@@ -16,6 +16,7 @@
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/AnnotationPlacement.h"
 #include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/NativeMenuRow.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Dialogs/AlertPresenter.h"
 #include "Platform/Dialogs/FilePanels.h"
@@ -252,7 +253,7 @@ void EditorController::deleteAnnotation()
         return;
     try {
         m_document->deleteSelectedAnnotation();
-        status()->setStringValue(kivaroCopy("已删除 · ⌘Z 恢复"));
+        status()->setStringValue(kivaroFormat("已删除 · %@ 恢复", NativeAppAppearance::NativeMenuRow::shortcutText(QKeySequence(Qt::CTRL | Qt::Key_Z))));
     } catch (...) {
         show(std::current_exception());
     }

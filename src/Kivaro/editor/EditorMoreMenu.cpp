@@ -12,6 +12,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativeMenu.h"
+#include "NativeAppAppearance/NativeMenuRow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -52,12 +53,12 @@ void EditorController::showMore(QWidget *sender)
         };
     };
 
-    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::window), command(&EditorController::captureWithShortcutAction));
-    addItem(menu, GlobalShortcut::menuTitle(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
-    addItem(menu, kivaroCopy("打开…  ⌘O"), command(&EditorController::openImage));
-    addItem(menu, kivaroCopy("最近截图…  ⌘R"), command(&EditorController::showRecent));
+    addItem(menu, GlobalShortcut::menuItemText(CaptureSelectionMode::window), command(&EditorController::captureWithShortcutAction));
+    addItem(menu, GlobalShortcut::menuItemText(CaptureSelectionMode::region), command(&EditorController::captureRegionWithShortcutAction));
+    addItem(menu, NativeMenuRow::withShortcut(kivaroCopy("打开…"), QKeySequence(Qt::CTRL | Qt::Key_O)), command(&EditorController::openImage));
+    addItem(menu, NativeMenuRow::withShortcut(kivaroCopy("最近截图…"), QKeySequence(Qt::CTRL | Qt::Key_R)), command(&EditorController::showRecent));
     addItem(menu, kivaroCopy("识字记录…"), command(&EditorController::showTextHistory));
-    addItem(menu, kivaroCopy("保存工程…  ⌘S"), command(&EditorController::saveProject));
+    addItem(menu, NativeMenuRow::withShortcut(kivaroCopy("保存工程…"), QKeySequence(Qt::CTRL | Qt::Key_S)), command(&EditorController::saveProject));
     addItem(menu, kivaroCopy("适应窗口"), command(&EditorController::fit));
     menu->addSeparator();
     addItem(menu, kivaroCopy("识字并复制"), command(&EditorController::recognizeImageText));
@@ -81,7 +82,7 @@ void EditorController::showMore(QWidget *sender)
         item->setChecked(tag == m_localeIndex);
     }
     menu->addSeparator();
-    addItem(menu, kivaroCopy("设置…  ⌘,"), [self] {
+    addItem(menu, NativeMenuRow::withShortcut(kivaroCopy("设置…"), QKeySequence(Qt::CTRL | Qt::Key_Comma)), [self] {
         if (self && self->m_shell)
             self->m_shell->showSettings();
     });

@@ -23,6 +23,7 @@
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/NativeMenuRow.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
 #include <QHBoxLayout>
@@ -121,7 +122,9 @@ void EditorController::loadView()
     connect(v.exportButton, &KivaroButton::clicked, this, [this] { exportPNG(); });
     v.shareButton = iconButton(kivaroCopy("分享"), QStringLiteral("square.and.arrow.up"));
     connect(v.shareButton, &KivaroButton::clicked, this, [this] { shareImage(m_views->shareButton); });
-    v.copyButton = iconButton(kivaroCopy("复制并收起  ⇧⌘C"), QStringLiteral("checkmark"));
+    v.copyButton = iconButton(kivaroCopy("复制并收起") + QStringLiteral("  ")
+                                      + NativeMenuRow::shortcutText(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)),
+                               QStringLiteral("checkmark"));
     v.copyButton->setContentTintColor(DynamicColor::systemBlue);
     connect(v.copyButton, &KivaroButton::clicked, this, [this] { copyImage(); });
 

@@ -239,9 +239,9 @@ void AppDelegate::buildMainMenu()
 
     // "文件": the capture items and the editor's commands.
     QMenu *file = m_mainMenu->addMenu(kivaroCopy(QStringLiteral("文件")));
-    m_captureMenuItem = file->addAction(GlobalShortcut::menuTitle(CaptureSelectionMode::window), this, &AppDelegate::captureRegion);
+    m_captureMenuItem = file->addAction(GlobalShortcut::menuItemText(CaptureSelectionMode::window), this, &AppDelegate::captureRegion);
     m_regionCaptureMenuItem =
-        file->addAction(GlobalShortcut::menuTitle(CaptureSelectionMode::region), this, &AppDelegate::captureDrawRegion);
+        file->addAction(GlobalShortcut::menuItemText(CaptureSelectionMode::region), this, &AppDelegate::captureDrawRegion);
     QPointer<AppDelegate> self(this);
     const auto toEditor = [self](void (EditorController::*action)()) {
         return [self, action] {
@@ -362,8 +362,8 @@ bool AppDelegate::performKeyEquivalent(const QKeySequence &key)
 
 void AppDelegate::refreshShortcutTitles()
 {
-    const QString window = GlobalShortcut::menuTitle(CaptureSelectionMode::window);
-    const QString region = GlobalShortcut::menuTitle(CaptureSelectionMode::region);
+    const QString window = GlobalShortcut::menuItemText(CaptureSelectionMode::window);
+    const QString region = GlobalShortcut::menuItemText(CaptureSelectionMode::region);
     if (m_captureMenuItem)
         m_captureMenuItem->setText(window);
     if (m_regionCaptureMenuItem)
@@ -381,8 +381,8 @@ QMenu *AppDelegate::buildStatusMenu()
 {
     auto *menu = new QMenu;
     menu->setObjectName(QStringLiteral("statusMenu"));
-    menu->addAction(GlobalShortcut::menuTitle(CaptureSelectionMode::window), this, &AppDelegate::captureRegion);
-    menu->addAction(GlobalShortcut::menuTitle(CaptureSelectionMode::region), this, &AppDelegate::captureDrawRegion);
+    menu->addAction(GlobalShortcut::menuItemText(CaptureSelectionMode::window), this, &AppDelegate::captureRegion);
+    menu->addAction(GlobalShortcut::menuItemText(CaptureSelectionMode::region), this, &AppDelegate::captureDrawRegion);
     menu->addAction(kivaroCopy(QStringLiteral("设置…")), this, &AppDelegate::showSettings);
     menu->addAction(kivaroCopy(QStringLiteral("最近截图…")), this, &AppDelegate::showRecent);
     menu->addSeparator();

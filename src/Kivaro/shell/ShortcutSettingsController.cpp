@@ -93,8 +93,8 @@ void ShortcutSettingsController::configure(const CaptureShortcutPreferences &win
 
 void ShortcutSettingsController::apply(const CaptureShortcutPreferences &setting, CaptureSelectionMode mode)
 {
-    if (!setting.binding.isValid())
-        throw ShotError::message(kivaroCopy(QStringLiteral("组合键需要 ⌘、⌥ 或 ⌃；⌘,、⌘W、⌘Q 留给应用菜单。")));
+    if (!setting.binding.isValid() || setting.binding.isMenuKey())
+        throw ShotError::message(kivaroCopy(QStringLiteral("组合键需要 ⌘、⌥ 或 ⌃；⌃,、⌃W、⌃Q 留给应用菜单。")));
     const CaptureShortcutPreferences oldWindow = CaptureModeShortcuts::read(CaptureSelectionMode::window, m_defaults);
     const CaptureShortcutPreferences oldRegion = CaptureModeShortcuts::read(CaptureSelectionMode::region, m_defaults);
     const bool isWindow = mode == CaptureSelectionMode::window;
@@ -305,7 +305,7 @@ void ShortcutSettingsController::makeWindow()
     layout->addWidget(m_regionRow);
     layout->addSpacing(12);
 
-    auto *hint = new KivaroTextLabel(kivaroCopy(QStringLiteral("按住 Option 可临时切换截图方式。")),
+    auto *hint = new KivaroTextLabel(kivaroCopy(QStringLiteral("按住 Alt 可临时切换截图方式。")),
                                      NativeAppAppearance::NativeFonts::system(12), DynamicColor::secondaryLabel,
                                      KivaroTextLabel::allLines, body);
     layout->addWidget(hint);

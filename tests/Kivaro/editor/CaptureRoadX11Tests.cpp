@@ -42,6 +42,7 @@ using namespace EditorTesting;
 using TestSupport::ClientResult;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
+using TestSupport::drag;
 using TestSupport::xdotool;
 
 namespace {
@@ -102,16 +103,6 @@ protected:
             waitUntil([&] { return editor->capture()->hasPendingSelection() && QGuiApplication::focusWindow(); }, 10000);
         waitUntil([] { return false; }, 150); // the pointer grab follows the focus
         return shown;
-    }
-    // Drags `from` -> `to` (root pixels) with a real pointer, as a user would.
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
     }
     bool captureDragged()
     {

@@ -182,7 +182,7 @@ TEST_F(CaptureRoadTest, ACancelledTaskBringsBackTheEditorWindowWithoutAMessage)
     ASSERT_TRUE(waitCaptureEnded());
     EXPECT_TRUE(editor->window()->isVisible());
     EXPECT_TRUE(editor->capture()->overlays().isEmpty());
-    EXPECT_EQ(statusText(), QStringLiteral("选择窗口或画框，按住 ⌥ 切换，Esc 取消。")) << "no message of its own";
+    EXPECT_EQ(statusText(), QStringLiteral("选择窗口或画框，按住 Alt 切换，Esc 取消。")) << "no message of its own";
 }
 
 TEST_F(CaptureRoadTest, ARequestWhileBusyOrWhileACaptureRunsIsDropped)
@@ -243,7 +243,7 @@ TEST_F(CaptureRoadTest, AFailedArchiveBeforeTheCaptureStopsItWithTheError)
     ASSERT_TRUE(waitCaptureEnded());
     EXPECT_EQ(source->freezeCount(), 0);
     EXPECT_FALSE(statusText().isEmpty());
-    EXPECT_NE(statusText(), QStringLiteral("选择窗口或画框，按住 ⌥ 切换，Esc 取消。"));
+    EXPECT_NE(statusText(), QStringLiteral("选择窗口或画框，按住 Alt 切换，Esc 取消。"));
     EXPECT_TRUE(editor->window()->isVisible());
 }
 

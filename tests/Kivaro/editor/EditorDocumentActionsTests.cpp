@@ -360,7 +360,7 @@ TEST_F(DocumentActions, DeleteRemovesTheSelectedAnnotationAsOneNamedStep)
     editor->document()->canvas()->setSelection({editor->document()->links().first().arrowID});
     editor->deleteAnnotation();
     EXPECT_TRUE(editor->document()->links().isEmpty());
-    EXPECT_EQ(statusText(), QStringLiteral("已删除 · ⌘Z 恢复"));
+    EXPECT_EQ(statusText(), QStringLiteral("已删除 · Ctrl+Z 恢复"));
     EXPECT_EQ(undoName(), QStringLiteral("删除标注"));
     editor->document()->canvas()->undoManager()->undo();
     EXPECT_EQ(editor->document()->links().size(), 1);

@@ -294,11 +294,20 @@ TEST_F(MoreMenu, ListsEveryCommandInOrderAndEnablesWhatCanActNow)
     }();
     ASSERT_EQ(titles.size(), 18);
     EXPECT_TRUE(titles[0].startsWith(QStringLiteral("选中窗口"))) << titles[0].toStdString();
-    EXPECT_EQ(titles.mid(2), (QStringList{QStringLiteral("打开…  ⌘O"), QStringLiteral("最近截图…  ⌘R"), QStringLiteral("识字记录…"),
-                                         QStringLiteral("保存工程…  ⌘S"), QStringLiteral("适应窗口"), QStringLiteral("—"),
-                                         QStringLiteral("识字并复制"), QStringLiteral("识字并 AI 润色"), QStringLiteral("识字与 AI 设置…"),
-                                         QStringLiteral("—"), QStringLiteral("修改指向"), QStringLiteral("删除标注"), QStringLiteral("—"),
-                                         QStringLiteral("语音语言"), QStringLiteral("—"), QStringLiteral("设置…  ⌘,")}));
+    EXPECT_EQ(titles.mid(2).size(), 16);
+
+    // What the rows show: each title, and at the right the key as it is pressed here.
+    QStringList rows;
+    for (const NativeMenuRow *row : NativeMenu::shared().popover()->findChildren<NativeMenuRow *>()) {
+        const NativeMenuRow::Look look = row->look();
+        rows << (look.shortcut.isEmpty() ? look.title : look.title + QStringLiteral(" | ") + look.shortcut);
+    }
+    ASSERT_EQ(rows.size(), 14);
+    EXPECT_EQ(rows.first(), QStringLiteral("选中窗口 | ⌃⌥⌘4")) << "the capture hot key in the shortcut column";
+    EXPECT_EQ(rows.mid(2), (QStringList{QStringLiteral("打开… | Ctrl+O"), QStringLiteral("最近截图… | Ctrl+R"), QStringLiteral("识字记录…"),
+                                       QStringLiteral("保存工程… | Ctrl+S"), QStringLiteral("适应窗口"), QStringLiteral("识字并复制"),
+                                       QStringLiteral("识字并 AI 润色"), QStringLiteral("识字与 AI 设置…"), QStringLiteral("修改指向"),
+                                       QStringLiteral("删除标注"), QStringLiteral("语音语言"), QStringLiteral("设置… | Ctrl+,")}));
     EXPECT_TRUE(items[0].enabled && items[1].enabled) << "the two captures";
     EXPECT_TRUE(items[2].enabled);  // open
     EXPECT_TRUE(items[3].enabled);  // recent shots

@@ -143,7 +143,7 @@ TEST_F(LiveEditor, ClickingCopyAndHidePutsTheShotsPngOnTheClipboardByteForByteAn
     editor->document()->addAnnotation(QStringLiteral("复制到剪贴板"), QPointF(450, 280));
     editor->showEditor();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window()->windowHandle(), 10000));
-    KivaroButton *copy = dockButton(QStringLiteral("复制并收起  ⇧⌘C"));
+    KivaroButton *copy = dockButton(QStringLiteral("复制并收起  Ctrl+Shift+C"));
     ASSERT_TRUE(copy && copy->isVisible());
     // Lets the window manager's placement settle before the button's position is read.
     waitUntil([] { return false; }, 300);

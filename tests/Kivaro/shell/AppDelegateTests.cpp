@@ -28,6 +28,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLocalServer>
 #include <QMenu>
@@ -36,6 +37,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace Kivaro;
 using ShellTesting::controlCommand5;
@@ -128,8 +132,10 @@ TEST_F(DelegateTest, ABindingChangeRetitlesTheCaptureItemsEverywhere)
     delegate->toggleMenuBar();
     auto *settings = delegate->shortcutSettings();
     settings->regionRow()->changed(CaptureShortcutPreferences{controlCommand5, true});
-    const QString region = GlobalShortcut::menuTitle(CaptureSelectionMode::region);
-    EXPECT_TRUE(region.endsWith(QStringLiteral("  ") + controlCommand5.title())) << region.toStdString();
+    const QString region = GlobalShortcut::menuItemText(CaptureSelectionMode::region);
+    EXPECT_TRUE(region.endsWith(QStringLiteral("\t") + controlCommand5.title()))
+        << region.toStdString() << ": the hot key stands in the shortcut column";
+    EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::region), QString(region).replace(u'\t', QStringLiteral("  ")));
     EXPECT_EQ(delegate->regionCaptureMenuItem()->text(), region);
     EXPECT_EQ(delegate->statusMenu()->actions().at(1)->text(), region);
 
@@ -297,28 +303,46 @@ TEST(ApplicationVisibility, ThePolicyFollowsTheTitledWindows)
 
 TEST(SingleInstance, ASecondLaunchHandsItsRequestToTheFirst)
 {
-    const QString name = QStringLiteral("kivaro-test-%1").arg(QCoreApplication::applicationPid());
-    SingleInstance first(name);
-    EXPECT_FALSE(first.handOff(200)) << "nobody serves yet";
-    // A socket left behind by a process that died is cleared.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("instance"));
+    SingleInstance first(path);
+    EXPECT_EQ(first.handOff(200), SingleInstance::Answer::missing) << "nobody serves yet";
+    // A socket left behind by a process that died: bound, nobody listening.
     {
-        QLocalServer stale;
-        ASSERT_TRUE(stale.listen(name));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::copy(native.begin(), native.end(), address.sun_path);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
     }
-    ASSERT_TRUE(first.listen());
+    EXPECT_EQ(first.handOff(200), SingleInstance::Answer::refused);
+    ASSERT_EQ(first.claim(200), SingleInstance::Claim::serving) << "the stale socket was replaced";
     int reopened = 0;
     QObject::connect(&first, &SingleInstance::reopenRequested, [&] { ++reopened; });
 
-    bool handedOff = false;
-    QThread *client = QThread::create([&] { handedOff = SingleInstance(name).handOff(3000); });
+    SingleInstance::Answer answer = SingleInstance::Answer::missing;
+    QThread *client = QThread::create([&] { answer = SingleInstance(path).handOff(3000); });
     client->start();
     EXPECT_TRUE(waitUntil([&] { return client->isFinished(); }, 5000));
     client->wait();
     delete client;
-    EXPECT_TRUE(handedOff);
+    EXPECT_EQ(answer, SingleInstance::Answer::taken);
     EXPECT_EQ(reopened, 1);
+
+    // Another instance put its socket at the path (after this one stopped answering): when
+    // this one stops serving, that socket stays.
+    ASSERT_TRUE(QFile::remove(path));
+    QLocalServer other;
+    ASSERT_TRUE(other.listen(path));
+    first.stopServing();
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_FALSE(first.isListening());
+
     EXPECT_TRUE(SingleInstance::serverName(QStringLiteral(":1.0")).endsWith(QStringLiteral("-_1_0")));
-    EXPECT_EQ(SingleInstance::serverPath(QStringLiteral(":1")),
+    EXPECT_EQ(SingleInstance::location(QStringLiteral(":1")).path,
               QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(SingleInstance::serverName(QStringLiteral(":1"))))
         << "the test's runtime folder is private";
 }

@@ -8,16 +8,17 @@
 #include "NativeAppUpdater/Ed25519.h"
 #include "Platform/PropertyList/PropertyList.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "ShellProcessFixture.h"
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 #include "UpdaterTestSupport.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,15 +28,9 @@
 #include <csignal>
 #include <xcb/xcb.h>
 
-using TestSupport::ClientResult;
-using TestSupport::runClient;
-using TestSupport::waitUntil;
-using TestSupport::X11TestDisplay;
-using TestSupport::xdotool;
+using namespace ShellProcessTesting;
 
 namespace {
-
-const QSize screenSize(1280, 800);
 
 // Owns the tray selection and counts dock requests, as a panel's tray would.
 class TrayHost {
@@ -79,212 +74,6 @@ private:
     xcb_window_t m_window = 0;
     xcb_atom_t m_opcode = 0;
     int m_docks = 0;
-};
-
-class ShellProcess : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(display.startWindowManager());
-        ASSERT_TRUE(home.isValid());
-        for (const char *name : {"config", "data", "cache", "runtime"}) {
-            QDir().mkpath(home.filePath(QString::fromLatin1(name)));
-            QFile::setPermissions(home.filePath(QString::fromLatin1(name)),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        }
-    }
-    void TearDown() override
-    {
-        for (QProcess *app : {&first, &second})
-            if (app->state() != QProcess::NotRunning) {
-                app->kill();
-                app->waitForFinished(3000);
-            }
-        display.stopWindowManager();
-    }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
-        env.remove(QStringLiteral("SESSION_MANAGER"));
-        if (dark)
-            env.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
-        return env;
-    }
-    bool start(QProcess &app, const QStringList &arguments = {})
-    {
-        app.setProcessEnvironment(environment());
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
-        return app.waitForStarted(5000);
-    }
-    // Starts the application and waits for its settings window.
-    bool launch()
-    {
-        return start(first) && waitUntil([&] { return !visibleWindows(first).isEmpty(); }, 10000);
-    }
-    static bool ended(QProcess &app, int timeoutMs = 8000)
-    {
-        return waitUntil([&] { return app.state() == QProcess::NotRunning; }, timeoutMs);
-    }
-
-    static QStringList search(const QStringList &arguments)
-    {
-        const ClientResult result = runClient(QStringLiteral("xdotool"), QStringList{QStringLiteral("search")} + arguments);
-        return QString::fromUtf8(result.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    static QStringList visibleWindows(const QProcess &app)
-    {
-        return search({QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(app.processId())});
-    }
-    static QStringList allWindows(const QProcess &app)
-    {
-        return search({QStringLiteral("--pid"), QString::number(app.processId())});
-    }
-    static QString windowName(const QString &id)
-    {
-        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), id}).output).trimmed();
-    }
-    static QString activeWindow()
-    {
-        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).output).trimmed();
-    }
-    static QRect geometry(const QString &id)
-    {
-        const QString info = QString::fromUtf8(runClient(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).output);
-        const auto number = [&](const QString &label) {
-            const qsizetype at = info.indexOf(label);
-            return at < 0 ? -1 : info.mid(at + label.size()).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
-        };
-        return QRect(number(QStringLiteral("Absolute upper-left X:")), number(QStringLiteral("Absolute upper-left Y:")),
-                     number(QStringLiteral("Width:")), number(QStringLiteral("Height:")));
-    }
-    static bool click(QPoint at)
-    {
-        return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
-    }
-    static bool key(const QString &keys)
-    {
-        const bool sent = xdotool({QStringLiteral("key"), keys});
-        waitUntil([] { return false; }, 150);
-        return sent;
-    }
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
-    }
-    static QByteArray clipboardPNG()
-    {
-        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
-        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
-    }
-    // The settings window's id; empty when not shown.
-    QString settingsWindow(const QProcess &app) const
-    {
-        for (const QString &id : visibleWindows(app))
-            if (windowName(id) == QStringLiteral("设置"))
-                return id;
-        return {};
-    }
-    // The running application's standard preferences, as stored.
-    QVariantMap preferences() const
-    {
-        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        try {
-            return Platform::decodePropertyList(file.readAll()).toMap();
-        } catch (...) {
-            return {};
-        }
-    }
-    void storePreference(const QString &key, const QVariant &value)
-    {
-        QVariantMap map = preferences();
-        map.insert(key, value);
-        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
-        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(Platform::encodePropertyList(map));
-    }
-    QStringList recentShots() const
-    {
-        return QDir(home.filePath(QStringLiteral("data/Kivaro/Recent"))).entryList({QStringLiteral("*.kivaro")}, QDir::Files);
-    }
-    // Saves the screen as `name`.png in KIVARO_LOOK_DIR, when set.
-    void look(const QString &name) const
-    {
-        const QString folder = qEnvironmentVariable("KIVARO_LOOK_DIR");
-        if (folder.isEmpty())
-            return;
-        waitUntil([] { return false; }, 300);
-        runClient(QStringLiteral(KIVARO_ROOT_SNAPSHOT),
-                  {folder + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")) + QStringLiteral(".png")});
-    }
-    // Records ⌃⌘5 for region capture in the settings window: the keyboard focus starts on the
-    // window row's recorder; Tab passes its clear button and reaches the region row's recorder.
-    bool recordRegionChord()
-    {
-        // The window manager takes a moment to manage a window it has just been shown.
-        if (!waitUntil([&] {
-                const QString settings = settingsWindow(first);
-                return !settings.isEmpty() && xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings});
-            }))
-            return false;
-        key(QStringLiteral("Tab"));
-        key(QStringLiteral("Tab"));
-        key(QStringLiteral("space"));
-        look(QStringLiteral("settings-recording"));
-        key(QStringLiteral("ctrl+super+5"));
-        return waitUntil([&] { return preferences().contains(QStringLiteral("kivaro.regionCaptureShortcut")); }, 5000)
-               && QString::fromUtf8(preferences().value(QStringLiteral("kivaro.regionCaptureShortcut")).toByteArray())
-                      .contains(QStringLiteral("\"enabled\":true"));
-    }
-    // Waits until the capture overlay covers the screen.
-    bool overlayShown() const
-    {
-        const bool shown = waitUntil(
-            [&] {
-                for (const QString &id : visibleWindows(first))
-                    if (geometry(id).size() == screenSize)
-                        return true;
-                return false;
-            },
-            10000);
-        waitUntil([] { return false; }, 300); // the grabs follow the mapping
-        return shown;
-    }
-    // The application's menu bar item "Kivaro" of the settings window.
-    QPoint applicationMenu() const
-    {
-        const QRect frame = geometry(settingsWindow(first));
-        return frame.topLeft() + QPoint(28, 32 + 12);
-    }
-
-    // Turns the update block's switch on and off and checks for updates from the menu.
-    void checkThroughTheSettingsBlockAndTheMenu();
-
-    X11TestDisplay display;
-    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-shell-XXXXXX")};
-    QProcess first;
-    QProcess second;
-    bool dark = false;
 };
 
 } // namespace
@@ -421,6 +210,17 @@ TEST_F(ShellProcess, WithOpensEditorTheInlineEditorAppearsOverTheSpot)
         5000))
         << "the inline editor covers the screen";
     look(QStringLiteral("inline-editor"));
+
+    // Ctrl+W leaves it: the Window menu's "关闭窗口" is the one shortcut on the key.
+    QString inlineEditor;
+    for (const QString &id : visibleWindows(first))
+        if (geometry(id).size() == screenSize)
+            inlineEditor = id;
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), inlineEditor}));
+    key(QStringLiteral("ctrl+w"));
+    EXPECT_TRUE(waitUntil([&] { return !visibleWindows(first).contains(inlineEditor); }, 5000));
+    look(QStringLiteral("inline-editor-left"));
+    EXPECT_EQ(recentShots().size(), 1);
     display.destroyWindow(fixture);
     first.terminate();
     EXPECT_TRUE(ended(first));
@@ -518,12 +318,14 @@ struct ProgramRun {
     QByteArray err;
 };
 
-// The real kivaro with no X display at all: the updater's command lines need none.
-ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+// The real kivaro on `display` (none when empty).
+ProgramRun runOnDisplay(const QProcessEnvironment &base, const QByteArray &display, const QStringList &arguments)
 {
     QProcess process;
     QProcessEnvironment environment = base;
     environment.remove(QStringLiteral("DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
@@ -533,7 +335,35 @@ ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList 
             process.readAllStandardError()};
 }
 
+// The real kivaro with no X display at all: the updater's command lines need none.
+ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+{
+    return runOnDisplay(base, {}, arguments);
+}
+
+// A display number no X server of this machine serves: neither its socket nor its lock exists.
+QByteArray displayWithoutServer()
+{
+    for (int number = 900;; ++number)
+        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) && !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            return ":" + QByteArray::number(number);
+}
+
 } // namespace
+
+// DISPLAY set to a display where no server answers: the launch names it and ends with status 1
+// where Qt's plugin would abort the process.
+TEST_F(ShellProcess, ADisplayWhereNoServerAnswersIsNamedAndTheLaunchEndsWithStatusOne)
+{
+    const QByteArray display = displayWithoutServer();
+    const QByteArray expected = "kivaro: cannot reach the X display \"" + display
+                                + "\" named by DISPLAY. Kivaro runs in an X11 session; start it from one, or set DISPLAY to a display "
+                                  "that is running.\n";
+    const ProgramRun application = runOnDisplay(environment(), display, {});
+    EXPECT_EQ(application.status, 1) << application.err.constData();
+    EXPECT_EQ(application.err, expected);
+    EXPECT_TRUE(application.out.isEmpty()) << application.out.constData();
+}
 
 TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
 {
@@ -658,11 +488,5 @@ void ShellProcess::checkThroughTheSettingsBlockAndTheMenu()
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(screenSize);
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, screenSize);
 }

@@ -85,7 +85,14 @@ TEST_F(SettingsTest, RefusedChangesKeepTheOldHotKeysAndStoreNothing)
 
     // A chord without ⌘, ⌥ or ⌃.
     controller->regionRow()->changed(CaptureShortcutPreferences{CaptureShortcut{23, 0x200, QStringLiteral("5")}, true});
-    EXPECT_EQ(message(), kivaroCopy(QStringLiteral("组合键需要 ⌘、⌥ 或 ⌃；⌘,、⌘W、⌘Q 留给应用菜单。")));
+    EXPECT_EQ(message(), kivaroCopy(QStringLiteral("组合键需要 ⌘、⌥ 或 ⌃；⌃,、⌃W、⌃Q 留给应用菜单。")));
+
+    // The application's own menu keys as they are pressed here: Ctrl+Q, Ctrl+W and Ctrl+,.
+    for (const auto &[code, name] : {std::pair{12u, "Q"}, std::pair{13u, "W"}, std::pair{43u, ","}}) {
+        controller->regionRow()->changed(CaptureShortcutPreferences{CaptureShortcut{code, 0x1000, QString::fromLatin1(name)}, true});
+        EXPECT_EQ(message(), kivaroCopy(QStringLiteral("组合键需要 ⌘、⌥ 或 ⌃；⌃,、⌃W、⌃Q 留给应用菜单。"))) << name;
+    }
+    EXPECT_FALSE(stored(CaptureSelectionMode::region).enabled);
 
     // A chord another application holds.
     service->occupyElsewhere({23, 0x1100});

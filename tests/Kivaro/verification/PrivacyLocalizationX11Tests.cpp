@@ -5,7 +5,6 @@
 #include "Kivaro/verification/PrivacyVerification.h"
 #include "KivaroProcessFixture.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,11 +187,5 @@ TEST_F(PrivacyLocalizationRun, LocalizationFailsWhenTheLanguageDoesNotMatch)
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(1280, 800));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, QSize(1280, 800));
 }

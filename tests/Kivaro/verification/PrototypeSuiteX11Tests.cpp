@@ -8,7 +8,6 @@
 #include "KivaroProcessFixture.h"
 #include "Support/Speech/SpokenFixtures.h"
 #include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -182,11 +181,5 @@ TEST_F(PrototypeSuite, ASpeechFileWithoutTheExpectedWordFailsItsContentCheck)
 int main(int argc, char **argv)
 {
     // A common desktop size, larger than the 960 x 600 pictures some checks place at its centre.
-    TestSupport::XvfbSession xvfb(QSize(1920, 1080));
-    if (!xvfb.isRunning()) {
-        std::fprintf(stderr, "could not start an X server\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnOwnXServer(argc, argv, QSize(1920, 1080));
 }

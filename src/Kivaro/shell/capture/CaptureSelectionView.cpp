@@ -162,7 +162,7 @@ void CaptureSelectionView::updateFooter()
 {
     QString caption;
     if (effectiveMode() == CaptureSelectionMode::window)
-        caption = kivaroFormat("%@   ·   按住 ⌥ 切换为%@   ·   Esc 取消", CaptureSelectionModes::title(CaptureSelectionMode::window),
+        caption = kivaroFormat("%@   ·   按住 Alt 切换为%@   ·   Esc 取消", CaptureSelectionModes::title(CaptureSelectionMode::window),
                                CaptureSelectionModes::title(CaptureSelectionMode::region));
     else
         caption = kivaroCopy("拖动选区 · 空格移动 · Shift 正方形 · ⌥ 选窗口 · Esc 取消");

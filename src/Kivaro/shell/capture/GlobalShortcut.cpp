@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <utility>
 
 namespace Kivaro {
 
@@ -56,7 +57,7 @@ void GlobalShortcut::registerBinding(const CaptureShortcut &binding, bool reserv
             m_service->registerHotKey({binding.keyCode, binding.modifiers | HotKeyMask::option}, identity);
         if (option.status != Platform::HotKeyStatus::registered) {
             m_service->unregisterHotKey(main.reference);
-            throw ShotError::message(kivaroCopy("带 Option 的切换快捷键已被占用，请换一组快捷键。"));
+            throw ShotError::message(kivaroCopy("带 Alt 的切换快捷键已被占用，请换一组快捷键。"));
         }
         variant = option.reference;
     }
@@ -100,7 +101,11 @@ bool GlobalShortcut::handleHotKey(const std::optional<Platform::HotKeyIdentity> 
     return true;
 }
 
-QString GlobalShortcut::menuTitle(CaptureSelectionMode mode, const Platform::UserDefaults &defaults)
+namespace {
+
+// A mode's capture command: its title with the intent's label, and the enabled binding's title
+// (empty when the binding is switched off).
+std::pair<QString, QString> captureCommandParts(CaptureSelectionMode mode, const Platform::UserDefaults &defaults)
 {
     const CaptureShortcutPreferences preferences = CaptureModeShortcuts::read(mode, defaults);
     QString title = CaptureSelectionModes::title(mode);
@@ -114,9 +119,24 @@ QString GlobalShortcut::menuTitle(CaptureSelectionMode mode, const Platform::Use
         title += QStringLiteral(" · ") + kivaroCopy("识字并 AI 润色");
         break;
     }
-    if (preferences.enabled)
-        title += QStringLiteral("  ") + preferences.binding.title();
-    return title;
+    return {title, preferences.enabled ? preferences.binding.title() : QString()};
+}
+
+QString joined(const std::pair<QString, QString> &parts, QStringView separator)
+{
+    return parts.second.isEmpty() ? parts.first : parts.first + separator + parts.second;
+}
+
+} // namespace
+
+QString GlobalShortcut::menuTitle(CaptureSelectionMode mode, const Platform::UserDefaults &defaults)
+{
+    return joined(captureCommandParts(mode, defaults), u"  ");
+}
+
+QString GlobalShortcut::menuItemText(CaptureSelectionMode mode, const Platform::UserDefaults &defaults)
+{
+    return joined(captureCommandParts(mode, defaults), u"\t");
 }
 
 } // namespace Kivaro

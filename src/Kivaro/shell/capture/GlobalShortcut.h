@@ -62,6 +62,10 @@ public:
     // " · " and the intent's label when the intent is not "image", and two spaces and the
     // binding's title when the mode's binding is enabled.
     static QString menuTitle(CaptureSelectionMode mode, const Platform::UserDefaults &defaults = Platform::UserDefaults::standard());
+    // The same for a menu item: the binding's title after a tab, so that menus show it in their
+    // shortcut column like the keys of every other item.
+    static QString menuItemText(CaptureSelectionMode mode,
+                                const Platform::UserDefaults &defaults = Platform::UserDefaults::standard());
 
 private:
     void installHandler();

@@ -65,7 +65,7 @@ TEST_F(GlobalShortcutTest, RefusalsKeepTheEarlierRegistration)
 
     // The main chord is free but its Option variant is taken: the new chord is not leaked.
     service->occupyElsewhere({23, 0x1900});
-    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5, true); }), QStringLiteral("带 Option 的切换快捷键已被占用，请换一组快捷键。"));
+    EXPECT_EQ(messageOf([&] { shortcut.registerBinding(controlCommand5, true); }), QStringLiteral("带 Alt 的切换快捷键已被占用，请换一组快捷键。"));
     EXPECT_EQ(service->registeredChords(), (QList<HotKeyChord>{{21, 0x1900}}));
     EXPECT_EQ(shortcut.registeredBinding(), controlOptionCommand4);
 
@@ -96,6 +96,8 @@ TEST(GlobalShortcutMenuTitle, NamesTheModeTheIntentAndAnEnabledBinding)
 {
     Platform::UserDefaults defaults = Platform::UserDefaults::suite(QStringLiteral("menu-title-test"));
     EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::window, defaults), QStringLiteral("选中窗口  ⌃⌥⌘4"));
+    EXPECT_EQ(GlobalShortcut::menuItemText(CaptureSelectionMode::window, defaults), QStringLiteral("选中窗口\t⌃⌥⌘4"));
+    EXPECT_EQ(GlobalShortcut::menuItemText(CaptureSelectionMode::region, defaults), QStringLiteral("画框选区"));
     EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::region, defaults), QStringLiteral("画框选区")) << "disabled: no trailing spaces";
     defaults.set(QStringLiteral("kivaro.captureIntent"), QStringLiteral("polishedText"));
     EXPECT_EQ(GlobalShortcut::menuTitle(CaptureSelectionMode::window, defaults), QStringLiteral("选中窗口 · 识字并 AI 润色  ⌃⌥⌘4"));
