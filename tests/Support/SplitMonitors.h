@@ -1,7 +1,10 @@
 #pragma once
 // One X screen split into RandR monitors side by side, which Qt then shows as that many
-// QScreens: how the tests put a capture on two screens of a private Xvfb (XvfbSession), before
-// Qt connects. Link xcb and xcb-randr.
+// QScreens: how the tests put a capture on several screens of a private Xvfb (XvfbSession),
+// before Qt connects. Link xcb and xcb-randr.
+
+#include "Support/TestRun.h"
+#include "Support/XvfbSession.h"
 
 #include <QByteArray>
 #include <QScopeGuard>
@@ -11,6 +14,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <sys/uio.h>
@@ -63,6 +67,19 @@ inline bool splitIntoMonitors(QSize size, int count)
         std::free(error);
     }
     return ok;
+}
+
+// The main() of a test executable on `count` monitors of `size`: a private Xvfb split into
+// them, then the tests on Qt's xcb platform.
+inline int runTestsOnMonitors(QSize size, int count, int argc, char **argv)
+{
+    XvfbSession xvfb(QSize(count * size.width(), size.height()));
+    if (!xvfb.isRunning() || !splitIntoMonitors(size, count)) {
+        std::fprintf(stderr, "could not start an X server with %d monitors\n", count);
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return runTests(argc, argv);
 }
 
 } // namespace TestSupport

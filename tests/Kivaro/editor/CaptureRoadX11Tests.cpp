@@ -3,7 +3,7 @@
 // known pixels, the clipboard read back by another client (xclip), the recent shot on disk, the
 // inline editor over the frozen screen, and a shot shared with a desktop entry of our own.
 
-#include "EditorFixtures.h"
+#include "LiveCaptureFixtures.h"
 
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
 #include "Kivaro/editor/CapturePermissionPanel.h"
@@ -58,42 +58,26 @@ struct RefusedPermission final : Tellumo::ScreenRecordingPermission {
     void request() override {}
 };
 
-class LiveCaptureRoad : public ::testing::Test {
+class LiveCaptureRoad : public LiveCaptureEditor {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(display.isValid());
         ASSERT_TRUE(display.startWindowManager());
-        ASSERT_TRUE(folder.isValid());
-        clearPreferences();
-        services.filePanels = std::make_shared<Platform::ScriptedFilePanels>();
-        services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
-        services.recentDirectory = folder.filePath(QStringLiteral("recent"));
-        editor = std::make_unique<EditorController>(services);
+        LiveCaptureEditor::SetUp();
         // A window of known pixels, above everything the window manager stacks.
         fixture = display.createWindow(where, pattern, 4242, true);
         ASSERT_TRUE(display.waitForPixels(where, pattern));
     }
     void TearDown() override
     {
-        if (editor && editor->captureTask() && !editor->captureTask().isFinished()) {
-            editor->captureTask().cancel();
-            waitUntil([&] { return editor->captureTask().isFinished(); });
-        }
         NativeAppAppearance::NativeMenu::shared().close();
-        editor.reset();
+        LiveCaptureEditor::TearDown();
         if (fixture)
             display.destroyWindow(fixture);
         display.stopWindowManager();
-        clearPreferences();
         Tellumo::ScreenRegionCapture::setPermission({});
-    }
-    static void clearPreferences()
-    {
-        Platform::UserDefaults defaults = Platform::UserDefaults::standard();
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey));
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::copiesImageKey));
     }
 
     // Waits for the overlay to be up with the pointer and keyboard grabbed.
@@ -109,12 +93,6 @@ protected:
         editor->captureRegionWithShortcutAction();
         return overlayShown() && drag(dragFrom, dragTo) && waitUntil([&] { return !editor->captureTask() && !editor->busy(); }, 10000);
     }
-    static QByteArray clipboardPNG()
-    {
-        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
-        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
-    }
     QString recentProject() const
     {
         const QList<RecentShot> shots = editor->recent()->entries();
@@ -122,9 +100,6 @@ protected:
     }
 
     X11TestDisplay display;
-    QTemporaryDir folder;
-    EditorController::Services services;
-    std::unique_ptr<EditorController> editor;
     const QRect where{200, 150, 600, 400};
     const QImage pattern = TestSupport::patternImage(where.size(), 5);
     const QPoint dragFrom{300, 250};

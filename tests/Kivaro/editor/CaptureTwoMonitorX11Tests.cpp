@@ -3,69 +3,34 @@
 // picked by a click on its part on the left one, as a user picks it, and the clipboard is read
 // back by another client (xclip).
 
-#include "EditorFixtures.h"
+#include "LiveCaptureFixtures.h"
 
 #include "Kivaro/shell/capture/CaptureOverlayWindow.h"
 #include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
-#include "Platform/Defaults/UserDefaults.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
-#include "Support/ClientProcess.h"
 #include "Support/SplitMonitors.h"
-#include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 using namespace Kivaro;
 using namespace EditorTesting;
-using TestSupport::ClientResult;
-using TestSupport::runClient;
 
 namespace {
 
 constexpr QSize monitorSize(1280, 800);
 
-class TwoMonitorCaptureRoad : public ::testing::Test {
+class TwoMonitorCaptureRoad : public LiveCaptureEditor {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(QGuiApplication::screens().size(), 2);
         ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(folder.isValid());
-        clearPreferences();
-        services.filePanels = std::make_shared<Platform::ScriptedFilePanels>();
-        services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
-        services.recentDirectory = folder.filePath(QStringLiteral("recent"));
-        editor = std::make_unique<EditorController>(services);
-    }
-    void TearDown() override
-    {
-        if (editor && editor->captureTask() && !editor->captureTask().isFinished()) {
-            editor->captureTask().cancel();
-            waitUntil([&] { return editor->captureTask().isFinished(); });
-        }
-        editor.reset();
-        clearPreferences();
-    }
-    static void clearPreferences()
-    {
-        Platform::UserDefaults defaults = Platform::UserDefaults::standard();
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey));
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::copiesImageKey));
-    }
-    static QByteArray clipboardPNG()
-    {
-        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
-        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
+        LiveCaptureEditor::SetUp();
     }
 
     TestSupport::X11TestDisplay display;
-    QTemporaryDir folder;
-    EditorController::Services services;
-    std::unique_ptr<EditorController> editor;
 };
 
 } // namespace
@@ -110,11 +75,5 @@ TEST_F(TwoMonitorCaptureRoad, AWindowAcrossBothMonitorsIsHighlightedAndCapturedW
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(2 * monitorSize.width(), monitorSize.height()));
-    if (!xvfb.isRunning() || !TestSupport::splitIntoMonitors(monitorSize, 2)) {
-        std::fprintf(stderr, "could not start an X server with two monitors\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnMonitors(monitorSize, 2, argc, argv);
 }

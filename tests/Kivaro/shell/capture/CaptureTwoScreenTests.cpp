@@ -6,8 +6,6 @@
 
 #include "Platform/ScreenCapture/X11ScreenSource.h"
 #include "Support/SplitMonitors.h"
-#include "Support/TestRun.h"
-#include "Support/XvfbSession.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -94,11 +92,5 @@ TEST_F(TwoScreenCapture, SpaceAndShiftActOnTheScreenUnderThePointer)
 
 int main(int argc, char **argv)
 {
-    TestSupport::XvfbSession xvfb(QSize(2 * screenSize.width(), screenSize.height()));
-    if (!xvfb.isRunning() || !TestSupport::splitIntoMonitors(screenSize, 2)) {
-        std::fprintf(stderr, "could not start an X server with two screens\n");
-        return 1;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return TestSupport::runTests(argc, argv);
+    return TestSupport::runTestsOnMonitors(screenSize, 2, argc, argv);
 }
