@@ -87,7 +87,8 @@ public:
     // Ends a hold without a result and calls `cancelled`.
     void cancel();
 
-    // The gesture steps, in overlay coordinates; the event handlers and the poll call them. `timestamp` is the event's time in milliseconds.
+    // The gesture steps, in overlay coordinates; the event handlers and the poll call them.
+    // `timestamp` is the event's time in milliseconds.
     void press(QPointF point, qint64 timestamp);
     void dragTo(QPointF point);
     // A release event: ignored while it carries the press's own timestamp and the button is
