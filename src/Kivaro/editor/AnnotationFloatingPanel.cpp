@@ -8,12 +8,11 @@
 #include "Kivaro/controls/KivaroSurface.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "KivaroCore/Localization.h"
+#include "Platform/Windows/WindowShape.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
-#include <QPainterPath>
-#include <QRegion>
 #include <QWindow>
 
 using namespace NativeAppAppearance;
@@ -147,14 +146,7 @@ void AnnotationFloatingPanel::show(QWidget *host, std::optional<QString> text, s
     }
 
     m_panel->resize(size);
-    // Without a compositing manager the window's transparent corners would show black: the
-    // window is cut to the surface's rounded shape instead.
-    // (Qt's offscreen platform has no shaped windows and only warns.)
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
-        QPainterPath outline;
-        outline.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), 12, 12);
-        m_panel->setMask(QRegion(outline.toFillPolygon().toPolygon()));
-    }
+    Platform::shapeToRoundedRect(m_panel.get(), 12);
     m_host = host;
     m_panel->winId();
     if (QWindow *handle = m_panel->windowHandle())

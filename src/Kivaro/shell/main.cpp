@@ -1,5 +1,6 @@
 // The kivaro executable.
 
+#include "Kivaro/sharing/SharePresenter.h"
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/KivaroApplication.h"
 #include "Kivaro/shell/SingleInstance.h"
@@ -128,8 +129,12 @@ int main(int argc, char **argv)
         if (state == Qt::ApplicationInactive)
             delegate.applicationDidResignActive();
     });
-    QTimer::singleShot(0, &delegate, [&delegate] {
+    QTimer::singleShot(0, &delegate, [&delegate, verification] {
         delegate.applicationDidFinishLaunching();
+        // Share folders of an earlier run that ended without removing them (killed, crashed):
+        // only the instance that serves sweeps them, as it does the recording folders.
+        if (!verification && delegate.editor())
+            delegate.editor()->sharing()->removeLeftoverFolders();
         Verification::startLaunchRuns(delegate);
     });
     const int status = QApplication::exec();

@@ -2,12 +2,14 @@
 
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/shell/CaptureShortcutRow.h"
+#include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Kivaro/shell/KivaroApplication.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
@@ -250,6 +252,56 @@ TEST_F(DelegateTest, ASignalEndsTheProcessEvenWhenTheShotCannotBeWritten)
     delegate->terminateForSignal();
     ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }, int(AppDelegate::forcedSaveLimit.count()) + 2000));
     EXPECT_TRUE(alerts->alerts().isEmpty()) << "nobody is asked";
+}
+
+TEST_F(DelegateTest, ASignalDuringAQuitsWriteEndsTheProcessOnlyAfterItsOwnWrite)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    int entriesAtTheEnd = -1;
+    QObject::connect(delegate.get(), &AppDelegate::terminated, [&] { entriesAtTheEnd = int(delegate->editor()->recent()->entries().size()); });
+    delegate->terminate();
+    ASSERT_TRUE(delegate->isTerminationPending());
+    // SIGTERM or the end of the session while the quit's write waits: that write is cancelled.
+    delegate->terminateForSignal();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }, int(AppDelegate::forcedSaveLimit.count()) + 2000));
+    EXPECT_EQ(entriesAtTheEnd, 1) << "the process ended on the cancelled write, before the forced quit wrote the shot";
+}
+
+TEST_F(DelegateTest, TheTrayIconFollowsTheAppearanceAndAMenuBarPreferenceNotStoredIsShown)
+{
+    using NativeAppAppearance::Appearance;
+    using NativeAppAppearance::AppearanceManager;
+    launch();
+    delegate->menuBarPreference()->trigger();
+    ASSERT_TRUE(delegate->statusItem());
+    // The lightness of the symbol's most opaque pixel.
+    const auto ink = [&] {
+        const QImage image = delegate->statusItem()->icon().pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32);
+        QColor strongest(Qt::transparent);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() > strongest.alpha())
+                    strongest = image.pixelColor(x, y);
+        return strongest.lightness();
+    };
+    AppearanceManager::shared().setApplicationAppearance(Appearance::light);
+    EXPECT_LT(ink(), 64);
+    AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
+    EXPECT_GT(ink(), 192) << "the icon keeps the ink of the appearance it was made in";
+    AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+
+    // "隐藏菜单栏图标" of the tray menu, with the settings window closed, when the preferences
+    // cannot be written: the icon stays as stored and the settings window says why.
+    delegate->shortcutSettings()->window()->close();
+    ASSERT_TRUE(configHome.breakFolder());
+    delegate->statusMenu()->actions().at(6)->trigger();
+    EXPECT_TRUE(delegate->statusItem());
+    EXPECT_TRUE(delegate->menuBarPreference()->isChecked());
+    EXPECT_TRUE(delegate->shortcutSettings()->window()->isVisible());
+    EXPECT_EQ(delegate->shortcutSettings()->message()->text(),
+              kivaroFormat(QStringLiteral("设置无法保存：无法写入“%@”。"), Platform::UserDefaults::folder() + QStringLiteral("/app.kivaro.Kivaro.plist")));
+    EXPECT_TRUE(configHome.mendFolder());
 }
 
 TEST_F(DelegateTest, ReopenBringsTheSettingsWindowBack)

@@ -66,6 +66,8 @@ protected:
         env.remove(QStringLiteral("SESSION_MANAGER"));
         if (dark)
             env.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
+        if (!temporaryFolder.isEmpty())
+            env.insert(QStringLiteral("TMPDIR"), temporaryFolder);
         return env;
     }
     bool start(QProcess &app, const QStringList &arguments = {})
@@ -225,6 +227,8 @@ protected:
     QProcess second;
     QProcess third;
     bool dark = false;
+    // The application's TMPDIR when not empty.
+    QString temporaryFolder;
 };
 
 } // namespace ShellProcessTesting

@@ -16,6 +16,7 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <xcb/xcb.h>
 
 using namespace ShellProcessTesting;
@@ -306,6 +309,156 @@ TEST_F(ShellProcess, SIGTERMEndsTheProcessEvenWhenTheHistoryCannotBeWritten)
     ::kill(pid_t(first.processId()), SIGTERM);
     ASSERT_TRUE(ended(first, 10000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+namespace {
+
+// The shell process with a temporary folder of its own, where its share folders are made.
+class SharingShellProcess : public ShellProcess {
+protected:
+    void SetUp() override
+    {
+        ShellProcess::SetUp();
+        temporaryFolder = home.filePath(QStringLiteral("tmp"));
+        ASSERT_TRUE(QDir().mkpath(temporaryFolder));
+    }
+
+    // Opens `picture` with Ctrl+O in the open panel, then chooses 文件 > 分享… and the first
+    // application of the share menu; true once the application has the file.
+    bool shareOpenedPicture(const QString &picture, const QString &received)
+    {
+        const auto failed = [](const char *step) {
+            ADD_FAILURE() << "sharing stopped at: " << step;
+            return false;
+        };
+        const QString settings = settingsWindow(first);
+        if (settings.isEmpty() || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings}))
+            return failed("the settings window");
+        key(QStringLiteral("ctrl+o"));
+        QString panel;
+        const bool panelShown = waitUntil(
+            [&] {
+                for (const QString &id : visibleWindows(first))
+                    if (id != settings)
+                        panel = id;
+                return !panel.isEmpty();
+            },
+            5000);
+        if (!panelShown || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), panel}))
+            return failed("the open panel");
+        waitUntil([] { return false; }, 300); // the file name field takes the keyboard
+        if (!xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), picture}))
+            return failed("typing the picture's path");
+        key(QStringLiteral("Return"));
+        const auto editorShown = [&] {
+            for (const QString &id : visibleWindows(first))
+                if (windowName(id).startsWith(QStringLiteral("Kivaro")))
+                    return true;
+            return false;
+        };
+        if (!waitUntil(editorShown, 10000))
+            return failed("the editor window");
+        // 文件 > 分享… (the seventh item) of the settings window, which the open panel hid: Ctrl+,
+        // brings it over the editor. The share menu grabs the keyboard.
+        key(QStringLiteral("ctrl+comma"));
+        if (!waitUntil([&] { return !settingsWindow(first).isEmpty(); }, 5000)
+            || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}))
+            return failed("the settings window over the editor");
+        const qsizetype folders = shareFolders().size();
+        if (!click(applicationMenu() + QPoint(46, 0)))
+            return failed("the File menu");
+        for (int item = 0; item < 7; ++item)
+            key(QStringLiteral("Down"));
+        look(QStringLiteral("share-item"));
+        key(QStringLiteral("Return"));
+        // The file is written before its menu opens.
+        if (!waitUntil([&] { return shareFolders().size() > folders; }, 10000))
+            return failed("the shared file");
+        waitUntil([] { return false; }, 500);
+        look(QStringLiteral("share-menu"));
+        key(QStringLiteral("Down"));
+        key(QStringLiteral("Return"));
+        return waitUntil([&] { return QFileInfo::exists(received); }, 10000) || failed("the receiving application");
+    }
+    QStringList shareFolders() const
+    {
+        return QDir(temporaryFolder).entryList({QStringLiteral("Kivaro-share-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+};
+
+} // namespace
+
+// A shot shared with an application of the desktop lives in a share folder of its own; every
+// way of quitting removes it, and a folder left by a run that was killed goes at the next launch
+// that serves, never in a launch that hands off.
+TEST_F(SharingShellProcess, SharedShotsGoWithTheApplicationAndLeftoversGoAtTheNextServingLaunch)
+{
+    // The receiver: a desktop entry of the user's for PNG pictures, their default application,
+    // that keeps a copy of what it is given.
+    const QString received = home.filePath(QStringLiteral("received.png"));
+    const QString receiver = home.filePath(QStringLiteral("receiver"));
+    QFile script(receiver);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ncp \"$1\" \"" + received.toUtf8() + ".part\" && mv \"" + received.toUtf8() + ".part\" \"" +
+                 received.toUtf8() + "\"\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QDir().mkpath(home.filePath(QStringLiteral("data/applications")));
+    QFile entry(home.filePath(QStringLiteral("data/applications/kivaro-test-receiver.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Receiver\nExec=" + receiver.toUtf8() + " %f\nMimeType=image/png;\n");
+    entry.close();
+    QFile defaults(home.filePath(QStringLiteral("config/mimeapps.list")));
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[Default Applications]\nimage/png=kivaro-test-receiver.desktop;\n");
+    defaults.close();
+    const QString picture = home.filePath(QStringLiteral("picture.png"));
+    ASSERT_TRUE(TestSupport::patternImage(QSize(300, 200), 9).save(picture));
+
+    for (const bool signal : {false, true}) {
+        QFile::remove(received);
+        ASSERT_TRUE(launch());
+        ASSERT_TRUE(shareOpenedPicture(picture, received)) << (signal ? "SIGTERM" : "Ctrl+Q");
+        EXPECT_EQ(shareFolders().size(), 1) << "kept while the application may read it";
+        if (signal) {
+            ::kill(pid_t(first.processId()), SIGTERM);
+        } else {
+            ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
+            key(QStringLiteral("ctrl+q"));
+        }
+        ASSERT_TRUE(ended(first));
+        EXPECT_EQ(first.exitCode(), 0);
+        EXPECT_EQ(shareFolders(), QStringList()) << (signal ? "SIGTERM" : "Ctrl+Q");
+    }
+
+    // Leftovers of a run that was killed, ten minutes ago.
+    const auto plantLeftover = [&](const char *name) {
+        const QString folder = temporaryFolder + QStringLiteral("/Kivaro-share-") + QString::fromLatin1(name);
+        EXPECT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+        QFile file(folder + QStringLiteral("/Kivaro.png"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        const time_t when = time_t(QDateTime::currentSecsSinceEpoch() - 600);
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0);
+        return folder;
+    };
+    plantLeftover("0F8FAD5B-D9CB-469F-A165-70867728950E");
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(waitUntil([&] { return shareFolders().isEmpty(); }, 5000)) << "the serving launch sweeps";
+    const QString left = plantLeftover("1B4E28BA-2FA1-11D2-883F-0016D3CCA427");
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(ended(second));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(left)) << "a launch that hands off touches nothing";
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(ended(first));
+    EXPECT_TRUE(QFileInfo::exists(left)) << "not this run's own";
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(waitUntil([&] { return shareFolders().isEmpty(); }, 5000));
+    first.terminate();
+    EXPECT_TRUE(ended(first));
 }
 
 // ---- the updater in the real process ---------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "Kivaro/controls/KivaroToggle.h"
 #include "Kivaro/update/KivaroUpdateConfiguration.h"
 #include "Kivaro/update/UpdateSettingsView.h"
+#include "NativeAppAppearance/NativeCircularProgress.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 
 #include "Support/TaskTesting.h"
@@ -113,8 +114,11 @@ TEST_F(SettingsView, TheActionFollowsTheUpdaterState)
     QTest::mouseClick(v.actionButton(), Qt::LeftButton);
     EXPECT_EQ(v.statusText(), QStringLiteral("Checking for updates…"));
     EXPECT_FALSE(v.actionButton()->isEnabled());
+    EXPECT_FALSE(v.spinner()->isHidden()) << "the spinner turns while the updater checks";
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !m_updater->isRequestInFlight(); }, 15000));
     EXPECT_TRUE(v.actionButton()->isEnabled());
+    EXPECT_TRUE(v.spinner()->isHidden());
+    EXPECT_FALSE(v.spinner()->isRotating()) << "a hidden spinner keeps no timer";
     EXPECT_TRUE(v.statusText().startsWith(QStringLiteral("Update check failed: ")));
     EXPECT_EQ(m_alerts.size(), 1);
 
