@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QWindow>
 
 using namespace NativeAppAppearance;
@@ -133,8 +134,11 @@ void AnnotationFloatingPanel::show(QWidget *host, std::optional<QString> text, s
         check->setGeometry(256, 128, 32, 28);
         QFont hintFont = QApplication::font();
         hintFont.setPixelSize(11);
-        auto *hint = new KivaroTextLabel(QStringLiteral("⌘↩"), hintFont, DynamicColor::secondaryLabel, 1, surface);
-        hint->setGeometry(216, 133, 36, 16);
+        // The key the field commits with, named as the menus name their keys.
+        auto *hint = new KivaroTextLabel(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText), hintFont,
+                                         DynamicColor::secondaryLabel, 1, surface);
+        const int hintWidth = hint->sizeHint().width();
+        hint->setGeometry(252 - hintWidth, 133, hintWidth, 16);
         m_input = input;
     } else if (!text && supplemental) {
         supplemental->setParent(surface);
