@@ -10,6 +10,7 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
@@ -289,11 +290,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
 Platform::Task<void> standalone(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standaloneRun(
-        QStringLiteral("Annotation tools verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("annotation-tools-result.json"), QStringLiteral("drawing-tools-before-undo.png"),
-         QStringLiteral("drawing-tools-export.png"), QStringLiteral("drawing-tools.png"), QStringLiteral("numbered-steps.kivaro"),
-         QStringLiteral("numbered-steps.png"), QStringLiteral("numbered-steps-export.png"), QStringLiteral("floating-text-light.png"),
-         QStringLiteral("floating-text-dark.png")});
+        QStringLiteral("Annotation tools verification failed: "), RunRecords::names(RunRecords::Run::annotationToolsAlone));
     try {
         const QString folder = standaloneRun.requireFolder();
         if (!editor || !editor->document())

@@ -8,6 +8,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -173,8 +174,7 @@ std::optional<int> windowManagerPolicy()
 
 Platform::Task<void> run(EditorController *editor)
 {
-    const StandaloneRun standalone(QStringLiteral("Visibility verification failed: "),
-                                   {QStringLiteral("summary.json"), QStringLiteral("settings-reopened.png")});
+    const StandaloneRun standalone(QStringLiteral("Visibility verification failed: "), RunRecords::names(RunRecords::Run::visibility));
     std::unique_ptr<TextHistoryWindow> history;
     try {
         standalone.requireFolder();

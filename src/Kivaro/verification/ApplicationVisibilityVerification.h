@@ -25,6 +25,7 @@ namespace Kivaro::ApplicationVisibilityVerification {
 inline constexpr char passSummary[] =
     "{\"status\":\"passed\",\"environment\":\"native-linux\",\"lastWindowAccessory\":true,\"reopenRegular\":true,"
     "\"historyWindows\":true,\"multipleWindows\":true,\"minimizedWindowRegular\":true,\"processRemainsRunning\":true}";
+static_assert(sizeof(passSummary) - 1 == 200, "the summary keeps its fixed length");
 
 // Ends the process: status 0 after the pass summary, 1 after the failure record.
 Platform::Task<void> run(EditorController *editor);

@@ -6,6 +6,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Platform/Async/Awaitables.h"
 
@@ -23,7 +24,7 @@ Platform::Task<void> quitDuringCapture(EditorController *editor)
 {
     // The result is the termination's to write; this run removes an earlier one first.
     const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Quit during capture verification failed: "),
-                                                          {QStringLiteral("summary.json")});
+                                                          RunRecords::names(RunRecords::Run::quitDuringCapture));
     const QPointer<AppDelegate> delegate(AppDelegate::shared());
     if (!delegate || !editor || !editor->capture() || !editor->document())
         standalone.fail(QStringLiteral("the application has no editor with a capture to quit during"));

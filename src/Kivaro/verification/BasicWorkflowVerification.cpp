@@ -11,6 +11,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
@@ -92,9 +93,7 @@ void hide(QWidget *window)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Basic workflow verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("settings-error.png"), QStringLiteral("broken.kivaro"),
-         QStringLiteral("oversized.kivaro"), QStringLiteral("edge-mosaic.png")});
+        QStringLiteral("Basic workflow verification failed: "), RunRecords::names(RunRecords::Run::basicWorkflow));
     QStringList checks;
     try {
         standalone.requireFolder();

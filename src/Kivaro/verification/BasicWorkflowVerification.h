@@ -27,8 +27,10 @@ namespace Kivaro::BasicWorkflowVerification {
 
 // The check texts, one per phase, in order.
 const QStringList &checkTexts();
-// The limitation the summary names.
-inline constexpr char limitation[] = "AirDrop 接收、真实远端 AI、真人语音、多显示器没有在本套件中验证";
+// The limitation the summary names. No nearby-transfer service exists here: what is not
+// verified is another application receiving a shared file.
+inline constexpr char limitation[] = "跨 app 接收、真实远端 AI、真人语音、多显示器没有在本套件中验证";
+static_assert(sizeof(limitation) - 1 == 89, "the limitation keeps its fixed length");
 
 Platform::Task<void> run(EditorController *editor);
 Platform::Task<void> quitDuringCapture(EditorController *editor);

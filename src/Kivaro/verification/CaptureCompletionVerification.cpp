@@ -9,6 +9,7 @@
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
@@ -34,8 +35,6 @@ namespace Kivaro::CaptureCompletionVerification {
 using namespace std::chrono_literals;
 using NativeAppAppearance::Appearance;
 using NativeAppAppearance::AppearanceManager;
-
-static_assert(sizeof(passResult) - 1 == 146, "the result keeps its fixed length");
 
 namespace {
 
@@ -181,7 +180,7 @@ Platform::Task<void> run(EditorController *editor, QString output, CompletionSte
 {
     co_await Platform::yieldToEventLoop();
     // An earlier pass in this folder must not outlive a failure of this run.
-    ::unlink(QFile::encodeName(QDir(output).filePath(resultName)).constData());
+    RunRecords::remove(output, RunRecords::Run::captureCompletion);
 
     Run state;
     state.editor = editor;

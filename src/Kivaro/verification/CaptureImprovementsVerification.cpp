@@ -1,4 +1,5 @@
 #include "Kivaro/verification/CaptureImprovementsVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 
 #include "Kivaro/controls/KivaroModes.h"
@@ -154,8 +155,7 @@ Platform::Task<void> snapshotEditor(EditorController *editor, QString path)
 
 Platform::Task<void> run(EditorController *editor, QString output)
 {
-    for (const QString &name : evidenceNames())
-        ::unlink(QFile::encodeName(file(output, name)).constData());
+    RunRecords::remove(output, RunRecords::Run::captureImprovements);
     co_await shortcutRouting(editor, output);
     co_await mosaic(editor, output);
     co_await friendlyAnnotations(editor, output);

@@ -7,6 +7,7 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Async/Cancellation.h"
@@ -145,9 +146,7 @@ Platform::Task<void> verifyCancel(CaptureSelectionMode mode, bool button, bool c
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Live capture verification failed: "),
-        {QStringLiteral("captured-window.png"), QStringLiteral("captured-region.png"), QStringLiteral("cancel-footer-window.png"),
-         QStringLiteral("cancel-footer-region.png"), QStringLiteral("live-captured-editor.png")},
+        QStringLiteral("Live capture verification failed: "), RunRecords::names(RunRecords::Run::captureLive),
         QStringLiteral("capture-live.json"));
     WindowList windows;
     QByteArray record;

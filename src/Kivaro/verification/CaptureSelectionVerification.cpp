@@ -6,6 +6,7 @@
 #include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
@@ -104,10 +105,8 @@ QWidget *fixtureWindow(const QString &title, const QRectF &frame)
 
 Platform::Task<void> run(EditorController *editor)
 {
-    QStringList records{QStringLiteral("summary.json")};
-    for (const QString &name : pictureNames())
-        records.append(name + QStringLiteral(".png"));
-    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Capture selection verification failed: "), records);
+    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Capture selection verification failed: "),
+                                                          RunRecords::names(RunRecords::Run::captureSelection));
     WindowList windows;
     try {
         standalone.requireFolder();

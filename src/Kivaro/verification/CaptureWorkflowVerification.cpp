@@ -6,6 +6,7 @@
 #include "Kivaro/document/ShotState.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Files/PrivateFiles.h"
@@ -160,8 +161,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
         missing("the document has no canvas");
     const QDir folder(output);
     // An earlier run's files never pass for this run's.
-    for (const char *name : {"05-redacted.png", "linked-and-masked.kivaro"})
-        ::unlink(QFile::encodeName(folder.filePath(QString::fromLatin1(name))).constData());
+    RunRecords::remove(output, RunRecords::Run::captureWorkflow);
 
     // 1. A moved bubble keeps its arrow on the anchor.
     progress("linked-workflow-start");

@@ -13,6 +13,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Markup/MarkupCanvas.h"
@@ -79,9 +80,7 @@ bool sendEscape(QWidget *window)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Inline capture verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("inline-before.png"), QStringLiteral("inline-export.png"),
-         QStringLiteral("inline-annotated.png"), QStringLiteral("inline-text-panel.png")});
+        QStringLiteral("Inline capture verification failed: "), RunRecords::names(RunRecords::Run::inlineCapture));
     try {
         standalone.requireFolder();
         if (!editor || !editor->document() || !editor->inlineEditor() || !editor->recent())

@@ -6,6 +6,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "KivaroCore/CaptureShortcut.h"
 #include "KivaroCore/LaunchArguments.h"
@@ -98,9 +99,7 @@ QString arrayNotation(const QStringList &texts)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Localization verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("settings-light.png"), QStringLiteral("settings-dark.png"),
-         QStringLiteral("ai-settings-dark.png")});
+        QStringLiteral("Localization verification failed: "), RunRecords::names(RunRecords::Run::localization));
     QJsonObject summary;
     try {
         standalone.requireFolder();

@@ -21,6 +21,7 @@ class EditorController;
 namespace MenuVerification {
 
 inline constexpr const char passResult[] = "{\"status\":\"passed\",\"environment\":\"native-linux\",\"customMenuKeyboard\":true}";
+static_assert(sizeof(passResult) - 1 == 74, "the result keeps its fixed length");
 
 Platform::Task<void> run(EditorController *editor, QString output);
 

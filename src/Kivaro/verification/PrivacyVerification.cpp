@@ -7,6 +7,7 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
 #include "Platform/Async/Awaitables.h"
@@ -92,9 +93,7 @@ QString frameList(const QList<QRectF> &frames)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Privacy verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("before.png"), QStringLiteral("privacy-editor.png"),
-         QStringLiteral("mosaic.png"), QStringLiteral("privacy.kivaro")});
+        QStringLiteral("Privacy verification failed: "), RunRecords::names(RunRecords::Run::privacy));
     try {
         standalone.requireFolder();
         ShotDocument *document = editor ? editor->document() : nullptr;

@@ -13,6 +13,7 @@
 #include "Kivaro/verification/CaptureWorkflowVerification.h"
 #include "Kivaro/verification/MenuVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "Kivaro/verification/SharingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
 #include "Kivaro/verification/TextRecognitionVerification.h"
@@ -47,24 +48,7 @@ using namespace std::chrono_literals;
 
 const QStringList &suiteRecords()
 {
-    static const QStringList names{
-        QStringLiteral("summary.json"),
-        QStringLiteral("00-startup-settings.png"),
-        QStringLiteral("01-editor.png"),
-        QStringLiteral("02-annotated.png"),
-        QStringLiteral("03-export.png"),
-        QStringLiteral("04-small-window.png"),
-        QStringLiteral("roundtrip.kivaro"),
-        // The sub-runs' own result records: none of an earlier run may outlive a failure.
-        QStringLiteral("capture-improvements.json"),
-        QStringLiteral("sharing-result.json"),
-        QStringLiteral("menus-result.json"),
-        QStringLiteral("annotation-tools-result.json"),
-        QStringLiteral("voice-interaction-result.json"),
-        QStringLiteral("custom-update-prompt-result.json"),
-        QStringLiteral("capture-completion-result.json"),
-        QStringLiteral("two-shortcuts-result.json"),
-    };
+    static const QStringList names = RunRecords::names(RunRecords::Run::suite);
     return names;
 }
 

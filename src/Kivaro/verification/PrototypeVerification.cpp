@@ -1,5 +1,6 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativeAppearanceAudit.h"
 #include "Platform/Async/Cancellation.h"
@@ -80,8 +81,7 @@ StandaloneRun::StandaloneRun(QString prefix, const QStringList &records, QString
     QStringList names = records;
     if (!names.contains(m_result))
         names.append(m_result);
-    for (const QString &name : names)
-        ::unlink(QFile::encodeName(path(name)).constData());
+    RunRecords::remove(m_folder, names);
 }
 
 QString StandaloneRun::path(const QString &name) const

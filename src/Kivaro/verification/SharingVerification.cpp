@@ -15,6 +15,7 @@
 #include "Kivaro/sharing/ShareRowButton.h"
 #include "Kivaro/sharing/ShareSession.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "KivaroCore/RecognizedTextHistory.h"
 #include "KivaroCore/ShotError.h"
@@ -371,7 +372,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
     co_await Platform::yieldToEventLoop();
     if (!editor || !editor->document() || !editor->sharing())
         failWith(QStringLiteral("编辑器不可用"));
-    ::unlink(QFile::encodeName(QDir(output).filePath(QStringLiteral("sharing-result.json"))).constData());
+    RunRecords::remove(output, RunRecords::Run::sharing);
     SavedAppearance appearance;
     Receiver receiver(output);
     co_await steps(editor, output);

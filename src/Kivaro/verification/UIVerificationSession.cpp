@@ -12,6 +12,7 @@
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
@@ -66,6 +67,9 @@ UIVerificationSession::UIVerificationSession(EditorController *editor, AppDelega
     if (const auto folder = PrototypeVerification::evidenceFolder())
         if (!Platform::ensurePrivateFolder(*folder))
             m_output = *folder;
+    // An earlier session's records and traces in a reused folder go first: its microphone check
+    // must not pass for this session's, nor its trace lines run on into this session's.
+    RunRecords::remove(m_output, RunRecords::Run::session);
     if (!m_output.isEmpty())
         Platform::writePrivateFile(QDir(m_output).filePath(QStringLiteral("process.pid")), QByteArray::number(qint64(::getpid())));
 

@@ -5,6 +5,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/update/KivaroUpdateConfiguration.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppUpdater/NativeUpdateManifest.h"
@@ -220,9 +221,7 @@ Platform::Task<void> verifyPublished(QString output)
     co_await Platform::yieldToEventLoop();
     // An earlier run's result and pictures go first: a failure must leave no pass behind. A
     // failure writes the frame's failed record, its line and status 1.
-    PrototypeVerification::StandaloneRun run(QString::fromUtf8(publishedFailurePrefix),
-                                             {QStringLiteral("published-update.json"), QStringLiteral("installed-update-light.png"),
-                                              QStringLiteral("installed-update-dark.png")});
+    PrototypeVerification::StandaloneRun run(QString::fromUtf8(publishedFailurePrefix), RunRecords::names(RunRecords::Run::publishedUpdate));
     QString failure;
     try {
         if (run.folder().isEmpty() || QDir::cleanPath(run.folder()) != QDir::cleanPath(output))

@@ -142,6 +142,24 @@ TEST(VerificationFolder, ANamedFolderIsMadePrivateOrMustBeTheUsersOwn)
     EXPECT_FALSE(QFileInfo::exists(home.filePath(QStringLiteral("nowhere")))) << "nothing made at a dangling link's target";
 }
 
+// The run writes its evidence by path: in a folder above it where anyone may rename entries,
+// someone else could swap the evidence folder for theirs during the run. A folder whose sticky
+// bit keeps each entry to its owner (as /tmp) is fine.
+TEST(VerificationFolder, AFolderAboveItThatOthersCanRenameInIsRefused)
+{
+    QTemporaryDir home;
+    const QString shared = home.filePath(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkdir(shared));
+    const QString evidence = shared + QStringLiteral("/deeper/evidence");
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    EXPECT_EQ(checkNamedFolder(evidence),
+              QStringLiteral("the folder %1 above the evidence folder %2 is writable by others").arg(shared, evidence));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    EXPECT_FALSE(checkNamedFolder(evidence));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0755), 0);
+    EXPECT_FALSE(checkNamedFolder(evidence));
+}
+
 // The run's preferences move under its folder; the user's folder is never named again.
 TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
 {
@@ -149,6 +167,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
     const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
     const auto restore = [](const char *name, const QByteArray &value) {
         if (value.isNull())
             qunsetenv(name);
@@ -166,7 +185,9 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     // the user's data folder stays known for reading what the user installed.
     EXPECT_EQ(QFile::decodeName(qgetenv("XDG_DATA_HOME")), folder + QStringLiteral("/data"));
     EXPECT_EQ(QFile::decodeName(qgetenv("XDG_CACHE_HOME")), folder + QStringLiteral("/cache"));
-    for (const char *made : {"/data", "/cache"}) {
+    // And the temporary folder: nothing the run sweeps there is anybody else's.
+    EXPECT_EQ(QDir::tempPath(), folder + QStringLiteral("/tmp"));
+    for (const char *made : {"/data", "/cache", "/tmp"}) {
         struct stat info = {};
         ASSERT_EQ(::lstat(QFile::encodeName(folder + QLatin1String(made)).constData(), &info), 0) << made;
         EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
@@ -175,6 +196,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     qputenv("XDG_CONFIG_HOME", savedConfig);
     restore("XDG_DATA_HOME", savedDataHome);
     restore("XDG_CACHE_HOME", savedCache);
+    restore("TMPDIR", savedTemporary);
 
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
     EXPECT_TRUE(isolateRun(arguments));
@@ -191,6 +213,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     qputenv("XDG_CONFIG_HOME", savedConfig);
     restore("XDG_DATA_HOME", savedDataHome);
     restore("XDG_CACHE_HOME", savedCache);
+    restore("TMPDIR", savedTemporary);
     if (savedData.isNull())
         qunsetenv("KIVARO_DATA_DIR");
     else
@@ -210,6 +233,19 @@ TEST(VerificationFolder, WithoutANamedFolderTheHistoryLiesInTheRunsFreshFolder)
         const QString recent = RecentShots::defaultDirectory(arguments, QProcessEnvironment());
         EXPECT_TRUE(recent.startsWith(temporary.path() + QStringLiteral("/kivaro-basics-"))) << recent.toStdString();
         EXPECT_TRUE(recent.endsWith(QStringLiteral("/recent-data")));
+
+        // Once the run's temporary folder has moved into it, the run keeps its folder.
+        const QString folder = *evidenceFolder();
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        EXPECT_FALSE(isolateRun(arguments));
+        EXPECT_EQ(QDir::tempPath(), folder + QStringLiteral("/tmp"));
+        EXPECT_EQ(evidenceFolder(), std::optional<QString>(folder));
+        EXPECT_EQ(QDir(folder + QStringLiteral("/tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+        qputenv("XDG_DATA_HOME", savedData);
+        qputenv("XDG_CACHE_HOME", savedCache);
     }
     qputenv("TMPDIR", saved);
 }

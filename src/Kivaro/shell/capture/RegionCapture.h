@@ -88,8 +88,9 @@ public:
     // Cancels the first overlay with its footer's button, or with an Escape key press sent
     // through the application (optionally while a text field in the overlay has the focus).
     bool verifyCancel(bool usingButton, bool focusChild);
-    // Writes a PNG of the first overlay's footer; does nothing without an overlay. Throws
-    // ShotError when the footer cannot be drawn or encoded or the file cannot be written.
+    // Writes a PNG of the first overlay's footer as a private file (0600, never through a link);
+    // does nothing without an overlay. Throws ShotError when the footer cannot be drawn or
+    // encoded, or with the write's error, which names the file.
     Platform::Task<void> verifyFooter(QString path);
 
 Q_SIGNALS:

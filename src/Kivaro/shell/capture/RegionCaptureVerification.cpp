@@ -9,12 +9,12 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
+#include "Platform/Files/PrivateFiles.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImageWriter>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -116,9 +116,10 @@ Platform::Task<void> RegionCapture::verifyFooter(QString path)
     buffer.open(QIODevice::WriteOnly);
     if (!QImageWriter(&buffer, "png").write(picture.toImage()) || png.isEmpty())
         throw ShotError::message(QStringLiteral("Capture footer snapshot encoding failed"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size())
-        throw ShotError::message(file.errorString());
+    // Evidence like every other record: 0600, never through a link at its name; the error names
+    // the file.
+    if (const auto error = Platform::writePrivateFile(path, png))
+        throw ShotError::message(*error);
 }
 
 } // namespace Kivaro
