@@ -1,5 +1,7 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 
+#include "Kivaro/controls/KivaroWindow.h"
+
 #include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativeAppearanceAudit.h"
@@ -49,8 +51,30 @@ void snapshot(QWidget *view, const QString &path)
     std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     const QPoint centre(image.width() / 2, image.height() / 2);
-    if (!(image.rect().contains(centre) && qAlpha(image.pixel(centre)) / 255.0 > 0.9))
+    if (!(image.rect().contains(centre) && qAlpha(image.pixel(centre)) / 255.0 > 0.9) || !drawsSomething(view))
         throw ShotError::message(QStringLiteral("断言失败：native-canvas-visible"));
+}
+
+bool drawsSomething(QWidget *view)
+{
+    // The content alone: a window's background (Qt's, or the one a KivaroWindow paints behind
+    // its content view) is opaque whatever the content drew.
+    QWidget *content = view;
+    if (auto *window = qobject_cast<KivaroWindow *>(view); window && window->contentView())
+        content = window->contentView();
+    if (!content || content->size().isEmpty())
+        return false;
+    QImage image(content->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    content->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) > 229) // above 0.9
+                return true;
+    }
+    return false;
 }
 
 QString describe(std::exception_ptr error)

@@ -1,6 +1,7 @@
 // What a process run cannot see of the verification frame: the launch rules, the folder policy,
 // the window picture's own check and where a run keeps the editor's history.
 
+#include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -276,4 +278,35 @@ TEST(VerificationSnapshot, APictureOfAWindowThatDrewNothingFailsAfterItIsWritten
     const QImage written(path);
     ASSERT_FALSE(written.isNull()) << "the picture stays for the record";
     EXPECT_EQ(qAlpha(written.pixel(120, 80)), 0);
+}
+
+// An ordinary window whose content paints nothing: the picture shows the window's opaque
+// background, yet the check fails, for a plain window and for one of ours alike; content that
+// fills itself passes.
+TEST(VerificationSnapshot, AnOrdinaryWindowWhoseContentPaintsNothingFails)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("window.png"));
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *content = new QWidget;
+    layout->addWidget(content);
+    window.resize(200, 120);
+    window.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(content, path); }), QStringLiteral("断言失败：native-canvas-visible"));
+    const QImage written(path);
+    ASSERT_FALSE(written.isNull());
+    EXPECT_EQ(qAlpha(written.pixel(written.width() / 2, written.height() / 2)), 255) << "the window's background is in the picture";
+    content->setAutoFillBackground(true);
+    EXPECT_EQ(shotErrorOf([&] { snapshot(content, path); }), QString());
+
+    KivaroWindow ours(QRect(0, 0, 200, 120), KivaroWindow::Titled | KivaroWindow::Closable);
+    auto *empty = new QWidget;
+    ours.setContentView(empty);
+    ours.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return ours.windowHandle() && ours.windowHandle()->isExposed(); }));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(empty, path); }), QStringLiteral("断言失败：native-canvas-visible"));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(&ours, path); }), QStringLiteral("断言失败：native-canvas-visible")) << "the window stands for its content";
 }
