@@ -53,8 +53,8 @@ std::optional<QString> isolateRun(const QStringList &arguments);
 // user installed there, such as a speech model.
 QString userDataHome();
 
-// The quit-during-capture run: set by its runner once it has seen the pending selection and
-// posted the quit itself; the termination writes the pass record only then.
+// The quit-during-capture run: set by its runner once it has seen the pending selection and its
+// quit key was taken by the menu; the termination writes the pass record only then.
 inline constexpr char quitDuringCapturePass[] = "{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}";
 static_assert(sizeof(quitDuringCapturePass) - 1 == 68, "the record keeps its fixed length");
 void noteQuitPostedDuringCapture(bool posted = true);

@@ -22,6 +22,8 @@
 #include <QNetworkAccessManager>
 #include <QUuid>
 
+#include <utility>
+
 #include <cstdio>
 #include <memory>
 
@@ -47,10 +49,28 @@ struct Harness {
             shortcut->stop();
         settings.reset();
         updater.reset();
+        try {
+            removeSuite();
+        } catch (const Platform::DefaultsWriteError &) {
+            // Only on a way out that failed already (a passing run removes the suite itself, and
+            // fails when it cannot): the run's own error is the one to report.
+        }
+    }
+    // Throws DefaultsWriteError when the suite's file stays.
+    void removeSuite()
+    {
         if (!suiteName.isEmpty())
-            Platform::UserDefaults::removePersistentDomain(suiteName);
+            Platform::UserDefaults::removePersistentDomain(std::exchange(suiteName, QString()));
     }
 };
+
+// The run's updaters tell the run, not the user: an alert (a setting that could not be stored)
+// is answered at once and the run fails on its own check, leaving no window behind.
+void answerAlerts(NativeAppUpdater::NativeUpdaterServices &services)
+{
+    services.showAlert = [](const NativeAppUpdater::NativeUpdatePrompt &, NativeAppUpdater::NativeUpdateAlertStyle,
+                            std::function<void(bool)> completion) { completion(false); };
+}
 
 } // namespace
 
@@ -159,6 +179,7 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
         co_await Platform::sleep(std::chrono::milliseconds(250));
         PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("installed-update-%1.png").arg(QLatin1String(name))));
     }
+    harness.removeSuite();
 
     co_return QJsonObject{
         {QStringLiteral("build"), manifest.build},
@@ -194,6 +215,7 @@ Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfigura
     NativeAppUpdater::NativeUpdaterServices services;
     services.promptDefaults = suite;
     services.requestTermination = [] {};
+    answerAlerts(services);
     harness.updater = std::make_unique<NativeAppUpdater::NativeUpdater>(configuration, suite, services);
     if (harness.updater->automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("自动更新首次应关闭"));
@@ -214,6 +236,7 @@ Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfigura
         throw ShotError::message(QStringLiteral("关闭更新偏好未持久化"));
     window->close();
     co_await Platform::sleep(std::chrono::milliseconds(350));
+    harness.removeSuite();
 }
 
 Platform::Task<void> verifyPublished(QString output)

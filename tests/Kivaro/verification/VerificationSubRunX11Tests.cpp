@@ -14,6 +14,8 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/verification/AppearanceVerification.h"
+#include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/CaptureCompletionVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
@@ -23,6 +25,7 @@
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/CaptureShortcut.h"
+#include "KivaroCore/VerificationRun.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Dialogs/ScriptedAlertPresenter.h"
 #include "Platform/Dialogs/ScriptedFilePanels.h"
@@ -340,6 +343,59 @@ TEST_F(SubRun, AFaultyCompletionStepOrAMissingEditorFailsTheCompletionCheckWithI
         EXPECT_TRUE(editor->window()->isVisible());
         EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::textSegment));
     }
+}
+
+// ---- the minimised window --------------------------------------------------------------------
+
+// A minimised window stays "visible" to Qt and listed by the window manager: only the window
+// manager's iconic state tells a minimised window from a shown one.
+TEST(MinimisedWindow, OnlyTheWindowManagersIconicStatePassesTheCheck)
+{
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Minimised check"));
+    window.resize(320, 200);
+    window.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    EXPECT_EQ(ApplicationVisibilityVerification::isIconic(&window), std::optional<bool>(false));
+    EXPECT_EQ(failureOf(ApplicationVisibilityVerification::requireMinimized(&window, 8)),
+              QStringLiteral("Application visibility check 8: the window manager does not show \"Minimised check\" minimised"));
+
+    window.showMinimized();
+    EXPECT_TRUE(window.isVisible()) << "Qt keeps a minimised window visible";
+    EXPECT_EQ(failureOf(ApplicationVisibilityVerification::requireMinimized(&window, 8)), QString());
+    EXPECT_EQ(ApplicationVisibilityVerification::isIconic(&window), std::optional<bool>(true));
+}
+
+// ---- the quit during a capture ---------------------------------------------------------------
+
+// The quit is the scenario's own only once the menu took its key: nothing is noted while the key
+// waits in the queue (another quit meanwhile is not the scenario's), nor when no enabled item
+// takes it.
+TEST_F(SubRun, TheQuitIsTheScenariosOwnOnlyOnceTheMenuTookItsKey)
+{
+    QAction *quit = nullptr;
+    for (QAction *top : delegate->mainMenu()->actions())
+        if (QMenu *menu = top->menu())
+            for (QAction *item : menu->actions())
+                if (item->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q))
+                    quit = item;
+    ASSERT_TRUE(quit);
+    bool refused = false;
+    quit->setEnabled(false);
+    BasicWorkflowVerification::postQuitKey(delegate.get(), [&] { refused = true; });
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return refused; }));
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture()) << "no item took the key";
+
+    refused = false;
+    quit->setEnabled(true);
+    BasicWorkflowVerification::postQuitKey(delegate.get(), [&] { refused = true; });
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture()) << "the key still waits in the queue";
+    const bool noted = TestSupport::waitUntil([] { return PrototypeVerification::quitPostedDuringCapture(); });
+    PrototypeVerification::noteQuitPostedDuringCapture(false);
+    EXPECT_TRUE(noted);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return delegate->hasTerminated(); })) << "the menu's quit ran";
 }
 
 // ---- the window keys of the main menu --------------------------------------------------------
