@@ -9,6 +9,7 @@
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -90,26 +91,6 @@ Platform::Task<void> requirePolicy(int expected)
                                  .arg(windowList()));
 }
 
-QString quoted(const QString &text)
-{
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == u'"' || c == u'\\')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c == u'\t')
-            out += QStringLiteral("\\t");
-        else if (c == u'\r')
-            out += QStringLiteral("\\r");
-        else if (c.unicode() < 0x20)
-            out += QStringLiteral("\\u{%1}").arg(c.unicode(), 0, 16);
-        else
-            out += c;
-    }
-    return out + u'"';
-}
-
 void closeWindow(QWidget *window)
 {
     if (!window)
@@ -141,10 +122,10 @@ QString describeWindow(const QWidget *window)
 
 QString windowList()
 {
-    QStringList items;
+    QStringList descriptions;
     for (const QWidget *window : QApplication::topLevelWidgets())
-        items.append(quoted(describeWindow(window)));
-    return u'[' + items.join(QStringLiteral(", ")) + u']';
+        descriptions.append(describeWindow(window));
+    return VerificationSupport::arrayNotation(descriptions);
 }
 
 std::optional<int> windowManagerPolicy()
@@ -199,7 +180,7 @@ Platform::Task<void> requireMinimized(const QWidget *window, int number)
     }
     throw ShotError::message(QStringLiteral("Application visibility check %1: the window manager does not show %2 minimised")
                                  .arg(number)
-                                 .arg(guarded ? quoted(guarded->windowTitle()) : QStringLiteral("the window")));
+                                 .arg(guarded ? VerificationSupport::quoted(guarded->windowTitle()) : QStringLiteral("the window")));
 }
 
 Platform::Task<void> run(EditorController *editor)

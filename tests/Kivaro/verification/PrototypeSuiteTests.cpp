@@ -6,6 +6,7 @@
 #include "Kivaro/verification/PrivacyVerification.h"
 #include "Kivaro/verification/PrototypeSuite.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -101,6 +102,16 @@ TEST(PrototypeSuiteRecords, TheSuiteRemovesEverySubRunsFilesAndTheSessionItsTrac
     const QStringList session = Kivaro::RunRecords::names(Run::session);
     for (const char *name : {"microphone-check.json", "copy-receipt.json", "pointer-timing.jsonl", "voice-timing.jsonl"})
         EXPECT_TRUE(session.contains(QLatin1String(name))) << name;
+}
+
+// An offending text holding a quote or a backslash cannot end its quotes early in a failure
+// message: both are written with a backslash before them.
+TEST(VerificationMessages, QuotedTextsKeepTheirQuotesAndBackslashes)
+{
+    using Kivaro::VerificationSupport::arrayNotation;
+    EXPECT_EQ(arrayNotation({QStringLiteral("说 \"好\""), QStringLiteral("C:\\路径"), QStringLiteral("两\n行")}),
+              QStringLiteral("[\"说 \\\"好\\\"\", \"C:\\\\路径\", \"两\\n行\"]"));
+    EXPECT_EQ(arrayNotation({}), QStringLiteral("[]"));
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "Kivaro/verification/BasicWorkflowVerification.h"
 #include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/CaptureCompletionVerification.h"
+#include "Kivaro/verification/LocalizationVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
@@ -364,6 +365,37 @@ TEST(MinimisedWindow, OnlyTheWindowManagersIconicStatePassesTheCheck)
     EXPECT_TRUE(window.isVisible()) << "Qt keeps a minimised window visible";
     EXPECT_EQ(failureOf(ApplicationVisibilityVerification::requireMinimized(&window, 8)), QString());
     EXPECT_EQ(ApplicationVisibilityVerification::isIconic(&window), std::optional<bool>(true));
+}
+
+// ---- the localisation run's windows ----------------------------------------------------------
+
+// The texts of the visible windows are gathered in the application's window order: the window
+// manager's stacking, front-most first, whichever window was made first.
+TEST(LocalizationWindows, VisibleWindowsComeFrontMostFirst)
+{
+    QWidget first;
+    first.setWindowTitle(QStringLiteral("Made first"));
+    QWidget second;
+    second.setWindowTitle(QStringLiteral("Made second"));
+    for (QWidget *window : {&first, &second}) {
+        window->resize(300, 200);
+        window->show();
+        ASSERT_TRUE(TestSupport::waitUntil([window] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    }
+    const auto order = [&] {
+        QList<QWidget *> ours;
+        for (QWidget *window : LocalizationVerification::visibleWindows())
+            if (window == &first || window == &second)
+                ours.append(window);
+        return ours;
+    };
+    for (QWidget *front : {&first, &second, &first}) {
+        front->raise();
+        front->activateWindow();
+        QWidget *back = front == &first ? &second : &first;
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return order() == QList<QWidget *>{front, back}; }))
+            << front->windowTitle().toStdString() << " in front";
+    }
 }
 
 // ---- the quit during a capture ---------------------------------------------------------------
