@@ -69,8 +69,6 @@ struct RunContext {
 // editor's window through its event queue; a click when both are equal. Throws ShotError when
 // the editor has no shown window or no canvas to aim at.
 void drag(EditorController *editor, QPointF from, QPointF to);
-// Writes `bytes` to the file `name` of the output folder; throws the write's error.
-void writeEvidence(const RunContext &run, const QString &name, const QByteArray &bytes);
 // Arms `tool` in select-and-edit with the tool panel, as a user choosing it would.
 void chooseTool(EditorController *editor, std::optional<DrawingTool> tool);
 

@@ -12,6 +12,7 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
@@ -54,16 +55,8 @@ const QStringList &checkTexts()
 
 namespace {
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
-
-void check(bool condition, const char *message)
-{
-    if (!condition)
-        failWith(message);
-}
+using VerificationSupport::check;
+using VerificationSupport::failWith;
 
 bool opens(ShotDocument *document, const QString &path)
 {

@@ -10,12 +10,13 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Defaults/UserDefaults.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "Platform/Windows/WindowActivation.h"
 
@@ -41,10 +42,7 @@ namespace {
 const QString resultName = QStringLiteral("capture-completion-result.json");
 const QString marker = QStringLiteral("preserve-existing-clipboard");
 
-[[noreturn]] void failWith(const QString &text)
-{
-    throw ShotError::message(text);
-}
+using VerificationSupport::failWith;
 
 // The editor's window and the mode control, or a failure naming what is missing.
 KivaroWindow *editorWindow(EditorController *editor)
@@ -162,8 +160,7 @@ Platform::Task<void> checks(Run &run, QString output, const CompletionStep &comp
                 failWith(QStringLiteral("Captured PNG was not copied"));
         }
 
-    if (const auto error = Platform::writePrivateFile(QDir(output).filePath(resultName), QByteArray(passResult)))
-        failWith(*error);
+    VerificationSupport::writeEvidence(QDir(output).filePath(resultName), QByteArray(passResult));
 }
 
 } // namespace

@@ -8,13 +8,13 @@
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Async/Cancellation.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPixmap>
@@ -56,18 +56,12 @@ QByteArray passRecord(QSize windowPixels, QSize regionPixels)
 
 namespace {
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
+using VerificationSupport::failWith;
 
 QByteArray encodePNG(const QImage &image)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image) || png.isEmpty())
+    const QByteArray png = VerificationSupport::encodePNG(image);
+    if (png.isEmpty())
         failWith("截图无法编码");
     return png;
 }

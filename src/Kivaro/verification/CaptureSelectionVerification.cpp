@@ -7,6 +7,7 @@
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
@@ -75,8 +76,7 @@ constexpr Qt::KeyboardModifiers shift = Qt::ShiftModifier;
 
 void expect(bool condition, const char *rule)
 {
-    if (!condition)
-        throw ShotError::message(QStringLiteral("Capture selection failed: ") + QString::fromUtf8(rule));
+    VerificationSupport::check(condition, "Capture selection failed: ", rule);
 }
 
 // Exact equality, without Qt's fuzzy comparison of rectangles.

@@ -15,6 +15,7 @@
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Files/RegularFile.h"
@@ -69,11 +70,7 @@ bool newestHolds(const RecentShots &store, qsizetype links, qsizetype masks)
 
 namespace {
 
-void check(bool condition, const char *text)
-{
-    if (!condition)
-        throw ShotError::message(QString::fromUtf8(text));
-}
+using VerificationSupport::check;
 
 // The frame of `view` in its parent's points with the origin at the bottom left.
 QRectF frameYUp(const QWidget *view)

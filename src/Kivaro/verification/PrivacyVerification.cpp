@@ -8,6 +8,7 @@
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
 #include "Platform/Async/Awaitables.h"
@@ -31,10 +32,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-[[noreturn]] void failWith(const QString &message)
-{
-    throw ShotError::message(message);
-}
+using VerificationSupport::failWith;
 
 // The platform's orange and purple as sRGB; blue from the appearance kit.
 const QColor orange(255, 149, 0);

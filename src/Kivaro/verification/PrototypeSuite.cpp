@@ -14,6 +14,7 @@
 #include "Kivaro/verification/MenuVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "Kivaro/verification/SharingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
 #include "Kivaro/verification/TextRecognitionVerification.h"
@@ -24,7 +25,6 @@
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Markup/Markup.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Pasteboard/Pasteboard.h"
@@ -140,8 +140,7 @@ Platform::Task<void> secondHalf(SuiteRun &run)
     run.checks.append(QString::fromUtf8(SuiteCheck::projectRoundTrip));
 
     const QByteArray png = co_await document->png(std::nullopt, false);
-    if (const auto error = Platform::writePrivateFile(run.path(QStringLiteral("03-export.png")), png))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(run.path(QStringLiteral("03-export.png")), png);
     const QImage exported = QImage::fromData(png, "PNG");
     if (exported.isNull())
         throw ShotError::message(QStringLiteral("PNG 解码失败"));

@@ -3,16 +3,17 @@
 #include "Kivaro/controls/KivaroWindow.h"
 
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativeAppearanceAudit.h"
+#include "Platform/Async/Awaitables.h"
 #include "Platform/Async/Cancellation.h"
 #include "Platform/Files/PrivateFiles.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLayout>
@@ -26,8 +27,7 @@ namespace Kivaro::PrototypeVerification {
 
 void require(bool condition, const QString &message)
 {
-    if (!condition)
-        throw ShotError::message(QStringLiteral("断言失败：") + message);
+    VerificationSupport::check(condition, QString::fromUtf8(VerificationSupport::assertionFailed) + message);
 }
 
 void snapshot(QWidget *view, const QString &path)
@@ -40,14 +40,10 @@ void snapshot(QWidget *view, const QString &path)
     if (QLayout *layout = view->layout())
         layout->activate();
     const QImage image = NativeAppAppearance::NativeAppearanceAudit::render(window);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image) || png.isEmpty())
+    const QByteArray png = VerificationSupport::encodePNG(image);
+    if (png.isEmpty())
         throw ShotError::message(QStringLiteral("窗口截图编码失败"));
-    if (const auto error = Platform::writePrivateFile(path, png))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(path, png);
     std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     const QPoint centre(image.width() / 2, image.height() / 2);
@@ -75,6 +71,12 @@ bool drawsSomething(QWidget *view)
                 return true;
     }
     return false;
+}
+
+Platform::Task<void> snapshotAfterEvents(QWidget *view, QString path)
+{
+    co_await Platform::yieldToEventLoop();
+    snapshot(view, path);
 }
 
 QString describe(std::exception_ptr error)
@@ -123,8 +125,7 @@ const QString &StandaloneRun::requireFolder() const
 void StandaloneRun::write(const QString &name, const QByteArray &bytes) const
 {
     requireFolder();
-    if (const auto error = Platform::writePrivateFile(path(name), bytes))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(path(name), bytes);
 }
 
 void StandaloneRun::pass(const QByteArray &record) const

@@ -14,6 +14,7 @@
 // Main thread only.
 
 #include "KivaroCore/EvidenceFolder.h"
+#include "Platform/Async/Task.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +35,8 @@ void require(bool condition, const QString &message);
 // no PNG comes out, the write's error, and "断言失败：native-canvas-visible" (after writing)
 // unless the picture's centre pixel is opaque (alpha above 0.9) and drawsSomething(view).
 void snapshot(QWidget *view, const QString &path);
+// The same once the event loop has turned, so that what was just shown or changed has drawn.
+Platform::Task<void> snapshotAfterEvents(QWidget *view, QString path);
 
 // Whether `view` (the content view when it is a KivaroWindow) draws anything itself: rendered
 // with its children but without any window background into a transparent image at twice its

@@ -13,6 +13,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
@@ -118,8 +119,7 @@ void UIVerificationSession::write(const QString &name, const QByteArray &bytes) 
     // Nothing goes into a folder that was replaced by a link or opened to others since the start.
     if (!Kivaro::detail::PointerTrace::isValidFolder(m_output))
         throw ShotError::message(QStringLiteral("the evidence folder %1 is not a private folder of this user").arg(m_output));
-    if (const auto error = Platform::writePrivateFile(QDir(m_output).filePath(name), bytes))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(QDir(m_output).filePath(name), bytes);
 }
 
 Platform::Task<void> UIVerificationSession::baseline(QPointer<UIVerificationSession> self)

@@ -94,6 +94,21 @@ QWidget *showSettings(Harness &harness, NativeAppUpdater::NativeUpdater *updater
 const std::pair<const char *, NativeAppAppearance::Appearance> appearanceVariants[] = {
     {"light", NativeAppAppearance::Appearance::light}, {"dark", NativeAppAppearance::Appearance::dark}};
 
+// Shows the settings window around the harness's updater and photographs it light and dark, to
+// "<prefix><light|dark>.png" in `output`. Without the pictures there is no pass.
+Platform::Task<QWidget *> pictureSettings(Harness &harness, const Platform::UserDefaults &suite, QString output, QString prefix)
+{
+    QWidget *window = showSettings(harness, harness.updater.get(), suite);
+    if (!window)
+        throw ShotError::message(QStringLiteral("设置未显示"));
+    for (const auto &[name, look] : appearanceVariants) {
+        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
+        co_await Platform::sleep(std::chrono::milliseconds(250));
+        PrototypeVerification::snapshot(window, QDir(output).filePath(prefix + QLatin1String(name) + QStringLiteral(".png")));
+    }
+    co_return window;
+}
+
 } // namespace
 
 QString describe(std::exception_ptr error)
@@ -171,14 +186,7 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
         throw ShotError::message(harness.updater->statusText());
 
     // 10. The settings block in that state, light and dark. Without the pictures there is no pass.
-    QWidget *window = showSettings(harness, harness.updater.get(), suite);
-    if (!window)
-        throw ShotError::message(QStringLiteral("设置未显示"));
-    for (const auto &[name, look] : appearanceVariants) {
-        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
-        co_await Platform::sleep(std::chrono::milliseconds(250));
-        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("installed-update-%1.png").arg(QLatin1String(name))));
-    }
+    co_await pictureSettings(harness, suite, output, QStringLiteral("installed-update-"));
     harness.removeSuite();
 
     co_return QJsonObject{
@@ -223,14 +231,7 @@ Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfigura
     if (!NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("更新偏好未持久化"));
 
-    QWidget *window = showSettings(harness, harness.updater.get(), suite);
-    if (!window)
-        throw ShotError::message(QStringLiteral("设置未显示"));
-    for (const auto &[name, look] : appearanceVariants) {
-        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
-        co_await Platform::sleep(std::chrono::milliseconds(250));
-        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("update-settings-%1.png").arg(QLatin1String(name))));
-    }
+    QWidget *window = co_await pictureSettings(harness, suite, output, QStringLiteral("update-settings-"));
     harness.updater->setAutomaticallyChecksForUpdates(false);
     if (NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("关闭更新偏好未持久化"));

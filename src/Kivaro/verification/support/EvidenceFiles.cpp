@@ -2,7 +2,6 @@
 
 #include "KivaroCore/ShotError.h"
 #include "Platform/Files/PrivateFiles.h"
-#include "Platform/Files/RegularFile.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -25,14 +24,6 @@ void writeEvidence(const QString &path, const QByteArray &bytes)
 {
     if (const auto error = Platform::writePrivateFile(path, bytes))
         throw ShotError::message(*error);
-}
-
-QByteArray readEvidence(const QString &path, qint64 maxBytes)
-{
-    Platform::FileBytes file = Platform::readRegularFile(path, maxBytes, Platform::FollowLinks::No);
-    if (!file.ok())
-        throw ShotError::message(QStringLiteral("cannot read %1: %2").arg(path, file.failure->description()));
-    return std::move(file.bytes);
 }
 
 bool isInside(const QString &path, const QString &folder)

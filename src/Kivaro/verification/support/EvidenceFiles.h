@@ -1,5 +1,5 @@
 #pragma once
-// The evidence a verification runner writes and reads back. Whole files go through the
+// The evidence a verification runner writes. Whole files go through the
 // private-file helpers (0600, atomic, never through a symbolic link at their name) into a
 // folder the runner was given; a folder named by the user keeps its other files as they are.
 
@@ -15,10 +15,6 @@ QByteArray encodePNG(const QImage &image);
 // Writes `bytes` to `path` as a private file; throws ShotError with the write's error, which
 // names the file.
 void writeEvidence(const QString &path, const QByteArray &bytes);
-// The bytes of the regular file at `path` (a link at the name is not followed), at most
-// `maxBytes`; throws ShotError "cannot read <path>: <why>".
-QByteArray readEvidence(const QString &path, qint64 maxBytes);
-
 // Whether `path`, links resolved, lies below `folder`, links resolved. False when either does
 // not exist.
 bool isInside(const QString &path, const QString &folder);
