@@ -19,11 +19,26 @@ bool isVerificationRun()
     return hasFlag(QStringLiteral("--verify")) || hasFlag(QStringLiteral("--ui-session"));
 }
 
+namespace {
+
+QHash<QString, QString> &madeFolders() // by temporary folder
+{
+    static QHash<QString, QString> made;
+    return made;
+}
+
+} // namespace
+
+void keepEvidenceFolder(const QString &temporary, const QString &folder)
+{
+    madeFolders().insert(temporary, folder);
+}
+
 std::optional<QString> evidenceFolder()
 {
     if (const auto named = argument(QStringLiteral("--evidence-dir")))
         return QDir::cleanPath(QDir::current().absoluteFilePath(*named));
-    static QHash<QString, QString> made; // by temporary folder
+    QHash<QString, QString> &made = madeFolders();
     const QString temporary = QDir::tempPath(); // empty when the folder named by TMPDIR does not exist
     if (!QDir::isAbsolutePath(temporary)) {
         std::fprintf(stderr, "kivaro: no temporary folder for the verification evidence\n");

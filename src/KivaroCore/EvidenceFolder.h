@@ -19,4 +19,9 @@ bool isVerificationRun();
 // Main thread only.
 std::optional<QString> evidenceFolder();
 
+// Makes evidenceFolder() give `folder` while the temporary folder is `temporary`: a run that
+// moves its temporary folder into its own folder (PrototypeVerification::isolateRun) keeps the
+// folder it made.
+void keepEvidenceFolder(const QString &temporary, const QString &folder);
+
 } // namespace Kivaro::PrototypeVerification

@@ -132,7 +132,7 @@ RecognizedTextHistory::Appended RecognizedTextHistory::append(const QString &tex
         throw RecognizedTextHistoryError(RecognizedTextHistoryError::invalidText, kivaroCopy("识字文本为空或超过 100 万字节。"));
     prepareFolder();
     RecognizedTextRecord record{QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text, polished, date.toUTC()};
-    if (const auto error = Platform::writePrivateFile(fileOf(record.id), record.toJson()))
+    if (const auto error = Platform::writePrivateFile(fileOf(record.id), record.toJson(), Platform::StaleTemporaries::remove))
         throw RecognizedTextHistoryError(RecognizedTextHistoryError::fileSystem, *error);
     return {record, prune(record.id)};
 }

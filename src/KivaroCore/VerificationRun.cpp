@@ -52,6 +52,22 @@ QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+// The first folder above `folder` in which someone else could rename entries: writable by
+// others, or by a group other than the user's own, without the sticky bit. Such a folder lets
+// that someone swap the evidence folder (or a folder on the way to it) for one of theirs while
+// the run writes by path; nothing when there is none.
+std::optional<QString> folderOthersCanRenameIn(const QString &folder)
+{
+    for (QString above = QFileInfo(folder).path();; above = QFileInfo(above).path()) {
+        struct stat info = {};
+        if (::stat(QFile::encodeName(above).constData(), &info) == 0 && !(info.st_mode & S_ISVTX)
+            && ((info.st_mode & S_IWOTH) || ((info.st_mode & S_IWGRP) && info.st_gid != ::getegid())))
+            return above;
+        if (QFileInfo(above).path() == above)
+            return std::nullopt;
+    }
+}
 } // namespace
 
 const QStringList &scenarioFlags()
@@ -151,6 +167,8 @@ std::optional<QString> checkNamedFolder(const QString &path)
         return QStringLiteral("the evidence folder %1 belongs to another user").arg(folder);
     if (info.st_mode & (S_IWGRP | S_IWOTH))
         return QStringLiteral("the evidence folder %1 is writable by others").arg(folder);
+    if (const auto open = folderOthersCanRenameIn(folder))
+        return QStringLiteral("the folder %1 above the evidence folder %2 is writable by others").arg(*open, folder);
     return std::nullopt;
 }
 
@@ -163,16 +181,20 @@ std::optional<QString> isolateRun(const QStringList &arguments)
     if (!folder)
         return QStringLiteral("no evidence folder for the run");
     const QDir run(*folder);
+    // The temporary folder too: what the run's own objects sweep there (an updater's stale
+    // staging folders, for one) is then the run's, never the running instance's or the user's.
     const std::pair<const char *, QString> homes[] = {
         {"XDG_CONFIG_HOME", run.filePath(QStringLiteral("config"))},
         {"XDG_DATA_HOME", run.filePath(QStringLiteral("data"))},
         {"XDG_CACHE_HOME", run.filePath(QStringLiteral("cache"))},
+        {"TMPDIR", run.filePath(QStringLiteral("tmp"))},
     };
     for (const auto &[variable, path] : homes)
         if (const auto error = Platform::ensurePrivateFolder(path))
             return *error;
     if (g_userDataHome.isEmpty())
         g_userDataHome = currentDataHome();
+    keepEvidenceFolder(run.filePath(QStringLiteral("tmp")), *folder);
     for (const auto &[variable, path] : homes)
         qputenv(variable, QFile::encodeName(path));
     if (arguments.contains(QStringLiteral("--verify-updater")))

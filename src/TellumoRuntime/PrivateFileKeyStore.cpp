@@ -47,7 +47,7 @@ void PrivateFileKeyStore::writeNow(const QString &key) const
     const QString folder = QFileInfo(m_path).path();
     if (const auto error = Platform::ensurePrivateFolder(folder))
         throw fileError(tellumoLocalizedFormat("无法保存密钥文件：%@", *error));
-    if (const auto error = Platform::writePrivateFile(m_path, key.toUtf8()))
+    if (const auto error = Platform::writePrivateFile(m_path, key.toUtf8(), Platform::StaleTemporaries::remove))
         throw fileError(tellumoLocalizedFormat("无法保存密钥文件：%@", *error));
 }
 

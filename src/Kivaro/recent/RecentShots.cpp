@@ -183,9 +183,9 @@ void RecentShots::persist(const QByteArray &archive, const QByteArray &preview, 
     m_written.reset(); // a write that fails half way leaves an entry of neither state
     RecentFolder::prepare(m_directory);
     const RecentShot entry = RecentShot::named(m_directory, id);
-    if (const auto error = Platform::writePrivateFile(entry.projectURL, archive))
+    if (const auto error = Platform::writePrivateFile(entry.projectURL, archive, Platform::StaleTemporaries::remove))
         throw FileError(entry.projectURL, *error);
-    if (const auto error = Platform::writePrivateFile(entry.previewURL, preview))
+    if (const auto error = Platform::writePrivateFile(entry.previewURL, preview, Platform::StaleTemporaries::remove))
         throw FileError(entry.previewURL, *error);
     prune(id);
     if (didSave)

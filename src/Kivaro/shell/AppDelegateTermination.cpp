@@ -206,8 +206,7 @@ void AppDelegate::applicationWillTerminate()
         failure(QStringLiteral("the application ended without the scenario's quit during its capture"));
         return;
     }
-    if (const auto error = Platform::writePrivateFile(
-            summary, QByteArrayLiteral("{\"status\":\"passed\",\"quitDuringCapture\":true,\"captureCleanedUp\":true}")))
+    if (const auto error = Platform::writePrivateFile(summary, QByteArray(PrototypeVerification::quitDuringCapturePass)))
         failure(*error);
 }
 

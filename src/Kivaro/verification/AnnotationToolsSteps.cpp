@@ -8,6 +8,8 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Markup/MarkupCanvas.h"
@@ -24,11 +26,7 @@ using Platform::ShapeElement;
 
 namespace {
 
-void check(bool condition, const QString &text)
-{
-    if (!condition)
-        throw ShotError::message(text);
-}
+using VerificationSupport::check;
 
 QList<qint64> lastNumbers(const QList<NumberedStep> &steps, int count)
 {
@@ -80,7 +78,7 @@ Platform::Task<void> numberedSteps(const RunContext &run)
     const QByteArray archive = co_await document->archiveData();
     const ShotState decoded = ProjectArchive::decode(archive);
     check(decoded.steps == document->steps(), QStringLiteral("Step archive lost numbering"));
-    writeEvidence(run, QStringLiteral("numbered-steps.kivaro"), archive);
+    VerificationSupport::writeEvidence(run.path(QStringLiteral("numbered-steps.kivaro")), archive);
     {
         ShotDocument fresh;
         fresh.open(run.path(QStringLiteral("numbered-steps.kivaro")));
@@ -102,7 +100,7 @@ Platform::Task<void> numberedSteps(const RunContext &run)
     co_await Platform::sleep(300ms);
 
     PrototypeVerification::snapshot(editor->view(), run.path(QStringLiteral("numbered-steps.png")));
-    writeEvidence(run, QStringLiteral("numbered-steps-export.png"), co_await document->png(std::nullopt, false));
+    VerificationSupport::writeEvidence(run.path(QStringLiteral("numbered-steps-export.png")), co_await document->png(std::nullopt, false));
 }
 
 } // namespace Kivaro::AnnotationToolsVerification::detail

@@ -10,6 +10,7 @@
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/verification/ShareMenuCapture.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
@@ -28,11 +29,7 @@ using Platform::ShapeElement;
 
 namespace {
 
-void check(bool condition, const char *text)
-{
-    if (!condition)
-        throw ShotError::message(QString::fromUtf8(text));
-}
+using VerificationSupport::check;
 
 // The panel's window is a child of `host`: transient for it, never a window of its own.
 bool childOf(const QWidget *panel, const QWidget *host)

@@ -10,10 +10,13 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Markup/UndoManager.h"
 
@@ -37,12 +40,6 @@ namespace detail {
 QString RunContext::path(const QString &name) const
 {
     return QDir(output).filePath(name);
-}
-
-void writeEvidence(const RunContext &run, const QString &name, const QByteArray &bytes)
-{
-    if (const auto error = Platform::writePrivateFile(run.path(name), bytes))
-        throw ShotError::message(*error);
 }
 
 void chooseTool(EditorController *editor, std::optional<DrawingTool> tool)
@@ -111,11 +108,7 @@ using namespace detail;
 
 namespace {
 
-void check(bool condition, const QString &text)
-{
-    if (!condition)
-        throw ShotError::message(text);
-}
+using VerificationSupport::check;
 
 qsizetype countOf(const Platform::MarkupCanvas *canvas)
 {
@@ -241,7 +234,7 @@ Platform::Task<void> drawingTools(const RunContext &run, const QByteArray &basel
     co_await Platform::sleep(300ms);
     check(countOf(canvas) == decoded, QStringLiteral("Switching to edit mode lost drawings: %1 / %2").arg(countOf(canvas)).arg(decoded));
 
-    writeEvidence(run, QStringLiteral("drawing-tools-export.png"), drawn);
+    VerificationSupport::writeEvidence(run.path(QStringLiteral("drawing-tools-export.png")), drawn);
     PrototypeVerification::snapshot(editor->view(), run.path(QStringLiteral("drawing-tools.png")));
 }
 
@@ -256,14 +249,14 @@ Platform::Task<void> run(EditorController *editor, QString output)
     context.editor = editor;
     context.output = output;
     context.saved = document->state();
-    const std::optional<NativeAppAppearance::Appearance> savedAppearance = AppearanceManager::shared().applicationAppearance();
+    const VerificationSupport::SavedAppearance savedAppearance;
     const int savedMode = editor->mode()->selectedSegment();
     const auto restore = [&] {
         editor->annotationPanel()->dismiss();
         document->applyGesture(context.saved);
         editor->mode()->setSelectedSegment(savedMode);
         editor->updateMode();
-        AppearanceManager::shared().setApplicationAppearance(savedAppearance);
+        savedAppearance.restore();
     };
     try {
         Platform::MarkupCanvas *canvas = document->canvas();
@@ -278,7 +271,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
         co_await drawingTools(context, baseline, n0);
         co_await numberedSteps(context);
         co_await floatingText(context);
-        writeEvidence(context, QStringLiteral("annotation-tools-result.json"), QByteArray(resultRecord));
+        VerificationSupport::writeEvidence(context.path(QStringLiteral("annotation-tools-result.json")), QByteArray(resultRecord));
     } catch (...) {
         restore();
         throw;
@@ -289,11 +282,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
 Platform::Task<void> standalone(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standaloneRun(
-        QStringLiteral("Annotation tools verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("annotation-tools-result.json"), QStringLiteral("drawing-tools-before-undo.png"),
-         QStringLiteral("drawing-tools-export.png"), QStringLiteral("drawing-tools.png"), QStringLiteral("numbered-steps.kivaro"),
-         QStringLiteral("numbered-steps.png"), QStringLiteral("numbered-steps-export.png"), QStringLiteral("floating-text-light.png"),
-         QStringLiteral("floating-text-dark.png")});
+        QStringLiteral("Annotation tools verification failed: "), RunRecords::names(RunRecords::Run::annotationToolsAlone));
     try {
         const QString folder = standaloneRun.requireFolder();
         if (!editor || !editor->document())

@@ -7,6 +7,8 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
@@ -34,10 +36,8 @@ namespace {
 
 const QString notFollowing = QStringLiteral("窗口背景未跟随主题切换");
 
-[[noreturn]] void failWith(const QString &text)
-{
-    throw ShotError::message(text);
-}
+using VerificationSupport::failWith;
+using VerificationSupport::SavedAppearance;
 
 // The colour the view itself paints at its centre, without its children.
 QColor ownBackground(QWidget *view)
@@ -49,18 +49,6 @@ QColor ownBackground(QWidget *view)
     view->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
-
-// Puts the application's appearance setting back when the step ends, however it ends.
-class SavedAppearance final {
-public:
-    SavedAppearance() : m_saved(AppearanceManager::shared().applicationAppearance()) {}
-    ~SavedAppearance() { AppearanceManager::shared().setApplicationAppearance(m_saved); }
-    SavedAppearance(const SavedAppearance &) = delete;
-    SavedAppearance &operator=(const SavedAppearance &) = delete;
-
-private:
-    std::optional<Appearance> m_saved;
-};
 
 Platform::Task<void> apply(Appearance appearance, EditorController *editor)
 {
@@ -85,8 +73,7 @@ Platform::Task<void> apply(Appearance appearance, EditorController *editor)
 
 Platform::Task<void> picture(QWidget *view, const QString &output, const QString &name)
 {
-    co_await Platform::yieldToEventLoop();
-    PrototypeVerification::snapshot(view, QDir(output).filePath(name));
+    return PrototypeVerification::snapshotAfterEvents(view, QDir(output).filePath(name));
 }
 
 } // namespace

@@ -8,12 +8,15 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <chrono>
 #include <cstdlib>
@@ -88,26 +91,6 @@ Platform::Task<void> requirePolicy(int expected)
                                  .arg(windowList()));
 }
 
-QString quoted(const QString &text)
-{
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == u'"' || c == u'\\')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c == u'\t')
-            out += QStringLiteral("\\t");
-        else if (c == u'\r')
-            out += QStringLiteral("\\r");
-        else if (c.unicode() < 0x20)
-            out += QStringLiteral("\\u{%1}").arg(c.unicode(), 0, 16);
-        else
-            out += c;
-    }
-    return out + u'"';
-}
-
 void closeWindow(QWidget *window)
 {
     if (!window)
@@ -139,10 +122,10 @@ QString describeWindow(const QWidget *window)
 
 QString windowList()
 {
-    QStringList items;
+    QStringList descriptions;
     for (const QWidget *window : QApplication::topLevelWidgets())
-        items.append(quoted(describeWindow(window)));
-    return u'[' + items.join(QStringLiteral(", ")) + u']';
+        descriptions.append(describeWindow(window));
+    return VerificationSupport::arrayNotation(descriptions);
 }
 
 std::optional<int> windowManagerPolicy()
@@ -171,10 +154,38 @@ std::optional<int> windowManagerPolicy()
     return 1;
 }
 
+std::optional<bool> isIconic(const QWidget *window)
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || !window || !window->internalWinId())
+        return std::nullopt;
+    const xcb_window_t id = xcb_window_t(window->internalWinId());
+    constexpr uint32_t iconicState = 3; // ICCCM 4.1.3.1
+    const xcb_atom_t wmState = internAtom(connection, "WM_STATE");
+    const QList<uint32_t> state = cardinals(connection, id, wmState, wmState);
+    if (!state.isEmpty() && state.first() == iconicState)
+        return true;
+    const xcb_atom_t hidden = internAtom(connection, "_NET_WM_STATE_HIDDEN");
+    return hidden != XCB_ATOM_NONE && cardinals(connection, id, internAtom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM).contains(hidden);
+}
+
+Platform::Task<void> requireMinimized(const QWidget *window, int number)
+{
+    const QPointer<const QWidget> guarded(window);
+    for (int poll = 0; poll < 10; ++poll) {
+        if (guarded && isIconic(guarded) == true)
+            co_return;
+        co_await Platform::sleep(std::chrono::milliseconds(100));
+    }
+    throw ShotError::message(QStringLiteral("Application visibility check %1: the window manager does not show %2 minimised")
+                                 .arg(number)
+                                 .arg(guarded ? VerificationSupport::quoted(guarded->windowTitle()) : QStringLiteral("the window")));
+}
+
 Platform::Task<void> run(EditorController *editor)
 {
-    const StandaloneRun standalone(QStringLiteral("Visibility verification failed: "),
-                                   {QStringLiteral("summary.json"), QStringLiteral("settings-reopened.png")});
+    const StandaloneRun standalone(QStringLiteral("Visibility verification failed: "), RunRecords::names(RunRecords::Run::visibility));
     std::unique_ptr<TextHistoryWindow> history;
     try {
         standalone.requireFolder();
@@ -219,6 +230,7 @@ Platform::Task<void> run(EditorController *editor)
         editorWindow->performMiniaturize();
         co_await wait(400ms);
         co_await requirePolicy(0); // 8: a minimised window keeps the policy
+        co_await requireMinimized(editorWindow, checkIndex);
         editorWindow->showNormal();
         co_await wait(800ms);
         closeWindow(editorWindow);

@@ -7,7 +7,10 @@
 // Each check reads the policy twice: the application's own value, then the window manager's
 // view, regular exactly while _NET_CLIENT_LIST holds a window of this process (polled up to ten
 // times 0.1 s apart, as the manager catches up with a window shown or hidden just now). Without
-// a window manager the second reading cannot be made and the check fails saying so.
+// a window manager the second reading cannot be made and the check fails saying so. The
+// minimised-window check also requires the window manager to hold the editor's window iconic:
+// Qt keeps a minimised window "visible" and the client list keeps iconic windows, so the policy
+// alone reads the same whether or not the window was minimised.
 
 #include "Platform/Async/Task.h"
 
@@ -25,6 +28,7 @@ namespace Kivaro::ApplicationVisibilityVerification {
 inline constexpr char passSummary[] =
     "{\"status\":\"passed\",\"environment\":\"native-linux\",\"lastWindowAccessory\":true,\"reopenRegular\":true,"
     "\"historyWindows\":true,\"multipleWindows\":true,\"minimizedWindowRegular\":true,\"processRemainsRunning\":true}";
+static_assert(sizeof(passSummary) - 1 == 200, "the summary keeps its fixed length");
 
 // Ends the process: status 0 after the pass summary, 1 after the failure record.
 Platform::Task<void> run(EditorController *editor);
@@ -36,5 +40,13 @@ QString windowList();
 // The policy the window manager sees: 0 while _NET_CLIENT_LIST holds a window of this
 // process, 1 otherwise; nothing when no window manager keeps that list.
 std::optional<int> windowManagerPolicy();
+
+// Whether the window manager holds `window` minimised: ICCCM WM_STATE in the iconic state, or
+// EWMH _NET_WM_STATE holding _NET_WM_STATE_HIDDEN, on its X window. Nothing without an X
+// connection or a native window.
+std::optional<bool> isIconic(const QWidget *window);
+// Polls isIconic (up to ten times 0.1 s apart); throws ShotError "Application visibility check
+// <number>: the window manager does not show <title> minimised" when it never is.
+Platform::Task<void> requireMinimized(const QWidget *window, int number);
 
 } // namespace Kivaro::ApplicationVisibilityVerification

@@ -6,6 +6,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Platform/Async/Awaitables.h"
 
@@ -19,11 +20,25 @@ namespace Kivaro::BasicWorkflowVerification {
 
 using namespace std::chrono_literals;
 
+void postQuitKey(AppDelegate *delegate, std::function<void()> refused)
+{
+    const QPointer<AppDelegate> guarded(delegate);
+    // The menu's Ctrl+Q at the end of the event queue, as a key press would reach it.
+    QTimer::singleShot(0, delegate, [guarded, refused = std::move(refused)] {
+        if (!guarded)
+            return;
+        if (guarded->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+            PrototypeVerification::noteQuitPostedDuringCapture();
+        else
+            refused();
+    });
+}
+
 Platform::Task<void> quitDuringCapture(EditorController *editor)
 {
     // The result is the termination's to write; this run removes an earlier one first.
     const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Quit during capture verification failed: "),
-                                                          {QStringLiteral("summary.json")});
+                                                          RunRecords::names(RunRecords::Run::quitDuringCapture));
     const QPointer<AppDelegate> delegate(AppDelegate::shared());
     if (!delegate || !editor || !editor->capture() || !editor->document())
         standalone.fail(QStringLiteral("the application has no editor with a capture to quit during"));
@@ -39,12 +54,7 @@ Platform::Task<void> quitDuringCapture(EditorController *editor)
     if (!guarded || !delegate || !guarded->capture()->hasPendingSelection())
         standalone.fail(QStringLiteral("the capture overlay did not open within 100 polls"));
 
-    PrototypeVerification::noteQuitPostedDuringCapture();
-    // The menu's Ctrl+Q at the end of the event queue, as a key press would reach it.
-    QTimer::singleShot(0, delegate, [delegate, standalone] {
-        if (delegate && !delegate->performKeyEquivalent(QKeySequence(Qt::CTRL | Qt::Key_Q)))
-            standalone.fail(QStringLiteral("no enabled menu item answers Ctrl+Q"));
-    });
+    postQuitKey(delegate, [standalone] { standalone.fail(QStringLiteral("no enabled menu item answers Ctrl+Q")); });
     try {
         co_await Platform::sleep(10s);
     } catch (...) {

@@ -11,6 +11,8 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
@@ -53,16 +55,8 @@ const QStringList &checkTexts()
 
 namespace {
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
-
-void check(bool condition, const char *message)
-{
-    if (!condition)
-        failWith(message);
-}
+using VerificationSupport::check;
+using VerificationSupport::failWith;
 
 bool opens(ShotDocument *document, const QString &path)
 {
@@ -92,9 +86,7 @@ void hide(QWidget *window)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Basic workflow verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("settings-error.png"), QStringLiteral("broken.kivaro"),
-         QStringLiteral("oversized.kivaro"), QStringLiteral("edge-mosaic.png")});
+        QStringLiteral("Basic workflow verification failed: "), RunRecords::names(RunRecords::Run::basicWorkflow));
     QStringList checks;
     try {
         standalone.requireFolder();

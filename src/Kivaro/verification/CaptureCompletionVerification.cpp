@@ -9,12 +9,14 @@
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Defaults/UserDefaults.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "Platform/Windows/WindowActivation.h"
 
@@ -35,17 +37,12 @@ using namespace std::chrono_literals;
 using NativeAppAppearance::Appearance;
 using NativeAppAppearance::AppearanceManager;
 
-static_assert(sizeof(passResult) - 1 == 146, "the result keeps its fixed length");
-
 namespace {
 
 const QString resultName = QStringLiteral("capture-completion-result.json");
 const QString marker = QStringLiteral("preserve-existing-clipboard");
 
-[[noreturn]] void failWith(const QString &text)
-{
-    throw ShotError::message(text);
-}
+using VerificationSupport::failWith;
 
 // The editor's window and the mode control, or a failure naming what is missing.
 KivaroWindow *editorWindow(EditorController *editor)
@@ -163,8 +160,7 @@ Platform::Task<void> checks(Run &run, QString output, const CompletionStep &comp
                 failWith(QStringLiteral("Captured PNG was not copied"));
         }
 
-    if (const auto error = Platform::writePrivateFile(QDir(output).filePath(resultName), QByteArray(passResult)))
-        failWith(*error);
+    VerificationSupport::writeEvidence(QDir(output).filePath(resultName), QByteArray(passResult));
 }
 
 } // namespace
@@ -181,7 +177,7 @@ Platform::Task<void> run(EditorController *editor, QString output, CompletionSte
 {
     co_await Platform::yieldToEventLoop();
     // An earlier pass in this folder must not outlive a failure of this run.
-    ::unlink(QFile::encodeName(QDir(output).filePath(resultName)).constData());
+    RunRecords::remove(output, RunRecords::Run::captureCompletion);
 
     Run state;
     state.editor = editor;

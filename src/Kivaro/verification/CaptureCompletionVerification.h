@@ -46,6 +46,7 @@ inline constexpr char suitePrefix[] = "kivaro-capture-completion-";
 inline constexpr char passResult[] =
     "{\"status\":\"passed\",\"environment\":\"native-linux\",\"fourPreferenceCombinations\":true,"
     "\"persistentSettings\":true,\"disabledCopyPreservesClipboard\":true}";
+static_assert(sizeof(passResult) - 1 == 146, "the result keeps its fixed length");
 
 // The step after a capture that the run drives with each combination. The editor's own
 // (`EditorController::finishImageCapture` without a placement) unless a caller puts another in

@@ -1,4 +1,7 @@
 #include "Kivaro/verification/CaptureImprovementsVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 
 #include "Kivaro/controls/KivaroModes.h"
@@ -14,7 +17,6 @@
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Markup/Markup.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Markup/UndoManager.h"
@@ -31,6 +33,9 @@ namespace Kivaro::CaptureImprovementsVerification {
 using namespace std::chrono_literals;
 using Platform::ShapeElement;
 using Platform::TextAlignment;
+using VerificationSupport::check;
+using VerificationSupport::failWith;
+using VerificationSupport::verificationFailed;
 
 const QStringList &evidenceNames()
 {
@@ -75,21 +80,11 @@ QImage stripes()
 
 namespace {
 
-void check(bool condition, const char *identity)
-{
-    if (!condition)
-        throw ShotError::message(QStringLiteral("验证失败：") + QString::fromUtf8(identity));
-}
-
-[[noreturn]] void missing(const QString &text)
-{
-    throw ShotError::message(text);
-}
 
 ShotDocument &documentOf(EditorController *editor)
 {
     if (!editor || !editor->document() || !editor->document()->canvas())
-        missing(QStringLiteral("the application has no editor document to drive"));
+        failWith(QStringLiteral("the application has no editor document to drive"));
     return *editor->document();
 }
 
@@ -110,21 +105,15 @@ void undoOnce(const ShotDocument &document)
 {
     Platform::UndoManager *manager = undoManager(document);
     if (!manager)
-        missing(QStringLiteral("the canvas has no undo manager, so undo cannot be checked"));
+        failWith(QStringLiteral("the canvas has no undo manager, so undo cannot be checked"));
     manager->undo();
 }
 
 QColor pixel(const QByteArray &png, int x, int y, const char *identity)
 {
     const QImage image = QImage::fromData(png, "PNG");
-    check(!image.isNull() && image.rect().contains(x, y), identity);
+    check(!image.isNull() && image.rect().contains(x, y), verificationFailed, identity);
     return image.pixelColor(x, y).toRgb();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    if (const auto error = Platform::writePrivateFile(path, bytes))
-        throw ShotError::message(*error);
 }
 
 QString file(const QString &output, const QString &name)
@@ -154,15 +143,14 @@ Platform::Task<void> snapshotEditor(EditorController *editor, QString path)
 
 Platform::Task<void> run(EditorController *editor, QString output)
 {
-    for (const QString &name : evidenceNames())
-        ::unlink(QFile::encodeName(file(output, name)).constData());
+    RunRecords::remove(output, RunRecords::Run::captureImprovements);
     co_await shortcutRouting(editor, output);
     co_await mosaic(editor, output);
     co_await friendlyAnnotations(editor, output);
     co_await grainPopup(editor, output);
     co_await selection(editor, output, SampleImage::make());
     co_await friendlyEvidence(editor, output);
-    writeFile(file(output, QStringLiteral("capture-improvements.json")), passRecord());
+    VerificationSupport::writeEvidence(file(output, QStringLiteral("capture-improvements.json")), passRecord());
 }
 
 Platform::Task<void> shortcutRouting(EditorController *editor, QString output)
@@ -181,42 +169,42 @@ Platform::Task<void> mosaic(EditorController *editor, QString output)
     {
         const QColor a = pixel(first, 100, 100, "mosaic-coarse-opaque-blocks");
         const QColor b = pixel(first, 101, 100, "mosaic-coarse-opaque-blocks");
-        check(std::abs(a.redF() - b.redF()) < 0.01 && a.alphaF() > 0.99, "mosaic-coarse-opaque-blocks");
-        check(a.redF() > 0.05 && a.blueF() > 0.05, "mosaic-not-black");
+        check(std::abs(a.redF() - b.redF()) < 0.01 && a.alphaF() > 0.99, verificationFailed, "mosaic-coarse-opaque-blocks");
+        check(a.redF() > 0.05 && a.blueF() > 0.05, verificationFailed, "mosaic-not-black");
     }
     {
         const QByteArray forRecognition = co_await document.png(std::nullopt, true);
-        check(pixel(forRecognition, 100, 100, "mosaic-removed-before-ocr").redF() < 0.01, "mosaic-removed-before-ocr");
+        check(pixel(forRecognition, 100, 100, "mosaic-removed-before-ocr").redF() < 0.01, verificationFailed, "mosaic-removed-before-ocr");
     }
 
     closeUndoGroups(document);
     co_await document.setMosaicGrain(64);
     const QByteArray coarse = co_await document.png(std::nullopt, false);
-    check(coarse != first && document.mosaicGrain() == 64, "existing-mosaic-grain-updated");
+    check(coarse != first && document.mosaicGrain() == 64, verificationFailed, "existing-mosaic-grain-updated");
 
     closeUndoGroups(document);
     co_await document.setMosaicGrain(12);
     closeUndoGroups(document);
     const QByteArray fine = co_await document.png(std::nullopt, false);
-    check(fine != coarse && fine != first, "fine-grain-from-original");
+    check(fine != coarse && fine != first, verificationFailed, "fine-grain-from-original");
 
     undoOnce(document);
     const QByteArray undone = co_await document.png(std::nullopt, false);
-    check(document.mosaicGrain() == 64 && undone == coarse, "grain-undo-restores-pixels");
+    check(document.mosaicGrain() == 64 && undone == coarse, verificationFailed, "grain-undo-restores-pixels");
 
     const QString project = file(output, QStringLiteral("mosaic.kivaro"));
     co_await document.save(project);
     document.open(project);
     {
         const ShotState reopened = document.state();
-        check(reopened.mosaics.size() == 1 && reopened.mosaicBackground && document.mosaicGrain() == 64, "mosaic-project-roundtrip");
+        check(reopened.mosaics.size() == 1 && reopened.mosaicBackground && document.mosaicGrain() == 64, verificationFailed, "mosaic-project-roundtrip");
     }
 
     // Move and resize the mask as a drag on the canvas would.
     closeUndoGroups(document);
     const ShotState before = document.state();
     if (before.masks.isEmpty() || before.mosaics.isEmpty() || !before.markup.subelements().shape(before.masks.first()))
-        check(false, "mosaic-move-resize-linked");
+        check(false, verificationFailed, "mosaic-move-resize-linked");
     const auto maskID = before.masks.first();
     const MosaicLink link = before.mosaics.first();
     {
@@ -233,7 +221,7 @@ Platform::Task<void> mosaic(EditorController *editor, QString output)
         const Platform::Markup now = document.markup();
         const auto *patch = now.subelements().image(link.imageID);
         const ShapeElement *mask = now.subelements().shape(link.maskID);
-        check(patch && mask && patch->frame == mask->frame, "mosaic-move-resize-linked");
+        check(patch && mask && patch->frame == mask->frame, verificationFailed, "mosaic-move-resize-linked");
     }
 
     undoOnce(document);
@@ -244,20 +232,20 @@ Platform::Task<void> mosaic(EditorController *editor, QString output)
         const QRectF maskFrame = mask ? mask->frame : QRectF();
         const auto *patch = now.subelements().image(link.imageID);
         check(maskFrame == before.markup.subelements().shape(maskID)->frame && patch && mask && patch->frame == mask->frame
-                  && document.state().mosaics == before.mosaics,
+                  && document.state().mosaics == before.mosaics, verificationFailed,
               "mosaic-move-undo");
     }
 
     ShotState deleted = before;
     deleted.markup.subelements().removeElement(Platform::ElementID::shape(maskID));
     deleted = LinkedAnnotations::reconcile(deleted);
-    check(!deleted.markup.subelements().image(link.imageID) && deleted.mosaics == before.mosaics,
+    check(!deleted.markup.subelements().image(link.imageID) && deleted.mosaics == before.mosaics, verificationFailed,
           "mosaic-deletion-retains-undo-association");
     deleted.markup.subelements().updateOrAppend(*before.markup.subelements().shape(maskID));
     const ShotState restored = LinkedAnnotations::reconcile(deleted);
-    check(restored.markup.subelements().image(link.imageID) != nullptr, "mosaic-native-undo-restores-pixels");
+    check(restored.markup.subelements().image(link.imageID) != nullptr, verificationFailed, "mosaic-native-undo-restores-pixels");
 
-    writeFile(file(output, QStringLiteral("mosaic-export.png")), first);
+    VerificationSupport::writeEvidence(file(output, QStringLiteral("mosaic-export.png")), first);
     document.load(SampleImage::make(), true);
     co_await document.addMask(QRectF(70, 115, 560, 65));
     document.addAnnotation(QStringLiteral("马赛克隐藏敏感内容"), QPointF(240, 150));
@@ -270,22 +258,22 @@ Platform::Task<void> friendlyAnnotations(EditorController *editor, QString outpu
     // Without a linked annotation these checks cannot be made, and a skipped check never
     // counts as a passed one.
     if (document.links().isEmpty())
-        missing(QStringLiteral("the friendly annotation checks need a linked annotation, and the document has none"));
+        failWith(QStringLiteral("the friendly annotation checks need a linked annotation, and the document has none"));
     const AnnotationLink link = document.links().first();
     document.editText(link, QStringLiteral("这里需要调整"));
-    check(alignment(document, link) == TextAlignment::Center, "single-line-centered-after-edit");
+    check(alignment(document, link) == TextAlignment::Center, verificationFailed, "single-line-centered-after-edit");
     {
         const Platform::Markup markup = document.markup();
         const ShapeElement *bubble = markup.subelements().shape(link.bubbleID);
         const ShapeElement *arrow = markup.subelements().shape(link.arrowID);
-        check(arrow && arrow->lineWidth == 3.0, "friendly-arrow-width");
-        check(bubble && arrow->strokeColor == bubble->strokeColor, "arrow-and-bubble-share-color");
+        check(arrow && arrow->lineWidth == 3.0, verificationFailed, "friendly-arrow-width");
+        check(bubble && arrow->strokeColor == bubble->strokeColor, verificationFailed, "arrow-and-bubble-share-color");
     }
     co_await snapshotEditor(editor, file(output, QStringLiteral("single-line-centered.png")));
     document.editText(link, QStringLiteral("这里需要调整\n这是第二行"));
-    check(alignment(document, link) == TextAlignment::Left, "multi-line-left-after-edit");
+    check(alignment(document, link) == TextAlignment::Left, verificationFailed, "multi-line-left-after-edit");
     document.editText(link, QStringLiteral("这是比较长的文字标注，会自动换行并继续保持左对齐。"));
-    check(alignment(document, link) == TextAlignment::Left, "wrapped-text-left-after-edit");
+    check(alignment(document, link) == TextAlignment::Left, verificationFailed, "wrapped-text-left-after-edit");
     document.editText(link, QStringLiteral("这里需要调整"));
 }
 
@@ -293,7 +281,7 @@ Platform::Task<void> grainPopup(EditorController *editor, QString output)
 {
     ShotDocument &document = documentOf(editor);
     if (!editor->mode() || !editor->mosaicGrainControl())
-        missing(QStringLiteral("the editor has no mode control or grain pop-up"));
+        failWith(QStringLiteral("the editor has no mode control or grain pop-up"));
     editor->mode()->setSelectedSegment(EditorController::mosaicSegment);
     if (!editor->busy()) {
         editor->cancelVoice();
@@ -302,11 +290,11 @@ Platform::Task<void> grainPopup(EditorController *editor, QString output)
     }
     for (const qint64 grain : {12, 24, 40, 64}) {
         const bool offered = editor->mosaicGrainControl()->selectItemWithTag(QVariant::fromValue(grain));
-        check(offered, "grain-popup-applies-value");
+        check(offered, verificationFailed, "grain-popup-applies-value");
         editor->changeMosaicGrain();
         for (int poll = 0; poll < 100 && editor->busy(); ++poll)
             co_await Platform::sleep(20ms);
-        check(document.mosaicGrain() == grain, "grain-popup-applies-value");
+        check(document.mosaicGrain() == grain, verificationFailed, "grain-popup-applies-value");
         co_await snapshotEditor(editor, file(output, QStringLiteral("grain-%1-editor.png").arg(grain)));
     }
     editor->setActiveDrawingTool(std::nullopt);

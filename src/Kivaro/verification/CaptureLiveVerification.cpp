@@ -7,13 +7,14 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Async/Cancellation.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPixmap>
@@ -55,18 +56,12 @@ QByteArray passRecord(QSize windowPixels, QSize regionPixels)
 
 namespace {
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
+using VerificationSupport::failWith;
 
 QByteArray encodePNG(const QImage &image)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image) || png.isEmpty())
+    const QByteArray png = VerificationSupport::encodePNG(image);
+    if (png.isEmpty())
         failWith("截图无法编码");
     return png;
 }
@@ -145,9 +140,7 @@ Platform::Task<void> verifyCancel(CaptureSelectionMode mode, bool button, bool c
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Live capture verification failed: "),
-        {QStringLiteral("captured-window.png"), QStringLiteral("captured-region.png"), QStringLiteral("cancel-footer-window.png"),
-         QStringLiteral("cancel-footer-region.png"), QStringLiteral("live-captured-editor.png")},
+        QStringLiteral("Live capture verification failed: "), RunRecords::names(RunRecords::Run::captureLive),
         QStringLiteral("capture-live.json"));
     WindowList windows;
     QByteArray record;

@@ -6,6 +6,7 @@
 #include "Kivaro/verification/CaptureImprovementsVerification.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
@@ -24,14 +25,10 @@ namespace Kivaro::CaptureImprovementsVerification {
 
 using namespace std::chrono_literals;
 using namespace CaptureVerificationSupport;
+using VerificationSupport::check;
+using VerificationSupport::verificationFailed;
 
 namespace {
-
-void check(bool condition, const char *identity)
-{
-    if (!condition)
-        throw ShotError::message(QStringLiteral("验证失败：") + QString::fromUtf8(identity));
-}
 
 // Puts the pointer on `qtPoint` and waits (at most 1 s) until the server reports it there.
 Platform::Task<bool> warpPointer(QPoint qtPoint)
@@ -82,24 +79,24 @@ Platform::Task<void> selection(EditorController *, QString output, QImage image)
         throw ShotError::message(QStringLiteral("找不到当前应用窗口"));
     co_await Platform::sleep(400ms);
 
-    check(view->selectedWindow() && view->selectedWindow()->windowID == own->windowID && view->selection().width() == 800,
+    check(view->selectedWindow() && view->selectedWindow()->windowID == own->windowID && view->selection().width() == 800, verificationFailed,
           "auto-window-highlight");
     PrototypeVerification::snapshot(view, QDir(output).filePath(QStringLiteral("capture-window-mode.png")));
 
     view->setOption(true);
-    check(view->effectiveMode() == CaptureSelectionMode::region, "option-window-to-region");
+    check(view->effectiveMode() == CaptureSelectionMode::region, verificationFailed, "option-window-to-region");
 
     view->mouseDown(*mouseEvent(*view, Mouse::down, {120, 100}));
     view->mouseDragged(*mouseEvent(*view, Mouse::dragged, {640, 350}));
-    check(view->selection().width() == 520 && view->selection().height() == 250, "manual-drag-selection");
+    check(view->selection().width() == 520 && view->selection().height() == 250, verificationFailed, "manual-drag-selection");
     PrototypeVerification::snapshot(view, QDir(output).filePath(QStringLiteral("capture-region-mode.png")));
 
     view->setOption(false);
-    check(view->effectiveMode() == CaptureSelectionMode::window, "option-release-restores-default");
+    check(view->effectiveMode() == CaptureSelectionMode::window, verificationFailed, "option-release-restores-default");
 
     CaptureSelectionView second(image, screen, {}, CaptureSelectionMode::region, false);
     second.setOption(true);
-    check(second.effectiveMode() == CaptureSelectionMode::window, "option-region-to-window");
+    check(second.effectiveMode() == CaptureSelectionMode::window, verificationFailed, "option-region-to-window");
 }
 
 } // namespace Kivaro::CaptureImprovementsVerification

@@ -6,6 +6,8 @@
 #include "Kivaro/shell/capture/CaptureSelectionView.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/ScreenCapture/ScreenSource.h"
@@ -74,8 +76,7 @@ constexpr Qt::KeyboardModifiers shift = Qt::ShiftModifier;
 
 void expect(bool condition, const char *rule)
 {
-    if (!condition)
-        throw ShotError::message(QStringLiteral("Capture selection failed: ") + QString::fromUtf8(rule));
+    VerificationSupport::check(condition, "Capture selection failed: ", rule);
 }
 
 // Exact equality, without Qt's fuzzy comparison of rectangles.
@@ -104,10 +105,8 @@ QWidget *fixtureWindow(const QString &title, const QRectF &frame)
 
 Platform::Task<void> run(EditorController *editor)
 {
-    QStringList records{QStringLiteral("summary.json")};
-    for (const QString &name : pictureNames())
-        records.append(name + QStringLiteral(".png"));
-    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Capture selection verification failed: "), records);
+    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Capture selection verification failed: "),
+                                                          RunRecords::names(RunRecords::Run::captureSelection));
     WindowList windows;
     try {
         standalone.requireFolder();

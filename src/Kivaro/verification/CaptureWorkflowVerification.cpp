@@ -6,6 +6,9 @@
 #include "Kivaro/document/ShotState.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Files/PrivateFiles.h"
@@ -38,16 +41,11 @@ namespace {
 const QPointF retargetPoint(864, 374);
 const QRectF maskRect(280, 286, 200, 38);
 
-void require(bool condition, const char *identity)
-{
-    if (!condition)
-        throw ShotError::message(QStringLiteral("断言失败：") + QString::fromUtf8(identity));
-}
-
-[[noreturn]] void missing(const char *text)
-{
-    throw ShotError::message(QString::fromUtf8(text));
-}
+using VerificationSupport::assertionFailed;
+using VerificationSupport::check;
+using VerificationSupport::failWith;
+using VerificationSupport::isInside;
+using VerificationSupport::writeEvidence;
 
 void progress(const char *label)
 {
@@ -71,7 +69,7 @@ QPointF endpoint(const ShotDocument &document, const AnnotationLink &link)
     const Platform::Markup markup = canvasMarkup(document);
     const ShapeElement *arrow = markup.subelements().shape(link.arrowID);
     if (!arrow || arrow->shape.kind != ShapeElement::Shape::Kind::Line)
-        missing("箭头元素缺失");
+        failWith("箭头元素缺失");
     const QRectF frame = arrow->frame;
     return QPointF(frame.left() + arrow->shape.end.x() * frame.width(), frame.top() + arrow->shape.end.y() * frame.height());
 }
@@ -86,7 +84,7 @@ Platform::UndoManager &undoManager(const ShotDocument &document)
 {
     Platform::UndoManager *manager = document.canvas() ? document.canvas()->undoManager() : nullptr;
     if (!manager)
-        missing("the canvas has no undo manager, so undo cannot be checked");
+        failWith("the canvas has no undo manager, so undo cannot be checked");
     return *manager;
 }
 
@@ -102,12 +100,6 @@ std::optional<Platform::AttributedText> bubbleText(const Platform::Markup &marku
     if (const ShapeElement *bubble = markup.subelements().shape(link.bubbleID))
         return bubble->attributedText;
     return std::nullopt;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    if (const auto error = Platform::writePrivateFile(path, bytes))
-        throw ShotError::message(*error);
 }
 
 QByteArray readFile(const QString &path)
@@ -135,13 +127,6 @@ QString ownFolder(const QString &output, const QString &name)
     return path;
 }
 
-bool isInside(const QString &path, const QString &folder)
-{
-    const QString inner = QFileInfo(path).absoluteFilePath();
-    const QString outer = QFileInfo(folder).absoluteFilePath();
-    return inner.startsWith(outer + u'/');
-}
-
 void setModificationTime(const QString &path, qint64 seconds)
 {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -154,45 +139,44 @@ void setModificationTime(const QString &path, qint64 seconds)
 Platform::Task<void> run(EditorController *editor, QString output)
 {
     if (!editor || !editor->document())
-        missing("the application has no editor to drive");
+        failWith("the application has no editor to drive");
     ShotDocument &document = *editor->document();
     if (!document.canvas())
-        missing("the document has no canvas");
+        failWith("the document has no canvas");
     const QDir folder(output);
     // An earlier run's files never pass for this run's.
-    for (const char *name : {"05-redacted.png", "linked-and-masked.kivaro"})
-        ::unlink(QFile::encodeName(folder.filePath(QString::fromLatin1(name))).constData());
+    RunRecords::remove(output, RunRecords::Run::captureWorkflow);
 
     // 1. A moved bubble keeps its arrow on the anchor.
     progress("linked-workflow-start");
     if (document.links().isEmpty())
-        missing("关联记录缺失");
+        failWith("关联记录缺失");
     const AnnotationLink start = document.links().first();
     Platform::Markup markup = canvasMarkup(document);
     const ShapeElement *bubble = markup.subelements().shape(start.bubbleID);
     if (!bubble)
-        missing("关联记录缺失");
+        failWith("关联记录缺失");
     ShapeElement moved = *bubble;
     moved.frame.translate(-240, -80);
     markup.subelements().updateOrAppend(moved);
     document.canvas()->setMarkup(markup);
     document.reconcile();
-    require(exactly(endpoint(document, start), start.anchor), "bubble-anchor-fixed");
+    check(exactly(endpoint(document, start), start.anchor), assertionFailed, "bubble-anchor-fixed");
 
     // 2. Re-pointing from the selected bubble.
     selectBubble(document, start);
     document.retargetSelected(retargetPoint);
     if (document.links().isEmpty())
-        missing("指向记录缺失");
+        failWith("指向记录缺失");
     const AnnotationLink retargeted = document.links().first();
-    require(exactly(endpoint(document, retargeted), retargetPoint), "retarget-arrow");
+    check(exactly(endpoint(document, retargeted), retargetPoint), assertionFailed, "retarget-arrow");
 
     // 3. The project file keeps links, anchors and identities.
     const QByteArray linkedArchive = co_await ProjectArchive::encode(LinkedAnnotations::reconcile(document.state()));
     progress("linked-archive");
     const ShotState decoded = ProjectArchive::decode(linkedArchive);
-    require(!decoded.links.isEmpty() && exactly(decoded.links.first().anchor, retargetPoint), "link-roundtrip");
-    require(decoded.links.first().bubbleID == start.bubbleID, "element-id-roundtrip");
+    check(!decoded.links.isEmpty() && exactly(decoded.links.first().anchor, retargetPoint), assertionFailed, "link-roundtrip");
+    check(decoded.links.first().bubbleID == start.bubbleID, assertionFailed, "element-id-roundtrip");
 
     // 4. A linked delete is one step, and one undo brings it all back.
     selectBubble(document, start);
@@ -200,9 +184,9 @@ Platform::Task<void> run(EditorController *editor, QString output)
     manager.removeAllActions();
     document.deleteSelectedAnnotation();
     progress("linked-delete");
-    require(document.links().isEmpty() && canvasMarkup(document).subelements().size() == 1, "linked-delete");
+    check(document.links().isEmpty() && canvasMarkup(document).subelements().size() == 1, assertionFailed, "linked-delete");
     undoOnce(manager);
-    require(document.links().size() == 1 && canvasMarkup(document).subelements().size() == 3, "linked-delete-undo");
+    check(document.links().size() == 1 && canvasMarkup(document).subelements().size() == 3, assertionFailed, "linked-delete-undo");
     progress("linked-undo");
     co_await Platform::sleep(200ms);
 
@@ -214,17 +198,17 @@ Platform::Task<void> run(EditorController *editor, QString output)
     {
         const Platform::Markup edited = canvasMarkup(document);
         const ShapeElement *editedBubble = edited.subelements().shape(retargeted.bubbleID);
-        require(editedBubble && editedBubble->fillColor && edited.subelements().shape(retargeted.arrowID),
-                "text-edit-keeps-bubble-arrow");
+        check(editedBubble && editedBubble->fillColor && edited.subelements().shape(retargeted.arrowID), assertionFailed,
+              "text-edit-keeps-bubble-arrow");
     }
 
     // 6. The edit is one undo step.
     undoOnce(undoManager(document));
-    require(bubbleText(canvasMarkup(document), retargeted) == bubbleText(decoded.markup, retargeted), "edit-after-undo-can-undo");
+    check(bubbleText(canvasMarkup(document), retargeted) == bubbleText(decoded.markup, retargeted), assertionFailed, "edit-after-undo-can-undo");
     undoManager(document).redo();
     {
         const std::optional<Platform::AttributedText> redone = bubbleText(canvasMarkup(document), retargeted);
-        require(redone && redone->string() == text, "edit-after-undo-can-redo");
+        check(redone && redone->string() == text, assertionFailed, "edit-after-undo-can-redo");
     }
     co_await Platform::sleep(200ms);
 
@@ -232,22 +216,22 @@ Platform::Task<void> run(EditorController *editor, QString output)
     progress("legacy-start");
     const QByteArray raw = canvasMarkup(document).dataRepresentation();
     progress("legacy-archive");
-    require(ProjectArchive::decode(raw).markup.subelements().size() == 3, "legacy-project");
+    check(ProjectArchive::decode(raw).markup.subelements().size() == 3, assertionFailed, "legacy-project");
 
     // 8. A privacy mask: opaque mosaic in the PNG, kept through save and reopen.
     co_await document.addMask(maskRect);
     const QByteArray masked = co_await document.png(std::nullopt, false);
     progress("masked-png");
-    writeFile(folder.filePath(QStringLiteral("05-redacted.png")), masked);
+    writeEvidence(folder.filePath(QStringLiteral("05-redacted.png")), masked);
     const QImage maskedImage = QImage::fromData(masked, "PNG");
     if (maskedImage.isNull() || !maskedImage.rect().contains(350, 305))
-        missing("遮挡图片解码失败");
+        failWith("遮挡图片解码失败");
     const QColor sampled = maskedImage.pixelColor(350, 305).toRgb();
-    require(sampled.alphaF() > 0.99 && sampled.redF() > 0.05, "opaque-mosaic-pixels");
+    check(sampled.alphaF() > 0.99 && sampled.redF() > 0.05, assertionFailed, "opaque-mosaic-pixels");
     const QString project = folder.filePath(QStringLiteral("linked-and-masked.kivaro"));
     co_await document.save(project);
     document.open(project);
-    require(document.masks().size() == 1 && document.links().size() == 1, "mask-link-persistence");
+    check(document.masks().size() == 1 && document.links().size() == 1, assertionFailed, "mask-link-persistence");
 
     // 9. Saving to the history: project, preview, private mode. The run's own folder only.
     RecentShots *store = editor->recent();
@@ -260,36 +244,36 @@ Platform::Task<void> run(EditorController *editor, QString output)
     co_await store->flush(&document);
     const QList<RecentShot> saved = store->entries();
     if (saved.isEmpty())
-        missing("历史截图未保存");
+        failWith("历史截图未保存");
     const RecentShot newest = saved.first();
     const ShotState reread = ProjectArchive::decode(readFile(newest.projectURL));
-    require(reread.masks.size() == 1 && !reread.links.isEmpty() && exactly(reread.links.first().anchor, retargetPoint),
-            "recent-content");
-    require(QFileInfo::exists(newest.previewURL), "recent-thumbnail");
+    check(reread.masks.size() == 1 && !reread.links.isEmpty() && exactly(reread.links.first().anchor, retargetPoint), assertionFailed,
+          "recent-content");
+    check(QFileInfo::exists(newest.previewURL), assertionFailed, "recent-thumbnail");
     struct stat info = {};
-    require(::lstat(QFile::encodeName(newest.projectURL).constData(), &info) == 0 && (info.st_mode & 07777) == 0600,
-            "private-history-file");
+    check(::lstat(QFile::encodeName(newest.projectURL).constData(), &info) == 0 && (info.st_mode & 07777) == 0600, assertionFailed,
+          "private-history-file");
 
     // 10. Resuming does not add an entry.
     const qsizetype count = saved.size();
     store->resumeSession(newest.id);
     co_await store->flush(&document);
-    require(store->entries().size() == count, "history-resume-no-duplicate");
+    check(store->entries().size() == count, assertionFailed, "history-resume-no-duplicate");
 
     // 11. Retention in a store of its own: 20 entries, foreign files kept.
     const QString retention = ownFolder(output, QStringLiteral("retention-test"));
     RecentShots retained(retention);
     const QString keep = QDir(retention).filePath(QStringLiteral("keep.txt"));
-    writeFile(keep, QByteArrayLiteral("unrelated"));
+    writeEvidence(keep, QByteArrayLiteral("unrelated"));
     for (int i = 0; i < 22; ++i) {
         const QString staged =
             QDir(retention).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".kivaro"));
-        writeFile(staged, linkedArchive);
+        writeEvidence(staged, linkedArchive);
         setModificationTime(staged, i);
     }
     co_await retained.flush(&document);
-    require(retained.entries().size() == 20, "history-retention-20");
-    require(QFileInfo::exists(keep), "history-keeps-unrelated-files");
+    check(retained.entries().size() == 20, assertionFailed, "history-retention-20");
+    check(QFileInfo::exists(keep), assertionFailed, "history-keeps-unrelated-files");
 }
 
 } // namespace Kivaro::CaptureWorkflowVerification

@@ -5,6 +5,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
@@ -56,8 +57,7 @@ QLabel *tile(const QIcon &icon, int side, qreal ratio)
 
 Platform::Task<void> run(EditorController *editor)
 {
-    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Icon preview failed: "),
-                                                          {QStringLiteral("icon-light.png"), QStringLiteral("icon-dark.png")});
+    const PrototypeVerification::StandaloneRun standalone(QStringLiteral("Icon preview failed: "), RunRecords::names(RunRecords::Run::icon));
     std::unique_ptr<KivaroWindow> window;
     try {
         standalone.requireFolder();

@@ -1,5 +1,6 @@
 #include "Kivaro/verification/InlineCaptureVerification.h"
 
+#include "Kivaro/document/ProjectArchive.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/AnnotationFloatingPanel.h"
@@ -13,8 +14,12 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
+#include "Platform/Files/RegularFile.h"
+#include "Platform/Markup/DocumentLimits.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Markup/UndoManager.h"
 #include "Platform/Pasteboard/Pasteboard.h"
@@ -46,13 +51,26 @@ const QStringList &checkTexts()
     return texts;
 }
 
+bool newestHolds(const RecentShots &store, qsizetype links, qsizetype masks)
+{
+    const QList<RecentShot> entries = store.entries();
+    if (entries.isEmpty())
+        return false;
+    const Platform::FileBytes project =
+        Platform::readRegularFile(entries.first().projectURL, Platform::DocumentLimits::kMaxFileBytes, Platform::FollowLinks::No);
+    if (!project.ok())
+        return false;
+    try {
+        const ShotState state = ProjectArchive::decode(project.bytes);
+        return state.links.size() == links && state.masks.size() == masks;
+    } catch (...) {
+        return false; // an entry that does not decode holds nothing
+    }
+}
+
 namespace {
 
-void check(bool condition, const char *text)
-{
-    if (!condition)
-        throw ShotError::message(QString::fromUtf8(text));
-}
+using VerificationSupport::check;
 
 // The frame of `view` in its parent's points with the origin at the bottom left.
 QRectF frameYUp(const QWidget *view)
@@ -79,9 +97,7 @@ bool sendEscape(QWidget *window)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Inline capture verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("inline-before.png"), QStringLiteral("inline-export.png"),
-         QStringLiteral("inline-annotated.png"), QStringLiteral("inline-text-panel.png")});
+        QStringLiteral("Inline capture verification failed: "), RunRecords::names(RunRecords::Run::inlineCapture));
     try {
         standalone.requireFolder();
         if (!editor || !editor->document() || !editor->inlineEditor() || !editor->recent())
@@ -178,7 +194,11 @@ Platform::Task<void> run(EditorController *editor)
         check(!inlineEditor->window() && canvasHost->parentWidget() == editor->view(), "Inline capture: exit restores shared canvas");
         check(!editorWindow->isVisible(), "Inline capture: exit does not open standalone window");
         check(!editor->anchor() && !editor->busy(), "Inline capture: exit cancels active voice gesture");
-        check(!editor->recent()->entries().isEmpty(), "Inline capture: annotation saved to history");
+        // What the editor wrote on its own: a write it still has scheduled is awaited, never made
+        // here.
+        for (int poll = 0; poll < 100 && editor->recent()->pending() && !editor->recent()->pending().isFinished(); ++poll)
+            co_await Platform::sleep(30ms);
+        check(newestHolds(*editor->recent(), 1, 1), "Inline capture: annotation saved to history");
 
         co_await editor->finishImageCapture(CaptureCompletionPreferences{}, pasteboard, placement);
         check(!inlineEditor->window() && pasteboard->data(Platform::PasteboardType::png) == exported,

@@ -19,12 +19,18 @@
 
 namespace Kivaro {
 class EditorController;
+class RecentShots;
 }
 
 namespace Kivaro::InlineCaptureVerification {
 
 // The passed checks as "summary.json" lists them, in order.
 const QStringList &checkTexts();
+
+// Whether the newest entry of `store`, read back from its project file, holds exactly `links`
+// linked notes and `masks` masks: the shot as it was annotated, not as it was captured (the
+// capture is archived before the inline editor shows).
+bool newestHolds(const RecentShots &store, qsizetype links, qsizetype masks);
 
 // Ends the process: status 0 after the pass summary, 1 after the failure record.
 Platform::Task<void> run(EditorController *editor);

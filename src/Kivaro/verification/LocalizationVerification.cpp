@@ -6,6 +6,8 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "KivaroCore/CaptureShortcut.h"
 #include "KivaroCore/LaunchArguments.h"
@@ -14,10 +16,12 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Async/Awaitables.h"
+#include "Platform/ScreenCapture/ScreenSource.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,11 +30,15 @@
 #include <QMenu>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace Kivaro::LocalizationVerification {
 
 using namespace std::chrono_literals;
+using VerificationSupport::arrayNotation;
+using VerificationSupport::failWith;
 
 QStringList collect(const QWidget *view)
 {
@@ -78,29 +86,28 @@ QStringList untranslated(const QStringList &texts)
     return offending;
 }
 
-namespace {
-
-[[noreturn]] void failWith(const char *message)
+QList<QWidget *> visibleWindows()
 {
-    throw ShotError::message(QString::fromUtf8(message));
+    QList<QWidget *> shown;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible())
+            shown.append(window);
+    // The window manager's order, front-most first (its list holds ordinary windows only).
+    QHash<quint64, int> position;
+    const QList<Platform::ShareableWindow> listed = Platform::makeScreenSource()->windows();
+    for (int index = 0; index < listed.size(); ++index)
+        position.insert(listed.at(index).windowID, index);
+    const auto rank = [&position](const QWidget *window) {
+        return position.value(window->internalWinId(), std::numeric_limits<int>::max());
+    };
+    std::stable_sort(shown.begin(), shown.end(), [&rank](const QWidget *a, const QWidget *b) { return rank(a) < rank(b); });
+    return shown;
 }
-
-QString arrayNotation(const QStringList &texts)
-{
-    QStringList quoted;
-    for (const QString &text : texts)
-        quoted.append(u'"' + text + u'"');
-    return u'[' + quoted.join(QStringLiteral(", ")) + u']';
-}
-
-} // namespace
 
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Localization verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("settings-light.png"), QStringLiteral("settings-dark.png"),
-         QStringLiteral("ai-settings-dark.png")});
+        QStringLiteral("Localization verification failed: "), RunRecords::names(RunRecords::Run::localization));
     QJsonObject summary;
     try {
         standalone.requireFolder();
@@ -130,15 +137,14 @@ Platform::Task<void> run(EditorController *editor)
 
         const QStringList menus = menuTitles(delegate->mainMenu());
         QStringList settingsText;
-        for (QWidget *window : QApplication::topLevelWidgets())
-            if (window->isVisible())
-                settingsText.append(collect(window));
+        for (QWidget *window : visibleWindows())
+            settingsText.append(collect(window));
         settingsText.append(menus);
 
         if (language == QStringLiteral("en")) {
             const QStringList offending = untranslated(settingsText);
             if (!offending.isEmpty())
-                throw ShotError::message(QStringLiteral("English interface contains untranslated Chinese text: ") + arrayNotation(offending));
+                failWith(QStringLiteral("English interface contains untranslated Chinese text: ") + arrayNotation(offending));
         }
 
         PrototypeVerification::snapshot(content, standalone.path(QStringLiteral("settings-light.png")));

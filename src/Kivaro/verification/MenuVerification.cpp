@@ -1,6 +1,9 @@
 #include "Kivaro/verification/MenuVerification.h"
 
 #include "Kivaro/verification/ShareMenuCapture.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/ShotDocument.h"
@@ -13,12 +16,10 @@
 #include "NativeAppAppearance/NativeMenu.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
@@ -44,10 +45,7 @@ namespace {
 
 enum Key : int { escape = 53, down = 125, right = 124, left = 123, enter = 36 };
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
+using VerificationSupport::failWith;
 
 MenuContentView *openMenu()
 {
@@ -61,21 +59,18 @@ void press(MenuContentView *view, int key)
     view->keyDown(key);
 }
 
-// Closes the shared menu and gives the application its appearance back, however the run ends.
+// Closes the shared menu, then gives the application its appearance back (the saved
+// appearance, destroyed after), however the run ends.
 class Restore final {
 public:
-    Restore() : m_appearance(AppearanceManager::shared().applicationAppearance()) {}
-    ~Restore()
-    {
-        NativeMenu::shared().close();
-        AppearanceManager::shared().setApplicationAppearance(m_appearance);
-    }
+    Restore() = default;
+    ~Restore() { NativeMenu::shared().close(); }
     Restore(const Restore &) = delete;
     Restore &operator=(const Restore &) = delete;
-    std::optional<Appearance> appearance() const { return m_appearance; }
+    const VerificationSupport::SavedAppearance &appearance() const { return m_appearance; }
 
 private:
-    std::optional<Appearance> m_appearance;
+    VerificationSupport::SavedAppearance m_appearance;
 };
 
 // Counts how often its action ran.
@@ -124,17 +119,18 @@ Platform::Task<void> run(EditorController *editor, QString output)
         press(grainMenu, escape);
         if (openMenu())
             failWith("Escape did not close menu");
-        QWidget *more = findMore(editor->view());
+        // Clicked as the user clicks it: the button's own wiring opens the menu.
+        auto *more = qobject_cast<QAbstractButton *>(findMore(editor->view()));
         if (!more)
             failWith("More button missing");
-        editor->showMore(more);
+        more->click();
         co_await Platform::sleep(300ms);
         if (!openMenu())
             failWith("Custom tools menu did not open");
         co_await SharingVerification::captureShareMenu(file(QStringLiteral("menu-tools-") + name + QStringLiteral(".png")));
         NativeMenu::shared().close();
     }
-    AppearanceManager::shared().setApplicationAppearance(restore.appearance());
+    restore.appearance().restore();
 
     // A grain chosen from the keyboard.
     grain->selectItemWithTag(24);
@@ -189,8 +185,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
     editor->setActiveDrawingTool(std::nullopt);
     editor->mode()->setSelectedSegment(EditorController::selectSegment);
     editor->updateMode();
-    if (const auto error = Platform::writePrivateFile(file(QStringLiteral("menus-result.json")), QByteArray(passResult)))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(file(QStringLiteral("menus-result.json")), QByteArray(passResult));
 }
 
 } // namespace Kivaro::MenuVerification

@@ -1,6 +1,6 @@
 #pragma once
-// The menu sub-run: the mosaic grain pop-up and the editor's More menu open in the light and the
-// dark appearance and are photographed, Escape closes a menu, the arrow keys and Return choose a
+// The menu sub-run: the mosaic grain pop-up and the editor's More menu (its button clicked) open
+// in the light and the dark appearance and are photographed, Escape closes a menu, the arrow keys and Return choose a
 // grain, and a menu built on the spot (a disabled row, a submenu, a counting target) is driven
 // from the keyboard alone. It writes "menu-grain-light.png", "menu-grain-dark.png",
 // "menu-tools-light.png", "menu-tools-dark.png" and, last and only on a pass,
@@ -21,6 +21,7 @@ class EditorController;
 namespace MenuVerification {
 
 inline constexpr const char passResult[] = "{\"status\":\"passed\",\"environment\":\"native-linux\",\"customMenuKeyboard\":true}";
+static_assert(sizeof(passResult) - 1 == 74, "the result keeps its fixed length");
 
 Platform::Task<void> run(EditorController *editor, QString output);
 

@@ -7,6 +7,8 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/Appearance.h"
 #include "Platform/Async/Awaitables.h"
@@ -30,10 +32,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-[[noreturn]] void failWith(const QString &message)
-{
-    throw ShotError::message(message);
-}
+using VerificationSupport::failWith;
 
 // The platform's orange and purple as sRGB; blue from the appearance kit.
 const QColor orange(255, 149, 0);
@@ -92,9 +91,7 @@ QString frameList(const QList<QRectF> &frames)
 Platform::Task<void> run(EditorController *editor)
 {
     const PrototypeVerification::StandaloneRun standalone(
-        QStringLiteral("Privacy verification failed: "),
-        {QStringLiteral("summary.json"), QStringLiteral("before.png"), QStringLiteral("privacy-editor.png"),
-         QStringLiteral("mosaic.png"), QStringLiteral("privacy.kivaro")});
+        QStringLiteral("Privacy verification failed: "), RunRecords::names(RunRecords::Run::privacy));
     try {
         standalone.requireFolder();
         ShotDocument *document = editor ? editor->document() : nullptr;

@@ -13,6 +13,8 @@
 #include "Kivaro/verification/CaptureWorkflowVerification.h"
 #include "Kivaro/verification/MenuVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "Kivaro/verification/SharingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
 #include "Kivaro/verification/TextRecognitionVerification.h"
@@ -23,7 +25,6 @@
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Markup/Markup.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Pasteboard/Pasteboard.h"
@@ -47,24 +48,7 @@ using namespace std::chrono_literals;
 
 const QStringList &suiteRecords()
 {
-    static const QStringList names{
-        QStringLiteral("summary.json"),
-        QStringLiteral("00-startup-settings.png"),
-        QStringLiteral("01-editor.png"),
-        QStringLiteral("02-annotated.png"),
-        QStringLiteral("03-export.png"),
-        QStringLiteral("04-small-window.png"),
-        QStringLiteral("roundtrip.kivaro"),
-        // The sub-runs' own result records: none of an earlier run may outlive a failure.
-        QStringLiteral("capture-improvements.json"),
-        QStringLiteral("sharing-result.json"),
-        QStringLiteral("menus-result.json"),
-        QStringLiteral("annotation-tools-result.json"),
-        QStringLiteral("voice-interaction-result.json"),
-        QStringLiteral("custom-update-prompt-result.json"),
-        QStringLiteral("capture-completion-result.json"),
-        QStringLiteral("two-shortcuts-result.json"),
-    };
+    static const QStringList names = RunRecords::names(RunRecords::Run::suite);
     return names;
 }
 
@@ -156,8 +140,7 @@ Platform::Task<void> secondHalf(SuiteRun &run)
     run.checks.append(QString::fromUtf8(SuiteCheck::projectRoundTrip));
 
     const QByteArray png = co_await document->png(std::nullopt, false);
-    if (const auto error = Platform::writePrivateFile(run.path(QStringLiteral("03-export.png")), png))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(run.path(QStringLiteral("03-export.png")), png);
     const QImage exported = QImage::fromData(png, "PNG");
     if (exported.isNull())
         throw ShotError::message(QStringLiteral("PNG 解码失败"));

@@ -65,7 +65,7 @@ inline constexpr char editedNote[] = "保存按钮没有响应。";
 // exactly, "save" for any other.
 QString expectedWord(const QString &locale);
 
-// The records the suite and its sub-runs write as results; removed before a run.
+// The files the suite and its sub-runs write (RunRecords::Run::suite); removed before a run.
 const QStringList &suiteRecords();
 
 // The passing summary: eight keys, sorted, pretty printed.

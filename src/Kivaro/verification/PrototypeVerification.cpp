@@ -1,15 +1,19 @@
 #include "Kivaro/verification/PrototypeVerification.h"
 
+#include "Kivaro/controls/KivaroWindow.h"
+
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativeAppearanceAudit.h"
+#include "Platform/Async/Awaitables.h"
 #include "Platform/Async/Cancellation.h"
 #include "Platform/Files/PrivateFiles.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLayout>
@@ -23,8 +27,7 @@ namespace Kivaro::PrototypeVerification {
 
 void require(bool condition, const QString &message)
 {
-    if (!condition)
-        throw ShotError::message(QStringLiteral("断言失败：") + message);
+    VerificationSupport::check(condition, QString::fromUtf8(VerificationSupport::assertionFailed) + message);
 }
 
 void snapshot(QWidget *view, const QString &path)
@@ -37,19 +40,43 @@ void snapshot(QWidget *view, const QString &path)
     if (QLayout *layout = view->layout())
         layout->activate();
     const QImage image = NativeAppAppearance::NativeAppearanceAudit::render(window);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image) || png.isEmpty())
+    const QByteArray png = VerificationSupport::encodePNG(image);
+    if (png.isEmpty())
         throw ShotError::message(QStringLiteral("窗口截图编码失败"));
-    if (const auto error = Platform::writePrivateFile(path, png))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(path, png);
     std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     const QPoint centre(image.width() / 2, image.height() / 2);
-    if (!(image.rect().contains(centre) && qAlpha(image.pixel(centre)) / 255.0 > 0.9))
+    if (!(image.rect().contains(centre) && qAlpha(image.pixel(centre)) / 255.0 > 0.9) || !drawsSomething(view))
         throw ShotError::message(QStringLiteral("断言失败：native-canvas-visible"));
+}
+
+bool drawsSomething(QWidget *view)
+{
+    // The content alone: a window's background (Qt's, or the one a KivaroWindow paints behind
+    // its content view) is opaque whatever the content drew.
+    QWidget *content = view;
+    if (auto *window = qobject_cast<KivaroWindow *>(view); window && window->contentView())
+        content = window->contentView();
+    if (!content || content->size().isEmpty())
+        return false;
+    QImage image(content->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    content->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) > 229) // above 0.9
+                return true;
+    }
+    return false;
+}
+
+Platform::Task<void> snapshotAfterEvents(QWidget *view, QString path)
+{
+    co_await Platform::yieldToEventLoop();
+    snapshot(view, path);
 }
 
 QString describe(std::exception_ptr error)
@@ -80,8 +107,7 @@ StandaloneRun::StandaloneRun(QString prefix, const QStringList &records, QString
     QStringList names = records;
     if (!names.contains(m_result))
         names.append(m_result);
-    for (const QString &name : names)
-        ::unlink(QFile::encodeName(path(name)).constData());
+    RunRecords::remove(m_folder, names);
 }
 
 QString StandaloneRun::path(const QString &name) const
@@ -99,8 +125,7 @@ const QString &StandaloneRun::requireFolder() const
 void StandaloneRun::write(const QString &name, const QByteArray &bytes) const
 {
     requireFolder();
-    if (const auto error = Platform::writePrivateFile(path(name), bytes))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(path(name), bytes);
 }
 
 void StandaloneRun::pass(const QByteArray &record) const

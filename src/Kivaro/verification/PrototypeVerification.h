@@ -14,6 +14,7 @@
 // Main thread only.
 
 #include "KivaroCore/EvidenceFolder.h"
+#include "Platform/Async/Task.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,8 +33,17 @@ void require(bool condition, const QString &message);
 // transparent image, and prints "SCREENSHOT: <path>". Throws ShotError "原生窗口不存在" without
 // a window, "找不到当前应用窗口" when the window is not on the screen, "窗口截图编码失败" when
 // no PNG comes out, the write's error, and "断言失败：native-canvas-visible" (after writing)
-// unless the centre pixel is opaque (alpha above 0.9).
+// unless the picture's centre pixel is opaque (alpha above 0.9) and drawsSomething(view).
 void snapshot(QWidget *view, const QString &path);
+// The same once the event loop has turned, so that what was just shown or changed has drawn.
+Platform::Task<void> snapshotAfterEvents(QWidget *view, QString path);
+
+// Whether `view` (the content view when it is a KivaroWindow) draws anything itself: rendered
+// with its children but without any window background into a transparent image at twice its
+// size, some pixel is opaque (alpha above 0.9). A window's background (Qt's, or the one a
+// KivaroWindow paints behind its content) is opaque whatever the content drew, so the
+// picture's own centre cannot tell a window whose content paints nothing.
+bool drawsSomething(QWidget *view);
 
 // The description of an error as a failure line shows it.
 QString describe(std::exception_ptr error);

@@ -1,13 +1,11 @@
 #include "Kivaro/verification/ShareMenuCapture.h"
 
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QFile>
-#include <QImageWriter>
 #include <QPainter>
 #include <QWidget>
 #include <QWindow>
@@ -73,15 +71,10 @@ Platform::Task<void> captureShareMenu(QString path)
     const QList<QWidget *> windows = shownWindows();
     if (windows.isEmpty())
         throw ShotError::message(QStringLiteral("分享窗口未显示"));
-    const QImage image = composeWindows(windows);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image) || png.isEmpty())
+    const QByteArray png = VerificationSupport::encodePNG(composeWindows(windows));
+    if (png.isEmpty())
         throw ShotError::message(QStringLiteral("分享菜单截图失败"));
-    if (const auto error = Platform::writePrivateFile(path, png))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(path, png);
     std::fprintf(stdout, "SCREENSHOT: %s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
 }

@@ -15,6 +15,10 @@
 #include "Kivaro/sharing/ShareRowButton.h"
 #include "Kivaro/sharing/ShareSession.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "KivaroCore/RecognizedTextHistory.h"
 #include "KivaroCore/ShotError.h"
@@ -57,20 +61,13 @@ const QStringList checkTexts{
     QStringLiteral("custom menu cancellation removes temporary file"),
 };
 
-[[noreturn]] void failWith(const QString &text)
-{
-    throw ShotError::message(text);
-}
+using VerificationSupport::failWith;
+using VerificationSupport::isInside;
+using VerificationSupport::writeEvidence;
 
 QString title()
 {
     return QString::fromLatin1(receiverTitle);
-}
-
-void writeEvidence(const QString &path, const QByteArray &bytes)
-{
-    if (const auto error = Platform::writePrivateFile(path, bytes))
-        failWith(*error);
 }
 
 std::optional<QByteArray> readAll(const QString &path)
@@ -79,13 +76,6 @@ std::optional<QByteArray> readAll(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
-}
-
-bool isInside(const QString &path, const QString &folder)
-{
-    const QString inner = QFileInfo(path).canonicalFilePath();
-    const QString outer = QFileInfo(folder).canonicalFilePath();
-    return !inner.isEmpty() && !outer.isEmpty() && inner.startsWith(outer + u'/');
 }
 
 // The designated receiver's desktop entry, written for the run and removed at its end.
@@ -117,17 +107,6 @@ private:
     QString m_path;
 };
 
-class SavedAppearance final {
-public:
-    SavedAppearance() : m_saved(AppearanceManager::shared().applicationAppearance()) {}
-    ~SavedAppearance() { AppearanceManager::shared().setApplicationAppearance(m_saved); }
-    SavedAppearance(const SavedAppearance &) = delete;
-    SavedAppearance &operator=(const SavedAppearance &) = delete;
-
-private:
-    std::optional<Appearance> m_saved;
-};
-
 QStringList menuTitles(const SharePresenter &sharing)
 {
     QStringList titles;
@@ -157,12 +136,6 @@ Platform::Task<void> waitWhile(std::function<bool()> condition, std::chrono::mil
     for (int attempt = 0; attempt < 100; ++attempt)
         if (condition())
             co_await Platform::sleep(step);
-}
-
-Platform::Task<void> picture(QWidget *view, QString path)
-{
-    co_await Platform::yieldToEventLoop();
-    PrototypeVerification::snapshot(view, path);
 }
 
 ShareRowButton *findButton(QWidget *view)
@@ -276,19 +249,19 @@ Platform::Task<void> steps(EditorController *editor, QString output)
         AppearanceManager::shared().setApplicationAppearance(appearance);
         editor->showEditor();
         co_await Platform::sleep(250ms);
-        co_await picture(editor->view(), at(QStringLiteral("share-editor-") + name + QStringLiteral(".png")));
+        co_await PrototypeVerification::snapshotAfterEvents(editor->view(), at(QStringLiteral("share-editor-") + name + QStringLiteral(".png")));
 
         editor->recentWindow()->show({shot}, shareShot, [](const RecentShot &) {});
         if (KivaroWindow *window = editor->recentWindow()->window(); window && window->contentView()) {
             co_await Platform::sleep(250ms);
-            co_await picture(window->contentView(), at(QStringLiteral("share-history-") + name + QStringLiteral(".png")));
+            co_await PrototypeVerification::snapshotAfterEvents(window->contentView(), at(QStringLiteral("share-history-") + name + QStringLiteral(".png")));
         }
         co_await closeAndSettle(editor->recentWindow());
 
         editor->textHistoryWindow()->show({record}, shareText);
         if (KivaroWindow *window = editor->textHistoryWindow()->window(); window && window->contentView()) {
             co_await Platform::sleep(250ms);
-            co_await picture(window->contentView(), at(QStringLiteral("share-ocr-") + name + QStringLiteral(".png")));
+            co_await PrototypeVerification::snapshotAfterEvents(window->contentView(), at(QStringLiteral("share-ocr-") + name + QStringLiteral(".png")));
         }
         co_await closeAndSettle(editor->textHistoryWindow());
     }
@@ -371,8 +344,8 @@ Platform::Task<void> run(EditorController *editor, QString output)
     co_await Platform::yieldToEventLoop();
     if (!editor || !editor->document() || !editor->sharing())
         failWith(QStringLiteral("编辑器不可用"));
-    ::unlink(QFile::encodeName(QDir(output).filePath(QStringLiteral("sharing-result.json"))).constData());
-    SavedAppearance appearance;
+    RunRecords::remove(output, RunRecords::Run::sharing);
+    const VerificationSupport::SavedAppearance appearance;
     Receiver receiver(output);
     co_await steps(editor, output);
 }

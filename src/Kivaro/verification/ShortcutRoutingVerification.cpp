@@ -7,6 +7,7 @@
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/CaptureShortcut.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
@@ -21,17 +22,13 @@
 namespace Kivaro::ShortcutRoutingVerification {
 
 using namespace std::chrono_literals;
+using VerificationSupport::check;
+using VerificationSupport::verificationFailed;
 
 namespace {
 
 constexpr std::uint32_t comma = 43;
 constexpr std::uint32_t w = 13;
-
-void check(bool condition, const char *id)
-{
-    if (!condition)
-        throw ShotError::message(QStringLiteral("验证失败：") + QLatin1String(id));
-}
 
 // The window manager gives the keyboard to a window some time after it was asked to: the key
 // window is awaited (at most 2 seconds), so that Ctrl+W reaches the window the check means.
@@ -83,9 +80,9 @@ Platform::Task<void> run(EditorController *editor, QString output)
     window->close();
     co_await Platform::sleep(400ms);
 
-    check(route(delegate, comma), "command-comma-routed");
+    check(route(delegate, comma), verificationFailed, "command-comma-routed");
     co_await Platform::sleep(400ms);
-    check(window && window->isVisible(), "command-comma-opens-settings");
+    check(window && window->isVisible(), verificationFailed, "command-comma-opens-settings");
     auto *kivaroWindow = qobject_cast<KivaroWindow *>(window.data());
     PrototypeVerification::snapshot(kivaroWindow ? kivaroWindow->contentView() : window.data(),
                                     QDir(output).filePath(QStringLiteral("capture-settings.png")));
@@ -93,22 +90,22 @@ Platform::Task<void> run(EditorController *editor, QString output)
     window->activateWindow();
     co_await becomeKey(window);
 
-    check(route(delegate, w), "command-w-routed");
+    check(route(delegate, w), verificationFailed, "command-w-routed");
     co_await Platform::sleep(100ms);
-    check(!window || !window->isVisible(), "command-w-closes-settings");
+    check(!window || !window->isVisible(), verificationFailed, "command-w-closes-settings");
 
     if (!editor)
-        check(false, "command-w-editor-routed");
+        check(false, verificationFailed, "command-w-editor-routed");
     editor->showEditor();
     QPointer<QWidget> editorWindow = editor->view() ? editor->view()->window() : nullptr;
     co_await becomeKey(editorWindow);
-    check(route(delegate, w), "command-w-editor-routed");
+    check(route(delegate, w), verificationFailed, "command-w-editor-routed");
     for (int look = 0; look < 40; ++look) {
         if (!editorWindow || !editorWindow->isVisible())
             break;
         co_await Platform::sleep(50ms);
     }
-    check(editorWindow && !editorWindow->isVisible() && delegate && !delegate->hasTerminated(),
+    check(editorWindow && !editorWindow->isVisible() && delegate && !delegate->hasTerminated(), verificationFailed,
           "command-w-hides-editor-keeps-app-running");
 }
 

@@ -9,13 +9,14 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/shell/capture/ShortcutRecorder.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "KivaroCore/CaptureModeShortcuts.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Async/Awaitables.h"
 #include "Platform/Defaults/UserDefaults.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Keys/KeyTable.h"
 
 #include <QCoreApplication>
@@ -46,10 +47,7 @@ const CaptureShortcut regionChord{22, 0x1100, QStringLiteral("6")};
 const CaptureShortcut recorded{28, 0x1100, QStringLiteral("8")};
 const CaptureShortcut optionChord{28, 0x1900, QStringLiteral("8")};
 
-[[noreturn]] void failWith(const QString &text)
-{
-    throw ShotError::message(text);
-}
+using VerificationSupport::failWith;
 
 bool holds(const GlobalShortcut &hotKey, const CaptureShortcut &chord)
 {
@@ -157,12 +155,6 @@ void typeIntoWindow(QWidget *window, const CaptureShortcut &chord, std::uint32_t
     QCoreApplication::sendPostedEvents(handle, QEvent::KeyPress);
 }
 
-Platform::Task<void> snapshotIn(const QString &output, QWidget *view, const QString &name)
-{
-    co_await Platform::yieldToEventLoop();
-    PrototypeVerification::snapshot(view, QDir(output).filePath(name));
-}
-
 Platform::Task<void> checks(Run &run, QString output)
 {
     Shell::ShortcutSettingsController &controller = *run.controller;
@@ -242,10 +234,10 @@ Platform::Task<void> checks(Run &run, QString output)
         if (controller.settingsWindow())
             AppearanceManager::shared().setAppearance(controller.settingsWindow(), appearance);
         co_await Platform::sleep(250ms);
-        co_await snapshotIn(output, content, QStringLiteral("two-shortcuts-") + name + QStringLiteral(".png"));
+        co_await PrototypeVerification::snapshotAfterEvents(content, QDir(output).filePath(QStringLiteral("two-shortcuts-") + name + QStringLiteral(".png")));
     }
     controller.regionRow()->clear()->click();
-    co_await snapshotIn(output, content, QStringLiteral("06-shortcut-settings.png"));
+    co_await PrototypeVerification::snapshotAfterEvents(content, QDir(output).filePath(QStringLiteral("06-shortcut-settings.png")));
 
     run.reopened = std::make_unique<Shell::ShortcutSettingsController>(run.window.get(), run.region.get(), nullptr, *run.suite,
                                                                        [] {});
@@ -261,9 +253,7 @@ Platform::Task<void> checks(Run &run, QString output)
 
 QByteArray passRecord()
 {
-    return QByteArrayLiteral("{\"status\":\"passed\",\"environment\":\"native-linux\",\"independentShortcuts\":true,"
-                             "\"bothMayBeUnset\":true,\"nativeKeyRecording\":true,\"optionChordPriority\":true,"
-                             "\"conflictRollback\":true}");
+    return QByteArray(passText);
 }
 
 Platform::Task<void> run(QString output)
@@ -284,8 +274,7 @@ Platform::Task<void> run(QString output)
     std::exception_ptr failure;
     try {
         co_await checks(state, output);
-        if (const auto error = Platform::writePrivateFile(QDir(output).filePath(QStringLiteral("two-shortcuts-result.json")), passRecord()))
-            failWith(*error);
+        VerificationSupport::writeEvidence(QDir(output).filePath(QStringLiteral("two-shortcuts-result.json")), passRecord());
         if (KivaroWindow *window = state.controller->settingsWindow())
             window->close();
     } catch (...) {

@@ -7,10 +7,10 @@
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Pasteboard/Pasteboard.h"
 #include "TellumoCore/TextRecognizer.h"
 
@@ -33,8 +33,7 @@ const QString sentinel = QStringLiteral("previous clipboard");
 
 void writeEvidence(const QString &output, const QString &name, const QByteArray &bytes)
 {
-    if (const auto error = Platform::writePrivateFile(QDir(output).filePath(name), bytes))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(QDir(output).filePath(name), bytes);
 }
 
 QImage blank()
@@ -46,8 +45,7 @@ QImage blank()
 
 Platform::Task<void> picture(QWidget *view, const QString &output, const QString &name)
 {
-    co_await Platform::yieldToEventLoop();
-    PrototypeVerification::snapshot(view, QDir(output).filePath(name));
+    return PrototypeVerification::snapshotAfterEvents(view, QDir(output).filePath(name));
 }
 
 // The steps between saving the document and putting it back.

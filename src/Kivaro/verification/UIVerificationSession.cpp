@@ -12,6 +12,8 @@
 #include "Kivaro/shell/capture/CaptureIntent.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
 #include "KivaroCore/EvidenceFolder.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
@@ -66,6 +68,9 @@ UIVerificationSession::UIVerificationSession(EditorController *editor, AppDelega
     if (const auto folder = PrototypeVerification::evidenceFolder())
         if (!Platform::ensurePrivateFolder(*folder))
             m_output = *folder;
+    // An earlier session's records and traces in a reused folder go first: its microphone check
+    // must not pass for this session's, nor its trace lines run on into this session's.
+    RunRecords::remove(m_output, RunRecords::Run::session);
     if (!m_output.isEmpty())
         Platform::writePrivateFile(QDir(m_output).filePath(QStringLiteral("process.pid")), QByteArray::number(qint64(::getpid())));
 
@@ -114,8 +119,7 @@ void UIVerificationSession::write(const QString &name, const QByteArray &bytes) 
     // Nothing goes into a folder that was replaced by a link or opened to others since the start.
     if (!Kivaro::detail::PointerTrace::isValidFolder(m_output))
         throw ShotError::message(QStringLiteral("the evidence folder %1 is not a private folder of this user").arg(m_output));
-    if (const auto error = Platform::writePrivateFile(QDir(m_output).filePath(name), bytes))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(QDir(m_output).filePath(name), bytes);
 }
 
 Platform::Task<void> UIVerificationSession::baseline(QPointer<UIVerificationSession> self)

@@ -13,8 +13,9 @@
 // so two saves within one second never overwrite each other.
 //
 // The folder is the run's (PrototypeVerification::evidenceFolder(): the named folder main()
-// checked, or a fresh private one); nothing is written when there is none. Files are written
-// through the private-file helpers. A failed save stops at its step and shows its error; a
+// checked, or a fresh private one); nothing is written when there is none. The session first
+// removes its own records and traces (RunRecords::Run::session) from a reused folder. Files are
+// written through the private-file helpers. A failed save stops at its step and shows its error; a
 // failed microphone check cancels the recording, shows its error and writes nothing.
 //
 // Main thread only.

@@ -4,12 +4,13 @@
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/update/KivaroUpdatePrompts.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppUpdater/NativeUpdatePrompt.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,19 +20,9 @@
 
 namespace Kivaro::UpdatePromptVerification {
 
-namespace {
-
-// Puts the application's appearance back however the scenario ends.
-struct AppearanceRestore {
-    std::optional<NativeAppAppearance::Appearance> saved = NativeAppAppearance::AppearanceManager::shared().applicationAppearance();
-    ~AppearanceRestore() { NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(saved); }
-};
-
-} // namespace
-
 Platform::Task<void> run(QString output)
 {
-    AppearanceRestore restore;
+    const VerificationSupport::SavedAppearance restore;
     auto prompts = std::make_unique<KivaroUpdatePrompts>();
     NativeAppUpdater::NativeUpdatePrompt prompt;
     prompt.title = kivaroCopy(QStringLiteral("软件更新"));
@@ -62,8 +53,7 @@ Platform::Task<void> run(QString output)
             throw ShotError::message(QStringLiteral("Custom prompt action or dismissal failed"));
         co_await Platform::sleep(std::chrono::milliseconds(450));
     }
-    if (const auto error = Platform::writePrivateFile(QDir(output).filePath(QStringLiteral("custom-update-prompt-result.json")), QByteArray(resultText)))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(QDir(output).filePath(QStringLiteral("custom-update-prompt-result.json")), QByteArray(resultText));
 }
 
 } // namespace Kivaro::UpdatePromptVerification

@@ -15,10 +15,12 @@
 
 namespace Kivaro::UpdatePromptVerification {
 
-inline constexpr const char *resultText =
+inline constexpr char resultText[] =
     "{\"status\":\"passed\",\"environment\":\"native-linux\",\"acceptAndCancel\":true,\"markdownNotes\":true,\"noDownloadOrInstall\":true}";
-inline constexpr const char *releaseNotes =
+inline constexpr char releaseNotes[] =
     "## What's new\n\n- Clear voice annotation guidance.\n- Custom controls in light and dark appearance.";
+static_assert(sizeof(resultText) - 1 == 119, "the result keeps its fixed length");
+static_assert(sizeof(releaseNotes) - 1 == 97, "the notes keep their fixed length");
 
 Platform::Task<void> run(QString output);
 

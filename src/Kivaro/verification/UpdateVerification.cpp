@@ -5,6 +5,7 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/update/KivaroUpdateConfiguration.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/RunRecords.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppUpdater/NativeUpdateManifest.h"
@@ -20,6 +21,8 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QUuid>
+
+#include <utility>
 
 #include <cstdio>
 #include <memory>
@@ -46,10 +49,28 @@ struct Harness {
             shortcut->stop();
         settings.reset();
         updater.reset();
+        try {
+            removeSuite();
+        } catch (const Platform::DefaultsWriteError &) {
+            // Only on a way out that failed already (a passing run removes the suite itself, and
+            // fails when it cannot): the run's own error is the one to report.
+        }
+    }
+    // Throws DefaultsWriteError when the suite's file stays.
+    void removeSuite()
+    {
         if (!suiteName.isEmpty())
-            Platform::UserDefaults::removePersistentDomain(suiteName);
+            Platform::UserDefaults::removePersistentDomain(std::exchange(suiteName, QString()));
     }
 };
+
+// The run's updaters tell the run, not the user: an alert (a setting that could not be stored)
+// is answered at once and the run fails on its own check, leaving no window behind.
+void answerAlerts(NativeAppUpdater::NativeUpdaterServices &services)
+{
+    services.showAlert = [](const NativeAppUpdater::NativeUpdatePrompt &, NativeAppUpdater::NativeUpdateAlertStyle,
+                            std::function<void(bool)> completion) { completion(false); };
+}
 
 } // namespace
 
@@ -72,6 +93,21 @@ QWidget *showSettings(Harness &harness, NativeAppUpdater::NativeUpdater *updater
 
 const std::pair<const char *, NativeAppAppearance::Appearance> appearanceVariants[] = {
     {"light", NativeAppAppearance::Appearance::light}, {"dark", NativeAppAppearance::Appearance::dark}};
+
+// Shows the settings window around the harness's updater and photographs it light and dark, to
+// "<prefix><light|dark>.png" in `output`. Without the pictures there is no pass.
+Platform::Task<QWidget *> pictureSettings(Harness &harness, const Platform::UserDefaults &suite, QString output, QString prefix)
+{
+    QWidget *window = showSettings(harness, harness.updater.get(), suite);
+    if (!window)
+        throw ShotError::message(QStringLiteral("设置未显示"));
+    for (const auto &[name, look] : appearanceVariants) {
+        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
+        co_await Platform::sleep(std::chrono::milliseconds(250));
+        PrototypeVerification::snapshot(window, QDir(output).filePath(prefix + QLatin1String(name) + QStringLiteral(".png")));
+    }
+    co_return window;
+}
 
 } // namespace
 
@@ -150,14 +186,8 @@ Platform::Task<QJsonObject> checkPublished(QString output, PublishedCheckEnviron
         throw ShotError::message(harness.updater->statusText());
 
     // 10. The settings block in that state, light and dark. Without the pictures there is no pass.
-    QWidget *window = showSettings(harness, harness.updater.get(), suite);
-    if (!window)
-        throw ShotError::message(QStringLiteral("设置未显示"));
-    for (const auto &[name, look] : appearanceVariants) {
-        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
-        co_await Platform::sleep(std::chrono::milliseconds(250));
-        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("installed-update-%1.png").arg(QLatin1String(name))));
-    }
+    co_await pictureSettings(harness, suite, output, QStringLiteral("installed-update-"));
+    harness.removeSuite();
 
     co_return QJsonObject{
         {QStringLiteral("build"), manifest.build},
@@ -193,6 +223,7 @@ Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfigura
     NativeAppUpdater::NativeUpdaterServices services;
     services.promptDefaults = suite;
     services.requestTermination = [] {};
+    answerAlerts(services);
     harness.updater = std::make_unique<NativeAppUpdater::NativeUpdater>(configuration, suite, services);
     if (harness.updater->automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("自动更新首次应关闭"));
@@ -200,19 +231,13 @@ Platform::Task<void> run(QString output, NativeAppUpdater::NativeUpdateConfigura
     if (!NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("更新偏好未持久化"));
 
-    QWidget *window = showSettings(harness, harness.updater.get(), suite);
-    if (!window)
-        throw ShotError::message(QStringLiteral("设置未显示"));
-    for (const auto &[name, look] : appearanceVariants) {
-        NativeAppAppearance::AppearanceManager::shared().setAppearance(window, look);
-        co_await Platform::sleep(std::chrono::milliseconds(250));
-        PrototypeVerification::snapshot(window, QDir(output).filePath(QStringLiteral("update-settings-%1.png").arg(QLatin1String(name))));
-    }
+    QWidget *window = co_await pictureSettings(harness, suite, output, QStringLiteral("update-settings-"));
     harness.updater->setAutomaticallyChecksForUpdates(false);
     if (NativeAppUpdater::NativeUpdater(configuration, suite, services).automaticallyChecksForUpdates())
         throw ShotError::message(QStringLiteral("关闭更新偏好未持久化"));
     window->close();
     co_await Platform::sleep(std::chrono::milliseconds(350));
+    harness.removeSuite();
 }
 
 Platform::Task<void> verifyPublished(QString output)
@@ -220,9 +245,7 @@ Platform::Task<void> verifyPublished(QString output)
     co_await Platform::yieldToEventLoop();
     // An earlier run's result and pictures go first: a failure must leave no pass behind. A
     // failure writes the frame's failed record, its line and status 1.
-    PrototypeVerification::StandaloneRun run(QString::fromUtf8(publishedFailurePrefix),
-                                             {QStringLiteral("published-update.json"), QStringLiteral("installed-update-light.png"),
-                                              QStringLiteral("installed-update-dark.png")});
+    PrototypeVerification::StandaloneRun run(QString::fromUtf8(publishedFailurePrefix), RunRecords::names(RunRecords::Run::publishedUpdate));
     QString failure;
     try {
         if (run.folder().isEmpty() || QDir::cleanPath(run.folder()) != QDir::cleanPath(output))

@@ -11,6 +11,9 @@
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/SavedAppearance.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
@@ -18,7 +21,6 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 #include "Platform/Markup/Markup.h"
 #include "Platform/Markup/MarkupCanvas.h"
 #include "Platform/Markup/UndoManager.h"
@@ -41,10 +43,7 @@ using Phase = VoiceFeedbackView::Phase;
 
 namespace {
 
-[[noreturn]] void failWith(const char *message)
-{
-    throw ShotError::message(QString::fromUtf8(message));
-}
+using VerificationSupport::failWith;
 
 bool hasStroke(const Platform::Markup &markup)
 {
@@ -81,7 +80,7 @@ class Restore final {
 public:
     explicit Restore(EditorController *editor)
         : m_editor(editor), m_state(editor->document()->state()), m_segment(editor->mode()->selectedSegment()),
-          m_voiceReady(editor->voiceReady()), m_appearance(AppearanceManager::shared().applicationAppearance())
+          m_voiceReady(editor->voiceReady())
     {
     }
     ~Restore()
@@ -93,7 +92,7 @@ public:
         m_editor->mode()->setSelectedSegment(m_segment);
         m_editor->setVoiceReady(m_voiceReady);
         m_editor->updateMode();
-        AppearanceManager::shared().setApplicationAppearance(m_appearance);
+        m_appearance.restore();
     }
     Restore(const Restore &) = delete;
     Restore &operator=(const Restore &) = delete;
@@ -103,7 +102,7 @@ private:
     ShotState m_state;
     int m_segment;
     bool m_voiceReady;
-    std::optional<Appearance> m_appearance;
+    VerificationSupport::SavedAppearance m_appearance;
 };
 
 // A click on the centre of the mode control's first segment, posted to the editor window and
@@ -246,8 +245,7 @@ Platform::Task<void> run(EditorController *editor, QString output)
     if (hasStroke(currentMarkup(document)))
         failWith("Pen undo failed");
 
-    if (const auto error = Platform::writePrivateFile(file(QStringLiteral("voice-interaction-result.json")), QByteArray(passResult)))
-        throw ShotError::message(*error);
+    VerificationSupport::writeEvidence(file(QStringLiteral("voice-interaction-result.json")), QByteArray(passResult));
 }
 
 } // namespace Kivaro::VoiceInteractionVerification

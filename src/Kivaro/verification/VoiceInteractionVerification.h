@@ -21,6 +21,7 @@ namespace VoiceInteractionVerification {
 inline constexpr const char passResult[] =
     "{\"status\":\"passed\",\"environment\":\"native-linux\",\"persistentInstructions\":true,\"textFallbackPreservesAnchor\":true,"
     "\"preparationFallback\":true,\"cancelRestoresReady\":true,\"selfDrawnPenArchiveAndUndo\":true,\"physicalMicrophone\":false}";
+static_assert(sizeof(passResult) - 1 == 228, "the result keeps its fixed length");
 
 Platform::Task<void> run(EditorController *editor, QString output);
 

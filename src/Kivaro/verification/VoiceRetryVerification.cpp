@@ -5,12 +5,13 @@
 #include "Kivaro/editor/EditorController.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
 #include "Kivaro/verification/PrototypeVerification.h"
+#include "Kivaro/verification/support/EvidenceFiles.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Async/Awaitables.h"
-#include "Platform/Files/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,10 +26,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-[[noreturn]] void failWith(const QString &message)
-{
-    throw ShotError::message(message);
-}
+using VerificationSupport::failWith;
 
 // Copies the fixture to `copy` as a new private file (never through a link at that name).
 void copyFixture(const QString &fixture, const QString &copy)
@@ -36,8 +34,7 @@ void copyFixture(const QString &fixture, const QString &copy)
     QFile source(fixture);
     if (!source.open(QIODevice::ReadOnly))
         failWith(QStringLiteral("The speech fixture cannot be read: ") + fixture + QStringLiteral(" (") + source.errorString() + u')');
-    if (const auto error = Platform::writePrivateFile(copy, source.readAll()))
-        failWith(*error);
+    VerificationSupport::writeEvidence(copy, source.readAll());
 }
 
 // The first transcription attempt fails; every later one is the device's own.

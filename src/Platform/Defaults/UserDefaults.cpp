@@ -233,7 +233,8 @@ private:
                 return QStringLiteral("cannot move the unreadable %1 aside").arg(path());
             m_unreadableFileOnDisk = false;
         }
-        return writePrivateFile(path(), bytes);
+        // The preference folder is the application's own.
+        return writePrivateFile(path(), bytes, StaleTemporaries::remove);
     }
 
     QString m_domain;

@@ -114,13 +114,14 @@ void removeStaleTemporaries(const QString &path, int minimumAge)
     ::closedir(dir);
 }
 
-std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes)
+std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes, StaleTemporaries temporaries)
 {
     // QSaveFile writes through a symbolic link to its target; a link where our file should be
     // is not ours to follow.
     if (isSymbolicLink(path))
         return QStringLiteral("%1 is a symbolic link").arg(path);
-    removeStaleTemporaries(path);
+    if (temporaries == StaleTemporaries::remove)
+        removeStaleTemporaries(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

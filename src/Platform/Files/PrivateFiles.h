@@ -15,16 +15,22 @@ namespace Platform {
 // nothing when the folder is ready.
 std::optional<QString> ensurePrivateFolder(const QString &path);
 
+// Whether a write first removes the stale temporaries an interrupted write of the same file left
+// (removeStaleTemporaries). Only in a folder the application made and keeps to itself: in a
+// folder the user named, a file of theirs can carry such a name.
+enum class StaleTemporaries { keep, remove };
+
 // Writes `bytes` to `path` atomically with mode 0600; refuses when `path` is a symbolic link.
-// The folder must exist. Returns an error
-// description, or nothing on success.
-std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes);
+// The folder must exist. Returns an error description naming the file, or nothing on success.
+// (On Linux the new contents are written unnamed and linked into place where the file system
+// allows it, so an interrupted write normally leaves nothing behind.)
+std::optional<QString> writePrivateFile(const QString &path, const QByteArray &bytes,
+                                        StaleTemporaries temporaries = StaleTemporaries::keep);
 
 // Removes what an interrupted atomic write of `path` left beside it: the temporaries named
 // "<file name>.XXXXXX" (six letters or digits) that are regular files, not links, and were last
 // changed more than `minimumAge` seconds ago, so a write still under way elsewhere keeps its
-// own. Only for private folders, whose every file is ours: in a folder of the user's, a file of
-// theirs can carry such a name. writePrivateFile calls it before every write; failures are
+// own. Only for the application's own private folders, whose every file is ours. Failures are
 // ignored (the write reports its own).
 void removeStaleTemporaries(const QString &path, int minimumAge = 60);
 

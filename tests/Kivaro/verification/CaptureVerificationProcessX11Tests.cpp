@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace KivaroProcessTesting;
 
 namespace {
@@ -90,7 +92,8 @@ TEST_F(CaptureVerificationProcess, SelectionPassesEveryRuleAndWritesItsPictures)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
     EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
     QByteArray announced;
-    QStringList expectedFiles{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("summary.json")};
+    QStringList expectedFiles{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("summary.json"),
+                              QStringLiteral("tmp")};
     for (const QString &name : Kivaro::CaptureSelectionVerification::pictureNames()) {
         announced += "SCREENSHOT: " + QFile::encodeName(folder) + '/' + name.toUtf8() + ".png\n";
         expectedFiles.append(name + QStringLiteral(".png"));
@@ -148,7 +151,15 @@ TEST_F(CaptureVerificationProcess, LiveCapturePicksItsOwnWindowAndCancelsEveryWa
     EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("cancel-footer-region.png"), QStringLiteral("cancel-footer-window.png"),
                                           QStringLiteral("capture-live.json"), QStringLiteral("captured-region.png"),
                                           QStringLiteral("captured-window.png"), QStringLiteral("config"), QStringLiteral("data"),
-                                          QStringLiteral("live-captured-editor.png")}));
+                                          QStringLiteral("live-captured-editor.png"), QStringLiteral("tmp")}));
+    // Every picture is the run's private evidence, the footer's included.
+    for (const QString &name : files(folder)) {
+        struct stat info = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(folder + u'/' + name).constData(), &info), 0) << name.toStdString();
+        if (S_ISREG(info.st_mode)) {
+            EXPECT_EQ(info.st_mode & 07777, 0600u) << name.toStdString();
+        }
+    }
 
     const QImage window(folder + QStringLiteral("/captured-window.png"));
     const QImage region(folder + QStringLiteral("/captured-region.png"));
@@ -181,7 +192,25 @@ TEST_F(CaptureVerificationProcess, LiveCaptureWithoutADisplayFailsWithTheCapture
     const QString message = QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。");
     EXPECT_TRUE(outcome.errors.endsWith(("Live capture verification failed: " + message + u'\n').toUtf8())) << outcome.errors.constData();
     EXPECT_EQ(record(folder + QStringLiteral("/capture-live.json")), failure(message));
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("capture-live.json"), QStringLiteral("config"), QStringLiteral("data")}));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("capture-live.json"), QStringLiteral("config"), QStringLiteral("data"),
+                                          QStringLiteral("tmp")}));
+}
+
+// A footer picture that cannot be written (a folder stands at its name) fails the run with the
+// write's error, which names the file; no pass is written.
+TEST_F(CaptureVerificationProcess, LiveCaptureThatCannotWriteAFooterPictureFailsNamingIt)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QString footer = folder + QStringLiteral("/cancel-footer-window.png");
+    ASSERT_TRUE(QDir().mkdir(footer));
+    const Outcome outcome = scenario(QStringLiteral("--capture-live"), folder);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    const QString error = record(folder + QStringLiteral("/capture-live.json")).value(QStringLiteral("error")).toString();
+    EXPECT_TRUE(error.contains(footer)) << error.toStdString();
+    EXPECT_EQ(outcome.errors, ("Live capture verification failed: " + error + u'\n').toUtf8());
+    EXPECT_EQ(record(folder + QStringLiteral("/capture-live.json")), failure(error));
 }
 
 TEST_F(CaptureVerificationProcess, LiveCaptureRefusesALinkedEvidenceFolder)

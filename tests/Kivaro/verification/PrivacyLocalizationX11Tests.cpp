@@ -70,7 +70,8 @@ TEST_F(PrivacyLocalizationRun, PrivacyDragsAMaskAndKeepsTransparency)
     EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")), QByteArray(Kivaro::PrivacyVerification::passSummary));
     EXPECT_EQ(contents(folder + QStringLiteral("/summary.json")).size(), 64);
     EXPECT_EQ(files(folder), (QStringList{QStringLiteral("before.png"), QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("mosaic.png"),
-                                          QStringLiteral("privacy-editor.png"), QStringLiteral("privacy.kivaro"), QStringLiteral("summary.json")}));
+                                          QStringLiteral("privacy-editor.png"), QStringLiteral("privacy.kivaro"), QStringLiteral("summary.json"),
+                                          QStringLiteral("tmp")}));
     const QImage before(folder + QStringLiteral("/before.png"));
     const QImage mosaic(folder + QStringLiteral("/mosaic.png"));
     ASSERT_EQ(before.size(), QSize(640, 420));
@@ -134,7 +135,7 @@ TEST_F(PrivacyLocalizationRun, LocalizationPassesInEachLanguageTheEnvironmentCho
         const QByteArray prefix = "SCREENSHOT: " + QFile::encodeName(folder);
         EXPECT_EQ(outcome.output, prefix + "/settings-light.png\n" + prefix + "/settings-dark.png\n" + prefix + "/ai-settings-dark.png\n");
         EXPECT_EQ(files(folder), (QStringList{QStringLiteral("ai-settings-dark.png"), QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("settings-dark.png"),
-                                              QStringLiteral("settings-light.png"), QStringLiteral("summary.json")}));
+                                              QStringLiteral("settings-light.png"), QStringLiteral("summary.json"), QStringLiteral("tmp")}));
 
         const QByteArray bytes = contents(folder + QStringLiteral("/summary.json"));
         const QJsonObject summary = QJsonDocument::fromJson(bytes).object();
@@ -180,7 +181,8 @@ TEST_F(PrivacyLocalizationRun, LocalizationFailsWhenTheLanguageDoesNotMatch)
     EXPECT_EQ(outcome.errors, (QStringLiteral("Localization verification failed: ") + message + u'\n').toUtf8());
     EXPECT_EQ(QJsonDocument::fromJson(contents(folder + QStringLiteral("/summary.json"))).object(),
               (QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), message}}));
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("summary.json")}));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("summary.json"),
+                                          QStringLiteral("tmp")}));
 }
 
 } // namespace

@@ -1,7 +1,12 @@
 // What the full suite's records are made of, decided without a display: the two summaries, the
 // word a speech file must contain, and the texts of the checks.
 
+#include "Kivaro/verification/AnnotationToolsVerification.h"
+#include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/PrivacyVerification.h"
 #include "Kivaro/verification/PrototypeSuite.h"
+#include "Kivaro/verification/RunRecords.h"
+#include "Kivaro/verification/support/VerificationChecks.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -68,6 +73,45 @@ TEST(PrototypeSuiteRecords, NoCheckTextClaimsAnotherPlatformsServices)
     }
     EXPECT_TRUE(suiteRecords().contains(QStringLiteral("summary.json")));
     EXPECT_TRUE(suiteRecords().contains(QStringLiteral("capture-completion-result.json")));
+}
+
+// The fixed records of the runs say what this system does: events posted to its own windows,
+// and no nearby transfer it does not have. Their lengths are checked where they are defined.
+TEST(PrototypeSuiteRecords, NoResultNamesAnotherPlatformsFrameworkOrTransfer)
+{
+    for (const char *text : {Kivaro::AnnotationToolsVerification::resultRecord, Kivaro::PrivacyVerification::passSummary,
+                             Kivaro::BasicWorkflowVerification::limitation}) {
+        const QString record = QString::fromUtf8(text);
+        for (const char *foreign : {"appKit", "AppKit", "AirDrop"})
+            EXPECT_FALSE(record.contains(QLatin1String(foreign))) << text;
+    }
+    EXPECT_TRUE(QByteArray(Kivaro::AnnotationToolsVerification::resultRecord).contains("\"postedDrag\":true"));
+    EXPECT_TRUE(QByteArray(Kivaro::PrivacyVerification::passSummary).contains("\"postedMouseDrag\":true"));
+}
+
+// One registry names what each run writes: the suite removes the files of every sub-run it
+// awaits, and the session its records and traces.
+TEST(PrototypeSuiteRecords, TheSuiteRemovesEverySubRunsFilesAndTheSessionItsTraces)
+{
+    using Kivaro::RunRecords::Run;
+    for (const Run sub : {Run::appearance, Run::captureWorkflow, Run::textRecognition, Run::voiceRetry, Run::captureImprovements,
+                          Run::sharing, Run::menus, Run::annotationTools, Run::voiceInteraction, Run::updatePrompt, Run::updateSettings,
+                          Run::captureCompletion, Run::shortcuts})
+        for (const QString &name : Kivaro::RunRecords::names(sub))
+            EXPECT_TRUE(suiteRecords().contains(name)) << name.toStdString();
+    const QStringList session = Kivaro::RunRecords::names(Run::session);
+    for (const char *name : {"microphone-check.json", "copy-receipt.json", "pointer-timing.jsonl", "voice-timing.jsonl"})
+        EXPECT_TRUE(session.contains(QLatin1String(name))) << name;
+}
+
+// An offending text holding a quote or a backslash cannot end its quotes early in a failure
+// message: both are written with a backslash before them.
+TEST(VerificationMessages, QuotedTextsKeepTheirQuotesAndBackslashes)
+{
+    using Kivaro::VerificationSupport::arrayNotation;
+    EXPECT_EQ(arrayNotation({QStringLiteral("说 \"好\""), QStringLiteral("C:\\路径"), QStringLiteral("两\n行")}),
+              QStringLiteral("[\"说 \\\"好\\\"\", \"C:\\\\路径\", \"两\\n行\"]"));
+    EXPECT_EQ(arrayNotation({}), QStringLiteral("[]"));
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "Platform/PropertyList/PropertyList.h"
 #include "Support/TaskTesting.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -247,6 +248,79 @@ TEST_F(UpdateScenarios, AnotherServerBundleOrTeamFailsBeforeAnyUpdater)
     }
     EXPECT_TRUE(filesIn().isEmpty());
     EXPECT_TRUE(suitesLeft().isEmpty());
+}
+
+// Writes to the run's suite fail from the moment a window is first shown (the settings window,
+// after the switch was stored once): the suite's file is replaced by a link, which the
+// preference store never writes through.
+class BreakSuiteWritesWhenShown final : public QObject {
+public:
+    explicit BreakSuiteWritesWhenShown(QString elsewhere) : m_elsewhere(std::move(elsewhere)) { qApp->installEventFilter(this); }
+    ~BreakSuiteWritesWhenShown() override { qApp->removeEventFilter(this); }
+    bool broke() const { return m_broke; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!m_broke && event->type() == QEvent::Show && watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow()) {
+            const QDir folder(Platform::UserDefaults::folder());
+            for (const QString &name : folder.entryList({QStringLiteral("kivaro-update-verification-*")}, QDir::Files)) {
+                QFile::remove(folder.filePath(name));
+                m_broke = QFile::link(m_elsewhere, folder.filePath(name));
+            }
+        }
+        return false;
+    }
+
+private:
+    QString m_elsewhere;
+    bool m_broke = false;
+};
+
+// Turning the switch on cannot be stored (the preference folder is a file), then turning it off
+// cannot (the suite's file became a link): each fails with its own message, leaves no alert
+// open and no suite behind, and the pictures taken before the failure stay.
+TEST_F(UpdateScenarios, UpdateSettingsThatCannotStoreTheSwitchFailAndLeaveNoAlert)
+{
+    QTemporaryDir config;
+    QFile blocker(config.filePath(QStringLiteral("kivaro")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString turningOn = failureOf(UpdateVerification::run(output.path()));
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    EXPECT_EQ(turningOn, QStringLiteral("更新偏好未持久化"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the updater's alert was answered";
+    EXPECT_TRUE(filesIn().isEmpty());
+
+    const QString elsewhere = config.filePath(QStringLiteral("elsewhere.plist"));
+    BreakSuiteWritesWhenShown breaking(elsewhere);
+    const QString turningOff = failureOf(UpdateVerification::run(output.path()));
+    ASSERT_TRUE(breaking.broke());
+    EXPECT_EQ(turningOff, QStringLiteral("关闭更新偏好未持久化"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(filesIn(), (QStringList{QStringLiteral("update-settings-dark.png"), QStringLiteral("update-settings-light.png")}));
+    EXPECT_FALSE(QFile::exists(elsewhere)) << "nothing written through the link";
+    EXPECT_TRUE(suitesLeft().isEmpty());
+}
+
+// A picture that cannot be written (a folder stands at its name) fails the prompt run with the
+// write's error, which names the file: no result, no prompt window left, the appearance back.
+TEST_F(UpdateScenarios, UpdatePromptThatCannotWriteItsPictureFailsAndLeavesNothingOpen)
+{
+    auto &appearance = NativeAppAppearance::AppearanceManager::shared();
+    appearance.setApplicationAppearance(NativeAppAppearance::Appearance::light);
+    const QString picture = QDir(output.path()).filePath(QStringLiteral("custom-update-prompt-light.png"));
+    ASSERT_TRUE(QDir().mkdir(picture));
+    const QString failure = failureOf(UpdatePromptVerification::run(output.path()));
+    EXPECT_TRUE(failure.contains(picture)) << failure.toStdString();
+    EXPECT_TRUE(filesIn().isEmpty()) << "no result";
+    EXPECT_EQ(appearance.applicationAppearance(), std::optional(NativeAppAppearance::Appearance::light));
+    for (const QWidget *window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    appearance.setApplicationAppearance(std::nullopt);
 }
 
 TEST_F(UpdateScenarios, UpdatePromptAnswersBothWaysAndRestoresTheAppearance)

@@ -1,8 +1,13 @@
-// What the icon preview and the picture of the application's windows decide in-process: which
-// icons cannot be previewed, and that the picture holds exactly the application's own shown
-// windows, each at its place, at twice the size.
+// What the icon preview, the picture of the application's windows and the inline run's history
+// check decide in-process: which icons cannot be previewed, that the picture holds exactly the
+// application's own shown windows, each at its place, at twice the size, and that only an entry
+// holding the annotations counts as the annotated shot saved.
 
+#include "Kivaro/document/SampleImage.h"
+#include "Kivaro/document/ShotDocument.h"
+#include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/verification/IconVerification.h"
+#include "Kivaro/verification/InlineCaptureVerification.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
 #include "Kivaro/verification/ShareMenuCapture.h"
 #include "KivaroCore/ShotError.h"
@@ -100,6 +105,29 @@ TEST(ShownWindowsPicture, WithNothingShownFailsAndWritesNothing)
     }
     EXPECT_EQ(message, QStringLiteral("分享窗口未显示"));
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// The capture is archived before the inline editor shows: an entry of the shot as it was
+// captured is not the annotated shot saved; the same entry written again with the note and the
+// mask is.
+TEST(InlineHistory, OnlyTheNewestEntryHoldingTheAnnotationsCounts)
+{
+    QTemporaryDir folder;
+    RecentShots store(folder.filePath(QStringLiteral("recent")));
+    EXPECT_FALSE(InlineCaptureVerification::newestHolds(store, 1, 1)) << "no entry at all";
+    ShotDocument shot;
+    shot.load(SampleImage::make().copy(160, 100, 640, 360), false);
+    store.beginSession();
+    TestSupport::run(store.flush(&shot));
+    ASSERT_EQ(store.entries().size(), 1);
+    EXPECT_FALSE(InlineCaptureVerification::newestHolds(store, 1, 1)) << "the capture as it was taken";
+
+    shot.addAnnotation(QStringLiteral("在这里直接反馈"), QPointF(240, 140));
+    TestSupport::run(shot.addMask(QRectF(420, 180, 100, 70)));
+    TestSupport::run(store.flush(&shot));
+    ASSERT_EQ(store.entries().size(), 1) << "the same session's entry";
+    EXPECT_TRUE(InlineCaptureVerification::newestHolds(store, 1, 1));
+    EXPECT_FALSE(InlineCaptureVerification::newestHolds(store, 1, 0));
 }
 
 } // namespace

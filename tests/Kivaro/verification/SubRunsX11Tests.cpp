@@ -157,6 +157,21 @@ TEST_F(SubRun, AMissingMoreButtonFailsAfterTheFirstPicture)
     EXPECT_EQ(NativeAppAppearance::NativeMenu::shared().contentView(), nullptr);
 }
 
+// A More button that opens nothing when clicked fails the run, however the menu itself would
+// open: the run clicks the button.
+TEST_F(SubRun, AMoreButtonThatOpensNothingFailsTheRun)
+{
+    editor->showEditor();
+    QWidget *more = MenuVerification::findMore(editor->view());
+    ASSERT_TRUE(more);
+    ASSERT_TRUE(QObject::disconnect(more, nullptr, editor.get(), nullptr));
+
+    const std::exception_ptr error = runMenus();
+    EXPECT_EQ(describe(error), "Custom tools menu did not open");
+    EXPECT_EQ(QDir(output).entryList(QDir::Files, QDir::Name), QStringList{QStringLiteral("menu-grain-light.png")});
+    EXPECT_EQ(NativeAppAppearance::NativeMenu::shared().contentView(), nullptr);
+}
+
 // ---- voice interaction ---------------------------------------------------------------------
 
 // Every phase in both appearances, the fallbacks and the pen, then the editor as it was.

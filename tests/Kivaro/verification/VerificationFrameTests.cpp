@@ -1,6 +1,7 @@
 // What a process run cannot see of the verification frame: the launch rules, the folder policy,
 // the window picture's own check and where a run keeps the editor's history.
 
+#include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -151,6 +153,24 @@ TEST(VerificationFolder, ANamedFolderIsMadePrivateOrMustBeTheUsersOwn)
     EXPECT_FALSE(QFileInfo::exists(home.filePath(QStringLiteral("nowhere")))) << "nothing made at a dangling link's target";
 }
 
+// The run writes its evidence by path: in a folder above it where anyone may rename entries,
+// someone else could swap the evidence folder for theirs during the run. A folder whose sticky
+// bit keeps each entry to its owner (as /tmp) is fine.
+TEST(VerificationFolder, AFolderAboveItThatOthersCanRenameInIsRefused)
+{
+    QTemporaryDir home;
+    const QString shared = home.filePath(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkdir(shared));
+    const QString evidence = shared + QStringLiteral("/deeper/evidence");
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    EXPECT_EQ(checkNamedFolder(evidence),
+              QStringLiteral("the folder %1 above the evidence folder %2 is writable by others").arg(shared, evidence));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    EXPECT_FALSE(checkNamedFolder(evidence));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0755), 0);
+    EXPECT_FALSE(checkNamedFolder(evidence));
+}
+
 // The run's preferences move under its folder; the user's folder is never named again.
 TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
 {
@@ -158,6 +178,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
     const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
     const auto restore = [](const char *name, const QByteArray &value) {
         if (value.isNull())
             qunsetenv(name);
@@ -175,7 +196,9 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     // the user's data folder stays known for reading what the user installed.
     EXPECT_EQ(QFile::decodeName(qgetenv("XDG_DATA_HOME")), folder + QStringLiteral("/data"));
     EXPECT_EQ(QFile::decodeName(qgetenv("XDG_CACHE_HOME")), folder + QStringLiteral("/cache"));
-    for (const char *made : {"/data", "/cache"}) {
+    // And the temporary folder: nothing the run sweeps there is anybody else's.
+    EXPECT_EQ(QDir::tempPath(), folder + QStringLiteral("/tmp"));
+    for (const char *made : {"/data", "/cache", "/tmp"}) {
         struct stat info = {};
         ASSERT_EQ(::lstat(QFile::encodeName(folder + QLatin1String(made)).constData(), &info), 0) << made;
         EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
@@ -184,6 +207,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     qputenv("XDG_CONFIG_HOME", savedConfig);
     restore("XDG_DATA_HOME", savedDataHome);
     restore("XDG_CACHE_HOME", savedCache);
+    restore("TMPDIR", savedTemporary);
 
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
     EXPECT_TRUE(isolateRun(arguments));
@@ -200,6 +224,7 @@ TEST(VerificationFolder, IsolatingARunPointsThePreferencesIntoItsFolder)
     qputenv("XDG_CONFIG_HOME", savedConfig);
     restore("XDG_DATA_HOME", savedDataHome);
     restore("XDG_CACHE_HOME", savedCache);
+    restore("TMPDIR", savedTemporary);
     if (savedData.isNull())
         qunsetenv("KIVARO_DATA_DIR");
     else
@@ -219,6 +244,19 @@ TEST(VerificationFolder, WithoutANamedFolderTheHistoryLiesInTheRunsFreshFolder)
         const QString recent = RecentShots::defaultDirectory(arguments, QProcessEnvironment());
         EXPECT_TRUE(recent.startsWith(temporary.path() + QStringLiteral("/kivaro-basics-"))) << recent.toStdString();
         EXPECT_TRUE(recent.endsWith(QStringLiteral("/recent-data")));
+
+        // Once the run's temporary folder has moved into it, the run keeps its folder.
+        const QString folder = *evidenceFolder();
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        EXPECT_FALSE(isolateRun(arguments));
+        EXPECT_EQ(QDir::tempPath(), folder + QStringLiteral("/tmp"));
+        EXPECT_EQ(evidenceFolder(), std::optional<QString>(folder));
+        EXPECT_EQ(QDir(folder + QStringLiteral("/tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+        qputenv("XDG_DATA_HOME", savedData);
+        qputenv("XDG_CACHE_HOME", savedCache);
     }
     qputenv("TMPDIR", saved);
 }
@@ -249,4 +287,35 @@ TEST(VerificationSnapshot, APictureOfAWindowThatDrewNothingFailsAfterItIsWritten
     const QImage written(path);
     ASSERT_FALSE(written.isNull()) << "the picture stays for the record";
     EXPECT_EQ(qAlpha(written.pixel(120, 80)), 0);
+}
+
+// An ordinary window whose content paints nothing: the picture shows the window's opaque
+// background, yet the check fails, for a plain window and for one of ours alike; content that
+// fills itself passes.
+TEST(VerificationSnapshot, AnOrdinaryWindowWhoseContentPaintsNothingFails)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("window.png"));
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *content = new QWidget;
+    layout->addWidget(content);
+    window.resize(200, 120);
+    window.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(content, path); }), QStringLiteral("断言失败：native-canvas-visible"));
+    const QImage written(path);
+    ASSERT_FALSE(written.isNull());
+    EXPECT_EQ(qAlpha(written.pixel(written.width() / 2, written.height() / 2)), 255) << "the window's background is in the picture";
+    content->setAutoFillBackground(true);
+    EXPECT_EQ(shotErrorOf([&] { snapshot(content, path); }), QString());
+
+    KivaroWindow ours(QRect(0, 0, 200, 120), KivaroWindow::Titled | KivaroWindow::Closable);
+    auto *empty = new QWidget;
+    ours.setContentView(empty);
+    ours.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return ours.windowHandle() && ours.windowHandle()->isExposed(); }));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(empty, path); }), QStringLiteral("断言失败：native-canvas-visible"));
+    EXPECT_EQ(shotErrorOf([&] { snapshot(&ours, path); }), QStringLiteral("断言失败：native-canvas-visible")) << "the window stands for its content";
 }

@@ -18,6 +18,7 @@
 #include "Support/TestRun.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -26,10 +27,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using TestSupport::waitUntil;
@@ -74,7 +77,8 @@ TEST_F(VerificationProcess, VisibilityPassesUnderAWindowManager)
     const QImage settings(folder + QStringLiteral("/settings-reopened.png"));
     ASSERT_FALSE(settings.isNull());
     EXPECT_EQ(qAlpha(settings.pixel(settings.width() / 2, settings.height() / 2)), 255);
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("settings-reopened.png"), QStringLiteral("summary.json")}));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("settings-reopened.png"),
+                                          QStringLiteral("summary.json"), QStringLiteral("tmp")}));
 }
 
 // Without a window manager the second reading of the policy cannot be made: the first check
@@ -176,6 +180,15 @@ TEST_F(VerificationProcess, IconPreviewShowsTheBundledIconInLightAndDark)
 {
     ASSERT_TRUE(display.startWindowManager());
     const QString folder = evidence();
+    // A file of the user's, two hours old, whose name looks like an interrupted write's
+    // temporary: the folder is the user's, so it is not the run's to sweep.
+    {
+        QFile backup(folder + QStringLiteral("/icon-light.png.Backup"));
+        ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
+        backup.write("the user's backup");
+        backup.flush();
+        ASSERT_TRUE(backup.setFileTime(QDateTime::currentDateTime().addSecs(-7200), QFileDevice::FileModificationTime));
+    }
     const Outcome outcome = scenario(QStringLiteral("--verify-icon"), folder);
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.errors.constData();
@@ -183,7 +196,9 @@ TEST_F(VerificationProcess, IconPreviewShowsTheBundledIconInLightAndDark)
     EXPECT_EQ(outcome.output, at + "/icon-light.png\n" + at + "/icon-dark.png\n");
     EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.constData();
     // The pictures are the result: no record.
-    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("icon-dark.png"), QStringLiteral("icon-light.png")}));
+    EXPECT_EQ(files(folder), (QStringList{QStringLiteral("cache"), QStringLiteral("config"), QStringLiteral("data"), QStringLiteral("icon-dark.png"),
+                                          QStringLiteral("icon-light.png"), QStringLiteral("icon-light.png.Backup"), QStringLiteral("tmp")}));
+    EXPECT_EQ(contents(folder + QStringLiteral("/icon-light.png.Backup")), QByteArrayLiteral("the user's backup"));
     const QImage light(folder + QStringLiteral("/icon-light.png"));
     const QImage dark(folder + QStringLiteral("/icon-dark.png"));
     ASSERT_EQ(light.size(), QSize(1320, 764));
@@ -316,7 +331,7 @@ TEST_F(VerificationProcess, AnnotationToolsPassOnTheSamplePicture)
     ASSERT_FALSE(light.isNull());
     EXPECT_EQ(light.size(), dark.size());
     EXPECT_GT(qGray(light.pixel(4, light.height() - 4)), qGray(dark.pixel(4, dark.height() - 4)));
-    EXPECT_EQ(files(folder).size(), 13) << files(folder).join(u' ').toStdString(); // with the run's config, data and cache
+    EXPECT_EQ(files(folder).size(), 14) << files(folder).join(u' ').toStdString(); // with the run's config, data, cache and tmp
 }
 
 // A failure after the first phase: the failure record and line, the evidence written before it
@@ -717,6 +732,32 @@ TEST_F(VerificationProcess, SessionWithAStartFileThatIsNoImageCopiesNothing)
     EXPECT_TRUE(session.end());
 }
 
+// A reused folder: what an earlier session left there (a passed microphone check, a copy
+// receipt, trace lines, a link at the baseline's name) is gone once the session has started, so
+// none of it can pass for this session's; a link is removed, never followed.
+TEST_F(VerificationProcess, SessionRemovesAnEarlierSessionsRecordsAndTraces)
+{
+    ASSERT_TRUE(display.startWindowManager());
+    const QString folder = evidence();
+    const QByteArray passed = QByteArrayLiteral("{\"status\":\"passed\",\"transcript\":\"保存\",\"microphoneVerified\":true}");
+    writeFile(folder + QStringLiteral("/microphone-check.json"), passed);
+    writeFile(folder + QStringLiteral("/copy-receipt.json"), QByteArrayLiteral("{\"copied\":true}"));
+    writeFile(folder + QStringLiteral("/pointer-timing.jsonl"), QByteArrayLiteral("{\"type\":1}\n"));
+    writeFile(folder + QStringLiteral("/voice-timing.jsonl"), QByteArrayLiteral("{\"action\":\"finish\"}\n"));
+    writeFile(folder + QStringLiteral("/process.pid"), QByteArrayLiteral("1"));
+    const QString victim = home.filePath(QStringLiteral("victim"));
+    writeFile(victim, QByteArrayLiteral("someone else's file"));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/ui-baseline.png")));
+    SessionProcess session(environment(), {QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"), folder});
+    ASSERT_TRUE(session.running());
+    ASSERT_TRUE(waitUntil([&] { return contents(folder + QStringLiteral("/process.pid")) == QByteArray::number(session.pid()); }, 20000));
+    for (const char *stale : {"microphone-check.json", "copy-receipt.json", "pointer-timing.jsonl", "voice-timing.jsonl", "ui-baseline.png"})
+        EXPECT_FALSE(QFileInfo::exists(folder + u'/' + QLatin1String(stale)) || QFileInfo(folder + u'/' + QLatin1String(stale)).isSymLink())
+            << stale;
+    EXPECT_EQ(contents(victim), QByteArrayLiteral("someone else's file"));
+    EXPECT_TRUE(session.end());
+}
+
 // ---- the published update check --------------------------------------------------------------
 
 // Its own mode: without the update site it fails with its line and writes no result; with
@@ -753,6 +794,26 @@ TEST_F(VerificationProcess, PublishedUpdateCheckWithoutTheSiteFailsAndWritesNoRe
     ASSERT_TRUE(both.finished);
     EXPECT_EQ(both.exitCode, 1);
     EXPECT_TRUE(both.errors.startsWith("kivaro: choose one of --verify, --ui-session and --verify-updater\nusage: ")) << both.errors.constData();
+}
+
+// The running instance's staged update (held for over an hour in the shared temporary folder,
+// waiting for "restart and update") is not the check's to sweep: the run's updaters sweep only
+// the run's own temporary folder.
+TEST_F(VerificationProcess, PublishedUpdateCheckLeavesTheUsersStagedUpdateAlone)
+{
+    const QString staged = home.filePath(QStringLiteral("tmp/kivaro-update-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    ASSERT_EQ(::mkdir(QFile::encodeName(staged).constData(), 0700), 0);
+    writeFile(staged + QStringLiteral("/update.zip"), QByteArrayLiteral("a verified update"));
+    const qint64 twoHoursAgo = QDateTime::currentSecsSinceEpoch() - 7200;
+    const struct timespec times[2] = {{twoHoursAgo, 0}, {twoHoursAgo, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(staged).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+    const QString folder = evidence();
+    const Outcome outcome = run({QStringLiteral("--verify-updater"), QStringLiteral("--evidence-dir"), folder});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1) << "no update site here";
+    EXPECT_EQ(contents(staged + QStringLiteral("/update.zip")), QByteArrayLiteral("a verified update"));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/tmp")).isDir()) << "the run's own temporary folder";
+    QDir(staged).removeRecursively();
 }
 
 } // namespace

@@ -14,7 +14,10 @@
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/verification/AppearanceVerification.h"
+#include "Kivaro/verification/BasicWorkflowVerification.h"
+#include "Kivaro/verification/ApplicationVisibilityVerification.h"
 #include "Kivaro/verification/CaptureCompletionVerification.h"
+#include "Kivaro/verification/LocalizationVerification.h"
 #include "Kivaro/verification/PrototypeVerification.h"
 #include "Kivaro/verification/ShortcutRoutingVerification.h"
 #include "Kivaro/verification/ShortcutVerification.h"
@@ -23,6 +26,7 @@
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "KivaroCore/CaptureShortcut.h"
+#include "KivaroCore/VerificationRun.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Dialogs/ScriptedAlertPresenter.h"
 #include "Platform/Dialogs/ScriptedFilePanels.h"
@@ -340,6 +344,90 @@ TEST_F(SubRun, AFaultyCompletionStepOrAMissingEditorFailsTheCompletionCheckWithI
         EXPECT_TRUE(editor->window()->isVisible());
         EXPECT_EQ(editor->mode()->selectedSegment(), int(EditorController::textSegment));
     }
+}
+
+// ---- the minimised window --------------------------------------------------------------------
+
+// A minimised window stays "visible" to Qt and listed by the window manager: only the window
+// manager's iconic state tells a minimised window from a shown one.
+TEST(MinimisedWindow, OnlyTheWindowManagersIconicStatePassesTheCheck)
+{
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Minimised check"));
+    window.resize(320, 200);
+    window.show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    EXPECT_EQ(ApplicationVisibilityVerification::isIconic(&window), std::optional<bool>(false));
+    EXPECT_EQ(failureOf(ApplicationVisibilityVerification::requireMinimized(&window, 8)),
+              QStringLiteral("Application visibility check 8: the window manager does not show \"Minimised check\" minimised"));
+
+    window.showMinimized();
+    EXPECT_TRUE(window.isVisible()) << "Qt keeps a minimised window visible";
+    EXPECT_EQ(failureOf(ApplicationVisibilityVerification::requireMinimized(&window, 8)), QString());
+    EXPECT_EQ(ApplicationVisibilityVerification::isIconic(&window), std::optional<bool>(true));
+}
+
+// ---- the localisation run's windows ----------------------------------------------------------
+
+// The texts of the visible windows are gathered in the application's window order: the window
+// manager's stacking, front-most first, whichever window was made first.
+TEST(LocalizationWindows, VisibleWindowsComeFrontMostFirst)
+{
+    QWidget first;
+    first.setWindowTitle(QStringLiteral("Made first"));
+    QWidget second;
+    second.setWindowTitle(QStringLiteral("Made second"));
+    for (QWidget *window : {&first, &second}) {
+        window->resize(300, 200);
+        window->show();
+        ASSERT_TRUE(TestSupport::waitUntil([window] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    }
+    const auto order = [&] {
+        QList<QWidget *> ours;
+        for (QWidget *window : LocalizationVerification::visibleWindows())
+            if (window == &first || window == &second)
+                ours.append(window);
+        return ours;
+    };
+    for (QWidget *front : {&first, &second, &first}) {
+        front->raise();
+        front->activateWindow();
+        QWidget *back = front == &first ? &second : &first;
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return order() == QList<QWidget *>{front, back}; }))
+            << front->windowTitle().toStdString() << " in front";
+    }
+}
+
+// ---- the quit during a capture ---------------------------------------------------------------
+
+// The quit is the scenario's own only once the menu took its key: nothing is noted while the key
+// waits in the queue (another quit meanwhile is not the scenario's), nor when no enabled item
+// takes it.
+TEST_F(SubRun, TheQuitIsTheScenariosOwnOnlyOnceTheMenuTookItsKey)
+{
+    QAction *quit = nullptr;
+    for (QAction *top : delegate->mainMenu()->actions())
+        if (QMenu *menu = top->menu())
+            for (QAction *item : menu->actions())
+                if (item->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q))
+                    quit = item;
+    ASSERT_TRUE(quit);
+    bool refused = false;
+    quit->setEnabled(false);
+    BasicWorkflowVerification::postQuitKey(delegate.get(), [&] { refused = true; });
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return refused; }));
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture()) << "no item took the key";
+
+    refused = false;
+    quit->setEnabled(true);
+    BasicWorkflowVerification::postQuitKey(delegate.get(), [&] { refused = true; });
+    EXPECT_FALSE(PrototypeVerification::quitPostedDuringCapture()) << "the key still waits in the queue";
+    const bool noted = TestSupport::waitUntil([] { return PrototypeVerification::quitPostedDuringCapture(); });
+    PrototypeVerification::noteQuitPostedDuringCapture(false);
+    EXPECT_TRUE(noted);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return delegate->hasTerminated(); })) << "the menu's quit ran";
 }
 
 // ---- the window keys of the main menu --------------------------------------------------------

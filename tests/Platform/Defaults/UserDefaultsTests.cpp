@@ -210,12 +210,30 @@ TEST(PrivateFiles, AWriteRemovesTheStaleTemporariesOfAnInterruptedOne)
     make(QStringLiteral("other.kivaro.Ij56Kl"), 3600); // another file's temporary
     ASSERT_TRUE(QFile::link(base + QStringLiteral("/other.kivaro.Ij56Kl"), base + QStringLiteral("/shot.kivaro.Mn78Op")));
 
-    ASSERT_FALSE(Platform::writePrivateFile(target, "whole"));
+    ASSERT_FALSE(Platform::writePrivateFile(target, "whole", Platform::StaleTemporaries::remove));
     QStringList left = QDir(base).entryList(QDir::Files | QDir::System);
     left.sort();
     EXPECT_EQ(left, (QStringList{QStringLiteral("other.kivaro.Ij56Kl"), QStringLiteral("shot.kivaro"),
                                  QStringLiteral("shot.kivaro.Ef34Gh"), QStringLiteral("shot.kivaro.Mn78Op"),
                                  QStringLiteral("shot.kivaro.old")}));
+    QDir(base).removeRecursively();
+}
+
+// In a folder the user named, a file of theirs may carry a temporary's name: an ordinary write
+// leaves every other file as it was, however old.
+TEST(PrivateFiles, AWriteLeavesTheOtherFilesOfItsFolderAlone)
+{
+    const QString base = QDir::tempPath() + QStringLiteral("/") + uniqueName();
+    ASSERT_FALSE(Platform::ensurePrivateFolder(base));
+    QFile backup(base + QStringLiteral("/icon-light.png.Backup"));
+    ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
+    backup.write("the user's backup");
+    backup.flush();
+    ASSERT_TRUE(backup.setFileTime(QDateTime::currentDateTime().addSecs(-7200), QFileDevice::FileModificationTime));
+    backup.close();
+
+    ASSERT_FALSE(Platform::writePrivateFile(base + QStringLiteral("/icon-light.png"), "picture"));
+    EXPECT_EQ(QDir(base).entryList(QDir::Files, QDir::Name), (QStringList{QStringLiteral("icon-light.png"), QStringLiteral("icon-light.png.Backup")}));
     QDir(base).removeRecursively();
 }
 

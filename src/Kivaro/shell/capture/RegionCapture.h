@@ -86,10 +86,12 @@ public:
     // Option state to `optionHeld`.
     bool verifyChoose(QPointF at, bool optionHeld, std::optional<QPointF> dragTo = std::nullopt);
     // Cancels the first overlay with its footer's button, or with an Escape key press sent
-    // through the application (optionally while a text field in the overlay has the focus).
+    // through the application (optionally while a child of the overlay that takes every key,
+    // Escape included, has the focus: then only the application's key monitor can cancel).
     bool verifyCancel(bool usingButton, bool focusChild);
-    // Writes a PNG of the first overlay's footer; does nothing without an overlay. Throws
-    // ShotError when the footer cannot be drawn or encoded or the file cannot be written.
+    // Writes a PNG of the first overlay's footer as a private file (0600, never through a link);
+    // does nothing without an overlay. Throws ShotError when the footer cannot be drawn or
+    // encoded, or with the write's error, which names the file.
     Platform::Task<void> verifyFooter(QString path);
 
 Q_SIGNALS:

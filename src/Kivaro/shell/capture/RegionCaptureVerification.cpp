@@ -9,15 +9,15 @@
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/ShotError.h"
+#include "Platform/Keys/KeyTable.h"
+#include "Platform/Files/PrivateFiles.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImageWriter>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
 
@@ -48,6 +48,17 @@ std::unique_ptr<QMouseEvent> mouseEvent(QEvent::Type type, const CaptureSelectio
     event->setTimestamp(uptimeMs());
     return event;
 }
+
+// A focused child of the overlay that takes every key it is given, Escape included (as a field
+// with a shortcut of its own would): Escape then ends the capture only through the
+// application's key monitor, never through the selection view's own handler.
+class KeyTakingChild final : public QWidget {
+public:
+    explicit KeyTakingChild(QWidget *parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { event->accept(); }
+};
 
 } // namespace
 
@@ -84,15 +95,18 @@ bool RegionCapture::verifyCancel(bool usingButton, bool focusChild)
     QWidget *target = view;
     if (focusChild) {
         // (12, 12, 100, 24) in the view's terms, y up. It closes with the overlay.
-        auto *field = new QLineEdit(view);
-        field->setGeometry(12, int(view->height() - 12 - 24), 100, 24);
-        field->show();
-        field->setFocus(Qt::OtherFocusReason);
-        target = field;
+        auto *child = new KeyTakingChild(view);
+        child->setGeometry(12, int(view->height() - 12 - 24), 100, 24);
+        child->show();
+        child->setFocus(Qt::OtherFocusReason);
+        target = child;
     }
     if (QWidget *focused = overlay->focusWidget())
         target = focused;
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QStringLiteral("\x1b"));
+    // With the key's X keysym, as the window system delivers it: every handler on the way knows
+    // it for Escape, the selection view's own included.
+    const Platform::KeyInfo *key = Platform::Keys::byKeyCode(Platform::Keys::escape);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, 0, key ? key->keysym : 0, 0, QStringLiteral("\x1b"));
     escape.setTimestamp(uptimeMs());
     QApplication::sendEvent(target, &escape);
     return !hasPendingSelection();
@@ -116,9 +130,10 @@ Platform::Task<void> RegionCapture::verifyFooter(QString path)
     buffer.open(QIODevice::WriteOnly);
     if (!QImageWriter(&buffer, "png").write(picture.toImage()) || png.isEmpty())
         throw ShotError::message(QStringLiteral("Capture footer snapshot encoding failed"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size())
-        throw ShotError::message(file.errorString());
+    // Evidence like every other record: 0600, never through a link at its name; the error names
+    // the file.
+    if (const auto error = Platform::writePrivateFile(path, png))
+        throw ShotError::message(*error);
 }
 
 } // namespace Kivaro

@@ -347,6 +347,42 @@ TEST_F(VerificationHooks, RefuseAndTouchNothingWithoutVerify)
     EXPECT_TRUE(capture.overlays().first()->contentView()->selection().isEmpty());
 }
 
+// The focused child takes Escape itself: only the capture's application-wide key monitor, which
+// sees the key first, can end the capture then.
+TEST_F(VerificationHooks, EscapeWithAFocusedChildIsTheKeyMonitorsToCancel)
+{
+    show(CaptureSelectionMode::region);
+    ASSERT_TRUE(capture.hasEventMonitor());
+    qApp->removeEventFilter(&capture);
+    EXPECT_FALSE(capture.verifyCancel(false, true)) << "without the monitor the child keeps the key";
+    EXPECT_TRUE(capture.hasPendingSelection());
+    qApp->installEventFilter(&capture);
+    EXPECT_TRUE(capture.verifyCancel(false, true));
+    EXPECT_FALSE(result());
+}
+
+// The footer's picture is private evidence: 0600, never written through a link at its name,
+// and a refused write names the file.
+TEST_F(VerificationHooks, TheFootersPictureIsAPrivateFile)
+{
+    show(CaptureSelectionMode::window);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("footer.png"));
+    TestSupport::run(capture.verifyFooter(path));
+    EXPECT_EQ(QFile::permissions(path) & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    const QString linked = folder.filePath(QStringLiteral("linked.png"));
+    ASSERT_TRUE(QFile::link(folder.filePath(QStringLiteral("elsewhere.png")), linked));
+    try {
+        TestSupport::run(capture.verifyFooter(linked));
+        ADD_FAILURE() << "a link at the picture's name was written through";
+    } catch (const ShotError &error) {
+        EXPECT_TRUE(error.text().contains(linked)) << error.text().toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("elsewhere.png"))));
+    EXPECT_TRUE(capture.verifyCancel(true, false));
+    EXPECT_FALSE(result());
+}
+
 TEST_F(VerificationHooks, SteerAShownOverlayExactly)
 {
     EXPECT_FALSE(capture.verifyChoose({100, 100}, false)) << "no overlay yet";
