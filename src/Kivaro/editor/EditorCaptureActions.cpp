@@ -133,7 +133,7 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 co_await self->m_recent->flush(self->m_document);
                 if (!self)
                     throw CancellationError();
-                self->status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
+                self->status()->setProgressText(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
                 if (self->textRecognition)
                     co_await self->textRecognition(polish, self->m_services.pasteboard);
                 else

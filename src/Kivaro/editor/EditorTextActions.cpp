@@ -85,7 +85,7 @@ void EditorController::startRecognition(bool polish)
     if (m_busy || !m_document->hasImage())
         return;
     setBusy(true);
-    status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
+    status()->setProgressText(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
     Platform::start(recognizing(this, polish), this);
 }
 

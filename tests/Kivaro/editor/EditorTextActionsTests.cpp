@@ -6,6 +6,7 @@
 
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
+#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Support/LoopbackChatServer.h"
 #include "TellumoCore/PolishingSession.h"
@@ -86,6 +87,24 @@ TEST_F(TextActions, RecognisingCopiesTheShotsTextRecordsItAndHidesTheEditor)
     EXPECT_FALSE(records.first().polished);
     EXPECT_EQ(editor->textHistory().directory(), historyFolder());
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// While the editor is busy recognising, its progress text stays, whatever the language says
+// "in progress" with; the result that replaces it fades as usual.
+TEST_F(TextActions, TheProgressTextStaysWhileRecognisingInEnglishAndTraditionalChinese)
+{
+    loadDialog();
+    for (const char *language : {"en", "zh-Hant"}) {
+        StringTable::overrideLanguage(QString::fromLatin1(language));
+        editor->recognizeImageText();
+        EXPECT_EQ(statusText(), kivaroCopy("正在识字…"));
+        EXPECT_FALSE(editor->status()->dismissTimer().isActive()) << language << ": a progress text stays";
+        const bool recognized = waitRecognized();
+        StringTable::overrideLanguage({});
+        ASSERT_TRUE(recognized);
+        EXPECT_TRUE(editor->status()->dismissTimer().isActive()) << language;
+        editor->showEditor();
+    }
 }
 
 TEST_F(TextActions, WithNoImageTheMenuActionsDoNothingAtAll)

@@ -277,7 +277,7 @@ TEST_F(LiveEditor, Screenshots)
         editor->updateMode();
         editor->document()->load(big, false);
         editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
-        editor->status()->setStringValue(QStringLiteral("正在识字…"));
+        editor->status()->setProgressText(QStringLiteral("正在识字…"));
         snap(QStringLiteral("4k-") + look);
         editor->status()->setStringValue(QString());
     }
