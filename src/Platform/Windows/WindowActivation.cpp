@@ -1,5 +1,7 @@
 #include "Platform/Windows/WindowActivation.h"
 
+#include "Platform/Windows/WindowsAbove.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -117,6 +119,8 @@ void bringForward(QWidget *widget)
     if (!widget)
         return;
     QWidget *window = widget->window();
+    if (window->isVisible())
+        WindowsAbove::adopt(window); // a hidden window is adopted when it is shown
     if (window->isMinimized())
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     const bool shownNow = !window->isVisible();
