@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QScopeGuard>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -105,6 +106,21 @@ TEST_F(TextActions, TheProgressTextStaysWhileRecognisingInEnglishAndTraditionalC
         EXPECT_TRUE(editor->status()->dismissTimer().isActive()) << language;
         editor->showEditor();
     }
+}
+
+// A picture too large to read: the menu commands read the whole picture, so the user is told
+// it is too large rather than asked for a smaller region.
+TEST_F(TextActions, APictureTooLargeToReadIsSaidToBeTooLargeInTheUsersLanguage)
+{
+    QImage huge(6400, 6400, QImage::Format_RGB32);
+    huge.fill(Qt::white);
+    loadPicture(huge);
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    const auto restore = qScopeGuard([] { StringTable::overrideLanguage({}); });
+    editor->recognizeImageText();
+    ASSERT_TRUE(waitRecognized());
+    EXPECT_EQ(statusText(), QStringLiteral("The picture is too large for text recognition."));
+    EXPECT_EQ(clipboardText(), QStringLiteral("what the user had copied"));
 }
 
 TEST_F(TextActions, WithNoImageTheMenuActionsDoNothingAtAll)

@@ -3,7 +3,7 @@
 #include "Kivaro/document/FileError.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Markup/Markup.h"
-#include "TellumoCore/TellumoError.h"
+#include "TellumoRuntime/TellumoLocalization.h"
 
 namespace Kivaro::detail {
 
@@ -16,7 +16,7 @@ QString errorText(std::exception_ptr error)
     } catch (const Platform::MarkupDataError &e) {
         return e.message();
     } catch (const Tellumo::TellumoError &e) {
-        return e.description();
+        return Tellumo::tellumoErrorText(e);
     } catch (const FileError &e) {
         return e.path() + QStringLiteral(": ") + e.description();
     } catch (const std::exception &e) {
