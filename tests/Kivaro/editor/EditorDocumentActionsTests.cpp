@@ -203,6 +203,18 @@ TEST_F(DocumentActions, AnExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
     ASSERT_TRUE(waitUntil([&] { return !statusText().isEmpty() && !editor->busy(); }));
     EXPECT_NE(statusText(), QStringLiteral("PNG 已导出。"));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("missing/a.png"))));
+    // The system's words follow a sentence of ours in the user's language.
+    const QString ours = QStringLiteral("“%1”无法读取或写入：").arg(path(QStringLiteral("missing/a.png")));
+    EXPECT_TRUE(statusText().startsWith(ours)) << statusText().toStdString();
+    EXPECT_GT(statusText().size(), ours.size());
+
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    panels->answer(path(QStringLiteral("missing/a.png")));
+    editor->exportPNG();
+    const bool shown = waitUntil([&] { return statusText().startsWith(QStringLiteral("“")) && statusText().contains(QStringLiteral("could not")) && !editor->busy(); });
+    StringTable::overrideLanguage({});
+    ASSERT_TRUE(shown) << statusText().toStdString();
+    EXPECT_TRUE(statusText().startsWith(QStringLiteral("“%1” could not be read or written: ").arg(path(QStringLiteral("missing/a.png")))));
 }
 
 TEST_F(DocumentActions, WithoutAPictureSaveExportAndCopyDoNothingAndSayNothing)
