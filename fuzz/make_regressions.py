@@ -14,6 +14,7 @@ import plistlib
 import struct
 import sys
 import uuid
+import zlib
 
 
 def binary_plist(objects, top=0):
@@ -87,6 +88,32 @@ def shape(n, frame, text="", kind="rectangle", **extra):
     return element
 
 
+def png(width, height):
+    """A plain RGB PNG of a fixed pattern."""
+    rows = b"".join(b"\0" + bytes(((x * 37 + y) % 256, (y * 11) % 256, (x * y) % 256)[i] for x in range(width) for i in range(3))
+                    for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+def picture(n, width, height):
+    return {
+        "kind": "image",
+        "id": uid(n),
+        "png": png(width, height),
+        "frame": [0.0, 0.0, float(width), float(height)],
+        "rotation": 0.0,
+        "orientation": 1,
+        "opacity": 1.0,
+        "contentsBounds": [0.0, 0.0, 1.0, 1.0],
+        "interactions": [],
+    }
+
+
 def shared_expansion(levels, width, leaf_bytes, root=None):
     """`levels` nested arrays of `width` references to the next, the innermost to one data object:
     width**levels copies of the data once shared references are expanded."""
@@ -153,6 +180,23 @@ def main():
     )
     files["Project/link-anchor-out-of-range.kivaro"] = project(
         markup([short_bubble, short_arrow]), links=[{"bubbleID": uid(20), "arrowID": uid(21), "anchor": [-6.8e18, 50.0]}]
+    )
+
+    # A mosaic link naming the picture itself as its mask's patch: once opened normally, and the
+    # first repair turned the picture into a 20 x 20 patch.
+    mask = shape(31, (10, 10, 20, 20), fill=[0.0, 0.0, 0.0, 0.0])
+    files["Project/mosaic-patch-is-the-picture.kivaro"] = project(
+        markup([picture(30, 64, 48), mask], bounds=(0.0, 0.0, 64.0, 48.0)),
+        masks=[uid(31)],
+        mosaics=[{"maskID": uid(31), "imageID": uid(30)}],
+        mosaicBackground=png(64, 48),
+        mosaicGrain=24,
+    )
+
+    # An XML property list declared US-ASCII holding a byte above 127: once read with U+FFFD in
+    # its place, where other readers refuse it as not well-formed.
+    files["PropertyList/ascii-declared-byte-above-127.xml"] = (
+        b'<?xml version="1.0" encoding="ascii"?>\n<plist version="1.0"><string>caf\xe9</string></plist>\n'
     )
 
     # Written and read by other programs too. A string ending in half a surrogate pair (other

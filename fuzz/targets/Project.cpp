@@ -34,14 +34,29 @@ std::optional<QString> refusal(Body body)
     }
 }
 
+// The markup's first image: the shot's picture.
+std::optional<Platform::ImageElement> bottomPicture(const Platform::Markup &markup)
+{
+    for (const Platform::MarkupElement &element : markup.subelements())
+        if (const Platform::ImageElement *image = element.image())
+            return *image;
+    return std::nullopt;
+}
+
 // Opens the project as the editor does, renders it, saves it and reads the saved bytes again.
 void openRenderSaveAndReread(const QString &path)
 {
     ShotDocument document;
     if (refusal([&] { document.open(path); }))
         return;
+    const std::optional<Platform::ImageElement> picture = bottomPicture(document.markup());
     document.reconcile();
     const ShotState opened = document.state();
+    // The repair never takes the picture: what opened with one still has it, as it was.
+    if (picture) {
+        const Platform::ImageElement *kept = opened.markup.subelements().image(picture->id);
+        check(kept && kept->frame == picture->frame && kept->image.size() == picture->image.size(), "the repair keeps the picture");
+    }
     // As the recent shots' preview and text recognition do, at a small size.
     for (bool forRecognition : {false, true}) {
         try {

@@ -8,15 +8,15 @@ namespace Kivaro::PrototypeVerification {
 namespace {
 
 // Written once in main() before any other thread runs, read afterwards.
-std::optional<QStringList> &recorded()
+std::optional<QList<QByteArray>> &recorded()
 {
-    static std::optional<QStringList> arguments;
+    static std::optional<QList<QByteArray>> arguments;
     return arguments;
 }
 
 // The arguments the kernel keeps for this process: the strings main() received, which
 // QApplication leaves in place (it only reorders its own pointer array).
-std::optional<QStringList> kernelArguments()
+std::optional<QList<QByteArray>> kernelArguments()
 {
     QFile file(QStringLiteral("/proc/self/cmdline"));
     if (!file.open(QIODevice::ReadOnly))
@@ -24,9 +24,7 @@ std::optional<QStringList> kernelArguments()
     const QByteArray bytes = file.readAll();
     if (bytes.isEmpty())
         return std::nullopt;
-    QStringList list;
-    for (const QByteArray &part : bytes.split('\0'))
-        list.append(QString::fromLocal8Bit(part));
+    QList<QByteArray> list = bytes.split('\0');
     if (bytes.endsWith('\0'))
         list.removeLast(); // the terminator of the last argument, not an empty argument
     return list;
@@ -40,20 +38,32 @@ void recordProcessArguments(int argc, const char *const *argv)
         recorded().reset();
         return;
     }
-    QStringList arguments;
+    QList<QByteArray> arguments;
     for (int i = 0; i < argc && argv[i]; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QByteArray(argv[i]));
     recorded() = arguments;
 }
 
-QStringList processArguments()
+QList<QByteArray> processArgumentBytes()
 {
     if (recorded())
         return *recorded();
     if (auto arguments = kernelArguments())
         return *arguments;
     // Without /proc: the application object's copy is all there is, short of Qt's own options.
-    return QCoreApplication::instance() ? QCoreApplication::arguments() : QStringList();
+    QList<QByteArray> arguments;
+    if (QCoreApplication::instance())
+        for (const QString &argument : QCoreApplication::arguments())
+            arguments.append(QFile::encodeName(argument));
+    return arguments;
+}
+
+QStringList processArguments()
+{
+    QStringList arguments;
+    for (const QByteArray &argument : processArgumentBytes())
+        arguments.append(QFile::decodeName(argument));
+    return arguments;
 }
 
 std::optional<QString> argument(const QString &flag, const QStringList &arguments)

@@ -8,6 +8,8 @@
 // application object; without a record, the kernel's copy (/proc/self/cmdline) is read, which
 // the application object does not change either.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +27,10 @@ std::optional<QString> argument(const QString &flag);
 std::optional<QString> argument(const QString &flag, const QStringList &arguments);
 // The process arguments, program path first: the recorded copy, else the kernel's.
 QStringList processArguments();
+// The same arguments as the bytes the system handed over. processArguments() decodes them as
+// the file-name encoding (UTF-8), which turns bytes that are no UTF-8 text into U+FFFD: a name
+// that holds such bytes can only be told apart here.
+QList<QByteArray> processArgumentBytes();
 // True when `flag` is one of the process arguments.
 bool hasFlag(const QString &flag);
 

@@ -28,6 +28,26 @@ QString currentDataHome()
     return QDir::homePath() + QStringLiteral("/.local/share");
 }
 
+// `bytes` as text where they are UTF-8 text, other bytes and control characters as "\xNN".
+QString shownWithEscapes(const QByteArray &bytes)
+{
+    QString shown;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const uchar lead = uchar(bytes.at(at));
+        const qsizetype length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+        const QByteArray character = bytes.mid(at, length);
+        const QString decoded = QString::fromUtf8(character);
+        if (lead >= 0x20 && lead != 0x7f && decoded.toUtf8() == character) {
+            shown += decoded;
+            at += length;
+        } else {
+            shown += QStringLiteral("\\x%1").arg(lead, 2, 16, QLatin1Char('0'));
+            ++at;
+        }
+    }
+    return shown;
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -65,6 +85,10 @@ std::optional<QString> launchUsageError(const QStringList &arguments)
         scenarios += int(options.count(flag));
     if (scenarios > 1)
         return QStringLiteral("--verify takes at most one scenario flag");
+    if (options.contains(QStringLiteral("--verify")))
+        for (const QString &option : options)
+            if (option.startsWith(QStringLiteral("--verify-")) && !scenarioFlags().contains(option))
+                return QStringLiteral("%1 is not a scenario of --verify").arg(option);
     for (const char *once : {"--verify", "--ui-session", "--verify-updater", "--evidence-dir"})
         if (options.count(QLatin1String(once)) > 1)
             return QStringLiteral("%1 is given more than once").arg(QLatin1String(once));
@@ -72,6 +96,22 @@ std::optional<QString> launchUsageError(const QStringList &arguments)
     if (folder >= 0 && (folder + 1 >= options.size() || options.at(folder + 1).isEmpty() || options.at(folder + 1).startsWith(u'-')))
         return QStringLiteral("--evidence-dir must be followed by a folder");
     return std::nullopt;
+}
+
+std::optional<QString> launchUsageError(const QList<QByteArray> &arguments)
+{
+    QStringList decoded;
+    for (const QByteArray &argument : arguments)
+        decoded.append(QFile::decodeName(argument));
+    if (const auto usage = launchUsageError(decoded))
+        return usage;
+    const qsizetype flag = arguments.indexOf(QByteArrayLiteral("--evidence-dir"), 1);
+    if (flag < 0)
+        return std::nullopt;
+    const QByteArray &folder = arguments.at(flag + 1); // launchUsageError() saw a folder follow
+    if (QFile::encodeName(QFile::decodeName(folder)) == folder)
+        return std::nullopt;
+    return QStringLiteral("the folder after --evidence-dir is not UTF-8 text: %1").arg(shownWithEscapes(folder));
 }
 
 QString runnerName(const QStringList &arguments)

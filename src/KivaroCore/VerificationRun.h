@@ -2,11 +2,14 @@
 // The launch modes of a verification run and the rules its folder follows, decided in main()
 // before the application object exists.
 //
-// Modes: "--verify" (with at most one scenario flag), "--ui-session" and "--verify-updater";
-// at most one of them per process. "--evidence-dir" must be followed by a folder, not by
-// another flag. A named evidence folder is made when missing (0700) and must then be a real
+// Modes: "--verify" (with at most one scenario flag, and no other flag that starts with
+// "--verify-", which would be a misspelled scenario), "--ui-session" and "--verify-updater"; at
+// most one of them per process. "--evidence-dir" must be followed by a folder, not by another
+// flag, whose name is UTF-8 text (a run uses the folder under its decoded name). A named evidence folder is made when missing (0700) and must then be a real
 // folder (not a symbolic link) owned by the user and writable by nobody else.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +23,9 @@ const QStringList &scenarioFlags();
 // Why the arguments (program path first) cannot start a run: a text for the usage line; nothing
 // when they can.
 std::optional<QString> launchUsageError(const QStringList &arguments);
+// The same for the arguments as the system handed them over (processArgumentBytes()), which
+// also tells a folder name that is no UTF-8 text from its lossy decoding.
+std::optional<QString> launchUsageError(const QList<QByteArray> &arguments);
 
 // True when the arguments hold "--verify", "--ui-session" or "--verify-updater".
 bool isAnyVerificationMode(const QStringList &arguments);

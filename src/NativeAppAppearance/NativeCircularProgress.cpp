@@ -16,7 +16,7 @@ NativeCircularProgress::NativeCircularProgress(QWidget *parent) : QWidget(parent
 
 QSize NativeCircularProgress::sizeHint() const
 {
-    return {int(NativeCircularProgressStyle::side), int(NativeCircularProgressStyle::side)};
+    return {int(NativeCircularProgressStyle::extent), int(NativeCircularProgressStyle::extent)};
 }
 
 bool NativeCircularProgress::isRotating() const
@@ -27,8 +27,10 @@ bool NativeCircularProgress::isRotating() const
 void NativeCircularProgress::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_animation)
+    if (m_animation) {
+        m_animation->resume();
         return;
+    }
     m_animation = new QVariantAnimation(this);
     m_animation->setStartValue(0.0);
     m_animation->setEndValue(360.0);
@@ -39,6 +41,15 @@ void NativeCircularProgress::showEvent(QShowEvent *event)
         update();
     });
     m_animation->start();
+}
+
+void NativeCircularProgress::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A hidden spinner keeps no timer: the resident process would otherwise repaint nothing at
+    // 60 Hz for as long as it runs.
+    if (m_animation && m_animation->state() == QAbstractAnimation::Running)
+        m_animation->pause();
 }
 
 void NativeCircularProgress::paintEvent(QPaintEvent *)

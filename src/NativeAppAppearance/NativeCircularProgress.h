@@ -1,6 +1,6 @@
 #pragma once
-// The indeterminate spinner (NativeCircularProgressStyle): fixed at 12 × 12 points, still until
-// it is first shown, then turning for as long as it exists.
+// The indeterminate spinner (NativeCircularProgressStyle): a 12-point circle in a fixed square
+// that holds its stroke, still until it is first shown, then turning while it is shown.
 
 #include <QWidget>
 
@@ -19,6 +19,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

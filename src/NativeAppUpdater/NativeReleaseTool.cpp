@@ -2,6 +2,7 @@
 
 #include "NativeAppUpdater/Ed25519.h"
 #include "NativeAppUpdater/NativeCodeSignature.h"
+#include "NativeAppUpdater/NativeUpdatePolicy.h"
 #include "NativeAppUpdater/internal/BundlePaths.h"
 
 #include "Platform/PropertyList/PropertyList.h"
@@ -276,6 +277,38 @@ NativeUpdateManifest manifestFor(const QByteArray &zip, const QString &product, 
     manifest.sha256 = QString::fromLatin1(QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex());
     manifest.releaseNotes = releaseNotes;
     return manifest;
+}
+
+void checkManifest(const NativeUpdateManifest &manifest)
+{
+    using Failure = NativeUpdatePolicy::Failure;
+    NativeUpdateConfiguration clients;
+    clients.product = manifest.product;
+    if (const QString host = manifest.downloadAddress().host().toLower(); !host.isEmpty())
+        clients.allowedDownloadHosts = {host};
+    try {
+        NativeUpdatePolicy::validate(manifest, clients);
+        if (NativeUpdateManifest::decode(manifest.encode()) != manifest)
+            fail(QStringLiteral("the manifest does not read back as written"));
+    } catch (const ManifestDecodeError &) {
+        fail(QStringLiteral("the manifest would be larger than the %1 bytes a client reads: shorten --release-notes")
+                 .arg(NativeUpdateManifest::maxBytes));
+    } catch (const NativeUpdatePolicy::Error &error) {
+        switch (error.failure()) {
+        case Failure::invalidDownloadURL:
+            fail(QStringLiteral("--download-url must be an https address naming a host (written \"https://\" exactly): every client "
+                                "refuses %1")
+                     .arg(manifest.downloadURL));
+        case Failure::invalidVersion:
+            fail(QStringLiteral("--version must be 1 to %1 printable characters without space at either end, and --build at least 1")
+                     .arg(NativeUpdatePolicy::maxVersionLength));
+        case Failure::wrongProduct:
+        case Failure::invalidSchema:
+        case Failure::invalidChecksum:
+            break;
+        }
+        fail(QStringLiteral("every client would refuse the manifest: ") + error.detail());
+    }
 }
 
 } // namespace NativeAppUpdater::NativeReleaseTool

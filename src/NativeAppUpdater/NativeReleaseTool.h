@@ -70,4 +70,10 @@ QByteArray writeZip(const QList<ZipEntry> &entries, const QByteArray &passphrase
 NativeUpdateManifest manifestFor(const QByteArray &zip, const QString &product, const QString &version, qint64 build,
                                  const QString &downloadURL, const std::optional<QString> &releaseNotes);
 
+// Refuses a manifest every client would refuse: it must read back from its own encoding (within
+// the size a client reads) and pass NativeUpdatePolicy::validate, the clients' own rule. Which
+// hosts a client allows is that client's configuration; the download address's own host counts
+// as allowed here. Throws std::runtime_error naming the option at fault.
+void checkManifest(const NativeUpdateManifest &manifest);
+
 } // namespace NativeAppUpdater::NativeReleaseTool

@@ -6,7 +6,8 @@
 // pins the release keys it trusts: an update's seal must be signed by one of `signingKeys` (the
 // team's keys) and countersigned by one of `countersigningKeys` (the release keys standing in
 // for the platform's assessment). A configuration without keys refuses every archive; it never
-// accepts one. `limits` bounds everything read from the network and from archives; tests lower
+// accepts one, and an updater made from it is a development updater whatever `isEnabled` says
+// (it never checks or downloads). `limits` bounds everything read from the network and from archives; tests lower
 // them, the application keeps the defaults.
 
 #include <QByteArray>

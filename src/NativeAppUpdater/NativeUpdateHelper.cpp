@@ -62,25 +62,28 @@ qint64 buildOf(const NativeBundle &bundle)
     return build ? parseDecimalInteger(*build).value_or(0) : 0;
 }
 
+enum class TargetVerdict { acceptable, notOlder, refused };
+
 // A real folder of this user named as the application's bundle, holding a bundle of the
-// configured identifier and nothing else, older than `own`, and not `own` itself.
-bool isAcceptableTarget(const QString &target, const NativeUpdateConfiguration &configuration, const NativeBundle &own)
+// configured identifier and nothing else, and not `own` itself: acceptable when it is older than
+// `own`, `notOlder` otherwise (replaced by hand with the same or a newer build meanwhile).
+TargetVerdict judgeTarget(const QString &target, const NativeUpdateConfiguration &configuration, const NativeBundle &own)
 {
     struct stat info {};
     if (::lstat(QFile::encodeName(target).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
-        return false;
+        return TargetVerdict::refused;
     if (QFileInfo(target).fileName() != configuration.bundleName())
-        return false;
+        return TargetVerdict::refused;
     const auto bundle = NativeBundle::open(target);
     if (!bundle || bundle->bundleIdentifier() != configuration.bundleIdentifier)
-        return false;
-    // Never an older or the same build over the installed one.
-    if (buildOf(own) <= buildOf(*bundle))
-        return false;
+        return TargetVerdict::refused;
     detail::UniqueFd root = detail::openDirectoryPath(target);
     if (!root || !NativeCodeSignature::sealIfOnlySealed(root.get(), configuration.limits))
-        return false;
-    return identityOf(target) != identityOf(own.path());
+        return TargetVerdict::refused;
+    if (identityOf(target) == identityOf(own.path()))
+        return TargetVerdict::refused;
+    // Never an older or the same build over the installed one.
+    return buildOf(own) > buildOf(*bundle) ? TargetVerdict::acceptable : TargetVerdict::notOlder;
 }
 
 // The staging folder the installer's own bundle was prepared in, when it is one: removed once
@@ -183,7 +186,8 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
     const QString name = targetInfo.fileName();
     const QByteArray targetName = QFile::encodeName(name);
     const auto own = NativeBundle::main();
-    if (!own || name.isEmpty() || !isAcceptableTarget(target, configuration, *own))
+    const TargetVerdict verdict = own && !name.isEmpty() ? judgeTarget(target, configuration, *own) : TargetVerdict::refused;
+    if (verdict == TargetVerdict::refused)
         return Outcome::refusedTarget;
     const std::optional<QString> stagingFolder = stagingFolderOf(*own, configuration);
     UniqueFd parent = detail::openDirectoryPath(targetInfo.absolutePath());
@@ -192,6 +196,13 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
     if (::flock(parent.get(), LOCK_EX | LOCK_NB) != 0)
         return Outcome::busy;
 
+    // The application asked to end already: once it has, the installed build starts again.
+    if (verdict == TargetVerdict::notOlder) {
+        if (parentPid > 0)
+            detail::waitForProcessEnd(parentPid, timing.parentWaitMs);
+        relaunch(target);
+        return Outcome::notOlder;
+    }
     if (parentPid <= 0) {
         relaunch(target);
         return Outcome::cannotReplace;
@@ -208,7 +219,7 @@ NativeUpdateHelper::Outcome NativeUpdateHelper::install(const QString &installed
         relaunch(target);
         return Outcome::cannotReplace;
     }
-    if (!isAcceptableTarget(target, configuration, *own)) {
+    if (judgeTarget(target, configuration, *own) != TargetVerdict::acceptable) {
         relaunch(target);
         return Outcome::cannotReplace;
     }

@@ -7,11 +7,13 @@
 //
 // What it does, in order; nothing is printed:
 //  1. The target must be a real folder (not a link) owned by this user, named as the
-//     application's bundle, holding a bundle with the configured identifier of an older build
-//     than the installer's own and nothing its seal does not list, and not the bundle the
-//     installer itself runs from. Otherwise nothing is touched and nothing is started.
+//     application's bundle, holding a bundle with the configured identifier and nothing its seal
+//     does not list, and not the bundle the installer itself runs from. Otherwise nothing is
+//     touched and nothing is started.
 //  2. An exclusive lock on the target's parent folder: a second installer for the same place
-//     gives up at once and starts nothing.
+//     gives up at once and starts nothing. A target whose build is not older than the
+//     installer's own (replaced by hand while the update waited) is left as it is: once the old
+//     process ended (step 3's wait) the installed application is started again.
 //  3. The old process is waited for through a pidfd, at most 20 seconds. A process id of 0 or
 //     less cannot be waited for (it names groups of processes) and counts as "cannot replace".
 //  4. The target is checked again, with its parent's write permission (no other user may write
@@ -49,7 +51,7 @@ class NativeUpdateHelper final {
 public:
     static constexpr const char *argument = "--native-update-helper";
 
-    enum class Outcome { installed, rolledBack, refusedTarget, busy, cannotReplace, timedOut, failed };
+    enum class Outcome { installed, rolledBack, refusedTarget, notOlder, busy, cannotReplace, timedOut, failed };
 
     using Timing = NativeInstallTiming;
 

@@ -7,6 +7,7 @@
 #include "NativeAppUpdater/UpdateArchive.h"
 #include "NativeAppUpdater/UpdaterCopy.h"
 #include "NativeAppUpdater/internal/BundlePaths.h"
+#include "NativeAppUpdater/internal/ParentFolderCheck.h"
 #include "NativeAppUpdater/internal/ProcessControl.h"
 #include "NativeAppUpdater/internal/StagingFolder.h"
 
@@ -161,8 +162,8 @@ CodeSeal NativeUpdateInstaller::checkReplaceable(const QString &installedBundle,
     const QString parent = QFileInfo(path).absolutePath();
     if (::access(QFile::encodeName(parent).constData(), W_OK | X_OK) != 0)
         refuse(Failure::cannotReplace, QStringLiteral("the folder holding the application is not writable"));
-    if (!detail::isSafeParentFolder(parent))
-        refuse(Failure::cannotReplace, QStringLiteral("other users can write to the folder holding the application"));
+    if (const auto why = detail::parentFolderRefusal(parent))
+        refuse(Failure::cannotReplace, *why);
     return std::move(*seal);
 }
 

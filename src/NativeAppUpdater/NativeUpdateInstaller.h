@@ -63,7 +63,7 @@ public:
     // Throws Error (cannotReplace) unless `installedBundle` is a real folder (not a link) owned
     // by this user, named as the configuration's bundle, holding a bundle with the configured
     // identifier and nothing its own seal does not list, in a folder this user can write to and
-    // no other user can (unless it is sticky). Returns that seal.
+    // no other user can change (see ParentFolderCheck.h). Returns that seal.
     static CodeSeal checkReplaceable(const QString &installedBundle, const NativeUpdateConfiguration &configuration);
 
     // Verifies `stagedApplication` for `manifest`, checks `runningApplication` with

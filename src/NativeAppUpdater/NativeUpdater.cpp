@@ -43,6 +43,9 @@ NativeUpdater::NativeUpdater(NativeUpdateConfiguration configuration, Platform::
     : QObject(parent), m_configuration(std::move(configuration)), m_userDefaults(std::move(userDefaults)),
       m_services(std::move(services))
 {
+    // An updater that cannot verify an archive could only download updates it must refuse: a
+    // configuration without keys of both kinds is a development configuration.
+    m_configuration.isEnabled = m_configuration.isEnabled && m_configuration.trust.isComplete();
     if (!m_services.clock)
         m_services.clock = systemUpdaterClock();
     m_network = m_services.network ? m_services.network : new QNetworkAccessManager(this);

@@ -6,6 +6,10 @@
 // with the user's switch on), keeps the state the settings block shows, asks the user through
 // prompts, downloads and verifies the archive and hands over to the installer mode.
 //
+// A configuration that is not enabled, or whose trust is incomplete (no signing or no
+// countersigning key), makes a development updater: it never checks or downloads, its status is
+// "开发版不自动更新", and `configuration().isEnabled` reads false.
+//
 // One request at a time: a check or a download while another runs is ignored; a check whose
 // result comes while a prompt is still open replaces that prompt (the presenter, and the
 // fallback alert, answer the old one "no"). A second "restart and update" while the

@@ -2,14 +2,7 @@
 
 #include "NativeAppUpdater/UpdaterCopy.h"
 
-#include "Platform/Async/Awaitables.h"
-
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QDeadlineTimer>
-#include <QPointer>
-#include <QTimer>
+#include "Platform/Network/CappedDownload.h"
 
 #include <memory>
 
@@ -17,145 +10,28 @@ namespace NativeAppUpdater {
 
 namespace {
 
-UpdateNetworkError::Reason reasonOf(QNetworkReply::NetworkError error)
+UpdateNetworkError::Reason reasonOf(Platform::DownloadError::Reason reason)
 {
     using Reason = UpdateNetworkError::Reason;
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-        return Reason::cannotConnect;
-    case QNetworkReply::TimeoutError:
-    // Qt's transfer timeout aborts the reply: it ends as cancelled.
-    case QNetworkReply::OperationCanceledError:
+    using Download = Platform::DownloadError::Reason;
+    switch (reason) {
+    case Download::badServerResponse:
+        return Reason::badServerResponse;
+    case Download::tooLarge:
+        return Reason::tooLarge;
+    case Download::untrustedAddress:
+        return Reason::untrustedAddress;
+    case Download::timedOut:
         return Reason::timedOut;
-    case QNetworkReply::SslHandshakeFailedError:
+    case Download::cannotConnect:
+        return Reason::cannotConnect;
+    case Download::insecure:
         return Reason::insecure;
-    default:
-        return Reason::other;
+    case Download::stopped:
+    case Download::other:
+        break;
     }
-}
-
-bool isAllowed(const QUrl &url, const QSet<QString> &hosts)
-{
-    return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() && hosts.contains(url.host().toLower());
-}
-
-// What the reply's handlers found; shared with the handlers, which may outlive the task.
-struct Transfer {
-    QByteArray body;
-    std::optional<UpdateNetworkError> failure;
-};
-
-struct Answer {
-    int status = 0;
-    QByteArray body;
-    QUrl location;
-};
-
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// One request, without following redirects: Qt's own following with a user-verified policy
-// follows a hop once for every hop before it (Qt 6.4), so the hops are ours.
-Platform::Task<Answer> fetchOnce(QNetworkAccessManager *network, const QUrl &url, const UpdateFetchRequest &request,
-                                 const QDeadlineTimer &deadline)
-{
-    using Reason = UpdateNetworkError::Reason;
-    QNetworkRequest httpRequest(url);
-    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    httpRequest.setTransferTimeout(request.idleTimeoutMs);
-    httpRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    httpRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    if (request.bypassCache) {
-        httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        httpRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    }
-    if (request.tls)
-        httpRequest.setSslConfiguration(*request.tls);
-
-    QNetworkReply *reply = network->get(httpRequest);
-    QPointer<QNetworkReply> guard(reply);
-    auto transfer = std::make_shared<Transfer>();
-    // Aborting inside one of the reply's own signals makes Qt report its error twice; the abort
-    // is queued, and nothing more is taken from the reply meanwhile.
-    auto stop = [guard, transfer](UpdateNetworkError error) {
-        if (transfer->failure)
-            return;
-        transfer->failure = std::move(error);
-        if (guard)
-            QMetaObject::invokeMethod(guard.data(), &QNetworkReply::abort, Qt::QueuedConnection);
-    };
-    const qint64 maxBytes = request.maxBytes;
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [guard, maxBytes, stop] {
-        bool known = false;
-        const qint64 declared = guard ? guard->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
-        if (known && declared > maxBytes)
-            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("declared length %1 beyond the cap").arg(declared)));
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [guard, transfer, maxBytes, stop] {
-        if (!guard || transfer->failure)
-            return;
-        const qint64 room = maxBytes - transfer->body.size();
-        transfer->body += guard->read(room + 1);
-        if (transfer->body.size() > maxBytes)
-            stop(UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap")));
-    });
-    QTimer overall;
-    overall.setSingleShot(true);
-    QObject::connect(&overall, &QTimer::timeout, reply, [stop] {
-        stop(UpdateNetworkError(Reason::timedOut, QStringLiteral("overall deadline passed")));
-    });
-    overall.start(int(qMax<qint64>(0, deadline.remainingTime())));
-
-    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
-        if (guard)
-            guard->abort();
-    });
-    try {
-        co_await finished;
-    } catch (...) {
-        if (guard)
-            guard->deleteLater();
-        throw;
-    }
-    overall.stop();
-    reply->disconnect();
-    reply->deleteLater();
-
-    if (transfer->failure)
-        throw *transfer->failure;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString(), int(reply->error()));
-        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("not an HTTP response"));
-    }
-    Answer answer;
-    answer.status = status.toInt();
-    if (isRedirect(answer.status)) {
-        answer.location = url.resolved(QUrl::fromEncoded(reply->rawHeader("Location"), QUrl::StrictMode));
-        co_return answer;
-    }
-    if (answer.status < 200 || answer.status > 299)
-        throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("status %1").arg(answer.status));
-    if (reply->error() != QNetworkReply::NoError)
-        throw UpdateNetworkError(reasonOf(reply->error()), reply->errorString(), int(reply->error()));
-    const qint64 room = request.maxBytes - transfer->body.size();
-    transfer->body += reply->read(room + 1);
-    if (transfer->body.size() > request.maxBytes)
-        throw UpdateNetworkError(Reason::tooLarge, QStringLiteral("body beyond the cap"));
-    answer.body = transfer->body;
-    co_return answer;
+    return Reason::other;
 }
 
 } // namespace
@@ -205,23 +81,40 @@ Platform::Task<QByteArray> fetchForUpdate(QNetworkAccessManager *network, Update
 
 Platform::Task<UpdateFetchResponse> fetchResponseForUpdate(QNetworkAccessManager *network, UpdateFetchRequest request)
 {
-    using Reason = UpdateNetworkError::Reason;
-    if (!network)
-        throw UpdateNetworkError(Reason::other, QStringLiteral("no network access"));
-    const QDeadlineTimer deadline(request.deadlineMs);
-    QUrl url = request.url;
-    for (int hops = 0;; ++hops) {
-        if (!isAllowed(url, request.allowedHosts))
-            throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("not an allowed https address: ") + url.toString());
-        const Answer answer = co_await fetchOnce(network, url, request, deadline);
-        if (!isRedirect(answer.status))
-            co_return UpdateFetchResponse{answer.status, answer.body};
-        if (hops + 1 > request.maxRedirects)
-            throw UpdateNetworkError(Reason::untrustedAddress, QStringLiteral("too many redirects"));
-        if (!answer.location.isValid())
-            throw UpdateNetworkError(Reason::badServerResponse, QStringLiteral("a redirect without a usable address"));
-        url = answer.location;
+    Platform::DownloadRequest download;
+    download.url = request.url;
+    const QSet<QString> hosts = request.allowedHosts;
+    // The first address's port (443 where none is written) as well: a redirect cannot lead to
+    // another service on an allowed host.
+    constexpr int httpsPort = 443;
+    const int port = request.url.port(httpsPort);
+    download.allowAddress = [hosts, port](const QUrl &url) {
+        return url.scheme() == QLatin1String("https") && !url.host().isEmpty() && hosts.contains(url.host().toLower())
+            && url.port(httpsPort) == port;
+    };
+    download.maxBytes = request.maxBytes;
+    download.maxRedirects = request.maxRedirects;
+    download.idleTimeoutMs = request.idleTimeoutMs;
+    download.deadlineMs = request.deadlineMs;
+    download.bypassCache = request.bypassCache;
+    download.tls = request.tls;
+    auto body = std::make_shared<QByteArray>();
+    // Named outside the co_await expression: GCC 12 destroys a lambda temporary inside one twice.
+    const Platform::DownloadSink keep = [body](const QByteArray &chunk, qint64) {
+        body->append(chunk);
+        return true;
+    };
+    UpdateFetchResponse response;
+    std::optional<Platform::DownloadError> failure;
+    try {
+        response.status = co_await Platform::download(network, std::move(download), keep);
+    } catch (const Platform::DownloadError &error) {
+        failure = error;
     }
+    if (failure)
+        throw UpdateNetworkError(reasonOf(failure->reason()), failure->detail(), failure->networkError());
+    response.body = *body;
+    co_return response;
 }
 
 } // namespace NativeAppUpdater

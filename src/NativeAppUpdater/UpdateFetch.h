@@ -1,14 +1,12 @@
 #pragma once
-// One bounded HTTPS download of the updater (a manifest or an archive).
+// One bounded HTTPS download of the updater (a manifest or an archive), through the
+// application's one download loop (Platform/Network/CappedDownload.h: caps, idle timeout,
+// deadline, redirect hops, TLS, cancellation).
 //
-// Every address, the first and each redirect hop, must use https and name one of the allowed
-// hosts; at most `maxRedirects` hops are followed, each checked before it is requested. The body is capped twice: by a declared
-// Content-Length and by the running count of received bytes, the reply being aborted at the
-// first byte beyond the cap. Besides Qt's transfer timeout (the longest silence; Qt's default is
-// none) an overall deadline ends a reply that trickles. Only a 2xx status is a success. TLS is
-// always verified, against the given configuration's certificates when one is given (tests) and
-// the system's otherwise; cookies are neither sent nor stored. Cancelling the task aborts the
-// reply and throws CancellationError.
+// Every address, the first and each redirect hop, must use https, name one of the allowed hosts
+// and keep the first address's port (443 where none is written); at most `maxRedirects` hops are
+// followed. Besides the idle timeout an overall deadline
+// ends a reply that trickles. The body is kept in memory.
 
 #include "NativeAppUpdater/UpdaterError.h"
 

@@ -144,7 +144,21 @@ struct Transfer {
     bool pastDeadline = false;
     bool silent = false; // the idle timeout ended it
     int refusedStatus = 0; // a status outside 2xx seen in the headers
+    bool ended = false; // aborted from here
 };
+
+// The one way this file ends a transfer: at most once, and never once Qt has reported the
+// reply's error or end (Qt then reports an error a second time). `reason`, when given, is set
+// when it is this call that ends the transfer.
+void endTransfer(QNetworkReply *reply, Transfer &transfer, bool Transfer::*reason = nullptr)
+{
+    if (transfer.ended || reply->isFinished() || reply->error() != QNetworkReply::NoError)
+        return;
+    transfer.ended = true;
+    if (reason)
+        transfer.*reason = true;
+    reply->abort();
+}
 
 // Moves what the reply has buffered into the body, aborting once it passes the cap.
 void drain(QNetworkReply *reply, Transfer &transfer, qint64 cap)
@@ -156,7 +170,7 @@ void drain(QNetworkReply *reply, Transfer &transfer, qint64 cap)
         if (transfer.body.size() + chunk.size() > cap) {
             transfer.tooLarge = true;
             transfer.body.clear();
-            reply->abort();
+            endTransfer(reply, transfer);
             return;
         }
         transfer.body += chunk;
@@ -293,33 +307,21 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
             transfer->tooLarge = true;
         else
             return;
-        QMetaObject::invokeMethod(
-            reply,
-            [reply] {
-                if (!reply->isFinished())
-                    reply->abort();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(reply, [reply, transfer] { endTransfer(reply, *transfer); }, Qt::QueuedConnection);
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, transfer, cap] { drain(reply, *transfer, cap); });
 
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&deadline, &QTimer::timeout, reply, [reply, transfer] {
-        transfer->pastDeadline = true;
-        reply->abort();
-    });
+    QObject::connect(&deadline, &QTimer::timeout, reply, [reply, transfer] { endTransfer(reply, *transfer, &Transfer::pastDeadline); });
     deadline.start(limits.deadline);
     // Started after the deadline and restarted by every sign of life, so with an idle timeout
     // no shorter than the deadline it never fires first.
     QTimer idle;
     idle.setSingleShot(true);
     idle.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&idle, &QTimer::timeout, reply, [reply, transfer] {
-        transfer->silent = true;
-        reply->abort();
-    });
+    QObject::connect(&idle, &QTimer::timeout, reply, [reply, transfer] { endTransfer(reply, *transfer, &Transfer::silent); });
     const auto alive = [&idle] { idle.start(); };
     QObject::connect(reply, &QNetworkReply::uploadProgress, &idle, alive);
     QObject::connect(reply, &QNetworkReply::downloadProgress, &idle, alive);
@@ -327,9 +329,9 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
     idle.start(limits.idleTimeout);
 
     QPointer<QNetworkReply> guard(reply);
-    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
+    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard, transfer] {
         if (guard)
-            guard->abort();
+            endTransfer(guard, *transfer);
     });
     if (!reply->isFinished())
         co_await finished;

@@ -5,6 +5,7 @@
 #include "TellumoRuntime/internal/PromptEditorFrame.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeCircularProgress.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Platform/Async/Awaitables.h"
@@ -159,6 +160,10 @@ QWidget *TellumoAISettingsView::buildButtonRow()
     layout->addWidget(m_delete, 0, Qt::AlignVCenter);
     layout->addWidget(m_stored, 0, Qt::AlignVCenter);
     layout->addWidget(m_test, 0, Qt::AlignVCenter);
+    // Turning while a connection test waits for the service.
+    m_spinner = new NativeCircularProgress;
+    m_spinner->hide();
+    layout->addWidget(m_spinner, 0, Qt::AlignVCenter);
     layout->addStretch(1);
     return row;
 }
@@ -285,6 +290,7 @@ void TellumoAISettingsView::refresh()
     m_buttonRow->setAlignment(m_stored, inFile ? Qt::Alignment() : Qt::AlignVCenter); // an aligned label would not grow
     m_test->setText(m_testingAI ? tellumoLocalized(QStringLiteral("测试中…"), language) : tellumoLocalized(QStringLiteral("测试连接"), language));
     m_test->setEnabled(keySaved && !m_testingAI);
+    m_spinner->setVisible(m_testingAI);
 
     const QString keyError = m_preferences->keyError();
     setLabelText(m_keyError, tellumoLocalized(keyError, language));

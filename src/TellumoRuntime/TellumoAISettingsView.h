@@ -72,6 +72,7 @@ public:
     QAbstractButton *saveButton() const { return m_save; }
     QAbstractButton *deleteButton() const { return m_delete; }
     QAbstractButton *testButton() const { return m_test; }
+    QWidget *spinner() const { return m_spinner; }
     QLabel *storedLabel() const { return m_stored; }
     QLabel *keyErrorLabel() const { return m_keyError; }
     QLabel *statusLabel() const { return m_status; }
@@ -123,6 +124,7 @@ private:
     QAbstractButton *m_save = nullptr;
     QAbstractButton *m_delete = nullptr;
     QAbstractButton *m_test = nullptr;
+    QWidget *m_spinner = nullptr;
     QLabel *m_stored = nullptr;
     QLabel *m_keyError = nullptr;
     QLabel *m_status = nullptr;

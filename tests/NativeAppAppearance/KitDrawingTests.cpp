@@ -85,22 +85,29 @@ TEST(NativeSoftButtonStyle, TintStrokeAndDisabledOpacity)
     EXPECT_LT(darkest, 120);
 }
 
-TEST(NativeCircularProgress, FixedSizeStillUntilShownThenTurning)
+TEST(NativeCircularProgress, FixedSizeStillUntilShownThenTurningWhileShown)
 {
     NativeCircularProgress spinner;
     spinner.resize(100, 100);
-    EXPECT_EQ(spinner.size(), QSize(12, 12));
+    EXPECT_EQ(spinner.size(), QSize(14, 14)) << "the 12-point circle and its stroke's outer half";
     EXPECT_FALSE(spinner.isRotating());
     spinner.show();
     EXPECT_TRUE(spinner.isRotating());
     EXPECT_TRUE(TestSupport::waitUntil([&] { return spinner.rotation() > 10; }, 2000));
+    spinner.hide();
+    EXPECT_FALSE(spinner.isRotating()) << "a hidden spinner keeps no timer";
+    spinner.show();
+    EXPECT_TRUE(spinner.isRotating());
 
-    QImage image(12, 12, QImage::Format_ARGB32_Premultiplied);
+    QImage image(14, 14, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     NativeCircularProgressStyle::paint(painter, 0, Appearance::dark);
     painter.end();
-    // The arc starts a twentieth of a turn below three o'clock and leaves a gap above it.
-    EXPECT_GT(image.pixelColor(6, 10).alpha(), 0);  // bottom of the circle
-    EXPECT_EQ(image.pixelColor(10, 3).alpha(), 0);  // in the gap (0.8 … 1.05 of a turn)
+    // The circle is 12 points across, centred: its bottom passes through row 13 (7 + 6), its
+    // stroke reaching a point beyond. The arc starts a twentieth of a turn below three o'clock
+    // and leaves a gap above it.
+    EXPECT_GT(image.pixelColor(7, 13).alpha(), 128); // bottom of the circle
+    EXPECT_EQ(image.pixelColor(7, 7).alpha(), 0);    // its centre
+    EXPECT_EQ(image.pixelColor(12, 3).alpha(), 0);   // in the gap (0.8 … 1.05 of a turn)
 }

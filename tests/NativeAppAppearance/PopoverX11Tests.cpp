@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QImage>
+#include <QRegion>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -84,4 +86,31 @@ TEST_F(PopoverX11Test, AClickOutsideOrOnTheAnchorClosesOnceWithoutReopening)
     }
     EXPECT_EQ(anchorClicks, 0);
     EXPECT_EQ(dismissals, 2);
+}
+
+// Without a compositing manager (none runs on the test's server) the popover is cut to its
+// rounded shape, and every pixel the cut keeps is opaque: a translucent one shows as a dark
+// pixel at the corners, since X has nothing to blend it with.
+TEST_F(PopoverX11Test, WithoutACompositorTheRoundedCornersKeepOnlyOpaquePixels)
+{
+    open();
+    QWidget *popover = NativeMenu::shared().popover();
+    const QRegion mask = popover->mask();
+    ASSERT_FALSE(mask.isEmpty()) << "no compositing manager: the window is shaped";
+    EXPECT_FALSE(mask.contains(QPoint(0, 0)));
+    EXPECT_FALSE(mask.contains(QPoint(popover->width() - 1, popover->height() - 1)));
+    EXPECT_TRUE(mask.contains(QPoint(popover->width() / 2, 0)));
+    EXPECT_TRUE(mask.contains(QPoint(0, popover->height() / 2)));
+
+    QImage image(popover->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    popover->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QStringList translucent;
+    for (const QRect &run : mask)
+        for (int y = run.top(); y <= run.bottom(); ++y)
+            for (int x = run.left(); x <= run.right(); ++x)
+                if (qAlpha(image.pixel(x, y)) != 255)
+                    translucent << QStringLiteral("(%1, %2)").arg(x).arg(y);
+    EXPECT_TRUE(translucent.isEmpty()) << translucent.size() << " translucent pixels inside the shape, first "
+                                       << translucent.mid(0, 8).join(QLatin1Char(' ')).toStdString();
 }

@@ -157,7 +157,7 @@ TEST_F(CommandLine, TheReleaseToolMakesAReleaseThatVerifies)
 
 // Releases that could never install are refused before anything is copied, with a message, and
 // leave nothing behind: a sparse file far larger than an update may hold, a name in decomposed
-// Unicode, a path too long once "Kivaro.app/" is put before it.
+// Unicode, a path too long once "Kivaro.app/" is put before it, a manifest clients refuse.
 TEST_F(CommandLine, TheReleaseToolRefusesBuildsThatCouldNeverInstall)
 {
     const Keys &keys = Keys::shared();
@@ -171,7 +171,8 @@ TEST_F(CommandLine, TheReleaseToolRefusesBuildsThatCouldNeverInstall)
     const QString signing = writeKey(QStringLiteral("team.pem"), keys.signing);
     const QString countersigning = writeKey(QStringLiteral("release.pem"), keys.countersigning);
     int round = 0;
-    const auto release = [&](const std::function<void(const QString &)> &spoil, const QString &version = QStringLiteral("3.0")) {
+    const auto release = [&](const std::function<void(const QString &)> &spoil, const QString &version = QStringLiteral("3.0"),
+                             const QString &downloadURL = QStringLiteral("https://127.0.0.1/Kivaro-3.0.zip")) {
         const QString build = m_root.path() + QStringLiteral("/build-%1").arg(++round);
         QDir().mkpath(build + QStringLiteral("/bin"));
         EXPECT_TRUE(QFile::copy(testApplication(), build + QStringLiteral("/bin/kivaro")));
@@ -182,7 +183,7 @@ TEST_F(CommandLine, TheReleaseToolRefusesBuildsThatCouldNeverInstall)
                                      QStringLiteral("--identifier"), QString::fromLatin1(bundleIdentifier), QStringLiteral("--team"),
                                      QString::fromLatin1(teamIdentifier), QStringLiteral("--version"), version, QStringLiteral("--build"),
                                      QStringLiteral("3"), QStringLiteral("--signing-key"), signing, QStringLiteral("--countersigning-key"),
-                                     countersigning, QStringLiteral("--download-url"), QStringLiteral("https://127.0.0.1/Kivaro-3.0.zip")});
+                                     countersigning, QStringLiteral("--download-url"), downloadURL});
         EXPECT_NE(made.status, 0);
         EXPECT_EQ(QDir(output).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList()) << made.err.constData();
         return QString::fromUtf8(made.err);
@@ -214,6 +215,12 @@ TEST_F(CommandLine, TheReleaseToolRefusesBuildsThatCouldNeverInstall)
     // A version no manifest may carry.
     const QString version = release([](const QString &) {}, QString(40, QLatin1Char('9')));
     EXPECT_TRUE(version.contains(QStringLiteral("--version"))) << version.toStdString();
+    // A download address every client refuses: plain http, a scheme in capitals, no host.
+    for (const char *address : {"http://127.0.0.1/Kivaro-3.0.zip", "HTTPS://127.0.0.1/Kivaro-3.0.zip", "https:///Kivaro-3.0.zip"}) {
+        const QString url = release([](const QString &) {}, QStringLiteral("3.0"), QString::fromLatin1(address));
+        EXPECT_TRUE(url.contains(QStringLiteral("--download-url"))) << address << ": " << url.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(m_root.path() + QStringLiteral("/release-%1/update.json").arg(round))) << address;
+    }
     // A special file.
     const QString fifo = release([](const QString &build) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(build + QStringLiteral("/bin/pipe")).constData(), 0600), 0);

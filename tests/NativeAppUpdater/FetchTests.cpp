@@ -108,6 +108,17 @@ TEST_F(Fetch, EveryRedirectHopIsChecked)
     EXPECT_EQ(m_server.requests().count(QStringLiteral("/target")), 2);
 }
 
+// A redirect to another port of an allowed host reaches another service there: refused before
+// it is asked, though its certificate is the trusted one.
+TEST_F(Fetch, ARedirectToAnotherPortOfTheSameHostIsRefused)
+{
+    LoopbackHttpsServer elsewhere(&m_server);
+    elsewhere.serve(QStringLiteral("/target"), "elsewhere");
+    m_server.route(QStringLiteral("/moved"), {ScriptedReply::Kind::redirect, 302, {}, elsewhere.url(QStringLiteral("/target")).toString(), {}});
+    EXPECT_EQ(fetch(request(QStringLiteral("/moved"))), (std::variant<QByteArray, Reason>(Reason::untrustedAddress)));
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
+}
+
 TEST_F(Fetch, RefusesUntrustedCertificatesAndPlainAddresses)
 {
     m_server.serve(QStringLiteral("/update.json"), "{}");

@@ -110,6 +110,11 @@ protected:
         const auto bundle = NativeAppUpdater::NativeBundle::open(m_installed);
         return bundle ? bundle->infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()) : QString();
     }
+    // The test's folder less the start markers, which the started applications write.
+    QStringList allButMarkers() const
+    {
+        return UpdaterTesting::treeListing(m_root.path()).filter(QRegularExpression(QStringLiteral("^(?!markers/)")));
+    }
     QStringList hiddenSiblings() const { return QDir(applications()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(QRegularExpression(QStringLiteral("^\\."))); }
     QList<qint64> marked(const char *prefix) const { return UpdaterTesting::markedProcesses(markers(), QString::fromLatin1(prefix)); }
     bool waitForMarker(const char *prefix, int timeoutMs = 10'000) const

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QGuiApplication>
+#include <QPoint>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -43,6 +44,18 @@ inline bool xdotool(const QStringList &arguments)
 {
     const ClientResult result = runClient(QStringLiteral("xdotool"), arguments);
     return result.finished && result.exitCode == 0;
+}
+
+// Drags with the first button from `from` to `to` (root pixels) through their midpoint, at a
+// user's pace; whether xdotool did it.
+inline bool drag(QPoint from, QPoint to)
+{
+    const QPoint mid = (from + to) / 2;
+    return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
+                    QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
+                    QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
+                    QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
+                    QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
 // Why a test that drives the X server's keyboard and pointer cannot run here; null when it can.

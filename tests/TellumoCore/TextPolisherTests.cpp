@@ -8,7 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkProxy>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -288,6 +290,46 @@ TEST_F(TextPolisherTest, SilenceWithinTheDeadlineIsWaitedOutAndSilencePastItIsTh
     EXPECT_EQ(session(limits)->limits().idleTimeout, 900ms);
     expectFailure(polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), session(limits)), kNetwork,
                   QStringLiteral("AI 服务没有在 0.4 秒内完成应答。"));
+}
+
+// Qt complains on standard error whenever a reply is ended a second time, as when an abort comes
+// after Qt has reported the reply's own error: every request here ends its reply once.
+TEST_F(TextPolisherTest, ARequestThatFailsEndsItsReplyOnce)
+{
+    static QStringList *complaints = nullptr;
+    QStringList heard;
+    complaints = &heard;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        if (complaints)
+            complaints->append(message);
+    });
+    PolishingSession::Limits limits;
+    limits.deadline = 400ms;
+    // A service that hangs: the deadline ends the request.
+    server.setAnswer(LoopbackChatServer::silence());
+    expectFailure(polish(server.address(), QStringLiteral("m"), kKey, QStringLiteral("t"), session(limits)), kNetwork,
+                  QStringLiteral("AI 服务没有在 0.4 秒内完成应答。"));
+
+    // A service that drops the connection as the deadline falls due: the deadline passes while
+    // Qt reports the lost connection, which is the request's failure.
+    server.setAnswer([](const LoopbackChatServer::Request &, QSslSocket *socket) { socket->abort(); });
+    const auto through = session(limits);
+    auto handle = Platform::start(TextPolisher::polish(QStringLiteral("t"), server.address(), QStringLiteral("m"), kPrompt, kKey, through));
+    QNetworkReply *reply = nullptr;
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return (reply = through->manager()->findChild<QNetworkReply *>()) != nullptr; }));
+    QObject::connect(reply, &QNetworkReply::errorOccurred, reply, [] {
+        QThread::msleep(500);
+        QCoreApplication::processEvents();
+    });
+    ASSERT_TRUE(TestSupport::waitFor(handle, 15000));
+    const Outcome dropped = outcomeOf(handle);
+    ASSERT_TRUE(dropped.error) << dropped.describe().toStdString();
+    EXPECT_EQ(dropped.error->code(), int(QNetworkReply::RemoteHostClosedError)) << dropped.describe().toStdString();
+
+    TestSupport::waitUntil([] { return false; }, 200); // what the event loop still delivers
+    qInstallMessageHandler(previous);
+    complaints = nullptr;
+    EXPECT_EQ(heard, QStringList());
 }
 
 TEST_F(TextPolisherTest, CancellingTheTaskAbortsTheRequest)

@@ -163,6 +163,7 @@ TEST_F(SettingsViewTest, TheConnectionTestSendsItsOwnShortRequestAndReportsSucce
     EXPECT_TRUE(view->testingAI());
     EXPECT_EQ(view->testButton()->text(), QStringLiteral("测试中…"));
     EXPECT_FALSE(view->testButton()->isEnabled());
+    EXPECT_TRUE(view->spinner()->isVisible()) << "the spinner turns while the test waits";
     ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
 
     const auto request = server.requests().first();

@@ -22,11 +22,10 @@ void KivaroTableRow::setSelected(bool selected)
 void KivaroTableRow::drawBackground(QPainter &painter, const QRectF &bounds, Appearance appearance)
 {
     painter.fillRect(bounds, resolve(DynamicColor::windowBackground, appearance));
-    // The hairline is the separator colour at 0.6 of its own strength; replacing its alpha by 0.6
-    // would turn a hairline into a dark rule.
-    QColor line = resolve(DynamicColor::separator, appearance);
-    line.setAlphaF(line.alphaF() * 0.6f);
-    painter.fillRect(QRectF(bounds.left() + 16, bounds.bottom() - 1, bounds.width() - 32, 1), line);
+    // The separator colour at alpha 0.6, by the kit's one rule for "a colour at alpha a": the
+    // alpha is replaced (withAlpha), as everywhere else.
+    painter.fillRect(QRectF(bounds.left() + 16, bounds.bottom() - 1, bounds.width() - 32, 1),
+                     withAlpha(resolve(DynamicColor::separator, appearance), 0.6));
 }
 
 void KivaroTableRow::drawSelection(QPainter &painter, const QRectF &bounds, Appearance appearance)

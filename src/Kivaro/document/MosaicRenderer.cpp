@@ -1,10 +1,13 @@
 #include "Kivaro/document/MosaicRenderer.h"
 
+#include "Kivaro/document/internal/MaskEdits.h"
+
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Image/PngEncoder.h"
 #include "Platform/Markup/DocumentLimits.h"
 
 #include <QMutex>
+#include <QSet>
 
 #include <array>
 #include <cmath>
@@ -175,14 +178,33 @@ QImage patch(const std::optional<QByteArray> &data, const QRectF &rect)
     return crop(decodedBackground(*data), rect);
 }
 
+QList<MosaicLink> ownLinks(const ShotState &state)
+{
+    const std::optional<ImageElement> bottom = MaskEdits::basePicture(state.markup);
+    QSet<MarkupID<ImageElement>> claimed;
+    if (bottom)
+        claimed.insert(bottom->id);
+    QList<MosaicLink> own;
+    for (const MosaicLink &link : state.mosaics) {
+        if (claimed.contains(link.imageID))
+            continue;
+        claimed.insert(link.imageID);
+        own.append(link);
+    }
+    return own;
+}
+
 ShotState reconcile(const ShotState &state)
 {
     if (state.mosaics.isEmpty())
         return state;
     ShotState next = state;
+    // A crafted file can name the picture itself as a mask's patch: such a link goes, the
+    // picture stays.
+    next.mosaics = ownLinks(state);
     MarkupOrderedSet &elements = next.markup.subelements();
     const QRectF bounds = next.markup.bounds();
-    for (const MosaicLink &link : state.mosaics) {
+    for (const MosaicLink &link : next.mosaics) {
         const ShapeElement *found = elements.shape(link.maskID);
         if (!found) {
             elements.removeElement(link.imageID);

@@ -37,7 +37,13 @@ std::optional<QByteArray> background(const QImage &image, qint64 grain);
 // does not decode (over 40,000,000 pixels included) or nothing is left after clipping.
 QImage patch(const std::optional<QByteArray> &data, const QRectF &rect);
 
-// The state with each mosaic's mask and patch brought in line; only the markup changes.
+// The links of `state` that are whole: each names a patch of its own, which is never the
+// bottom picture (the markup's first image) nor a patch an earlier link names. Any other link
+// is broken: nothing acts on the element it names.
+QList<MosaicLink> ownLinks(const ShotState &state);
+
+// The state with each mosaic's mask and patch brought in line; broken links (see ownLinks)
+// are dropped and their element left as it is. Otherwise only the markup changes.
 ShotState reconcile(const ShotState &state);
 
 } // namespace Kivaro::MosaicRenderer

@@ -186,17 +186,15 @@ bool backgroundWithinLimits(const QByteArray &png)
     throw ShotError::message(kivaroCopy("这张截图超出了工程文件的限制，无法保存。"));
 }
 
-// The writer never writes what the reader or opening refuses: the record's own limits, the
-// canvas's, and those of the markup inside it that an annotated shot can reach (elements,
-// each image's size, the pixels of the picture and its mosaic patches together). Runs on the
-// main thread: the string lookup is not thread-safe.
-void checkWritable(const ShotState &state)
+} // namespace
+
+bool withinLimits(const ShotState &state)
 {
     const MarkupDataLimits limits;
     if (state.links.size() > kMaxLinks || state.masks.size() > kMaxMasks || state.mosaics.size() > kMaxMosaics
         || state.steps.size() > kMaxSteps || state.mosaicGrain < kMinGrain || state.mosaicGrain > kMaxGrain
         || state.markup.subelements().size() > limits.maxElements || !canvasFits(state.markup.bounds()))
-        unwritable();
+        return false;
     qint64 pixels = 0;
     qsizetype text = 0;
     for (const MarkupElement &element : state.markup.subelements()) {
@@ -204,22 +202,31 @@ void checkWritable(const ShotState &state)
         const QRectF frame = element.frame();
         for (const double value : {frame.x(), frame.y(), frame.width(), frame.height()}) {
             if (!std::isfinite(value) || std::abs(value) > limits.maxCoordinate)
-                unwritable();
+                return false;
         }
         if (const ShapeElement *shape = element.shape()) {
             const qsizetype length = shape->attributedText.length();
             if (length > limits.maxTextLength)
-                unwritable();
+                return false;
             text += length;
         } else if (const ImageElement *image = element.image()) {
             const QSize size = image->image.size();
             const qint64 area = qint64(size.width()) * size.height();
             if (size.width() > limits.maxImageSide || size.height() > limits.maxImageSide || area > limits.maxImagePixels)
-                unwritable();
+                return false;
             pixels += area;
         }
     }
-    if (pixels > limits.maxTotalImagePixels || text > limits.maxTotalTextLength)
+    return pixels <= limits.maxTotalImagePixels && text <= limits.maxTotalTextLength;
+}
+
+namespace {
+
+// The writer never writes what the reader or opening refuses. Runs on the main thread: the
+// string lookup is not thread-safe.
+void checkWritable(const ShotState &state)
+{
+    if (!withinLimits(state))
         unwritable();
 }
 

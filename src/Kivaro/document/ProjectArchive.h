@@ -31,6 +31,12 @@ Platform::Task<QByteArray> encode(ShotState state);
 // The same, synchronously on the calling (main) thread.
 QByteArray encodeNow(const ShotState &state);
 
+// Whether `state` lies within every limit encode() checks before encoding (all but the file's
+// byte size, known only once encoded): the record's own limits, the canvas's, and those of the
+// markup inside it that an annotated shot can reach (elements, each image's size, the pixels
+// of the picture and its mosaic patches together, coordinates, text). Any thread.
+bool withinLimits(const ShotState &state);
+
 ShotState decode(const QByteArray &bytes);
 
 } // namespace Kivaro::ProjectArchive

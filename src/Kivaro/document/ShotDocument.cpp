@@ -178,6 +178,10 @@ ShotState ShotDocument::unsettledState() const
 void ShotDocument::replace(const ShotState &next, const ShotState &undoState, const QString &action)
 {
     UndoManager *undo = m_canvas->undoManager();
+    // The one check every edit passes, whichever tool made it: a shot never becomes one that no
+    // longer saves. Undo and redo only return to states that passed it.
+    if (!undo->isUndoing() && !undo->isRedoing() && !ProjectArchive::withinLimits(next))
+        throw ShotError::message(kivaroCopy("这项修改会使截图超出工程文件的限制，未执行。"));
     const bool groupsByEvent = undo->groupsByEvent();
     bool openedGroup = false;
     if (!undo->isUndoing() && !undo->isRedoing()) {

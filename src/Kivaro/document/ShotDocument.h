@@ -64,7 +64,9 @@ public:
     ShotState state() const;
     // The canvas's markup, or an empty markup with zero bounds.
     Platform::Markup markup() const;
-    // Commits `next` and registers one undo step that restores `undo`, named `action`.
+    // Commits `next` and registers one undo step that restores `undo`, named `action`. An edit
+    // whose state would no longer save (ProjectArchive::withinLimits) is refused: ShotError,
+    // nothing changes. Undo and redo pass unchecked.
     void replace(const ShotState &next, const ShotState &undo, const QString &action);
     // Shows an intermediate state of a drag: no undo step, no change notification.
     void applyGesture(const ShotState &state);
@@ -119,7 +121,8 @@ public:
     // steps whose markers go with them. Undo "删除标注".
     void deleteSelectedAnnotation();
 
-    // ---- drawing (ShotDocumentDrawing.cpp). Refusals are silent: nothing changes.
+    // ---- drawing (ShotDocumentDrawing.cpp). A drag or stroke too short to draw is refused
+    // silently; one the project file could no longer hold throws ShotError (see replace()).
 
     // One element for `tool` dragged from `from` to `to`, then selected. The step tool places a
     // step marker at `to`; the others clamp both points into the canvas and refuse a drag

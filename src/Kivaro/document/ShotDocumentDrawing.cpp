@@ -6,7 +6,6 @@
 #include "Kivaro/document/internal/DrawingEdits.h"
 
 #include "KivaroCore/Localization.h"
-#include "Platform/Markup/DocumentLimits.h"
 
 #include <QDateTime>
 
@@ -14,25 +13,12 @@ namespace Kivaro {
 
 using namespace Platform;
 
-namespace {
-
-// A markup already holding as many elements as a project file may hold takes no more: the
-// shot would no longer save.
-bool isFull(const Markup &markup)
-{
-    return markup.subelements().size() >= DocumentLimits::kMaxElements;
-}
-
-} // namespace
-
 std::optional<MarkupID<ShapeElement>> ShotDocument::addDrawing(DrawingTool tool, QPointF from, QPointF to, std::optional<QColor> color,
                                                               std::optional<double> width)
 {
     if (tool == DrawingTool::step)
         return addNumberedStep(to);
     const ShotState old = state();
-    if (isFull(old.markup))
-        return std::nullopt;
     const std::optional<ShapeElement> shape = DrawingEdits::shape(tool, from, to, old.markup.bounds(), color, width);
     if (!shape)
         return std::nullopt;
@@ -46,8 +32,6 @@ std::optional<MarkupID<ShapeElement>> ShotDocument::addDrawing(DrawingTool tool,
 void ShotDocument::addFreehand(const QList<QPointF> &points, const QColor &color, double width)
 {
     const ShotState old = state();
-    if (isFull(old.markup))
-        return;
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     const std::optional<StrokeElement> stroke = DrawingEdits::stroke(points, color, width, now);
     if (!stroke)

@@ -34,7 +34,9 @@ QSize pixelSize(const QSizeF &bounds, std::optional<int> maxDimension)
 {
     const double w = bounds.width(), h = bounds.height();
     const double scale = scaleFor(bounds, maxDimension);
-    auto truncated = [](double v) { return std::isfinite(v) && v > 0 ? std::trunc(qMin(v, 1e9)) : 0.0; };
+    // A side that is there keeps at least one pixel: the preview of a 16000 x 1 strip is 320 x 1,
+    // not an empty rendering.
+    auto truncated = [](double v) { return std::isfinite(v) && v > 0 ? qMax(1.0, std::trunc(qMin(v, 1e9))) : 0.0; };
     return QSize(int(truncated(scale * w)), int(truncated(scale * h)));
 }
 
@@ -79,6 +81,10 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
     // Bands of rows drawn in parallel, each into its own rows of the one bitmap, with only the
     // elements that reach into it.
     const double scale = scaleFor(bounds.size(), maxDimension);
+    // A side that pixelSize raised to one pixel is stretched to fill it, so a thin strip's
+    // preview shows the strip rather than a trace of it.
+    const double sx = qMax(scale, size.width() / bounds.width());
+    const double sy = qMax(scale, size.height() / bounds.height());
     const int rowsPerBand = qMax(256, (size.height() + QThread::idealThreadCount() - 1) / qMax(1, QThread::idealThreadCount()));
     QList<int> bandStarts;
     for (int y = 0; y < size.height(); y += rowsPerBand)
@@ -90,7 +96,7 @@ QImage render(const ShotState &state, std::optional<int> maxDimension, bool forR
         QImage band(bits + top * stride, size.width(), rows, stride, image.format());
         QPainter painter(&band);
         painter.translate(0, -top);
-        painter.scale(scale, scale);
+        painter.scale(sx, sy);
         painter.translate(-bounds.topLeft());
         const QRectF visible = painter.transform().inverted().mapRect(QRectF(0, 0, size.width(), rows));
         drawMarkup(painter, state.markup, extents, visible);

@@ -15,7 +15,7 @@
 namespace Kivaro::ShotRenderer {
 
 // The pixel size for `bounds` with the largest side at most `maxDimension` (never enlarged),
-// each side truncated toward zero.
+// each side truncated toward zero but never below one pixel (a side of zero stays zero).
 QSize pixelSize(const QSizeF &bounds, std::optional<int> maxDimension);
 
 // Throws ShotError "图片太大，导出最多支持 4000 万像素。" for an empty rendering, one over

@@ -8,11 +8,11 @@
 #include "Kivaro/controls/KivaroSurface.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "KivaroCore/Localization.h"
+#include "Platform/Windows/WindowShape.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
-#include <QPainterPath>
-#include <QRegion>
+#include <QKeySequence>
 #include <QWindow>
 
 using namespace NativeAppAppearance;
@@ -134,8 +134,11 @@ void AnnotationFloatingPanel::show(QWidget *host, std::optional<QString> text, s
         check->setGeometry(256, 128, 32, 28);
         QFont hintFont = QApplication::font();
         hintFont.setPixelSize(11);
-        auto *hint = new KivaroTextLabel(QStringLiteral("⌘↩"), hintFont, DynamicColor::secondaryLabel, 1, surface);
-        hint->setGeometry(216, 133, 36, 16);
+        // The key the field commits with, named as the menus name their keys.
+        auto *hint = new KivaroTextLabel(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText), hintFont,
+                                         DynamicColor::secondaryLabel, 1, surface);
+        const int hintWidth = hint->sizeHint().width();
+        hint->setGeometry(252 - hintWidth, 133, hintWidth, 16);
         m_input = input;
     } else if (!text && supplemental) {
         supplemental->setParent(surface);
@@ -143,14 +146,7 @@ void AnnotationFloatingPanel::show(QWidget *host, std::optional<QString> text, s
     }
 
     m_panel->resize(size);
-    // Without a compositing manager the window's transparent corners would show black: the
-    // window is cut to the surface's rounded shape instead.
-    // (Qt's offscreen platform has no shaped windows and only warns.)
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
-        QPainterPath outline;
-        outline.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), 12, 12);
-        m_panel->setMask(QRegion(outline.toFillPolygon().toPolygon()));
-    }
+    Platform::shapeToRoundedRect(m_panel.get(), 12);
     m_host = host;
     m_panel->winId();
     if (QWindow *handle = m_panel->windowHandle())

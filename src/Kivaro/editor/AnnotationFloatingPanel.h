@@ -12,7 +12,8 @@
 //
 // Geometry (panel coordinates, origin top left): with text 300 × 164, with a supplemental view
 // 360 × 116, otherwise 270 × 48; the tool row at (12, 8); the text area (12, 46, 276, 76); the
-// check button (256, 128); the hint "⌘↩" (216, 133); the supplemental view (12, 44, 336, 64).
+// check button (256, 128); the hint naming the commit key ("Ctrl+Return"), ending at x 252 on
+// the check button's line (y 133); the supplemental view (12, 44, 336, 64).
 
 #include "Kivaro/document/DrawingTool.h"
 #include "Kivaro/editor/AnnotationInputView.h"

@@ -1,6 +1,10 @@
 #include "Kivaro/editor/AnnotationPanelWindow.h"
 
+#include "NativeAppAppearance/AppearanceManager.h"
+#include "Platform/Windows/WindowShape.h"
+
 #include <QCloseEvent>
+#include <QPainter>
 
 namespace Kivaro {
 
@@ -16,6 +20,13 @@ void AnnotationPanelWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (const std::function<void()> call = closeRequest)
         call();
+}
+
+void AnnotationPanelWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    Platform::paintOpaqueBackdrop(painter, this,
+                                  NativeAppAppearance::AppearanceManager::shared().color(NativeAppAppearance::DynamicColor::windowBackground, this));
 }
 
 } // namespace Kivaro

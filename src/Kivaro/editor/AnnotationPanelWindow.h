@@ -17,6 +17,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 };
 
 } // namespace Kivaro

@@ -46,7 +46,8 @@ CompactStatusLabel::CompactStatusLabel(QWidget *parent) : QWidget(parent)
         return true;
     }();
     Q_UNUSED(installed);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Clicks on the line stop at it: laid over the canvas (the inline editor) a press on it must
+    // not start a drawing or a voice note beneath.
     m_dismissTimer.setSingleShot(true);
     // Coarse timers may fire 5 % early; the line is meant to stay its full five seconds.
     m_dismissTimer.setTimerType(Qt::PreciseTimer);

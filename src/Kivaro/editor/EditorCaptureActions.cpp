@@ -9,6 +9,7 @@
 #include "Kivaro/editor/EditorShell.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
+#include "Kivaro/editor/LinkedBubbleInteraction.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/controls/KivaroWindow.h"
@@ -99,10 +100,8 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
         co_return;
     std::exception_ptr error;
     try {
-        // The open shot is archived before anything else: a failure leaves it where it is.
-        co_await self->m_recent->flush(self->m_document);
-        if (!self)
-            throw CancellationError();
+        // The open shot is archived before anything else: a failure leaves it where it is, once.
+        co_await self->archived(self);
         if (self->m_window)
             self->m_window->hide();
         if (start.settingsWindow)
@@ -130,9 +129,7 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 self->mode()->setSelectedSegment(selectSegment);
                 self->updateMode();
                 self->m_document->fit();
-                co_await self->m_recent->flush(self->m_document);
-                if (!self)
-                    throw CancellationError();
+                co_await self->archived(self);
                 self->status()->setProgressText(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
                 if (self->textRecognition)
                     co_await self->textRecognition(polish, self->m_services.pasteboard);
@@ -219,9 +216,7 @@ Task<void> EditorController::finishing(QPointer<EditorController> self, CaptureC
         co_await self->copy(pasteboard);
     if (!self)
         throw CancellationError();
-    co_await self->m_recent->flush(self->m_document);
-    if (!self)
-        throw CancellationError();
+    co_await archived(self);
     if (preferences.opensEditor) {
         if (placement)
             self->m_inlineEditor->present(self, *placement);
@@ -248,7 +243,7 @@ Task<void> EditorController::showingRecent(QPointer<EditorController> self)
     const std::exception_ptr error = co_await archiving(self);
     if (!self || isCancellation(error))
         co_return;
-    if (error) {
+    if (error && !self->goesOnUnarchived(error)) {
         self->show(error);
         self->setBusy(false);
         co_return;
@@ -291,6 +286,10 @@ void EditorController::exitInlineCapture()
 {
     QWidget *inline_ = m_inlineEditor->window();
     if (!inline_)
+        return;
+    // Esc on the inline window while a bubble is dragged (the canvas without the focus) puts
+    // the bubble back, as the editor window's Esc does.
+    if (m_linkedInteraction && m_linkedInteraction->cancelDrag())
         return;
     if (m_anchor || (m_voiceTask && !m_voiceTask.isFinished())) {
         overlay()->cancel();

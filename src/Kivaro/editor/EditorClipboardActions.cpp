@@ -59,7 +59,7 @@ Task<void> EditorController::copying(QPointer<EditorController> self)
         if (!self)
             co_return;
         // Archived before the window goes away.
-        co_await self->m_recent->flush(self->m_document);
+        co_await archived(self);
     } catch (...) {
         error = std::current_exception();
     }

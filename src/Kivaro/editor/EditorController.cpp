@@ -351,9 +351,29 @@ Task<std::exception_ptr> EditorController::archiving(QPointer<EditorController> 
     co_return nullptr;
 }
 
-bool EditorController::closeWriteFailed() const
+Task<void> EditorController::archived(QPointer<EditorController> self)
 {
-    return m_closeWriteFailed && *m_closeWriteFailed == m_recent->generation();
+    const std::exception_ptr error = co_await archiving(self);
+    if (!self)
+        throw CancellationError();
+    if (error && (isCancellation(error) || !self->goesOnUnarchived(error)))
+        std::rethrow_exception(error);
+}
+
+bool EditorController::archiveFailureShown() const
+{
+    return m_archiveFailureShown && *m_archiveFailureShown == m_recent->generation();
+}
+
+bool EditorController::goesOnUnarchived(const std::exception_ptr &error)
+{
+    if (archiveFailureShown()) {
+        // The user knows this shot is not archived: said again, and not held up again.
+        status()->setStringValue(detail::errorText(error));
+        return true;
+    }
+    m_archiveFailureShown = m_recent->generation();
+    return false;
 }
 
 Task<void> EditorController::closing(QPointer<EditorController> self, QPointer<QWidget> window)
@@ -365,16 +385,13 @@ Task<void> EditorController::closing(QPointer<EditorController> self, QPointer<Q
         co_return;
     if (!error) {
         self->hideWindow(window);
-    } else if (!self->closeWriteFailed()) {
+    } else if (!self->goesOnUnarchived(error)) {
         // Shown once with the window left open, so the user learns the shot was not archived.
-        self->m_closeWriteFailed = self->m_recent->generation();
         self->show(error);
     } else {
         // The write keeps failing: the user may still put the editor away. The error is shown
         // again the next time the window shows; the shot stays loaded.
-        const QString text = detail::errorText(error);
-        self->status()->setStringValue(text);
-        self->m_errorForNextShow = text;
+        self->m_errorForNextShow = detail::errorText(error);
         self->hideWindow(window);
     }
     self->setBusy(false);
@@ -384,12 +401,14 @@ void EditorController::scheduledWriteFailed(std::exception_ptr error)
 {
     // After the user closed the editor anyway, a later write of the same shot that fails too
     // does not bring the window back: its error waits for the next time the window shows.
-    if (closeWriteFailed() && !m_inlineEditor->isShown() && !(m_window && m_window->isVisible())) {
+    if (archiveFailureShown() && !m_inlineEditor->isShown() && !(m_window && m_window->isVisible())) {
         const QString text = detail::errorText(error);
         status()->setStringValue(text);
         m_errorForNextShow = text;
         return;
     }
+    // Shown now: the user has learnt that this shot is not archived.
+    m_archiveFailureShown = m_recent->generation();
     show(error);
 }
 

@@ -412,8 +412,14 @@ private:
     void selectGrainItem();
     QRectF surroundExclusion() const;
     void hideWindow(QWidget *window);
-    // Whether a close request of the open shot's session already failed to write it.
-    bool closeWriteFailed() const;
+    // Whether the user has been shown that the open shot's session cannot be archived.
+    bool archiveFailureShown() const;
+    // Whether an action that archives the open shot before leaving it (a capture, an open, the
+    // recent shots, a copy, a close) goes on after that write failed with `error` (not a
+    // cancellation). The session's first failure stops it, the caller shows the error, and the
+    // session is marked; later requests of the session go on, the error said again in the status
+    // line, so a shot that cannot be archived never blocks the next capture or open.
+    bool goesOnUnarchived(const std::exception_ptr &error);
     // A recent-shots write failed on its own (a debounced write).
     void scheduledWriteFailed(std::exception_ptr error);
     // Shows the shell's settings window (made first when missing); null without one.
@@ -421,6 +427,9 @@ private:
 
     // Writes the open shot to the recent shots; the error, or null when it was written.
     static Platform::Task<std::exception_ptr> archiving(QPointer<EditorController> self);
+    // archiving() for an action that goes on unless goesOnUnarchived() stops it: throws the
+    // write's error then (and CancellationError when the editor is gone).
+    static Platform::Task<void> archived(QPointer<EditorController> self);
     static Platform::Task<void> reconciling(QPointer<EditorController> self);
     static Platform::Task<void> closing(QPointer<EditorController> self, QPointer<QWidget> window);
     static Platform::Task<void> opening(QPointer<EditorController> self);
@@ -495,10 +504,10 @@ private:
     // Voice work (preparing, recording, transcribing) set `busy` and has not cleared it yet.
     bool m_voiceBusy = false;
     bool m_allowsClose = false;
-    // The recent-shots session (its generation) in which a close request's write failed and its
-    // error was shown: the next request of that session hides the window even when the write
-    // fails again. A completed write or another session ends it.
-    std::optional<qint64> m_closeWriteFailed;
+    // The recent-shots session (its generation) whose failure to be archived was shown to the
+    // user: requests of that session that archive first then go on when the write fails again
+    // (goesOnUnarchived). A completed write or another session ends it.
+    std::optional<qint64> m_archiveFailureShown;
     // An error of a write that failed after the user put the editor away; shown in the status
     // line the next time the window shows.
     std::optional<QString> m_errorForNextShow;

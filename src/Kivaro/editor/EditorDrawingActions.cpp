@@ -34,10 +34,14 @@ void EditorController::completeDrawing(QPointF from, QPointF to)
     // The start must lie on the picture; the end is clamped to it.
     const std::optional<QPointF> end = AnnotationPlacement::imagePoint(to, size, visible);
     if (start && end && m_document->markup().bounds().contains(*start)) {
-        if (const auto id = m_document->addDrawing(*m_activeDrawingTool, *start, *end, m_drawingColor, m_drawingWidth)) {
-            m_annotationPanel->shapeID = *id;
-            m_annotationPanel->follow();
-            status()->setStringValue(QString());
+        try {
+            if (const auto id = m_document->addDrawing(*m_activeDrawingTool, *start, *end, m_drawingColor, m_drawingWidth)) {
+                m_annotationPanel->shapeID = *id;
+                m_annotationPanel->follow();
+                status()->setStringValue(QString());
+            }
+        } catch (...) {
+            show(std::current_exception());
         }
     }
     m_anchor.reset();
@@ -55,7 +59,11 @@ void EditorController::completeFreehand(const QList<QPointF> &points)
             if (const std::optional<QPointF> p = AnnotationPlacement::imagePoint(point, size, visible))
                 mapped.append(QPointF(std::max(0.0, std::min(p->x(), bounds.width())), std::max(0.0, std::min(p->y(), bounds.height()))));
         }
-        m_document->addFreehand(mapped, m_drawingColor, m_drawingWidth.value_or(3.0));
+        try {
+            m_document->addFreehand(mapped, m_drawingColor, m_drawingWidth.value_or(3.0));
+        } catch (...) {
+            show(std::current_exception());
+        }
     }
     m_anchor.reset();
 }
@@ -109,7 +117,11 @@ QWidget *EditorController::drawingStyleView()
             shape.lineWidth = width;
             next.markup.subelements().updateOrAppend(shape);
         }
-        document->replace(next, old, kivaroCopy("标注样式"));
+        try {
+            document->replace(next, old, kivaroCopy("标注样式"));
+        } catch (...) {
+            self->show(std::current_exception());
+        }
     };
     return view;
 }

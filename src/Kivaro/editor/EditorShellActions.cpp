@@ -63,6 +63,8 @@ Task<void> EditorController::replacing(QPointer<EditorController> self, std::opt
     std::exception_ptr error = co_await archiving(self);
     if (!self || isCancellation(error))
         co_return;
+    if (error && self->goesOnUnarchived(error))
+        error = nullptr;
     const QString before = self->status()->stringValue();
     if (!error) {
         try {

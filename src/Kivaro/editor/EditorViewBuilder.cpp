@@ -165,6 +165,10 @@ void EditorController::loadView()
                 self->m_annotationPanel->follow();
         },
         this);
+    m_linkedInteraction->refused = [self](std::exception_ptr error) {
+        if (self)
+            self->show(error);
+    };
     updateMode();
     setBusy(false);
 }
@@ -184,7 +188,7 @@ void EditorController::installCallbacks()
     m_recent->didSave = [self] {
         if (!self)
             return;
-        self->m_closeWriteFailed.reset();
+        self->m_archiveFailureShown.reset();
         self->m_errorForNextShow.reset();
     };
     HoldOverlay *hold = overlay();
@@ -216,11 +220,16 @@ void EditorController::installCallbacks()
         if (self)
             self->addMask(rect);
     };
-    hold->excludedView = voiceFeedback();
     connect(voiceFeedback()->language(), &NativePopupButton::activated, this, [this] { changeVoiceLanguageControl(); });
     connect(voiceFeedback()->cancelButton(), &KivaroButton::clicked, this, [this] { cancelVoiceAction(); });
     connect(voiceFeedback()->retryButton(), &KivaroButton::clicked, this, [this] { retryVoice(); });
     connect(voiceFeedback()->textButton(), &KivaroButton::clicked, this, [this] { typeVoiceFallback(); });
+    // An input opened ahead of a press is closed with the panel: no microphone stays open
+    // while nobody can record.
+    connect(voiceFeedback(), &VoiceFeedbackView::hidden, this, [this] {
+        if (m_voice)
+            m_voice->releaseInput();
+    });
     if (m_voice) {
         // A note that reaches the length limit ends as if released.
         m_voice->didReachLimit = [self] {

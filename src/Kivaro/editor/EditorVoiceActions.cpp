@@ -291,7 +291,8 @@ Task<void> EditorController::preparingVoice(QPointer<EditorController> self, int
         presentReady(panel);
     } else {
         panel->present(VoiceFeedbackView::Phase::failed, kivaroCopy("没能完成语音标注"), detail::errorText(error));
-        panel->retryButton()->show();
+        // A preparation that cannot succeed here offers typing first, and no retry.
+        panel->retryButton()->setVisible(voice->preparationRetryable());
         panel->textButton()->show();
         panel->cancelButton()->show();
     }

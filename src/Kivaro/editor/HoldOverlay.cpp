@@ -7,7 +7,6 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Pointer/PointerSource.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -50,15 +49,9 @@ HoldOverlay::HoldOverlay(QWidget *parent)
     m_releaseTimer.setInterval(kPollInterval);
     m_releaseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_releaseTimer, &QTimer::timeout, this, &HoldOverlay::checkHeldButton);
-    // Application-wide: sees presses on views in front of the overlay and releases that the
-    // window system delivers to other widgets of the window.
-    qApp->installEventFilter(this);
 }
 
-HoldOverlay::~HoldOverlay()
-{
-    qApp->removeEventFilter(this);
-}
+HoldOverlay::~HoldOverlay() = default;
 
 void HoldOverlay::setActive(bool active)
 {
@@ -263,42 +256,6 @@ void HoldOverlay::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-bool HoldOverlay::eventFilter(QObject *watched, QEvent *event)
-{
-    const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonDblClick)
-        return false;
-    auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || !m_active || !window() || widget->window() != window() || !isVisible())
-        return false;
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    const QPointF at = mapFromGlobal(mouse->globalPosition());
-
-    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-        if (!isLeft(*mouse))
-            return false;
-        if (excludedView && excludedView->isVisible() && excludedView->rect().contains(excludedView->mapFromGlobal(mouse->globalPosition()).toPoint()))
-            return false;
-        if (!rect().contains(at.toPoint()))
-            return false;
-        trace(*mouse, 1);
-        press(at, qint64(mouse->timestamp()));
-        return true;
-    }
-    if (!m_holding)
-        return false;
-    if (type == QEvent::MouseMove) {
-        dragTo(at);
-        return true;
-    }
-    if (!isLeft(*mouse))
-        return true;
-    trace(*mouse, 2);
-    release(at, qint64(mouse->timestamp()));
-    return true;
 }
 
 // ---- live feedback -------------------------------------------------------------------------

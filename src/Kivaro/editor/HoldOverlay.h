@@ -10,16 +10,19 @@
 // | none                             | true          | rectangle | completedRectangle(spanned)     |
 // | none                             | false         | voice     | ended()                         |
 //
-// A release is never missed: besides the ordinary release event, an application-wide event
-// filter (standing in for a local event monitor) sees presses that land on views in front of
-// the overlay and releases delivered elsewhere, and a 1/60 s poll of the pointer source (the X
-// server's button state through xcb_query_pointer) ends a hold whose release no window was
-// sent. X's implicit grab sends the release to the window that took the press even outside it,
-// so a drag that leaves the window ends where it was released. Whichever path sees the release
-// first finishes the gesture; the others then find no hold.
+// A release is never missed: the overlay takes the press itself, so X's implicit grab and Qt's
+// mouse grab send it the moves and the release even outside the window, and a 1/60 s poll of
+// the pointer source (the X server's button state through xcb_query_pointer) ends a hold whose
+// release no window was sent. Whichever path sees the release first finishes the gesture; the
+// others then find no hold.
 //
-// While `active` is false the overlay lets every click through to the canvas below it and the
-// filter passes every event on. Points are the overlay's own coordinates (origin top left).
+// A hold starts only on the overlay itself, that is on the canvas it covers: views in front of
+// it (the dock, the status line, the voice panel, the inline editor's exit button) keep their
+// clicks, wherever they lie over the canvas. No application-wide filter is involved, so no
+// other gesture's filter and no installation order decides who owns a press.
+//
+// While `active` is false the overlay lets every click through to the canvas below it (where the
+// linked-bubble drag may take it). Points are the overlay's own coordinates (origin top left).
 // Main thread only; every callback runs synchronously inside the event or timer that caused it.
 
 #include "Kivaro/document/DrawingTool.h"
@@ -27,7 +30,6 @@
 #include <QColor>
 #include <QList>
 #include <QPixmap>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -55,8 +57,6 @@ public:
     // Where the poll asks for the held buttons and the pointer; the platform's when unset.
     void setPointerSource(std::shared_ptr<Platform::PointerSource> pointer);
 
-    // A view over the canvas whose own clicks must not start a hold (the voice panel).
-    QPointer<QWidget> excludedView;
     // Called at every press with the press point.
     std::function<void(QPointF)> began;
     // A release in voice mode.
@@ -87,8 +87,8 @@ public:
     // Ends a hold without a result and calls `cancelled`.
     void cancel();
 
-    // The gesture steps, in overlay coordinates; the event handlers, the filter and the poll
-    // call them. `timestamp` is the event's time in milliseconds.
+    // The gesture steps, in overlay coordinates; the event handlers and the poll call them.
+    // `timestamp` is the event's time in milliseconds.
     void press(QPointF point, qint64 timestamp);
     void dragTo(QPointF point);
     // A release event: ignored while it carries the press's own timestamp and the button is
@@ -98,7 +98,6 @@ public:
     void checkHeldButton();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

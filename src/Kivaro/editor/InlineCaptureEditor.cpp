@@ -19,6 +19,7 @@
 #include "Platform/Windows/WindowsAbove.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -56,6 +57,11 @@ private:
 };
 
 // The inline window: Escape, Ctrl+W and the window manager's close all ask to leave.
+//
+// Ctrl+W is no shortcut of this window: in the application the Window menu's "关闭窗口" is an
+// application-wide Ctrl+W, and two shortcuts on one key make Qt fire neither. That item closes
+// the active window, which lands in closeEvent here; without the menus the key reaches
+// keyPressEvent.
 class InlineCaptureWindow final : public QWidget {
 public:
     std::function<void()> exitCapture;
@@ -70,10 +76,17 @@ public:
                 exitCapture();
         };
         new QShortcut(QKeySequence(Qt::Key_Escape), this, leave, Qt::WindowShortcut);
-        new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, leave, Qt::WindowShortcut);
     }
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_W)) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
     void closeEvent(QCloseEvent *event) override
     {
         // Closing goes through the editor's close check, which hides this window itself.

@@ -7,10 +7,11 @@
 #include "KivaroCore/AnnotationPlacement.h"
 #include "KivaroCore/Localization.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineF>
 #include <QMouseEvent>
+
+#include <utility>
 
 namespace Kivaro {
 
@@ -24,14 +25,16 @@ LinkedBubbleInteraction::LinkedBubbleInteraction(ShotDocument *document, HoldOve
                                                  std::function<void(const AnnotationLink &)> edit, std::function<void()> moved,
                                                  QObject *parent)
     : QObject(parent), m_document(document), m_overlay(overlay), m_enabled(std::move(enabled)), m_edit(std::move(edit)),
-      m_moved(std::move(moved))
+      m_moved(std::move(moved)), m_canvas(document ? document->canvas() : nullptr)
 {
-    qApp->installEventFilter(this);
+    if (m_canvas)
+        m_canvas->installEventFilter(this);
 }
 
 LinkedBubbleInteraction::~LinkedBubbleInteraction()
 {
-    qApp->removeEventFilter(this);
+    if (m_canvas)
+        m_canvas->removeEventFilter(this);
 }
 
 std::optional<QPointF> LinkedBubbleInteraction::imagePoint(const QMouseEvent &event) const
@@ -115,9 +118,17 @@ bool LinkedBubbleInteraction::releaseAt()
 {
     if (!m_drag)
         return false;
-    if (m_document && !(m_document->state() == m_drag->state))
-        m_document->replace(m_document->state(), m_drag->state, kivaroCopy("移动标注"));
-    m_drag.reset();
+    const Drag drag = *std::exchange(m_drag, std::nullopt);
+    if (m_document && !(m_document->state() == drag.state)) {
+        try {
+            m_document->replace(m_document->state(), drag.state, kivaroCopy("移动标注"));
+        } catch (...) {
+            // A move the shot could no longer save goes back, and says why.
+            m_document->applyGesture(drag.state);
+            if (refused)
+                refused(std::current_exception());
+        }
+    }
     return true;
 }
 
@@ -129,10 +140,7 @@ bool LinkedBubbleInteraction::eventFilter(QObject *watched, QEvent *event)
     const bool key = type == QEvent::KeyPress || type == QEvent::ShortcutOverride;
     if (!mouse && !key)
         return false;
-    if (!m_enabled || !m_enabled() || !m_overlay)
-        return false;
-    auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != m_overlay->window())
+    if (watched != m_canvas || !m_enabled || !m_enabled() || !m_overlay)
         return false;
 
     if (key) {

@@ -1,9 +1,11 @@
 #pragma once
 // Dragging a linked bubble by its body with its arrow following live, a double click to edit
-// its text, and Esc during a drag to put it back. An application-wide event filter (standing
-// in for a local event monitor) sees the overlay window's mouse and key events before the
-// canvas does, swallows the ones it uses and passes every other event on: corner handles of an
-// already selected bubble, privacy masks and everything outside bubbles stay with the canvas.
+// its text, and Esc during a drag to put it back. An event filter on the canvas itself sees its
+// mouse and key events before the canvas does, swallows the ones it uses and passes every other
+// event on: corner handles of an already selected bubble, privacy masks and everything outside
+// bubbles stay with the canvas. The canvas gets presses only while the hold overlay above it is
+// inactive, so the two gestures never compete for one press; an Esc that goes to the window's
+// shortcut instead (the focus elsewhere) reaches cancelDrag() through the editor.
 //
 // Only while `enabled()` (the editor idle in select-and-edit with no tool armed and no arrow
 // being re-pointed). The drag shows each position with `applyGesture` and commits once, at the
@@ -17,6 +19,7 @@
 #include <QPointer>
 #include <QRectF>
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -42,6 +45,10 @@ public:
     };
     const std::optional<Drag> &drag() const { return m_drag; }
 
+    // The document refused the finished move (ShotDocument::replace): the bubble is back where
+    // the drag began; this reports why.
+    std::function<void(std::exception_ptr)> refused;
+
     // Ends a drag in progress by putting it back (what Esc does); false when none was.
     bool cancelDrag();
 
@@ -63,6 +70,8 @@ private:
     std::function<void(const AnnotationLink &)> m_edit;
     std::function<void()> m_moved;
     std::optional<Drag> m_drag;
+    // The document's canvas at construction, whose events the filter sees.
+    QPointer<QObject> m_canvas;
 };
 
 } // namespace Kivaro

@@ -34,6 +34,12 @@ public:
     virtual void cancel() = 0;
     // The recording's level, 0...1; 0 while nothing records.
     virtual double level() = 0;
+    // Closes an input opened ahead of the next press (nothing is recorded then); the press
+    // opens it again. A recording in progress goes on.
+    virtual void releaseInput() {}
+    // False after a preparation that failed in a way a retry cannot mend (the language's speech
+    // model cannot be downloaded from here): the panel then offers typing, not a retry.
+    virtual bool preparationRetryable() const { return true; }
 
     // The locale the last successful preparation prepared (the engine's own form of the
     // identifier asked for), or nothing.

@@ -103,6 +103,15 @@ void SharePresenter::cancelPickers()
     }
 }
 
+void SharePresenter::removeAllFolders()
+{
+    cancelPickers();
+    m_janitor->removeAllNow();
+    // A chosen application that has not reported its start yet: its folder is in no list.
+    for (const ShareSession *session : std::as_const(m_sessions))
+        detail::ShareFolderJanitor::removeFolder(session->folder());
+}
+
 QStringList SharePresenter::activeFiles() const
 {
     QStringList files;

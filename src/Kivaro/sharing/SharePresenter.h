@@ -11,8 +11,11 @@
 // `present` returns. A started application reads the file whenever it likes, so its folder is
 // removed only once its process has exited and at least `retention` has passed since the
 // share ended; other folders go `removalDelay` after the share ended. Only share folders made
-// by `prepare` are removed: a file presented from anywhere else keeps its folder. Folders an
-// earlier run could not remove are swept by `removeLeftoverFolders()` at launch.
+// by `prepare` are removed: a file presented from anywhere else keeps its folder. When the
+// application ends, `removeAllFolders()` removes every share folder at once, whatever its
+// application still does: a shared shot never outlives the process that shared it. Folders of
+// a run that ended without it (killed, crashed) are swept by `removeLeftoverFolders()` at the
+// next launch.
 //
 // The service registry is given (the desktop's applications, or a fixed list in tests) and can
 // be looked up by name through `services()`. Main thread only.
@@ -70,6 +73,11 @@ public:
     QStringList activeFiles() const;
     // Share folders whose removal is still waiting.
     QStringList pendingRemovals() const;
+
+    // The application is ending: ends every share whose menu is still open and removes every
+    // share folder this presenter made, now, also the folder of an application that was
+    // started and may still be reading it.
+    void removeAllFolders();
 
     // Removes "Kivaro-share-<UUID>" folders of this user in the temporary folder that are older
     // than `retention` and not this presenter's own: what an earlier run left when it ended

@@ -402,12 +402,14 @@ void AppDelegate::updateMenuBar()
     if (m_menuBarPreference)
         m_menuBarPreference->setChecked(shown);
     if (shown && !m_statusItem) {
-        const QColor ink = NativeAppAppearance::AppearanceManager::shared().effectiveApplicationAppearance()
-                                   == NativeAppAppearance::Appearance::dark
-                               ? QColor(Qt::white)
-                               : QColor(Qt::black);
-        m_statusItem = new QSystemTrayIcon(NativeAppAppearance::NativeSymbols::icon(QStringLiteral("viewfinder"), ink), this);
+        m_statusItem = new QSystemTrayIcon(statusIcon(), this);
         m_statusItem->setToolTip(QStringLiteral("Kivaro"));
+        // Its ink follows the appearance, as every view of the application does.
+        connect(&NativeAppAppearance::AppearanceManager::shared(), &NativeAppAppearance::AppearanceManager::effectiveAppearanceChanged,
+                m_statusItem, [this] {
+                    if (m_statusItem)
+                        m_statusItem->setIcon(statusIcon());
+                });
         m_statusMenu.reset(buildStatusMenu());
         NativeAppAppearance::NativeStatusMenu::attach(m_statusItem, m_statusMenu);
         m_statusItem->show();
@@ -456,12 +458,25 @@ void AppDelegate::checkUpdates()
         m_updater->checkForUpdates(true);
 }
 
+QIcon AppDelegate::statusIcon()
+{
+    const bool dark =
+        NativeAppAppearance::AppearanceManager::shared().effectiveApplicationAppearance() == NativeAppAppearance::Appearance::dark;
+    return NativeAppAppearance::NativeSymbols::icon(QStringLiteral("viewfinder"), dark ? QColor(Qt::white) : QColor(Qt::black));
+}
+
 void AppDelegate::toggleMenuBar()
 {
     try {
         UserDefaults::standard().set(QString::fromLatin1(menuBarKey), m_statusItem == nullptr);
     } catch (const Platform::DefaultsWriteError &) {
-        // Not stored: the item follows what is stored.
+        // Not stored: the icon and the item stay as stored, and the settings window says why.
+        const std::exception_ptr error = std::current_exception();
+        updateMenuBar();
+        showSettings();
+        if (m_shortcutSettings)
+            m_shortcutSettings->showError(error);
+        return;
     }
     updateMenuBar();
 }

@@ -18,7 +18,9 @@
 // enabled item a key combination names and says whether there was one.
 //
 // The status item is a tray icon whose click opens the status menu as the kit's popover menu
-// (NativeStatusMenu); without a tray host it is simply never seen.
+// (NativeStatusMenu); without a tray host it is simply never seen. Its ink follows the
+// application's appearance. "显示菜单栏图标" stores the choice first: when it cannot be
+// stored, the icon stays as stored and the settings window shows why.
 //
 // Quitting (AppDelegateTermination.cpp): `terminate()` asks `applicationShouldTerminate()`,
 // which refuses while the editor is busy without a capture, and otherwise cancels a running
@@ -26,7 +28,8 @@
 // lets the process end. When that write fails the error is shown once and the quit refused;
 // the next quit that fails to write asks once whether to quit without saving the shot.
 // `terminateForSignal()` (SIGTERM, SIGINT, the end of the session) always ends the process:
-// one attempt to save, bounded in time, and then exit.
+// one attempt to save, bounded in time, and then exit. However the process ends, the folders
+// of its shares are removed as it ends.
 //
 // Main thread only.
 
@@ -45,6 +48,7 @@
 #include <memory>
 
 class QAction;
+class QIcon;
 class QKeySequence;
 class QMenu;
 class QSystemTrayIcon;
@@ -176,6 +180,8 @@ protected:
 private:
     void buildMainMenu();
     QMenu *buildStatusMenu();
+    // The tray icon's symbol, inked for the application's effective appearance.
+    static QIcon statusIcon();
     void attachMenuShortcuts(QWidget *window);
     void finishTermination();
     static Platform::Task<void> quitting(QPointer<AppDelegate> self, Platform::TaskHandle<void> capture);

@@ -7,6 +7,7 @@
 #include "Kivaro/editor/InlineCaptureEditor.h"
 #include "Kivaro/editor/VoiceAnnotation.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/sharing/SharePresenter.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
 #include "Kivaro/shell/capture/GlobalShortcut.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
@@ -90,8 +91,12 @@ Task<void> AppDelegate::quitting(QPointer<AppDelegate> self, TaskHandle<void> ca
     try {
         co_await self->m_editor->recent()->flush(self->m_editor->document());
     } catch (const CancellationError &) {
-        if (!self)
-            co_return;
+        // Cancelled by a forced quit (a signal, the end of the session): the forced quit writes
+        // the shot itself and ends the process when that is done; a write that never happened
+        // is no success to end on.
+        if (self && !self->m_forcedQuit && !self->m_terminated)
+            self->replyToApplicationShouldTerminate(false);
+        co_return;
     } catch (...) {
         failure = std::current_exception();
     }
@@ -160,8 +165,12 @@ void AppDelegate::finishTermination()
         return;
     m_terminated = true;
     applicationWillTerminate();
-    if (m_editor)
+    if (m_editor) {
         m_editor->setAllowsClose(true);
+        // Every way of ending passes here (the quit item, a signal, the end of the session, an
+        // update's restart): what was shared goes with the application.
+        m_editor->sharing()->removeAllFolders();
+    }
     Q_EMIT terminated();
     QCoreApplication::exit(m_exitStatus);
 }

@@ -33,7 +33,8 @@ CaptureShortcutRow::CaptureShortcutRow(CaptureSelectionMode mode, CaptureShortcu
     m_clear->setContentTintColor(DynamicColor::secondaryLabel);
     m_clear->setFixedSize(20, 24);
     m_clear->setToolTip(kivaroCopy(QStringLiteral("清除快捷键")));
-    m_clear->setAccessibleName(kivaroCopy(QStringLiteral("清除快捷键")));
+    // Two rows, two clear buttons: each is named after its mode.
+    m_clear->setAccessibleName(kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(mode)));
     connect(m_clear, &QAbstractButton::clicked, this, &CaptureShortcutRow::removeBinding);
 
     auto *title = new KivaroTextLabel(CaptureSelectionModes::title(mode), NativeAppAppearance::NativeFonts::system(13),
@@ -60,7 +61,7 @@ void CaptureShortcutRow::refresh(const CaptureShortcutPreferences &preferences)
     m_preferences = preferences;
     m_recorder->binding = preferences.binding;
     if (!m_recorder->recording)
-        m_recorder->setText(preferences.enabled ? preferences.binding.title() : kivaroCopy(QStringLiteral("未设置")));
+        m_recorder->setTitle(preferences.enabled ? preferences.binding.title() : kivaroCopy(QStringLiteral("未设置")));
     m_clear->setEnabled(preferences.enabled);
 }
 
@@ -69,7 +70,7 @@ void CaptureShortcutRow::record()
     if (!m_recorder->isEnabled() || m_recorder->recording)
         return;
     m_recorder->recording = true;
-    m_recorder->setText(kivaroCopy(QStringLiteral("按下组合键…")));
+    m_recorder->setTitle(kivaroCopy(QStringLiteral("按下组合键…")));
     m_recorder->setFocus(Qt::MouseFocusReason);
     if (m_recorder->recordingChanged)
         m_recorder->recordingChanged(true);

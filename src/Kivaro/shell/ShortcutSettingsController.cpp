@@ -124,7 +124,7 @@ void ShortcutSettingsController::rowChanged(CaptureShortcutRow *row, const Captu
         apply(setting, row->mode());
         showMessage(kivaroCopy(QStringLiteral("已保存，立即生效。")), DynamicColor::secondaryLabel);
     } catch (...) {
-        showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+        showError(std::current_exception());
     }
 }
 
@@ -148,7 +148,7 @@ void ShortcutSettingsController::handleRecording(CaptureShortcutRow *row, bool r
             configure(CaptureModeShortcuts::read(CaptureSelectionMode::window, m_defaults),
                       CaptureModeShortcuts::read(CaptureSelectionMode::region, m_defaults));
         } catch (...) {
-            showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+            showError(std::current_exception());
         }
     }
     refresh();
@@ -173,7 +173,7 @@ void ShortcutSettingsController::changeCaptureAction()
         applyCaptureIntent(intentsInOrder[index]);
     } catch (...) {
         m_captureAction->selectItemAt(indexOf(CaptureIntents::read(m_defaults)));
-        showMessage(detail::errorDescription(std::current_exception()), DynamicColor::systemRed);
+        showError(std::current_exception());
     }
 }
 
@@ -196,7 +196,7 @@ void ShortcutSettingsController::resetDefault()
                       CaptureModeShortcuts::read(CaptureSelectionMode::region, m_defaults));
         } catch (...) {
         }
-        showMessage(detail::errorDescription(error), DynamicColor::systemRed);
+        showError(error);
         return;
     }
     refresh();
@@ -228,6 +228,11 @@ void ShortcutSettingsController::setMessage(const QString &text, const QColor &c
     showMessage(text, color);
 }
 
+void ShortcutSettingsController::showError(std::exception_ptr error)
+{
+    showMessage(detail::errorDescription(error), DynamicColor::systemRed);
+}
+
 void ShortcutSettingsController::showMessage(const QString &text, NativeColor color)
 {
     m_message->setText(text);
@@ -251,7 +256,17 @@ void ShortcutSettingsController::setMenuBar(QMenuBar *menuBar)
         return;
     auto *frame = qobject_cast<QVBoxLayout *>(m_window->contentView()->layout());
     frame->insertWidget(0, menuBar);
-    m_window->setContentSize({windowWidth(), windowHeight(m_updater) + menuBar->sizeHint().height()});
+    fitContent();
+}
+
+void ShortcutSettingsController::fitContent()
+{
+    // The window's own height, or more where the user's fonts need it: a layout given less than
+    // its minimum squeezes its buttons below their padding.
+    QWidget *content = m_window->contentView();
+    const int menu = m_menuBar ? m_menuBar->sizeHint().height() : 0;
+    const int needed = content && content->layout() ? content->layout()->minimumSize().height() : 0;
+    m_window->setContentSize({windowWidth(), std::max(windowHeight(m_updater) + menu, needed)});
 }
 
 void ShortcutSettingsController::ensureRows()
@@ -342,9 +357,10 @@ void ShortcutSettingsController::makeWindow()
     layout->addWidget(m_reset, 0, Qt::AlignRight);
 
     m_window->setContentView(content);
-    m_window->setContentSize({width, height});
     if (m_menuBar)
         setMenuBar(m_menuBar);
+    else
+        fitContent();
     m_window->center();
 }
 

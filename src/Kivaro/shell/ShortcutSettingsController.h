@@ -27,6 +27,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <exception>
 #include <functional>
 
 class QMenuBar;
@@ -93,6 +94,9 @@ public:
     void windowWillClose();
     // The menu bar shown at the top of the window's content (the application's menus).
     void setMenuBar(QMenuBar *menuBar);
+    // Shows why a change of the user's failed in the message line, in red: the way every
+    // setting of the application reports a value it could not store.
+    void showError(std::exception_ptr error);
 
     // Kivaro::ShortcutSettingsController
     QWidget *window() const override;
@@ -108,6 +112,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void fitContent();
     void rowChanged(CaptureShortcutRow *row, const CaptureShortcutPreferences &setting);
     void handleRecording(CaptureShortcutRow *row, bool recording);
     void showMessage(const QString &text, NativeAppAppearance::NativeColor color);

@@ -1,12 +1,17 @@
 #include "Kivaro/shell/SingleInstance.h"
 
+#include "Kivaro/shell/internal/InstanceListener.h"
+#include "KivaroCore/Localization.h"
+#include "Platform/Files/PrivateFiles.h"
+
+#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QLocalServer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Kivaro {
@@ -14,26 +19,56 @@ namespace Kivaro {
 namespace {
 constexpr int maxRequestBytes = 64;
 constexpr int clientPatienceMs = 2000;
+// A socket some other launch placed between our look and our own placing is asked again, a
+// few times at most.
+constexpr int placingAttempts = 3;
+
+QString folderRefusal(const QString &folder, const Platform::FolderFault &fault)
+{
+    using Kind = Platform::FolderFault::Kind;
+    QString why;
+    switch (fault.kind) {
+    case Kind::missing:
+        why = kivaroFormat("无法创建文件夹 %@。", folder);
+        break;
+    case Kind::symbolicLink:
+        why = kivaroFormat("%@ 是符号链接，不是文件夹。", folder);
+        break;
+    case Kind::notFolder:
+        why = kivaroFormat("%@ 不是文件夹。", folder);
+        break;
+    case Kind::notOwned:
+        why = kivaroFormat("文件夹 %@ 属于其他用户。", folder);
+        break;
+    case Kind::notPrivate:
+        why = kivaroFormat("文件夹 %@ 的权限是 %@，应为 700。", folder, QString::number(fault.mode, 8));
+        break;
+    }
+    return kivaroFormat("Kivaro 找不到安全的位置来确认它是否已在运行：%@请处理后重试，或把 XDG_RUNTIME_DIR 设为只有你能访问的文件夹（权限 700）。",
+                        why);
+}
 } // namespace
 
-SingleInstance::SingleInstance(QString name, QObject *parent)
-    : QObject(parent), m_name(name.isEmpty() ? serverPath(qEnvironmentVariable("DISPLAY")) : std::move(name))
-{
-}
-
-QString SingleInstance::serverPath(const QString &display)
-{
-    // In the user's private runtime folder where there is one: in the shared temporary folder
-    // another user could take the name first and answer the hand-off in our place.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QFileInfo folder(runtime);
-    if (!runtime.isEmpty() && folder.isDir() && !folder.isSymLink() && folder.ownerId() == ::getuid()
-        && !(folder.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther)))
-        return QDir(runtime).filePath(serverName(display));
-    return serverName(display);
-}
+SingleInstance::SingleInstance(QString path, QObject *parent) : QObject(parent), m_path(std::move(path)) {}
 
 SingleInstance::~SingleInstance() = default;
+
+SingleInstance::Location SingleInstance::location(const QString &display)
+{
+    const QString name = serverName(display);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && !Platform::privateFolderFault(runtime))
+        return {QDir(runtime).filePath(name), {}};
+    // Without a runtime folder (a session started without a login manager, su, a remote
+    // shell), one of ours in the shared temporary folder. Anyone can create names there, so it
+    // must be a folder we made for ourselves: a name another user took first, or a link, would
+    // let them answer our hand-off and swallow every launch.
+    const QString fallback = QDir(QDir::tempPath()).filePath(QStringLiteral("kivaro-runtime-%1").arg(::geteuid()));
+    ::mkdir(QFile::encodeName(fallback).constData(), 0700); // one already there is checked below
+    if (const auto fault = Platform::privateFolderFault(fallback))
+        return {{}, folderRefusal(fallback, *fault)};
+    return {QDir(fallback).filePath(name), {}};
+}
 
 QString SingleInstance::serverName(const QString &display)
 {
@@ -43,73 +78,103 @@ QString SingleInstance::serverName(const QString &display)
     return QStringLiteral("kivaro-%1-%2").arg(::getuid()).arg(safe.isEmpty() ? QStringLiteral("none") : safe);
 }
 
-bool SingleInstance::handOff(int timeoutMs) const
+QString SingleInstance::busyMessage()
+{
+    return kivaroCopy("Kivaro 已在运行，但没有响应（可能正忙或已暂停），因此没有再启动一个 Kivaro。请稍后再试。");
+}
+
+SingleInstance::Answer SingleInstance::handOff(int timeoutMs) const
 {
     QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    socket.connectToServer(m_path);
+    if (!socket.waitForConnected(timeoutMs)) {
+        switch (socket.error()) {
+        case QLocalSocket::ServerNotFoundError:
+            return Answer::missing;
+        case QLocalSocket::ConnectionRefusedError:
+            return Answer::refused;
+        default:
+            // A full queue or a socket we may not use: something is there.
+            return Answer::silent;
+        }
+    }
     socket.write("reopen\n");
     if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
+        return Answer::silent;
     QByteArray answer;
     while (!answer.contains('\n') && answer.size() < maxRequestBytes) {
         if (!socket.waitForReadyRead(timeoutMs))
             break;
         answer += socket.readAll();
     }
-    return answer.startsWith("ok\n");
+    return answer.startsWith("ok\n") ? Answer::taken : Answer::silent;
 }
 
-bool SingleInstance::listen()
+SingleInstance::Claim SingleInstance::claim(int timeoutMs)
 {
-    if (m_server)
-        return m_server->isListening();
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_name)) {
-        // Nobody answered our hand-off, so a socket that is there was left by a process that
-        // died: clear it and serve again.
-        QLocalServer::removeServer(m_name);
-        if (!m_server->listen(m_name))
-            return false;
+    if (isListening())
+        return Claim::serving;
+    for (int attempt = 0; attempt < placingAttempts; ++attempt) {
+        const Answer answer = handOff(timeoutMs);
+        if (answer == Answer::taken)
+            return Claim::handedOff;
+        if (answer == Answer::silent)
+            return Claim::busy;
+        if (!m_listener)
+            m_listener = std::make_unique<Shell::detail::InstanceListener>(m_path, maxClients, [this](QLocalSocket *client) { serve(client); });
+        switch (m_listener->listen(answer == Answer::refused)) {
+        case Shell::detail::InstanceListener::Placed::listening:
+            if (QCoreApplication *application = QCoreApplication::instance())
+                connect(application, &QCoreApplication::aboutToQuit, this, &SingleInstance::stopServing, Qt::UniqueConnection);
+            return Claim::serving;
+        case Shell::detail::InstanceListener::Placed::failed:
+            return Claim::alone;
+        case Shell::detail::InstanceListener::Placed::taken:
+            break;
+        }
     }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
-    return true;
+    return Claim::busy;
 }
 
 bool SingleInstance::isListening() const
 {
-    return m_server && m_server->isListening();
+    return m_listener && m_listener->isListening();
 }
 
-void SingleInstance::accept()
+void SingleInstance::stopServing()
 {
-    while (QLocalSocket *client = m_server->nextPendingConnection()) {
-        QPointer<QLocalSocket> guarded(client);
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        QTimer::singleShot(clientPatienceMs, client, [guarded] {
-            if (guarded)
-                guarded->abort();
-        });
-        connect(client, &QLocalSocket::readyRead, this, [this, guarded] {
-            if (!guarded)
-                return;
-            if (guarded->bytesAvailable() > maxRequestBytes) {
-                guarded->abort();
-                return;
-            }
-            if (!guarded->canReadLine())
-                return;
-            const QByteArray line = guarded->readLine(maxRequestBytes);
-            if (line == "reopen\n") {
-                guarded->write("ok\n");
-                guarded->flush();
-                Q_EMIT reopenRequested();
-            }
-            guarded->disconnectFromServer();
-        });
-    }
+    if (m_listener)
+        m_listener->close();
+}
+
+void SingleInstance::serve(QLocalSocket *client)
+{
+    QPointer<QLocalSocket> guarded(client);
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    QTimer::singleShot(clientPatienceMs, client, [guarded] {
+        if (guarded) {
+            guarded->abort();
+            guarded->deleteLater();
+        }
+    });
+    connect(client, &QLocalSocket::readyRead, this, [this, guarded] {
+        if (!guarded)
+            return;
+        if (guarded->bytesAvailable() > maxRequestBytes) {
+            guarded->abort();
+            guarded->deleteLater();
+            return;
+        }
+        if (!guarded->canReadLine())
+            return;
+        const QByteArray line = guarded->readLine(maxRequestBytes);
+        if (line == "reopen\n") {
+            guarded->write("ok\n");
+            guarded->flush();
+            Q_EMIT reopenRequested();
+        }
+        guarded->disconnectFromServer();
+    });
 }
 
 } // namespace Kivaro

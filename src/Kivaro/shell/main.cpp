@@ -1,5 +1,6 @@
 // The kivaro executable.
 
+#include "Kivaro/sharing/SharePresenter.h"
 #include "Kivaro/shell/AppDelegate.h"
 #include "Kivaro/shell/KivaroApplication.h"
 #include "Kivaro/shell/SingleInstance.h"
@@ -9,6 +10,7 @@
 #include "KivaroCore/LaunchArguments.h"
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/VerificationRun.h"
+#include "Platform/ScreenCapture/X11ScreenSource.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 #include "Platform/Dialogs/QtTranslations.h"
@@ -34,7 +36,7 @@ int main(int argc, char **argv)
     // A verification run: one mode, a folder that is its own, and the user's preferences,
     // history and key store out of its reach, all settled before any window or preference.
     const QStringList launch = PrototypeVerification::processArguments();
-    if (const auto usage = PrototypeVerification::launchUsageError(launch)) {
+    if (const auto usage = PrototypeVerification::launchUsageError(PrototypeVerification::processArgumentBytes())) {
         std::fprintf(stderr,
                      "kivaro: %s\nusage: kivaro [--verify [--verify-<scenario>] | --ui-session | --verify-updater] "
                      "[--evidence-dir FOLDER]\n",
@@ -48,12 +50,24 @@ int main(int argc, char **argv)
         }
     }
 
+    // Qt's xcb plugin ends the process with an abort when it cannot connect: the display is
+    // tried here first, so that the user reads which display could not be reached.
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if ((platform.isEmpty() || platform.startsWith("xcb")) && qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fputs("kivaro: no X display (DISPLAY is not set). Kivaro runs in an X11 session; start it from one, "
-                   "or set DISPLAY.\n",
-                   stderr);
-        return 1;
+    if (platform.isEmpty() || platform.startsWith("xcb")) {
+        const QByteArray display = qgetenv("DISPLAY");
+        if (display.isEmpty()) {
+            std::fputs("kivaro: no X display (DISPLAY is not set). Kivaro runs in an X11 session; start it from one, "
+                       "or set DISPLAY.\n",
+                       stderr);
+            return 1;
+        }
+        if (!Platform::X11ScreenSource::displayAnswers()) {
+            std::fprintf(stderr,
+                         "kivaro: cannot reach the X display \"%s\" named by DISPLAY. Kivaro runs in an X11 session; start "
+                         "it from one, or set DISPLAY to a display that is running.\n",
+                         display.constData());
+            return 1;
+        }
     }
     if (platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", "xcb");
@@ -67,11 +81,25 @@ int main(int argc, char **argv)
 
     // Verification runs neither serve nor hand off: they must run beside the user's instance.
     const bool verification = PrototypeVerification::isAnyVerificationMode(launch);
-    SingleInstance instance;
+    std::unique_ptr<SingleInstance> instance;
     if (!verification) {
-        if (instance.handOff())
+        const SingleInstance::Location where = SingleInstance::location(qEnvironmentVariable("DISPLAY"));
+        if (where.path.isEmpty()) {
+            std::fprintf(stderr, "kivaro: %s\n", where.refusal.toLocal8Bit().constData());
+            return 1;
+        }
+        instance = std::make_unique<SingleInstance>(where.path);
+        switch (instance->claim()) {
+        case SingleInstance::Claim::handedOff:
             return 0;
-        instance.listen();
+        case SingleInstance::Claim::busy:
+            // Nothing was handed over: an instance the user cannot reach is running.
+            std::fprintf(stderr, "kivaro: %s\n", SingleInstance::busyMessage().toLocal8Bit().constData());
+            return 1;
+        case SingleInstance::Claim::serving:
+        case SingleInstance::Claim::alone:
+            break;
+        }
         // Recording folders an earlier run left behind (it ended without cancelling its voice
         // work). Only the instance that serves: a second launch hands off and must not touch the
         // folder of the running one, nor must a verification run beside it.
@@ -87,7 +115,9 @@ int main(int argc, char **argv)
     // arguments, so "--verify" and "--ui-session" turn it off. Its quit for "restart and update"
     // is the delegate's own, which refuses while the editor is busy.
     delegate.setUpdater(makeApplicationUpdater(&delegate, delegate.terminationRequest()), new KivaroUpdatePrompts(&delegate));
-    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] { delegate.applicationShouldHandleReopen(false); });
+    if (instance)
+        QObject::connect(instance.get(), &SingleInstance::reopenRequested, &delegate,
+                         [&delegate] { delegate.applicationShouldHandleReopen(false); });
     const QPointer<AppDelegate> guarded(&delegate);
     TerminationSignals termination([guarded] {
         if (guarded)
@@ -103,8 +133,12 @@ int main(int argc, char **argv)
         if (state == Qt::ApplicationInactive)
             delegate.applicationDidResignActive();
     });
-    QTimer::singleShot(0, &delegate, [&delegate] {
+    QTimer::singleShot(0, &delegate, [&delegate, verification] {
         delegate.applicationDidFinishLaunching();
+        // Share folders of an earlier run that ended without removing them (killed, crashed):
+        // only the instance that serves sweeps them, as it does the recording folders.
+        if (!verification && delegate.editor())
+            delegate.editor()->sharing()->removeLeftoverFolders();
         Verification::startLaunchRuns(delegate);
     });
     const int status = QApplication::exec();

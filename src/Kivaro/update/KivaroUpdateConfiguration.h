@@ -2,12 +2,13 @@
 // The application's own update configuration: product "kivaro", application "Kivaro", the
 // release identifiers, the manifest on the update site and its two download hosts, and the
 // release keys pinned at build time (KIVARO_UPDATE_SIGNING_KEYS and
-// KIVARO_UPDATE_COUNTERSIGNING_KEYS; without them every archive is refused).
+// KIVARO_UPDATE_COUNTERSIGNING_KEYS).
 //
 // Updating is enabled only for the release bundle (the running bundle's identifier equals the
 // release identifier exactly) and only when the process arguments hold neither "--verify" nor
 // "--ui-session" as a whole argument: development builds and verification runs never check,
-// download or install.
+// download or install. A build without keys of both kinds is a development build too: the
+// updater made from its configuration never checks or downloads (see NativeUpdater.h).
 
 #include "NativeAppUpdater/NativeUpdateConfiguration.h"
 

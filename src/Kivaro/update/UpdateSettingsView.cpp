@@ -7,6 +7,7 @@
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeFonts.h"
+#include "NativeAppAppearance/NativeCircularProgress.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "NativeAppUpdater/NativeAppVersion.h"
 #include "NativeAppUpdater/NativeUpdater.h"
@@ -52,6 +53,11 @@ UpdateSettingsView::UpdateSettingsView(NativeUpdater *updater, QWidget *parent) 
     m_status = new KivaroTextLabel(QString(), NativeFonts::system(captionSize), DynamicColor::secondaryLabel, KivaroTextLabel::allLines, this);
     m_status->setObjectName(QStringLiteral("status"));
     m_action = new NativeSoftButton(QString(), AppearanceManager::shared().color(DynamicColor::controlAccent, this), this);
+    // Turning while the updater checks or downloads, beside the status it reports.
+    m_spinner = new NativeCircularProgress(this);
+    m_spinner->setObjectName(QStringLiteral("spinner"));
+    m_spinner->hide();
+    statusRow->addWidget(m_spinner, 0, Qt::AlignVCenter);
     statusRow->addWidget(m_status, 1, Qt::AlignVCenter);
     statusRow->addWidget(m_action, 0, Qt::AlignVCenter);
     column->addLayout(statusRow);
@@ -104,6 +110,7 @@ void UpdateSettingsView::refresh()
     m_action->setText(m_updater->actionTitle());
     m_action->setEnabled(!m_updater->actionDisabled());
     m_action->updateGeometry();
+    m_spinner->setVisible(m_updater->actionDisabled());
 }
 
 } // namespace Kivaro

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 namespace NativeAppAppearance {
+class NativeCircularProgress;
 class NativeSoftButton;
 }
 
@@ -29,6 +30,7 @@ public:
     KivaroToggle *automaticChecks() const { return m_toggle; }
     NativeAppAppearance::NativeSoftButton *actionButton() const { return m_action; }
     KivaroLinkButton *historyButton() const { return m_history; }
+    NativeAppAppearance::NativeCircularProgress *spinner() const { return m_spinner; }
     QString versionText() const;
     QString statusText() const;
 
@@ -40,6 +42,7 @@ private:
     KivaroTextLabel *m_status = nullptr;
     KivaroToggle *m_toggle = nullptr;
     NativeAppAppearance::NativeSoftButton *m_action = nullptr;
+    NativeAppAppearance::NativeCircularProgress *m_spinner = nullptr;
     KivaroLinkButton *m_history = nullptr;
 };
 

@@ -11,6 +11,7 @@
 #include "Platform/Audio/AudioRecorder.h"
 #include "Platform/Audio/FixturePlayer.h"
 #include "Platform/Audio/WavFile.h"
+#include "Platform/Files/OwnedFolder.h"
 #include "Platform/Files/PrivateFiles.h"
 
 #include <QDateTime>
@@ -18,12 +19,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <QUuid>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Platform;
 
@@ -46,6 +49,8 @@ void removeQuietly(const QString &path)
         throw ShotError::message(kivaroCopy("此设备或语言暂不支持本地语音识别，可使用文字标注。"));
     case SpeechError::Kind::download:
         throw ShotError::message(kivaroCopy("语音模型下载失败，请检查网络后重试。"));
+    case SpeechError::Kind::unreachable:
+        throw ShotError::message(kivaroCopy("这种语言需要语音模型，但无法连接下载服务器，模型未能下载。可使用文字标注。"));
     case SpeechError::Kind::digest:
         throw ShotError::message(kivaroCopy("下载的语音模型校验不符，已删除。"));
     case SpeechError::Kind::tooLarge:
@@ -60,17 +65,6 @@ void removeQuietly(const QString &path)
         break;
     }
     throw ShotError::message(kivaroCopy("语音识别失败，请重试。"));
-}
-
-// A folder of ours: created 0700 if missing, refused when it is a link or someone else's.
-std::optional<QString> ensureOwnFolder(const QString &path)
-{
-    if (const auto error = ensurePrivateFolder(path))
-        return error;
-    struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
-        return QStringLiteral("%1 is not a folder of this user").arg(path);
-    return std::nullopt;
 }
 
 } // namespace
@@ -93,8 +87,10 @@ OnDeviceVoiceAnnotation::Options forThisRun(OnDeviceVoiceAnnotation::Options opt
 } // namespace
 
 OnDeviceVoiceAnnotation::OnDeviceVoiceAnnotation(Options options, QObject *parent)
-    : QObject(parent), m_options(forThisRun(std::move(options))), m_speech(m_options.speech)
+    : QObject(parent), m_options(forThisRun(std::move(options))), m_speech(m_options.speech), m_readyTimer(new QTimer(this))
 {
+    m_readyTimer->setSingleShot(true);
+    connect(m_readyTimer, &QTimer::timeout, this, &OnDeviceVoiceAnnotation::releaseInput);
     if (!m_options.inputDevice)
         m_options.inputDevice = &AudioRecorder::defaultInput;
     if (!m_options.microphoneAccess)
@@ -124,6 +120,7 @@ Task<void> OnDeviceVoiceAnnotation::prepare(QString identifier, bool microphone)
     ModelInstaller::Progress progress;
     if (installProgress)
         progress = installProgress;
+    m_preparationRetryable = true;
     std::optional<SpeechError> failure;
     try {
         co_await m_speech.prepare(identifier, progress);
@@ -132,8 +129,10 @@ Task<void> OnDeviceVoiceAnnotation::prepare(QString identifier, bool microphone)
     }
     if (!self)
         throw CancellationError();
-    if (failure)
+    if (failure) {
+        m_preparationRetryable = failure->kind() != SpeechError::Kind::unreachable;
         throwSpeechError(*failure);
+    }
     m_preparedLocale = supported;
     co_await checkCancellation();
     if (microphone)
@@ -145,12 +144,25 @@ std::unique_ptr<AudioRecorder> OnDeviceVoiceAnnotation::makeRecorder(const QStri
     return std::make_unique<AudioRecorder>(path, m_options.inputDevice());
 }
 
+std::optional<QString> OnDeviceVoiceAnnotation::holdRecordingFolder()
+{
+    const QByteArray native = QFile::encodeName(m_recordingDirectory);
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) {
+        m_heldFolder.reset(); // gone (or never made): made, and held, anew
+        QString error;
+        m_heldFolder = OwnedFolder::create(m_recordingDirectory, &error);
+        return m_heldFolder ? std::nullopt : std::optional<QString>(error);
+    }
+    if (!m_heldFolder || S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return QStringLiteral("%1 is not a folder of this engine").arg(m_recordingDirectory);
+    return std::nullopt;
+}
+
 void OnDeviceVoiceAnnotation::warmRecorder()
 {
-    m_readyRecorder.reset();
-    removeQuietly(m_readyURL);
-    m_readyURL.clear();
-    if (const auto error = ensureOwnFolder(m_recordingDirectory))
+    releaseInput();
+    if (const auto error = holdRecordingFolder())
         throw ShotError::message(*error);
     const QString path = m_recordingDirectory + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
         + QStringLiteral(".wav");
@@ -162,6 +174,15 @@ void OnDeviceVoiceAnnotation::warmRecorder()
     }
     m_readyRecorder = std::move(recorder);
     m_readyURL = path;
+    m_readyTimer->start(std::chrono::milliseconds(std::llround(m_options.readyInputSeconds * 1000)));
+}
+
+void OnDeviceVoiceAnnotation::releaseInput()
+{
+    m_readyTimer->stop();
+    m_readyRecorder.reset();
+    removeQuietly(m_readyURL);
+    m_readyURL.clear();
 }
 
 void OnDeviceVoiceAnnotation::begin()
@@ -176,6 +197,7 @@ void OnDeviceVoiceAnnotation::begin()
         warmRecorder(); // throws when no recorder can be warmed
     if (!m_readyRecorder || m_readyURL.isEmpty())
         throw ShotError::message(kivaroCopy("无法准备麦克风，请检查音频输入设备。"));
+    m_readyTimer->stop();
     std::unique_ptr<AudioRecorder> recorder = std::move(m_readyRecorder);
     const QString path = m_readyURL;
     m_readyURL.clear();
@@ -293,19 +315,21 @@ void OnDeviceVoiceAnnotation::discardRetry()
 
 void OnDeviceVoiceAnnotation::cancel()
 {
+    // The trace says what was cancelled: a note being recorded or transcribed, or a kept one.
+    const bool cancelsANote = m_recorder || !m_recordingURL.isEmpty() || !m_retryURL.isEmpty();
     discardRetry();
-    trace(QStringLiteral("cancel"));
+    if (cancelsANote)
+        trace(QStringLiteral("cancel"));
     stopRecording();
     removeQuietly(m_recordingURL);
     m_recordingURL.clear();
-    m_readyRecorder.reset();
-    removeQuietly(m_readyURL);
-    m_readyURL.clear();
+    releaseInput();
     // Never through a link: a link in the folder's place is removed, not followed.
     if (isSymbolicLink(m_recordingDirectory))
         QFile::remove(m_recordingDirectory);
     else
         QDir(m_recordingDirectory).removeRecursively();
+    m_heldFolder.reset();
 }
 
 double OnDeviceVoiceAnnotation::level()
@@ -334,7 +358,7 @@ void removeLeftoverRecordingFolders(const QString &temporaryFolder)
             continue;
         if (S_ISLNK(info.st_mode))
             QFile::remove(path);
-        else if (S_ISDIR(info.st_mode))
+        else if (S_ISDIR(info.st_mode) && !OwnedFolder::isInUse(path))
             QDir(path).removeRecursively();
     }
 }

@@ -5,10 +5,16 @@
 // on the device, and keeps a recording whose transcription failed for a retry without
 // speaking again. No audio leaves the machine.
 //
-// Files: the folder is created 0700 (never through a link) when a recorder is warmed; each
-// recording is a new 0600 WAV file in it. cancel() deletes every recording and the folder;
-// destroying the engine deletes nothing. A folder an earlier run left behind is removed at
-// launch by removeLeftoverRecordingFolders().
+// The microphone: a recorder warmed by the preparation holds the input open so that a press
+// records at once, but only for `Options::readyInputSeconds` and only until `releaseInput()`
+// (the editor calls it when the voice panel hides); after that the next press opens the input
+// itself. Otherwise the input is open only while a note is recorded.
+//
+// Files: the folder is created 0700 (never through a link) when a recorder is warmed, and held
+// (Platform::OwnedFolder) while this engine lives; each recording is a new 0600 WAV file in it.
+// cancel() deletes every recording and the folder; destroying the engine deletes nothing. A
+// folder an earlier run left behind is removed at launch by removeLeftoverRecordingFolders(),
+// which leaves alone the folders of engines still running (other instances, other displays).
 //
 // Main thread only.
 
@@ -23,9 +29,12 @@
 #include <chrono>
 #include <memory>
 
+class QTimer;
+
 namespace Platform {
 class AudioRecorder;
 class FixturePlayer;
+class OwnedFolder;
 } // namespace Platform
 
 namespace Kivaro {
@@ -46,6 +55,8 @@ public:
         QString temporaryFolder;
         // The length limit; tests shorten it.
         double maximumSeconds = OnDeviceVoiceAnnotation::maximumSeconds;
+        // How long a warmed input stays open waiting for a press.
+        double readyInputSeconds = 20.0;
     };
 
     OnDeviceVoiceAnnotation();
@@ -58,10 +69,12 @@ public:
     Platform::Task<QString> retry() override;
     bool canRetry() const override { return !m_retryURL.isEmpty(); }
     void cancel() override;
+    void releaseInput() override;
     double level() override;
     std::optional<QString> preparedLocale() const override { return m_preparedLocale; }
     Platform::Task<QString> completeRecording(QString path, QString locale) override;
     Platform::Task<QString> transcribe(QString path, QString locale) override;
+    bool preparationRetryable() const override { return m_preparationRetryable; }
 
     // Deletes the kept retry recording.
     void discardRetry();
@@ -75,6 +88,7 @@ public:
 
 private:
     void warmRecorder();
+    std::optional<QString> holdRecordingFolder();
     std::unique_ptr<Platform::AudioRecorder> makeRecorder(const QString &path);
     void trace(const QString &action, double duration = 0);
     void stopRecording();
@@ -83,6 +97,7 @@ private:
     Options m_options;
     Platform::SpeechRecognizer m_speech;
     QString m_recordingDirectory;
+    std::unique_ptr<Platform::OwnedFolder> m_heldFolder;
     std::unique_ptr<Platform::AudioRecorder> m_recorder;
     QString m_recordingURL;
     std::optional<std::chrono::steady_clock::time_point> m_startedAt;
@@ -90,14 +105,17 @@ private:
     std::unique_ptr<Platform::FixturePlayer> m_fixturePlayer;
     std::unique_ptr<Platform::AudioRecorder> m_readyRecorder;
     QString m_readyURL;
+    QTimer *m_readyTimer;
     QString m_retryURL;
     QString m_retryLocale;
     std::optional<QString> m_preparedLocale;
+    bool m_preparationRetryable = true;
 };
 
 // Removes the "kivaro-audio-" folders an earlier run left in `temporaryFolder` (the system's
-// temporary folder by default): only folders of this user, a link of that name is removed
-// without following it. The application calls it at launch, before any recording.
+// temporary folder by default): only folders of this user that no running engine holds (one
+// instance runs per display, and all share the folder); a link of that name is removed without
+// following it. The application calls it at launch, before any recording.
 void removeLeftoverRecordingFolders(const QString &temporaryFolder = QString());
 
 } // namespace Kivaro

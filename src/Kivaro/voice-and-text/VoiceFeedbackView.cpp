@@ -137,6 +137,12 @@ void VoiceFeedbackView::dismiss()
     m_meter->setProcessing(false);
 }
 
+void VoiceFeedbackView::hideEvent(QHideEvent *event)
+{
+    KivaroSurface::hideEvent(event);
+    Q_EMIT hidden();
+}
+
 bool VoiceFeedbackView::isTimerRunning() const
 {
     return m_timer && m_timer->isActive();

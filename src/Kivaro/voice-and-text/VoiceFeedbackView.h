@@ -77,6 +77,13 @@ public:
     static QString recordingHeadline(long long seconds);
     static QString recordingDetail(long long seconds);
 
+Q_SIGNALS:
+    // The panel left the screen: dismissed, or its window hidden or closed.
+    void hidden();
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void stopTimer();
     void tickRecording();

@@ -1,12 +1,12 @@
 #include "NativeAppAppearance/internal/MenuPopover.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "Platform/Windows/WindowShape.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainterPath>
-#include <QRegion>
+#include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QWindow>
@@ -59,12 +59,7 @@ void MenuPopover::setContentView(QWidget *view)
     view->move(0, 0);
     view->show();
     resize(view->size());
-    // Without a compositor the translucent corners would show black; cut the window to the
-    // rounded shape instead (antialiasing is lost only on the outermost corner pixels).
-    QPainterPath path;
-    path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(view->size())), 12, 12);
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        setMask(QRegion(path.toFillPolygon().toPolygon()));
+    Platform::shapeToRoundedRect(this, 12);
     if (isVisible())
         place();
     view->setFocus(Qt::PopupFocusReason);
@@ -98,6 +93,12 @@ QPoint MenuPopover::origin(const QRect &anchor, const QSize &size, const QRect &
     if (y + size.height() > screen.bottom() + 1 && anchor.top() - gap - size.height() >= screen.top())
         y = anchor.top() - gap - size.height();
     return {x, y};
+}
+
+void MenuPopover::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    Platform::paintOpaqueBackdrop(painter, this, AppearanceManager::shared().color(DynamicColor::windowBackground, this));
 }
 
 void MenuPopover::hideEvent(QHideEvent *event)

@@ -30,6 +30,7 @@ Q_SIGNALS:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 

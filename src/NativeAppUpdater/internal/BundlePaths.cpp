@@ -324,14 +324,6 @@ UniqueFd openFolderBelow(int rootFd, const QList<QByteArray> &components)
 
 } // namespace
 
-bool isSafeParentFolder(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return false;
-    return !(info.st_mode & (S_IWGRP | S_IWOTH)) || (info.st_mode & S_ISVTX);
-}
-
 UniqueFd openFileBelow(int rootFd, const QString &relativePath)
 {
     if (!isCanonicalRelativePath(relativePath))

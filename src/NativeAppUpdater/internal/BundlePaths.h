@@ -83,10 +83,6 @@ bool removeTree(const QString &path);
 // does not list stays, and so do the folders holding it. Returns false when anything stayed.
 bool removeSealedTreeAt(int parentFd, const QByteArray &name, const CodeSeal &seal);
 
-// False when other users could rename or replace what the folder at `path` holds: it is
-// writable by its group or by others without being sticky, or it cannot be inspected.
-bool isSafeParentFolder(const QString &path);
-
 // Opens a regular file at `relativePath` below `rootFd`, following no link on the way; invalid
 // when there is none.
 UniqueFd openFileBelow(int rootFd, const QString &relativePath);

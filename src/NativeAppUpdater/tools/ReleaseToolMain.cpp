@@ -5,7 +5,8 @@
 //       --countersigning-key <release key.pem> --download-url <https address of the zip>
 //       [--app-name Kivaro] [--product kivaro] [--executable bin/kivaro] [--release-notes <file.md>]
 //     writes <output>/<app name>.app (signed), <output>/<app name>-<version>.zip and
-//     <output>/update.json, and prints the archive's SHA-256.
+//     <output>/update.json, and prints the archive's SHA-256. A manifest no client would accept
+//     (a plain http address, say) is refused with the reason before anything is written.
 //
 //   kivaro-release public-key <key.pem>
 //     prints the base64 of a private key's raw public key, the form the build pins
@@ -96,6 +97,11 @@ int makeBundle(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("release-notes")))
         notes = QString::fromUtf8(readFile(parser.value(QStringLiteral("release-notes"))));
 
+    // The manifest this release will publish, refused before anything is made when no client
+    // would take it (the archive's digest, known only at the end, is any archive's here).
+    NativeReleaseTool::checkManifest(NativeReleaseTool::manifestFor({}, product, description.version, description.build,
+                                                                    parser.value(QStringLiteral("download-url")), notes));
+
     const auto signing = readKey(parser.value(QStringLiteral("signing-key")));
     const auto countersigning = readKey(parser.value(QStringLiteral("countersigning-key")));
     const QString output = parser.value(QStringLiteral("output"));
@@ -116,6 +122,7 @@ int makeBundle(const QStringList &arguments)
         writeFile(zipPath, zip);
         manifest = NativeReleaseTool::manifestFor(zip, product, description.version, description.build,
                                                   parser.value(QStringLiteral("download-url")), notes);
+        NativeReleaseTool::checkManifest(manifest);
         writeFile(manifestPath, manifest.encode());
     } catch (...) {
         QDir(bundle).removeRecursively();

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <soxr.h>
+
 #include <cstring>
 
 #include <algorithm>
@@ -131,18 +133,21 @@ std::vector<float> monoFloat(const PcmAudio &audio, int rate)
             sum += audio.samples[f * size_t(audio.channels) + size_t(c)];
         mono[f] = sum / (32768.0f * float(audio.channels));
     }
-    if (audio.sampleRate == rate)
+    if (audio.sampleRate == rate || frames == 0)
         return mono;
-    const double step = double(audio.sampleRate) / rate;
-    const size_t outFrames = size_t(double(frames) / step);
+    // soxr's high-quality linear-phase filter: everything above the new Nyquist frequency is
+    // removed before the rate changes, so that it cannot fold into the band that is kept.
+    const size_t outFrames = size_t(std::llround(double(frames) * rate / audio.sampleRate));
     out.resize(outFrames);
-    for (size_t i = 0; i < outFrames; ++i) {
-        const double src = double(i) * step;
-        const size_t i0 = size_t(src);
-        const size_t i1 = std::min(i0 + 1, frames - 1);
-        const double t = src - double(i0);
-        out[i] = float(mono[i0] * (1 - t) + mono[i1] * t);
-    }
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    size_t written = 0;
+    if (soxr_oneshot(audio.sampleRate, rate, 1, mono.data(), frames, nullptr, out.data(), outFrames, &written, &io,
+                     &quality, &runtime)
+        != nullptr)
+        return {};
+    out.resize(written);
     return out;
 }
 

@@ -29,8 +29,9 @@ QByteArray wavHeader(int sampleRate, int channels, uint32_t dataBytes);
 std::optional<PcmAudio> readWav(const QString &path, QString *error = nullptr, qint64 maxBytes = 64LL << 20);
 std::optional<PcmAudio> parseWav(const QByteArray &bytes, QString *error = nullptr);
 
-// Mixes to mono and resamples linearly to `rate` (the speech engines take 16 kHz), as floats
-// in [-1, 1].
+// Mixes to mono and resamples to `rate` (the speech engines take 16 kHz), as floats in
+// [-1, 1]. The resampler low-passes at the lower rate's Nyquist frequency (soxr, high quality):
+// sound above it is removed, not folded into the speech band. Empty when resampling fails.
 std::vector<float> monoFloat(const PcmAudio &audio, int rate);
 
 // Root mean square of 16-bit samples in dBFS, clamped to [-160, 0] (silence gives -160, never

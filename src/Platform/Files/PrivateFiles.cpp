@@ -28,6 +28,23 @@ bool isSymbolicLink(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+std::optional<FolderFault> privateFolderFault(const QString &path)
+{
+    // cleanPath drops a trailing slash, which would make lstat look through a link.
+    struct stat info {};
+    if (path.isEmpty() || ::lstat(QFile::encodeName(QDir::cleanPath(path)).constData(), &info) != 0)
+        return FolderFault{FolderFault::Kind::missing};
+    if (S_ISLNK(info.st_mode))
+        return FolderFault{FolderFault::Kind::symbolicLink};
+    if (!S_ISDIR(info.st_mode))
+        return FolderFault{FolderFault::Kind::notFolder};
+    if (info.st_uid != ::geteuid())
+        return FolderFault{FolderFault::Kind::notOwned};
+    if ((info.st_mode & 07777) != 0700)
+        return FolderFault{FolderFault::Kind::notPrivate, unsigned(info.st_mode & 07777)};
+    return std::nullopt;
+}
+
 std::optional<QString> ensurePrivateFolder(const QString &path)
 {
     if (path.isEmpty())

@@ -31,4 +31,14 @@ void removeStaleTemporaries(const QString &path, int minimumAge = 60);
 // True when `path` exists and is a symbolic link (a dangling link included).
 bool isSymbolicLink(const QString &path);
 
+// Why `path` is not a private folder of this user as it stands; nothing when it is one: a
+// folder itself (not a symbolic link to one), owned by the user, mode 0700. Nothing is created
+// or changed: a folder that was ever open to others is not made private after the fact.
+struct FolderFault {
+    enum class Kind { missing, symbolicLink, notFolder, notOwned, notPrivate };
+    Kind kind;
+    unsigned mode = 0; // the permission bits found (for notPrivate)
+};
+std::optional<FolderFault> privateFolderFault(const QString &path);
+
 } // namespace Platform

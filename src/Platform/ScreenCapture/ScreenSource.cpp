@@ -56,39 +56,35 @@ bool displayReachable()
 
 QImage cutFromFrozenScreens(const QRectF &frame, double scale, const QList<FrozenScreen> &frozen)
 {
-    const FrozenScreen *best = nullptr;
-    double bestArea = 0;
-    for (const FrozenScreen &entry : frozen) {
-        const QRectF shared = entry.screen.frame.intersected(frame);
-        const double area = shared.width() * shared.height();
-        if (area > bestArea) {
-            bestArea = area;
-            best = &entry;
-        }
-    }
     const QSize size = windowPixelSize(frame, scale);
-    if (!best || best->image.isNull() || size.isEmpty())
+    if (size.isEmpty())
         return {};
-
-    // Source pixels: the overlap in screen-local points, flipped to the image's top-down rows.
-    const QRectF screenFrame = best->screen.frame;
-    const QRectF overlap = screenFrame.intersected(frame);
-    const double sx = best->image.width() / screenFrame.width();
-    const double sy = best->image.height() / screenFrame.height();
-    const QRectF source((overlap.x() - screenFrame.x()) * sx,
-                        (screenFrame.y() + screenFrame.height() - (overlap.y() + overlap.height())) * sy,
-                        overlap.width() * sx, overlap.height() * sy);
-    const QRectF target((overlap.x() - frame.x()) * scale, (frame.y() + frame.height() - (overlap.y() + overlap.height())) * scale,
-                        overlap.width() * scale, overlap.height() * scale);
-
     QImage result(size, QImage::Format_ARGB32_Premultiplied);
     result.fill(Qt::transparent);
     QPainter painter(&result);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(sx - scale) > 1e-9 || std::abs(sy - scale) > 1e-9);
-    painter.drawImage(target, best->image, source);
+    bool covered = false;
+    // Every screen gives the part of the frame it shows: a window across two monitors comes out
+    // whole, not as the part on one of them beside a transparent hole.
+    for (const FrozenScreen &entry : frozen) {
+        const QRectF screenFrame = entry.screen.frame;
+        const QRectF overlap = screenFrame.intersected(frame);
+        if (entry.image.isNull() || !(overlap.width() > 0) || !(overlap.height() > 0))
+            continue;
+        // Source pixels: the overlap in screen-local points, flipped to the image's top-down rows.
+        const double sx = entry.image.width() / screenFrame.width();
+        const double sy = entry.image.height() / screenFrame.height();
+        const QRectF source((overlap.x() - screenFrame.x()) * sx,
+                            (screenFrame.y() + screenFrame.height() - (overlap.y() + overlap.height())) * sy,
+                            overlap.width() * sx, overlap.height() * sy);
+        const QRectF target((overlap.x() - frame.x()) * scale, (frame.y() + frame.height() - (overlap.y() + overlap.height())) * scale,
+                            overlap.width() * scale, overlap.height() * scale);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(sx - scale) > 1e-9 || std::abs(sy - scale) > 1e-9);
+        painter.drawImage(target, entry.image, source);
+        covered = true;
+    }
     painter.end();
-    return result;
+    return covered ? result : QImage();
 }
 
 } // namespace Platform

@@ -119,8 +119,8 @@ bool displayReachable();
 // keep (16,000 pixels a side, 40,000,000 pixels): nothing that size is made.
 QSize windowPixelSize(const QRectF &frame, double scale);
 
-// Cuts `frame` (model points) out of the frozen screens at `scale`: pixels of the screen that
-// shares most area with the frame, transparent elsewhere. Null when no screen overlaps it or
+// Cuts `frame` (model points) out of the frozen screens at `scale`: each part from the screen
+// that shows it, transparent only where no screen does. Null when no screen overlaps it or
 // windowPixelSize refuses the size.
 QImage cutFromFrozenScreens(const QRectF &frame, double scale, const QList<FrozenScreen> &frozen);
 

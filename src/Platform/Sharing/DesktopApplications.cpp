@@ -250,10 +250,17 @@ std::optional<DesktopEntry> DesktopApplications::entry(const QString &id) const
 SharingService DesktopApplications::toService(const DesktopEntry &entry) const
 {
     QIcon icon;
-    if (QDir::isAbsolutePath(entry.icon))
-        icon = QIcon(entry.icon);
-    else if (!entry.icon.isEmpty())
+    if (QDir::isAbsolutePath(entry.icon)) {
+        if (QFileInfo(entry.icon).isFile())
+            icon = QIcon(entry.icon);
+    } else if (!entry.icon.isEmpty()) {
         icon = QIcon::fromTheme(entry.icon);
+    }
+    // An entry without an icon, or whose icon cannot be found, shows the icon theme's generic
+    // application icon, else our own: never a blank square.
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("application-x-executable"),
+                                QIcon(QStringLiteral(":/kivaro/sharing/application.svg")));
     return {entry.id, entry.name.isEmpty() ? entry.id : entry.name, icon};
 }
 

@@ -19,7 +19,7 @@ namespace Platform {
 struct SharingService {
     QString name;  // stable identity: the desktop entry's id ("org.example.Viewer.desktop")
     QString title; // the menu-item title, in the user's language where the entry has it
-    QIcon image;   // the menu-item image; may be null
+    QIcon image;   // the menu-item image: the generic application icon when the entry has none
 };
 
 // Why an application could not start.

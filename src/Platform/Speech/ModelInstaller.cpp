@@ -1,24 +1,25 @@
 #include "Platform/Speech/ModelInstaller.h"
 
-#include "Platform/Async/Awaitables.h"
 #include "Platform/Files/PrivateFiles.h"
+#include "Platform/Files/RegularFile.h"
+#include "Platform/Network/CappedDownload.h"
 #include "Platform/Speech/SpeechEngine.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace Platform {
 
@@ -50,17 +51,67 @@ QString ModelInstaller::installedPath(const ModelAsset &asset, const QString &fo
 
 namespace {
 
-struct Transfer {
-    std::optional<SpeechError> failure;
-    QCryptographicHash hash{QCryptographicHash::Sha1};
-    qint64 received = 0;
-    qint64 total = -1; // the declared length, when there is one
-};
+QString checkedStampPath(const QString &path)
+{
+    return path + QStringLiteral(".checked");
+}
+
+// What the remembered check says of the file open as `fd`: its digest, size, modification time
+// and inode, on one line.
+QByteArray stampOf(const QByteArray &sha1, const struct stat &info)
+{
+    return sha1.toLower() + ' ' + QByteArray::number(qint64(info.st_size)) + ' ' + QByteArray::number(qint64(info.st_mtim.tv_sec))
+        + '.' + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ' ' + QByteArray::number(quint64(info.st_ino)) + '\n';
+}
+
+// The SHA-1 of what is left to read of `fd`, in hexadecimal; empty when reading fails.
+QByteArray digestOf(int fd)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    std::vector<char> block(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(fd, block.data(), block.size());
+        if (n == 0)
+            return hash.result().toHex();
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return QByteArray();
+        }
+        hash.addData(QByteArrayView(block.data(), n));
+    }
+}
+
+// Remembers that the file described by `info` matched `sha1`; failures only cost a check.
+void rememberCheck(const QString &path, const QByteArray &sha1, const struct stat &info)
+{
+    writePrivateFile(checkedStampPath(path), stampOf(sha1, info));
+}
 
 } // namespace
 
+ModelInstaller::Installed ModelInstaller::checkInstalled(const ModelAsset &asset, const QString &folder, bool remember)
+{
+    const QString path = installedPath(asset, folder);
+    if (path.isEmpty())
+        return Installed::missing;
+    const RegularFile file(path, FollowLinks::No);
+    struct stat info {};
+    if (file.failure() || ::fstat(file.descriptor(), &info) != 0 || info.st_size > asset.maxBytes)
+        return Installed::damaged;
+    const QByteArray expected = stampOf(asset.sha1, info);
+    const FileBytes stamp = readRegularFile(checkedStampPath(path), 256, FollowLinks::No);
+    if (stamp.ok() && stamp.bytes == expected)
+        return Installed::intact;
+    if (digestOf(file.descriptor()) != asset.sha1.toLower())
+        return Installed::damaged;
+    if (remember)
+        rememberCheck(path, asset.sha1, info);
+    return Installed::intact;
+}
+
 Task<QString> ModelInstaller::install(ModelAsset asset, QString folder, Progress progress,
-                                      QNetworkAccessManager *network)
+                                      QNetworkAccessManager *network, int idleTimeoutMs)
 {
     if (const auto parent = ensurePrivateFolder(QFileInfo(folder).path()))
         throw SpeechError(SpeechError::Kind::storage, *parent);
@@ -69,10 +120,14 @@ Task<QString> ModelInstaller::install(ModelAsset asset, QString folder, Progress
     const QString target = folder + QLatin1Char('/') + asset.fileName;
     if (isSymbolicLink(target))
         throw SpeechError(SpeechError::Kind::storage, target + QStringLiteral(" is a symbolic link"));
+    // What an installation that crashed left behind. A download under way in another instance
+    // keeps its temporary: it writes at least once per idle timeout (30 s, half the age it
+    // takes here to count as stale), or fails and removes it.
+    removeStaleTemporaries(target, 60);
 
     // QTemporaryFile creates its file new and 0600, and removes it when it goes out of scope
     // unless it was renamed into place.
-    auto file = std::make_shared<QTemporaryFile>(folder + QLatin1Char('/') + asset.fileName + QStringLiteral(".XXXXXX"));
+    auto file = std::make_shared<QTemporaryFile>(target + QStringLiteral(".XXXXXX"));
     if (!file->open())
         throw SpeechError(SpeechError::Kind::storage, file->errorString());
 
@@ -81,82 +136,58 @@ Task<QString> ModelInstaller::install(ModelAsset asset, QString folder, Progress
         ownNetwork = std::make_unique<QNetworkAccessManager>();
         network = ownNetwork.get();
     }
-    QNetworkRequest request(asset.url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setMaximumRedirectsAllowed(5);
-    QNetworkReply *reply = network->get(request);
-    QPointer<QNetworkReply> guard(reply);
-    auto transfer = std::make_shared<Transfer>();
-    const qint64 maxBytes = asset.maxBytes;
-
-    auto stop = [guard, transfer](SpeechError error) {
-        if (transfer->failure)
-            return;
-        transfer->failure = std::move(error);
-        if (guard)
-            QMetaObject::invokeMethod(guard.data(), &QNetworkReply::abort, Qt::QueuedConnection);
+    DownloadRequest request;
+    request.url = asset.url;
+    const QString scheme = asset.url.scheme();
+    request.allowAddress = [scheme](const QUrl &url) {
+        return !url.host().isEmpty()
+            && (url.scheme() == QLatin1String("https") || (scheme == QLatin1String("http") && url.scheme() == scheme));
     };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [guard, transfer, maxBytes, stop] {
-        bool known = false;
-        const qint64 declared = guard ? guard->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known) : 0;
-        transfer->total = known ? declared : -1;
-        if (known && declared > maxBytes)
-            stop(SpeechError(SpeechError::Kind::tooLarge, QStringLiteral("declared length %1 beyond the cap").arg(declared)));
-    });
+    request.maxBytes = asset.maxBytes;
+    request.idleTimeoutMs = idleTimeoutMs;
+    request.bypassCache = true;
+
+    struct Received {
+        QCryptographicHash hash{QCryptographicHash::Sha1};
+        qint64 bytes = 0;
+        qint64 declared = -1;
+        std::optional<QString> storageError;
+    };
+    auto received = std::make_shared<Received>();
     // Progress is reported as the bytes are taken (Qt's own progress signal is throttled and
-    // would say nothing of a transfer that stalls).
-    auto take = [guard, transfer, file, maxBytes, stop, progress] {
-        if (!guard || transfer->failure)
-            return;
-        const QByteArray chunk = guard->read(maxBytes - transfer->received + 1);
-        if (chunk.isEmpty())
-            return;
-        transfer->received += chunk.size();
-        if (transfer->received > maxBytes) {
-            stop(SpeechError(SpeechError::Kind::tooLarge, QStringLiteral("download beyond the cap")));
-            return;
-        }
-        transfer->hash.addData(chunk);
-        if (file->write(chunk) != chunk.size()) {
-            stop(SpeechError(SpeechError::Kind::storage, file->errorString()));
-            return;
+    // would say nothing of a transfer that stalls). Each piece reaches the disk at once, which
+    // keeps the temporary's modification time current for the sweep above.
+    auto sink = [received, file, progress](const QByteArray &chunk, qint64 declared) {
+        received->bytes += chunk.size();
+        received->declared = declared;
+        received->hash.addData(chunk);
+        if (file->write(chunk) != chunk.size() || !file->flush()) {
+            received->storageError = file->errorString();
+            return false;
         }
         if (progress)
-            progress(transfer->received, transfer->total);
+            progress(received->bytes, declared);
+        return true;
     };
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
-
-    auto finished = Platform::signal(reply, &QNetworkReply::finished, [guard] {
-        if (guard)
-            guard->abort();
-    });
+    std::optional<DownloadError> failure;
     try {
-        co_await finished;
-    } catch (...) {
-        if (guard) {
-            guard->disconnect();
-            guard->deleteLater();
-        }
-        throw;
+        co_await Platform::download(network, std::move(request), sink);
+    } catch (const DownloadError &error) {
+        failure = error;
     }
-    take();
-    reply->disconnect();
-    reply->deleteLater();
-
-    if (transfer->failure)
-        throw *transfer->failure;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError)
-        throw SpeechError(SpeechError::Kind::download, reply->errorString());
-    if (status < 200 || status > 299)
-        throw SpeechError(SpeechError::Kind::download, QStringLiteral("status %1").arg(status));
-    bool known = false;
-    const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    if (known && declared != transfer->received)
+    if (failure) {
+        if (failure->reason() == DownloadError::Reason::stopped && received->storageError)
+            throw SpeechError(SpeechError::Kind::storage, *received->storageError);
+        if (failure->reason() == DownloadError::Reason::tooLarge)
+            throw SpeechError(SpeechError::Kind::tooLarge, failure->detail());
+        if (failure->hostUnreachable())
+            throw SpeechError(SpeechError::Kind::unreachable, failure->detail());
+        throw SpeechError(SpeechError::Kind::download, failure->detail());
+    }
+    if (received->declared >= 0 && received->declared != received->bytes)
         throw SpeechError(SpeechError::Kind::download, QStringLiteral("the download ended early"));
-    if (transfer->hash.result().toHex() != asset.sha1.toLower())
+    const QByteArray sha1 = received->hash.result().toHex();
+    if (sha1 != asset.sha1.toLower())
         throw SpeechError(SpeechError::Kind::digest, QStringLiteral("the model's digest does not match the published one"));
     if (!file->flush() || ::fsync(file->handle()) != 0)
         throw SpeechError(SpeechError::Kind::storage, file->errorString());
@@ -166,6 +197,10 @@ Task<QString> ModelInstaller::install(ModelAsset asset, QString folder, Progress
     if (::rename(QFile::encodeName(file->fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         throw SpeechError(SpeechError::Kind::storage, QString::fromLocal8Bit(std::strerror(errno)));
     file->setAutoRemove(false);
+    // The digest was checked on the way in: the installed file need not be read again.
+    struct stat info {};
+    if (::fstat(file->handle(), &info) == 0)
+        rememberCheck(target, sha1, info);
     co_return target;
 }
 

@@ -18,6 +18,7 @@ public:
     enum class Kind {
         unsupported,   // no engine serves the language on this machine
         download,      // the model could not be downloaded
+        unreachable,   // the model's host could not be reached at all (not found, refused)
         digest,        // the downloaded model is not the published one
         tooLarge,      // the download passed its size cap
         storage,       // the model folder or file could not be written

@@ -5,6 +5,7 @@
 #include "Platform/Speech/PocketSphinxEngine.h"
 #include "Platform/Speech/WhisperEngine.h"
 
+#include <QFile>
 #include <QtConcurrent/QtConcurrent>
 
 namespace Platform {
@@ -31,6 +32,12 @@ Task<void> loadOffThread(std::shared_ptr<SpeechEngine> engine)
     const std::exception_ptr error = co_await Platform::future(work);
     if (error)
         std::rethrow_exception(error);
+}
+
+Task<ModelInstaller::Installed> checkedOffThread(ModelAsset asset, QString folder, bool remember)
+{
+    auto work = QtConcurrent::run([asset, folder, remember] { return ModelInstaller::checkInstalled(asset, folder, remember); });
+    co_return co_await Platform::future(work);
 }
 
 } // namespace
@@ -74,11 +81,23 @@ Task<std::shared_ptr<SpeechEngine>> SpeechRecognizer::whisper(ModelInstaller::Pr
     if (m_whisper)
         co_return m_whisper;
     QString path = ModelInstaller::installedPath(m_options.whisperModel, m_options.modelFolder);
+    if (!path.isEmpty()) {
+        const ModelInstaller::Installed state =
+            co_await checkedOffThread(m_options.whisperModel, m_options.modelFolder, m_options.allowDownload);
+        // whisper's loader ends the process on some damage: a damaged file never reaches it.
+        if (state == ModelInstaller::Installed::damaged) {
+            if (m_options.allowDownload)
+                QFile::remove(path);
+            throw SpeechError(SpeechError::Kind::load, path + QStringLiteral(" is not the published model"));
+        }
+        if (state == ModelInstaller::Installed::missing)
+            path.clear(); // removed meanwhile
+    }
     if (path.isEmpty()) {
         if (!m_options.allowDownload)
             throw SpeechError(SpeechError::Kind::unsupported, QStringLiteral("no whisper model installed"));
         path = co_await ModelInstaller::install(m_options.whisperModel, m_options.modelFolder, std::move(progress),
-                                                m_options.network);
+                                                m_options.network, m_options.downloadIdleTimeoutMs);
     }
     auto engine = std::make_shared<WhisperEngine>(path);
     co_await loadOffThread(engine);

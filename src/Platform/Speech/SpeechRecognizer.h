@@ -5,6 +5,10 @@
 // that model is absent and cannot be installed (offline), pocketsphinx serves English. A
 // language no installed engine serves is refused with SpeechError(unsupported).
 //
+// An installed whisper model is checked against its published digest before it is loaded; a
+// damaged one fails with SpeechError(load) and is removed, so that the next preparation
+// downloads it again (kept where downloads are not allowed).
+//
 // Loading and recognition run off the main thread; the awaiting side stays on it. Main thread
 // only.
 
@@ -23,8 +27,9 @@ public:
         QString modelFolder = speechModelFolder();
         ModelAsset whisperModel = whisperBaseModel();
         QString sphinxFolder;          // empty: the system's model folder
-        bool allowDownload = true;     // false: use only what is installed
+        bool allowDownload = true;     // false: use only what is installed, and write nothing
         QNetworkAccessManager *network = nullptr;
+        int downloadIdleTimeoutMs = ModelInstaller::defaultIdleTimeoutMs;
     };
 
     SpeechRecognizer();

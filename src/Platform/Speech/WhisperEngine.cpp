@@ -1,15 +1,25 @@
 #include "Platform/Speech/WhisperEngine.h"
 
+#include "Platform/Speech/internal/WhisperModelFile.h"
+
 #include <QFile>
 #include <QThread>
 
 #include <whisper.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace Platform {
 
 namespace {
+
+// When one of ggml's assertions fails, or an exception escapes anywhere in the process (ggml
+// installs its own terminate handler when its library is loaded), ggml prints a backtrace by
+// forking and attaching a debugger (gdb, then lldb) to the process. That switch is ggml's own
+// environment variable, read at each failure; it is set before main, while the process has one
+// thread.
+const bool noDebuggerBacktraces = ::setenv("GGML_NO_BACKTRACE", "1", 1) == 0;
 
 // whisper reports every load step on standard error; keep its warnings and errors only.
 void quietLog(enum ggml_log_level level, const char *text, void *)
@@ -48,6 +58,9 @@ void WhisperEngine::load()
     if (m_context)
         return;
     whisper_log_set(quietLog, nullptr);
+    (void)noDebuggerBacktraces;
+    if (const auto fault = detail::whisperModelFault(m_modelPath))
+        throw SpeechError(SpeechError::Kind::load, QStringLiteral("whisper cannot load %1: %2").arg(m_modelPath, *fault));
     whisper_context_params params = whisper_context_default_params();
     params.use_gpu = false;
     m_context = whisper_init_from_file_with_params(QFile::encodeName(m_modelPath).constData(), params);
@@ -76,7 +89,14 @@ QString WhisperEngine::transcribe(const std::vector<float> &samples, const QStri
     std::vector<float> padded = samples;
     if (padded.size() < size_t(sampleRate) + size_t(sampleRate) / 10)
         padded.resize(size_t(sampleRate) + size_t(sampleRate) / 10, 0.0f);
-    const int rc = whisper_full(m_context, params, padded.data(), int(padded.size()));
+    int rc = 0;
+    try {
+        rc = whisper_full(m_context, params, padded.data(), int(padded.size()));
+    } catch (const std::exception &error) {
+        // A model that loaded but does not hold what its header promised (no weights, a
+        // vocabulary that does not fit) fails here, from the C++ underneath the C interface.
+        throw SpeechError(SpeechError::Kind::failed, QStringLiteral("whisper failed: %1").arg(QString::fromUtf8(error.what())));
+    }
     if (abort.load())
         return QString();
     if (rc != 0)

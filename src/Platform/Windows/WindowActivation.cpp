@@ -1,6 +1,7 @@
 #include "Platform/Windows/WindowActivation.h"
 
 #include "Platform/Windows/WindowsAbove.h"
+#include "Platform/Windows/internal/X11Connection.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -17,25 +18,13 @@
 namespace Platform {
 namespace {
 
+using detail::internAtom;
+using detail::x11Connection;
+
 // EWMH: the value of _NET_WM_DESKTOP for a window shown on every desktop.
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
 // EWMH source indication: a pager, that is, the user's own request.
 constexpr std::uint32_t kSourcePager = 2;
-
-xcb_connection_t *x11Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
-{
-    xcb_intern_atom_reply_t *reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
 
 std::optional<std::uint32_t> cardinal(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property)
 {

@@ -1,12 +1,11 @@
 #include "Platform/Windows/WindowsAbove.h"
 
+#include "Platform/Windows/internal/X11Connection.h"
+
 #include <QApplication>
-#include <QGuiApplication>
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
-
-#include <xcb/xcb.h>
 
 namespace Platform {
 
@@ -22,13 +21,13 @@ QPointer<WindowsAbove> &current()
 // changes afterwards.
 void writeTransientFor(QWindow *window, QWindow *owner)
 {
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    xcb_connection_t *connection = detail::x11Connection();
+    if (!connection)
         return;
     const auto ownerID = static_cast<xcb_window_t>(owner->winId());
-    xcb_change_property(x11->connection(), XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()), XCB_ATOM_WM_TRANSIENT_FOR,
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()), XCB_ATOM_WM_TRANSIENT_FOR,
                         XCB_ATOM_WINDOW, 32, 1, &ownerID);
-    xcb_flush(x11->connection());
+    xcb_flush(connection);
 }
 
 } // namespace

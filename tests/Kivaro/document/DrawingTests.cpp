@@ -2,6 +2,8 @@
 
 #include "DocumentFixtures.h"
 
+#include "Platform/Markup/DocumentLimits.h"
+
 using namespace Kivaro;
 using namespace DocumentFixtures;
 
@@ -61,4 +63,38 @@ TEST_F(Drawing, AFreehandStrokeKeepsItsPointsSixtiethsOfASecondApart)
     const int steps = undo()->undoCount();
     document.addFreehand({QPointF(5, 5)}, QColor(Qt::red), 3);
     EXPECT_EQ(undo()->undoCount(), steps) << "one point is no stroke";
+}
+
+// However an element is added, a shot never holds more than its project file can: the element
+// the file can still take is accepted, every tool is then refused with one message, and the
+// shot still saves.
+TEST_F(Drawing, NoToolTakesAShotPastWhatItsProjectFileHolds)
+{
+    // The picture and 19,998 small rectangles: one element short of the file's limit.
+    ShotState full = document.state();
+    for (qsizetype k = 0; k < Platform::DocumentLimits::kMaxElements - 2; ++k)
+        full.markup.subelements().append(shape(QRectF(k % 380, (k / 380) % 280, 4, 4)));
+    document.replace(full, document.state(), QStringLiteral("x"));
+    ASSERT_EQ(elements().size(), Platform::DocumentLimits::kMaxElements - 1);
+    const QString message = QStringLiteral("这项修改会使截图超出工程文件的限制，未执行。");
+
+    // A mask (with its patch) and a bubble (with its arrow) would take two.
+    expectRefused(message, [&] { TestSupport::run(document.addMask(QRectF(10, 10, 40, 40))); });
+    expectRefused(message, [&] { document.addAnnotation(QStringLiteral("说明"), QPointF(200, 150)); });
+    // One step fills the file; then nothing more goes in.
+    ASSERT_TRUE(document.addNumberedStep(QPointF(200, 150)));
+    ASSERT_EQ(elements().size(), Platform::DocumentLimits::kMaxElements);
+    const ShotState atTheLimit = document.state();
+    expectRefused(message, [&] { document.addNumberedStep(QPointF(100, 100)); });
+    expectRefused(message, [&] { document.addDrawing(DrawingTool::rectangle, QPointF(10, 10), QPointF(60, 60), {}, {}); });
+    expectRefused(message, [&] { document.addFreehand({QPointF(5, 5), QPointF(50, 50)}, QColor(Qt::red), 3); });
+    expectRefused(message, [&] { TestSupport::run(document.addMask(QRectF(10, 10, 40, 40))); });
+    expectRefused(message, [&] { document.addAnnotation(QStringLiteral("说明"), QPointF(200, 150)); });
+
+    EXPECT_NO_THROW(TestSupport::run(document.archiveData()));
+    // Undo and redo go back and forth as before.
+    undo()->undo();
+    EXPECT_EQ(elements().size(), Platform::DocumentLimits::kMaxElements - 1);
+    undo()->redo();
+    EXPECT_EQ(document.state(), atTheLimit);
 }

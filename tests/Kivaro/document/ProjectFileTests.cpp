@@ -5,6 +5,7 @@
 
 #include "Kivaro/document/FileError.h"
 #include "Kivaro/document/ProjectArchive.h"
+#include "Kivaro/document/ShotRenderer.h"
 
 #include "Platform/Image/ImageDecoding.h"
 #include "Platform/Image/PngEncoder.h"
@@ -512,4 +513,54 @@ TEST_F(Files, RendersAtAScaleNeverEnlargedWithUnlinkedMasksBlack)
 
     ShotDocument empty;
     EXPECT_EQ(refusal([&] { TestSupport::run(empty.png(std::nullopt, false)); }), QStringLiteral("图片太大，导出最多支持 4000 万像素。"));
+
+    // A strip keeps at least a pixel a side at any scale.
+    EXPECT_EQ(ShotRenderer::pixelSize(QSizeF(16000, 1), 320), QSize(320, 1));
+    EXPECT_EQ(ShotRenderer::pixelSize(QSizeF(2, 700), 320), QSize(1, 320));
+    EXPECT_EQ(ShotRenderer::pixelSize(QSizeF(0, 700), 320), QSize(0, 320)) << "a side that is not there stays so";
+    document.load(picture(16000, 1), false);
+    const QImage strip = rendered(320, false);
+    ASSERT_EQ(strip.size(), QSize(320, 1));
+    EXPECT_EQ(qAlpha(strip.pixel(160, 0)), 255);
+}
+
+// A crafted file names the picture itself as its mask's patch. Such a link is broken: the file
+// opens, the repair and a new grain leave the picture alone, and the mask stays a mask.
+TEST_F(Files, AMosaicLinkNamingThePictureAsItsPatchNeverTakesThePicture)
+{
+    const QString crafted = QStringLiteral(KIVARO_SOURCE_DIR "/fuzz/regressions/Project/mosaic-patch-is-the-picture.kivaro");
+    document.open(crafted);
+    const ImageElement picture = *document.markup().subelements().at(0).image();
+    ASSERT_EQ(picture.image.size(), QSize(64, 48));
+    const MarkupID<ShapeElement> mask = document.masks().first();
+    const auto expectPictureKept = [&] {
+        const ImageElement *kept = document.markup().subelements().image(picture.id);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->frame, picture.frame);
+        EXPECT_EQ(kept->image.size(), QSize(64, 48));
+        EXPECT_TRUE(document.markup().subelements().shape(mask)) << "the mask stays";
+    };
+    document.reconcile();
+    expectPictureKept();
+    EXPECT_TRUE(document.state().mosaics.isEmpty()) << "the broken link is dropped";
+    // The mask hides what lies under it, black without a patch of its own.
+    EXPECT_EQ(rendered(std::nullopt, false).pixel(15, 15), qRgb(0, 0, 0));
+
+    // A new grain cuts every patch again: the picture is no patch.
+    document.open(crafted);
+    TestSupport::run(document.setMosaicGrain(40));
+    expectPictureKept();
+
+    // The same link made in memory, beside a link of its own and one naming that link's patch.
+    ShotState state = richState();
+    const MosaicLink own = state.mosaics.first();
+    const auto base = state.markup.subelements().at(0).image()->id;
+    ShapeElement second = shape(QRectF(20, 60, 30, 30));
+    state.markup.subelements().append(second);
+    state.masks.append(second.id);
+    state.mosaics = {MosaicLink{second.id, base}, own, MosaicLink{second.id, own.imageID}};
+    EXPECT_EQ(MosaicRenderer::ownLinks(state), QList<MosaicLink>{own});
+    const ShotState repaired = MosaicRenderer::reconcile(state);
+    EXPECT_EQ(repaired.mosaics, QList<MosaicLink>{own});
+    EXPECT_EQ(repaired.markup.subelements().image(base)->image.size(), QSize(200, 100));
 }

@@ -3,12 +3,17 @@
 // known pixels, the clipboard read back by another client (xclip), the recent shot on disk, the
 // inline editor over the frozen screen, and a shot shared with a desktop entry of our own.
 
-#include "EditorFixtures.h"
+#include "LiveCaptureFixtures.h"
 
+#include "Kivaro/editor/AnnotationFloatingPanel.h"
 #include "Kivaro/editor/CapturePermissionPanel.h"
+#include "Kivaro/editor/EditorDockView.h"
+#include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/editor/InlineCaptureEditor.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 
+#include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/shell/capture/CaptureOverlayWindow.h"
@@ -18,6 +23,7 @@
 #include "NativeAppAppearance/MenuContentView.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Platform/Defaults/UserDefaults.h"
+#include "Platform/Markup/UndoManager.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Platform/Sharing/DesktopApplications.h"
 #include "Support/ClientProcess.h"
@@ -36,6 +42,7 @@ using namespace EditorTesting;
 using TestSupport::ClientResult;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
+using TestSupport::drag;
 using TestSupport::xdotool;
 
 namespace {
@@ -51,42 +58,26 @@ struct RefusedPermission final : Tellumo::ScreenRecordingPermission {
     void request() override {}
 };
 
-class LiveCaptureRoad : public ::testing::Test {
+class LiveCaptureRoad : public LiveCaptureEditor {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(display.isValid());
         ASSERT_TRUE(display.startWindowManager());
-        ASSERT_TRUE(folder.isValid());
-        clearPreferences();
-        services.filePanels = std::make_shared<Platform::ScriptedFilePanels>();
-        services.alerts = std::make_shared<Platform::ScriptedAlertPresenter>();
-        services.recentDirectory = folder.filePath(QStringLiteral("recent"));
-        editor = std::make_unique<EditorController>(services);
+        LiveCaptureEditor::SetUp();
         // A window of known pixels, above everything the window manager stacks.
         fixture = display.createWindow(where, pattern, 4242, true);
         ASSERT_TRUE(display.waitForPixels(where, pattern));
     }
     void TearDown() override
     {
-        if (editor && editor->captureTask() && !editor->captureTask().isFinished()) {
-            editor->captureTask().cancel();
-            waitUntil([&] { return editor->captureTask().isFinished(); });
-        }
         NativeAppAppearance::NativeMenu::shared().close();
-        editor.reset();
+        LiveCaptureEditor::TearDown();
         if (fixture)
             display.destroyWindow(fixture);
         display.stopWindowManager();
-        clearPreferences();
         Tellumo::ScreenRegionCapture::setPermission({});
-    }
-    static void clearPreferences()
-    {
-        Platform::UserDefaults defaults = Platform::UserDefaults::standard();
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey));
-        defaults.remove(QString::fromLatin1(CaptureCompletionPreferences::copiesImageKey));
     }
 
     // Waits for the overlay to be up with the pointer and keyboard grabbed.
@@ -97,26 +88,10 @@ protected:
         waitUntil([] { return false; }, 150); // the pointer grab follows the focus
         return shown;
     }
-    // Drags `from` -> `to` (root pixels) with a real pointer, as a user would.
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
-    }
     bool captureDragged()
     {
         editor->captureRegionWithShortcutAction();
         return overlayShown() && drag(dragFrom, dragTo) && waitUntil([&] { return !editor->captureTask() && !editor->busy(); }, 10000);
-    }
-    static QByteArray clipboardPNG()
-    {
-        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
-        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
     }
     QString recentProject() const
     {
@@ -125,9 +100,6 @@ protected:
     }
 
     X11TestDisplay display;
-    QTemporaryDir folder;
-    EditorController::Services services;
-    std::unique_ptr<EditorController> editor;
     const QRect where{200, 150, 600, 400};
     const QImage pattern = TestSupport::patternImage(where.size(), 5);
     const QPoint dragFrom{300, 250};
@@ -203,6 +175,60 @@ TEST_F(LiveCaptureRoad, TheInlineEditorCoversTheScreenWithTheCanvasOnTheSpotAndE
     EXPECT_TRUE(reopened.state() == editor->document()->state());
     EXPECT_TRUE(reopened.state().markup.subelements().contains(arrow.id));
     EXPECT_EQ(editor->recent()->entries().size(), 1) << "the same entry, written again";
+}
+
+// A capture of the whole screen: the inline editor's dock and exit button lie over the canvas.
+// With a tool armed (mosaic, text, a drawing tool) a click on them is still theirs: it changes
+// the mode and leaves the editor, and starts no hold on the canvas beneath.
+TEST_F(LiveCaptureRoad, OverAWholeScreenCaptureTheDockAndTheExitButtonKeepTheirClicksWhileAToolIsArmed)
+{
+    Platform::UserDefaults::standard().set(QString::fromLatin1(CaptureCompletionPreferences::opensEditorKey), true);
+    const QSize screen = display.rootSize();
+    editor->captureRegionWithShortcutAction();
+    ASSERT_TRUE(overlayShown());
+    ASSERT_TRUE(drag(QPoint(0, 0), QPoint(screen.width() - 1, screen.height() - 1)));
+    ASSERT_TRUE(waitUntil([&] { return !editor->captureTask() && !editor->busy(); }, 10000));
+    QWidget *window = editor->inlineEditor()->window();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window->windowHandle(), 10000));
+    waitUntil([] { return false; }, 300);
+    const QRect host(editor->canvasHost()->mapToGlobal(QPoint(0, 0)), editor->canvasHost()->size());
+    const QRect dock(editor->dock()->mapToGlobal(QPoint(0, 0)), editor->dock()->size());
+    ASSERT_TRUE(host.contains(dock)) << "the dock lies over the canvas";
+    const auto click = [](QPoint at) {
+        return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("sleep"),
+                        QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
+    };
+    const auto segmentCentre = [&](int segment) {
+        return editor->mode()->mapToGlobal(editor->mode()->segmentRect(segment).center().toPoint());
+    };
+    const int undoSteps = editor->document()->canvas()->undoManager()->undoCount();
+
+    // Mosaic, then the select segment: a click on the dock, not a mask on the canvas.
+    ASSERT_TRUE(click(segmentCentre(EditorController::mosaicSegment)));
+    ASSERT_TRUE(waitUntil([&] { return editor->mode()->selectedSegment() == EditorController::mosaicSegment; }));
+    ASSERT_TRUE(editor->overlay()->active());
+    ASSERT_TRUE(click(segmentCentre(EditorController::selectSegment)));
+    EXPECT_TRUE(waitUntil([&] { return editor->mode()->selectedSegment() == EditorController::selectSegment && !editor->busy(); }))
+        << "the mode did not change";
+    // Text: a click on the dock opens no text panel.
+    ASSERT_TRUE(click(segmentCentre(EditorController::textSegment)));
+    ASSERT_TRUE(waitUntil([&] { return editor->mode()->selectedSegment() == EditorController::textSegment; }));
+    ASSERT_TRUE(click(segmentCentre(EditorController::voiceSegment)));
+    EXPECT_TRUE(waitUntil([&] { return editor->mode()->selectedSegment() == EditorController::voiceSegment; }));
+    EXPECT_FALSE(editor->annotationPanel()->isVisible());
+    EXPECT_FALSE(editor->overlay()->holding());
+    EXPECT_EQ(editor->document()->canvas()->undoManager()->undoCount(), undoSteps) << "nothing was drawn";
+
+    // A drawing tool armed: the exit button leaves the inline editor.
+    editor->chooseTool(DrawingTools::rawValue(DrawingTool::rectangle));
+    editor->annotationPanel()->dismiss();
+    ASSERT_TRUE(editor->overlay()->active());
+    KivaroButton *exit = editor->inlineEditor()->exitButton();
+    ASSERT_TRUE(host.contains(QRect(exit->mapToGlobal(QPoint(0, 0)), exit->size()))) << "the exit button lies over the canvas";
+    ASSERT_TRUE(click(exit->mapToGlobal(exit->rect().center())));
+    EXPECT_TRUE(waitUntil([&] { return !editor->inlineEditor()->isShown() && !editor->busy(); }, 10000)) << "the editor did not exit";
+    EXPECT_EQ(editor->document()->canvas()->undoManager()->undoCount(), undoSteps);
 }
 
 TEST_F(LiveCaptureRoad, ACancelledCaptureBringsBackTheEditorWindow)

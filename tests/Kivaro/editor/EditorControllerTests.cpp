@@ -12,9 +12,11 @@
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/recent/RecentShotsWindow.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "NativeAppAppearance/NativePopupButton.h"
+#include "Platform/Markup/DocumentLimits.h"
 
 #include <QFile>
 
@@ -388,6 +390,36 @@ TEST_F(EditorClosingAnyway, AnotherShotHoldsTheWindowOnItsFirstFailingCloseAgain
     loadPicture(picture(320, 200));
     closeAndExpectHeld();
     closeAndExpectHidden();
+}
+
+// A shot that cannot be archived never blocks the recent shots, a copy or the next open: the
+// first request shows the failure and stops; from then on each request goes on and says the
+// failure again.
+TEST_F(EditorClosingAnyway, AShotThatCannotBeArchivedDoesNotBlockTheRecentShotsACopyOrTheNextOpen)
+{
+    // A picture one pixel wider than a project file holds: every write of it fails.
+    loadPicture(picture(Platform::DocumentLimits::kMaxSide + 1, 1));
+    editor->showRecent();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(statusText().isEmpty());
+    EXPECT_FALSE(editor->recentWindow()->window() && editor->recentWindow()->window()->isVisible());
+    editor->showRecent();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(editor->recentWindow()->window());
+    EXPECT_TRUE(editor->recentWindow()->window()->isVisible());
+    editor->recentWindow()->window()->hide();
+
+    editor->copyImage();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(pasteboard->data(Platform::PasteboardType::png).has_value());
+    EXPECT_FALSE(editor->window()->isVisible()) << "copied and put away";
+
+    const QString other = path(QStringLiteral("other.png"));
+    ASSERT_TRUE(picture(100, 80).save(other));
+    panels->answer(other);
+    editor->openImage();
+    EXPECT_TRUE(waitUntil([&] { return editor->document()->markup().bounds() == QRectF(0, 0, 100, 80) && !editor->busy(); }))
+        << "the open goes on";
 }
 
 // ---- errors ----------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "Kivaro/editor/TransparencyGridView.h"
 
 #include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/NativePopupButton.h"
@@ -151,6 +152,18 @@ TEST_F(EditorDrawing, TheTextPanelCommitsTextAsTypedAndKeepsBlankOrRefusedText)
     ASSERT_TRUE(input);
     EXPECT_EQ(panel()->panel()->size(), QSize(300, 164));
     EXPECT_EQ(panel()->imageAnchor, QPointF(200, 150));
+    // The hint names the key that commits, as the menus name theirs: Ctrl+Return, whole and
+    // left of the check button.
+    QStringList hints;
+    for (const KivaroTextLabel *label : panel()->panel()->findChildren<KivaroTextLabel *>()) {
+        hints << label->text();
+        if (label->text() == QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText)) {
+            EXPECT_GE(label->width(), label->sizeHint().width());
+            EXPECT_LE(label->mapTo(panel()->panel(), QPoint(label->width(), 0)).x(), 256);
+        }
+    }
+    EXPECT_TRUE(hints.contains(QStringLiteral("Ctrl+Return"))) << hints.join(u'|').toStdString();
+    EXPECT_FALSE(hints.join(QString()).contains(u'⌘'));
 
     input->setPlainText(QStringLiteral("  \n  "));
     QTest::keyClick(input, Qt::Key_Return, Qt::ControlModifier);

@@ -8,8 +8,11 @@
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/controls/KivaroTextLabel.h"
+#include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "Kivaro/voice-and-text/internal/VoiceWaveform.h"
+
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -253,4 +256,39 @@ TEST_F(EditorVoice, ChangingTheLanguageEndsTheNoteAndWaitsForTheNextPreparation)
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(held->prepares, prepared + 1);
     EXPECT_TRUE(editor->voiceReady());
+}
+
+// Offline without whisper's model, Mandarin cannot be prepared: the panel says the language
+// needs the model, which could not be downloaded, and offers typing first, with no retry that
+// cannot succeed.
+TEST_F(EditorTest, MandarinWhoseModelCannotBeDownloadedOffersTypingAndNoRetry)
+{
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    OnDeviceVoiceAnnotation::Options options;
+    options.temporaryFolder = folder.path();
+    options.speech.modelFolder = folder.filePath(QStringLiteral("speech"));
+    options.speech.whisperModel.url = QUrl(QStringLiteral("http://127.0.0.1:%1/ggml-base.bin").arg(closed.serverPort()));
+    closed.close(); // the connection is refused, as on a machine without network
+    editor.reset();
+    Kivaro::EditorController::Services services = editorServices();
+    services.voice = std::make_shared<OnDeviceVoiceAnnotation>(options);
+    editor = std::make_unique<Kivaro::EditorController>(services);
+    loadPicture();
+    editor->mode()->setSelectedSegment(EditorController::voiceSegment);
+    editor->modeChanged(); // Mandarin is the first language
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy(); }, 30000));
+
+    VoiceFeedbackView *panel = editor->voiceFeedback();
+    EXPECT_EQ(panel->phase(), VoiceFeedbackView::Phase::failed);
+    EXPECT_EQ(panel->detail()->text(), QStringLiteral("这种语言需要语音模型，但无法连接下载服务器，模型未能下载。可使用文字标注。"));
+    EXPECT_TRUE(panel->retryButton()->isHidden());
+    ASSERT_FALSE(panel->textButton()->isHidden());
+    ASSERT_FALSE(panel->cancelButton()->isHidden());
+    EXPECT_LT(panel->textButton()->x(), panel->cancelButton()->x()) << "typing comes first";
+    const QString snapshots = qEnvironmentVariable("KIVARO_TEST_SNAPSHOTS");
+    if (!snapshots.isEmpty()) {
+        QDir().mkpath(snapshots);
+        editor->window()->grab().save(snapshots + QStringLiteral("/voice-model-unreachable.png"));
+    }
 }

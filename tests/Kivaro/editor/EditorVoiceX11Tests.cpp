@@ -16,6 +16,7 @@
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
 #include "Support/LaunchArgumentsScope.h"
+#include "Support/Speech/SoundServer.h"
 #include "Support/Speech/SpokenFixtures.h"
 
 #include <QDir>
@@ -28,6 +29,7 @@
 using namespace Kivaro;
 using namespace EditorTesting;
 using namespace Platform;
+using TestSupport::recordingStreamsBecome;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
 
@@ -206,4 +208,34 @@ TEST_F(SpokenNote, AFailedTranscriptionKeepsTheRecordingAndRetryTranscribesItWit
     EXPECT_NEAR(editor->document()->links().first().anchor.x(), 420, 1.5);
     EXPECT_FALSE(voice->canRetry());
     EXPECT_TRUE(recordings().isEmpty());
+}
+
+// The microphone as a desktop's indicator sees it: open while a note is recorded, and closed
+// when the voice panel goes (another mode) or the editor closes, however recently voice was
+// prepared; it does not stay open for the rest of the session.
+TEST_F(SpokenNote, TheMicrophoneIsOpenWhileRecordingAndClosesWithThePanelAndTheEditor)
+{
+    editor->mode()->setSelectedSegment(EditorController::textSegment);
+    editor->modeChanged();
+    EXPECT_TRUE(recordingStreamsBecome(0)) << "the panel went, the microphone stayed";
+
+    editor->mode()->setSelectedSegment(EditorController::voiceSegment);
+    editor->modeChanged();
+    ASSERT_EQ(editor->voiceFeedback()->phase(), VoiceFeedbackView::Phase::ready);
+    const QPoint at = global(QPointF(300, 200));
+    ASSERT_TRUE(xdo({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}));
+    ASSERT_TRUE(xdo({QStringLiteral("mousedown"), QStringLiteral("1")}));
+    ASSERT_TRUE(waitUntil([&] { return editor->voiceFeedback()->phase() == VoiceFeedbackView::Phase::recording; }, 3000));
+    EXPECT_TRUE(recordingStreamsBecome(1)) << "recording";
+    settle(1500);
+    ASSERT_TRUE(xdo({QStringLiteral("mouseup"), QStringLiteral("1")}));
+    ASSERT_TRUE(waitUntil([&] { return !editor->busy(); }, 30000));
+    EXPECT_TRUE(recordingStreamsBecome(0)) << "after the note";
+
+    // Prepared again (a new language), then the editor is closed.
+    editor->selectSpeechLanguage(1);
+    ASSERT_TRUE(waitUntil([&] { return editor->voiceReady() && !editor->busy(); }, 30000));
+    editor->window()->close();
+    ASSERT_TRUE(waitUntil([&] { return !editor->window()->isVisible(); }, 5000));
+    EXPECT_TRUE(recordingStreamsBecome(0)) << "the editor closed, the microphone stayed";
 }

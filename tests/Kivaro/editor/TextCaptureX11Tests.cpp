@@ -42,6 +42,7 @@ using TestSupport::ClientResult;
 using TestSupport::LoopbackChatServer;
 using TestSupport::runClient;
 using TestSupport::X11TestDisplay;
+using TestSupport::drag;
 using TestSupport::xdotool;
 
 namespace {
@@ -113,15 +114,6 @@ protected:
         editor->tellumo()->prepare()->setAiBaseURL(server.address());
     }
 
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
-    }
     // A region capture with `intent` as the user's stored choice, dragged over the whole text.
     bool captureText(const QString &intent)
     {

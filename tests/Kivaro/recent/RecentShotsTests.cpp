@@ -124,6 +124,27 @@ TEST_F(Store, AWriteIsAPrivateProjectAndASmallPreviewNamedBySession)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary files stay behind";
 }
 
+// A strip one or two pixels high (or wide) keeps a preview of at least a pixel a side, and is
+// written like any other shot.
+TEST_F(Store, ThinPicturesAreWrittenWithAPreviewOfAtLeastOnePixelASide)
+{
+    const QList<std::pair<QSize, QSize>> cases = {{QSize(400, 1), QSize(320, 1)},
+                                                  {QSize(700, 2), QSize(320, 1)},
+                                                  {QSize(1300, 4), QSize(320, 1)},
+                                                  {QSize(16000, 1), QSize(320, 1)},
+                                                  {QSize(1, 16000), QSize(1, 320)}};
+    for (const auto &[size, previewSize] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(size));
+        store->beginSession();
+        document.load(picture(size.width(), size.height()), false);
+        ASSERT_EQ(flush(), QString());
+        expectWritten();
+        const QImage preview = QImage::fromData(contents(current().previewURL), "PNG");
+        ASSERT_EQ(preview.size(), previewSize);
+        EXPECT_EQ(preview.pixel(0, 0), picture(1, 1).pixel(0, 0)) << "the strip itself, not a faint trace of it";
+    }
+}
+
 TEST_F(Store, ScheduledWritesWaitForTheLastOfABurst)
 {
     store->schedule(&document);

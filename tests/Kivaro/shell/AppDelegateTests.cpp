@@ -2,12 +2,14 @@
 
 #include "Kivaro/controls/KivaroWindow.h"
 #include "Kivaro/controls/KivaroModes.h"
+#include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/editor/HoldOverlay.h"
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/CompactStatusLabel.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/shell/ApplicationVisibility.h"
 #include "Kivaro/shell/CaptureShortcutRow.h"
+#include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Kivaro/shell/KivaroApplication.h"
 #include "Kivaro/shell/ShortcutSettingsController.h"
@@ -28,6 +30,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLocalServer>
 #include <QMenu>
@@ -36,6 +39,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace Kivaro;
 using ShellTesting::controlCommand5;
@@ -248,6 +254,56 @@ TEST_F(DelegateTest, ASignalEndsTheProcessEvenWhenTheShotCannotBeWritten)
     EXPECT_TRUE(alerts->alerts().isEmpty()) << "nobody is asked";
 }
 
+TEST_F(DelegateTest, ASignalDuringAQuitsWriteEndsTheProcessOnlyAfterItsOwnWrite)
+{
+    launch();
+    delegate->editor()->document()->load(picture(), false);
+    int entriesAtTheEnd = -1;
+    QObject::connect(delegate.get(), &AppDelegate::terminated, [&] { entriesAtTheEnd = int(delegate->editor()->recent()->entries().size()); });
+    delegate->terminate();
+    ASSERT_TRUE(delegate->isTerminationPending());
+    // SIGTERM or the end of the session while the quit's write waits: that write is cancelled.
+    delegate->terminateForSignal();
+    ASSERT_TRUE(waitUntil([&] { return delegate->hasTerminated(); }, int(AppDelegate::forcedSaveLimit.count()) + 2000));
+    EXPECT_EQ(entriesAtTheEnd, 1) << "the process ended on the cancelled write, before the forced quit wrote the shot";
+}
+
+TEST_F(DelegateTest, TheTrayIconFollowsTheAppearanceAndAMenuBarPreferenceNotStoredIsShown)
+{
+    using NativeAppAppearance::Appearance;
+    using NativeAppAppearance::AppearanceManager;
+    launch();
+    delegate->menuBarPreference()->trigger();
+    ASSERT_TRUE(delegate->statusItem());
+    // The lightness of the symbol's most opaque pixel.
+    const auto ink = [&] {
+        const QImage image = delegate->statusItem()->icon().pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32);
+        QColor strongest(Qt::transparent);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() > strongest.alpha())
+                    strongest = image.pixelColor(x, y);
+        return strongest.lightness();
+    };
+    AppearanceManager::shared().setApplicationAppearance(Appearance::light);
+    EXPECT_LT(ink(), 64);
+    AppearanceManager::shared().setApplicationAppearance(Appearance::dark);
+    EXPECT_GT(ink(), 192) << "the icon keeps the ink of the appearance it was made in";
+    AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+
+    // "隐藏菜单栏图标" of the tray menu, with the settings window closed, when the preferences
+    // cannot be written: the icon stays as stored and the settings window says why.
+    delegate->shortcutSettings()->window()->close();
+    ASSERT_TRUE(configHome.breakFolder());
+    delegate->statusMenu()->actions().at(6)->trigger();
+    EXPECT_TRUE(delegate->statusItem());
+    EXPECT_TRUE(delegate->menuBarPreference()->isChecked());
+    EXPECT_TRUE(delegate->shortcutSettings()->window()->isVisible());
+    EXPECT_EQ(delegate->shortcutSettings()->message()->text(),
+              kivaroFormat(QStringLiteral("设置无法保存：无法写入“%@”。"), Platform::UserDefaults::folder() + QStringLiteral("/app.kivaro.Kivaro.plist")));
+    EXPECT_TRUE(configHome.mendFolder());
+}
+
 TEST_F(DelegateTest, ReopenBringsTheSettingsWindowBack)
 {
     launch();
@@ -299,28 +355,46 @@ TEST(ApplicationVisibility, ThePolicyFollowsTheTitledWindows)
 
 TEST(SingleInstance, ASecondLaunchHandsItsRequestToTheFirst)
 {
-    const QString name = QStringLiteral("kivaro-test-%1").arg(QCoreApplication::applicationPid());
-    SingleInstance first(name);
-    EXPECT_FALSE(first.handOff(200)) << "nobody serves yet";
-    // A socket left behind by a process that died is cleared.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("instance"));
+    SingleInstance first(path);
+    EXPECT_EQ(first.handOff(200), SingleInstance::Answer::missing) << "nobody serves yet";
+    // A socket left behind by a process that died: bound, nobody listening.
     {
-        QLocalServer stale;
-        ASSERT_TRUE(stale.listen(name));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::copy(native.begin(), native.end(), address.sun_path);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
     }
-    ASSERT_TRUE(first.listen());
+    EXPECT_EQ(first.handOff(200), SingleInstance::Answer::refused);
+    ASSERT_EQ(first.claim(200), SingleInstance::Claim::serving) << "the stale socket was replaced";
     int reopened = 0;
     QObject::connect(&first, &SingleInstance::reopenRequested, [&] { ++reopened; });
 
-    bool handedOff = false;
-    QThread *client = QThread::create([&] { handedOff = SingleInstance(name).handOff(3000); });
+    SingleInstance::Answer answer = SingleInstance::Answer::missing;
+    QThread *client = QThread::create([&] { answer = SingleInstance(path).handOff(3000); });
     client->start();
     EXPECT_TRUE(waitUntil([&] { return client->isFinished(); }, 5000));
     client->wait();
     delete client;
-    EXPECT_TRUE(handedOff);
+    EXPECT_EQ(answer, SingleInstance::Answer::taken);
     EXPECT_EQ(reopened, 1);
+
+    // Another instance put its socket at the path (after this one stopped answering): when
+    // this one stops serving, that socket stays.
+    ASSERT_TRUE(QFile::remove(path));
+    QLocalServer other;
+    ASSERT_TRUE(other.listen(path));
+    first.stopServing();
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_FALSE(first.isListening());
+
     EXPECT_TRUE(SingleInstance::serverName(QStringLiteral(":1.0")).endsWith(QStringLiteral("-_1_0")));
-    EXPECT_EQ(SingleInstance::serverPath(QStringLiteral(":1")),
+    EXPECT_EQ(SingleInstance::location(QStringLiteral(":1")).path,
               QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(SingleInstance::serverName(QStringLiteral(":1"))))
         << "the test's runtime folder is private";
 }
@@ -445,6 +519,7 @@ protected:
         updaterServices.prepareOptions.stagingRoot = folder.filePath(QStringLiteral("updates"));
         NativeAppUpdater::NativeUpdateConfiguration configuration = kivaroUpdateConfiguration(std::nullopt, {});
         configuration.isEnabled = true;
+        configuration.trust = UpdaterTesting::configuration().trust;
         // A check would go nowhere reachable.
         configuration.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
         configuration.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};

@@ -8,6 +8,7 @@
 #include "NativeAppUpdater/Ed25519.h"
 #include "Platform/PropertyList/PropertyList.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
+#include "ShellProcessFixture.h"
 #include "Support/ClientProcess.h"
 #include "Support/TaskTesting.h"
 #include "Support/TestRun.h"
@@ -15,8 +16,10 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,17 +27,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <xcb/xcb.h>
 
-using TestSupport::ClientResult;
-using TestSupport::runClient;
-using TestSupport::waitUntil;
-using TestSupport::X11TestDisplay;
-using TestSupport::xdotool;
+using namespace ShellProcessTesting;
 
 namespace {
-
-const QSize screenSize(1280, 800);
 
 // Owns the tray selection and counts dock requests, as a panel's tray would.
 class TrayHost {
@@ -78,212 +77,6 @@ private:
     xcb_window_t m_window = 0;
     xcb_atom_t m_opcode = 0;
     int m_docks = 0;
-};
-
-class ShellProcess : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(display.isValid());
-        ASSERT_TRUE(display.startWindowManager());
-        ASSERT_TRUE(home.isValid());
-        for (const char *name : {"config", "data", "cache", "runtime"}) {
-            QDir().mkpath(home.filePath(QString::fromLatin1(name)));
-            QFile::setPermissions(home.filePath(QString::fromLatin1(name)),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        }
-    }
-    void TearDown() override
-    {
-        for (QProcess *app : {&first, &second})
-            if (app->state() != QProcess::NotRunning) {
-                app->kill();
-                app->waitForFinished(3000);
-            }
-        display.stopWindowManager();
-    }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("KIVARO_DATA_DIR"));
-        env.remove(QStringLiteral("SESSION_MANAGER"));
-        if (dark)
-            env.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
-        return env;
-    }
-    bool start(QProcess &app, const QStringList &arguments = {})
-    {
-        app.setProcessEnvironment(environment());
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
-        return app.waitForStarted(5000);
-    }
-    // Starts the application and waits for its settings window.
-    bool launch()
-    {
-        return start(first) && waitUntil([&] { return !visibleWindows(first).isEmpty(); }, 10000);
-    }
-    static bool ended(QProcess &app, int timeoutMs = 8000)
-    {
-        return waitUntil([&] { return app.state() == QProcess::NotRunning; }, timeoutMs);
-    }
-
-    static QStringList search(const QStringList &arguments)
-    {
-        const ClientResult result = runClient(QStringLiteral("xdotool"), QStringList{QStringLiteral("search")} + arguments);
-        return QString::fromUtf8(result.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    static QStringList visibleWindows(const QProcess &app)
-    {
-        return search({QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(app.processId())});
-    }
-    static QStringList allWindows(const QProcess &app)
-    {
-        return search({QStringLiteral("--pid"), QString::number(app.processId())});
-    }
-    static QString windowName(const QString &id)
-    {
-        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), id}).output).trimmed();
-    }
-    static QString activeWindow()
-    {
-        return QString::fromUtf8(runClient(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).output).trimmed();
-    }
-    static QRect geometry(const QString &id)
-    {
-        const QString info = QString::fromUtf8(runClient(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).output);
-        const auto number = [&](const QString &label) {
-            const qsizetype at = info.indexOf(label);
-            return at < 0 ? -1 : info.mid(at + label.size()).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
-        };
-        return QRect(number(QStringLiteral("Absolute upper-left X:")), number(QStringLiteral("Absolute upper-left Y:")),
-                     number(QStringLiteral("Width:")), number(QStringLiteral("Height:")));
-    }
-    static bool click(QPoint at)
-    {
-        return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
-    }
-    static bool key(const QString &keys)
-    {
-        const bool sent = xdotool({QStringLiteral("key"), keys});
-        waitUntil([] { return false; }, 150);
-        return sent;
-    }
-    static bool drag(QPoint from, QPoint to)
-    {
-        const QPoint mid = (from + to) / 2;
-        return xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()), QStringLiteral("mousedown"),
-                        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.05"), QStringLiteral("mousemove"),
-                        QString::number(mid.x()), QString::number(mid.y()), QStringLiteral("sleep"), QStringLiteral("0.05"),
-                        QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.05"), QStringLiteral("mouseup"), QStringLiteral("1")});
-    }
-    static QByteArray clipboardPNG()
-    {
-        const ClientResult read = runClient(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                                                      QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")});
-        return read.finished && read.exitCode == 0 ? read.output : QByteArray();
-    }
-    // The settings window's id; empty when not shown.
-    QString settingsWindow(const QProcess &app) const
-    {
-        for (const QString &id : visibleWindows(app))
-            if (windowName(id) == QStringLiteral("设置"))
-                return id;
-        return {};
-    }
-    // The running application's standard preferences, as stored.
-    QVariantMap preferences() const
-    {
-        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        try {
-            return Platform::decodePropertyList(file.readAll()).toMap();
-        } catch (...) {
-            return {};
-        }
-    }
-    void storePreference(const QString &key, const QVariant &value)
-    {
-        QVariantMap map = preferences();
-        map.insert(key, value);
-        QDir().mkpath(home.filePath(QStringLiteral("config/kivaro")));
-        QFile file(home.filePath(QStringLiteral("config/kivaro/app.kivaro.Kivaro.plist")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(Platform::encodePropertyList(map));
-    }
-    QStringList recentShots() const
-    {
-        return QDir(home.filePath(QStringLiteral("data/Kivaro/Recent"))).entryList({QStringLiteral("*.kivaro")}, QDir::Files);
-    }
-    // Saves the screen as `name`.png in KIVARO_LOOK_DIR, when set.
-    void look(const QString &name) const
-    {
-        const QString folder = qEnvironmentVariable("KIVARO_LOOK_DIR");
-        if (folder.isEmpty())
-            return;
-        waitUntil([] { return false; }, 300);
-        runClient(QStringLiteral(KIVARO_ROOT_SNAPSHOT),
-                  {folder + QLatin1Char('/') + name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")) + QStringLiteral(".png")});
-    }
-    // Records ⌃⌘5 for region capture in the settings window: the keyboard focus starts on the
-    // window row's recorder; Tab passes its clear button and reaches the region row's recorder.
-    bool recordRegionChord()
-    {
-        // The window manager takes a moment to manage a window it has just been shown.
-        if (!waitUntil([&] {
-                const QString settings = settingsWindow(first);
-                return !settings.isEmpty() && xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings});
-            }))
-            return false;
-        key(QStringLiteral("Tab"));
-        key(QStringLiteral("Tab"));
-        key(QStringLiteral("space"));
-        look(QStringLiteral("settings-recording"));
-        key(QStringLiteral("ctrl+super+5"));
-        return waitUntil([&] { return preferences().contains(QStringLiteral("kivaro.regionCaptureShortcut")); }, 5000)
-               && QString::fromUtf8(preferences().value(QStringLiteral("kivaro.regionCaptureShortcut")).toByteArray())
-                      .contains(QStringLiteral("\"enabled\":true"));
-    }
-    // Waits until the capture overlay covers the screen.
-    bool overlayShown() const
-    {
-        const bool shown = waitUntil(
-            [&] {
-                for (const QString &id : visibleWindows(first))
-                    if (geometry(id).size() == screenSize)
-                        return true;
-                return false;
-            },
-            10000);
-        waitUntil([] { return false; }, 300); // the grabs follow the mapping
-        return shown;
-    }
-    // The application's menu bar item "Kivaro" of the settings window.
-    QPoint applicationMenu() const
-    {
-        const QRect frame = geometry(settingsWindow(first));
-        return frame.topLeft() + QPoint(28, 32 + 12);
-    }
-
-    // Turns the update block's switch on and off and checks for updates from the menu.
-    void checkThroughTheSettingsBlockAndTheMenu();
-
-    X11TestDisplay display;
-    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/kivaro-shell-XXXXXX")};
-    QProcess first;
-    QProcess second;
-    bool dark = false;
 };
 
 } // namespace
@@ -420,6 +213,17 @@ TEST_F(ShellProcess, WithOpensEditorTheInlineEditorAppearsOverTheSpot)
         5000))
         << "the inline editor covers the screen";
     look(QStringLiteral("inline-editor"));
+
+    // Ctrl+W leaves it: the Window menu's "关闭窗口" is the one shortcut on the key.
+    QString inlineEditor;
+    for (const QString &id : visibleWindows(first))
+        if (geometry(id).size() == screenSize)
+            inlineEditor = id;
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), inlineEditor}));
+    key(QStringLiteral("ctrl+w"));
+    EXPECT_TRUE(waitUntil([&] { return !visibleWindows(first).contains(inlineEditor); }, 5000));
+    look(QStringLiteral("inline-editor-left"));
+    EXPECT_EQ(recentShots().size(), 1);
     display.destroyWindow(fixture);
     first.terminate();
     EXPECT_TRUE(ended(first));
@@ -507,6 +311,156 @@ TEST_F(ShellProcess, SIGTERMEndsTheProcessEvenWhenTheHistoryCannotBeWritten)
     EXPECT_EQ(first.exitCode(), 0);
 }
 
+namespace {
+
+// The shell process with a temporary folder of its own, where its share folders are made.
+class SharingShellProcess : public ShellProcess {
+protected:
+    void SetUp() override
+    {
+        ShellProcess::SetUp();
+        temporaryFolder = home.filePath(QStringLiteral("tmp"));
+        ASSERT_TRUE(QDir().mkpath(temporaryFolder));
+    }
+
+    // Opens `picture` with Ctrl+O in the open panel, then chooses 文件 > 分享… and the first
+    // application of the share menu; true once the application has the file.
+    bool shareOpenedPicture(const QString &picture, const QString &received)
+    {
+        const auto failed = [](const char *step) {
+            ADD_FAILURE() << "sharing stopped at: " << step;
+            return false;
+        };
+        const QString settings = settingsWindow(first);
+        if (settings.isEmpty() || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings}))
+            return failed("the settings window");
+        key(QStringLiteral("ctrl+o"));
+        QString panel;
+        const bool panelShown = waitUntil(
+            [&] {
+                for (const QString &id : visibleWindows(first))
+                    if (id != settings)
+                        panel = id;
+                return !panel.isEmpty();
+            },
+            5000);
+        if (!panelShown || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), panel}))
+            return failed("the open panel");
+        waitUntil([] { return false; }, 300); // the file name field takes the keyboard
+        if (!xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), picture}))
+            return failed("typing the picture's path");
+        key(QStringLiteral("Return"));
+        const auto editorShown = [&] {
+            for (const QString &id : visibleWindows(first))
+                if (windowName(id).startsWith(QStringLiteral("Kivaro")))
+                    return true;
+            return false;
+        };
+        if (!waitUntil(editorShown, 10000))
+            return failed("the editor window");
+        // 文件 > 分享… (the seventh item) of the settings window, which the open panel hid: Ctrl+,
+        // brings it over the editor. The share menu grabs the keyboard.
+        key(QStringLiteral("ctrl+comma"));
+        if (!waitUntil([&] { return !settingsWindow(first).isEmpty(); }, 5000)
+            || !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}))
+            return failed("the settings window over the editor");
+        const qsizetype folders = shareFolders().size();
+        if (!click(applicationMenu() + QPoint(46, 0)))
+            return failed("the File menu");
+        for (int item = 0; item < 7; ++item)
+            key(QStringLiteral("Down"));
+        look(QStringLiteral("share-item"));
+        key(QStringLiteral("Return"));
+        // The file is written before its menu opens.
+        if (!waitUntil([&] { return shareFolders().size() > folders; }, 10000))
+            return failed("the shared file");
+        waitUntil([] { return false; }, 500);
+        look(QStringLiteral("share-menu"));
+        key(QStringLiteral("Down"));
+        key(QStringLiteral("Return"));
+        return waitUntil([&] { return QFileInfo::exists(received); }, 10000) || failed("the receiving application");
+    }
+    QStringList shareFolders() const
+    {
+        return QDir(temporaryFolder).entryList({QStringLiteral("Kivaro-share-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+};
+
+} // namespace
+
+// A shot shared with an application of the desktop lives in a share folder of its own; every
+// way of quitting removes it, and a folder left by a run that was killed goes at the next launch
+// that serves, never in a launch that hands off.
+TEST_F(SharingShellProcess, SharedShotsGoWithTheApplicationAndLeftoversGoAtTheNextServingLaunch)
+{
+    // The receiver: a desktop entry of the user's for PNG pictures, their default application,
+    // that keeps a copy of what it is given.
+    const QString received = home.filePath(QStringLiteral("received.png"));
+    const QString receiver = home.filePath(QStringLiteral("receiver"));
+    QFile script(receiver);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ncp \"$1\" \"" + received.toUtf8() + ".part\" && mv \"" + received.toUtf8() + ".part\" \"" +
+                 received.toUtf8() + "\"\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QDir().mkpath(home.filePath(QStringLiteral("data/applications")));
+    QFile entry(home.filePath(QStringLiteral("data/applications/kivaro-test-receiver.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Receiver\nExec=" + receiver.toUtf8() + " %f\nMimeType=image/png;\n");
+    entry.close();
+    QFile defaults(home.filePath(QStringLiteral("config/mimeapps.list")));
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[Default Applications]\nimage/png=kivaro-test-receiver.desktop;\n");
+    defaults.close();
+    const QString picture = home.filePath(QStringLiteral("picture.png"));
+    ASSERT_TRUE(TestSupport::patternImage(QSize(300, 200), 9).save(picture));
+
+    for (const bool signal : {false, true}) {
+        QFile::remove(received);
+        ASSERT_TRUE(launch());
+        ASSERT_TRUE(shareOpenedPicture(picture, received)) << (signal ? "SIGTERM" : "Ctrl+Q");
+        EXPECT_EQ(shareFolders().size(), 1) << "kept while the application may read it";
+        if (signal) {
+            ::kill(pid_t(first.processId()), SIGTERM);
+        } else {
+            ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow(first)}));
+            key(QStringLiteral("ctrl+q"));
+        }
+        ASSERT_TRUE(ended(first));
+        EXPECT_EQ(first.exitCode(), 0);
+        EXPECT_EQ(shareFolders(), QStringList()) << (signal ? "SIGTERM" : "Ctrl+Q");
+    }
+
+    // Leftovers of a run that was killed, ten minutes ago.
+    const auto plantLeftover = [&](const char *name) {
+        const QString folder = temporaryFolder + QStringLiteral("/Kivaro-share-") + QString::fromLatin1(name);
+        EXPECT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+        QFile file(folder + QStringLiteral("/Kivaro.png"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        const time_t when = time_t(QDateTime::currentSecsSinceEpoch() - 600);
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0);
+        return folder;
+    };
+    plantLeftover("0F8FAD5B-D9CB-469F-A165-70867728950E");
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(waitUntil([&] { return shareFolders().isEmpty(); }, 5000)) << "the serving launch sweeps";
+    const QString left = plantLeftover("1B4E28BA-2FA1-11D2-883F-0016D3CCA427");
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(ended(second));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(left)) << "a launch that hands off touches nothing";
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(ended(first));
+    EXPECT_TRUE(QFileInfo::exists(left)) << "not this run's own";
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(waitUntil([&] { return shareFolders().isEmpty(); }, 5000));
+    first.terminate();
+    EXPECT_TRUE(ended(first));
+}
+
 // ---- the updater in the real process ---------------------------------------------------------------
 
 namespace {
@@ -517,12 +471,14 @@ struct ProgramRun {
     QByteArray err;
 };
 
-// The real kivaro with no X display at all: the updater's command lines need none.
-ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+// The real kivaro on `display` (none when empty).
+ProgramRun runOnDisplay(const QProcessEnvironment &base, const QByteArray &display, const QStringList &arguments)
 {
     QProcess process;
     QProcessEnvironment environment = base;
     environment.remove(QStringLiteral("DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
@@ -532,7 +488,35 @@ ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList 
             process.readAllStandardError()};
 }
 
+// The real kivaro with no X display at all: the updater's command lines need none.
+ProgramRun runWithoutDisplay(const QProcessEnvironment &base, const QStringList &arguments)
+{
+    return runOnDisplay(base, {}, arguments);
+}
+
+// A display number no X server of this machine serves: neither its socket nor its lock exists.
+QByteArray displayWithoutServer()
+{
+    for (int number = 900;; ++number)
+        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) && !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            return ":" + QByteArray::number(number);
+}
+
 } // namespace
+
+// DISPLAY set to a display where no server answers: the launch names it and ends with status 1
+// where Qt's plugin would abort the process.
+TEST_F(ShellProcess, ADisplayWhereNoServerAnswersIsNamedAndTheLaunchEndsWithStatusOne)
+{
+    const QByteArray display = displayWithoutServer();
+    const QByteArray expected = "kivaro: cannot reach the X display \"" + display
+                                + "\" named by DISPLAY. Kivaro runs in an X11 session; start it from one, or set DISPLAY to a display "
+                                  "that is running.\n";
+    const ProgramRun application = runOnDisplay(environment(), display, {});
+    EXPECT_EQ(application.status, 1) << application.err.constData();
+    EXPECT_EQ(application.err, expected);
+    EXPECT_TRUE(application.out.isEmpty()) << application.out.constData();
+}
 
 TEST_F(ShellProcess, TheUpdaterCommandLinesEndTheProcessBeforeAnyWindow)
 {

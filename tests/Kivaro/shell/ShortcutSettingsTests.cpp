@@ -12,6 +12,7 @@
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
+#include <QAccessible>
 #include <QTest>
 
 using namespace Kivaro;
@@ -164,9 +165,17 @@ TEST_F(SettingsTest, TheWindowFollowsTheInterfaceLanguageAndKeepsItsOrder)
 
     auto *window = controller->settingsWindow();
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->contentSize().height(), 400) << "no update block without an updater";
+    EXPECT_LT(window->contentSize().height(), 560) << "no update block without an updater";
+    EXPECT_GE(window->contentSize().height(), 400);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    // The window is as tall as its content needs: nothing is squeezed below its padding.
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        if (button->isVisible()) {
+            EXPECT_GE(button->height(), std::min(button->sizeHint().height(), button->maximumHeight()))
+                << button->metaObject()->className() << " " << button->text().toStdString();
+        }
+    }
     const auto top = [window](QWidget *w) { return w->mapTo(window, QPoint(0, 0)).y(); };
     EXPECT_LT(top(controller->windowRow()), top(controller->regionRow()));
     EXPECT_LT(top(controller->regionRow()), top(controller->captureAction()));
@@ -174,4 +183,30 @@ TEST_F(SettingsTest, TheWindowFollowsTheInterfaceLanguageAndKeepsItsOrder)
     EXPECT_LT(top(controller->completionSettings()), top(controller->resetButton()));
     window->close();
     EXPECT_TRUE(controller->settingsWindow()) << "kept when closed";
+}
+
+TEST_F(SettingsTest, AssistiveTechnologyReadsEachRowsChordAndTellsTheClearButtonsApart)
+{
+    ShortcutRecorder *windowRecorder = controller->windowRow()->recorder();
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(windowRecorder);
+    QAccessibleInterface *region = QAccessible::queryAccessibleInterface(controller->regionRow()->recorder());
+    ASSERT_TRUE(window && region);
+    EXPECT_EQ(window->role(), QAccessible::Button);
+    EXPECT_EQ(window->text(QAccessible::Name), CaptureSelectionModes::title(CaptureSelectionMode::window));
+    EXPECT_EQ(window->text(QAccessible::Value), controlOptionCommand4.title());
+    EXPECT_EQ(window->text(QAccessible::Description), controlOptionCommand4.title()) << "what the Linux bridge passes on";
+    EXPECT_EQ(region->text(QAccessible::Value), kivaroCopy(QStringLiteral("未设置")));
+
+    // Pressed through its action it records; the recorded chord becomes its value.
+    ASSERT_TRUE(window->actionInterface());
+    window->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(windowRecorder->recording);
+    EXPECT_EQ(window->text(QAccessible::Value), kivaroCopy(QStringLiteral("按下组合键…")));
+    QTest::keyClick(windowRecorder, Qt::Key_5, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_EQ(window->text(QAccessible::Value), controlCommand5.title());
+
+    const QString windowClear = QAccessible::queryAccessibleInterface(controller->windowRow()->clear())->text(QAccessible::Name);
+    const QString regionClear = QAccessible::queryAccessibleInterface(controller->regionRow()->clear())->text(QAccessible::Name);
+    EXPECT_EQ(windowClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::window)));
+    EXPECT_EQ(regionClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::region)));
 }

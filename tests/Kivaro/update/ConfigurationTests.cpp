@@ -5,6 +5,7 @@
 #include "Kivaro/update/UpdateShellHooks.h"
 
 #include "Support/TaskTesting.h"
+#include "UpdaterTestSupport.h"
 
 #include <QUuid>
 
@@ -58,7 +59,9 @@ TEST(UpdateShellHooks, AutomaticChecksStartUnlessTheUpdaterIsVerified)
     auto clock = std::make_shared<Clock>();
     NativeUpdaterServices services;
     services.clock = clock;
-    NativeUpdater updater(kivaroUpdateConfiguration(QStringLiteral("app.kivaro.Kivaro"), {}), defaults, services);
+    NativeUpdateConfiguration configuration = kivaroUpdateConfiguration(QStringLiteral("app.kivaro.Kivaro"), {});
+    configuration.trust = UpdaterTesting::configuration().trust;
+    NativeUpdater updater(configuration, defaults, services);
     startAutomaticUpdateChecks(updater, {QStringLiteral("kivaro"), QStringLiteral("--verify-updater")});
     EXPECT_EQ(clock->scheduled, 0);
     startAutomaticUpdateChecks(updater, {QStringLiteral("kivaro")});

@@ -1,11 +1,14 @@
 // The update block of the settings window, bound to a real updater on a throw-away suite.
 
+#include "LoopbackHttpsServer.h"
 #include "UpdateViewsFixture.h"
+#include "UpdaterTestSupport.h"
 
 #include "Kivaro/controls/KivaroLinkButton.h"
 #include "Kivaro/controls/KivaroToggle.h"
 #include "Kivaro/update/KivaroUpdateConfiguration.h"
 #include "Kivaro/update/UpdateSettingsView.h"
+#include "NativeAppAppearance/NativeCircularProgress.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 
 #include "Support/TaskTesting.h"
@@ -35,17 +38,22 @@ protected:
 
     UpdateSettingsView &view(bool enabled)
     {
-        NativeUpdaterServices services;
+        NativeUpdateConfiguration config = kivaroUpdateConfiguration(std::nullopt, {});
+        config.isEnabled = enabled;
+        config.trust = UpdaterTesting::configuration().trust;
+        // Checks go nowhere reachable and fail fast.
+        config.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
+        config.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
+        return view(config);
+    }
+    UpdateSettingsView &view(const NativeUpdateConfiguration &config, NativeUpdaterServices services = {})
+    {
         services.openURL = [this](const QUrl &url) { m_opened << url; };
         services.showAlert = [this](const NativeUpdatePrompt &prompt, NativeUpdateAlertStyle, std::function<void(bool)> answer) {
             m_alerts << prompt.title;
             answer(false);
         };
-        NativeUpdateConfiguration config = kivaroUpdateConfiguration(std::nullopt, {});
-        config.isEnabled = enabled;
-        // Checks go nowhere reachable and fail fast.
-        config.manifestURL = QUrl(QStringLiteral("https://127.0.0.1:1/downloads/update.json"));
-        config.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
+        m_view.reset();
         m_updater = std::make_unique<NativeUpdater>(config, m_defaults, services);
         m_view = std::make_unique<UpdateSettingsView>(m_updater.get());
         m_view->resize(420, m_view->sizeHint().height());
@@ -113,8 +121,11 @@ TEST_F(SettingsView, TheActionFollowsTheUpdaterState)
     QTest::mouseClick(v.actionButton(), Qt::LeftButton);
     EXPECT_EQ(v.statusText(), QStringLiteral("Checking for updates…"));
     EXPECT_FALSE(v.actionButton()->isEnabled());
+    EXPECT_FALSE(v.spinner()->isHidden()) << "the spinner turns while the updater checks";
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !m_updater->isRequestInFlight(); }, 15000));
     EXPECT_TRUE(v.actionButton()->isEnabled());
+    EXPECT_TRUE(v.spinner()->isHidden());
+    EXPECT_FALSE(v.spinner()->isRotating()) << "a hidden spinner keeps no timer";
     EXPECT_TRUE(v.statusText().startsWith(QStringLiteral("Update check failed: ")));
     EXPECT_EQ(m_alerts.size(), 1);
 
@@ -130,6 +141,53 @@ TEST_F(SettingsView, ADevelopmentBuildSaysSoAndStillAnswersTheButton)
     EXPECT_EQ(v.versionText(), QStringLiteral("Version — (—)"));
     QTest::mouseClick(v.actionButton(), Qt::LeftButton);
     EXPECT_EQ(m_alerts, QStringList{QStringLiteral("Development builds do not check for production updates.")});
+}
+
+// The release build's identifier without release keys of both kinds (what `scripts/run` builds)
+// could only download updates it must refuse: it is a development build and never asks the
+// server, on schedule or by hand. With both kinds the same block does ask.
+TEST_F(SettingsView, ABuildWithoutReleaseKeysIsADevelopmentBuild)
+{
+    UpdaterTesting::LoopbackHttpsServer server;
+    const NativeUpdateTrust keys = UpdaterTesting::configuration().trust;
+    NativeUpdateTrust signingOnly;
+    signingOnly.signingKeys = keys.signingKeys;
+    NativeUpdateTrust countersigningOnly;
+    countersigningOnly.countersigningKeys = keys.countersigningKeys;
+    const auto clock = std::make_shared<UpdaterTesting::ManualClock>();
+    const auto release = [&](const NativeUpdateTrust &trust) -> UpdateSettingsView & {
+        NativeUpdateConfiguration config = kivaroUpdateConfiguration(QString::fromLatin1(ReleaseDistribution::bundleIdentifier), {QStringLiteral("kivaro")});
+        config.trust = trust;
+        config.manifestURL = server.url(QStringLiteral("/downloads/update.json"));
+        config.allowedDownloadHosts = {QStringLiteral("127.0.0.1")};
+        NativeUpdaterServices services;
+        services.clock = clock;
+        services.tls = server.clientConfiguration();
+        return view(config, services);
+    };
+    ASSERT_TRUE(m_defaults.set(QStringLiteral("NativeUpdater.kivaro.automaticallyChecksForUpdates"), true));
+
+    for (const NativeUpdateTrust &trust : {NativeUpdateTrust{}, signingOnly, countersigningOnly}) {
+        m_alerts.clear();
+        UpdateSettingsView &v = release(trust);
+        EXPECT_FALSE(m_updater->configuration().isEnabled);
+        m_updater->startAutomaticChecks();
+        EXPECT_TRUE(clock->pending().empty());
+        clock->advance(4 + 21'600);
+        QTest::mouseClick(v.actionButton(), Qt::LeftButton);
+        EXPECT_EQ(m_alerts, QStringList{QStringLiteral("Development builds do not check for production updates.")});
+        EXPECT_EQ(m_updater->state(), NativeUpdateState::idle());
+        EXPECT_EQ(v.statusText(), QStringLiteral("Development builds do not update automatically"));
+    }
+    TestSupport::waitUntil([] { return false; }, 300);
+    EXPECT_EQ(server.requests(), QStringList());
+
+    // With both kinds of keys the block checks, and the server hears of it.
+    UpdateSettingsView &v = release(keys);
+    EXPECT_TRUE(m_updater->configuration().isEnabled);
+    QTest::mouseClick(v.actionButton(), Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !m_updater->isRequestInFlight(); }, 15000));
+    EXPECT_EQ(server.requests(), QStringList{QStringLiteral("/downloads/update.json")});
 }
 
 TEST_F(SettingsView, LooksRightInBothAppearances)

@@ -11,6 +11,9 @@
 #include <QProcess>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace KivaroProcessTesting {
 
@@ -121,11 +124,11 @@ QProcessEnvironment KivaroProcessFixture::privateEnvironment(const QString &lang
     return env;
 }
 
-Outcome KivaroProcessFixture::runKivaro(const QProcessEnvironment &env, const QStringList &arguments, int timeoutMs)
+namespace {
+
+// Waits for a started `process` to end within `timeoutMs`, else kills it.
+Outcome outcomeOf(QProcess &process, int timeoutMs)
 {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
     Outcome outcome;
     if (!process.waitForStarted(5000))
         return outcome;
@@ -139,6 +142,39 @@ Outcome KivaroProcessFixture::runKivaro(const QProcessEnvironment &env, const QS
     outcome.output = process.readAllStandardOutput();
     outcome.errors = process.readAllStandardError();
     return outcome;
+}
+
+} // namespace
+
+Outcome KivaroProcessFixture::runKivaro(const QProcessEnvironment &env, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KIVARO_EXECUTABLE), arguments);
+    return outcomeOf(process, timeoutMs);
+}
+
+Outcome KivaroProcessFixture::runKivaroWithBytes(const QProcessEnvironment &env, const QList<QByteArray> &arguments, int timeoutMs)
+{
+    // The child QProcess forks, with its standard streams already connected, execs the program
+    // with these bytes itself; QProcess's own exec (of `false`) runs only if that fails.
+    QList<QByteArray> strings = {QByteArrayLiteral(KIVARO_EXECUTABLE)};
+    strings += arguments;
+    std::vector<char *> argv;
+    for (QByteArray &string : strings)
+        argv.push_back(string.data());
+    argv.push_back(nullptr);
+    QList<QByteArray> variables;
+    for (const QString &variable : env.toStringList())
+        variables.append(QFile::encodeName(variable));
+    std::vector<char *> envp;
+    for (QByteArray &variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    QProcess process;
+    process.setChildProcessModifier([&] { ::execve(argv.front(), argv.data(), envp.data()); });
+    process.start(QStringLiteral("false"), {});
+    return outcomeOf(process, timeoutMs);
 }
 
 } // namespace KivaroProcessTesting

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -55,6 +56,8 @@ protected:
     // Runs kivaro with `arguments` for at most `timeoutMs`; `finished` is false when it did not
     // end in that time (it is killed then).
     static Outcome runKivaro(const QProcessEnvironment &env, const QStringList &arguments, int timeoutMs = 60000);
+    // The same with arguments as bytes, which need not be UTF-8 text (QProcess passes text).
+    static Outcome runKivaroWithBytes(const QProcessEnvironment &env, const QList<QByteArray> &arguments, int timeoutMs = 60000);
 
     TestSupport::X11TestDisplay display;
     QTemporaryDir home;

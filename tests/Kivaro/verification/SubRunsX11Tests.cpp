@@ -222,11 +222,14 @@ protected:
         editor->showEditor();
         ASSERT_TRUE(TestSupport::waitUntil([&] { return editor->view()->window()->windowHandle()->isExposed(); }, 10000));
     }
-    // An engine that only uses what is installed in `models`.
-    std::shared_ptr<OnDeviceVoiceAnnotation> engine() const
+    // An engine that only uses what is installed in `models`, taking a model of the digest
+    // `sha1` for the published one.
+    std::shared_ptr<OnDeviceVoiceAnnotation> engine(const QByteArray &sha1 = QByteArray()) const
     {
         OnDeviceVoiceAnnotation::Options options;
         options.speech.modelFolder = models.path();
+        if (!sha1.isEmpty())
+            options.speech.whisperModel.sha1 = sha1;
         options.speech.allowDownload = false;
         options.temporaryFolder = folder.filePath(QStringLiteral("audio"));
         QDir().mkpath(options.temporaryFolder);
@@ -261,8 +264,10 @@ TEST_F(VoiceRetryRun, WithoutAMandarinModelFailsAsUnsupported)
 // on its text; the recording copy does not outlive the run.
 TEST_F(VoiceRetryRun, ARetryThatDoesNotHearTheWordFails)
 {
-    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(QDir(models.path()).filePath(Platform::whisperBaseModel().fileName)));
-    const std::exception_ptr error = attempt(VoiceRetryVerification::run(editor.get(), fixture, output, engine()));
+    const QString model = QDir(models.path()).filePath(Platform::whisperBaseModel().fileName);
+    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(model));
+    const std::exception_ptr error =
+        attempt(VoiceRetryVerification::run(editor.get(), fixture, output, engine(TestSupport::sha1OfFile(model))));
     EXPECT_EQ(describe(error), "重试未成功识别或录音未清理");
     EXPECT_EQ(evidenceFiles(), (QStringList{QStringLiteral("09-recording-feedback.png"), QStringLiteral("10-retry-feedback.png")}));
     EXPECT_EQ(contents(fixture), fixtureBytes);

@@ -82,6 +82,15 @@ TEST(VerificationLaunch, OneModeAtMostOneScenarioAndAFolderAfterItsFlag)
     EXPECT_TRUE(launchUsageError(args({"--verify", "--evidence-dir", "/a", "--evidence-dir", "/b"})));
     // The program path is not an option, whatever it is called.
     EXPECT_FALSE(launchUsageError({QStringLiteral("--verify"), QStringLiteral("--verify")}));
+    // A misspelled scenario would run the full suite in its place.
+    EXPECT_EQ(launchUsageError(args({"--verify", "--verify-basic"})), QStringLiteral("--verify-basic is not a scenario of --verify"));
+    EXPECT_TRUE(launchUsageError(args({"--verify-basics", "--verify", "--verify-Basics"})));
+    // A folder name is taken as the bytes it is: one that is no UTF-8 text is refused, whatever
+    // text its decoding would give; a UTF-8 one (Chinese here) is the folder's own name.
+    const QList<QByteArray> notText = {"kivaro", "--verify", "--evidence-dir", "/tmp/\xe8\xaf\x81-\xff"};
+    EXPECT_EQ(launchUsageError(notText), QStringLiteral("the folder after --evidence-dir is not UTF-8 text: /tmp/证-\\xff"));
+    EXPECT_FALSE(launchUsageError(QList<QByteArray>{"kivaro", "--verify", "--evidence-dir", "/tmp/\xe8\xaf\x81\xe6\x8d\xae"}));
+    EXPECT_TRUE(launchUsageError(QList<QByteArray>{"kivaro", "--verify", "--evidence-dir"}));
 }
 
 TEST(VerificationLaunch, TheDispatchPicksOneRunnerAndNamesItsFolder)

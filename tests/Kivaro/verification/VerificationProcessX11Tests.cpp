@@ -362,6 +362,38 @@ TEST_F(VerificationProcess, LaunchesThatCannotBeOneRunAreRefusedBeforeAnyWindow)
     EXPECT_TRUE(files(home.filePath(QStringLiteral("tmp"))).isEmpty());
 }
 
+// A misspelled scenario flag would otherwise run the full suite in its place: it is refused with
+// the usage line before anything is made.
+TEST_F(VerificationProcess, AMisspelledScenarioFlagIsRefusedAndMakesNothing)
+{
+    const QString folder = evidence();
+    const QStringList before = files(home.path());
+    const Outcome misspelled = runKivaro(environment(), {QStringLiteral("--verify"), QStringLiteral("--verify-basic"),
+                                                          QStringLiteral("--evidence-dir"), folder}, 20000);
+    ASSERT_TRUE(misspelled.finished);
+    EXPECT_EQ(misspelled.exitCode, 1);
+    EXPECT_TRUE(misspelled.errors.startsWith("kivaro: --verify-basic is not a scenario of --verify\nusage: kivaro "))
+        << misspelled.errors.constData();
+    EXPECT_TRUE(misspelled.output.isEmpty()) << misspelled.output.constData();
+    EXPECT_TRUE(files(folder).isEmpty());
+    EXPECT_EQ(files(home.path()), before);
+}
+
+// An evidence folder named with bytes that are no UTF-8 text would be made under a lossy
+// decoding of its name: the launch is refused with the usage line, and no folder is made.
+TEST_F(VerificationProcess, AnEvidenceFolderNameThatIsNoUtf8TextIsRefusedAndMakesNothing)
+{
+    const QStringList before = files(home.path());
+    const QByteArray notText = QFile::encodeName(home.path()) + "/evidence-\xff\xfe";
+    const Outcome refused = runKivaroWithBytes(environment(), {"--verify", "--verify-visibility", "--evidence-dir", notText}, 20000);
+    ASSERT_TRUE(refused.finished);
+    EXPECT_EQ(refused.exitCode, 1);
+    const QByteArray expected = "kivaro: the folder after --evidence-dir is not UTF-8 text: " + QFile::encodeName(home.path())
+                                + "/evidence-\\xff\\xfe\nusage: kivaro ";
+    EXPECT_TRUE(refused.errors.startsWith(expected)) << refused.errors.constData();
+    EXPECT_EQ(files(home.path()), before) << "neither that folder nor one under another name";
+}
+
 // A named evidence folder must be the user's own: a group-writable one and a link are refused
 // and nothing is written into them.
 TEST_F(VerificationProcess, EvidenceFoldersOthersCanWriteOrThatAreLinksAreRefused)

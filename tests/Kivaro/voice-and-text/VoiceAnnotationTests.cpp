@@ -9,6 +9,9 @@
 #include "Platform/Audio/AudioRecorder.h"
 #include "Platform/Audio/WavFile.h"
 #include "Support/LaunchArgumentsScope.h"
+#include "Platform/Files/OwnedFolder.h"
+#include "Support/Speech/RandomWhisperModel.h"
+#include "Support/Speech/SoundServer.h"
 #include "Support/Speech/SpokenFixtures.h"
 #include "Support/TaskTesting.h"
 
@@ -17,6 +20,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -26,6 +30,7 @@
 
 using namespace Kivaro;
 using TestSupport::LaunchArgumentsScope;
+using TestSupport::recordingStreamsBecome;
 using TestSupport::run;
 using TestSupport::waitUntil;
 
@@ -294,4 +299,137 @@ TEST(LeftoverRecordingFolders, OnlyThisProgramsFoldersGoAndLinksAreNotFollowed)
     EXPECT_TRUE(QFileInfo::exists(outside.filePath(QStringLiteral("keep"))));
     EXPECT_TRUE(QFileInfo::exists(named(QStringLiteral("not-a-uuid"))));
     EXPECT_TRUE(QFileInfo::exists(temp.filePath(QStringLiteral("other"))));
+}
+
+// The microphone is open while a note is recorded, and ahead of a press only briefly: a warmed
+// input closes after its idle time and when the panel goes (releaseInput), never staying open
+// for the rest of the session.
+TEST_F(VoiceAnnotationTest, TheInputIsOpenWhileRecordingAndOnlyBrieflyAheadOfAPress)
+{
+    REQUIRE_SOUND_SERVER();
+    ASSERT_TRUE(recordingStreamsBecome(0));
+    options.readyInputSeconds = 0.5;
+    auto voice = make();
+    run(voice->prepare(QStringLiteral("en-US"), true), 30000);
+    EXPECT_TRUE(voice->hasReadyRecorder());
+    EXPECT_TRUE(recordingStreamsBecome(1)) << "warmed for a press";
+    EXPECT_TRUE(recordingStreamsBecome(0)) << "closed after its idle time";
+    EXPECT_FALSE(voice->hasReadyRecorder());
+    EXPECT_TRUE(QDir(voice->recordingDirectory()).isEmpty()) << "its file goes with it";
+
+    voice->begin(); // opens the input itself
+    ASSERT_TRUE(voice->recorder());
+    EXPECT_TRUE(recordingStreamsBecome(1));
+    waitUntil([] { return false; }, 1000); // longer than the idle time: a recording is not idle
+    EXPECT_TRUE(recordingStreamsBecome(1));
+    voice->transcribeRecording = [](QString, QString) -> Platform::Task<QString> { co_return QStringLiteral("ok"); };
+    EXPECT_EQ(run(voice->finish()), QStringLiteral("ok"));
+    EXPECT_TRUE(recordingStreamsBecome(0));
+
+    options.readyInputSeconds = 600;
+    auto again = make();
+    run(again->prepare(QStringLiteral("en-US"), true), 30000);
+    EXPECT_TRUE(recordingStreamsBecome(1));
+    again->releaseInput();
+    EXPECT_TRUE(recordingStreamsBecome(0));
+    EXPECT_NO_THROW(again->begin()) << "the next press opens it again";
+    EXPECT_TRUE(again->recorder());
+    again->cancel();
+    voice->cancel();
+    EXPECT_TRUE(recordingStreamsBecome(0));
+}
+
+// A speech model that is damaged at its place is never loaded (whisper's loader would end the
+// process): preparation fails with the loading message and the file goes, so that a retry
+// downloads it again.
+TEST_F(VoiceAnnotationTest, ADamagedSpeechModelFailsToLoadWithoutEndingTheProcess)
+{
+    options.speech.allowDownload = true;
+    QTcpServer closed; // an address where nothing answers: the retry's download is refused
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    options.speech.whisperModel.url = QUrl(QStringLiteral("http://127.0.0.1:%1/ggml-base.bin").arg(closed.serverPort()));
+    closed.close();
+    ASSERT_TRUE(QDir().mkpath(options.speech.modelFolder));
+    const QString model = options.speech.modelFolder + QLatin1Char('/') + options.speech.whisperModel.fileName;
+    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(model));
+    QFile file(model);
+    ASSERT_TRUE(file.resize(60)); // cut inside the hyperparameters
+    auto voice = make();
+    EXPECT_EQ(messageOf([&] { run(voice->prepare(QStringLiteral("zh-CN"), false), 30000); }), QStringLiteral("无法载入语音模型。"));
+    EXPECT_TRUE(voice->preparationRetryable());
+    EXPECT_FALSE(QFileInfo::exists(model)) << "a damaged model is not kept";
+    EXPECT_NE(messageOf([&] { run(voice->prepare(QStringLiteral("zh-CN"), false), 30000); }), QStringLiteral("无法载入语音模型。"))
+        << "the retry downloads";
+}
+
+// Offline, a language that needs whisper's model says so and offers typing, not a retry.
+TEST_F(VoiceAnnotationTest, AModelThatCannotBeDownloadedSaysTheLanguageNeedsItAndOffersNoRetry)
+{
+    options.speech.allowDownload = true;
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    options.speech.whisperModel.url = QUrl(QStringLiteral("http://127.0.0.1:%1/ggml-base.bin").arg(closed.serverPort()));
+    closed.close(); // the connection is refused, as on a machine without network
+    auto voice = make();
+    EXPECT_EQ(messageOf([&] { run(voice->prepare(QStringLiteral("zh-CN"), true), 30000); }),
+              QStringLiteral("这种语言需要语音模型，但无法连接下载服务器，模型未能下载。可使用文字标注。"));
+    EXPECT_FALSE(voice->preparationRetryable());
+    EXPECT_FALSE(voice->preparedLocale());
+    // English still has its offline recogniser.
+    run(voice->prepare(QStringLiteral("en-US"), false), 30000);
+    EXPECT_EQ(voice->preparedLocale(), QStringLiteral("en-US"));
+    EXPECT_TRUE(voice->preparationRetryable());
+}
+
+// The timing trace records what happened: a cancel that cancels no note writes nothing.
+TEST_F(VoiceAnnotationTest, ACancelWithNothingToCancelIsNotTraced)
+{
+    LaunchArgumentsScope arguments({QStringLiteral("kivaro"), QStringLiteral("--ui-session"), QStringLiteral("--evidence-dir"),
+                                    evidence.path()});
+    auto voice = make();
+    voice->cancel();
+    run(voice->prepare(QStringLiteral("en-US"), false), 30000);
+    voice->cancel();
+    voice->cancel();
+    EXPECT_TRUE(traceActions().isEmpty()) << traceActions().join(u' ').toStdString();
+    if (!soundServer())
+        return;
+    run(voice->prepare(QStringLiteral("en-US"), true), 30000);
+    voice->cancel(); // a warmed input is no note
+    EXPECT_TRUE(traceActions().isEmpty());
+    voice->begin();
+    voice->cancel();
+    voice->cancel();
+    EXPECT_EQ(traceActions(), (QStringList{QStringLiteral("begin"), QStringLiteral("prepared"), QStringLiteral("recording"),
+                                           QStringLiteral("cancel")}));
+}
+
+// One instance runs per display and all share the temporary folder: a launch removes what
+// earlier runs left, never the folder of an engine still recording.
+TEST_F(VoiceAnnotationTest, ALaunchRemovesLeftoversButNotTheFolderOfARunningEngine)
+{
+    REQUIRE_SOUND_SERVER();
+    auto running = make();
+    run(running->prepare(QStringLiteral("en-US"), true), 30000);
+    running->begin();
+    const QString live = running->recordingDirectory();
+    const QString note = running->recordingURL();
+    ASSERT_TRUE(QFileInfo::exists(note));
+
+    const auto named = [&] {
+        return temp.filePath(QStringLiteral("kivaro-audio-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    };
+    const QString ended = named(); // its engine is gone: the lock file is there, nobody holds it
+    ASSERT_TRUE(Platform::OwnedFolder::create(ended));
+    const QString older = named(); // an older run's folder, without a lock file
+    ASSERT_TRUE(QDir().mkpath(older));
+
+    removeLeftoverRecordingFolders(temp.path());
+    EXPECT_TRUE(QFileInfo::exists(note)) << "the running engine's recording stays";
+    EXPECT_FALSE(QFileInfo::exists(ended));
+    EXPECT_FALSE(QFileInfo::exists(older));
+
+    running->cancel();
+    EXPECT_FALSE(QFileInfo::exists(live));
+    removeLeftoverRecordingFolders(temp.path());
 }

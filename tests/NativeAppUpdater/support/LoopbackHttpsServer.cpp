@@ -81,10 +81,21 @@ QByteArray reasonPhrase(int status)
 } // namespace
 
 LoopbackHttpsServer::LoopbackHttpsServer()
+    : LoopbackHttpsServer([] {
+          const Identity identity = makeIdentity("127.0.0.1");
+          return std::pair(identity.certificate, identity.key);
+      }())
 {
-    const Identity identity = makeIdentity("127.0.0.1");
-    m_certificate = identity.certificate;
-    m_key = identity.key;
+}
+
+LoopbackHttpsServer::LoopbackHttpsServer(const LoopbackHttpsServer *sameCertificateAs)
+    : LoopbackHttpsServer(std::pair(sameCertificateAs->m_certificate, sameCertificateAs->m_key))
+{
+}
+
+LoopbackHttpsServer::LoopbackHttpsServer(const std::pair<QSslCertificate, QSslKey> &identity)
+    : m_certificate(identity.first), m_key(identity.second)
+{
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setLocalCertificate(m_certificate);
     configuration.setPrivateKey(m_key);

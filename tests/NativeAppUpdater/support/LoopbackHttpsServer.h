@@ -14,6 +14,8 @@
 #include <QSslServer>
 #include <QUrl>
 
+#include <utility>
+
 namespace UpdaterTesting {
 
 struct ScriptedReply {
@@ -29,6 +31,8 @@ class LoopbackHttpsServer final : public QObject {
     Q_OBJECT
 public:
     LoopbackHttpsServer();
+    // Another server, on a port of its own, with the same certificate as `other`.
+    explicit LoopbackHttpsServer(const LoopbackHttpsServer *sameCertificateAs);
     ~LoopbackHttpsServer() override;
 
     QUrl url(const QString &path) const;
@@ -42,6 +46,7 @@ public:
     static QSslCertificate otherCertificate();
 
 private:
+    explicit LoopbackHttpsServer(const std::pair<QSslCertificate, QSslKey> &identity);
     void accept();
     void answer(QSslSocket *socket);
     void respond(QSslSocket *socket, const ScriptedReply &reply);

@@ -184,7 +184,12 @@ void killMarkedProcesses(const QString &markerFolder)
     for (const QString &name : QDir(markerFolder).entryList(QDir::Files)) {
         if (name.startsWith(QLatin1String("started-"))) {
             const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong();
-            if (pid > 1)
+            // An application that ended by itself left its id to whoever comes next (another
+            // test's installer, a compiler): only a process whose environment names this very
+            // folder is still ours.
+            QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+            if (pid > 1 && environment.open(QIODevice::ReadOnly)
+                && environment.readAll().split('\0').contains("KIVARO_TEST_MARKER_DIR=" + QFile::encodeName(markerFolder)))
                 ::kill(pid_t(pid), SIGKILL);
         }
     }

@@ -71,3 +71,52 @@ TEST(AudioLevel, RmsInDecibelsIsClampedSoSilenceGivesNoNaN)
     }
     EXPECT_DOUBLE_EQ(meterLevel(12.0), 1.0);
 }
+
+namespace {
+
+// One second of a tone at 48 kHz, in 16-bit samples, two channels carrying the same signal.
+PcmAudio toneAt48k(double frequency, double amplitude)
+{
+    PcmAudio audio;
+    audio.sampleRate = 48000;
+    audio.channels = 2;
+    for (int i = 0; i < 48000; ++i) {
+        const auto s = int16_t(std::lround(std::sin(2 * M_PI * frequency * i / 48000.0 + 0.3) * amplitude * 32767));
+        audio.samples.push_back(s);
+        audio.samples.push_back(s);
+    }
+    return audio;
+}
+
+// Level in dBFS of the samples away from both ends (the filter's start and end).
+double middleLevel(const std::vector<float> &samples)
+{
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = samples.size() / 10; i < samples.size() * 9 / 10; ++i, ++count)
+        sum += double(samples[i]) * samples[i];
+    return count ? 10 * std::log10(std::max(sum / double(count), 1e-30)) : -300;
+}
+
+} // namespace
+
+// 48 kHz recordings go to the recognisers at 16 kHz: what lies above 8 kHz must be filtered
+// away, not folded down into the speech band, while speech frequencies keep their level.
+TEST(Resampling, RemovesWhatLiesAboveTheNewNyquistFrequencyAndKeepsTheSpeechBand)
+{
+    const double amplitude = 0.5;
+    const double toneLevel = 20 * std::log10(amplitude / std::sqrt(2.0));
+
+    const std::vector<float> speech = monoFloat(toneAt48k(1000, amplitude), 16000);
+    EXPECT_EQ(speech.size(), 16000u);
+    EXPECT_NEAR(middleLevel(speech), toneLevel, 0.1);
+
+    const std::vector<float> hiss = monoFloat(toneAt48k(12000, amplitude), 16000);
+    EXPECT_EQ(hiss.size(), 16000u);
+    EXPECT_LT(middleLevel(hiss), toneLevel - 40) << "a 12 kHz tone folds to 4 kHz";
+
+    // The same rate comes back as it was, mixed to mono.
+    const std::vector<float> same = monoFloat(toneAt48k(1000, amplitude), 48000);
+    ASSERT_EQ(same.size(), 48000u);
+    EXPECT_FLOAT_EQ(same[100], float(std::lround(std::sin(2 * M_PI * 1000 * 100 / 48000.0 + 0.3) * amplitude * 32767)) / 32768.0f);
+}

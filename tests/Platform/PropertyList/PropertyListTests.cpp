@@ -310,6 +310,20 @@ TEST(PropertyList, XmlPropertyListsReadAsTheirBinaryForm)
     EXPECT_EQ(decodePropertyList(encodePropertyList(map)).toMap(), map);
 }
 
+// A byte above 127 in a document declared US-ASCII is not well-formed: refused whole, never read
+// as U+FFFD. The same byte in a Latin-1 document, and ASCII text declared ASCII, read as usual.
+TEST(PropertyList, AnXmlListDeclaredAsciiHoldingAByteAbove127IsRefusedWhole)
+{
+    for (const QByteArray &name : {QByteArray("ascii"), QByteArray("US-ASCII"), QByteArray("us-ascii")}) {
+        const QByteArray head = "<?xml version=\"1.0\" encoding=\"" + name + "\"?>\n<plist version=\"1.0\">";
+        EXPECT_THROW(decodePropertyList(head + "<string>caf\xe9</string></plist>"), PropertyListError) << name.constData();
+        EXPECT_THROW(decodePropertyList(head + "<dict><key>k\x80</key><true/></dict></plist>"), PropertyListError) << name.constData();
+        EXPECT_EQ(decodePropertyList(head + "<string>cafe &#233;</string></plist>"), QVariant(QStringLiteral("cafe é")));
+    }
+    EXPECT_EQ(decodePropertyList("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string>caf\xe9</string></plist>"),
+              QVariant(QStringLiteral("café")));
+}
+
 TEST(PropertyList, HostileXmlIsRefusedWithinTheSameBounds)
 {
     const auto refused = [](const QByteArray &xml, const PropertyListLimits &limits = {}) {

@@ -66,15 +66,19 @@ TEST(CutFromFrozenScreens, AWindowInsideAScreenIsItsPixelsAndWhatLiesOffEveryScr
     EXPECT_EQ(qAlpha(overhanging.pixel(60, 10)), 0);
 }
 
-TEST(CutFromFrozenScreens, TakesTheScreenSharingMostAreaAtTheRequestedScale)
+TEST(CutFromFrozenScreens, EachPartComesFromTheScreenThatShowsItAtTheRequestedScale)
 {
     const FrozenScreen left = frozen(QRectF(-200, 0, 200, 300), 2.0, 3);
     const FrozenScreen main = frozen(QRectF(0, 0, 400, 300), 2.0, 4);
     const QImage cut = cutFromFrozenScreens(QRectF(-20, 100, 100, 50), 2.0, {left, main});
     ASSERT_EQ(cut.size(), QSize(200, 100));
-    // The part on the main screen is main's pixels: point x 0 is pixel 40 of the cut.
+    // The part on the main screen is main's pixels: point x 0 is pixel 40 of the cut; the part
+    // on the left screen is the left screen's, with no transparent hole between them.
     EXPECT_EQ(cut.pixel(40, 0), main.image.pixel(0, (300 - 150) * 2));
-    EXPECT_EQ(qAlpha(cut.pixel(39, 0)), 0);
+    EXPECT_EQ(cut.pixel(39, 0), left.image.pixel((200 - 1) * 2 + 1, (300 - 150) * 2));
+    EXPECT_EQ(cut.pixel(0, 99), left.image.pixel(180 * 2, (300 - 100) * 2 - 1));
+    for (int x = 0; x < cut.width(); ++x)
+        ASSERT_EQ(qAlpha(cut.pixel(x, 50)), 255) << "column " << x;
     EXPECT_TRUE(cutFromFrozenScreens(QRectF(1000, 1000, 10, 10), 1.0, {left, main}).isNull());
 }
 

@@ -92,6 +92,20 @@ TEST_F(FakeDesktop, OffersTheApplicationsOfTheFileTypeWithTheDefaultFirst)
     EXPECT_FALSE(applications.service(QStringLiteral("nothing.desktop")).has_value());
 }
 
+TEST_F(FakeDesktop, AnApplicationWithoutAnIconItCanShowHasTheGenericOne)
+{
+    entry("home", "no-icon.desktop", "No Icon", "true %f", "image/png;");
+    entry("home", "lost-icon.desktop", "Lost Icon", "true %f", "image/png;", "Icon=" + path("gone.png").toUtf8() + "\n");
+    entry("home", "unknown-icon.desktop", "Unknown Icon", "true %f", "image/png;", "Icon=kivaro-no-such-icon-name\n");
+    ASSERT_TRUE(QFile::exists(QStringLiteral(":/kivaro/sharing/application.svg"))) << "the generic icon is linked in";
+    DesktopApplications applications(options());
+    for (const char *id : {"no-icon.desktop", "lost-icon.desktop", "unknown-icon.desktop"}) {
+        const auto service = applications.service(QString::fromLatin1(id));
+        ASSERT_TRUE(service.has_value()) << id;
+        EXPECT_FALSE(service->image.isNull()) << id << ": a blank square in the share menu";
+    }
+}
+
 TEST_F(FakeDesktop, PerformStartsTheApplicationWithTheFileAndReportsItsExit)
 {
     DesktopApplications applications(options());

@@ -9,6 +9,7 @@
 #include "Support/TaskTesting.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTcpServer>
@@ -86,10 +87,10 @@ protected:
         folder = dir.filePath(QStringLiteral("kivaro/speech"));
     }
     QStringList leftInFolder() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System); }
-    SpeechError::Kind failureOf(ModelInstaller::Progress progress = {})
+    SpeechError::Kind failureOf(ModelInstaller::Progress progress = {}, int idleTimeoutMs = ModelInstaller::defaultIdleTimeoutMs)
     {
         try {
-            TestSupport::run(ModelInstaller::install(asset, folder, std::move(progress)), 10000);
+            TestSupport::run(ModelInstaller::install(asset, folder, std::move(progress), nullptr, idleTimeoutMs), 10000);
         } catch (const SpeechError &error) {
             return error.kind();
         }
@@ -128,8 +129,10 @@ TEST_F(ModelInstallerTest, InstallsTheCheckedFilePrivatelyWithProgress)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(leftInFolder(), QStringList{QStringLiteral("ggml-base.bin")});
+    // Beside the model, the record that its digest was checked (it is not read again).
+    EXPECT_EQ(leftInFolder(), (QStringList{QStringLiteral("ggml-base.bin"), QStringLiteral("ggml-base.bin.checked")}));
     EXPECT_EQ(ModelInstaller::installedPath(asset, folder), path);
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder), ModelInstaller::Installed::intact);
 }
 
 TEST_F(ModelInstallerTest, AWrongDigestKeepsNothing)
@@ -174,6 +177,65 @@ TEST_F(ModelInstallerTest, ACancelledTransferKeepsNothing)
     ASSERT_TRUE(handle.error());
     EXPECT_THROW(std::rethrow_exception(handle.error()), CancellationError);
     EXPECT_TRUE(leftInFolder().isEmpty());
+}
+
+// A stalled connection would keep the editor busy, and the capture keys blocked, until the user
+// cancels: it fails after the idle time with the download's own error, keeping nothing.
+TEST_F(ModelInstallerTest, AStalledTransferFailsAfterItsIdleTime)
+{
+    server.cutAfter = 50000;
+    server.stall = true;
+    qint64 received = 0;
+    EXPECT_EQ(failureOf([&](qint64 bytes, qint64) { received = bytes; }, 500), SpeechError::Kind::download);
+    EXPECT_EQ(received, 50000);
+    EXPECT_TRUE(leftInFolder().isEmpty()) << leftInFolder().join(u' ').toStdString();
+}
+
+// A crash in the middle of a download leaves its temporary in the model folder; the next
+// installation removes it. A temporary still being written (by another instance) stays.
+TEST_F(ModelInstallerTest, TheTemporaryOfACrashedDownloadIsRemovedBeforeTheNextOne)
+{
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto plant = [&](const QString &name, int ageSeconds) {
+        QFile file(folder + QLatin1Char('/') + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(70000, 'x'));
+        EXPECT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    };
+    plant(QStringLiteral("ggml-base.bin.a1B2c3"), 3600);
+    plant(QStringLiteral("ggml-base.bin.LiveXy"), 0);
+    plant(QStringLiteral("ggml-base.bin.notes"), 3600); // not a temporary's name
+    TestSupport::run(ModelInstaller::install(asset, folder), 10000);
+    EXPECT_EQ(leftInFolder(), (QStringList{QStringLiteral("ggml-base.bin"), QStringLiteral("ggml-base.bin.checked"),
+                                           QStringLiteral("ggml-base.bin.LiveXy"), QStringLiteral("ggml-base.bin.notes")}));
+}
+
+// The installed file is checked against the digest before it is used; a file that matched is
+// remembered and not read again, a changed one is damaged.
+TEST_F(ModelInstallerTest, AnInstalledFileIsCheckedAgainstItsDigest)
+{
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/ggml-base.bin");
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder), ModelInstaller::Installed::missing);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(server.body);
+    file.close();
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder, false), ModelInstaller::Installed::intact);
+    EXPECT_EQ(leftInFolder(), QStringList{QStringLiteral("ggml-base.bin")}) << "nothing remembered when asked not to";
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder), ModelInstaller::Installed::intact);
+    EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".checked")));
+
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(1000);
+    file.write("damage");
+    // Written after the check, as any later write is (set outright: two writes within one
+    // tick of the file system's clock carry the same time).
+    file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+    file.close();
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder), ModelInstaller::Installed::damaged);
+    ASSERT_TRUE(file.resize(100));
+    EXPECT_EQ(ModelInstaller::checkInstalled(asset, folder), ModelInstaller::Installed::damaged);
 }
 
 TEST_F(ModelInstallerTest, RefusesALinkInPlaceOfTheModelOrItsFolder)

@@ -14,10 +14,12 @@
 #include "Support/TaskTesting.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <ggml.h>
 #include <gtest/gtest.h>
 
 using namespace Platform;
@@ -162,11 +164,108 @@ TEST(SpeechRecognizer, PrefersAnInstalledWhisperModelForEveryLanguage)
 {
     QTemporaryDir dir;
     SpeechRecognizer::Options options = offline(dir.path());
-    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(dir.filePath(options.whisperModel.fileName)));
+    const QString model = dir.filePath(options.whisperModel.fileName);
+    ASSERT_TRUE(TestSupport::writeRandomWhisperModel(model));
+    options.whisperModel.sha1 = TestSupport::sha1OfFile(model);
     SpeechRecognizer recognizer(options);
     TestSupport::run(recognizer.prepare(QStringLiteral("zh-CN")), 30000);
     TestSupport::run(recognizer.prepare(QStringLiteral("en-US")), 30000);
     EXPECT_EQ(recognizer.engineFor(QStringLiteral("zh-CN"))->name(), QStringLiteral("whisper"));
     EXPECT_EQ(recognizer.engineFor(QStringLiteral("zh-CN")), recognizer.engineFor(QStringLiteral("en-US")))
         << "one model serves both languages";
+}
+
+namespace {
+
+// The damaged models a disk or an interrupted copy can leave: cut inside the hyperparameters,
+// cut inside the vocabulary, and a complete header with no weights after it.
+struct DamagedModels {
+    QTemporaryDir dir;
+    QStringList paths;
+    DamagedModels()
+    {
+        const QString whole = dir.filePath(QStringLiteral("whole.bin"));
+        TestSupport::writeRandomWhisperModel(whole);
+        for (const qint64 cut : {qint64(30), qint64(200000)}) {
+            const QString path = dir.filePath(QStringLiteral("cut-%1.bin").arg(cut));
+            QFile::copy(whole, path);
+            QFile(path).resize(cut);
+            paths << path;
+        }
+        TestSupport::WhisperShape header;
+        header.tensors = false;
+        paths << dir.filePath(QStringLiteral("header-only.bin"));
+        TestSupport::writeRandomWhisperModel(paths.last(), header);
+    }
+};
+
+} // namespace
+
+// whisper's loader trusts the file: damage in its header fails an assertion that ends the
+// process, and a header without weights loads and then throws from the transcription. Both are
+// errors of the engine, never the end of the process.
+TEST(WhisperEngine, ADamagedModelIsAnErrorAndNeverEndsTheProcess)
+{
+    DamagedModels damaged;
+    const std::vector<float> silence(16000, 0.0f);
+    std::atomic<bool> abort{false};
+    for (const QString &path : damaged.paths) {
+        WhisperEngine engine(path, 1);
+        try {
+            engine.load();
+            engine.transcribe(silence, QStringLiteral("en"), abort);
+            ADD_FAILURE() << path.toStdString() << " was used";
+        } catch (const SpeechError &) {
+        }
+    }
+}
+
+// The recogniser checks an installed model against its published digest before whisper sees
+// it: a damaged one fails to load and is removed, so the next preparation downloads it again.
+TEST(SpeechRecognizer, ADamagedInstalledModelFailsToLoadAndMakesWayForANewDownload)
+{
+    DamagedModels damaged;
+    for (const QString &source : damaged.paths) {
+        QTemporaryDir dir;
+        SpeechRecognizer::Options options;
+        options.modelFolder = dir.path();
+        options.whisperModel.url = QUrl(QStringLiteral("http://127.0.0.1:9/ggml-base.bin")); // never reached
+        const QString model = dir.filePath(options.whisperModel.fileName);
+        ASSERT_TRUE(QFile::copy(source, model));
+        SpeechRecognizer recognizer(options);
+        try {
+            TestSupport::run(recognizer.prepare(QStringLiteral("zh-CN")), 30000);
+            ADD_FAILURE() << source.toStdString() << " was prepared";
+        } catch (const SpeechError &error) {
+            EXPECT_EQ(error.kind(), SpeechError::Kind::load) << error.what();
+        }
+        EXPECT_FALSE(QFileInfo::exists(model));
+        // Where nothing may be downloaded, nothing is removed either.
+        ASSERT_TRUE(QFile::copy(source, model));
+        SpeechRecognizer reader(offline(dir.path()));
+        EXPECT_THROW(TestSupport::run(reader.prepare(QStringLiteral("zh-CN")), 30000), SpeechError);
+        EXPECT_TRUE(QFileInfo::exists(model));
+    }
+}
+
+// When an assertion of the recogniser's library fails, or an exception escapes, the process
+// ends; it never starts a debugger on itself first (ggml's backtrace forks gdb).
+TEST(WhisperEngineDeathTest, AFailedAssertionStartsNoDebugger)
+{
+    QTemporaryDir bin;
+    const QString marker = bin.filePath(QStringLiteral("debugger-started"));
+    for (const char *name : {"gdb", "lldb"}) {
+        QFile tool(bin.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
+        tool.close();
+        tool.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    WhisperEngine engine(QStringLiteral("unused.bin"));
+    EXPECT_DEATH(ggml_abort(__FILE__, __LINE__, "a failed assertion"), "a failed assertion");
+    EXPECT_DEATH(std::terminate(), "");
+    qputenv("PATH", path);
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "a debugger was started";
 }

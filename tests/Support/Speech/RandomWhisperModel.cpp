@@ -1,5 +1,6 @@
 #include "Support/Speech/RandomWhisperModel.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <cmath>
@@ -119,6 +120,8 @@ bool writeRandomWhisperModel(const QString &path, const WhisperShape &s)
         file.write(text.data(), qint64(text.size()));
     }
 
+    if (!s.tensors)
+        return file.error() == QFileDevice::NoError;
     const int a = s.audioState;
     w.tensor("encoder.positional_embedding", {a, audioContext}, false);
     w.tensor("encoder.conv1.weight", {3, mels, a}, h);
@@ -175,6 +178,15 @@ bool writeRandomWhisperModel(const QString &path, const WhisperShape &s)
         w.tensor(named("decoder.blocks.%d.mlp.2.bias", i), {t}, false);
     }
     return file.error() == QFileDevice::NoError;
+}
+
+QByteArray sha1OfFile(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return QByteArray();
+    return hash.result().toHex();
 }
 
 } // namespace TestSupport

@@ -1,5 +1,7 @@
 #include "Kivaro/document/internal/MaskEdits.h"
 
+#include "Kivaro/document/MosaicRenderer.h"
+
 #include <cmath>
 
 namespace Kivaro::MaskEdits {
@@ -64,7 +66,7 @@ ShotState withGrain(const ShotState &state, qint64 grain, const QByteArray &back
     ShotState next = state;
     next.mosaicGrain = grain;
     next.mosaicBackground = background;
-    for (const MosaicLink &link : state.mosaics)
+    for (const MosaicLink &link : MosaicRenderer::ownLinks(state))
         next.markup.subelements().removeElement(link.imageID);
     return next;
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -105,6 +106,15 @@ void ShareFolderJanitor::processExited(const QString &folder)
         return;
     entry(folder).exited = true;
     removeWhenDue(folder);
+}
+
+void ShareFolderJanitor::removeAllNow()
+{
+    const QHash<QString, Entry> entries = std::exchange(m_entries, {});
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        delete it->timer;
+        removeFolder(it.key());
+    }
 }
 
 void ShareFolderJanitor::removeWhenDue(const QString &folder)

@@ -29,6 +29,8 @@ public:
     void removeAfter(const QString &folder, std::chrono::milliseconds delay);
     void removeAfterExit(const QString &folder, std::chrono::milliseconds retention);
     void processExited(const QString &folder);
+    // Removes every folder still waiting, now, and forgets them: the application is ending.
+    void removeAllNow();
 
     QStringList pending() const { return m_entries.keys(); }
     bool isPending(const QString &folder) const { return m_entries.contains(folder); }

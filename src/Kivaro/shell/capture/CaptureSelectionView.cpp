@@ -124,16 +124,18 @@ void CaptureSelectionView::updateSelection(QPointF global)
         refresh();
         return;
     }
+    // The window under the pointer, on whichever screen the pointer is: each screen highlights
+    // the part of it that it shows, so a window across two monitors is highlighted whole.
     const CaptureWindowTarget *hit = nullptr;
-    if (onScreen)
-        for (const CaptureWindowTarget &target : m_targets)
-            if (Geometry::contains(target.frame, global)) {
-                hit = &target;
-                break;
-            }
-    if (hit) {
+    for (const CaptureWindowTarget &target : m_targets)
+        if (Geometry::contains(target.frame, global)) {
+            hit = &target;
+            break;
+        }
+    const QRectF part = hit ? hit->frame.translated(-m_screenFrame.topLeft()).intersected(bounds()) : QRectF();
+    if (hit && !isEmpty(part)) {
         m_selectedWindow = hit->window;
-        m_selection = hit->frame.translated(-m_screenFrame.topLeft()).intersected(bounds());
+        m_selection = part;
     } else {
         m_selectedWindow.reset();
         m_selection = QRectF();

@@ -4,6 +4,8 @@
 #include "KivaroCore/Localization.h"
 #include "Platform/Keys/KeyTable.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -15,11 +17,49 @@ namespace {
 // Not a key of the table: a chord with it is never valid.
 constexpr std::uint32_t unknownKeyCode = 0xffff;
 
+// A button whose value is its title.
+class RecorderAccessible final : public QAccessibleWidget {
+public:
+    explicit RecorderAccessible(ShortcutRecorder *recorder) : QAccessibleWidget(recorder, QAccessible::Button) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return recorder()->text();
+        const QString text = QAccessibleWidget::text(kind);
+        if (kind == QAccessible::Description && text.isEmpty())
+            return recorder()->text();
+        if (kind == QAccessible::Name && text.isEmpty())
+            return recorder()->text();
+        return text;
+    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction())
+            recorder()->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    ShortcutRecorder *recorder() const { return static_cast<ShortcutRecorder *>(widget()); }
+};
+
+QAccessibleInterface *recorderAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(ShortcutRecorder::staticMetaObject.className()) && object && object->isWidgetType())
+        return new RecorderAccessible(static_cast<ShortcutRecorder *>(object));
+    return nullptr;
+}
+
 
 } // namespace
 
 ShortcutRecorder::ShortcutRecorder(QWidget *parent) : KivaroButton(parent)
 {
+    static const bool accessible = (QAccessible::installFactory(recorderAccessible), true);
+    Q_UNUSED(accessible);
     setFocusPolicy(Qt::StrongFocus);
     qApp->installEventFilter(this);
 }
@@ -51,9 +91,18 @@ void ShortcutRecorder::cancel()
     if (!recording)
         return;
     recording = false;
-    setText(binding.title());
+    setTitle(binding.title());
     if (recordingChanged)
         recordingChanged(false);
+}
+
+void ShortcutRecorder::setTitle(const QString &title)
+{
+    if (title == text())
+        return;
+    setText(title);
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void ShortcutRecorder::record(const QKeyEvent &event)

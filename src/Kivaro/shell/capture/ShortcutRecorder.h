@@ -8,6 +8,10 @@
 // widget). Escape ends recording without a chord; losing the keyboard focus ends it too. The
 // owning row starts recording (`recording`, the title "按下组合键…", the focus,
 // `recordingChanged(true)`).
+//
+// Assistive technology knows the recorder by the name its row gives it (the mode) and reads
+// what it shows (the chord, "未设置", "按下组合键…") as its value. Qt's Linux bridge (AT-SPI)
+// passes no text value of a button on, so the title is its accessible description as well.
 
 #include "Kivaro/controls/KivaroButton.h"
 #include "KivaroCore/CaptureShortcut.h"
@@ -31,6 +35,9 @@ public:
 
     // Ends recording without a result; the title goes back to the binding's.
     void cancel();
+    // Shows `title` and tells assistive technology that the value changed. Titles are set
+    // through here, never with setText.
+    void setTitle(const QString &title);
     // The chord of a key press: what a recorded press reports.
     static CaptureShortcut chord(const QKeyEvent &event);
 

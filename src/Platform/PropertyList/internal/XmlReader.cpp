@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QTimeZone>
 
 #include <cstring>
@@ -115,6 +116,22 @@ void XmlReader::refuseNul() const
             fail("malformed XML property list: NUL character");
 }
 
+// A document declared US-ASCII holds no byte above 127. The stream reader reads such a byte as
+// U+FFFD without an error; other readers refuse the document as not well-formed, and so do we.
+void XmlReader::refuseOutsideDeclaredAscii() const
+{
+    // The names and aliases IANA registers for US-ASCII.
+    static const QStringList ascii = {
+        QStringLiteral("us-ascii"), QStringLiteral("ascii"),   QStringLiteral("ansi_x3.4-1968"), QStringLiteral("ansi_x3.4-1986"),
+        QStringLiteral("iso646-us"), QStringLiteral("iso_646.irv:1991"), QStringLiteral("iso-ir-6"), QStringLiteral("us"),
+        QStringLiteral("ibm367"),   QStringLiteral("cp367"),   QStringLiteral("csascii"),        QStringLiteral("646")};
+    if (!ascii.contains(m_reader.documentEncoding().toString().trimmed().toLower()))
+        return;
+    for (const char byte : m_bytes)
+        if (static_cast<unsigned char>(byte) > 0x7f)
+            fail("malformed XML property list: a byte outside the declared US-ASCII");
+}
+
 QVariant XmlReader::read()
 {
     refuseNul();
@@ -123,6 +140,8 @@ QVariant XmlReader::read()
         if (token == QXmlStreamReader::StartElement)
             break;
         checkError();
+        if (token == QXmlStreamReader::StartDocument)
+            refuseOutsideDeclaredAscii();
         if (token == QXmlStreamReader::DTD && !m_reader.entityDeclarations().isEmpty())
             fail("XML property list declares entities");
         if (token == QXmlStreamReader::EndDocument || (token == QXmlStreamReader::Characters && !m_reader.isWhitespace()))

@@ -7,7 +7,8 @@
 // so is a reference to an entity the document does not declare, so no entity is ever expanded;
 // the five predefined entities and character references are read as usual (&#0; is malformed
 // XML). Integers must fit a qint64 (decimal, or hexadecimal after "0x"); dates are ISO 8601 as
-// XML property lists write them, in UTC, the "Z" optional.
+// XML property lists write them, in UTC, the "Z" optional. A document declared in US-ASCII that
+// holds a byte above 127 is refused whole, as other malformed documents are.
 
 #include "Platform/PropertyList/internal/DecodeBudget.h"
 
@@ -33,6 +34,7 @@ private:
     bool nextChild();
     void checkError() const;
     void refuseNul() const;
+    void refuseOutsideDeclaredAscii() const;
 
     QByteArray m_bytes;
     QXmlStreamReader m_reader;

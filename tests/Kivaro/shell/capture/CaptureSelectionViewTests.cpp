@@ -68,20 +68,27 @@ TEST_F(SelectionSurface, WindowPickFollowsTheFrontMostWindowAndResolvesAtTheRele
     EXPECT_TRUE(view->selection().isEmpty());
 }
 
-TEST_F(SelectionSurface, AWindowIsOutlinedOnOneScreenOnlyClippedToItAndMeasuredWhole)
+TEST_F(SelectionSurface, AWindowAcrossTwoScreensIsOutlinedOnBothEachClippedToItAndMeasuredWhole)
 {
     const Platform::ShareableWindow straddling = window(13, QRectF(-100, 120, 500, 400));
-    auto left = surface(QRectF(-960, 0, 960, 600), {{straddling, straddling.frame}});
-    auto right = surface(QRectF(0, 0, 960, 600), {{straddling, straddling.frame}}, 2);
+    const Platform::ShareableWindow leftOnly = window(14, QRectF(-900, 300, 200, 200));
+    auto left = surface(QRectF(-960, 0, 960, 600), {{straddling, straddling.frame}, {leftOnly, leftOnly.frame}});
+    auto right = surface(QRectF(0, 0, 960, 600), {{straddling, straddling.frame}, {leftOnly, leftOnly.frame}}, 2);
+    // Wherever the pointer is on the window, each screen outlines the part it shows.
     for (const QPointF point : {QPointF(-50, 200), QPointF(50, 200), QPointF(-50, 200)}) {
         left->updateSelection(point);
         right->updateSelection(point);
-        EXPECT_NE(left->selection().isEmpty(), right->selection().isEmpty()) << "exactly one screen shows an outline";
+        EXPECT_EQ(left->selection(), QRectF(860, 120, 100, 400));
+        EXPECT_EQ(right->selection(), QRectF(0, 120, 400, 400));
+        EXPECT_EQ(left->selectedWindow()->windowID, straddling.windowID);
+        EXPECT_EQ(right->measuredPixelSize(), QSizeF(1000, 800)) << "the whole window in pixels, also the part off this screen";
     }
-    EXPECT_EQ(left->selection(), QRectF(860, 120, 100, 400));
-    right->updateSelection({50, 200});
-    EXPECT_EQ(right->selection(), QRectF(0, 120, 400, 400));
-    EXPECT_EQ(right->measuredPixelSize(), QSizeF(1000, 800)) << "the whole window in pixels, also the part off this screen";
+    // A window on one screen only is outlined there; the other screen shows nothing.
+    left->updateSelection({-800, 400});
+    right->updateSelection({-800, 400});
+    EXPECT_EQ(left->selection(), QRectF(60, 300, 200, 200));
+    EXPECT_TRUE(right->selection().isEmpty());
+    EXPECT_FALSE(right->selectedWindow());
 }
 
 TEST_F(SelectionSurface, OptionAbandonsAPressAndSwitchesTheMode)
