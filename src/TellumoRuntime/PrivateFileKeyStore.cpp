@@ -57,7 +57,7 @@ std::optional<QString> PrivateFileKeyStore::readNow() const
     if (Platform::isSymbolicLink(folder))
         throw fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法读取密钥文件"), tellumoLocalizedFormat("“%@”是符号链接", folder)));
     const auto unreadable = [](const QString &reason) { return fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法读取密钥文件"), reason)); };
-    const QString notAKeyFile = m_path + QStringLiteral(" is not a key file");
+    const QString notAKeyFile = tellumoLocalizedFormat("“%@”不是密钥文件", m_path);
     Platform::RegularFile file(m_path, Platform::FollowLinks::No);
     if (const auto &failure = file.failure()) {
         switch (failure->kind) {
