@@ -203,6 +203,13 @@ QString formatWithLocale(const QString &format, const QList<QVariant> &arguments
     return out;
 }
 
+QString withLibraryDetail(const QString &message, const QString &detail)
+{
+    if (detail.isEmpty())
+        return message;
+    return kivaroFormat("%@：%@", message, detail.trimmed());
+}
+
 QString kivaroCopy(const QString &key)
 {
     return lookUp(key);

@@ -53,6 +53,12 @@ QString kivaroFormat(const QString &format, const Args &...arguments)
     return kivaroFormat(format, {FormatArgument(arguments)...});
 }
 
+// A message of ours followed by what Qt or a library said about the failure, in the library's
+// own words: "无法安全连接到 AI 服务：SSL handshake failed". `message` comes looked up and without
+// closing punctuation. Every message that carries a library's text is put together here, so the
+// user always reads first, in their language, what failed.
+QString withLibraryDetail(const QString &message, const QString &detail);
+
 // Fills printf-style placeholders without any lookup.
 QString formatWithLocale(const QString &format, const QList<QVariant> &arguments, const QLocale &locale);
 

@@ -1,5 +1,7 @@
 #include "NativeAppAppearance/ApplicationActivation.h"
 
+#include "Platform/Windows/WindowActivation.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QWidget>
@@ -64,8 +66,7 @@ QWidget *activate()
     }
     if (!target)
         return nullptr;
-    target->raise();
-    target->activateWindow();
+    Platform::bringForward(target);
     return target;
 }
 

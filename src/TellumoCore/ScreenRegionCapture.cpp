@@ -27,9 +27,9 @@ std::shared_ptr<ScreenRecordingPermission> &permissionSlot()
     return slot;
 }
 
-TellumoError failure(const QString &message)
+TellumoError failure(const QString &key, QList<QVariant> arguments = {}, QString detail = {})
 {
-    return TellumoError(QString::fromLatin1(ScreenRegionCapture::errorDomain), 2, message);
+    return TellumoError(QString::fromLatin1(ScreenRegionCapture::errorDomain), 2, key, std::move(arguments), std::move(detail));
 }
 
 QString readableText(const QByteArray &bytes)
@@ -72,8 +72,7 @@ void ScreenRegionCapture::requestPermission()
 
 TellumoError ScreenRegionCapture::permissionError()
 {
-    return TellumoError(QString::fromLatin1(errorDomain), 1,
-                        QStringLiteral("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。"));
+    return TellumoError(QString::fromLatin1(errorDomain), 1, tellumoKey("请先在系统设置的“录屏与系统录音”中允许当前应用，再重新打开应用。"));
 }
 
 QImage ScreenRegionCapture::decodeCapture(const QString &path)
@@ -83,13 +82,13 @@ QImage ScreenRegionCapture::decodeCapture(const QString &path)
     limits.maxSide = int(maxDecodedPixels); // only the pixel count bounds a capture
     const Platform::DecodedImage decoded = Platform::decodeImageFile(path, limits);
     if (!decoded.ok())
-        throw failure(QStringLiteral("截图无法读取或超过 4000 万像素，请选择更小的区域。"));
+        throw failure(tellumoKey("截图无法读取或超过 4000 万像素，请选择更小的区域。"));
 
     // Decoding converted the pixels of any other colour space to sRGB.
     QImage image = decoded.image;
     image.convertTo(QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull() || image.size() != decoded.image.size())
-        throw failure(QStringLiteral("截图像素解码失败，请重试。"));
+        throw failure(tellumoKey("截图像素解码失败，请重试。"));
     image.setColorSpace(QColorSpace(QColorSpace::SRgb));
     return image;
 }
@@ -111,14 +110,14 @@ Platform::Task<std::optional<QImage>> ScreenRegionCapture::capture()
 {
     co_await Platform::checkCancellation();
     if (isRunning())
-        throw failure(QStringLiteral("截图选区正在进行，请先完成或按 Esc 取消。"));
+        throw failure(tellumoKey("截图选区正在进行，请先完成或按 Esc 取消。"));
     if (!permissionGranted())
         throw permissionError();
 
     const QString folder = QDir(QDir::tempPath()).filePath(QStringLiteral("tellumo-capture-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
     if (const std::optional<QString> error = Platform::ensurePrivateFolder(folder)) {
         QDir(folder).removeRecursively();
-        throw failure(*error);
+        throw failure(tellumoKey("无法创建截图的临时文件夹"), {}, *error);
     }
     const QString file = QDir(folder).filePath(QStringLiteral("region.png"));
 
@@ -150,7 +149,7 @@ Platform::Task<std::optional<QImage>> ScreenRegionCapture::capture()
         co_await changed;
     }
     if (process->error() == QProcess::FailedToStart)
-        throw failure(QStringLiteral("截图工具无法启动（%1）：%2").arg(tool, process->errorString()));
+        throw failure(tellumoKey("截图工具无法启动（%@）"), {tool}, process->errorString());
     co_await Platform::checkCancellation();
 
     const QString errors = readableText(process->readAllStandardError());

@@ -4,7 +4,7 @@
 //
 // Errors are TellumoError in the domain "Tellumo.Capture": code 1 asks the user to allow
 // screen recording, code 2 carries any other failure (decoding, a capture already running, a
-// tool that cannot be started). Their messages are used as they stand.
+// tool that cannot be started). Their messages are looked up where they are shown.
 //
 // The permission is answered by a replaceable ScreenRecordingPermission (a reachable X display
 // by default), so that tests and verification runs can refuse it.

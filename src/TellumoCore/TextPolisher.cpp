@@ -19,29 +19,37 @@ namespace {
 
 using PolishingReasoningPolicy::Control;
 
-TellumoError failure(const QString &message)
+TellumoError failure(const QString &key, QList<QVariant> arguments = {})
 {
-    return TellumoError(QString::fromLatin1(errorDomain), 1, message);
+    return TellumoError(QString::fromLatin1(errorDomain), 1, key, std::move(arguments));
 }
 
 TellumoError addressFailure()
 {
-    return failure(QStringLiteral("AI 地址必须是 HTTPS API 根地址。"));
+    return failure(tellumoKey("AI 地址必须是 HTTPS API 根地址。"));
 }
 
-TellumoError decodingFailure(int code, const QString &message)
+TellumoError decodingFailure(int code, const QString &key, QList<QVariant> arguments = {}, QString detail = {})
 {
-    return TellumoError(QString::fromLatin1(decodingErrorDomain), code, message);
+    return TellumoError(QString::fromLatin1(decodingErrorDomain), code, key, std::move(arguments), std::move(detail));
 }
 
-TellumoError networkFailure(QNetworkReply::NetworkError code, const QString &message)
+TellumoError networkFailure(QNetworkReply::NetworkError code, const QString &key, QList<QVariant> arguments = {}, QString detail = {})
 {
-    return TellumoError(QString::fromLatin1(networkErrorDomain), int(code), message);
+    return TellumoError(QString::fromLatin1(networkErrorDomain), int(code), key, std::move(arguments), std::move(detail));
 }
 
 TellumoError httpFailure(int status)
 {
-    return failure(QStringLiteral("AI 服务请求失败（HTTP %1）。").arg(status));
+    return failure(tellumoKey("AI 服务请求失败（HTTP %@）。"), {QString::number(status)});
+}
+
+// What Qt reports about a transfer, after a sentence of ours that says what it concerns.
+TellumoError transferFailure(const QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError code = reply.error();
+    const bool secure = code == QNetworkReply::SslHandshakeFailedError;
+    return networkFailure(code, secure ? tellumoKey("无法安全连接到 AI 服务") : tellumoKey("无法连接到 AI 服务"), {}, reply.errorString());
 }
 
 // The API root as typed, checked: https exactly as written, a host, no user name or password,
@@ -78,7 +86,7 @@ QUrl chatCompletions(QUrl root)
         path.prepend(u'/');
     root.setPath(path, QUrl::TolerantMode);
     if (!root.isValid())
-        throw failure(QStringLiteral("AI 地址无效。"));
+        throw failure(tellumoKey("AI 地址无效。"));
     return root;
 }
 
@@ -232,26 +240,25 @@ QString decodeResponse(const QByteArray &body)
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        throw decodingFailure(1, QStringLiteral("AI 服务的应答不是有效的 JSON（第 %1 字节：%2）。").arg(error.offset).arg(error.errorString()));
+        throw decodingFailure(1, tellumoKey("AI 服务的应答不是有效的 JSON（第 %@ 字节）"), {QString::number(error.offset)}, error.errorString());
     if (!document.isObject())
-        throw decodingFailure(2, QStringLiteral("AI 服务的应答不是 JSON 对象。"));
+        throw decodingFailure(2, tellumoKey("AI 服务的应答不是 JSON 对象。"));
     const QJsonValue choices = document.object().value(QLatin1String("choices"));
     if (!choices.isArray())
-        throw decodingFailure(3, choices.isUndefined() ? QStringLiteral("AI 服务的应答缺少 choices。")
-                                                       : QStringLiteral("AI 服务应答中的 choices 不是数组。"));
+        throw decodingFailure(3, choices.isUndefined() ? tellumoKey("AI 服务的应答缺少 choices。") : tellumoKey("AI 服务应答中的 choices 不是数组。"));
     const QJsonArray answers = choices.toArray();
     // Every answer must be well formed, although only the first one is used.
     for (qsizetype i = 0; i < answers.size(); ++i) {
         const QJsonValue message = answers.at(i).toObject().value(QLatin1String("message"));
         if (!answers.at(i).isObject() || !message.isObject())
-            throw decodingFailure(4, QStringLiteral("AI 服务应答中的第 %1 个回答缺少 message。").arg(i + 1));
+            throw decodingFailure(4, tellumoKey("AI 服务应答中的第 %@ 个回答缺少 message。"), {QString::number(i + 1)});
         const QJsonValue content = message.toObject().value(QLatin1String("content"));
         if (!content.isUndefined() && !content.isNull() && !content.isString())
-            throw decodingFailure(5, QStringLiteral("AI 服务应答中的第 %1 个回答的 content 不是文字。").arg(i + 1));
+            throw decodingFailure(5, tellumoKey("AI 服务应答中的第 %@ 个回答的 content 不是文字。"), {QString::number(i + 1)});
     }
     const QString text = answers.isEmpty() ? QString() : answers.at(0)["message"]["content"].toString().trimmed();
     if (text.isEmpty())
-        throw failure(QStringLiteral("AI 服务未返回文字。"));
+        throw failure(tellumoKey("AI 服务未返回文字。"));
     return text;
 }
 
@@ -261,9 +268,9 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
     const QUrl root = apiRoot(baseURL);
     const QString trimmedModel = model.trimmed();
     if (trimmedModel.isEmpty() || key.isEmpty())
-        throw failure(QStringLiteral("请先填写模型并保存 API Key。"));
+        throw failure(tellumoKey("请先填写模型并保存 API Key。"));
     if (hasControlCharacter(key))
-        throw failure(QStringLiteral("API Key 含有控制字符，请重新保存。"));
+        throw failure(tellumoKey("API Key 含有控制字符，请重新保存。"));
     const QUrl address = chatCompletions(root);
     const PolishingSession::Limits limits = session->limits();
 
@@ -332,23 +339,20 @@ Platform::Task<QString> polish(QString text, QString baseURL, QString model, QSt
     idle.stop();
 
     if (transfer->pastDeadline)
-        throw networkFailure(QNetworkReply::TimeoutError,
-                             QStringLiteral("AI 服务没有在 %1 秒内完成应答。").arg(describeSeconds(limits.deadline)));
+        throw networkFailure(QNetworkReply::TimeoutError, tellumoKey("AI 服务没有在 %@ 秒内完成应答。"), {describeSeconds(limits.deadline)});
     if (!transfer->tooLarge && reply->error() == QNetworkReply::NoError)
         drain(reply, *transfer, cap);
     if (transfer->tooLarge)
-        throw networkFailure(QNetworkReply::UnknownContentError,
-                             QStringLiteral("AI 服务的应答超过 %1 字节，已中止。").arg(cap));
+        throw networkFailure(QNetworkReply::UnknownContentError, tellumoKey("AI 服务的应答超过 %@ 字节，已中止。"), {QString::number(cap)});
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (transfer->refusedStatus != 0)
         throw httpFailure(transfer->refusedStatus);
     if (status.isValid() && !isSuccess(status.toInt()))
         throw httpFailure(status.toInt());
     if (transfer->silent)
-        throw networkFailure(QNetworkReply::TimeoutError,
-                             QStringLiteral("AI 服务超过 %1 秒没有传来数据。").arg(describeSeconds(limits.idleTimeout)));
+        throw networkFailure(QNetworkReply::TimeoutError, tellumoKey("AI 服务超过 %@ 秒没有传来数据。"), {describeSeconds(limits.idleTimeout)});
     if (reply->error() != QNetworkReply::NoError)
-        throw networkFailure(reply->error(), reply->errorString());
+        throw transferFailure(*reply);
     if (!status.isValid())
         throw httpFailure(0);
     co_return decodeResponse(transfer->body);

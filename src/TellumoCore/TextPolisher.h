@@ -4,19 +4,22 @@
 // `polish` checks the configuration, sends exactly one HTTPS POST to "<base>/chat/completions"
 // through the given session (no retry, no streaming, redirects never followed) and returns the
 // first answer's text, trimmed. Its own refusals are TellumoError in the domain "Tellumo.AI",
-// code 1, whose fixed messages are shown as they stand:
+// code 1, whose messages (keys looked up where they are shown) are:
 //
 //   "AI 地址必须是 HTTPS API 根地址。"   the address is not a bare https API root
 //   "请先填写模型并保存 API Key。"        the model is blank or the key is empty
 //   "API Key 含有控制字符，请重新保存。"  the key holds a control character (it would break the header)
 //   "AI 地址无效。"                      no request address can be made
-//   "AI 服务请求失败（HTTP <code>）。"    any status outside 200-299, redirects included
+//   "AI 服务请求失败（HTTP %@）。"        any status outside 200-299, redirects included
 //   "AI 服务未返回文字。"                 the first answer has no text
 //
 // Failures of the transfer are TellumoError in the domain "Tellumo.Network" (the code is
 // Qt's QNetworkReply::NetworkError): the overall deadline, the idle timeout (never shorter than
-// the deadline), an answer longer than the session's cap, and whatever Qt reports. A 2xx body that is not the expected JSON is
-// TellumoError in the domain "Tellumo.Decoding". None of the messages holds the key or the text.
+// the deadline), an answer longer than the session's cap, and whatever Qt reports, which keeps
+// Qt's words as the detail after "无法安全连接到 AI 服务" (a failed TLS handshake) or "无法连接到
+// AI 服务". A 2xx body that is not the expected JSON is TellumoError in the domain
+// "Tellumo.Decoding" (a parse error keeps the parser's words as the detail). None of the
+// messages holds the key or the text.
 //
 // Cancelling the awaiting task aborts the request and throws Platform::CancellationError.
 

@@ -23,19 +23,19 @@ using namespace detail;
 
 namespace {
 
-TellumoError refused(const QString &message)
+TellumoError refused(TextRecognizer::ErrorCode code, const QString &key)
 {
-    return TellumoError(QString::fromLatin1(TextRecognizer::errorDomain), TextRecognizer::imageRefused, message);
+    return TellumoError(QString::fromLatin1(TextRecognizer::errorDomain), code, key);
 }
 
 // Opaque RGB on white, at most maxReadPixels.
 QImage readableCopy(const QImage &image)
 {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-        throw refused(QStringLiteral("识字图片为空。"));
+        throw refused(TextRecognizer::imageRefused, tellumoKey("识字图片为空。"));
     const qint64 pixels = qint64(image.width()) * image.height();
     if (pixels > TextRecognizer::maxPixels)
-        throw refused(QStringLiteral("识字图片超过 4000 万像素，请选择更小的区域。"));
+        throw refused(TextRecognizer::imageTooLarge, tellumoKey("识字图片超过 4000 万像素，请选择更小的区域。"));
     // A screenshot usually comes opaque: it is read as it is, without a copy.
     QImage flat;
     if (image.format() == QImage::Format_RGB32) {

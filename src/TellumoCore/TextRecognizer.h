@@ -19,8 +19,9 @@
 // again.
 //
 // Errors are TellumoError in the domain "Tellumo.TextRecognition": code 1 when no language data
-// is installed or the engine does not start, code 2 for an image that is empty or larger than
-// 40,000,000 pixels. Screens up to 6K are read at full resolution (scaled down, small text
+// is installed or the engine does not start, code 2 for an empty image, code 3 for one larger
+// than 40,000,000 pixels (its message asks for a smaller region: a caller that recognises a
+// whole picture says so in its own words). Screens up to 6K are read at full resolution (scaled down, small text
 // loses characters: a 5K screen of 12-pixel text read at a 4K screen's pixels lost nearly half
 // again as many); larger images are scaled down to a 6K screen's pixel count. Large text is
 // read smaller whatever the image's size. `recognizeFile` passes on the decoding errors of
@@ -36,7 +37,7 @@ namespace Tellumo {
 class TextRecognizer final {
 public:
     static constexpr const char *errorDomain = "Tellumo.TextRecognition";
-    enum ErrorCode { engineUnavailable = 1, imageRefused = 2 };
+    enum ErrorCode { engineUnavailable = 1, imageRefused = 2, imageTooLarge = 3 };
     static constexpr qint64 maxPixels = 40'000'000;
     static constexpr qint64 maxReadPixels = 6144 * 3456;
 

@@ -46,25 +46,25 @@ void PrivateFileKeyStore::writeNow(const QString &key) const
 {
     const QString folder = QFileInfo(m_path).path();
     if (const auto error = Platform::ensurePrivateFolder(folder))
-        throw fileError(tellumoLocalizedFormat("无法保存密钥文件：%@", *error));
+        throw fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法保存密钥文件"), *error));
     if (const auto error = Platform::writePrivateFile(m_path, key.toUtf8(), Platform::StaleTemporaries::remove))
-        throw fileError(tellumoLocalizedFormat("无法保存密钥文件：%@", *error));
+        throw fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法保存密钥文件"), *error));
 }
 
 std::optional<QString> PrivateFileKeyStore::readNow() const
 {
     const QString folder = QFileInfo(m_path).path();
     if (Platform::isSymbolicLink(folder))
-        throw fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", folder + QStringLiteral(" is a symbolic link")));
-    const auto unreadable = [](const QString &reason) { return fileError(tellumoLocalizedFormat("无法读取密钥文件：%@", reason)); };
-    const QString notAKeyFile = m_path + QStringLiteral(" is not a key file");
+        throw fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法读取密钥文件"), tellumoLocalizedFormat("“%@”是符号链接", folder)));
+    const auto unreadable = [](const QString &reason) { return fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法读取密钥文件"), reason)); };
+    const QString notAKeyFile = tellumoLocalizedFormat("“%@”不是密钥文件", m_path);
     Platform::RegularFile file(m_path, Platform::FollowLinks::No);
     if (const auto &failure = file.failure()) {
         switch (failure->kind) {
         case Platform::ReadFailure::Kind::NotFound:
             return std::nullopt;
         case Platform::ReadFailure::Kind::SymbolicLink:
-            throw unreadable(m_path + QStringLiteral(" is a symbolic link"));
+            throw unreadable(tellumoLocalizedFormat("“%@”是符号链接", m_path));
         case Platform::ReadFailure::Kind::NotRegularFile:
             throw unreadable(notAKeyFile);
         default:
@@ -89,7 +89,7 @@ void PrivateFileKeyStore::removeNow() const
 {
     const QByteArray name = QFile::encodeName(m_path);
     if (::unlink(name.constData()) != 0 && errno != ENOENT && errno != ENOTDIR)
-        throw fileError(tellumoLocalizedFormat("无法删除密钥文件：%@", errnoText(errno)));
+        throw fileError(Kivaro::withLibraryDetail(tellumoLocalizedFormat("无法删除密钥文件"), errnoText(errno)));
 }
 
 Platform::Task<void> PrivateFileKeyStore::write(QString key)

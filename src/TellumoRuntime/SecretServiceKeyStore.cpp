@@ -91,7 +91,7 @@ AIKeychainError translate(GError *error)
         case G_DBUS_ERROR_SPAWN_PERMISSIONS_INVALID:
         case G_DBUS_ERROR_SPAWN_FILE_INVALID:
         case G_DBUS_ERROR_SPAWN_NO_MEMORY:
-            return AIKeychainError(Code::unavailable, tellumoLocalizedFormat("没有可用的系统钥匙串：%@", message));
+            return AIKeychainError(Code::unavailable, Kivaro::withLibraryDetail(tellumoLocalizedFormat("没有可用的系统钥匙串"), message));
         case G_DBUS_ERROR_ACCESS_DENIED:
         case G_DBUS_ERROR_AUTH_FAILED:
             return AIKeychainError(Code::refused, tellumoLocalizedFormat("系统钥匙串拒绝了访问，可能仍处于锁定状态。"));
@@ -111,12 +111,12 @@ AIKeychainError translate(GError *error)
             return AIKeychainError(Code::timedOut, tellumoLocalizedFormat("系统钥匙串没有应答，可能正在等待解锁。"));
         default:
             // The session bus itself cannot be reached (none configured, refused, closed).
-            return AIKeychainError(Code::unavailable, tellumoLocalizedFormat("没有可用的系统钥匙串：%@", message));
+            return AIKeychainError(Code::unavailable, Kivaro::withLibraryDetail(tellumoLocalizedFormat("没有可用的系统钥匙串"), message));
         }
     } else if (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_IS_LOCKED) {
         return AIKeychainError(Code::refused, tellumoLocalizedFormat("系统钥匙串拒绝了访问，可能仍处于锁定状态。"));
     }
-    return AIKeychainError(Code::failed, tellumoLocalizedFormat("系统钥匙串操作失败：%@", message));
+    return AIKeychainError(Code::failed, Kivaro::withLibraryDetail(tellumoLocalizedFormat("系统钥匙串操作失败"), message));
 }
 
 // Throws the translated error when `error` is set, and frees it either way.

@@ -405,7 +405,7 @@ Platform::Task<void> TellumoAISettingsView::testing(QPointer<TellumoAISettingsVi
                                       *key, session);
         finish.status = tellumoKey("连接成功");
     } catch (const TellumoError &error) {
-        finish.status = tellumoLocalizedFormat("连接失败：%@", error.description());
+        finish.status = tellumoLocalizedFormat("连接失败：%@", tellumoErrorText(error));
     }
 }
 

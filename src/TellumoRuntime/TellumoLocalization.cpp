@@ -53,14 +53,29 @@ QString tellumoLocalized(const QString &key, const QString &language)
     return cachedTable(chosen).value(key, key);
 }
 
-QString tellumoLocalizedFormat(const QString &format, std::initializer_list<Kivaro::FormatArgument> arguments)
+namespace {
+
+QString formatInChosenLanguage(const QString &format, const QList<QVariant> &values)
 {
     const QString language = Platform::UserDefaults::standard().string(QStringLiteral("language")).value_or(QStringLiteral("system"));
+    return Kivaro::formatWithLocale(tellumoLocalized(format, language), values, QLocale());
+}
+
+} // namespace
+
+QString tellumoLocalizedFormat(const QString &format, std::initializer_list<Kivaro::FormatArgument> arguments)
+{
     QList<QVariant> values;
     values.reserve(qsizetype(arguments.size()));
     for (const Kivaro::FormatArgument &argument : arguments)
         values.append(argument.value());
-    return Kivaro::formatWithLocale(tellumoLocalized(format, language), values, QLocale());
+    return formatInChosenLanguage(format, values);
+}
+
+QString tellumoErrorText(const TellumoError &error)
+{
+    const QString message = formatInChosenLanguage(error.key(), error.arguments());
+    return error.detail().isEmpty() ? message : Kivaro::withLibraryDetail(message, error.detail());
 }
 
 } // namespace Tellumo

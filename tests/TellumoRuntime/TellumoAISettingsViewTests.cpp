@@ -5,6 +5,7 @@
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoPreferences.h"
 
+#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeSoftButton.h"
 #include "Support/LoopbackChatServer.h"
@@ -25,6 +26,9 @@
 #include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -203,6 +207,49 @@ TEST_F(SettingsViewTest, FailuresOfTheConnectionTestAreReportedInTheStatusLine)
     runTest();
     EXPECT_EQ(view->aiTestStatus(), QStringLiteral("请先保存 API Key。"));
     EXPECT_EQ(server.requests().size(), 1);
+}
+
+// The connection test's failures read wholly in the user's language, in English too: our own
+// sentence first, then what Qt said in its own words (a parse error, a refused certificate).
+TEST_F(SettingsViewTest, ConnectionFailuresReadInTheUsersLanguageWithTheLibrarysWordsAfterOurs)
+{
+    saveKey(QStringLiteral("sk-test"));
+    const auto restore = qScopeGuard([] { Kivaro::StringTable::overrideLanguage({}); });
+    const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    const auto shown = [&] { return view->statusLabel()->text(); };
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("en"));
+
+    server.setAnswer(LoopbackChatServer::redirect(307, QStringLiteral("https://elsewhere.invalid/v1/chat/completions")));
+    runTest();
+    EXPECT_EQ(shown(), QStringLiteral("Connection failed: The AI service request failed (HTTP 307)."));
+    preferences->setAiBaseURL(QStringLiteral("http://127.0.0.1/v1"));
+    runTest();
+    EXPECT_EQ(shown(), QStringLiteral("Connection failed: The AI address must be an HTTPS API root."));
+    preferences->setAiBaseURL(server.address());
+    server.setAnswer(LoopbackChatServer::json(200, "{\"choices\": [nonsense]}"));
+    runTest();
+    EXPECT_TRUE(shown().startsWith(QStringLiteral("Connection failed: The AI service’s answer is not valid JSON (at byte 15): "))) << shown().toStdString();
+    EXPECT_FALSE(shown().contains(chinese)) << shown().toStdString();
+
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("zh-Hans"));
+    runTest();
+    EXPECT_TRUE(shown().startsWith(QStringLiteral("连接失败：AI 服务的应答不是有效的 JSON（第 15 字节）："))) << shown().toStdString();
+    const QString parserWords = shown().section(QStringLiteral("）："), 1);
+    EXPECT_FALSE(parserWords.isEmpty());
+    EXPECT_FALSE(parserWords.contains(chinese)) << "Qt's own words after ours";
+
+    // A server whose certificate nobody trusts: the handshake fails before anything is sent.
+    const auto stranger = std::make_shared<PolishingSession>(TestSupport::TestCertificate::make().trustingConfiguration());
+    view = std::make_unique<TellumoAISettingsView>(preferences.get(), true, stranger);
+    runTest();
+    EXPECT_TRUE(shown().startsWith(QStringLiteral("连接失败：无法安全连接到 AI 服务："))) << shown().toStdString();
+    EXPECT_GT(shown().size(), QStringLiteral("连接失败：无法安全连接到 AI 服务：").size()) << "Qt's words follow";
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("en"));
+    runTest();
+    EXPECT_TRUE(shown().startsWith(QStringLiteral("Connection failed: Could not connect securely to the AI service: "))) << shown().toStdString();
+    Kivaro::StringTable::overrideLanguage(QStringLiteral("zh-Hant"));
+    runTest();
+    EXPECT_TRUE(shown().contains(QStringLiteral("無法安全連線到 AI 服務："))) << shown().toStdString();
 }
 
 TEST_F(SettingsViewTest, ATestWhoseViewIsReplacedIsCancelledAndItsResultDropped)

@@ -1,10 +1,14 @@
 #include "TellumoRuntime/TellumoDefaultPrompt.h"
 #include "TellumoRuntime/TellumoLocalization.h"
 
+#include "TellumoCore/TextPolisher.h"
+#include "TellumoCore/TextRecognizer.h"
+
 #include "Platform/Defaults/UserDefaults.h"
 
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -84,6 +88,39 @@ TEST(TellumoLocalized, FormatsFollowTheLanguageOfTheApplicationsStandardPreferen
     standard.set(QStringLiteral("language"), QStringLiteral("en"));
     EXPECT_EQ(tellumoLocalizedFormat("连接失败：%@", QStringLiteral("x")), QStringLiteral("Connection failed: x"));
     standard.remove(QStringLiteral("language"));
+}
+
+// The recogniser's and the polisher's errors carry keys, looked up where they are shown: in
+// English and Traditional Chinese nothing of the Simplified Chinese source is left.
+TEST(TellumoErrorText, ErrorsOfTheCoreModulesReadInTheUsersLanguage)
+{
+    const auto errorOf = [](const std::function<void()> &action) {
+        try {
+            action();
+        } catch (const TellumoError &error) {
+            return error;
+        }
+        return TellumoError(QString(), 0, QStringLiteral("no error"));
+    };
+    const TellumoError empty = errorOf([] { TextRecognizer::recognizeNow(QImage()); });
+    const TellumoError large = errorOf([] { TextRecognizer::recognizeNow(QImage(6400, 6400, QImage::Format_Mono)); });
+    const TellumoError status = errorOf([] { TextPolisher::decodeResponse("{\"choices\": []}"); });
+    EXPECT_EQ(large.code(), TextRecognizer::imageTooLarge);
+    {
+        SystemLanguage english(QStringLiteral("en"));
+        EXPECT_EQ(tellumoErrorText(empty), QStringLiteral("The image for text recognition is empty."));
+        EXPECT_EQ(tellumoErrorText(large),
+                  QStringLiteral("The image for text recognition is larger than 40 million pixels. Select a smaller region."));
+        EXPECT_EQ(tellumoErrorText(status), QStringLiteral("The AI service returned no text."));
+    }
+    {
+        SystemLanguage traditional(QStringLiteral("zh-TW"));
+        EXPECT_EQ(tellumoErrorText(empty), QStringLiteral("識字圖片為空。"));
+        EXPECT_EQ(tellumoErrorText(status), QStringLiteral("AI 服務未傳回文字。"));
+    }
+    SystemLanguage simplified(QStringLiteral("zh-CN"));
+    EXPECT_EQ(tellumoErrorText(empty), QStringLiteral("识字图片为空。"));
+    EXPECT_EQ(empty.description(), QStringLiteral("识字图片为空。"));
 }
 
 TEST(TellumoDefaultPrompt, EachLanguageGetsItsDefaultByCaseSensitivePrefix)

@@ -4,6 +4,7 @@
 #include "Kivaro/controls/internal/WindowOutline.h"
 #include "Kivaro/controls/internal/WindowResizeGrip.h"
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "Platform/Windows/WindowActivation.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -104,9 +105,9 @@ void KivaroWindow::installChrome()
 
 void KivaroWindow::makeKeyAndOrderFront()
 {
-    show();
-    raise();
-    activateWindow();
+    // Through the window manager as the user's own request when it refuses the toolkit's: a
+    // window minimised or on another desktop comes back to the user.
+    Platform::bringForward(this);
     installChrome();
 }
 

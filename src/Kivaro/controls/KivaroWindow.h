@@ -50,6 +50,8 @@ public:
     // The installed title bar, null before the first installation or on a borderless window.
     QWidget *chrome() const { return m_chrome; }
     void installChrome();
+    // Shows the window, restored and on the user's desktop, in front and active: every window
+    // of the application comes forward this one way (Platform::bringForward).
     void makeKeyAndOrderFront();
 
     void performClose();

@@ -5,7 +5,6 @@
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroWindow.h"
 #include "KivaroCore/Localization.h"
-#include "Platform/Windows/WindowActivation.h"
 #include "TellumoCore/ScreenRegionCapture.h"
 
 #include <QHBoxLayout>
@@ -30,7 +29,6 @@ void CapturePermissionPanel::show()
     if (!m_window)
         build();
     m_window->makeKeyAndOrderFront();
-    Platform::bringForward(m_window);
 }
 
 void CapturePermissionPanel::build()

@@ -1,10 +1,11 @@
 #include "Kivaro/editor/CompactStatusLabel.h"
 
-#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 
 #include <cmath>
@@ -13,8 +14,38 @@ using namespace NativeAppAppearance;
 
 namespace Kivaro {
 
+namespace {
+
+// The line as a screen reader sees it: static text named by the current text.
+class StatusLineAccessible final : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(CompactStatusLabel *label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name || kind == QAccessible::Value)
+            return static_cast<const CompactStatusLabel *>(object())->stringValue();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface *statusLineAccessible(const QString &className, QObject *object)
+{
+    auto *label = qobject_cast<CompactStatusLabel *>(object);
+    if (label && className == QLatin1String(CompactStatusLabel::staticMetaObject.className()))
+        return new StatusLineAccessible(label);
+    return nullptr;
+}
+
+} // namespace
+
 CompactStatusLabel::CompactStatusLabel(QWidget *parent) : QWidget(parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(statusLineAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
     // Clicks on the line stop at it: laid over the canvas (the inline editor) a press on it must
     // not start a drawing or a voice note beneath.
     m_dismissTimer.setSingleShot(true);
@@ -32,12 +63,28 @@ QFont CompactStatusLabel::font()
 
 void CompactStatusLabel::setStringValue(const QString &text)
 {
+    store(text, false);
+}
+
+void CompactStatusLabel::setProgressText(const QString &text)
+{
+    store(text, !text.isEmpty());
+}
+
+void CompactStatusLabel::store(const QString &text, bool progress)
+{
+    const bool changed = text != m_text;
     m_text = text;
+    m_progress = progress;
     setVisible(!text.isEmpty());
     m_dismissTimer.stop();
-    if (!text.isEmpty() && !text.startsWith(kivaroCopy("正在")))
+    if (!text.isEmpty() && !progress)
         m_dismissTimer.start();
     update();
+    if (changed) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     Q_EMIT stringValueChanged();
 }
 

@@ -130,7 +130,7 @@ Task<void> EditorController::capturing(QPointer<EditorController> self, CaptureI
                 self->updateMode();
                 self->m_document->fit();
                 co_await self->archived(self);
-                self->status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
+                self->status()->setProgressText(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
                 if (self->textRecognition)
                     co_await self->textRecognition(polish, self->m_services.pasteboard);
                 else

@@ -29,9 +29,6 @@ void EditorController::showEditor()
     if (ShortcutSettingsController *settings = m_shell ? m_shell->shortcutSettings() : nullptr)
         if (QWidget *window = settings->window())
             window->hide();
-    // Through the window manager as the user's own request: it may refuse the toolkit's (the
-    // editor on another desktop, the user busy in another application).
-    Platform::bringForward(m_window);
     m_window->makeKeyAndOrderFront();
 }
 
@@ -83,10 +80,13 @@ Task<void> EditorController::replacing(QPointer<EditorController> self, std::opt
     }
     // What the replacement said in the status line outlives the mode's reset of it.
     const QString said = self->status()->stringValue() != before ? self->status()->stringValue() : QString();
+    const bool saidProgress = self->status()->isProgress();
     self->m_activeDrawingTool.reset();
     self->mode()->setSelectedSegment(selectSegment);
     self->updateMode();
-    if (!said.isEmpty())
+    if (!said.isEmpty() && saidProgress)
+        self->status()->setProgressText(said);
+    else if (!said.isEmpty())
         self->status()->setStringValue(said);
     self->showEditor();
     if (historyID)

@@ -85,7 +85,7 @@ void EditorController::startRecognition(bool polish)
     if (m_busy || !m_document->hasImage())
         return;
     setBusy(true);
-    status()->setStringValue(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
+    status()->setProgressText(polish ? kivaroCopy("正在识字并润色…") : kivaroCopy("正在识字…"));
     Platform::start(recognizing(this, polish), this);
 }
 
@@ -183,6 +183,11 @@ Task<QString> EditorController::recognizingText(QPointer<EditorController> self)
         throw CancellationError();
     if (!self->m_document->hasImage())
         throw ShotError::message(kivaroCopy("请先截图或打开图片。"));
+    // The whole picture is read: a picture beyond what the recogniser reads is refused as such
+    // (the recogniser's own refusal asks for a smaller region, the renderer's speaks of export).
+    const QRectF bounds = self->m_document->state().markup.bounds();
+    if (bounds.width() * bounds.height() > double(Tellumo::TextRecognizer::maxPixels))
+        throw ShotError::message(kivaroCopy("图片太大，无法识字。"));
     QByteArray png = co_await self->m_document->png(std::nullopt, true);
     // Decoded on a worker, like the recognition itself: a large shot must not stall the window.
     QImage image = co_await decodeOnWorker(png);

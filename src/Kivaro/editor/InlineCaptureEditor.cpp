@@ -16,6 +16,7 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "Platform/Windows/WindowActivation.h"
 #include "Platform/Windows/WindowDesktops.h"
+#include "Platform/Windows/WindowsAbove.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -206,6 +207,8 @@ void InlineCaptureEditor::present(EditorController *editor, const CapturePlaceme
 
     m_window = window;
     refresh();
+    // The windows opened from in-place editing (settings, history, panels) open in front of it.
+    new Platform::WindowsAbove(window);
     Platform::showOnEveryDesktop(window);
     Platform::bringForward(window);
     background->setFocus(Qt::ActiveWindowFocusReason);

@@ -14,7 +14,6 @@
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativePopupButton.h"
-#include "Platform/Windows/WindowActivation.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -214,7 +213,6 @@ void ShortcutSettingsController::show()
         makeWindow();
     refresh();
     m_window->makeKeyAndOrderFront();
-    Platform::bringForward(m_window);
 }
 
 void ShortcutSettingsController::windowWillClose()

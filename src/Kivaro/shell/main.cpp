@@ -8,10 +8,12 @@
 #include "Kivaro/update/KivaroUpdatePrompts.h"
 #include "Kivaro/update/UpdateShellHooks.h"
 #include "KivaroCore/LaunchArguments.h"
+#include "KivaroCore/Localization.h"
 #include "KivaroCore/VerificationRun.h"
 #include "Platform/ScreenCapture/X11ScreenSource.h"
 #include "Kivaro/verification/ScenarioDispatch.h"
 #include "Kivaro/voice-and-text/OnDeviceVoiceAnnotation.h"
+#include "Platform/Dialogs/QtTranslations.h"
 
 #include <QPointer>
 #include <QSessionManager>
@@ -74,6 +76,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Kivaro"));
     QApplication::setDesktopFileName(QStringLiteral("app.kivaro.Kivaro"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own dialogs (open, save, export) in the language our own texts are shown in.
+    Platform::installQtTranslations(StringTable::language());
 
     // Verification runs neither serve nor hand off: they must run beside the user's instance.
     const bool verification = PrototypeVerification::isAnyVerificationMode(launch);

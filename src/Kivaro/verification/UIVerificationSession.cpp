@@ -280,7 +280,7 @@ Platform::Task<void> UIVerificationSession::microphone(QPointer<UIVerificationSe
         if (!editor)
             co_return;
         voice->begin();
-        editor->status()->setStringValue(QStringLiteral("正在验证麦克风，8 秒后结束。"));
+        editor->status()->setProgressText(QStringLiteral("正在验证麦克风，8 秒后结束。"));
         co_await Platform::sleep(std::chrono::seconds(8));
         if (!editor)
             co_return;

@@ -25,7 +25,8 @@ struct OpenPanelOptions {
     QString title;
     // Qt name filters, each "<description> (*.png *.jpg)", the first selected. Empty: any file.
     QStringList nameFilters;
-    // The folder the panel starts in; empty leaves the panel's own choice.
+    // The folder the panel starts in; empty leaves the panel's own choice (QtFilePanels: the
+    // last folder chosen, else the user's Pictures folder).
     QString directory;
 };
 

@@ -2,14 +2,55 @@
 
 #include "Platform/Dialogs/internal/DialogWaits.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTreeView>
+
+#include <iterator>
 
 namespace Platform {
 
 namespace {
 
-QFileDialog *makeDialog(QWidget *parent, const QString &title, const QString &directory)
+// Qt's file list sizes its columns for English titles and dates; a translated title or a date
+// written the locale's way is cut off. Each column gets at least what its title and a sample
+// value of it take, and the dialog grows (within its screen) until every column is in view.
+void widenColumns(QFileDialog *dialog)
+{
+    auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view || !view->model())
+        return;
+    QHeaderView *header = view->header();
+    const QFontMetrics metrics(view->font());
+    const int padding = metrics.horizontalAdvance(QStringLiteral("MMM"));
+    const QLocale locale = QLocale::system();
+    // Name, size, type, date modified: QFileSystemModel's columns.
+    const QString samples[] = {QStringLiteral("MMMMMMMMMMMM"), locale.formattedDataSize(999'900'000),
+                               QStringLiteral("MMMMMMMM"),
+                               locale.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58)), QLocale::ShortFormat)};
+    for (int column = 0; column < header->count() && column < int(std::size(samples)); ++column) {
+        const int wanted = qMax(header->sectionSizeHint(column), metrics.horizontalAdvance(samples[column]) + padding);
+        if (header->sectionSize(column) < wanted)
+            header->resizeSection(column, wanted);
+    }
+    const int missing = header->length() - view->viewport()->width();
+    if (missing > 0) {
+        const QScreen *screen = dialog->screen();
+        const int widest = screen ? screen->availableGeometry().width() * 9 / 10 : dialog->width() + missing;
+        dialog->resize(qMin(dialog->width() + missing + 2, qMax(dialog->width(), widest)), dialog->height());
+    }
+}
+
+} // namespace
+
+QFileDialog *QtFilePanels::makeDialog(QWidget *parent, const QString &title, const QString &directory) const
 {
     auto *dialog = new QFileDialog(parent);
     // Qt's own dialog: the platform's native one cannot be answered by tests and differs
@@ -17,12 +58,21 @@ QFileDialog *makeDialog(QWidget *parent, const QString &title, const QString &di
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     if (!title.isEmpty())
         dialog->setWindowTitle(title);
-    if (!directory.isEmpty())
-        dialog->setDirectory(directory);
+    dialog->setDirectory(startFolder(directory));
     return dialog;
 }
 
-} // namespace
+QString QtFilePanels::startFolder(const QString &asked) const
+{
+    if (!asked.isEmpty())
+        return asked;
+    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        return m_lastFolder;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
 
 QtFilePanels::QtFilePanels(QObject *parent) : QObject(parent) {}
 
@@ -67,6 +117,8 @@ Task<std::optional<QString>> QtFilePanels::run(QFileDialog *dialog)
     });
     // Named first: GCC 12 destroys a temporary lambda inside a co_await expression twice.
     std::function<void()> announce = [self, guard] {
+        if (guard)
+            widenColumns(guard);
         if (self && guard && self->m_current == guard)
             Q_EMIT self->panelShown(guard);
     };
@@ -76,6 +128,8 @@ Task<std::optional<QString>> QtFilePanels::run(QFileDialog *dialog)
     const QStringList files = guard->selectedFiles();
     if (files.isEmpty() || files.first().isEmpty())
         co_return std::nullopt;
+    if (self)
+        self->m_lastFolder = QFileInfo(files.first()).absolutePath();
     co_return files.first();
 }
 

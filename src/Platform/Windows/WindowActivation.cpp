@@ -1,5 +1,6 @@
 #include "Platform/Windows/WindowActivation.h"
 
+#include "Platform/Windows/WindowsAbove.h"
 #include "Platform/Windows/internal/X11Connection.h"
 
 #include <QEvent>
@@ -107,6 +108,8 @@ void bringForward(QWidget *widget)
     if (!widget)
         return;
     QWidget *window = widget->window();
+    if (window->isVisible())
+        WindowsAbove::adopt(window); // a hidden window is adopted when it is shown
     if (window->isMinimized())
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     const bool shownNow = !window->isVisible();

@@ -10,7 +10,8 @@ namespace Platform {
 // it. On X11 a window manager may refuse Qt's own request (focus-stealing prevention, a window
 // on another desktop); the window is then also asked for as a pager would, the user's own
 // request: moved to the current desktop when it is on another one, and activated through the
-// _NET_ACTIVE_WINDOW client message, sent once the window is on the screen.
+// _NET_ACTIVE_WINDOW client message, sent once the window is on the screen. While a
+// WindowsAbove owner lives, the window comes forward above it.
 void bringForward(QWidget *widget);
 
 } // namespace Platform

@@ -65,7 +65,8 @@ QString languagesOf(OcrModel model)
 TellumoError unavailable(OcrModel model)
 {
     return TellumoError(QString::fromLatin1(TextRecognizer::errorDomain), TextRecognizer::engineUnavailable,
-                        QStringLiteral("文字识别引擎无法启动：缺少语言数据（%1）。").arg(languagesOf(model).isEmpty() ? QString::fromLatin1(languageOf(model)) : languagesOf(model)));
+                        tellumoKey("文字识别引擎无法启动：缺少语言数据（%@）。"),
+                        {languagesOf(model).isEmpty() ? QString::fromLatin1(languageOf(model)) : languagesOf(model)});
 }
 
 // The engine's messages (resolution estimates, empty pages) go to its debug file, a setting

@@ -5,17 +5,23 @@
 #include "EditorFixtures.h"
 
 #include "Kivaro/editor/HoldOverlay.h"
+#include "KivaroCore/Localization.h"
 
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/LinkedAnnotations.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/sharing/SharePresenter.h"
 #include "NativeAppAppearance/NativePopupButton.h"
+#include "Platform/Dialogs/QtFilePanels.h"
+#include "Platform/Dialogs/QtTranslations.h"
 #include "Platform/Markup/UndoManager.h"
 
 #include <QAction>
 #include <QFile>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QScopeGuard>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -197,6 +203,18 @@ TEST_F(DocumentActions, AnExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
     ASSERT_TRUE(waitUntil([&] { return !statusText().isEmpty() && !editor->busy(); }));
     EXPECT_NE(statusText(), QStringLiteral("PNG 已导出。"));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("missing/a.png"))));
+    // The system's words follow a sentence of ours in the user's language.
+    const QString ours = QStringLiteral("“%1”无法读取或写入：").arg(path(QStringLiteral("missing/a.png")));
+    EXPECT_TRUE(statusText().startsWith(ours)) << statusText().toStdString();
+    EXPECT_GT(statusText().size(), ours.size());
+
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    panels->answer(path(QStringLiteral("missing/a.png")));
+    editor->exportPNG();
+    const bool shown = waitUntil([&] { return statusText().startsWith(QStringLiteral("“")) && statusText().contains(QStringLiteral("could not")) && !editor->busy(); });
+    StringTable::overrideLanguage({});
+    ASSERT_TRUE(shown) << statusText().toStdString();
+    EXPECT_TRUE(statusText().startsWith(QStringLiteral("“%1” could not be read or written: ").arg(path(QStringLiteral("missing/a.png")))));
 }
 
 TEST_F(DocumentActions, WithoutAPictureSaveExportAndCopyDoNothingAndSayNothing)
@@ -413,4 +431,52 @@ TEST_F(DocumentActions, SharingHandsTheRenderedPngToTheShareMenuAsKivaroPng)
     EXPECT_EQ(fileBytes(file), renderedPNG());
     EXPECT_TRUE(statusText().isEmpty());
     editor->sharing()->cancelPickers();
+}
+
+// The open, save and export panels as a Chinese user meets them: Qt's own dialog in Chinese,
+// starting in the user's Pictures folder for a shot that came from no file.
+TEST_F(DocumentActions, ThePanelsAreQtsOwnInTheUsersLanguageAndStartInPictures)
+{
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+        Platform::installQtTranslations(QString());
+    });
+    const QString pictures = path(QStringLiteral("Pictures"));
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("config"))) && QDir().mkpath(pictures));
+    writeFile(path(QStringLiteral("config/user-dirs.dirs")), "XDG_PICTURES_DIR=\"" + pictures.toUtf8() + "\"\n");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
+    ASSERT_EQ(StringTable::language(), QStringLiteral("zh-Hans")) << "the tests' session prefers zh_CN";
+    ASSERT_TRUE(Platform::installQtTranslations(StringTable::language()));
+
+    auto qtPanels = std::make_shared<Platform::QtFilePanels>();
+    Kivaro::EditorController::Services services = editorServices();
+    services.filePanels = qtPanels;
+    editor = std::make_unique<Kivaro::EditorController>(services);
+    loadPicture();
+
+    struct Panel {
+        std::function<void()> open;
+        QDialogButtonBox::StandardButton accept;
+        QString text;
+    };
+    const Panel panels[] = {{[&] { editor->openImage(); }, QDialogButtonBox::Open, QStringLiteral("打开")},
+                            {[&] { editor->saveProject(); }, QDialogButtonBox::Save, QStringLiteral("保存")},
+                            {[&] { editor->exportPNG(); }, QDialogButtonBox::Save, QStringLiteral("保存")}};
+    for (const Panel &panel : panels) {
+        QPointer<QFileDialog> shown;
+        const auto connection = QObject::connect(qtPanels.get(), &Platform::QtFilePanels::panelShown, [&](QFileDialog *d) { shown = d; });
+        panel.open();
+        ASSERT_TRUE(waitUntil([&] { return !shown.isNull(); }));
+        QObject::disconnect(connection);
+        SCOPED_TRACE(shown->windowTitle().toStdString());
+        EXPECT_EQ(QDir(shown->directory()).canonicalPath(), QDir(pictures).canonicalPath());
+        auto *buttons = shown->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        EXPECT_TRUE(buttons->button(panel.accept)->text().contains(panel.text)) << buttons->button(panel.accept)->text().toStdString();
+        EXPECT_TRUE(buttons->button(QDialogButtonBox::Cancel)->text().contains(QStringLiteral("取消")));
+        shown->reject();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(waitUntil([&] { return shown.isNull(); }));
+    }
 }

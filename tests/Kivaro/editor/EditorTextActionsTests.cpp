@@ -6,6 +6,7 @@
 
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
+#include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/NativeMenu.h"
 #include "Support/LoopbackChatServer.h"
 #include "TellumoCore/PolishingSession.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QScopeGuard>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -86,6 +88,39 @@ TEST_F(TextActions, RecognisingCopiesTheShotsTextRecordsItAndHidesTheEditor)
     EXPECT_FALSE(records.first().polished);
     EXPECT_EQ(editor->textHistory().directory(), historyFolder());
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// While the editor is busy recognising, its progress text stays, whatever the language says
+// "in progress" with; the result that replaces it fades as usual.
+TEST_F(TextActions, TheProgressTextStaysWhileRecognisingInEnglishAndTraditionalChinese)
+{
+    loadDialog();
+    for (const char *language : {"en", "zh-Hant"}) {
+        StringTable::overrideLanguage(QString::fromLatin1(language));
+        editor->recognizeImageText();
+        EXPECT_EQ(statusText(), kivaroCopy("正在识字…"));
+        EXPECT_FALSE(editor->status()->dismissTimer().isActive()) << language << ": a progress text stays";
+        const bool recognized = waitRecognized();
+        StringTable::overrideLanguage({});
+        ASSERT_TRUE(recognized);
+        EXPECT_TRUE(editor->status()->dismissTimer().isActive()) << language;
+        editor->showEditor();
+    }
+}
+
+// A picture too large to read: the menu commands read the whole picture, so the user is told
+// it is too large rather than asked for a smaller region.
+TEST_F(TextActions, APictureTooLargeToReadIsSaidToBeTooLargeInTheUsersLanguage)
+{
+    QImage huge(6400, 6400, QImage::Format_RGB32);
+    huge.fill(Qt::white);
+    loadPicture(huge);
+    StringTable::overrideLanguage(QStringLiteral("en"));
+    const auto restore = qScopeGuard([] { StringTable::overrideLanguage({}); });
+    editor->recognizeImageText();
+    ASSERT_TRUE(waitRecognized());
+    EXPECT_EQ(statusText(), QStringLiteral("The picture is too large for text recognition."));
+    EXPECT_EQ(clipboardText(), QStringLiteral("what the user had copied"));
 }
 
 TEST_F(TextActions, WithNoImageTheMenuActionsDoNothingAtAll)

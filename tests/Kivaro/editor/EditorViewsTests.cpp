@@ -6,6 +6,7 @@
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorDockView.h"
 #include "Kivaro/editor/HoldOverlay.h"
+#include "KivaroCore/Localization.h"
 #include "Kivaro/editor/TransparencyGridView.h"
 #include "Kivaro/editor/internal/EditorLayout.h"
 
@@ -45,7 +46,7 @@ TEST(StatusLine, ATextShowsTheLineAndClearsItselfFiveSecondsLaterUnlessItAnnounc
     EXPECT_GE(clock.elapsed(), 4900);
     EXPECT_TRUE(label->stringValue().isEmpty());
 
-    label->setStringValue(QStringLiteral("正在识字…"));
+    label->setProgressText(QStringLiteral("正在识字…"));
     EXPECT_TRUE(label->isVisible());
     EXPECT_FALSE(label->dismissTimer().isActive()) << "a progress text stays";
     label->setStringValue(QString());
@@ -59,8 +60,57 @@ TEST(StatusLine, ANewTextRestartsTheFiveSeconds)
     waitUntil([] { return false; }, 400);
     label.setStringValue(QStringLiteral("二"));
     EXPECT_GT(label.dismissTimer().remainingTime(), 4800);
-    label.setStringValue(QStringLiteral("正在准备语音…"));
+    label.setProgressText(QStringLiteral("正在准备语音…"));
     EXPECT_FALSE(label.dismissTimer().isActive()) << "the earlier text's timer cannot clear the progress text";
+}
+
+// Progress is what the caller says it is, in every language: the English and Traditional
+// Chinese progress texts stay past the five seconds as the Simplified Chinese one does, and a
+// text that merely begins like one fades.
+TEST(StatusLine, AProgressTextStaysUntilReplacedInEveryLanguage)
+{
+    QWidget host;
+    std::vector<CompactStatusLabel *> progress;
+    for (const char *language : {"en", "zh-Hant", "zh-Hans"}) {
+        StringTable::overrideLanguage(QString::fromLatin1(language));
+        auto *label = new CompactStatusLabel(&host);
+        label->setProgressText(kivaroCopy("正在识字并润色…"));
+        EXPECT_TRUE(label->isProgress()) << language;
+        progress.push_back(label);
+    }
+    StringTable::overrideLanguage({});
+    EXPECT_EQ(progress[0]->stringValue(), QStringLiteral("Recognising and polishing text…"));
+    auto *plain = new CompactStatusLabel(&host);
+    plain->setStringValue(QStringLiteral("正在识字的图片无法读取。"));
+    host.show();
+
+    ASSERT_TRUE(waitUntil([&] { return plain->isHidden(); }, 7000));
+    waitUntil([] { return false; }, 300);
+    for (CompactStatusLabel *label : progress) {
+        EXPECT_TRUE(label->isVisible()) << label->stringValue().toStdString();
+        EXPECT_FALSE(label->stringValue().isEmpty());
+    }
+    progress[0]->setStringValue(QStringLiteral("Copied"));
+    EXPECT_FALSE(progress[0]->isProgress());
+    EXPECT_TRUE(progress[0]->dismissTimer().isActive()) << "the text that replaces progress fades again";
+}
+
+// A screen reader finds the line as static text named by what it says now. (The change
+// announcement cannot be heard here: without an accessibility bus Qt drops every event.)
+TEST(StatusLine, ScreenReadersReadTheLineAsStaticTextNamedByItsText)
+{
+    QWidget host;
+    auto *label = new CompactStatusLabel(&host);
+    host.show();
+    label->setStringValue(QStringLiteral("PNG 已导出。"));
+    QAccessibleInterface *line = QAccessible::queryAccessibleInterface(label);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->role(), QAccessible::StaticText);
+    EXPECT_EQ(line->text(QAccessible::Name), QStringLiteral("PNG 已导出。"));
+    label->setProgressText(QStringLiteral("正在识字…"));
+    EXPECT_EQ(line->text(QAccessible::Name), QStringLiteral("正在识字…"));
+    label->setStringValue(QString());
+    EXPECT_TRUE(line->text(QAccessible::Name).isEmpty());
 }
 
 // ---- the checkerboard ------------------------------------------------------------------------------

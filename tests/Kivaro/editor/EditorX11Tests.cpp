@@ -1,15 +1,21 @@
 // The editor on a real X server with a window manager: the dock's copy button clicked through
-// the server (xdotool), the clipboard read back by another client (xclip), and the consistency
-// pass waiting on the button state the server reports.
+// the server (xdotool), the clipboard read back by another client (xclip), the consistency
+// pass waiting on the button state the server reports, and the windows the editor opens as the
+// window manager stacks and activates them.
 
 #include "EditorFixtures.h"
 
 #include "Kivaro/editor/EditorDockView.h"
+#include "Kivaro/editor/InlineCaptureEditor.h"
 
 #include "Kivaro/controls/KivaroButton.h"
+#include "Kivaro/controls/KivaroListWindow.h"
 #include "Kivaro/controls/KivaroModes.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/recent/RecentShots.h"
+#include "Kivaro/recent/RecentShotsWindow.h"
+#include "Kivaro/voice-and-text/IntegratedTellumo.h"
+#include "Kivaro/voice-and-text/TextHistoryWindow.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeMenu.h"
@@ -23,6 +29,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
+
+#include <cstring>
 
 using namespace Kivaro;
 using namespace EditorTesting;
@@ -84,6 +92,69 @@ std::optional<std::uint32_t> cardinalProperty(X11TestDisplay &display, xcb_windo
         value = *static_cast<const std::uint32_t *>(xcb_get_property_value(reply));
     std::free(reply);
     return value;
+}
+
+
+// The editor's windows a user asks for from the More menu: the action and the window it shows.
+struct AskedWindow {
+    const char *name;
+    std::function<void()> ask;
+    std::function<QWidget *()> window;
+};
+
+std::vector<AskedWindow> askedWindows(EditorController *editor)
+{
+    return {{"text history", [editor] { editor->showTextHistory(); }, [editor] { return (QWidget *)editor->textHistoryWindow()->window(); }},
+            {"AI settings", [editor] { editor->showTellumoSettings(); }, [editor] { return (QWidget *)editor->tellumo()->window(); }},
+            {"recent shots", [editor] { editor->showRecent(); }, [editor] { return (QWidget *)editor->recentWindow()->window(); }}};
+}
+
+// Every 32-bit value of a property (windows, cardinals, atoms), empty when it is absent.
+std::vector<std::uint32_t> cardinals(X11TestDisplay &display, xcb_window_t window, const char *name)
+{
+    xcb_connection_t *c = display.connection();
+    auto *reply = xcb_get_property_reply(c, xcb_get_property(c, 0, window, display.atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
+    std::vector<std::uint32_t> values;
+    if (reply && reply->format == 32) {
+        values.resize(std::size_t(xcb_get_property_value_length(reply)) / 4);
+        std::memcpy(values.data(), xcb_get_property_value(reply), values.size() * 4);
+    }
+    std::free(reply);
+    return values;
+}
+
+xcb_window_t activeWindow(X11TestDisplay &display)
+{
+    const auto values = cardinals(display, display.root(), "_NET_ACTIVE_WINDOW");
+    return values.empty() ? xcb_window_t(XCB_WINDOW_NONE) : values.front();
+}
+
+// ICCCM WM_STATE: 1 normal, 3 iconic.
+std::uint32_t wmState(X11TestDisplay &display, xcb_window_t window)
+{
+    const auto values = cardinals(display, window, "WM_STATE");
+    return values.empty() ? 0 : values.front();
+}
+
+bool viewable(X11TestDisplay &display, xcb_window_t window)
+{
+    auto *reply = xcb_get_window_attributes_reply(display.connection(), xcb_get_window_attributes(display.connection(), window), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return result;
+}
+
+// Where a window stands in the window manager's stacking order, bottom first; -1 when absent.
+int stackingIndex(X11TestDisplay &display, xcb_window_t window)
+{
+    const auto order = cardinals(display, display.root(), "_NET_CLIENT_LIST_STACKING");
+    const auto found = std::find(order.begin(), order.end(), window);
+    return found == order.end() ? -1 : int(found - order.begin());
+}
+
+xcb_window_t idOf(QWidget *window)
+{
+    return window ? xcb_window_t(window->winId()) : xcb_window_t(XCB_WINDOW_NONE);
 }
 
 } // namespace
@@ -277,9 +348,73 @@ TEST_F(LiveEditor, Screenshots)
         editor->updateMode();
         editor->document()->load(big, false);
         editor->document()->addAnnotation(QStringLiteral("4K 截图上的标注"), QPointF(1900, 1000));
-        editor->status()->setStringValue(QStringLiteral("正在识字…"));
+        editor->status()->setProgressText(QStringLiteral("正在识字…"));
         snap(QStringLiteral("4k-") + look);
         editor->status()->setStringValue(QString());
     }
     NativeAppAppearance::AppearanceManager::shared().setApplicationAppearance(std::nullopt);
+}
+
+// ---- the windows the editor opens ----------------------------------------------------------
+
+// Minimised by the user (where the window can be minimised) or left on another desktop while
+// the user works in another application, and asked for again from the menu, each window is back
+// on the user's desktop, no longer iconic, and the active window.
+TEST_F(LiveEditor, AWindowAskedForAgainComesBackActiveFromAnotherDesktopOrMinimised)
+{
+    ASSERT_EQ(TestSupport::missingForXdotool(), nullptr);
+    const std::vector<std::uint32_t> here = cardinals(display, display.root(), "_NET_CURRENT_DESKTOP");
+    ASSERT_EQ(here.size(), 1u);
+    for (const AskedWindow &asked : askedWindows(editor.get())) {
+        SCOPED_TRACE(asked.name);
+        asked.ask();
+        ASSERT_TRUE(waitUntil([&] { return asked.window() && asked.window()->isVisible() && !editor->busy(); }, 5000));
+        const xcb_window_t id = idOf(asked.window());
+        ASSERT_TRUE(waitUntil([&] { return activeWindow(display) == id && wmState(display, id) == 1; }, 5000));
+        const auto backInFront = [&] {
+            return waitUntil([&] { return viewable(display, id) && wmState(display, id) == 1 && activeWindow(display) == id && cardinals(display, id, "_NET_WM_DESKTOP") == here; },
+                             5000);
+        };
+
+        ASSERT_TRUE(TestSupport::xdotool({QStringLiteral("set_desktop_for_window"), QString::number(id), QString::number(here[0] + 1)}));
+        ASSERT_TRUE(waitUntil([&] { return !viewable(display, id) && activeWindow(display) != id; }, 5000)) << "the window went to the next desktop";
+        asked.ask();
+        EXPECT_TRUE(backInFront()) << "from another desktop: viewable " << viewable(display, id) << ", active " << (activeWindow(display) == id);
+
+        const auto allowed = cardinals(display, id, "_NET_WM_ALLOWED_ACTIONS");
+        if (std::find(allowed.begin(), allowed.end(), display.atom("_NET_WM_ACTION_MINIMIZE")) != allowed.end()) {
+            ASSERT_TRUE(TestSupport::xdotool({QStringLiteral("windowminimize"), QString::number(id)}));
+            ASSERT_TRUE(waitUntil([&] { return wmState(display, id) == 3 && !viewable(display, id); }, 5000)) << "the window manager minimised it";
+            asked.ask();
+            EXPECT_TRUE(backInFront()) << "minimised: viewable " << viewable(display, id) << ", WM_STATE " << wmState(display, id) << ", active "
+                                       << (activeWindow(display) == id);
+        }
+        asked.window()->hide();
+    }
+}
+
+// Opened from the in-place editor, which the window manager keeps above every other window,
+// each window stands above it; the editor's own window stays hidden.
+TEST_F(LiveEditor, WindowsOpenedFromTheInPlaceEditorStandAboveIt)
+{
+    QImage screen(1920, 1080, QImage::Format_RGB32);
+    screen.fill(QColor(40, 90, 140));
+    editor->document()->load(picture(400, 300), false);
+    editor->inlineEditor()->present(editor.get(), CapturePlacement{QRectF(0, 0, 1920, 1080), QRectF(300, 300, 400, 300), screen});
+    QWidget *inlineWindow = editor->inlineEditor()->window();
+    ASSERT_NE(inlineWindow, nullptr);
+    const xcb_window_t inlineID = idOf(inlineWindow);
+    ASSERT_TRUE(waitUntil([&] { return viewable(display, inlineID) && stackingIndex(display, inlineID) >= 0; }, 5000));
+
+    for (const AskedWindow &asked : askedWindows(editor.get())) {
+        SCOPED_TRACE(asked.name);
+        asked.ask();
+        ASSERT_TRUE(waitUntil([&] { return asked.window() && asked.window()->isVisible() && !editor->busy(); }, 5000));
+        const xcb_window_t id = idOf(asked.window());
+        EXPECT_TRUE(waitUntil([&] { return viewable(display, id) && stackingIndex(display, id) > stackingIndex(display, inlineID); }, 5000))
+            << "stacked at " << stackingIndex(display, id) << ", the in-place editor at " << stackingIndex(display, inlineID);
+    }
+    EXPECT_TRUE(editor->inlineEditor()->isShown());
+    EXPECT_FALSE(editor->window()->isVisible());
+    editor->inlineEditor()->dismiss();
 }

@@ -1,9 +1,14 @@
 #include "Platform/Dialogs/QtFilePanels.h"
+#include "Platform/Dialogs/QtTranslations.h"
 #include "Platform/Dialogs/ScriptedFilePanels.h"
 #include "Support/TaskTesting.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QScopeGuard>
+#include <QTreeView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -99,6 +104,60 @@ TEST_F(QtFilePanelsTest, OpenPanelShowsQtsOwnDialogAndReturnsTheChosenFile)
     EXPECT_EQ(QFileInfo(*chosen).canonicalFilePath(), QFileInfo(folder.filePath(QStringLiteral("shot.png"))).canonicalFilePath());
     EXPECT_TRUE(waitUntil([&] { return dialog.isNull(); })) << "the dialog is deleted afterwards";
     EXPECT_EQ(panels.currentDialog(), nullptr);
+}
+
+// In a Chinese session the panels are Chinese throughout, their file list shows whole dates,
+// and a panel given no folder starts in the user's Pictures folder, then where the last file
+// was chosen.
+TEST_F(QtFilePanelsTest, PanelsSpeakTheUsersLanguageShowWholeDatesAndStartInPicturesThenTheLastFolder)
+{
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+        installQtTranslations(QString());
+    });
+    const QString pictures = folder.filePath(QStringLiteral("图片"));
+    ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("config"))) && QDir().mkpath(pictures));
+    QFile dirs(folder.filePath(QStringLiteral("config/user-dirs.dirs")));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write(QByteArray("XDG_PICTURES_DIR=\"") + pictures.toUtf8() + "\"\n");
+    dirs.close();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+    ASSERT_TRUE(installQtTranslations(QStringLiteral("zh-Hans"))) << "qt6-translations-l10n is installed by scripts/install-deps";
+
+    auto opening = show(panels.chooseFileToOpen(&window, {}));
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(pictures).canonicalPath());
+    auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_TRUE(buttons->button(QDialogButtonBox::Open)->text().contains(QStringLiteral("打开")))
+        << buttons->button(QDialogButtonBox::Open)->text().toStdString();
+    EXPECT_TRUE(buttons->button(QDialogButtonBox::Cancel)->text().contains(QStringLiteral("取消")));
+    // The file list in a folder with a file: its date stands whole in its column.
+    dialog->setDirectory(folder.path());
+    auto *list = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+    ASSERT_NE(list, nullptr);
+    const auto shot = [&] { return list->model()->index(0, 3, list->rootIndex()); };
+    ASSERT_TRUE(waitUntil([&] { return list->model()->rowCount(list->rootIndex()) >= 3 && !shot().data().toString().isEmpty(); }));
+    const QString date = shot().data().toString();
+    EXPECT_GE(list->header()->sectionSize(3), list->fontMetrics().horizontalAdvance(date) + 8) << date.toStdString();
+    EXPECT_GE(list->header()->sectionSize(3), list->header()->sectionSizeHint(3));
+    typeAndAccept(QStringLiteral("shot.png"));
+    ASSERT_TRUE(result(opening));
+
+    auto saving = show(panels.chooseSaveLocation(&window, {QString(), QStringLiteral("标注截图.png"), QStringLiteral("png"), {}, {}}));
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(folder.path()).canonicalPath()) << "where the last file was chosen";
+    buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    EXPECT_TRUE(buttons->button(QDialogButtonBox::Save)->text().contains(QStringLiteral("保存")));
+    EXPECT_TRUE(dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text().contains(QStringLiteral("文件名")))
+        << dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text().toStdString();
+    dialog->reject();
+    EXPECT_EQ(result(saving), std::nullopt);
+
+    // English needs no translation: Qt's own texts come back.
+    EXPECT_FALSE(installQtTranslations(QStringLiteral("en")));
+    EXPECT_FALSE(QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text().contains(QStringLiteral("取消")));
 }
 
 TEST_F(QtFilePanelsTest, ACancelledPanelAnswersNothing)

@@ -1,9 +1,10 @@
 #include "Kivaro/editor/internal/ErrorText.h"
 
 #include "Kivaro/document/FileError.h"
+#include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Markup/Markup.h"
-#include "TellumoCore/TellumoError.h"
+#include "TellumoRuntime/TellumoLocalization.h"
 
 namespace Kivaro::detail {
 
@@ -16,9 +17,10 @@ QString errorText(std::exception_ptr error)
     } catch (const Platform::MarkupDataError &e) {
         return e.message();
     } catch (const Tellumo::TellumoError &e) {
-        return e.description();
+        return Tellumo::tellumoErrorText(e);
     } catch (const FileError &e) {
-        return e.path() + QStringLiteral(": ") + e.description();
+        // The system's description stands after a sentence of ours that names the file.
+        return withLibraryDetail(kivaroFormat("“%@”无法读取或写入", e.path()), e.description());
     } catch (const std::exception &e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

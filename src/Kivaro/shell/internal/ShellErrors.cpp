@@ -3,6 +3,7 @@
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "Platform/Defaults/UserDefaults.h"
+#include "TellumoRuntime/TellumoLocalization.h"
 
 namespace Kivaro::Shell::detail {
 
@@ -14,6 +15,8 @@ QString errorDescription(std::exception_ptr error)
         return shot.text();
     } catch (const Platform::DefaultsWriteError &write) {
         return kivaroFormat(QStringLiteral("设置无法保存：无法写入“%@”。"), {write.path()});
+    } catch (const Tellumo::TellumoError &tellumo) {
+        return Tellumo::tellumoErrorText(tellumo);
     } catch (const std::exception &other) {
         return QString::fromUtf8(other.what());
     } catch (...) {
