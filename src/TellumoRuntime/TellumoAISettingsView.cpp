@@ -129,6 +129,8 @@ void TellumoAISettingsView::build()
             m_preferences->setPolishPrompt(edited);
     });
     connect(m_key, &QLineEdit::textChanged, this, &TellumoAISettingsView::refresh);
+    // Return in the key field is the field's default action.
+    connect(m_key, &QLineEdit::returnPressed, this, &TellumoAISettingsView::saveKey);
     connect(m_save, &QAbstractButton::clicked, this, &TellumoAISettingsView::saveKey);
     connect(m_delete, &QAbstractButton::clicked, this, &TellumoAISettingsView::deleteKey);
     connect(m_test, &QAbstractButton::clicked, this, &TellumoAISettingsView::testConnection);

@@ -2,6 +2,8 @@
 
 #include "Kivaro/controls/KivaroLinkStyle.h"
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 
 #include <QPainter>
 
@@ -15,6 +17,7 @@ KivaroLinkButton::KivaroLinkButton(const QString &title, QWidget *parent)
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    NativeAppAppearance::NativeButtonKeys::install(this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -34,7 +37,10 @@ QSize KivaroLinkButton::sizeHint() const
 void KivaroLinkButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    KivaroLinkStyle::paint(painter, size(), text(), isDown(), NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this), m_pointSize);
+    const NativeAppAppearance::Appearance appearance = NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this);
+    KivaroLinkStyle::paint(painter, size(), text(), isDown(), appearance, m_pointSize);
+    if (hasFocus())
+        NativeAppAppearance::NativeDrawing::strokeFocusRing(painter, rect(), 4, appearance);
 }
 
 } // namespace Kivaro

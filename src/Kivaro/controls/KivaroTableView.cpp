@@ -3,8 +3,10 @@
 #include "Kivaro/controls/KivaroTableRow.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 
 using namespace NativeAppAppearance;
 
@@ -13,6 +15,7 @@ namespace Kivaro {
 KivaroTableView::KivaroTableView(int rowHeight, QWidget *parent) : QWidget(parent), m_rowHeight(rowHeight)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
@@ -26,6 +29,7 @@ void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
     for (KivaroTableRow *row : std::as_const(m_rows)) {
         row->setParent(this);
         row->setSelected(false);
+        row->setFocusRingShown(m_focusRing);
         row->show();
     }
     setMinimumHeight(int(m_rows.size()) * m_rowHeight);
@@ -79,6 +83,7 @@ void KivaroTableView::mousePressEvent(QMouseEvent *event)
         event->ignore();
         return;
     }
+    showFocusRing(false);
     selectRow(rowAt(event->position().toPoint()));
 }
 
@@ -90,7 +95,79 @@ void KivaroTableView::mouseDoubleClickEvent(QMouseEvent *event)
     }
     const int row = rowAt(event->position().toPoint());
     selectRow(row);
-    Q_EMIT rowDoubleClicked(row);
+    Q_EMIT rowActivated(row);
+}
+
+void KivaroTableView::keyPressEvent(QKeyEvent *event)
+{
+    const int last = int(m_rows.size()) - 1;
+    if ((event->modifiers() & ~Qt::KeypadModifier) || last < 0) {
+        event->ignore();
+        return;
+    }
+    int target = m_selected;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        target = m_selected < 0 ? last : qMax(0, m_selected - 1);
+        break;
+    case Qt::Key_Down:
+        target = m_selected < 0 ? 0 : qMin(last, m_selected + 1);
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = last;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (m_selected < 0) {
+            event->ignore();
+            return;
+        }
+        if (!event->isAutoRepeat())
+            Q_EMIT rowActivated(m_selected);
+        return;
+    default:
+        event->ignore();
+        return;
+    }
+    showFocusRing(true);
+    selectRow(target);
+    scrollToSelection();
+}
+
+void KivaroTableView::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    showFocusRing(event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason || m_focusRing);
+}
+
+void KivaroTableView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    // The window losing activation keeps the keyboard's ring for its return.
+    const bool keep = m_focusRing && event->reason() == Qt::ActiveWindowFocusReason;
+    showFocusRing(false);
+    m_focusRing = keep;
+}
+
+void KivaroTableView::showFocusRing(bool shown)
+{
+    m_focusRing = shown;
+    for (KivaroTableRow *row : std::as_const(m_rows))
+        row->setFocusRingShown(shown && hasFocus());
+}
+
+void KivaroTableView::scrollToSelection()
+{
+    if (m_selected < 0)
+        return;
+    // The list is the widget of a scroll area, inside its viewport.
+    QWidget *viewport = parentWidget();
+    if (auto *area = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr)
+        area->ensureWidgetVisible(m_rows.at(m_selected), 0, 0);
 }
 
 } // namespace Kivaro

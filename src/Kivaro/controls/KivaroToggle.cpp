@@ -3,6 +3,8 @@
 #include "Kivaro/controls/KivaroToggleStyle.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 
 #include <QPainter>
 
@@ -17,6 +19,7 @@ KivaroToggle::KivaroToggle(const QString &label, QWidget *parent) : QAbstractBut
     setText(label);
     setCheckable(true);
     setFocusPolicy(Qt::TabFocus);
+    NativeButtonKeys::install(this);
     setAccessibleDescription(accessibilityValue());
     connect(this, &QAbstractButton::toggled, this, [this] { setAccessibleDescription(accessibilityValue()); });
 }
@@ -35,7 +38,10 @@ QSize KivaroToggle::sizeHint() const
 void KivaroToggle::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    KivaroToggleStyle::paint(painter, size(), text(), isChecked(), isEnabled(), AppearanceManager::shared().effectiveAppearance(this));
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    KivaroToggleStyle::paint(painter, size(), text(), isChecked(), isEnabled(), appearance);
+    if (hasFocus())
+        NativeDrawing::strokeFocusRing(painter, rect(), KivaroToggleStyle::trackHeight / 2, appearance);
 }
 
 } // namespace Kivaro

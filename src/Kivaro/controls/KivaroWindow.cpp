@@ -6,6 +6,7 @@
 #include "NativeAppAppearance/AppearanceManager.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -149,6 +150,15 @@ void KivaroWindow::changeEvent(QEvent *event)
         updateGrips();
         layoutChildren();
     }
+}
+
+void KivaroWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && !(event->modifiers() & ~Qt::KeypadModifier) && m_styleMask.testFlag(Closable)) {
+        performClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void KivaroWindow::updateGrips()

@@ -7,6 +7,7 @@
 
 #include "Kivaro/controls/KivaroTableRow.h"
 #include "Kivaro/controls/KivaroWindow.h"
+#include "Support/KeyboardTesting.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,11 @@ struct ShotsWindow : ::testing::Test {
             if (i != 1)
                 picture(160, 100).save(shots.last().previewURL, "PNG");
         }
+        reopen();
+    }
+    // Lists the entries with both actions.
+    void reopen()
+    {
         list.show(
             shots, [this](const RecentShot &shot, QWidget *anchor) { shared.append({shot.id, anchor}); },
             [this](const RecentShot &shot) { opened << shot.id; });
@@ -86,4 +92,51 @@ TEST_F(ShotsWindow, DoubleClickingARowOpensItOnceAndHidesTheWindow)
     QTest::mouseDClick(list.rows()[1], Qt::LeftButton, {}, QPoint(300, 50));
     EXPECT_EQ(opened, QStringList{shots[1].id});
     EXPECT_FALSE(list.window()->isVisible());
+}
+
+// Keys go to the shown window as the keyboard sends them: the list has the focus, arrows choose
+// a row, Return and Space open it, Tab reaches each row's share button, Escape closes.
+TEST_F(ShotsWindow, TheKeyboardChoosesOpensSharesAndCloses)
+{
+    using TestSupport::press;
+    KivaroWindow *window = list.window();
+    auto *table = list.rows()[0]->parentWidget();
+    ASSERT_EQ(window->focusWidget(), table) << "the list has the focus when the window comes up";
+
+    press(window, Qt::Key_Return);
+    EXPECT_TRUE(opened.isEmpty()) << "nothing is selected yet";
+    press(window, Qt::Key_Down);
+    press(window, Qt::Key_Down);
+    EXPECT_EQ(list.selectedRow(), 1);
+    press(window, Qt::Key_End);
+    press(window, Qt::Key_Down);
+    EXPECT_EQ(list.selectedRow(), 2) << "no wrapping past the last row";
+    press(window, Qt::Key_Up);
+    press(window, Qt::Key_Return);
+    EXPECT_EQ(opened, QStringList{shots[1].id});
+    EXPECT_FALSE(window->isVisible());
+
+    reopen();
+    press(window, Qt::Key_Home);
+    press(window, Qt::Key_Space);
+    EXPECT_EQ(opened, (QStringList{shots[1].id, shots[0].id}));
+    EXPECT_FALSE(window->isVisible());
+
+    // Tab goes down the list's share buttons, in screen order, and Return shares that row.
+    reopen();
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    EXPECT_EQ(round, (QList<QWidget *>{table, shareButton(0), shareButton(1), shareButton(2)})) << TestSupport::describe(round).toStdString();
+    EXPECT_TRUE(TestSupport::inScreenOrder(round)) << TestSupport::describe(round).toStdString();
+    ASSERT_EQ(window->focusWidget(), table);
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    ASSERT_EQ(window->focusWidget(), shareButton(1));
+    press(window, Qt::Key_Return);
+    ASSERT_EQ(shared.size(), 1);
+    EXPECT_EQ(shared[0].first, shots[1].id);
+    EXPECT_TRUE(window->isVisible());
+
+    press(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(opened.size(), 2) << "closing opens nothing";
 }
