@@ -138,6 +138,8 @@ void TellumoAISettingsView::build()
     m_scrollArea = new QScrollArea;
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own, where the focus would vanish: moving the focus scrolls it.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
     // The column never scrolls sideways, and scrolls down (wheel, keys, focus) without showing
     // a scroll bar; the form shows its bar when it needs one.

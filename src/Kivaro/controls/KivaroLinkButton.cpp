@@ -31,14 +31,16 @@ void KivaroLinkButton::setPointSize(qreal points)
 QSize KivaroLinkButton::sizeHint() const
 {
     const QSizeF size = KivaroLinkStyle::sizeFor(text(), m_pointSize);
-    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
+    return {int(std::ceil(size.width() + 2 * focusMargin)), int(std::ceil(size.height() + 2 * focusMargin))};
 }
 
 void KivaroLinkButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const NativeAppAppearance::Appearance appearance = NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this);
-    KivaroLinkStyle::paint(painter, size(), text(), isDown(), appearance, m_pointSize);
+    painter.translate(focusMargin, focusMargin);
+    KivaroLinkStyle::paint(painter, QSizeF(size()) - QSizeF(2 * focusMargin, 2 * focusMargin), text(), isDown(), appearance, m_pointSize);
+    painter.resetTransform();
     if (hasFocus())
         NativeAppAppearance::NativeDrawing::strokeFocusRing(painter, rect(), 4, appearance);
 }

@@ -32,7 +32,7 @@ QString KivaroToggle::accessibilityValue() const
 QSize KivaroToggle::sizeHint() const
 {
     const QSizeF size = KivaroToggleStyle::sizeFor(text());
-    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
+    return {int(std::ceil(size.width() + focusMargin)), int(std::ceil(size.height()))};
 }
 
 void KivaroToggle::paintEvent(QPaintEvent *)

@@ -7,6 +7,7 @@
 #include "Support/LaunchArgumentsScope.h"
 #include "Support/LoopbackChatServer.h"
 #include "Support/PrivateConfigHome.h"
+#include "Support/KeyboardTesting.h"
 #include "Support/TaskTesting.h"
 #include "TellumoCore/TellumoError.h"
 #include "TellumoRuntime/AIKeychain.h"
@@ -14,11 +15,13 @@
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoDefaultPrompt.h"
 
+#include <QAbstractButton>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -110,6 +113,42 @@ TEST_F(IntegratedTellumoTest, TheSettingsWindowIsMadeOnceAndShowsAFreshViewEachT
     EXPECT_NE(bridge->settingsView(), first.data());
     EXPECT_EQ(bridge->settingsView()->modelField()->text(), QStringLiteral("qwen3-max"));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return first.isNull(); }));
+}
+
+// Keys go to the shown window as the keyboard sends them.
+TEST_F(IntegratedTellumoTest, TheSettingsWindowGoesDownTheScreenWithTabSavesTheKeyWithReturnAndClosesWithEscape)
+{
+    using TestSupport::press;
+    KivaroWindow *window = bridge->showSettings();
+    TellumoAISettingsView *view = bridge->settingsView();
+    auto *content = qobject_cast<IntegratedTellumoSettings *>(window->contentView());
+    ASSERT_NE(content, nullptr);
+
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    const QList<QWidget *> expected = {content->aiTab(), view->baseURLField(), view->modelField(), view->keyField(), view->promptEditor()};
+    EXPECT_EQ(round, expected) << TestSupport::describe(round).toStdString();
+    EXPECT_TRUE(TestSupport::inScreenOrder(round)) << TestSupport::describe(round).toStdString();
+
+    while (window->focusWidget() != view->keyField() && window->focusWidget() != view->promptEditor())
+        press(window, Qt::Key_Tab);
+    ASSERT_EQ(window->focusWidget(), view->keyField());
+    QTest::keyClicks(view->keyField(), QStringLiteral("sk-typed"));
+    press(window, Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitFor(view->keySave()));
+    EXPECT_EQ(store->key(), QStringLiteral("sk-typed"));
+    EXPECT_TRUE(bridge->prepare()->keySaved());
+    EXPECT_TRUE(view->keyField()->text().isEmpty());
+    EXPECT_TRUE(window->isVisible()) << "saving leaves the window open";
+
+    // Now the key is stored, the delete and test buttons join the round after the key field.
+    press(window, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), view->deleteButton());
+    press(window, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), view->testButton());
+
+    press(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(bridge->prepare()->aiModel(), view->modelField()->text()) << "closing changes nothing";
 }
 
 TEST_F(IntegratedTellumoTest, PolishingSendsTheSettingsAsTheyStandAndReturnsTheTrimmedAnswer)
