@@ -500,8 +500,9 @@ TEST_F(EditorModes, TabReachesTheModeControlAfterThePictureAndArrowsChangeTheMod
     EXPECT_EQ(round.mid(0, 3), (QList<QWidget *>{editor->document()->canvas(), editor->mode(), editor->mosaicGrainControl()}));
     EXPECT_TRUE(TestSupport::inScreenOrder(round));
 
-    while (window->focusWidget() != editor->mode())
+    for (int presses = 0; presses < round.size() && window->focusWidget() != editor->mode(); ++presses)
         press(window, Qt::Key_Tab);
+    ASSERT_EQ(window->focusWidget(), editor->mode());
     press(window, Qt::Key_Left);
     EXPECT_EQ(editor->mode()->selectedSegment(), EditorController::selectSegment);
     EXPECT_FALSE(editor->overlay()->rectangleMode) << "the editor followed the arrow";
