@@ -1,5 +1,6 @@
 #include "Kivaro/controls/KivaroModes.h"
 
+#include "Kivaro/controls/internal/ChoiceKeys.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
@@ -375,46 +376,13 @@ void KivaroModes::mouseReleaseEvent(QMouseEvent *event)
 
 void KivaroModes::keyPressEvent(QKeyEvent *event)
 {
-    const int last = segmentCount() - 1;
-    int target = -1;
-    if (event->modifiers() & ~Qt::KeypadModifier) {
+    const std::optional<int> target = detail::steppedChoice(*event, m_selected, segmentCount(), Qt::Horizontal | Qt::Vertical);
+    if (!target) {
         QWidget::keyPressEvent(event);
         return;
     }
-    switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-        target = m_selected < 0 ? last : qMax(0, m_selected - 1);
-        break;
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        target = m_selected < 0 ? 0 : qMin(last, m_selected + 1);
-        break;
-    case Qt::Key_Home:
-        target = 0;
-        break;
-    case Qt::Key_End:
-        target = last;
-        break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (target != m_selected)
-        clickSegment(target);
-}
-
-void KivaroModes::focusInEvent(QFocusEvent *event)
-{
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void KivaroModes::focusOutEvent(QFocusEvent *event)
-{
-    QWidget::focusOutEvent(event);
-    update();
+    if (*target != m_selected)
+        clickSegment(*target);
 }
 
 bool KivaroModes::event(QEvent *event)

@@ -1,6 +1,7 @@
 #include "Kivaro/controls/KivaroTableView.h"
 
 #include "Kivaro/controls/KivaroTableRow.h"
+#include "Kivaro/controls/internal/ChoiceKeys.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 
 #include <QKeyEvent>
@@ -100,41 +101,21 @@ void KivaroTableView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void KivaroTableView::keyPressEvent(QKeyEvent *event)
 {
-    const int last = int(m_rows.size()) - 1;
-    if ((event->modifiers() & ~Qt::KeypadModifier) || last < 0) {
-        event->ignore();
-        return;
-    }
-    int target = m_selected;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        target = m_selected < 0 ? last : qMax(0, m_selected - 1);
-        break;
-    case Qt::Key_Down:
-        target = m_selected < 0 ? 0 : qMin(last, m_selected + 1);
-        break;
-    case Qt::Key_Home:
-        target = 0;
-        break;
-    case Qt::Key_End:
-        target = last;
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        if (m_selected < 0) {
-            event->ignore();
-            return;
-        }
+    const int count = int(m_rows.size());
+    const bool plain = !(event->modifiers() & ~Qt::KeypadModifier);
+    const int key = event->key();
+    if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && m_selected >= 0) {
         if (!event->isAutoRepeat())
             Q_EMIT rowActivated(m_selected);
         return;
-    default:
+    }
+    const std::optional<int> target = detail::steppedChoice(*event, m_selected, count, Qt::Vertical);
+    if (!target) {
         event->ignore();
         return;
     }
     showFocusRing(true);
-    selectRow(target);
+    selectRow(*target);
     scrollToSelection();
 }
 
