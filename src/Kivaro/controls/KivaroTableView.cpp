@@ -30,7 +30,7 @@ void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
     for (KivaroTableRow *row : std::as_const(m_rows)) {
         row->setParent(this);
         row->setSelected(false);
-        row->setFocusRingShown(m_focusRing);
+        row->setFocusRingShown(m_focusRing && hasFocus());
         row->show();
     }
     setMinimumHeight(int(m_rows.size()) * m_rowHeight);

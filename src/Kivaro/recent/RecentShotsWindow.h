@@ -1,8 +1,9 @@
 #pragma once
 // The window listing the recent shots: one 100-point row per entry with its preview, its date
 // and a share button, and a hint below the list. Double-clicking a row, or Return or Space on the
-// selected row, hands the entry back to continue editing it and hides the window; a row's share button calls the share action with
-// the entry and the button, which anchors the share menu, and leaves the window open.
+// selected row, hands the entry back to continue editing it and hides the window; a row's share
+// button (a click, or Return or Space once Tab has reached it) calls the share action with the
+// entry and the button, which anchors the share menu, and leaves the window open.
 //
 // The caller lists the store and passes the entries; the window only reads each preview file.
 // The window is built on the first `show` and kept: closing only hides it, and later calls
