@@ -44,7 +44,18 @@ void widenColumns(QFileDialog *dialog)
     if (missing > 0) {
         const QScreen *screen = dialog->screen();
         const int widest = screen ? screen->availableGeometry().width() * 9 / 10 : dialog->width() + missing;
+        // The dialog is already placed: it grows about its centre and stays on its screen, its
+        // title bar included.
+        const QPoint centre = dialog->frameGeometry().center();
         dialog->resize(qMin(dialog->width() + missing + 2, qMax(dialog->width(), widest)), dialog->height());
+        QRect frame = dialog->frameGeometry();
+        frame.moveCenter(centre);
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            frame.moveLeft(qBound(area.left(), frame.left(), qMax(area.left(), area.right() + 1 - frame.width())));
+            frame.moveTop(qBound(area.top(), frame.top(), qMax(area.top(), area.bottom() + 1 - frame.height())));
+        }
+        dialog->move(frame.topLeft());
     }
 }
 

@@ -3,6 +3,7 @@
 #include "Platform/Dialogs/ScriptedFilePanels.h"
 #include "Support/TaskTesting.h"
 
+#include <QScreen>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
@@ -142,6 +143,9 @@ TEST_F(QtFilePanelsTest, PanelsSpeakTheUsersLanguageShowWholeDatesAndStartInPict
     const QString date = shot().data().toString();
     EXPECT_GE(list->header()->sectionSize(3), list->fontMetrics().horizontalAdvance(date) + 8) << date.toStdString();
     EXPECT_GE(list->header()->sectionSize(3), list->header()->sectionSizeHint(3));
+    // Grown for its columns, the dialog still stands whole on its screen.
+    EXPECT_TRUE(dialog->screen()->availableGeometry().contains(dialog->frameGeometry()))
+        << dialog->frameGeometry().x() << "," << dialog->frameGeometry().y();
     typeAndAccept(QStringLiteral("shot.png"));
     ASSERT_TRUE(result(opening));
 
