@@ -34,6 +34,7 @@ AppearanceManager::AppearanceManager()
         QCoreApplication::instance()->installEventFilter(this);
     m_portal = new SystemAppearancePortal(this);
     connect(m_portal, &SystemAppearancePortal::changed, this, &AppearanceManager::refreshSystemAppearance);
+    connect(m_portal, &SystemAppearancePortal::changed, this, &AppearanceManager::refreshMotion);
     m_system = readSystemAppearance().value_or(Appearance::light);
 }
 
@@ -135,6 +136,22 @@ void AppearanceManager::refreshSystemAppearance()
         return;
     m_system = now;
     announceChange(nullptr);
+}
+
+void AppearanceManager::setSystemAnimationSource(std::function<std::optional<bool>()> source)
+{
+    m_animationSource = std::move(source);
+    refreshMotion();
+}
+
+void AppearanceManager::refreshMotion()
+{
+    const std::optional<bool> animations = m_animationSource ? m_animationSource() : m_portal ? m_portal->animationsEnabled() : std::nullopt;
+    const bool reduces = !animations.value_or(true);
+    if (reduces == m_reducesMotion)
+        return;
+    m_reducesMotion = reduces;
+    Q_EMIT reducesMotionChanged();
 }
 
 std::optional<Appearance> AppearanceManager::readSystemAppearance() const

@@ -8,6 +8,10 @@
 // the platform palette. Nothing here touches QApplication's palette: windows that want stock Qt
 // widgets to follow the appearance adopt the palette of their effective appearance.
 //
+// The same portal says whether the desktop animates ("enable-animations"); where it says no,
+// `reducesMotion` is true and views leave out their decorative animation. Without an answer
+// the desktop is taken to animate.
+//
 // When an effective appearance may have changed, `effectiveAppearanceChanged` is emitted and
 // the views it may concern are scheduled for a repaint (every top-level widget after an
 // application or system change; after a view's own setting, that view and what lies inside it),
@@ -62,8 +66,16 @@ public:
     // Reads the system's preference again and announces a change when there is one.
     void refreshSystemAppearance();
 
+    // Whether the desktop asks for reduced motion (animations switched off).
+    bool reducesMotion() const { return m_reducesMotion; }
+    // Replaces how the desktop's animation setting is read (tests): the function says whether
+    // animations are on, nothing meaning unknown (animations on). An empty function restores
+    // the portal.
+    void setSystemAnimationSource(std::function<std::optional<bool>()> source);
+
 Q_SIGNALS:
     void effectiveAppearanceChanged();
+    void reducesMotionChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -71,6 +83,7 @@ protected:
 private:
     AppearanceManager();
     std::optional<Appearance> readSystemAppearance() const;
+    void refreshMotion();
     // `scope`: the view whose own setting changed; null for the application or the system.
     void announceChange(QWidget *scope);
     void applyPalette(QWidget *window) const;
@@ -78,6 +91,8 @@ private:
     std::optional<Appearance> m_application;
     Appearance m_system = Appearance::light;
     std::function<std::optional<Appearance>()> m_source;
+    bool m_reducesMotion = false;
+    std::function<std::optional<bool>()> m_animationSource;
     SystemAppearancePortal *m_portal = nullptr;
     QList<QPointer<QWidget>> m_adopted;
 };

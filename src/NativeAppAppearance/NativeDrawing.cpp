@@ -44,6 +44,11 @@ void fillEllipse(QPainter &painter, const QRectF &rect, const QColor &color)
     painter.restore();
 }
 
+void strokeFocusRing(QPainter &painter, const QRectF &bounds, qreal radius, Appearance appearance)
+{
+    strokeRoundedRect(painter, bounds.adjusted(1, 1, -1, -1), radius, withAlpha(resolve(DynamicColor::controlAccent, appearance), 0.6), 2);
+}
+
 void drawText(QPainter &painter, const QString &text, const QRectF &rect, const QFont &font, const QColor &color,
               Qt::Alignment horizontal, Qt::TextElideMode elide)
 {

@@ -185,7 +185,7 @@ void NativePopupButton::paint(QPainter &painter, const Look &look, Appearance ap
                         resolve(DynamicColor::secondaryLabel, appearance));
     // Keyboard users need to see where the focus is; the ring matches the buttons'.
     if (look.focused)
-        NativeDrawing::strokeRoundedRect(painter, QRectF(1, 1, w - 2, h - 2), 8, withAlpha(resolve(DynamicColor::controlAccent, appearance), 0.6), 2);
+        NativeDrawing::strokeFocusRing(painter, QRectF(QPointF(0, 0), look.size), 8, appearance);
 }
 
 void NativePopupButton::paintEvent(QPaintEvent *)

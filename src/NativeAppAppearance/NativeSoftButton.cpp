@@ -1,6 +1,8 @@
 #include "NativeAppAppearance/NativeSoftButton.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 
 #include <QPainter>
 
@@ -12,6 +14,7 @@ NativeSoftButton::NativeSoftButton(const QString &title, const QColor &accent, Q
 {
     setText(title);
     setFocusPolicy(Qt::TabFocus);
+    NativeButtonKeys::install(this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -30,7 +33,10 @@ QSize NativeSoftButton::sizeHint() const
 void NativeSoftButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    m_style.paint(painter, size(), text(), isDown(), isEnabled(), AppearanceManager::shared().effectiveAppearance(this));
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    m_style.paint(painter, size(), text(), isDown(), isEnabled(), appearance);
+    if (hasFocus())
+        NativeDrawing::strokeFocusRing(painter, rect(), 8, appearance);
 }
 
 } // namespace NativeAppAppearance

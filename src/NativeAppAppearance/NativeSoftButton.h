@@ -1,5 +1,6 @@
 #pragma once
 // A push button in the soft tinted look (NativeSoftButtonStyle) with the accent it is given.
+// Tab reaches it and draws the focus ring over it; Space and Return press it (NativeButtonKeys).
 
 #include "NativeAppAppearance/NativeSoftButtonStyle.h"
 

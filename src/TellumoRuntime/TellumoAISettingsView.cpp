@@ -130,6 +130,8 @@ void TellumoAISettingsView::build()
             m_preferences->setPolishPrompt(edited);
     });
     connect(m_key, &QLineEdit::textChanged, this, &TellumoAISettingsView::refresh);
+    // Return in the key field is the field's default action.
+    connect(m_key, &QLineEdit::returnPressed, this, &TellumoAISettingsView::saveKey);
     connect(m_save, &QAbstractButton::clicked, this, &TellumoAISettingsView::saveKey);
     connect(m_delete, &QAbstractButton::clicked, this, &TellumoAISettingsView::deleteKey);
     connect(m_test, &QAbstractButton::clicked, this, &TellumoAISettingsView::testConnection);
@@ -137,6 +139,8 @@ void TellumoAISettingsView::build()
     m_scrollArea = new QScrollArea;
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own, where the focus would vanish: moving the focus scrolls it.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setWidget(m_customControls ? buildColumn() : buildForm());
     // The column never scrolls sideways, and scrolls down (wheel, keys, focus) without showing
     // a scroll bar; the form shows its bar when it needs one.

@@ -4,8 +4,8 @@
 // connection test that sends one short request and reports the outcome in a status line.
 //
 // The view edits a TellumoPreferences in place: the address, model and prompt are written to it
-// on every keystroke; only the key goes through the explicit "保存密钥". It shows whatever the
-// preferences hold whenever they change.
+// on every keystroke; only the key goes through the explicit "保存密钥" (or Return in the key
+// field). It shows whatever the preferences hold whenever they change.
 //
 // Two presentations: `customControls` on is a plain scrolling column with a caption above each
 // text field and the kit's soft buttons, 18 between rows and no scroll bars (it still scrolls),

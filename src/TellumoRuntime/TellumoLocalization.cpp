@@ -74,8 +74,7 @@ QString tellumoLocalizedFormat(const QString &format, std::initializer_list<Kiva
 
 QString tellumoErrorText(const TellumoError &error)
 {
-    const QString message = formatInChosenLanguage(error.key(), error.arguments());
-    return error.detail().isEmpty() ? message : Kivaro::withLibraryDetail(message, error.detail());
+    return Kivaro::withLibraryDetail(formatInChosenLanguage(error.key(), error.arguments()), error.detail());
 }
 
 } // namespace Tellumo

@@ -6,10 +6,12 @@
 #include "NativeAppAppearance/NativeMenuStyle.h"
 #include "NativeAppAppearance/NativeSymbols.h"
 #include "NativeAppAppearance/internal/AppearanceTile.h"
+#include "NativeAppAppearance/internal/SystemAppearancePortal.h"
 
 #include "Support/PrivateConfigHome.h"
 #include "Support/TaskTesting.h"
 
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
@@ -280,6 +282,33 @@ TEST_F(AppearanceManagerTest, ASystemChangeDeliveredAsAThemeOrPaletteEventRepale
     QGuiApplication::setPalette(original);
     EXPECT_EQ(manager.systemAppearance(), Appearance::light);
     EXPECT_EQ(changed.count(), 4);
+}
+
+// The desktop's animation setting: the settings portal's enable-animations, here through the
+// manager's replaceable source; the tests' session has no bus, so the portal never answers.
+TEST_F(AppearanceManagerTest, MotionIsReducedOnlyWhileTheDesktopHasAnimationsSwitchedOff)
+{
+    QSignalSpy changed(&manager, &AppearanceManager::reducesMotionChanged);
+    const auto desktop = [this](std::optional<bool> animations) { manager.setSystemAnimationSource([animations] { return animations; }); };
+    desktop(std::nullopt);
+    EXPECT_FALSE(manager.reducesMotion()) << "no answer: the desktop animates";
+    desktop(false);
+    EXPECT_TRUE(manager.reducesMotion());
+    desktop(false);
+    EXPECT_EQ(changed.count(), 1) << "only a change is announced";
+    desktop(true);
+    EXPECT_FALSE(manager.reducesMotion());
+    desktop(false);
+    manager.setSystemAnimationSource({});
+    EXPECT_FALSE(manager.reducesMotion()) << "back to the portal, which does not answer here";
+    EXPECT_EQ(changed.count(), 4);
+
+    // What the portal sends: a Boolean in one or two variants; nothing else counts.
+    const QVariant once = QVariant::fromValue(QDBusVariant(QVariant(false)));
+    EXPECT_EQ(SystemAppearancePortal::fromEnableAnimations(QVariant::fromValue(QDBusVariant(once))), false);
+    EXPECT_EQ(SystemAppearancePortal::fromEnableAnimations(QVariant::fromValue(QDBusVariant(QVariant(true)))), true);
+    EXPECT_EQ(SystemAppearancePortal::fromEnableAnimations(QVariant(0u)), std::nullopt);
+    EXPECT_EQ(SystemAppearancePortal::fromEnableAnimations(QVariant()), std::nullopt);
 }
 
 TEST(NativeSymbols, EverySymbolRendersInItsTintAndUnknownNamesDrawNothing)

@@ -1,6 +1,7 @@
 #include "Kivaro/controls/KivaroButton.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativeSymbols.h"
@@ -28,8 +29,10 @@ bool KivaroButton::Look::hasImage() const
 
 KivaroButton::KivaroButton(QWidget *parent) : QAbstractButton(parent)
 {
-    // Clicking does not take the focus; Tab does, and then the focus ring shows.
+    // Clicking does not take the focus; Tab does, and then the focus ring shows. Space and
+    // Return press the focused button.
     setFocusPolicy(Qt::TabFocus);
+    NativeButtonKeys::install(this);
     setAttribute(Qt::WA_Hover, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -197,7 +200,7 @@ void KivaroButton::paint(QPainter &painter, const Look &look, Appearance appeara
     }
 
     if (look.focused)
-        NativeDrawing::strokeRoundedRect(painter, bounds.adjusted(1, 1, -1, -1), 9, withAlpha(color(DynamicColor::controlAccent), 0.6), 2);
+        NativeDrawing::strokeFocusRing(painter, bounds, 9, appearance);
 }
 
 void KivaroButton::paintEvent(QPaintEvent *)

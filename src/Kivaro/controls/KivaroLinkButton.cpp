@@ -2,6 +2,8 @@
 
 #include "Kivaro/controls/KivaroLinkStyle.h"
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 
 #include <QPainter>
 
@@ -15,6 +17,7 @@ KivaroLinkButton::KivaroLinkButton(const QString &title, QWidget *parent)
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    NativeAppAppearance::NativeButtonKeys::install(this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -28,13 +31,18 @@ void KivaroLinkButton::setPointSize(qreal points)
 QSize KivaroLinkButton::sizeHint() const
 {
     const QSizeF size = KivaroLinkStyle::sizeFor(text(), m_pointSize);
-    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
+    return {int(std::ceil(size.width() + 2 * focusMargin)), int(std::ceil(size.height() + 2 * focusMargin))};
 }
 
 void KivaroLinkButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    KivaroLinkStyle::paint(painter, size(), text(), isDown(), NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this), m_pointSize);
+    const NativeAppAppearance::Appearance appearance = NativeAppAppearance::AppearanceManager::shared().effectiveAppearance(this);
+    painter.translate(focusMargin, focusMargin);
+    KivaroLinkStyle::paint(painter, QSizeF(size()) - QSizeF(2 * focusMargin, 2 * focusMargin), text(), isDown(), appearance, m_pointSize);
+    painter.resetTransform();
+    if (hasFocus())
+        NativeAppAppearance::NativeDrawing::strokeFocusRing(painter, rect(), 4, appearance);
 }
 
 } // namespace Kivaro

@@ -32,9 +32,10 @@ void KivaroListWindow::build()
     window->setTitle(m_frame.title());
 
     auto *table = new KivaroTableView(m_frame.rowHeight);
-    connect(table, &KivaroTableView::rowDoubleClicked, this, [this](int row) { rowDoubleClicked(row); });
+    connect(table, &KivaroTableView::rowActivated, this, [this](int row) { rowActivated(row); });
     auto *scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // the list takes the focus and scrolls its selection into view
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBar(new KivaroScroller(Qt::Vertical));
     scroll->setWidgetResizable(true);
@@ -54,6 +55,7 @@ void KivaroListWindow::build()
     window->setContentView(content);
     window->setContentMinSize(m_frame.minimumSize);
     window->center();
+    table->setFocus();
     m_window = window;
     m_table = table;
 }

@@ -5,7 +5,8 @@
 //
 // The window is built on the first `present` and kept: closing only hides it, and later calls
 // keep its place and size and replace the rows. It belongs to this object. A subclass makes the
-// rows and says what a double-click on one does.
+// rows and says what activating one (a double-click, or Return or Space on the selected row)
+// does. The list has the keyboard focus when the window is built; Escape closes the window.
 
 #include "Kivaro/controls/KivaroWindow.h"
 
@@ -49,8 +50,9 @@ protected:
     // Builds the window on first use, replaces the rows (taking them) and brings the window to
     // the front with the keyboard focus.
     void present(const QList<KivaroTableRow *> &rows);
-    // A row was double-clicked; it is the selected row now (-1: below the last row).
-    virtual void rowDoubleClicked(int row) = 0;
+    // A row was double-clicked or chosen with the keyboard; it is the selected row now (-1: a
+    // double-click below the last row).
+    virtual void rowActivated(int row) = 0;
 
 private:
     void build();

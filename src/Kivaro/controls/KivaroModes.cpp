@@ -1,5 +1,6 @@
 #include "Kivaro/controls/KivaroModes.h"
 
+#include "Kivaro/controls/internal/ChoiceKeys.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeFonts.h"
@@ -9,6 +10,7 @@
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -149,6 +151,8 @@ KivaroModes::KivaroModes(QWidget *parent) : QWidget(parent)
 {
     static const bool accessible = (QAccessible::installFactory(modesAccessible), true);
     Q_UNUSED(accessible);
+    // Like the buttons: clicking does not take the focus, Tab does.
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -297,6 +301,7 @@ KivaroModes::Look KivaroModes::look() const
     look.size = size();
     look.selected = m_selected;
     look.enabled = isEnabled();
+    look.focused = hasFocus();
     for (int i = 0; i < m_segments.size(); ++i) {
         Segment s = m_segments.at(i);
         s.width = effectiveWidth(i);
@@ -329,6 +334,15 @@ void KivaroModes::paint(QPainter &painter, const Look &look, Appearance appearan
                                     Qt::ElideRight);
         x += w;
     }
+    if (look.focused) {
+        qreal left = 0;
+        for (int i = 0; i < look.selected && i < look.segments.size(); ++i)
+            left += look.segments.at(i).width;
+        const bool one = look.selected >= 0 && look.selected < look.segments.size();
+        const QRectF ring = one ? QRectF(left, 0, look.segments.at(look.selected).width, h) : QRectF(QPointF(0, 0), look.size);
+        // Around the selection's fill, which is inset 2 with radius 8.
+        NativeDrawing::strokeFocusRing(painter, ring, 9, appearance);
+    }
 }
 
 void KivaroModes::paintEvent(QPaintEvent *)
@@ -358,6 +372,17 @@ void KivaroModes::mouseReleaseEvent(QMouseEvent *event)
     if (pressed >= 0 && segmentAt(event->position()) == pressed)
         clickSegment(pressed);
     event->accept();
+}
+
+void KivaroModes::keyPressEvent(QKeyEvent *event)
+{
+    const std::optional<int> target = detail::steppedChoice(*event, m_selected, segmentCount(), Qt::Horizontal | Qt::Vertical);
+    if (!target) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (*target != m_selected)
+        clickSegment(*target);
 }
 
 bool KivaroModes::event(QEvent *event)

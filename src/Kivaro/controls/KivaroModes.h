@@ -4,6 +4,11 @@
 // segment under the pointer and emits `activated`, as the user's choice; `setSelectedSegment`
 // selects silently.
 //
+// The keyboard reaches the control with Tab, as one stop; then Left and Up, Right and Down, Home
+// and End choose the previous, next, first and last segment as a click would (no wrapping).
+// While it has the focus, the focus ring surrounds the selected segment (the whole control when
+// none is).
+//
 // A segment's width is what the caller set; a segment without a width (0) measures its label
 // in the 12-point font + 44, or 34 without a label. `sizeHint` is the sum of the widths × 34.
 //
@@ -36,6 +41,7 @@ public:
         QList<Segment> segments; // widths resolved
         int selected = -1;
         bool enabled = true;
+        bool focused = false;
     };
 
     explicit KivaroModes(QWidget *parent = nullptr);
@@ -79,6 +85,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
 private:

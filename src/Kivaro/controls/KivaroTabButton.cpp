@@ -1,6 +1,8 @@
 #include "Kivaro/controls/KivaroTabButton.h"
 
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 #include "NativeAppAppearance/NativeSymbols.h"
 
 #include <QPainter>
@@ -15,6 +17,7 @@ KivaroTabButton::KivaroTabButton(const QString &title, const QString &symbol, QW
 {
     setText(title);
     setFocusPolicy(Qt::TabFocus);
+    NativeButtonKeys::install(this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -35,7 +38,10 @@ QSize KivaroTabButton::sizeHint() const
 void KivaroTabButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    m_style.paint(painter, size(), text(), m_symbol, isDown(), AppearanceManager::shared().effectiveAppearance(this));
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    m_style.paint(painter, size(), text(), m_symbol, isDown(), appearance);
+    if (hasFocus())
+        NativeDrawing::strokeFocusRing(painter, rect(), 9, appearance);
 }
 
 } // namespace Kivaro

@@ -19,6 +19,14 @@ void KivaroTableRow::setSelected(bool selected)
     update();
 }
 
+void KivaroTableRow::setFocusRingShown(bool shown)
+{
+    if (m_focusRing == shown)
+        return;
+    m_focusRing = shown;
+    update();
+}
+
 void KivaroTableRow::drawBackground(QPainter &painter, const QRectF &bounds, Appearance appearance)
 {
     painter.fillRect(bounds, resolve(DynamicColor::windowBackground, appearance));
@@ -40,6 +48,8 @@ void KivaroTableRow::paintEvent(QPaintEvent *)
     drawBackground(painter, rect(), appearance);
     if (m_selected)
         drawSelection(painter, rect(), appearance);
+    if (m_selected && m_focusRing)
+        NativeDrawing::strokeFocusRing(painter, QRectF(rect()).adjusted(7, 3, -7, -3), 10, appearance);
 }
 
 } // namespace Kivaro

@@ -1,10 +1,13 @@
 #include "Kivaro/controls/KivaroTableView.h"
 
 #include "Kivaro/controls/KivaroTableRow.h"
+#include "Kivaro/controls/internal/ChoiceKeys.h"
 #include "NativeAppAppearance/AppearanceManager.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 
 using namespace NativeAppAppearance;
 
@@ -13,6 +16,7 @@ namespace Kivaro {
 KivaroTableView::KivaroTableView(int rowHeight, QWidget *parent) : QWidget(parent), m_rowHeight(rowHeight)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
@@ -26,6 +30,7 @@ void KivaroTableView::setRows(const QList<KivaroTableRow *> &rows)
     for (KivaroTableRow *row : std::as_const(m_rows)) {
         row->setParent(this);
         row->setSelected(false);
+        row->setFocusRingShown(m_focusRing && hasFocus());
         row->show();
     }
     setMinimumHeight(int(m_rows.size()) * m_rowHeight);
@@ -79,6 +84,7 @@ void KivaroTableView::mousePressEvent(QMouseEvent *event)
         event->ignore();
         return;
     }
+    showFocusRing(false);
     selectRow(rowAt(event->position().toPoint()));
 }
 
@@ -90,7 +96,59 @@ void KivaroTableView::mouseDoubleClickEvent(QMouseEvent *event)
     }
     const int row = rowAt(event->position().toPoint());
     selectRow(row);
-    Q_EMIT rowDoubleClicked(row);
+    Q_EMIT rowActivated(row);
+}
+
+void KivaroTableView::keyPressEvent(QKeyEvent *event)
+{
+    const int count = int(m_rows.size());
+    const bool plain = !(event->modifiers() & ~Qt::KeypadModifier);
+    const int key = event->key();
+    if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && m_selected >= 0) {
+        if (!event->isAutoRepeat())
+            Q_EMIT rowActivated(m_selected);
+        return;
+    }
+    const std::optional<int> target = detail::steppedChoice(*event, m_selected, count, Qt::Vertical);
+    if (!target) {
+        event->ignore();
+        return;
+    }
+    showFocusRing(true);
+    selectRow(*target);
+    scrollToSelection();
+}
+
+void KivaroTableView::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    showFocusRing(event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason || m_focusRing);
+}
+
+void KivaroTableView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    // The window losing activation keeps the keyboard's ring for its return.
+    const bool keep = m_focusRing && event->reason() == Qt::ActiveWindowFocusReason;
+    showFocusRing(false);
+    m_focusRing = keep;
+}
+
+void KivaroTableView::showFocusRing(bool shown)
+{
+    m_focusRing = shown;
+    for (KivaroTableRow *row : std::as_const(m_rows))
+        row->setFocusRingShown(shown && hasFocus());
+}
+
+void KivaroTableView::scrollToSelection()
+{
+    if (m_selected < 0)
+        return;
+    // The list is the widget of a scroll area, inside its viewport.
+    QWidget *viewport = parentWidget();
+    if (auto *area = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr)
+        area->ensureWidgetVisible(m_rows.at(m_selected), 0, 0);
 }
 
 } // namespace Kivaro

@@ -3,6 +3,8 @@
 #include "Kivaro/controls/KivaroToggleStyle.h"
 #include "KivaroCore/Localization.h"
 #include "NativeAppAppearance/AppearanceManager.h"
+#include "NativeAppAppearance/NativeButtonKeys.h"
+#include "NativeAppAppearance/NativeDrawing.h"
 
 #include <QPainter>
 
@@ -17,6 +19,7 @@ KivaroToggle::KivaroToggle(const QString &label, QWidget *parent) : QAbstractBut
     setText(label);
     setCheckable(true);
     setFocusPolicy(Qt::TabFocus);
+    NativeButtonKeys::install(this);
     setAccessibleDescription(accessibilityValue());
     connect(this, &QAbstractButton::toggled, this, [this] { setAccessibleDescription(accessibilityValue()); });
 }
@@ -29,13 +32,16 @@ QString KivaroToggle::accessibilityValue() const
 QSize KivaroToggle::sizeHint() const
 {
     const QSizeF size = KivaroToggleStyle::sizeFor(text());
-    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
+    return {int(std::ceil(size.width() + focusMargin)), int(std::ceil(size.height()))};
 }
 
 void KivaroToggle::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    KivaroToggleStyle::paint(painter, size(), text(), isChecked(), isEnabled(), AppearanceManager::shared().effectiveAppearance(this));
+    const Appearance appearance = AppearanceManager::shared().effectiveAppearance(this);
+    KivaroToggleStyle::paint(painter, size(), text(), isChecked(), isEnabled(), appearance);
+    if (hasFocus())
+        NativeDrawing::strokeFocusRing(painter, rect(), KivaroToggleStyle::trackHeight / 2, appearance);
 }
 
 } // namespace Kivaro

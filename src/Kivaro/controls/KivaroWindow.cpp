@@ -7,6 +7,7 @@
 #include "Platform/Windows/WindowActivation.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -150,6 +151,15 @@ void KivaroWindow::changeEvent(QEvent *event)
         updateGrips();
         layoutChildren();
     }
+}
+
+void KivaroWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && !(event->modifiers() & ~Qt::KeypadModifier) && m_styleMask.testFlag(Closable)) {
+        performClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void KivaroWindow::updateGrips()

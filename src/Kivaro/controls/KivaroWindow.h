@@ -9,6 +9,9 @@
 // `installChrome()`, which `makeKeyAndOrderFront()` calls every time: until then a titled
 // window shows an empty title area, and each call replaces the bar, so its buttons follow the
 // current style mask. A borderless window never gets one.
+//
+// Escape closes a closable window (`performClose`) when nothing inside it took the key: a
+// focused control that uses Escape, or a window shortcut on it, keeps it.
 
 #include <QPointer>
 #include <QWidget>
@@ -62,6 +65,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int contentTop() const { return m_styleMask.testFlag(Titled) ? titleBarHeight : 0; }

@@ -134,6 +134,10 @@ void EditorController::loadView()
     const QList<QWidget *> items = {v.mode, v.grain, divider(), v.markupTools, v.more, divider(), v.exportButton, v.shareButton, v.copyButton};
     for (QWidget *item : items)
         stack->addWidget(item, 0, Qt::AlignVCenter);
+    // The mode control was made before the canvas joined the view: Tab goes from the picture
+    // to the dock, left to right, as on the screen.
+    QWidget::setTabOrder(canvas, v.mode);
+    QWidget::setTabOrder(v.mode, v.grain);
 
     v.status = new CompactStatusLabel(v.root);
     v.voiceFeedback = new VoiceFeedbackView(v.root);

@@ -43,7 +43,7 @@ void RecentShotsWindow::show(const QList<RecentShot> &shots, ShareAction share, 
     present(rows);
 }
 
-void RecentShotsWindow::rowDoubleClicked(int)
+void RecentShotsWindow::rowActivated(int)
 {
     openSelected();
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The window listing the recent shots: one 100-point row per entry with its preview, its date
-// and a share button, and a hint below the list. Double-clicking a row hands the entry back to
-// continue editing it and hides the window; a row's share button calls the share action with
-// the entry and the button, which anchors the share menu, and leaves the window open.
+// and a share button, and a hint below the list. Double-clicking a row, or Return or Space on the
+// selected row, hands the entry back to continue editing it and hides the window; a row's share
+// button (a click, or Return or Space once Tab has reached it) calls the share action with the
+// entry and the button, which anchors the share menu, and leaves the window open.
 //
 // The caller lists the store and passes the entries; the window only reads each preview file.
 // The window is built on the first `show` and kept: closing only hides it, and later calls
@@ -37,14 +38,15 @@ public:
 
     const QList<RecentShot> &shots() const { return m_shots; }
     int numberOfRows() const { return int(m_shots.size()); }
-    // Opens the selected entry, if any, and hides the window (the list's double-click action).
+    // Opens the selected entry, if any, and hides the window (a double-click, or Return or Space
+    // in the list).
     void openSelected();
 
     // The date line of an entry, as its row shows it.
     static QString caption(const RecentShot &shot);
 
 private:
-    void rowDoubleClicked(int row) override;
+    void rowActivated(int row) override;
     KivaroTableRow *makeRow(const RecentShot &shot);
 
     QList<RecentShot> m_shots;

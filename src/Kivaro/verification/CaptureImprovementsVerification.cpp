@@ -22,7 +22,6 @@
 #include "Platform/Markup/UndoManager.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QPainter>
 

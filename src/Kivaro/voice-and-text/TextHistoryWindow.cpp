@@ -59,7 +59,7 @@ void TextHistoryWindow::show(const QList<RecognizedTextRecord> &records, ShareAc
     present(rows);
 }
 
-void TextHistoryWindow::rowDoubleClicked(int)
+void TextHistoryWindow::rowActivated(int)
 {
     copySelected();
 }

@@ -47,7 +47,8 @@ public:
 
     const QList<RecognizedTextRecord> &records() const { return m_records; }
     int numberOfRows() const { return int(m_records.size()); }
-    // Copies the selected record's text, if a row is selected (the list's double-click action).
+    // Copies the selected record's text, if a row is selected (a double-click, or Return or
+    // Space in the list).
     void copySelected();
 
     // The start of a text as its row shows it, and the line below it: the date and time in the
@@ -56,7 +57,7 @@ public:
     static QString detail(const RecognizedTextRecord &record);
 
 private:
-    void rowDoubleClicked(int row) override;
+    void rowActivated(int row) override;
     KivaroTableRow *makeRow(const RecognizedTextRecord &record);
 
     std::shared_ptr<Platform::Pasteboard> m_pasteboard;

@@ -4,6 +4,7 @@
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "Kivaro/voice-and-text/internal/VoiceWaveform.h"
 #include "KivaroCore/Localization.h"
+#include "NativeAppAppearance/AppearanceManager.h"
 #include "NativeAppAppearance/NativeFonts.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 
@@ -108,7 +109,7 @@ void VoiceFeedbackView::present(Phase phase, const QString &title, const QString
         return;
     }
     show();
-    if (m_meter->state().processing && !m_reduceMotion) {
+    if (m_meter->state().processing && !AppearanceManager::shared().reducesMotion()) {
         m_timer = new QTimer(this);
         m_timer->setInterval(kTickMilliseconds);
         connect(m_timer, &QTimer::timeout, this, &VoiceFeedbackView::tickAnimation);

@@ -7,8 +7,9 @@
 // recording clock (`recording`), shows the controls a phase needs after `present` (which hides
 // all four), connects them, and places the panel. What the panel does itself: the phase
 // bookkeeping, the recording clock (whole seconds in the headline, a warning from 55 seconds
-// on) and the meter's animation while preparing or processing, which a reduced-motion setting
-// stops. Qt has no such setting; the owner passes the user's choice (`setReduceMotion`).
+// on) and the meter's animation while preparing or processing, which the desktop's reduced-motion
+// setting (AppearanceManager::reducesMotion, read at each `present`) leaves out: the ring and
+// its dot then stand still.
 //
 // Both timers tick every 0.1 s on the main thread and belong to the view: they stop with the
 // next `present` or `dismiss`, and with the view.
@@ -67,10 +68,6 @@ public:
     // True while the recording clock or the meter animation runs.
     bool isTimerRunning() const;
 
-    bool reduceMotion() const { return m_reduceMotion; }
-    // Read at the next `present`.
-    void setReduceMotion(bool reduce) { m_reduceMotion = reduce; }
-
     void setClock(Clock clock);
 
     // The texts of the recording clock for a number of whole seconds.
@@ -99,7 +96,6 @@ private:
     VoiceWaveform *m_meter;
     QTimer *m_timer = nullptr;
 
-    bool m_reduceMotion = false;
     Clock m_clock;
     std::chrono::milliseconds m_recordingStart{0};
     std::function<double()> m_level;

@@ -12,8 +12,10 @@ namespace {
 const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString interface = QStringLiteral("org.freedesktop.portal.Settings");
-const QString group = QStringLiteral("org.freedesktop.appearance");
-const QString key = QStringLiteral("color-scheme");
+const QString appearanceGroup = QStringLiteral("org.freedesktop.appearance");
+const QString colorSchemeKey = QStringLiteral("color-scheme");
+const QString interfaceGroup = QStringLiteral("org.gnome.desktop.interface");
+const QString animationsKey = QStringLiteral("enable-animations");
 
 // Read() wraps the value in one variant more than the signal does; unwrap whatever comes.
 QVariant unwrap(QVariant value)
@@ -42,10 +44,21 @@ SystemAppearancePortal::SystemAppearancePortal(QObject *parent) : QObject(parent
         return;
     bus.connect(service, path, interface, QStringLiteral("SettingChanged"), this,
                 SLOT(settingChanged(QString, QString, QDBusVariant)));
-    QDBusMessage read = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Read"));
-    read << group << key;
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(read, 2000), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, &SystemAppearancePortal::readFinished);
+    read(appearanceGroup, colorSchemeKey);
+    read(interfaceGroup, animationsKey);
+}
+
+void SystemAppearancePortal::read(const QString &group, const QString &key)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Read"));
+    message << group << key;
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, 2000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, group, key](QDBusPendingCallWatcher *finished) {
+        finished->deleteLater();
+        const QDBusMessage reply = finished->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+            store(group, key, reply.arguments().constFirst());
+    });
 }
 
 std::optional<Appearance> SystemAppearancePortal::fromColorScheme(uint value)
@@ -57,30 +70,36 @@ std::optional<Appearance> SystemAppearancePortal::fromColorScheme(uint value)
     return std::nullopt;
 }
 
-void SystemAppearancePortal::readFinished(QDBusPendingCallWatcher *watcher)
-{
-    watcher->deleteLater();
-    const QDBusMessage reply = watcher->reply();
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return;
-    store(reply.arguments().constFirst());
-}
-
-void SystemAppearancePortal::settingChanged(const QString &changedGroup, const QString &changedKey, const QDBusVariant &value)
-{
-    if (changedGroup == group && changedKey == key)
-        store(value.variant());
-}
-
-void SystemAppearancePortal::store(const QVariant &value)
+std::optional<bool> SystemAppearancePortal::fromEnableAnimations(const QVariant &value)
 {
     const QVariant plain = unwrap(value);
-    bool ok = false;
-    const uint scheme = plain.toUInt(&ok);
-    const auto preference = ok ? fromColorScheme(scheme) : std::nullopt;
-    if (preference == m_preference)
+    if (plain.typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return plain.toBool();
+}
+
+void SystemAppearancePortal::settingChanged(const QString &group, const QString &key, const QDBusVariant &value)
+{
+    store(group, key, value.variant());
+}
+
+void SystemAppearancePortal::store(const QString &group, const QString &key, const QVariant &value)
+{
+    if (group == appearanceGroup && key == colorSchemeKey) {
+        bool ok = false;
+        const uint scheme = unwrap(value).toUInt(&ok);
+        const auto preference = ok ? fromColorScheme(scheme) : std::nullopt;
+        if (preference == m_preference)
+            return;
+        m_preference = preference;
+    } else if (group == interfaceGroup && key == animationsKey) {
+        const auto animations = fromEnableAnimations(value);
+        if (animations == m_animations)
+            return;
+        m_animations = animations;
+    } else {
         return;
-    m_preference = preference;
+    }
     Q_EMIT changed();
 }
 

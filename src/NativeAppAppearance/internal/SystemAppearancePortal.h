@@ -1,8 +1,11 @@
 #pragma once
-// The desktop's colour-scheme preference as the settings portal publishes it
-// (org.freedesktop.appearance color-scheme: 1 prefers dark, 2 prefers light, 0 no preference).
-// The value is asked for asynchronously at creation, so a slow or absent portal never delays
-// start-up; until it answers, and without a session bus, the preference is unknown.
+// The desktop's appearance settings as the settings portal (org.freedesktop.portal.Settings)
+// publishes them: the colour-scheme preference (org.freedesktop.appearance color-scheme: 1
+// prefers dark, 2 prefers light, 0 no preference) and whether the desktop animates
+// (org.gnome.desktop.interface enable-animations, a Boolean). Each value is asked for
+// asynchronously at creation, so a slow or absent portal never delays start-up; until it
+// answers, and without a session bus, a value is unknown. Later changes arrive through the
+// portal's SettingChanged signal.
 
 #include "NativeAppAppearance/Appearance.h"
 
@@ -10,8 +13,6 @@
 #include <QObject>
 
 #include <optional>
-
-class QDBusPendingCallWatcher;
 
 namespace NativeAppAppearance {
 
@@ -21,20 +22,25 @@ public:
     explicit SystemAppearancePortal(QObject *parent = nullptr);
 
     std::optional<Appearance> preference() const { return m_preference; }
+    std::optional<bool> animationsEnabled() const { return m_animations; }
     // 1 → dark, 2 → light, anything else → no preference.
     static std::optional<Appearance> fromColorScheme(uint value);
+    // A Boolean as the portal sends it (in however many variants); anything else is unknown.
+    static std::optional<bool> fromEnableAnimations(const QVariant &value);
 
 Q_SIGNALS:
+    // Either value changed.
     void changed();
 
 private Q_SLOTS:
     void settingChanged(const QString &group, const QString &key, const QDBusVariant &value);
 
 private:
-    void readFinished(QDBusPendingCallWatcher *watcher);
-    void store(const QVariant &value);
+    void read(const QString &group, const QString &key);
+    void store(const QString &group, const QString &key, const QVariant &value);
 
     std::optional<Appearance> m_preference;
+    std::optional<bool> m_animations;
 };
 
 } // namespace NativeAppAppearance

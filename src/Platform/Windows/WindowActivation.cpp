@@ -4,7 +4,6 @@
 #include "Platform/Windows/internal/X11Connection.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QWidget>
 #include <QWindow>
@@ -12,7 +11,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 namespace Platform {

@@ -1,26 +1,14 @@
 #include "Platform/Windows/WindowDesktops.h"
 
-#include <QGuiApplication>
+#include "Platform/Windows/internal/X11Connection.h"
+
 #include <QWidget>
-#include <QWindow>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 
 namespace Platform {
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name)
-{
-    xcb_intern_atom_reply_t *reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return found;
-}
 
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
@@ -28,11 +16,10 @@ constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
 void showOnEveryDesktop(QWidget *window)
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!window || !x11 || !x11->connection())
+    xcb_connection_t *connection = detail::x11Connection();
+    if (!window || !connection)
         return;
-    xcb_connection_t *connection = x11->connection();
-    const xcb_atom_t desktop = atom(connection, "_NET_WM_DESKTOP");
+    const xcb_atom_t desktop = detail::internAtom(connection, "_NET_WM_DESKTOP");
     if (desktop == XCB_ATOM_NONE)
         return;
     const auto id = static_cast<xcb_window_t>(window->winId());

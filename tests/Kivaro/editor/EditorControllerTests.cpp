@@ -17,6 +17,7 @@
 #include "Kivaro/controls/KivaroTextLabel.h"
 #include "NativeAppAppearance/NativePopupButton.h"
 #include "Platform/Markup/DocumentLimits.h"
+#include "Support/KeyboardTesting.h"
 
 #include <QFile>
 
@@ -514,4 +515,29 @@ TEST_F(EditorReconciliation, TheTitleNamesTheFileAndMarksUnsavedEdits)
     TestSupport::run(editor->document()->save(path(QStringLiteral("shot.kivaro"))));
     EXPECT_EQ(shownTitle(), QStringLiteral("shot.kivaro"));
     EXPECT_FALSE(editor->window()->isWindowModified());
+}
+
+// Keys sent to the shown editor: Tab goes from the picture to the mode control and on along the
+// dock; arrows there change the mode as a click does.
+TEST_F(EditorModes, TabReachesTheModeControlAfterThePictureAndArrowsChangeTheMode)
+{
+    using TestSupport::press;
+    loadPicture();
+    QWidget *window = editor->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    select(EditorController::mosaicSegment); // the grain pop-up shows
+    editor->document()->canvas()->setFocus();
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    ASSERT_GE(round.size(), 3);
+    EXPECT_EQ(round.mid(0, 3), (QList<QWidget *>{editor->document()->canvas(), editor->mode(), editor->mosaicGrainControl()}));
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
+
+    for (int presses = 0; presses < round.size() && window->focusWidget() != editor->mode(); ++presses)
+        press(window, Qt::Key_Tab);
+    ASSERT_EQ(window->focusWidget(), editor->mode());
+    press(window, Qt::Key_Left);
+    EXPECT_EQ(editor->mode()->selectedSegment(), EditorController::selectSegment);
+    EXPECT_FALSE(editor->overlay()->rectangleMode) << "the editor followed the arrow";
+    press(window, Qt::Key_End);
+    EXPECT_TRUE(editor->overlay()->rectangleMode);
 }

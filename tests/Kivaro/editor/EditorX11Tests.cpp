@@ -22,8 +22,10 @@
 #include "Platform/Pointer/X11PointerSource.h"
 #include "Platform/ScreenCapture/X11TestDisplay.h"
 #include "Support/ClientProcess.h"
+#include "TellumoRuntime/InMemoryKeyStore.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
@@ -158,6 +160,52 @@ xcb_window_t idOf(QWidget *window)
 }
 
 } // namespace
+
+namespace {
+
+// Presses keys on the server's keyboard, as a user does, into the window the server has focused.
+bool typeKeys(const QStringList &keys)
+{
+    return TestSupport::xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50")} + keys);
+}
+
+bool waitForKeyboard(QWidget *window)
+{
+    return QTest::qWaitForWindowActive(window, 10000) && waitUntil([&] { return QGuiApplication::focusWindow() == window->windowHandle(); }, 5000);
+}
+
+} // namespace
+
+// The keyboard alone, through the X server and the window manager: Return on the focused share
+// button shares and Escape closes the recent shots; the AI settings save the key typed into
+// its field on Return and close on Escape.
+TEST_F(LiveEditor, TheRecentShotsAndTheAISettingsAnswerTheServersKeyboard)
+{
+    RecentShotsWindow list;
+    const QList<RecentShot> shots = {RecentShot::named(folder.path(), QStringLiteral("8d3a1c52-0000-4000-8000-000000000001"))};
+    QStringList shared;
+    list.show(shots, [&](const RecentShot &shot, QWidget *) { shared << shot.id; });
+    ASSERT_TRUE(waitForKeyboard(list.window()));
+    ASSERT_TRUE(typeKeys({QStringLiteral("Tab"), QStringLiteral("Return")}));
+    ASSERT_TRUE(waitUntil([&] { return !shared.isEmpty(); }, 5000));
+    EXPECT_EQ(shared, QStringList{shots[0].id});
+    ASSERT_TRUE(typeKeys({QStringLiteral("Escape")}));
+    EXPECT_TRUE(waitUntil([&] { return !list.window()->isVisible(); }));
+
+    auto store = std::make_shared<Tellumo::InMemoryKeyStore>();
+    IntegratedTellumo bridge(store);
+    KivaroWindow *settings = bridge.showSettings();
+    ASSERT_TRUE(waitForKeyboard(settings));
+    QLineEdit *key = bridge.settingsView()->keyField();
+    for (int i = 0; i < 8 && settings->focusWidget() != key; ++i)
+        ASSERT_TRUE(typeKeys({QStringLiteral("Tab")}));
+    ASSERT_TRUE(TestSupport::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("sk-typed")}));
+    ASSERT_TRUE(waitUntil([&] { return key->text() == QStringLiteral("sk-typed"); }, 5000));
+    ASSERT_TRUE(typeKeys({QStringLiteral("Return")}));
+    ASSERT_TRUE(waitUntil([&] { return store->key() == QStringLiteral("sk-typed"); }, 5000));
+    ASSERT_TRUE(typeKeys({QStringLiteral("Escape")}));
+    EXPECT_TRUE(waitUntil([&] { return !settings->isVisible(); }));
+}
 
 // The editor left on another desktop while the user works in another application: bringing it
 // forward puts it on the user's desktop as the active window, as the window manager reports.

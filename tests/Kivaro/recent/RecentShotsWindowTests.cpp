@@ -7,6 +7,7 @@
 
 #include "Kivaro/controls/KivaroTableRow.h"
 #include "Kivaro/controls/KivaroWindow.h"
+#include "Support/KeyboardTesting.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,11 @@ struct ShotsWindow : ::testing::Test {
             if (i != 1)
                 picture(160, 100).save(shots.last().previewURL, "PNG");
         }
+        reopen();
+    }
+    // Lists the entries with both actions.
+    void reopen()
+    {
         list.show(
             shots, [this](const RecentShot &shot, QWidget *anchor) { shared.append({shot.id, anchor}); },
             [this](const RecentShot &shot) { opened << shot.id; });
@@ -86,4 +92,30 @@ TEST_F(ShotsWindow, DoubleClickingARowOpensItOnceAndHidesTheWindow)
     QTest::mouseDClick(list.rows()[1], Qt::LeftButton, {}, QPoint(300, 50));
     EXPECT_EQ(opened, QStringList{shots[1].id});
     EXPECT_FALSE(list.window()->isVisible());
+}
+
+// Keys sent to the shown window: the list has the focus, arrows choose a row and Return or Space
+// opens it; Tab goes down the rows' share buttons. (EditorX11Tests press keys on the X server.)
+TEST_F(ShotsWindow, ArrowsChooseARowReturnOrSpaceOpensItAndTabVisitsTheShareButtons)
+{
+    using TestSupport::press;
+    KivaroWindow *window = list.window();
+    QWidget *table = list.rows()[0]->parentWidget();
+    ASSERT_EQ(window->focusWidget(), table);
+    press(window, Qt::Key_Return);
+    EXPECT_TRUE(opened.isEmpty()) << "nothing is selected yet";
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_Down, Qt::Key_Up})
+        press(window, key);
+    EXPECT_EQ(list.selectedRow(), 1) << "no wrapping past the last row";
+    press(window, Qt::Key_Return);
+    EXPECT_EQ(opened, QStringList{shots[1].id});
+    EXPECT_FALSE(window->isVisible());
+
+    reopen();
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    EXPECT_EQ(round, (QList<QWidget *>{table, shareButton(0), shareButton(1), shareButton(2)}));
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
+    press(window, Qt::Key_Home);
+    press(window, Qt::Key_Space);
+    EXPECT_EQ(opened, (QStringList{shots[1].id, shots[0].id}));
 }

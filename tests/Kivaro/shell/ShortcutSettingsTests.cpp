@@ -11,6 +11,7 @@
 #include "KivaroCore/Localization.h"
 #include "KivaroCore/ShotError.h"
 #include "NativeAppAppearance/NativePopupButton.h"
+#include "Support/KeyboardTesting.h"
 
 #include <QAccessible>
 #include <QTest>
@@ -209,4 +210,18 @@ TEST_F(SettingsTest, AssistiveTechnologyReadsEachRowsChordAndTellsTheClearButton
     const QString regionClear = QAccessible::queryAccessibleInterface(controller->regionRow()->clear())->text(QAccessible::Name);
     EXPECT_EQ(windowClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::window)));
     EXPECT_EQ(regionClear, kivaroFormat(QStringLiteral("清除“%@”的快捷键"), CaptureSelectionModes::title(CaptureSelectionMode::region)));
+}
+
+TEST_F(SettingsTest, TabGoesDownTheWindowAsOnTheScreen)
+{
+    auto *window = controller->settingsWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
+    const QList<QWidget *> controls = {controller->windowRow()->recorder(), controller->captureAction(),
+                                       controller->completionSettings()->copiesImage(), controller->completionSettings()->opensEditor(),
+                                       controller->resetButton()};
+    for (QWidget *control : controls)
+        EXPECT_TRUE(round.contains(control)) << "Tab reaches every control";
 }

@@ -7,6 +7,7 @@
 #include "Support/LaunchArgumentsScope.h"
 #include "Support/LoopbackChatServer.h"
 #include "Support/PrivateConfigHome.h"
+#include "Support/KeyboardTesting.h"
 #include "Support/TaskTesting.h"
 #include "TellumoCore/TellumoError.h"
 #include "TellumoRuntime/AIKeychain.h"
@@ -19,6 +20,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -110,6 +112,27 @@ TEST_F(IntegratedTellumoTest, TheSettingsWindowIsMadeOnceAndShowsAFreshViewEachT
     EXPECT_NE(bridge->settingsView(), first.data());
     EXPECT_EQ(bridge->settingsView()->modelField()->text(), QStringLiteral("qwen3-max"));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return first.isNull(); }));
+}
+
+// Tab goes down the page; the buttons that cannot act now are passed over. (EditorX11Tests type
+// a key and press Return and Escape on the X server.)
+TEST_F(IntegratedTellumoTest, TabGoesDownTheSettingsPageAndReturnInTheKeyFieldSaves)
+{
+    KivaroWindow *window = bridge->showSettings();
+    TellumoAISettingsView *view = bridge->settingsView();
+    auto *content = qobject_cast<IntegratedTellumoSettings *>(window->contentView());
+    const QList<QWidget *> round = TestSupport::tabRound(window);
+    const QList<QWidget *> screen = {content->aiTab(), view->baseURLField(), view->modelField(), view->keyField(), view->promptEditor()};
+    EXPECT_EQ(round, screen);
+    EXPECT_TRUE(TestSupport::inScreenOrder(round));
+
+    view->keyField()->setFocus();
+    QTest::keyClicks(view->keyField(), QStringLiteral("sk-typed"));
+    TestSupport::press(window, Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitFor(view->keySave()));
+    EXPECT_EQ(store->key(), QStringLiteral("sk-typed"));
+    TestSupport::press(window, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), view->deleteButton()) << "a stored key's buttons join the round";
 }
 
 TEST_F(IntegratedTellumoTest, PolishingSendsTheSettingsAsTheyStandAndReturnsTheTrimmedAnswer)

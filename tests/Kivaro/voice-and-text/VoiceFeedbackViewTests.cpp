@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -90,8 +91,12 @@ TEST_F(VoiceFeedbackViewTest, PresentShowsThePhaseWithItsTextsAndHidesEveryContr
     EXPECT_EQ(view.phase(), Phase::hidden);
 }
 
-TEST_F(VoiceFeedbackViewTest, PreparingAndProcessingAnimateTheMeterUnlessMotionIsReduced)
+TEST_F(VoiceFeedbackViewTest, PreparingAndProcessingAnimateTheMeterUnlessTheDesktopSwitchedAnimationsOff)
 {
+    AppearanceManager &appearance = AppearanceManager::shared();
+    std::optional<bool> animations; // the desktop's enable-animations; unknown: no portal answered
+    appearance.setSystemAnimationSource([&] { return animations; });
+    const auto restore = qScopeGuard([&] { appearance.setSystemAnimationSource({}); });
     for (Phase phase : {Phase::preparing, Phase::processing}) {
         view.present(phase, QStringLiteral("正在准备语音…"), QString());
         EXPECT_TRUE(view.meter()->state().processing);
@@ -106,11 +111,17 @@ TEST_F(VoiceFeedbackViewTest, PreparingAndProcessingAnimateTheMeterUnlessMotionI
         view.meter()->setProgressPhase(0);
     }
 
-    view.setReduceMotion(true);
+    animations = false;
+    appearance.setSystemAnimationSource([&] { return animations; });
     view.present(Phase::processing, QStringLiteral("正在识别…"), QString());
     EXPECT_TRUE(view.meter()->state().processing); // the ring and the dot still show
     EXPECT_FALSE(view.isTimerRunning());
     EXPECT_FALSE(waitUntil([&] { return view.meter()->state().progressPhase != 0; }, 250));
+
+    animations = true;
+    appearance.setSystemAnimationSource([&] { return animations; });
+    view.present(Phase::preparing, QStringLiteral("正在准备语音…"), QString());
+    EXPECT_TRUE(view.isTimerRunning()) << "switched on again, the next phase animates";
 }
 
 TEST_F(VoiceFeedbackViewTest, TheRecordingClockCountsWholeSecondsAndWarnsFrom55)

@@ -30,6 +30,8 @@ CaptureCompletionSettings::CaptureCompletionSettings(Platform::UserDefaults defa
     stack->setSpacing(12);
     stack->addWidget(m_copiesImage, 0, Qt::AlignLeft);
     stack->addWidget(m_opensEditor, 0, Qt::AlignLeft);
+    // Tab goes down the column, not in the order the switches were made.
+    setTabOrder(m_copiesImage, m_opensEditor);
 
     for (KivaroButton *button : {m_copiesImage, m_opensEditor}) {
         button->setToggle(true);

@@ -27,9 +27,7 @@ public:
         if (kind == QAccessible::Value)
             return recorder()->text();
         const QString text = QAccessibleWidget::text(kind);
-        if (kind == QAccessible::Description && text.isEmpty())
-            return recorder()->text();
-        if (kind == QAccessible::Name && text.isEmpty())
+        if (text.isEmpty() && (kind == QAccessible::Name || kind == QAccessible::Description))
             return recorder()->text();
         return text;
     }
@@ -52,7 +50,6 @@ QAccessibleInterface *recorderAccessible(const QString &className, QObject *obje
         return new RecorderAccessible(static_cast<ShortcutRecorder *>(object));
     return nullptr;
 }
-
 
 } // namespace
 
