@@ -9,11 +9,13 @@ namespace detail {
 
 namespace {
 // Only touched on the main thread. Holding the frame addresses keeps frames that are still
-// suspended at exit reachable, which is what they are: owned by the waits they sit in.
+// suspended at exit reachable, which is what they are: owned by the waits they sit in. The set is
+// never destroyed: a static object would be gone before the leak check at exit, which runs after
+// the static destructors, and a frame unregistered during static destruction would touch it.
 std::unordered_set<void *> &liveFrames()
 {
-    static std::unordered_set<void *> frames;
-    return frames;
+    static auto *frames = new std::unordered_set<void *>;
+    return *frames;
 }
 } // namespace
 

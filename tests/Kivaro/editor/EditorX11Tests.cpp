@@ -418,7 +418,9 @@ TEST_F(LiveEditor, AWindowAskedForAgainComesBackActiveFromAnotherDesktopOrMinimi
         asked.ask();
         ASSERT_TRUE(waitUntil([&] { return asked.window() && asked.window()->isVisible() && !editor->busy(); }, 5000));
         const xcb_window_t id = idOf(asked.window());
-        ASSERT_TRUE(waitUntil([&] { return activeWindow(display) == id && wmState(display, id) == 1; }, 5000));
+        // Also until the application has seen its window on the screen: until then its own
+        // request to bring the window forward is still to come.
+        ASSERT_TRUE(waitUntil([&] { return activeWindow(display) == id && wmState(display, id) == 1 && asked.window()->windowHandle()->isExposed(); }, 5000));
         const auto backInFront = [&] {
             return waitUntil([&] { return viewable(display, id) && wmState(display, id) == 1 && activeWindow(display) == id && cardinals(display, id, "_NET_WM_DESKTOP") == here; },
                              5000);

@@ -1,8 +1,11 @@
 #include "Platform/Async/Awaitables.h"
 #include "Support/TaskTesting.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -128,6 +131,29 @@ TEST(TaskCancel, OwnerDestroyedWhileSuspendedEndsTheTaskQuietly)
     ASSERT_TRUE(waitFor(handle, 1000));
     EXPECT_FALSE(touchedOwnerAfterWait);
     EXPECT_TRUE(handle.endedByCancellation());
+}
+
+// The process may end while tasks wait: a store's debounced write when the application quits,
+// an owner destroyed whose cancelled wait never gets its turn on the event loop. Their frames
+// belong to those waits and must not be reported as leaked when the process ends (the
+// sanitizer build checks for leaks after the static objects are gone).
+TEST(TaskDeathTest, TasksStillSuspendedWhenTheProcessEndsAreNoLeak)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            bool reachedEnd = false;
+            bool sawCancellation = false;
+            auto *owner = new QObject;
+            Platform::start(sleepLong(reachedEnd, sawCancellation));
+            Platform::start(sleepLong(reachedEnd, sawCancellation), owner);
+            TestSupport::waitUntil([] { return false; }, 20);
+            delete owner;
+            // As when the application object goes: the queued resumption is dropped unrun.
+            QCoreApplication::removePostedEvents(nullptr);
+            std::exit(Platform::runningTaskCount() == 2 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(TaskHandleAwait, AwaitingAHandleGetsItsValueAndCancellingOneWaiterLeavesTheTaskAndOthersRunning)
