@@ -81,10 +81,12 @@ TEST(TextScreenFonts, OnlyTheInstalledFacesAreOfferedAndEveryNamedOneIsThere)
 {
     EXPECT_EQ(qEnvironmentVariable("FONTCONFIG_FILE"), fontConfiguration());
     EXPECT_EQ(missingFamilies(), QStringList());
-    const QStringList allowed = {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Sans"),
+    const QStringList allowed = {QStringLiteral("DejaVu Sans"),         QStringLiteral("DejaVu Sans Mono"), QStringLiteral("DejaVu Serif"),
+                                 QStringLiteral("Liberation Sans"),     QStringLiteral("Liberation Serif"), QStringLiteral("Liberation Mono"),
                                  QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Micro Hei Mono")};
     for (const QString &family : QFontDatabase::families()) {
-        const bool noto = family.startsWith(QStringLiteral("Noto Sans CJK ")) || family.startsWith(QStringLiteral("Noto Sans Mono CJK "));
+        const bool noto = family.startsWith(QStringLiteral("Noto Sans CJK ")) || family.startsWith(QStringLiteral("Noto Sans Mono CJK ")) ||
+                          family.startsWith(QStringLiteral("Noto Serif CJK "));
         // Qt's own names for the generic families stand for one of these.
         const bool generic = family == QStringLiteral("Sans Serif") || family == QStringLiteral("Serif") || family == QStringLiteral("Monospace");
         EXPECT_TRUE(noto || generic || allowed.contains(family)) << family.toStdString();

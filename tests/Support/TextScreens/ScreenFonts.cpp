@@ -31,6 +31,10 @@ QString name(Face face)
         return QStringLiteral("noto-sc");
     case Face::notoSansTC:
         return QStringLiteral("noto-tc");
+    case Face::notoSerifSC:
+        return QStringLiteral("serif-sc");
+    case Face::notoSerifTC:
+        return QStringLiteral("serif-tc");
     }
     return {};
 }
@@ -44,6 +48,10 @@ QString family(Face face)
         return QStringLiteral("Noto Sans CJK SC");
     case Face::notoSansTC:
         return QStringLiteral("Noto Sans CJK TC");
+    case Face::notoSerifSC:
+        return QStringLiteral("Noto Serif CJK SC");
+    case Face::notoSerifTC:
+        return QStringLiteral("Noto Serif CJK TC");
     }
     return {};
 }
@@ -56,15 +64,19 @@ QString monospacedFamily(Face face)
     case Face::notoSansSC:
         return QStringLiteral("Noto Sans Mono CJK SC");
     case Face::notoSansTC:
+    case Face::notoSerifTC:
         return QStringLiteral("Noto Sans Mono CJK TC");
+    case Face::notoSerifSC:
+        return QStringLiteral("Noto Sans Mono CJK SC");
     }
     return {};
 }
 
 QStringList missingFamilies()
 {
-    QStringList wanted = {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Sans")};
-    for (Face face : {Face::wenQuanYi, Face::notoSansSC, Face::notoSansTC})
+    QStringList wanted = {QStringLiteral("DejaVu Sans"),  QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Sans"),
+                          QStringLiteral("DejaVu Serif"), QStringLiteral("Liberation Serif"),  QStringLiteral("Liberation Mono")};
+    for (Face face : {Face::wenQuanYi, Face::notoSansSC, Face::notoSansTC, Face::notoSerifSC, Face::notoSerifTC})
         wanted << family(face) << monospacedFamily(face);
     const QStringList offered = QFontDatabase::families();
     QStringList missing;

@@ -21,6 +21,36 @@ Palette palette(Theme theme)
             .dim = QColor(0, 0, 0, 64),
         };
     }
+    if (theme == Theme::sepia) {
+        return {
+            .desktopTop = QColor(QRgb(0x8C6D46)), .desktopBottom = QColor(QRgb(0xC9A66B)), .panel = QColor(QRgb(0x3B2F22)), .onPanel = QColor(QRgb(0xF5EBD7)),
+            .window = QColor(QRgb(0xF8F1E3)), .titleBar = QColor(QRgb(0xE9DFC9)), .title = QColor(QRgb(0x3B3024)), .sidebar = QColor(QRgb(0xEFE5D0)),
+            .text = QColor(QRgb(0x433422)), .secondary = QColor(QRgb(0x7A6A55)), .placeholder = QColor(QRgb(0xA8997F)), .separator = QColor(QRgb(0xD6C8AA)),
+            .accent = QColor(QRgb(0xA0522D)), .onAccent = QColor(QRgb(0xFFF8EC)), .field = QColor(QRgb(0xFFFBF2)), .fieldBorder = QColor(QRgb(0xCDBE9F)),
+            .stripe = QColor(QRgb(0xF2E9D6)), .control = QColor(QRgb(0xE3D7BD)),
+            .chatPane = QColor(QRgb(0xEFE6D2)), .bubbleMine = QColor(QRgb(0xD9C7A0)), .onBubbleMine = QColor(QRgb(0x2E2417)),
+            .bubbleOther = QColor(QRgb(0xFFFBF2)), .onBubbleOther = QColor(QRgb(0x2E2417)),
+            .menu = QColor(QRgb(0xFFFBF2)), .menuBorder = QColor(QRgb(0xCDBE9F)),
+            .code = QColor(QRgb(0xFDF6E3)), .gutter = QColor(QRgb(0x93A1A1)), .keyword = QColor(QRgb(0x859900)), .string = QColor(QRgb(0x2AA198)),
+            .comment = QColor(QRgb(0x8A7F68)), .statusBar = QColor(QRgb(0x6B4F2C)), .onStatusBar = QColor(QRgb(0xF5EBD7)), .link = QColor(QRgb(0x8B3A0F)),
+            .dim = QColor(60, 40, 10, 56),
+        };
+    }
+    if (theme == Theme::dim) {
+        return {
+            .desktopTop = QColor(QRgb(0x2D333B)), .desktopBottom = QColor(QRgb(0x1C2128)), .panel = QColor(QRgb(0x161B22)), .onPanel = QColor(QRgb(0xADBAC7)),
+            .window = QColor(QRgb(0x22272E)), .titleBar = QColor(QRgb(0x2D333B)), .title = QColor(QRgb(0xADBAC7)), .sidebar = QColor(QRgb(0x1C2128)),
+            .text = QColor(QRgb(0xADBAC7)), .secondary = QColor(QRgb(0x768390)), .placeholder = QColor(QRgb(0x636E7B)), .separator = QColor(QRgb(0x444C56)),
+            .accent = QColor(QRgb(0x316DCA)), .onAccent = QColor(QRgb(0xCDD9E5)), .field = QColor(QRgb(0x2D333B)), .fieldBorder = QColor(QRgb(0x444C56)),
+            .stripe = QColor(QRgb(0x262C34)), .control = QColor(QRgb(0x373E47)),
+            .chatPane = QColor(QRgb(0x1C2128)), .bubbleMine = QColor(QRgb(0x347D39)), .onBubbleMine = QColor(QRgb(0xE6EDF3)),
+            .bubbleOther = QColor(QRgb(0x373E47)), .onBubbleOther = QColor(QRgb(0xCDD9E5)),
+            .menu = QColor(QRgb(0x2D333B)), .menuBorder = QColor(QRgb(0x444C56)),
+            .code = QColor(QRgb(0x22272E)), .gutter = QColor(QRgb(0x636E7B)), .keyword = QColor(QRgb(0xF47067)), .string = QColor(QRgb(0x96D0FF)),
+            .comment = QColor(QRgb(0x768390)), .statusBar = QColor(QRgb(0x2D333B)), .onStatusBar = QColor(QRgb(0xADBAC7)), .link = QColor(QRgb(0x539BF5)),
+            .dim = QColor(0, 0, 0, 100),
+        };
+    }
     return {
         .desktopTop = QColor(QRgb(0x1F2A44)), .desktopBottom = QColor(QRgb(0x3B2F5C)), .panel = QColor(QRgb(0x000000)), .onPanel = QColor(QRgb(0xEEEEEE)),
         .window = QColor(QRgb(0x1E1E1E)), .titleBar = QColor(QRgb(0x2B2B2B)), .title = QColor(QRgb(0xDDDDDD)), .sidebar = QColor(QRgb(0x252526)),
@@ -86,7 +116,12 @@ Page::Page(QImage &image, const Spec &spec)
 {
     m_painter.setRenderHint(QPainter::Antialiasing);
     m_painter.setRenderHint(QPainter::TextAntialiasing);
-    m_latinFamily = m_random.bounded(2) ? QStringLiteral("DejaVu Sans") : QStringLiteral("Liberation Sans");
+    const bool serif = spec.face == Face::notoSerifSC || spec.face == Face::notoSerifTC;
+    if (m_random.bounded(2))
+        m_latinFamily = serif ? QStringLiteral("DejaVu Serif") : QStringLiteral("DejaVu Sans");
+    else
+        m_latinFamily = serif ? QStringLiteral("Liberation Serif") : QStringLiteral("Liberation Sans");
+    m_monospacedFamily = serif ? QStringLiteral("Liberation Mono") : QStringLiteral("DejaVu Sans Mono");
 }
 
 namespace {
@@ -107,6 +142,12 @@ void keepFaceApart(QFont &font, Face face)
     case Face::notoSansTC:
         font.setStyleHint(QFont::System);
         break;
+    case Face::notoSerifSC:
+        font.setStyleHint(QFont::Serif);
+        break;
+    case Face::notoSerifTC:
+        font.setStyleHint(QFont::Cursive);
+        break;
     }
 }
 
@@ -126,7 +167,7 @@ QFont Page::ui(int pixels, bool bold) const
 QFont Page::mono(int pixels) const
 {
     QFont font;
-    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), monospacedFamily(m_spec.face)});
+    font.setFamilies({m_monospacedFamily, monospacedFamily(m_spec.face)});
     keepFaceApart(font, m_spec.face);
     font.setPixelSize(pixels);
     font.setStyleStrategy(QFont::PreferAntialias);

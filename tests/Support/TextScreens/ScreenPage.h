@@ -69,6 +69,7 @@ private:
     Palette m_colors;
     QRandomGenerator m_random;
     QString m_latinFamily;
+    QString m_monospacedFamily;
 };
 
 // The scenes, each drawn into `content`, the window's area below its title bar.
@@ -78,5 +79,6 @@ void drawSettingsScene(Page &page, const QRect &content);
 void drawChatScene(Page &page, const QRect &content);
 void drawCodeScene(Page &page, const QRect &content);
 void drawArticleScene(Page &page, const QRect &content);
+void drawBrowserScene(Page &page, const QRect &content);
 
 } // namespace TextScreens::detail

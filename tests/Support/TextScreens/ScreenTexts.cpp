@@ -60,6 +60,8 @@ const Phrase kWindowTitles[] = {
     {"config.c — 代码编辑器", "config.c — 程式碼編輯器", "config.c — Code Editor", "config.c — Code 编辑器"},
     {"新闻阅读", "新聞閱讀", "News Reader", "新闻 News"},
     {"文件管理器", "檔案管理員", "Files", "文件管理 Files"},
+    {"Kivaro v2.3.1 发布说明 — 浏览器", "Kivaro v2.3.1 發佈說明 — 瀏覽器", "Kivaro v2.3.1 release notes — Browser",
+     "下载 Kivaro v2.3.1 — 36.4 MB"},
 };
 
 const DialogText kDialogs[] = {
@@ -261,6 +263,33 @@ const Phrase kRelatedLinks[] = {
     {"机场快线票价下调", "機場快線票價調降", "Airport express fares cut"},
 };
 
+const Phrase kBrowserTabs[] = {
+    {"Kivaro v2.3.1 发布说明", "Kivaro v2.3.1 發佈說明", "Kivaro v2.3.1 release notes", "Kivaro v2.3.1 Release 发布说明"},
+    {"臺灣新聞網 即時報導", "新闻资讯 实时报道", "Issue #1234 · Kivaro", "繁體中文 說明文件"},
+    {"下载中心 - 示例网站", "下載中心 - 範例網站", "Downloads - Example", "Downloads 下载中心"},
+    {"设置", "設定", "Settings", "Settings 设置"},
+};
+
+const Phrase kReleaseVersions[] = {
+    {"v2.3.1", "v2.3.1", "v2.3.1"}, {"v2.3.0", "v2.3.0", "v2.3.0"}, {"v2.2.4", "v2.2.4", "v2.2.4"}, {"v2.1.0", "v2.1.0", "v2.1.0"},
+};
+
+const Phrase kReleaseHeading = {"Kivaro v2.3.1 发布说明", "Kivaro v2.3.1 發佈說明", "Kivaro v2.3.1 release notes", "Kivaro v2.3.1 Release Notes"};
+const Phrase kReleaseMeta = {"发布于 2024-05-12 · 下载大小 36.4 MB", "發佈於 2024-05-12 · 下載大小 36.4 MB",
+                             "Released 2024-05-12 · Download size 36.4 MB", "Released 2024-05-12 · 下载大小 36.4 MB"};
+const Phrase kReleaseNotes[] = {
+    {"修复深色模式下标签页顺序错误的问题 (#1234)", "修正深色模式下分頁順序錯誤的問題 (#1234)", "Fixed the order of tabs in dark mode (#1234)",
+     "修复 dark mode 下 tab 顺序错误 (#1234)"},
+    {"新增繁体中文界面 #1187", "新增簡體中文介面 #1187", "Added a Traditional Chinese interface #1187", "新增 zh-Hant 界面 #1187"},
+    {"升级 Qt 到 v6.4.2，OpenSSL 到 v3.0.11", "升級 Qt 至 v6.4.2，OpenSSL 至 v3.0.11", "Updated Qt to v6.4.2 and OpenSSL to v3.0.11",
+     "升级 Qt 到 v6.4.2 和 OpenSSL 到 v3.0.11"},
+    {"安装包缩小了 12%，下载大小 36.4 MB", "安裝檔縮小了 12%，下載大小 36.4 MB", "The installer is 12% smaller, 36.4 MB to download",
+     "安装包缩小 12%，下载大小 36.4 MB"},
+    {"已知问题：在 Wayland 下截图需要授权 #1301", "已知問題：在 Wayland 下截圖需要授權 #1301", "Known issue: capturing on Wayland asks for permission #1301",
+     "Known issue：Wayland 下截图需要授权 #1301"},
+};
+const Phrase kDownloadButton = {"下载 v2.3.1", "下載 v2.3.1", "Download v2.3.1", "Download 下载 v2.3.1"};
+
 const Phrase kPlaces[] = {
     {"桌面", "桌面", "Desktop"},   {"文稿", "文件", "Documents"}, {"下载", "下載", "Downloads"},
     {"图片", "圖片", "Pictures"}, {"音乐", "音樂", "Music"},     {"回收站", "資源回收筒", "Trash"},
@@ -299,6 +328,12 @@ const Phrase &articleByline() { return kByline; }
 std::span<const Phrase> articleParagraphs() { return kParagraphs; }
 const Phrase &relatedHeading() { return kRelatedHeading; }
 std::span<const Phrase> relatedLinks() { return kRelatedLinks; }
+std::span<const Phrase> browserTabs() { return kBrowserTabs; }
+std::span<const Phrase> releaseVersions() { return kReleaseVersions; }
+const Phrase &releaseHeading() { return kReleaseHeading; }
+const Phrase &releaseMeta() { return kReleaseMeta; }
+std::span<const Phrase> releaseNotes() { return kReleaseNotes; }
+const Phrase &downloadButton() { return kDownloadButton; }
 std::span<const Phrase> places() { return kPlaces; }
 const Phrase &panelActivities() { return kPanelActivities; }
 const Phrase &panelClock() { return kPanelClock; }

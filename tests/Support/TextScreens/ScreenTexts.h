@@ -79,6 +79,15 @@ std::span<const Phrase> articleParagraphs();
 const Phrase &relatedHeading();
 std::span<const Phrase> relatedLinks();
 
+// The browser: its tabs (one in the other Chinese script: a Traditional page among Simplified
+// ones and the other way round), the versions in its side list, and the release notes.
+std::span<const Phrase> browserTabs();
+std::span<const Phrase> releaseVersions();
+const Phrase &releaseHeading();
+const Phrase &releaseMeta();
+std::span<const Phrase> releaseNotes(); // each an item of a bulleted list, without its bullet
+const Phrase &downloadButton();
+
 std::span<const Phrase> places();
 const Phrase &panelActivities();
 const Phrase &panelClock();

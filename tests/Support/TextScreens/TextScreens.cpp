@@ -55,7 +55,7 @@ QRect drawDesktop(Page &page, const QRect &screen)
         p.setBrush(lights[i]);
         p.drawEllipse(QPoint(titleBar.left() + 20 + i * 22, titleBar.center().y()), 6, 6);
     }
-    static const int titleOfScene[] = {0, 5, 1, 2, 3, 4};
+    static const int titleOfScene[] = {0, 5, 1, 2, 3, 4, 6};
     const QString title = Texts::windowTitles()[titleOfScene[int(page.spec().scene)]].in(language);
     page.expect(title, page.drawCentered(titleBar, title, titleFont, c.title));
     return window.adjusted(0, titleHeight, 0, 0);
@@ -76,6 +76,8 @@ void drawScene(Page &page, const QRect &content)
         return drawCodeScene(page, content);
     case Scene::article:
         return drawArticleScene(page, content);
+    case Scene::browser:
+        return drawBrowserScene(page, content);
     }
 }
 
@@ -162,6 +164,25 @@ std::vector<Spec> corpus()
     return specs;
 }
 
+std::vector<Spec> heldOut(int set)
+{
+    static const int sizes[2][5] = {{13, 15, 17, 19, 22}, {12, 14, 16, 18, 21}};
+    std::vector<Spec> specs;
+    for (int scene = 0; scene < 7; ++scene) {
+        for (int language = 0; language < 4; ++language) {
+            const int i = scene * 4 + language + 3 * set;
+            const Theme theme = Theme((scene + language + set) % 4);
+            const Framing framing = (i + set) % 3 == 2 ? Framing::region : Framing::fullScreen;
+            specs.push_back({Scene(scene), Language(language), theme, sizes[set][i % 5], framing, 0, Face((i + 1 + 2 * set) % 5)});
+        }
+    }
+    // The browser's page again, in the other themes.
+    for (int language = 0; language < 4; ++language)
+        specs.push_back({Scene::browser, Language(language), Theme((language + 2 + set) % 4), sizes[set][(language + 2) % 5], Framing::fullScreen, 0,
+                         Face((language + 3 + set) % 5)});
+    return specs;
+}
+
 QString Screen::name() const
 {
     return QStringLiteral("%1-%2-%3-%4px-%5%6%7")
@@ -196,12 +217,13 @@ QString name(Language language)
 
 QString name(Theme theme)
 {
-    return theme == Theme::light ? QStringLiteral("light") : QStringLiteral("dark");
+    static const char *names[] = {"light", "dark", "dim", "sepia"};
+    return QString::fromLatin1(names[int(theme)]);
 }
 
 QString name(Scene scene)
 {
-    static const char *names[] = {"menu", "dialog", "settings", "chat", "code", "article"};
+    static const char *names[] = {"menu", "dialog", "settings", "chat", "code", "article", "browser"};
     return QString::fromLatin1(names[int(scene)]);
 }
 
