@@ -27,25 +27,47 @@ void checkCancelled(const std::atomic<bool> *cancel)
         throw RecognitionCancelled{};
 }
 
-// The picture inside a frame of its most common edge colour. A region capture may cut a pane so
-// close to its text that no background square fits beside it; the frame gives room.
+// The picture, opaque (what is transparent shows white, as the picture would on a white page),
+// inside a frame of its most common edge colour: a region capture may cut a pane so close to its
+// text that no background square fits beside it, and the frame gives room. One copy of any
+// format: a row at a time is converted, never the whole picture.
 QImage framed(const QImage &image)
 {
     constexpr int kFrame = 8;
-    std::map<QRgb, int> edge;
-    for (int x = 0; x < image.width(); ++x) {
-        ++edge[image.pixel(x, 0)];
-        ++edge[image.pixel(x, image.height() - 1)];
+    const int width = image.width(), height = image.height();
+    QImage frame(width + 2 * kFrame, height + 2 * kFrame, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *out = reinterpret_cast<QRgb *>(frame.scanLine(y + kFrame)) + kFrame;
+        if (image.format() == QImage::Format_RGB32) {
+            std::copy_n(reinterpret_cast<const QRgb *>(image.constScanLine(y)), width, out);
+            continue;
+        }
+        const QImage row = QImage(image.constScanLine(y), width, 1, image.bytesPerLine(), image.format()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const auto *in = reinterpret_cast<const QRgb *>(row.constScanLine(0));
+        for (int x = 0; x < width; ++x) {
+            const int blank = 255 - qAlpha(in[x]);
+            out[x] = qRgb(qRed(in[x]) + blank, qGreen(in[x]) + blank, qBlue(in[x]) + blank);
+        }
     }
-    for (int y = 0; y < image.height(); ++y) {
-        ++edge[image.pixel(0, y)];
-        ++edge[image.pixel(image.width() - 1, y)];
+    std::map<QRgb, int> edge;
+    for (int x = kFrame; x < kFrame + width; ++x) {
+        ++edge[frame.pixel(x, kFrame)];
+        ++edge[frame.pixel(x, kFrame + height - 1)];
+    }
+    for (int y = kFrame; y < kFrame + height; ++y) {
+        ++edge[frame.pixel(kFrame, y)];
+        ++edge[frame.pixel(kFrame + width - 1, y)];
     }
     const QRgb colour = std::max_element(edge.begin(), edge.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
-    QImage frame(image.width() + 2 * kFrame, image.height() + 2 * kFrame, QImage::Format_RGB32);
-    frame.fill(colour);
-    for (int y = 0; y < image.height(); ++y)
-        std::copy_n(reinterpret_cast<const QRgb *>(image.constScanLine(y)), image.width(), reinterpret_cast<QRgb *>(frame.scanLine(y + kFrame)) + kFrame);
+    for (int y = 0; y < frame.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(frame.scanLine(y));
+        if (y < kFrame || y >= kFrame + height) {
+            std::fill_n(row, frame.width(), colour);
+        } else {
+            std::fill_n(row, kFrame, colour);
+            std::fill_n(row + kFrame + width, kFrame, colour);
+        }
+    }
     return frame;
 }
 

@@ -32,7 +32,8 @@ struct RecognitionOptions {
 struct RecognitionCancelled {};
 
 // The picture's text: one line per text line, joined by line feeds, trimmed; empty when there
-// is none. `image` must be Format_RGB32 and at most maxAnalysedPixels. Throws TellumoError when
+// is none. `image` may be of any format (what is transparent reads as if on white); the
+// recogniser's own copy of it is the one it frames for the ink analysis. Throws TellumoError when
 // no engine can start, RecognitionCancelled when cancelled.
 QString recognizeImage(const QImage &image, const RecognitionOptions &options = {}, const std::atomic<bool> *cancel = nullptr);
 

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <set>
 
 namespace Tellumo::detail {
 
@@ -38,6 +39,8 @@ constexpr double kStrongEvidence = 0.25;
 // Where its ink does not tell, a background whose lines one model reads this much surer (on
 // average) takes that model's script: the other model misreads them.
 constexpr float kMuchSurer = 8;
+// A line the English model reads this surely is Latin text: a Chinese model need not read it.
+constexpr float kSureEnglish = 90;
 // A model this much surer of a background's lines has misread the other script's characters
 // badly enough (read one as two, a radical as a character) that their ink may no longer line up
 // with the readings: its script wins over ink that leans only a little the other way.
@@ -410,9 +413,16 @@ public:
         sample.resize(std::min<size_t>(sample.size(), kSampleLines));
         // Meanwhile the engines of the other models read the sample too, as the next rounds may
         // ask for it.
-        readAll(sample, anyChinese ? chinese : OcrModel::english,
-                {{sample, OcrModel::english}, {sample, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified}});
-        readAll(needingEnglish(sample), OcrModel::english, {{sample, OcrModel::traditional}});
+        // With both Chinese models the sample is read with both at once: telling the scripts
+        // apart takes both readings of its Chinese lines.
+        std::vector<Work> sampleWork;
+        for (int i : sample) {
+            sampleWork.push_back({i, anyChinese ? chinese : OcrModel::english});
+            if (bothScripts)
+                sampleWork.push_back({i, OcrModel::traditional});
+        }
+        readEach(sampleWork, {{sample, OcrModel::english}});
+        readAll(needingEnglish(sample), OcrModel::english);
         int english = 0, read = 0;
         std::vector<int> sampleChinese;
         for (int i : sample) {
@@ -444,7 +454,7 @@ public:
                 ahead.push_back({widestOfEachBackground(all), chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
             ahead.push_back({all, OcrModel::english});
         }
-        readAll(all, englishScreen ? OcrModel::english : chinese, ahead);
+        readAll(all, englishScreen ? OcrModel::english : chinese, ahead, SureEnglish::leave);
         if (englishScreen && anyChinese) {
             std::vector<int> doubtful;
             for (int i : all)
@@ -524,82 +534,129 @@ private:
         OcrModel model;
     };
 
-    // Reads the lines that have no reading with `model` yet, in parallel. While every engine of
-    // `model` is lent, a thread reads one of the `ahead` lines with an idle engine of its model
-    // instead of waiting: those readings are kept aside and taken only when a later round asks
-    // for that line and model, so the result is the same as without them (an engine reads a
-    // picture the same way every time). The round ends with its own lines; the lines ahead
-    // nobody had time for are left.
-    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {})
+    // Whether a Chinese round leaves a line to its English reading (read before, or ahead): a
+    // reading that sure is Latin text (code, an address, a number on a Chinese screen), which
+    // a Chinese reading would not win over. Moves a reading ahead to the line's readings. Called
+    // with the round's lock held, or before the round.
+    bool leftToEnglish(int line)
     {
-        if (!available(model))
-            return;
-        std::vector<int> missing;
-        for (int i : lines) {
+        std::optional<Reading> &early = m_ahead[index(OcrModel::english)][size_t(line)];
+        if (early && early->line.confidence >= kSureEnglish && !early->line.text.isEmpty()) {
+            m_readings[index(OcrModel::english)][size_t(line)] = std::move(early);
+            early.reset();
+        }
+        return has(line, OcrModel::english) && reading(line, OcrModel::english).confidence >= kSureEnglish &&
+               !reading(line, OcrModel::english).text.isEmpty();
+    }
+
+    enum class SureEnglish { read, leave };
+
+    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {}, SureEnglish sure = SureEnglish::read)
+    {
+        std::vector<Work> work;
+        for (int i : lines)
+            work.push_back({i, model});
+        readEach(work, ahead, sure);
+    }
+
+    using Work = std::pair<int, OcrModel>; // a line and the model to read it with
+
+    // Reads the lines that have no reading with their model yet, in parallel. While every engine
+    // of an item's model is lent, a thread reads an item of another model of the round, or one
+    // of the `ahead` lines with an idle engine of its model instead of waiting: those readings are
+    // kept aside and taken only when a later round asks for that line and model, so the result is
+    // the same as without them (an engine reads a picture the same way every time). The round
+    // ends with its own items; the lines ahead nobody had time for are left.
+    void readEach(const std::vector<Work> &work, const std::vector<Ahead> &ahead = {}, SureEnglish sure = SureEnglish::read)
+    {
+        std::vector<Work> missing;
+        std::set<OcrModel> models;
+        for (const auto &[i, model] : work) {
+            if (!available(model))
+                continue;
             std::optional<Reading> &early = m_ahead[index(model)][size_t(i)];
-            if (has(i, model)) {
+            if (has(i, model) || (sure == SureEnglish::leave && model != OcrModel::english && leftToEnglish(i))) {
                 continue;
             } else if (early) {
                 m_readings[index(model)][size_t(i)] = std::move(early);
                 early.reset();
             } else {
-                missing.push_back(i);
+                missing.push_back({i, model});
+                models.insert(model);
             }
         }
-        std::vector<std::pair<int, OcrModel>> spare;
+        std::vector<Work> spare;
         for (const Ahead &more : ahead)
-            if (more.model != model && available(more.model))
+            if (!models.count(more.model) && available(more.model))
                 for (int i : more.lines)
                     if (!has(i, more.model) && !m_ahead[index(more.model)][size_t(i)])
                         spare.emplace_back(i, more.model);
         // The widest lines first, so that the round does not end waiting for a long line begun
         // last.
         std::stable_sort(missing.begin(), missing.end(),
-                         [&](int a, int b) { return m_pictures[size_t(a)].width() > m_pictures[size_t(b)].width(); });
-        auto &readings = m_readings[index(model)];
+                         [&](const Work &a, const Work &b) { return m_pictures[size_t(a.first)].width() > m_pictures[size_t(b.first)].width(); });
         std::mutex mutex;
-        std::deque<int> pending(missing.begin(), missing.end());
+        std::deque<Work> pending(missing.begin(), missing.end());
         size_t nextSpare = 0;
-        auto takePending = [&]() -> std::optional<int> {
+        // The first pending item whose model is not `busy` (any model when none is).
+        auto takePending = [&](std::optional<OcrModel> busy = std::nullopt) -> std::optional<Work> {
             std::lock_guard lock(mutex);
-            if (pending.empty())
-                return std::nullopt;
-            const int line = pending.front();
-            pending.pop_front();
-            return line;
+            for (auto item = pending.begin(); item != pending.end();) {
+                if (busy && item->second == *busy) {
+                    ++item;
+                    continue;
+                }
+                const Work taken = *item;
+                item = pending.erase(item);
+                if (sure == SureEnglish::leave && taken.second != OcrModel::english && leftToEnglish(taken.first))
+                    continue;
+                return taken;
+            }
+            return std::nullopt;
         };
-        auto putBack = [&](int line) {
+        auto putBack = [&](const Work &item) {
             std::lock_guard lock(mutex);
-            pending.push_front(line);
+            pending.push_front(item);
         };
-        auto takeSpare = [&]() -> std::optional<std::pair<int, OcrModel>> {
+        auto takeSpare = [&]() -> std::optional<Work> {
             std::lock_guard lock(mutex);
             if (pending.empty() || nextSpare == spare.size())
                 return std::nullopt;
             return spare[nextSpare++];
         };
-        // A thread holds a line of the round only while it reads it: one that finds every engine
-        // of the model lent puts its line back for the next engine given back, and reads a line
-        // ahead meanwhile, so that the round's lines never wait behind a reading ahead.
+        auto store = [&](const Work &item, std::optional<Reading> reading) { m_readings[index(item.second)][size_t(item.first)] = std::move(reading); };
+        // A thread holds an item of the round only while it reads it: one that finds every engine
+        // of its model lent puts it back for the next engine given back, and reads an item of
+        // another model or a line ahead meanwhile, so that the round's items never wait behind a
+        // reading ahead.
         runParallel(int(missing.size()), [&](int) {
             while (!(m_cancel && m_cancel->load())) { // the pipeline throws once the workers are back
-                const std::optional<int> line = takePending();
-                if (!line)
+                const std::optional<Work> item = takePending();
+                if (!item)
                     return;
-                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(*line)], EngineUse::ifFree)) {
-                    readings[size_t(*line)] = std::move(reading);
+                if (std::optional<Reading> reading = readLine(item->second, m_pictures[size_t(item->first)], EngineUse::ifFree)) {
+                    store(*item, std::move(reading));
                     continue;
                 }
-                putBack(*line);
+                putBack(*item);
+                if (const std::optional<Work> otherModel = takePending(item->second)) {
+                    if (std::optional<Reading> reading = readLine(otherModel->second, m_pictures[size_t(otherModel->first)], EngineUse::ifFree)) {
+                        store(*otherModel, std::move(reading));
+                        continue;
+                    }
+                    putBack(*otherModel);
+                }
                 const auto other = takeSpare();
                 std::optional<Reading> early;
                 if (other)
                     early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
                 if (early) {
-                    // Each line ahead is handed out once: no other thread writes this slot.
+                    // Each line ahead is handed out once: no other thread writes this slot; the
+                    // round's own threads may look at it (leftToEnglish).
+                    std::lock_guard lock(mutex);
                     m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
-                } else if (const std::optional<int> next = takePending()) {
-                    readings[size_t(*next)] = readLine(model, m_pictures[size_t(*next)], EngineUse::wait);
+                } else if (const std::optional<Work> next = takePending()) {
+                    store(*next, readLine(next->second, m_pictures[size_t(next->first)], EngineUse::wait));
                 }
             }
         });
@@ -739,6 +796,7 @@ std::vector<LineReading> readInFittingScripts(const std::vector<TextLine> &lines
                                               const std::atomic<bool> *cancel)
 {
     OcrEngines::requireAnyModel();
+    const ReferenceDrawing drawing; // for the whole recognition, not for every comparison
     return ScriptReader(lines, pictures, retryInverted, cancel).read();
 }
 

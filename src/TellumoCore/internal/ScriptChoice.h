@@ -2,8 +2,10 @@
 // Reads each line with the model that fits its script.
 //
 // The combined model of the engine turns Simplified characters into Traditional ones and
-// misreads small English, so every line is first read with the Simplified Chinese model. A
-// line that comes back without Chinese characters is read again with the English model. The
+// misreads small English, so every line is first read with the Simplified Chinese model (or the
+// screen's model, once the widest lines, read with both Chinese models at once, told it), except
+// a line the English model has already read surely (Latin text). A line that comes back
+// without Chinese characters is read again with the English model. The
 // Chinese lines of one background (a pane, a bubble, a table) are read with the Traditional
 // model too, and the background keeps the script whose readings the engine is surer of.
 // Models whose data is missing are left out.
