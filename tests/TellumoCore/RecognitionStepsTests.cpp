@@ -270,6 +270,24 @@ TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
     EXPECT_FALSE(isKeyChordLine(QString()));
 }
 
+// An issue number as the English model misreads its digits; words that only hold a number sign
+// stay.
+TEST(EngineText, AnIssueNumberGetsItsDigitsBack)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"Known issue #i301", "Known issue #1301"},
+        {"(#12O4)", "(#1204)"},
+        {"#l23", "#123"},
+        {"#1234", "#1234"},
+        {"#include", "#include"},
+        {"#if 0", "#if 0"},
+        {"C# 12", "C# 12"},
+        {"#lol", "#lol"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(issueNumbers(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
 // A word whose characters are made of parts stacked with a gap between them is one line (the
 // labels of a settings table); lines one above the other stay apart.
 // The boxes of a glyph and of a background hold every pixel of theirs, also the ones left of

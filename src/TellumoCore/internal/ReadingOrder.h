@@ -10,7 +10,8 @@
 // settings tables, menu shortcuts, line numbers beside code) or when they take turns down the
 // page (chat bubbles on either side); those are read row by row. Pieces of one row are joined
 // by a space into one line, left to right whatever background each sits on (the active tab of a
-// strip keeps its place among the others).
+// strip keeps its place among the others, also when its background runs on into the toolbar
+// below it: a background's top line standing in the row of its neighbours joins that row).
 
 #include "TellumoCore/internal/InkSegmentation.h"
 

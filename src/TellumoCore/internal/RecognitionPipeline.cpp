@@ -149,7 +149,7 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
     std::vector<PlacedText> texts;
     for (int i = 0; i < int(lines.size()); ++i) {
         const QString text =
-            punctuationOfItsNeighbours(keyChords(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified())))));
+            punctuationOfItsNeighbours(keyChords(issueNumbers(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))))));
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }
@@ -364,6 +364,24 @@ QString asKeyChord(const QString &word)
 }
 
 } // namespace
+
+QString issueNumbers(const QString &line)
+{
+    static const QRegularExpression number(QStringLiteral("#[0-9iIl|oO]*[0-9][0-9iIl|oO]*[0-9][0-9iIl|oO]*\\b"));
+    QString fixed = line;
+    for (auto match = number.globalMatch(line); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        QString digits = m.captured();
+        for (QChar &c : digits) {
+            if (c == QLatin1Char('i') || c == QLatin1Char('I') || c == QLatin1Char('l') || c == QLatin1Char('|'))
+                c = QLatin1Char('1');
+            else if (c == QLatin1Char('o') || c == QLatin1Char('O'))
+                c = QLatin1Char('0');
+        }
+        fixed.replace(m.capturedStart(), m.capturedLength(), digits);
+    }
+    return fixed;
+}
 
 QString keyChords(const QString &line)
 {

@@ -49,6 +49,11 @@ QString replaceStrayLookalikes(const QString &line);
 // "刘洋 · 2024").
 QString spacedMarks(const QString &line);
 
+// The digits of an issue number ("#1234"): a letter the engine reads for a digit inside a number
+// sign's digits (i, l, I or | for 1, o or O for 0) is that digit, where two digits or more show
+// that the word is a number.
+QString issueNumbers(const QString &line);
+
 // Keyboard shortcuts as a menu's shortcut column shows them ("Ctrl+S", "Shift+Ctrl+Z", "Alt+F4"):
 // a word of modifier names and a key joined by plus signs. The engine misreads the modifiers of
 // small text ("Ctri", "CtrI", "Ctril", "AIt"); in a word that is a shortcut by its shape, a

@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/ScriptChoice.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/InkMarks.h"
 #include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/ScriptEvidence.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -450,8 +452,12 @@ public:
             if (anyChinese)
                 ahead.push_back({all, chinese});
         } else {
-            if (bothScripts)
-                ahead.push_back({widestOfEachBackground(all), chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
+            if (bothScripts) {
+                std::vector<int> bothWays = widestOfEachBackground(all);
+                const std::vector<int> titles = titlesInARow(all);
+                bothWays.insert(bothWays.end(), titles.begin(), titles.end());
+                ahead.push_back({bothWays, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
+            }
             ahead.push_back({all, OcrModel::english});
         }
         readAll(all, englishScreen ? OcrModel::english : chinese, ahead, SureEnglish::leave);
@@ -479,8 +485,27 @@ public:
         }
         if (bothScripts)
             chooseChineseScripts(chineseLines, chinese, chosen);
-        for (int i : all)
-            chosen[size_t(i)].text = capitalIOfTheInk(chosen[size_t(i)].text, m_pictures[size_t(i)]);
+        for (int i : all) {
+            LineReading &line = chosen[size_t(i)];
+            const QImage &picture = m_pictures[size_t(i)];
+            if (line.text.isEmpty())
+                continue;
+            if (has(i, line.model) && reading(i, line.model).text == line.text) {
+                std::vector<OcrSymbol> marks = symbols(i, line.model);
+                if (line.model != OcrModel::english) {
+                    line.text = spacesOfTheInk(line.text, marks, picture);
+                    const std::vector<NumberSign> signs = numberSignsInTheInk(line.text, marks, picture);
+                    if (!signs.empty()) {
+                        QStringList numbers;
+                        for (const NumberSign &sign : signs)
+                            numbers << readInEnglish(picture, sign.box);
+                        line.text = withNumberSigns(line.text, signs, numbers, marks);
+                    }
+                }
+                line.text = versionLettersOfTheInk(line.text, marks, picture);
+            }
+            line.text = capitalIOfTheInk(bulletOfTheInk(line.text, picture), picture);
+        }
         for (int i : chineseLines) {
             LineReading &line = chosen[size_t(i)];
             if (line.model != OcrModel::english && line.text.contains(QChar(0x4E00)))
@@ -667,18 +692,33 @@ private:
     // None when `use` lets it go without an engine and none was free.
     std::optional<Reading> readLine(OcrModel model, const QImage &picture, EngineUse use) const
     {
-        const bool chinese = model != OcrModel::english;
-        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel, use});
+        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, true, m_cancel, use});
         if (reading.busy)
             return std::nullopt;
         if (reading.cancelled && use != EngineUse::wait)
             return std::nullopt;
         QString text = reading.lines.join(QLatin1Char(' ')).simplified();
         if (text.isEmpty() && !reading.cancelled) {
-            reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, chinese, m_cancel});
+            reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, true, m_cancel});
             text = reading.lines.join(QLatin1Char(' ')).simplified();
         }
         return Reading{{text, reading.confidence, model}, std::move(reading.symbols)};
+    }
+
+    // The columns of `box` in a line's picture, a margin of blank on either side, read with the
+    // English model; empty when it is not installed.
+    QString readInEnglish(const QImage &picture, const QRect &box) const
+    {
+        if (!available(OcrModel::english))
+            return {};
+        const int margin = std::max(6, picture.height() / 4);
+        const int left = std::max(0, box.left() - margin / 2), right = std::min(picture.width() - 1, box.right() + margin / 2);
+        QImage part(right - left + 1 + 2 * margin, picture.height(), QImage::Format_Grayscale8);
+        part.fill(255);
+        for (int y = 0; y < picture.height(); ++y)
+            std::copy_n(picture.constScanLine(y) + left, right - left + 1, part.scanLine(y) + margin);
+        const OcrReading reading = OcrEngines::read(OcrModel::english, part, {PageLayout::singleLine, m_retryInverted, false, m_cancel});
+        return reading.lines.join(QLatin1Char(' ')).simplified();
     }
 
     // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
@@ -728,15 +768,21 @@ private:
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
-        readAll(widestOfEachBackground(chineseLines), other);
+        std::vector<int> bothWays = widestOfEachBackground(chineseLines);
+        const std::vector<int> titles = titlesInARow(chineseLines);
+        bothWays.insert(bothWays.end(), titles.begin(), titles.end());
+        readAll(bothWays, other);
+        // A background's lines share its script, but each title in a row has a script of its own.
+        const std::set<int> ownGroup(titles.begin(), titles.end());
+        auto groupOf = [&](int line) { return ownGroup.count(line) ? -2 - line : m_lines[size_t(line)].region; };
 
         std::map<int, std::vector<int>> readBothWays;
-        std::map<int, std::pair<float, float>> confidence; // region: simplified, traditional
+        std::map<int, std::pair<float, float>> confidence; // group: simplified, traditional
         std::vector<int> both;
         for (int i : chineseLines) {
             if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
                 continue;
-            const int region = m_lines[size_t(i)].region;
+            const int region = groupOf(i);
             readBothWays[region].push_back(i);
             both.push_back(i);
             auto &[sim, tra] = confidence[region];
@@ -749,7 +795,7 @@ private:
             byRegion[region] = evidenceOf(lines);
         std::vector<int> switching;
         for (int i : chineseLines) {
-            const int region = m_lines[size_t(i)].region;
+            const int region = groupOf(i);
             const ScriptEvidence &local = byRegion[region];
             bool traditional;
             const auto &[sim, tra] = confidence[region];
@@ -767,13 +813,50 @@ private:
                 traditional = overall.traditional > 0;
             else
                 traditional = confidence[region].second > confidence[region].first;
+            if (ownGroup.count(i))
+                if (const std::optional<bool> own = ownScript(i))
+                    traditional = *own;
             if (traditional != (main == OcrModel::traditional))
                 switching.push_back(i);
         }
         readAll(switching, other);
-        for (int i : switching)
-            if (has(i, other)) // not when cancelled
+        for (int i : switching) {
+            // A title in a row whose own ink tells strongly keeps its script whatever its neighbours'.
+            if (has(i, other) && (!ownGroup.count(i) || ownScript(i) != std::optional<bool>(main == OcrModel::traditional))) // not when cancelled
                 chosen[size_t(i)] = reading(i, other);
+        }
+    }
+
+    // Whether a line read both ways is Traditional by its own ink, when that tells strongly.
+    std::optional<bool> ownScript(int line) const
+    {
+        if (!has(line, OcrModel::simplified) || !has(line, OcrModel::traditional))
+            return std::nullopt;
+        const ScriptEvidence own = evidenceOf({line});
+        if (own.positions < kPositionsToDecide || std::abs(own.traditional) < kStrongEvidence * own.positions)
+            return std::nullopt;
+        return own.traditional > 0;
+    }
+
+    // The lines of backgrounds that hold several of them side by side in one row: the tabs of a
+    // strip, the items of a menu bar. Each is a title of its own, whose script its neighbours do
+    // not tell (a Traditional page's tab among Simplified ones).
+    std::vector<int> titlesInARow(const std::vector<int> &lines) const
+    {
+        std::map<int, std::vector<int>> byRegion;
+        for (int i : lines)
+            byRegion[m_lines[size_t(i)].region].push_back(i);
+        std::vector<int> titles;
+        for (const auto &[region, inRegion] : byRegion) {
+            int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
+            for (int i : inRegion) {
+                top = std::max(top, m_lines[size_t(i)].box.top());
+                bottom = std::min(bottom, m_lines[size_t(i)].box.bottom());
+            }
+            if (inRegion.size() >= 2 && top <= bottom)
+                titles.insert(titles.end(), inRegion.begin(), inRegion.end());
+        }
+        return titles;
     }
 
     const std::vector<TextLine> &m_lines;

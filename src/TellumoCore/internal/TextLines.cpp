@@ -23,6 +23,9 @@ constexpr double kMaxFragmentGap = 1.0;
 constexpr double kMaxGlyphHeightRatio = 1.5;
 // A control's ink is less than this share (in percent) of the contrast of the text beside it.
 constexpr int kControlContrastPercent = 45;
+// A bullet stands at most this many line heights before its item, in about the item's colour.
+constexpr double kBulletIndent = 1.5;
+constexpr int kBulletInkDistance = 90;
 
 bool joins(const QRect &a, const QRect &b)
 {
@@ -146,12 +149,35 @@ int contrast(const Glyph &glyph)
            std::abs(qBlue(glyph.ink) - qBlue(glyph.background));
 }
 
-// A control at either end of a line is no text: a check box, a tab's close cross, a small icon.
-// It is drawn fainter than the text beside it (a grey outline, a secondary cross), about as wide
-// as it is tall, and set apart from the first or last word. The engine reads it as the character
-// it resembles (口, x, ®). Glyphs of one piece of ink only; the line keeps the rest.
-void dropControls(TextLine &line, const std::vector<Glyph> &glyphs)
+// Two thin strokes from corner to corner: nearly all the glyph's ink lies near one of its box's
+// diagonals.
+bool crossShaped(const InkSegmentation &ink, int index)
 {
+    const QRect &box = ink.glyphs()[size_t(index)].box;
+    if (box.width() < 5 || box.height() < 5)
+        return false;
+    const double reach = std::max(1.5, 0.15 * box.width());
+    int inside = 0, near = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        const double along = double(y - box.top()) / (box.height() - 1) * (box.width() - 1);
+        for (int x = box.left(); x <= box.right(); ++x) {
+            if (ink.glyphAt(x, y) != index)
+                continue;
+            ++inside;
+            near += std::min(std::abs(x - box.left() - along), std::abs(box.right() - along - x)) <= reach;
+        }
+    }
+    return inside > 0 && 10 * near >= 9 * inside;
+}
+
+// A control at either end of a line is no text: a check box, a tab's close cross, a small icon.
+// It is drawn fainter than the text beside it (a grey outline, a secondary cross) or is a cross
+// smaller than the text, about as wide as it is tall, and set apart from the first or last word.
+// The engine reads it as the character it resembles (口, x, ®, 人, 如). Glyphs of one piece of ink
+// only; the line keeps the rest.
+void dropControls(TextLine &line, const InkSegmentation &ink)
+{
+    const std::vector<Glyph> &glyphs = ink.glyphs();
     for (int side = 0; side < 2 && line.glyphs.size() > 1; ++side) {
         std::sort(line.glyphs.begin(), line.glyphs.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
         const size_t end = side == 0 ? 0 : line.glyphs.size() - 1;
@@ -169,12 +195,49 @@ void dropControls(TextLine &line, const std::vector<Glyph> &glyphs)
         const bool squarish = 4 * box.width() >= 3 * box.height() && 3 * box.width() <= 4 * box.height();
         const bool faint = 100 * contrast(mark) < kControlContrastPercent * strongest;
         const bool apart = 10 * nearest >= 3 * std::max(box.height(), tallest / 2);
-        if (!squarish || !faint || !apart || box.height() < 5)
+        if (!squarish || !apart || box.height() < 5 || !(faint || (10 * box.height() <= 8 * tallest && crossShaped(ink, line.glyphs[end]))))
             continue;
         line.glyphs.erase(line.glyphs.begin() + qsizetype(end));
         line.box = QRect();
         for (int glyph : line.glyphs)
             line.box |= glyphs[size_t(glyph)].box;
+    }
+}
+
+// A list's bullet before a line: a small solid dot of the line's ink colour, about the middle
+// of a small letter and an indent away from the first word. The ink analysis takes a solid dot
+// for a shape (a dot of colour), or it stays a speck of its own; the line takes it back.
+void takeBullets(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
+{
+    std::vector<bool> used(glyphs.size(), false);
+    for (const TextLine &line : lines)
+        for (int glyph : line.glyphs)
+            used[size_t(glyph)] = true;
+    std::vector<int> dots;
+    for (int i = 0; i < int(glyphs.size()); ++i) {
+        const QRect &box = glyphs[size_t(i)].box;
+        if (!used[size_t(i)] && box.height() >= 3 && box.height() <= 40 && 10 * box.width() >= 6 * box.height() &&
+            10 * box.width() <= 16 * box.height() && contrast(glyphs[size_t(i)]) > 0)
+            dots.push_back(i);
+    }
+    for (TextLine &line : lines) {
+        const int height = line.box.height();
+        const Glyph &first = glyphs[size_t(line.glyphs.front())];
+        for (int dot : dots) {
+            const Glyph &candidate = glyphs[size_t(dot)];
+            const QRect &box = candidate.box;
+            const int gap = line.box.left() - box.right() - 1, middle = box.center().y() - line.box.top();
+            const bool sameInk = std::abs(qRed(candidate.ink) - qRed(first.ink)) + std::abs(qGreen(candidate.ink) - qGreen(first.ink)) +
+                                     std::abs(qBlue(candidate.ink) - qBlue(first.ink)) <=
+                                 kBulletInkDistance;
+            if (used[size_t(dot)] || gap < 0 || gap > kBulletIndent * height || box.height() < 0.15 * height || box.height() > 0.5 * height ||
+                middle < 0.3 * height || middle > 0.75 * height || !sameInk)
+                continue;
+            used[size_t(dot)] = true;
+            line.glyphs.insert(line.glyphs.begin(), dot);
+            line.box |= box;
+            break;
+        }
     }
 }
 
@@ -235,7 +298,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
     for (auto &[id, line] : groups) {
         if (line.glyphs.empty())
             continue;
-        dropControls(line, glyphs);
+        dropControls(line, ink);
         line.baseline = baselineOf(line, glyphs);
         int pixels = 0;
         std::map<int, int> regions;
@@ -251,6 +314,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
         std::sort(line.glyphs.begin(), line.glyphs.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
         lines.push_back(std::move(line));
     }
+    takeBullets(lines, glyphs);
     std::sort(lines.begin(), lines.end(), [](const TextLine &a, const TextLine &b) {
         return a.box.top() != b.box.top() ? a.box.top() < b.box.top() : a.box.left() < b.box.left();
     });
