@@ -71,6 +71,9 @@ QImage framed(const QImage &image)
     return frame;
 }
 
+// A raw line's reading that stands in for a doubtful line's must be at least this sure.
+constexpr float kSureRawLine = 60;
+
 // Short Latin readings of little confidence are what the engine makes of icons and specks.
 float minimumConfidence(const QString &text)
 {
@@ -144,6 +147,21 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
             readings[size_t(i)] = {reading.lines.join(QLatin1Char(' ')), reading.confidence, OcrModel::combined};
         });
     }
+    checkCancelled(cancel);
+    // A line the engine reads with next to no confidence as a line of text may read surely as a
+    // raw line, without the engine's own finding of words (a quoted word in a monospaced face);
+    // noise does not.
+    std::vector<int> doubtful;
+    for (int i = 0; i < int(lines.size()); ++i)
+        if (const LineReading &r = readings[size_t(i)]; !r.text.trimmed().isEmpty() && r.confidence < minimumConfidence(r.text))
+            doubtful.push_back(i);
+    runParallel(int(doubtful.size()), [&](int k) {
+        LineReading &line = readings[size_t(doubtful[size_t(k)])];
+        const OcrReading raw =
+            OcrEngines::read(line.model, pictures[size_t(doubtful[size_t(k)])], {PageLayout::rawLine, !options.normalizePolarity, false, cancel});
+        if (raw.confidence >= kSureRawLine)
+            line = {raw.lines.join(QLatin1Char(' ')), raw.confidence, line.model};
+    });
     checkCancelled(cancel);
 
     std::vector<PlacedText> texts;

@@ -475,7 +475,7 @@ public:
         std::vector<int> chineseLines;
         for (int i : all) {
             const LineReading *inChinese = has(i, chinese) ? &reading(i, chinese) : chineseReading(i);
-            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i))) {
+            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i, inChinese))) {
                 chosen[size_t(i)] = reading(i, OcrModel::english);
             } else if (inChinese) {
                 chosen[size_t(i)] = *inChinese;
@@ -739,13 +739,15 @@ private:
         return needing;
     }
 
-    // Whether the English reading of a line read both ways wins over its Chinese one.
-    bool readsAsEnglish(int i) const
+    // Whether the English reading of a line read both ways wins over its Chinese one: `chinese`,
+    // the reading the line would take, or else its first.
+    bool readsAsEnglish(int i, const LineReading *chinese = nullptr) const
     {
         if (!has(i, OcrModel::english))
             return false;
         const LineReading &english = reading(i, OcrModel::english);
-        const LineReading *chinese = chineseReading(i);
+        if (!chinese)
+            chinese = chineseReading(i);
         if (!chinese || isKeyChordLine(english.text))
             return true;
         if (chinese->text.isEmpty())
@@ -763,8 +765,10 @@ private:
     // Simplified or Traditional: the widest Chinese line of each background is read with the
     // other model too; each background follows its own ink when it tells strongly, else the model
     // far surer of its lines, else its own ink when it tells clearly, else the model much surer
-    // of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
-    // read with its model.
+    // of its lines, else the whole picture's ink, else the engine's confidence. A background
+    // that neither its ink nor the engine's confidence tells surely has all its lines read both
+    // ways before it is decided. Backgrounds that turn out in the other script are read with its
+    // model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
@@ -778,41 +782,64 @@ private:
 
         std::map<int, std::vector<int>> readBothWays;
         std::map<int, std::pair<float, float>> confidence; // group: simplified, traditional
-        std::vector<int> both;
-        for (int i : chineseLines) {
-            if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
-                continue;
-            const int region = groupOf(i);
-            readBothWays[region].push_back(i);
-            both.push_back(i);
-            auto &[sim, tra] = confidence[region];
-            sim += reading(i, OcrModel::simplified).confidence;
-            tra += reading(i, OcrModel::traditional).confidence;
-        }
-        const ScriptEvidence overall = evidenceOf(both);
         std::map<int, ScriptEvidence> byRegion;
-        for (const auto &[region, lines] : readBothWays)
-            byRegion[region] = evidenceOf(lines);
-        std::vector<int> switching;
-        for (int i : chineseLines) {
-            const int region = groupOf(i);
+        ScriptEvidence overall;
+        auto weigh = [&] {
+            readBothWays.clear();
+            confidence.clear();
+            byRegion.clear();
+            std::vector<int> both;
+            for (int i : chineseLines) {
+                if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
+                    continue;
+                const int region = groupOf(i);
+                readBothWays[region].push_back(i);
+                both.push_back(i);
+                auto &[sim, tra] = confidence[region];
+                sim += reading(i, OcrModel::simplified).confidence;
+                tra += reading(i, OcrModel::traditional).confidence;
+            }
+            overall = evidenceOf(both);
+            for (const auto &[region, lines] : readBothWays)
+                byRegion[region] = evidenceOf(lines);
+        };
+        // The script of a group, and whether its ink or the engine's confidence told it surely.
+        auto decide = [&](int region) -> std::pair<bool, bool> {
             const ScriptEvidence &local = byRegion[region];
-            bool traditional;
             const auto &[sim, tra] = confidence[region];
             const float surer = (tra - sim) / float(std::max<size_t>(1, readBothWays[region].size()));
             const bool inkTells = local.positions >= kPositionsToDecide;
             if (inkTells && std::abs(local.traditional) >= kStrongEvidence * local.positions)
-                traditional = local.traditional > 0;
-            else if (std::abs(surer) >= kFarSurer)
-                traditional = surer > 0;
-            else if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
-                traditional = local.traditional > 0;
-            else if (std::abs(surer) >= kMuchSurer)
-                traditional = surer > 0;
-            else if (overall.positions > 0)
-                traditional = overall.traditional > 0;
-            else
-                traditional = confidence[region].second > confidence[region].first;
+                return {local.traditional > 0, true};
+            if (std::abs(surer) >= kFarSurer)
+                return {surer > 0, true};
+            if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
+                return {local.traditional > 0, false};
+            if (std::abs(surer) >= kMuchSurer)
+                return {surer > 0, false};
+            if (overall.positions > 0)
+                return {overall.traditional > 0, false};
+            return {tra > sim, false};
+        };
+        weigh();
+        // A background whose lines read both ways do not tell surely (its widest line holds few
+        // telling characters: a side bar of short items) has the rest of its lines read both
+        // ways too.
+        std::set<int> undecided;
+        for (const auto &[region, lines] : readBothWays)
+            if (region >= -1 && !decide(region).second) // not a title in a row
+                undecided.insert(region);
+        std::vector<int> more;
+        for (int i : chineseLines)
+            if (undecided.count(groupOf(i)) && !has(i, other))
+                more.push_back(i);
+        if (!more.empty()) {
+            readAll(more, other);
+            weigh();
+        }
+        std::vector<int> switching;
+        for (int i : chineseLines) {
+            bool traditional = decide(groupOf(i)).first;
             if (ownGroup.count(i))
                 if (const std::optional<bool> own = ownScript(i))
                     traditional = *own;

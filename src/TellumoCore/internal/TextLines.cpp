@@ -241,6 +241,58 @@ void takeBullets(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
     }
 }
 
+// Small marks between the words of a line that no line took: the bars of an equals sign, a
+// comma, a dash, each smaller than half the line's height and too far from the words of a
+// monospaced face to join them as glyphs do. A mark within the band of a line, no farther from
+// its end than words join, goes into the nearest such line (the one before it when both are as
+// near: a comma belongs to the word it follows); so does the next part of the same mark.
+void takeMarks(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
+{
+    std::vector<bool> used(glyphs.size(), false);
+    for (const TextLine &line : lines)
+        for (int glyph : line.glyphs)
+            used[size_t(glyph)] = true;
+    std::vector<int> marks;
+    for (int i = 0; i < int(glyphs.size()); ++i)
+        if (!used[size_t(i)] && !glyphs[size_t(i)].dropped && contrast(glyphs[size_t(i)]) > 0)
+            marks.push_back(i);
+    if (marks.empty())
+        return;
+    std::sort(marks.begin(), marks.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+    std::vector<int> strongest(lines.size(), 0);
+    for (size_t l = 0; l < lines.size(); ++l)
+        for (int glyph : lines[l].glyphs)
+            strongest[l] = std::max(strongest[l], contrast(glyphs[size_t(glyph)]));
+    std::vector<bool> changed(lines.size(), false);
+    for (int mark : marks) {
+        const QRect &box = glyphs[size_t(mark)].box;
+        int nearest = -1, nearestGap = 0;
+        for (int l = 0; l < int(lines.size()); ++l) {
+            const QRect &band = lines[size_t(l)].box;
+            const int height = band.height();
+            const int gap = std::max(0, std::max(box.left() - band.right(), band.left() - box.right()) - 1); // 0: within its span
+            if (height < kSpeckHeight || 2 * box.height() > height || box.top() < band.top() || box.bottom() > band.bottom() ||
+                gap > kMaxGap * height || 2 * contrast(glyphs[size_t(mark)]) < strongest[size_t(l)])
+                continue;
+            const bool before = band.right() < box.left();
+            if (nearest < 0 || gap < nearestGap || (gap == nearestGap && before)) {
+                nearest = l;
+                nearestGap = gap;
+            }
+        }
+        if (nearest < 0)
+            continue;
+        TextLine &line = lines[size_t(nearest)];
+        line.glyphs.push_back(mark);
+        line.box |= box;
+        changed[size_t(nearest)] = true;
+    }
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (changed[l])
+            std::sort(lines[l].glyphs.begin(), lines[l].glyphs.end(),
+                      [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+}
+
 } // namespace
 
 std::vector<TextLine> findTextLines(const InkSegmentation &ink)
@@ -315,6 +367,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
         lines.push_back(std::move(line));
     }
     takeBullets(lines, glyphs);
+    takeMarks(lines, glyphs);
     std::sort(lines.begin(), lines.end(), [](const TextLine &a, const TextLine &b) {
         return a.box.top() != b.box.top() ? a.box.top() < b.box.top() : a.box.left() < b.box.left();
     });

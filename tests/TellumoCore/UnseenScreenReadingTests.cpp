@@ -1,0 +1,78 @@
+// Screens in faces, themes and sizes the corpus leaves out, each showing one kind of misreading
+// that screens of this sort used to get: the marks and quoted strings of coloured code, a Chinese
+// comment in small code, a side bar of short items in the screen's script.
+
+#include "TellumoCore/TextRecognizer.h"
+
+#include "Support/TaskTesting.h"
+#include "TextScreens/CharacterErrors.h"
+#include "TextScreens/TextScreens.h"
+
+#include <gtest/gtest.h>
+
+using namespace Tellumo;
+using namespace TextScreens;
+
+namespace {
+
+constexpr int kTaskTimeout = 60000;
+
+struct Read {
+    Screen screen;
+    QStringList lines; // recognised
+};
+
+Read read(const Spec &spec)
+{
+    Screen screen = render(spec);
+    const QString text = TestSupport::run(TextRecognizer::recognize(screen.image), kTaskTimeout);
+    return {std::move(screen), text.split(QLatin1Char('\n'))};
+}
+
+std::string described(const Read &read)
+{
+    return read.screen.name().toStdString() + "\n--- recognised\n" + read.lines.join(QLatin1Char('\n')).toStdString();
+}
+
+// Every drawn line that contains `part` is read as drawn.
+void expectReadWhole(const Read &read, const QString &part)
+{
+    int found = 0;
+    for (const Line &line : read.screen.lines) {
+        if (!line.text.contains(part))
+            continue;
+        ++found;
+        EXPECT_TRUE(read.lines.contains(line.text)) << line.text.toStdString() << '\n' << described(read);
+    }
+    EXPECT_GT(found, 0) << part.toStdString();
+}
+
+} // namespace
+
+// Python on a dark editor, the strings in orange: the equals sign and the comma between words of
+// a monospaced face, too far from them to join as letters do, stay in the line, and a quoted
+// word the engine finds no words in as one line is still read.
+TEST(UnseenScreenReading, TheMarksAndQuotedStringsOfColouredCodeAreRead)
+{
+    const Read code = read({Scene::code, Language::traditional, Theme::dark, 17, Framing::region, 0, Face::notoSerifSC});
+    expectReadWhole(code, QStringLiteral("title = record.get(\"title\", \"untitled\")"));
+    expectReadWhole(code, QStringLiteral("result = []"));
+}
+
+// C in a dim editor at 12 px: the comment's Chinese is read in Chinese, not as the English
+// model's guess at it, on a screen whose script is Traditional.
+TEST(UnseenScreenReading, AChineseCommentInSmallCodeIsReadInChinese)
+{
+    const Read code = read({Scene::code, Language::traditional, Theme::dim, 12, Framing::fullScreen, 0, Face::notoSerifSC});
+    expectReadWhole(code, QStringLiteral("// 讀取設定檔並傳回項目數"));
+}
+
+// A Traditional settings window on sepia: the items of its side bar are short, so the widest
+// of them alone does not tell their script; all are read in Traditional.
+TEST(UnseenScreenReading, ASideBarOfShortItemsKeepsTheScreensScript)
+{
+    const Read settings = read({Scene::settings, Language::traditional, Theme::sepia, 22, Framing::fullScreen, 0, Face::wenQuanYi});
+    for (const QString &item : {QStringLiteral("外觀"), QStringLiteral("網路"), QStringLiteral("隱私權與安全性"), QStringLiteral("顯示器"),
+                                QStringLiteral("聲音"), QStringLiteral("關於本機")})
+        EXPECT_TRUE(settings.lines.contains(item)) << item.toStdString() << '\n' << described(settings);
+}
