@@ -76,3 +76,41 @@ TEST(UnseenScreenReading, ASideBarOfShortItemsKeepsTheScreensScript)
                                 QStringLiteral("聲音"), QStringLiteral("關於本機")})
         EXPECT_TRUE(settings.lines.contains(item)) << item.toStdString() << '\n' << described(settings);
 }
+
+// C in a light editor at 23 px, a serif face: a quote mark, an asterisk or a semicolon's tail
+// that the ink analysis leaves a line of its own stays with the word beside it.
+TEST(UnseenScreenReading, QuoteMarksAsterisksAndSemicolonsStayWithTheirWords)
+{
+    const Read code = read({Scene::code, Language::english, Theme::light, 23, Framing::region, 0, Face::notoSerifTC});
+    expectReadWhole(code, QStringLiteral("int load_config(const char *path, struct entry *out, int max)"));
+    expectReadWhole(code, QStringLiteral("return -1; // the file does not exist"));
+    expectReadWhole(code, QStringLiteral("continue; // skip comment lines"));
+}
+
+// C on a dark screen: the grey line numbers beside the code are read as digits, not as the
+// Chinese characters the Chinese models take them for (7 as 了, 17 as 工7).
+TEST(UnseenScreenReading, LineNumbersBesideCodeAreReadAsDigits)
+{
+    const Read code = read({Scene::code, Language::mixed, Theme::dark, 14, Framing::fullScreen, 0, Face::wenQuanYi});
+    for (const QString &line : {QStringLiteral("6 {"), QStringLiteral("7 FILE *file = fopen(path, \"r\");"), QStringLiteral("17 }")})
+        EXPECT_TRUE(code.lines.contains(line)) << line.toStdString() << '\n' << described(code);
+}
+
+// A serif address at 15 px: letters that touch, flat at their tops and bottoms, are text, not
+// the outline of a field.
+TEST(UnseenScreenReading, SmallSerifLettersThatTouchAreNoFrame)
+{
+    const Read browser = read({Scene::browser, Language::mixed, Theme::sepia, 15, Framing::fullScreen, 0, Face::notoSerifSC});
+    expectReadWhole(browser, QStringLiteral("https://example.org/kivaro/releases/v2.3.1"));
+}
+
+// A Traditional menu bar at 14 px whose items stand close enough to make one line: the items
+// keep the spaces between them and their script, though one model reads the line surer.
+TEST(UnseenScreenReading, TheItemsOfAMenuBarKeepTheirSpacesAndScript)
+{
+    const Read menu = read({Scene::menu, Language::traditional, Theme::light, 14, Framing::fullScreen, 0, Face::notoSansTC});
+    ASSERT_EQ(menu.screen.lines[2].text, QStringLiteral("檔案 編輯 檢視 插入 格式 工具 視窗 說明"));
+    // The Traditional model makes up a bracket before the last item; the ink leaves it be.
+    const QString bar = menu.lines.value(2);
+    EXPECT_TRUE(bar.startsWith(QStringLiteral("檔案 編輯 檢視 插入 格式 工具 視窗")) && bar.endsWith(QStringLiteral("說明"))) << described(menu);
+}

@@ -20,6 +20,10 @@ constexpr int kSolid = 128; // darker than this is the solid part of a stroke
 // digit's height).
 constexpr double kCapitalDrop = 0.06;
 constexpr double kSmallLetterDrop = 0.15;
+// Two Chinese words set apart stand at least this share of the line's height apart; the
+// characters of a word stand a fifth of it apart at most, and a character's own strokes leave
+// less than a third.
+constexpr double kChineseWordGap = 0.6;
 
 // The rows of ink in the columns [left, right] of the picture.
 std::optional<std::pair<int, int>> inkRows(const QImage &picture, int left, int right)
@@ -260,20 +264,40 @@ QString spacesOfTheInk(const QString &text, const std::vector<OcrSymbol> &symbol
     if (symbolOf.empty())
         return text;
     const InkColumns ink(picture);
+    // Two Chinese characters, neither the character 一 (which the later steps may tell for a dash).
+    auto chinese = [&](qsizetype i) { return i >= 0 && i < points.size() && isIdeograph(points[i]) && points[i] != 0x4E00; };
     QList<uint> spaced;
+    bool changed = false;
     for (qsizetype i = 0; i < points.size(); ++i) {
-        spaced << points[i];
-        if (i + 1 >= points.size() || points[i] == U' ' || points[i + 1] == U' ')
+        // The engine's space between two Chinese words set apart is the ink's word space.
+        if (points[i] == U' ' && chinese(i - 1) && chinese(i + 1) && !spaced.isEmpty() && spaced.back() == uint(kInkWordSpace))
             continue;
-        // Chinese characters go without spaces between them; a space beside a Latin character
-        // or a digit is the ink's to tell.
-        if (isWideCharacter(points[i]) && isWideCharacter(points[i + 1]))
+        spaced << points[i];
+        if (i + 1 >= points.size() || points[i] == U' ')
+            continue;
+        // Chinese characters go without spaces between them (the text's tidying drops the
+        // engine's), but for the wide blank between two Chinese words set apart (the items of a
+        // menu bar); a space beside a Latin character or a digit is the ink's to tell.
+        if (chinese(i)) {
+            const qsizetype next = points[i + 1] == U' ' ? i + 2 : i + 1;
+            if (chinese(next)) {
+                const QRect a = symbols[size_t(symbolOf[size_t(i)])].box, b = symbols[size_t(symbolOf[size_t(next)])].box;
+                if (ink.widestBlank(a.center().x(), b.center().x()) >= kChineseWordGap * ink.height()) {
+                    spaced << uint(kInkWordSpace);
+                    changed = true;
+                }
+                continue;
+            }
+        }
+        if (points[i + 1] == U' ' || (isWideCharacter(points[i]) && isWideCharacter(points[i + 1])))
             continue;
         const QRect a = symbols[size_t(symbolOf[size_t(i)])].box, b = symbols[size_t(symbolOf[size_t(i + 1)])].box;
-        if (ink.partsWords(ink.widestBlank(a.center().x(), b.center().x())))
+        if (ink.partsWords(ink.widestBlank(a.center().x(), b.center().x()))) {
             spaced << U' ';
+            changed = true;
+        }
     }
-    return spaced.size() == points.size() ? text : textOf(spaced);
+    return changed ? textOf(spaced) : text;
 }
 
 } // namespace Tellumo::detail

@@ -15,7 +15,10 @@
 // - The spaces between words: the Chinese models drop the space between a Chinese word and a
 //   Latin one or a number ("下载大小36.4MB"), and between Latin words. Where the ink between
 //   two characters read without a space holds a blank as wide as a space (InkColumns), the space
-//   goes back.
+//   goes back. Between two Chinese characters (other than 一, which may be a dash) the engines
+//   put spaces that are not there and drop ones that are: where the ink holds the wide blank of
+//   two words set apart (the items of a menu bar) the space is kInkWordSpace, which the text's
+//   tidying keeps; elsewhere the engine's spaces are left to the tidying, which drops them.
 //
 // `picture` is the Format_Grayscale8 line picture the reading came from (dark ink on white), and
 // `symbols` the characters the engine read with their boxes, in the order of the text's
@@ -29,6 +32,10 @@
 #include <vector>
 
 namespace Tellumo::detail {
+
+// A space between two Chinese words that the ink shows: the tidying of the text that drops the
+// engines' spaces between Chinese characters keeps it, and it ends as a plain space.
+constexpr char16_t kInkWordSpace = 0xE000;
 
 QString bulletOfTheInk(const QString &text, const QImage &picture);
 QString versionLettersOfTheInk(const QString &text, const std::vector<OcrSymbol> &symbols, const QImage &picture);

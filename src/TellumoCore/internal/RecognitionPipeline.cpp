@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/RecognitionPipeline.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/InkMarks.h"
 #include "TellumoCore/internal/InkSegmentation.h"
 #include "TellumoCore/internal/LineImages.h"
 #include "TellumoCore/internal/OcrEngines.h"
@@ -167,7 +168,8 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
     std::vector<PlacedText> texts;
     for (int i = 0; i < int(lines.size()); ++i) {
         const QString text =
-            punctuationOfItsNeighbours(keyChords(issueNumbers(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))))));
+            punctuationOfItsNeighbours(keyChords(issueNumbers(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))))))
+                .replace(QChar(kInkWordSpace), QLatin1Char(' '));
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }

@@ -559,17 +559,13 @@ private:
         OcrModel model;
     };
 
-    // Whether a Chinese round leaves a line to its English reading (read before, or ahead): a
-    // reading that sure is Latin text (code, an address, a number on a Chinese screen), which
-    // a Chinese reading would not win over. Moves a reading ahead to the line's readings. Called
-    // with the round's lock held, or before the round.
-    bool leftToEnglish(int line)
+    // Whether a Chinese round leaves a line to its English reading, asked for by an earlier
+    // round: a reading that sure is Latin text (code, an address, a number on a Chinese screen),
+    // which a Chinese reading would not win over. Not a reading ahead: whether one is there yet
+    // depends on the engines' timing, and the result must not. Called with the round's lock
+    // held, or before the round.
+    bool leftToEnglish(int line) const
     {
-        std::optional<Reading> &early = m_ahead[index(OcrModel::english)][size_t(line)];
-        if (early && early->line.confidence >= kSureEnglish && !early->line.text.isEmpty()) {
-            m_readings[index(OcrModel::english)][size_t(line)] = std::move(early);
-            early.reset();
-        }
         return has(line, OcrModel::english) && reading(line, OcrModel::english).confidence >= kSureEnglish &&
                !reading(line, OcrModel::english).text.isEmpty();
     }
@@ -676,8 +672,7 @@ private:
                 if (other)
                     early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
                 if (early) {
-                    // Each line ahead is handed out once: no other thread writes this slot; the
-                    // round's own threads may look at it (leftToEnglish).
+                    // Each line ahead is handed out once: no other thread writes this slot.
                     std::lock_guard lock(mutex);
                     m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
                 } else if (const std::optional<Work> next = takePending()) {
@@ -731,7 +726,12 @@ private:
                 if (!has(i, model) || reading(i, model).text.isEmpty())
                     continue;
                 const QString &text = reading(i, model).text;
-                if (chineseShare(text) < 0.5 || tooNarrowForChinese(text, m_lines[size_t(i)].box))
+                // Or a lone character, or one beside a digit or two: a digit or a mark the
+                // Chinese models took for a character (7 read as 了, a line number 17 as 工7).
+                const qsizetype length = QString(text).remove(QLatin1Char(' ')).toUcs4().size();
+                const bool withDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+                const bool loneCharacter = length <= 1 || (length <= 3 && ideographCount(text) == 1 && withDigit);
+                if (chineseShare(text) < 0.5 || tooNarrowForChinese(text, m_lines[size_t(i)].box) || loneCharacter)
                     needing.push_back(i);
                 break;
             }
@@ -788,9 +788,16 @@ private:
             readBothWays.clear();
             confidence.clear();
             byRegion.clear();
+            // A lone character (a digit or a mark the Chinese models took for one: 7 read as 了)
+            // tells a group's script only when the group has nothing longer.
+            auto longer = [&](int i) { return ideographCount(reading(i, main).text) >= 2; };
+            std::set<int> withLonger;
+            for (int i : chineseLines)
+                if (has(i, OcrModel::simplified) && has(i, OcrModel::traditional) && longer(i))
+                    withLonger.insert(groupOf(i));
             std::vector<int> both;
             for (int i : chineseLines) {
-                if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
+                if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional) || (!longer(i) && withLonger.count(groupOf(i))))
                     continue;
                 const int region = groupOf(i);
                 readBothWays[region].push_back(i);
@@ -811,8 +818,16 @@ private:
             const bool inkTells = local.positions >= kPositionsToDecide;
             if (inkTells && std::abs(local.traditional) >= kStrongEvidence * local.positions)
                 return {local.traditional > 0, true};
-            if (std::abs(surer) >= kFarSurer)
+            // The engine far surer of one script, unless the group's ink leans the other way
+            // and the whole picture's ink clearly with it: a stray mark one model makes up
+            // drags its confidence down.
+            const bool inkAgainst = inkTells && (local.traditional > 0) != (surer > 0) && local.traditional != 0 &&
+                                    (overall.traditional > 0) == (local.traditional > 0) &&
+                                    std::abs(overall.traditional) >= kClearEvidence * overall.positions;
+            if (std::abs(surer) >= kFarSurer && !inkAgainst)
                 return {surer > 0, true};
+            if (inkAgainst)
+                return {local.traditional > 0, false};
             if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
                 return {local.traditional > 0, false};
             if (std::abs(surer) >= kMuchSurer)

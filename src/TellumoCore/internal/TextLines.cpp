@@ -241,56 +241,92 @@ void takeBullets(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
     }
 }
 
-// Small marks between the words of a line that no line took: the bars of an equals sign, a
-// comma, a dash, each smaller than half the line's height and too far from the words of a
-// monospaced face to join them as glyphs do. A mark within the band of a line, no farther from
-// its end than words join, goes into the nearest such line (the one before it when both are as
-// near: a comma belongs to the word it follows); so does the next part of the same mark.
+// Small marks beside the words of a line: the bars of an equals sign, a comma, a dash, that no
+// line took, each at most two thirds of the line's height and too far from the words of a
+// monospaced face to join them as glyphs do; and a mark that made a line of its own (a quote
+// mark or an asterisk in the upper part of the line, a semicolon's tail starting below its
+// middle) right beside a word. A mark within the band of a line (it may reach a quarter of the line's height
+// above it and a third below), no farther from its end than words join (a mark of its own: than half its height), goes
+// into the nearest such line, the one before it when both are as near (a comma belongs to the
+// word it follows); so does the next part of the same mark.
 void takeMarks(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
 {
+    struct Mark {
+        QRect box;
+        int glyph = -1; // a glyph no line took, or
+        int line = -1;  // a line of its own, no wider than tall by half
+        int target = -1;
+    };
     std::vector<bool> used(glyphs.size(), false);
-    for (const TextLine &line : lines)
+    std::vector<Mark> marks;
+    for (int l = 0; l < int(lines.size()); ++l) {
+        const TextLine &line = lines[size_t(l)];
         for (int glyph : line.glyphs)
             used[size_t(glyph)] = true;
-    std::vector<int> marks;
+        if (2 * line.box.width() <= 3 * line.box.height())
+            marks.push_back({line.box, -1, l});
+    }
     for (int i = 0; i < int(glyphs.size()); ++i)
         if (!used[size_t(i)] && !glyphs[size_t(i)].dropped && contrast(glyphs[size_t(i)]) > 0)
-            marks.push_back(i);
+            marks.push_back({glyphs[size_t(i)].box, i, -1});
     if (marks.empty())
         return;
-    std::sort(marks.begin(), marks.end(), [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+    std::sort(marks.begin(), marks.end(), [](const Mark &a, const Mark &b) { return a.box.left() < b.box.left(); });
     std::vector<int> strongest(lines.size(), 0);
     for (size_t l = 0; l < lines.size(); ++l)
         for (int glyph : lines[l].glyphs)
             strongest[l] = std::max(strongest[l], contrast(glyphs[size_t(glyph)]));
-    std::vector<bool> changed(lines.size(), false);
-    for (int mark : marks) {
-        const QRect &box = glyphs[size_t(mark)].box;
-        int nearest = -1, nearestGap = 0;
+    auto contrastOf = [&](const Mark &mark) {
+        if (mark.glyph >= 0)
+            return contrast(glyphs[size_t(mark.glyph)]);
+        int most = 0;
+        for (int glyph : lines[size_t(mark.line)].glyphs)
+            most = std::max(most, contrast(glyphs[size_t(glyph)]));
+        return most;
+    };
+    std::vector<bool> taken(lines.size(), false); // lines that go into others as marks
+    for (Mark &mark : marks) {
+        const QRect &box = mark.box;
+        int nearestGap = 0;
         for (int l = 0; l < int(lines.size()); ++l) {
             const QRect &band = lines[size_t(l)].box;
             const int height = band.height();
             const int gap = std::max(0, std::max(box.left() - band.right(), band.left() - box.right()) - 1); // 0: within its span
-            if (height < kSpeckHeight || 2 * box.height() > height || box.top() < band.top() || box.bottom() > band.bottom() ||
-                gap > kMaxGap * height || 2 * contrast(glyphs[size_t(mark)]) < strongest[size_t(l)])
+            // A mark of its own stands in the upper part of the line (a quote mark, an asterisk)
+            // or starts below its middle (a tail): a digit or a letter fills the line's height.
+            const bool markPlace = mark.line < 0 || 5 * (box.bottom() - band.top()) <= 3 * height || 2 * (box.top() - band.top()) >= height;
+            if (l == mark.line || height < kSpeckHeight || !markPlace || 3 * box.height() > 2 * height || 4 * (band.top() - box.top()) > height ||
+                3 * (box.bottom() - band.bottom()) > height || gap > (mark.line >= 0 ? 0.5 : kMaxGap) * height ||
+                2 * contrastOf(mark) < strongest[size_t(l)])
                 continue;
             const bool before = band.right() < box.left();
-            if (nearest < 0 || gap < nearestGap || (gap == nearestGap && before)) {
-                nearest = l;
+            if (mark.target < 0 || gap < nearestGap || (gap == nearestGap && before)) {
+                mark.target = l;
                 nearestGap = gap;
             }
         }
-        if (nearest < 0)
+        if (mark.target >= 0 && mark.line >= 0)
+            taken[size_t(mark.line)] = true;
+    }
+    std::vector<bool> changed(lines.size(), false);
+    for (const Mark &mark : marks) {
+        if (mark.target < 0 || taken[size_t(mark.target)])
             continue;
-        TextLine &line = lines[size_t(nearest)];
-        line.glyphs.push_back(mark);
-        line.box |= box;
-        changed[size_t(nearest)] = true;
+        TextLine &line = lines[size_t(mark.target)];
+        if (mark.glyph >= 0) {
+            line.glyphs.push_back(mark.glyph);
+        } else {
+            line.glyphs.insert(line.glyphs.end(), lines[size_t(mark.line)].glyphs.begin(), lines[size_t(mark.line)].glyphs.end());
+            lines[size_t(mark.line)].glyphs.clear();
+        }
+        line.box |= mark.box;
+        changed[size_t(mark.target)] = true;
     }
     for (size_t l = 0; l < lines.size(); ++l)
         if (changed[l])
             std::sort(lines[l].glyphs.begin(), lines[l].glyphs.end(),
                       [&](int a, int b) { return glyphs[size_t(a)].box.left() < glyphs[size_t(b)].box.left(); });
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const TextLine &line) { return line.glyphs.empty(); }), lines.end());
 }
 
 } // namespace
