@@ -24,7 +24,7 @@
 // times the ink analysis that starts every recognition, on one thread against several, on a
 // 1920 × 1080 screen and on a 4K screen.
 //
-// With --held-out 0 to 3 it reads one of the four sets of screens the corpus does not hold instead
+// With --held-out 0 to 4 it reads one of the five sets of screens the corpus does not hold instead
 // (TextScreens::heldOut).
 //
 //   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show] [--held-out <set>]
@@ -340,7 +340,7 @@ int main(int argc, char **argv)
                        {QStringLiteral("only"), QStringLiteral("Only images whose name contains this."), QStringLiteral("text")},
                        {QStringLiteral("show"), QStringLiteral("Print the expected and recognised text of each image.")},
                        {QStringLiteral("dump"), QStringLiteral("Write the images and their expected text here."), QStringLiteral("folder")},
-                       {QStringLiteral("held-out"), QStringLiteral("Read this set of screens nobody tuned on instead of the corpus (0 to 3)."), QStringLiteral("set")},
+                       {QStringLiteral("held-out"), QStringLiteral("Read this set of screens nobody tuned on instead of the corpus (0 to 4)."), QStringLiteral("set")},
                        {QStringLiteral("engines"), QStringLiteral("Engines of each model (default: the application's)."), QStringLiteral("count")},
                        {QStringLiteral("memory"), QStringLiteral("Measure resident memory on a 4K screen against the command-line program, and over many screens.")},
                        {QStringLiteral("memory-screens"), QStringLiteral("Measure resident memory over many screens read in one process only.")},

@@ -543,3 +543,18 @@ TEST(ReadingOrder, LineNumbersStayWithTheirCodeAcrossAnEmptyLineAndASplitLine)
                                       QStringLiteral("4 // 读取 config 文件"), QStringLiteral("5 int load_config(const char *path)"),
                                       QStringLiteral("6 {"), QStringLiteral("7 FILE *file = fopen(path, \"r\");"), QStringLiteral("8 }")}));
 }
+
+// Three rows of line numbers and code, the last line of code empty and another read in two
+// pieces: a table however few its rows, read row by row.
+TEST(ReadingOrder, AFewRowsOfATableWithAnEmptyCellAreReadRowByRow)
+{
+    Layout l;
+    const int editor = l.region({40, 20, 900, 120});
+    l.line(QStringLiteral("1"), 54, 38, 7, editor, 12);
+    l.line(QStringLiteral("#include <stdio.h>"), 77, 38, 162, editor, 12);
+    l.line(QStringLiteral("2"), 54, 60, 7, editor, 12);
+    l.line(QStringLiteral("#include"), 77, 60, 72, editor, 12);
+    l.line(QStringLiteral("\"config.h\""), 160, 60, 86, editor, 15);
+    l.line(QStringLiteral("3"), 54, 82, 7, editor, 12);
+    EXPECT_EQ(l.order(), (QStringList{QStringLiteral("1 #include <stdio.h>"), QStringLiteral("2 #include \"config.h\""), QStringLiteral("3")}));
+}

@@ -8,6 +8,8 @@
 #include "TextScreens/CharacterErrors.h"
 #include "TextScreens/TextScreens.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 using namespace Tellumo;
@@ -113,4 +115,33 @@ TEST(UnseenScreenReading, TheItemsOfAMenuBarKeepTheirSpacesAndScript)
     // The Traditional model makes up a bracket before the last item; the ink leaves it be.
     const QString bar = menu.lines.value(2);
     EXPECT_TRUE(bar.startsWith(QStringLiteral("檔案 編輯 檢視 插入 格式 工具 視窗")) && bar.endsWith(QStringLiteral("說明"))) << described(menu);
+}
+
+// A Simplified editor on sepia whose title bar holds one character that tells the scripts
+// apart: the title takes the script of the screen, though the Traditional model reads it a
+// little surer.
+TEST(UnseenScreenReading, ATitleBarTakesTheScriptOfItsScreen)
+{
+    const Read menu = read({Scene::menu, Language::mixed, Theme::sepia, 13, Framing::fullScreen, 0, Face::notoSerifTC});
+    EXPECT_TRUE(menu.lines.value(1).endsWith(QStringLiteral("— 文本编辑器"))) << described(menu);
+}
+
+// A region cut out of an editor just below its tab strip: the stubs of the tabs' separators are
+// no text.
+TEST(UnseenScreenReading, ARegionOfAnEditorDropsTheStubsOfTabSeparators)
+{
+    const Read code = read({Scene::code, Language::mixed, Theme::sepia, 15, Framing::region, 0, Face::wenQuanYi});
+    expectReadWhole(code, QStringLiteral("#include <stdio.h>"));
+    for (const QString &line : code.lines)
+        EXPECT_FALSE(line.contains(QRegularExpression(QStringLiteral("^[Il|1 ]+$")))) << line.toStdString() << '\n' << described(code);
+}
+
+// The status bar's "第 5 欄" (column 5): 第 before a digit, taller than the digit, is no number
+// sign, whatever the English model makes of it.
+TEST(UnseenScreenReading, TheCharacterBeforeAColumnNumberStays)
+{
+    const Read code = read({Scene::code, Language::traditional, Theme::dark, 19, Framing::fullScreen, 0, Face::notoSerifSC});
+    const QString status = code.lines.value(code.lines.size() - 1);
+    EXPECT_TRUE(status.contains(QStringLiteral("第5欄")) || status.contains(QStringLiteral("第 5 欄"))) << described(code);
+    EXPECT_FALSE(status.contains(QLatin1Char('#'))) << described(code);
 }

@@ -235,6 +235,10 @@ QString withNumberSigns(const QString &text, const std::vector<NumberSign> &sign
         return text;
     for (qsizetype k = qsizetype(signs.size()) - 1; k >= 0; --k) {
         const NumberSign &sign = signs[size_t(k)];
+        // A Chinese character stands for the sign only when its ink has the digits' height: the
+        // English model reads 第 before a digit as # too.
+        if (points[sign.from] != U'#' && !sign.digitHigh)
+            continue;
         const QRegularExpressionMatch match = number.match(k < readings.size() ? readings[k] : QString());
         if (!match.hasMatch()) {
             if (sign.digitHigh) {

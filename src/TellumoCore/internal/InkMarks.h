@@ -10,8 +10,9 @@
 //   digit after it, as a Chinese character (料, 所, 六), or lose the digit after it. Such a
 //   number (a number sign, or a Chinese character that starts a word, before digits) is read
 //   again with the English model (ScriptChoice), whose reading it takes when that is a number
-//   sign with digits. Failing that, a Chinese character whose ink has the digits' top and bottom
-//   (a Chinese character stands taller than digits and reaches below them) becomes the sign.
+//   sign with digits. Either way a Chinese character becomes the sign only when its ink has the
+//   digits' top and bottom (a Chinese character stands taller than digits and reaches below
+//   them: 第 in "第 5 欄" stays).
 // - The spaces between words: the Chinese models drop the space between a Chinese word and a
 //   Latin one or a number ("下载大小36.4MB"), and between Latin words. Where the ink between
 //   two characters read without a space holds a blank as wide as a space (InkColumns), the space

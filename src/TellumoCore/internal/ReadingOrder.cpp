@@ -335,7 +335,9 @@ private:
                 height = std::max(height, pairHeight);
             }
         }
-        if (5 * offsets.size() < 4 * a.size())
+        // Nearly every line: a row may leave one cell empty (a line number beside an empty line
+        // of code) however few rows there are.
+        if (5 * offsets.size() < 4 * a.size() && !(offsets.size() >= 2 && offsets.size() + 1 >= a.size()))
             return false;
         std::vector<double> sorted = offsets;
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
@@ -344,7 +346,7 @@ private:
             return false;
         const double tolerance = std::max(2.0, 0.25 * height);
         const auto steady = std::count_if(offsets.begin(), offsets.end(), [&](double o) { return std::abs(o - median) <= tolerance; });
-        return 5 * steady >= 4 * qsizetype(a.size());
+        return 5 * steady >= 4 * qsizetype(offsets.size());
     }
 
     // Wrapped prose: two lines or more that are long (twelve times their height) and start and end

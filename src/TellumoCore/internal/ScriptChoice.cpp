@@ -38,6 +38,10 @@ constexpr float kEnglishDoubt = 80;
 constexpr int kPositionsToDecide = 2;
 constexpr double kClearEvidence = 0.1;
 constexpr double kStrongEvidence = 0.25;
+// The whole picture's ink leans one way with this many telling characters, by this much a
+// character on average.
+constexpr int kPositionsToLean = 5;
+constexpr double kLeaningEvidence = 0.05;
 // Where its ink does not tell, a background whose lines one model reads this much surer (on
 // average) takes that model's script: the other model misreads them.
 constexpr float kMuchSurer = 8;
@@ -764,8 +768,9 @@ private:
 
     // Simplified or Traditional: the widest Chinese line of each background is read with the
     // other model too; each background follows its own ink when it tells strongly, else the model
-    // far surer of its lines, else its own ink when it tells clearly, else the model much surer
-    // of its lines, else the whole picture's ink, else the engine's confidence. A background
+    // far surer of its lines, else its own ink when it tells clearly, else the whole picture's
+    // ink when it leans one way, else the model much surer of its lines, else the whole
+    // picture's ink, else the engine's confidence. A background
     // that neither its ink nor the engine's confidence tells surely has all its lines read both
     // ways before it is decided. Backgrounds that turn out in the other script are read with its
     // model.
@@ -830,6 +835,10 @@ private:
                 return {local.traditional > 0, false};
             if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
                 return {local.traditional > 0, false};
+            // A group its own ink does not tell (a title bar) is in the screen's script when the
+            // whole picture's ink leans one way, rather than the model only much surer of it.
+            if (overall.positions >= kPositionsToLean && std::abs(overall.traditional) >= kLeaningEvidence * overall.positions)
+                return {overall.traditional > 0, false};
             if (std::abs(surer) >= kMuchSurer)
                 return {surer > 0, false};
             if (overall.positions > 0)

@@ -329,6 +329,31 @@ void takeMarks(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
     lines.erase(std::remove_if(lines.begin(), lines.end(), [](const TextLine &line) { return line.glyphs.empty(); }), lines.end());
 }
 
+// Lines that are only thin upright rules taller than the text around them, or a single such
+// rule shorter than it: the separators of a tab strip or a toolbar, whole or cut off at the edge
+// of a region, which the engine reads as I, l or |.
+void dropRules(std::vector<TextLine> &lines, const std::vector<Glyph> &glyphs)
+{
+    std::vector<int> heights;
+    for (const TextLine &line : lines)
+        if (line.glyphs.size() >= 3)
+            heights.push_back(line.box.height());
+    if (heights.empty())
+        return;
+    std::nth_element(heights.begin(), heights.begin() + qsizetype(heights.size() / 2), heights.end());
+    const int usual = heights[heights.size() / 2];
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const TextLine &line) {
+                                   const bool taller = 5 * line.box.height() >= 6 * usual;
+                                   const bool shorter = line.glyphs.size() == 1 && 5 * line.box.height() <= 4 * usual;
+                                   return (taller || shorter) && std::all_of(line.glyphs.begin(), line.glyphs.end(), [&](int glyph) {
+                                              const QRect &box = glyphs[size_t(glyph)].box;
+                                              return 4 * box.width() <= box.height();
+                                          });
+                               }),
+                lines.end());
+}
+
 } // namespace
 
 std::vector<TextLine> findTextLines(const InkSegmentation &ink)
@@ -404,6 +429,7 @@ std::vector<TextLine> findTextLines(const InkSegmentation &ink)
     }
     takeBullets(lines, glyphs);
     takeMarks(lines, glyphs);
+    dropRules(lines, glyphs);
     std::sort(lines.begin(), lines.end(), [](const TextLine &a, const TextLine &b) {
         return a.box.top() != b.box.top() ? a.box.top() < b.box.top() : a.box.left() < b.box.left();
     });
