@@ -200,7 +200,7 @@ std::vector<NumberSign> numberSignsInTheInk(const QString &text, const std::vect
     for (qsizetype i = 0; i + 1 < points.size(); ++i) {
         if (!candidate(i))
             continue;
-        bool digitHigh = false;
+        bool digitHigh = false, withinDigits = false;
         const QRect sign = symbols[size_t(symbolOf[size_t(i)])].box, first = symbols[size_t(symbolOf[size_t(i + 1)])].box;
         if (points[i] != U'#') {
             // Measured within the middle half of each box: the engine places Chinese characters
@@ -212,6 +212,8 @@ std::vector<NumberSign> numberSignsInTheInk(const QString &text, const std::vect
                 const double tolerance = std::max(1.0, 0.1 * digitHeight);
                 digitHigh = digitHeight >= 6 && std::abs(signRows->first - digitRows->first) <= tolerance &&
                             std::abs(signRows->second - digitRows->second) <= tolerance;
+                const double loose = std::max(1.0, 0.2 * digitHeight);
+                withinDigits = digitHeight >= 6 && signRows->first >= digitRows->first - loose && signRows->second <= digitRows->second + loose;
             }
         }
         qsizetype end = i + 1;
@@ -220,7 +222,7 @@ std::vector<NumberSign> numberSignsInTheInk(const QString &text, const std::vect
         QRect box = sign;
         for (qsizetype k = i + 1; k < end; ++k)
             box |= symbols[size_t(symbolOf[size_t(k)])].box;
-        signs.push_back({i, end, box, digitHigh});
+        signs.push_back({i, end, box, digitHigh, withinDigits});
         i = end - 1;
     }
     return signs;
@@ -235,9 +237,9 @@ QString withNumberSigns(const QString &text, const std::vector<NumberSign> &sign
         return text;
     for (qsizetype k = qsizetype(signs.size()) - 1; k >= 0; --k) {
         const NumberSign &sign = signs[size_t(k)];
-        // A Chinese character stands for the sign only when its ink has the digits' height: the
-        // English model reads 第 before a digit as # too.
-        if (points[sign.from] != U'#' && !sign.digitHigh)
+        // A Chinese character stands for the sign only when its ink stands no taller than the
+        // digits: the English model reads 第 before a digit as # too.
+        if (points[sign.from] != U'#' && !sign.withinDigits)
             continue;
         const QRegularExpressionMatch match = number.match(k < readings.size() ? readings[k] : QString());
         if (!match.hasMatch()) {

@@ -10,9 +10,9 @@
 //   digit after it, as a Chinese character (料, 所, 六), or lose the digit after it. Such a
 //   number (a number sign, or a Chinese character that starts a word, before digits) is read
 //   again with the English model (ScriptChoice), whose reading it takes when that is a number
-//   sign with digits. Either way a Chinese character becomes the sign only when its ink has the
-//   digits' top and bottom (a Chinese character stands taller than digits and reaches below
-//   them: 第 in "第 5 欄" stays).
+//   sign with digits and the character's ink stands no taller than the digits (a Chinese
+//   character stands taller than digits and reaches below them: 第 in "第 5 欄" stays).
+//   Failing that, a Chinese character whose ink has the digits' top and bottom becomes the sign.
 // - The spaces between words: the Chinese models drop the space between a Chinese word and a
 //   Latin one or a number ("下载大小36.4MB"), and between Latin words. Where the ink between
 //   two characters read without a space holds a blank as wide as a space (InkColumns), the space
@@ -44,6 +44,7 @@ struct NumberSign {
     qsizetype from = 0, to = 0; // the code points of the text from the character to the number's end
     QRect box;                  // their ink, in the picture
     bool digitHigh = false;     // the first character is a Chinese one with the digits' height
+    bool withinDigits = false;  // or at least one that stands no taller than them, give or take a fifth
 };
 std::vector<NumberSign> numberSignsInTheInk(const QString &text, const std::vector<OcrSymbol> &symbols, const QImage &picture);
 // The text with each number of `signs` as `readings` (its English reading) gives it, when that is
