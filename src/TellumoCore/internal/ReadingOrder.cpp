@@ -445,8 +445,9 @@ private:
     }
 
     // `tableGaps`: the columns between the cells of a table that holds these items, as an
-    // enclosing cut found them. A piece of a table cut across keeps reading its rows whole,
-    // also when the piece is too small to tell a table by itself (a few rows, an empty line).
+    // enclosing cut across it found them. A piece of a table cut across keeps reading its rows
+    // whole, also when the piece is too small to tell a table by itself (a few rows, an empty
+    // line); the sides of a cut along a gap are no longer one table.
     QStringList cut(std::vector<Item> items, std::vector<Span> tableGaps = {})
     {
         if (items.empty())
@@ -481,7 +482,7 @@ private:
                 horizontal = gap;
 
         if (vertical.after >= 0 && vertical.width > horizontal.width)
-            return split(std::move(byX), vertical.after, tableGaps);
+            return split(std::move(byX), vertical.after, {});
         if (horizontal.after >= 0)
             return split(std::move(byY), horizontal.after, tableGaps);
         return rows(std::move(items));

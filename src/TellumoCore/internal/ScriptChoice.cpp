@@ -778,12 +778,20 @@ private:
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
         std::vector<int> bothWays = widestOfEachBackground(chineseLines);
-        const std::vector<int> titles = titlesInARow(chineseLines);
+        std::map<int, int> stripes;
+        const std::vector<int> titles = titlesInARow(chineseLines, &stripes);
         bothWays.insert(bothWays.end(), titles.begin(), titles.end());
         readAll(bothWays, other);
         // A background's lines share its script, but each title in a row has a script of its own.
         const std::set<int> ownGroup(titles.begin(), titles.end());
-        auto groupOf = [&](int line) { return ownGroup.count(line) ? -2 - line : m_lines[size_t(line)].region; };
+        // The striped rows of a table share a group.
+        auto groupOf = [&](int line) {
+            if (ownGroup.count(line))
+                return -2 - line;
+            const int region = m_lines[size_t(line)].region;
+            const auto stripe = stripes.find(region);
+            return stripe != stripes.end() ? stripe->second : region;
+        };
 
         std::map<int, std::vector<int>> readBothWays;
         std::map<int, std::pair<float, float>> confidence; // group: simplified, traditional
@@ -891,21 +899,51 @@ private:
 
     // The lines of backgrounds that hold several of them side by side in one row: the tabs of a
     // strip, the items of a menu bar. Each is a title of its own, whose script its neighbours do
-    // not tell (a Traditional page's tab among Simplified ones).
-    std::vector<int> titlesInARow(const std::vector<int> &lines) const
+    // not tell (a Traditional page's tab among Simplified ones). Not the striped rows of a table:
+    // rows of their own stacked a few rows apart and starting at one edge, whose cells share the
+    // table's script; `stripes`, when given, maps each such row's background to one background of
+    // its table.
+    std::vector<int> titlesInARow(const std::vector<int> &lines, std::map<int, int> *stripes = nullptr) const
     {
         std::map<int, std::vector<int>> byRegion;
         for (int i : lines)
             byRegion[m_lines[size_t(i)].region].push_back(i);
-        std::vector<int> titles;
+        struct Row {
+            int region;
+            const std::vector<int> *lines;
+            QRect box;
+        };
+        std::vector<Row> rows;
         for (const auto &[region, inRegion] : byRegion) {
             int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
+            QRect box;
             for (int i : inRegion) {
                 top = std::max(top, m_lines[size_t(i)].box.top());
                 bottom = std::min(bottom, m_lines[size_t(i)].box.bottom());
+                box |= m_lines[size_t(i)].box;
             }
             if (inRegion.size() >= 2 && top <= bottom)
-                titles.insert(titles.end(), inRegion.begin(), inRegion.end());
+                rows.push_back({region, &inRegion, box});
+        }
+        std::vector<int32_t> parent(rows.size());
+        std::iota(parent.begin(), parent.end(), 0);
+        std::vector<bool> striped(rows.size(), false);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            for (size_t o = r + 1; o < rows.size(); ++o) {
+                const QRect &a = rows[r].box, &b = rows[o].box;
+                const int height = std::max(a.height(), b.height());
+                if (2 * std::abs(a.left() - b.left()) <= height && std::abs(a.top() - b.top()) <= 8 * height) {
+                    striped[r] = striped[o] = true;
+                    uniteSets(parent, int(r), int(o));
+                }
+            }
+        }
+        std::vector<int> titles;
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (!striped[r])
+                titles.insert(titles.end(), rows[r].lines->begin(), rows[r].lines->end());
+            else if (stripes)
+                (*stripes)[rows[r].region] = rows[size_t(findRoot(parent, int(r)))].region;
         }
         return titles;
     }
