@@ -3,34 +3,19 @@
 // lower-case v of version numbers, a tab's script among tabs of the other script, the tabs'
 // order with the active one among them, and the spaces between Chinese and Latin words.
 
-#include "TellumoCore/TextRecognizer.h"
+#include "ScreenReading.h"
 
-#include "Support/TaskTesting.h"
 #include "TextScreens/CharacterErrors.h"
-#include "TextScreens/TextScreens.h"
 
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+using namespace ScreenReading;
 using namespace Tellumo;
 using namespace TextScreens;
 
 namespace {
-
-constexpr int kTaskTimeout = 60000;
-
-struct Read {
-    Screen screen;
-    QStringList lines; // recognised
-};
-
-Read read(const Spec &spec)
-{
-    Screen screen = render(spec);
-    const QString text = TestSupport::run(TextRecognizer::recognize(screen.image), kTaskTimeout);
-    return {std::move(screen), text.split(QLatin1Char('\n'))};
-}
 
 // The recognised line nearest to `expected`.
 QString nearest(const QStringList &lines, const QString &expected)
@@ -44,12 +29,6 @@ QString nearest(const QStringList &lines, const QString &expected)
         }
     }
     return best;
-}
-
-std::string described(const Read &read)
-{
-    return read.screen.name().toStdString() + "\n--- expected\n" + read.screen.text().toStdString() + "\n--- recognised\n" +
-           read.lines.join(QLatin1Char('\n')).toStdString();
 }
 
 // Release notes as a region capture, in every language and in faces, themes and sizes the

@@ -1,40 +1,18 @@
 // Screens in faces, themes and sizes the corpus leaves out, each showing one kind of misreading
-// that screens of this sort used to get: the marks and quoted strings of coloured code, a Chinese
-// comment in small code, a side bar of short items in the screen's script.
+// that screens of this sort used to get: the marks, quoted strings, line numbers and comments of
+// code, the stubs of tab separators, the items of side bars, menu bars and title bars in the
+// screen's script, and the character before a column number.
 
-#include "TellumoCore/TextRecognizer.h"
-
-#include "Support/TaskTesting.h"
-#include "TextScreens/CharacterErrors.h"
-#include "TextScreens/TextScreens.h"
+#include "ScreenReading.h"
 
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
-using namespace Tellumo;
+using namespace ScreenReading;
 using namespace TextScreens;
 
 namespace {
-
-constexpr int kTaskTimeout = 60000;
-
-struct Read {
-    Screen screen;
-    QStringList lines; // recognised
-};
-
-Read read(const Spec &spec)
-{
-    Screen screen = render(spec);
-    const QString text = TestSupport::run(TextRecognizer::recognize(screen.image), kTaskTimeout);
-    return {std::move(screen), text.split(QLatin1Char('\n'))};
-}
-
-std::string described(const Read &read)
-{
-    return read.screen.name().toStdString() + "\n--- recognised\n" + read.lines.join(QLatin1Char('\n')).toStdString();
-}
 
 // Every drawn line that contains `part` is read as drawn.
 void expectReadWhole(const Read &read, const QString &part)
