@@ -17,14 +17,22 @@
 // With --memory it measures instead the resident memory of a recognition of a 4K screen (four
 // whole screens side by side) against the command-line program on the same picture, each in a
 // process of its own: the recogniser's process holding the screen (its baseline), after the
-// engines start, its peak while reading, right after, and once the
-// engines' idle period has passed. With --large it reads 5K and 6K screens of small text as the
-// application does (at full resolution) and scaled down to a 4K screen's pixels. With --ink it
+// engines start, its peak while reading, right after, and once the engines' idle period has
+// passed; then the same for a full HD screen, and the peak of one process that reads many varied
+// screens one after another (ManyScreens.h; --memory-screens runs only that). With --large it
+// reads 5K and 6K screens of small text as the application does (at full resolution) and scaled down to a 4K screen's pixels. With --ink it
 // times the ink analysis that starts every recognition, on one thread against several, on a
 // 1920 × 1080 screen and on a 4K screen.
 //
-//   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show]
-//                          [--dump <folder>] [--engines <per model>] [--memory] [--large] [--ink]
+// With --held-out 0 to 4 it reads one of the five sets of screens the corpus does not hold instead
+// (TextScreens::heldOut).
+//
+//   bench-text-recognition [--configs cli,plain,+polarity,...] [--only <name part>] [--show] [--held-out <set>]
+//                          [--dump <folder>] [--engines <per model>] [--memory] [--memory-screens]
+//                          [--passes <count>] [--large] [--ink]
+
+#include "ManyScreens.h"
+#include "ProcessMemory.h"
 
 #include "TellumoCore/TextRecognizer.h"
 #include "TellumoCore/internal/InkSegmentation.h"
@@ -49,15 +57,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <map>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 
 using namespace TextScreens;
 using Tellumo::detail::RecognitionOptions;
@@ -129,25 +130,6 @@ void printTable(const QString &title, const std::vector<QString> &configs, const
     }
 }
 
-// Resident memory of this process in MB: now, and its peak since the last resetPeak().
-double residentMb(const char *field = "VmRSS:")
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 // Whole screens laid side by side on a canvas of `size`, left to right and top to bottom, and
 // their text in that order. The rest of the canvas is the first screen's desktop.
 Screen tiled(QSize size, const std::vector<Spec> &specs)
@@ -181,38 +163,6 @@ std::vector<Spec> smallScreens(int count)
     return specs;
 }
 
-// The largest resident memory, in MB, of a child process run to its end: `program` with
-// `arguments`, its standard output to `output` (or discarded). -1 when it failed.
-double childPeakMb(const QString &program, const QStringList &arguments, const QString &output = {})
-{
-    std::vector<QByteArray> words{QFile::encodeName(program)};
-    for (const QString &argument : arguments)
-        words.push_back(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const QByteArray outputPath = output.isEmpty() ? QByteArray("/dev/null") : QFile::encodeName(output);
-    const pid_t child = ::fork();
-    if (child < 0)
-        return -1;
-    if (child == 0) {
-        const int fd = ::open(outputPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        if (fd < 0 || quiet < 0)
-            ::_exit(127);
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(quiet, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return double(usage.ru_maxrss) / 1024.0;
-}
-
 // One measurement of the recogniser in a process of its own, so that nothing the benchmark did
 // before (rendering the corpus, other configurations) is counted: the process holds the screen
 // as the application holds a capture, starts the engines, reads the screen three times and
@@ -230,22 +180,22 @@ int memoryChild(const QString &path, const QString &expectedPath)
     if (image.isNull())
         return 1;
     Engines::setIdlePeriod(idlePeriod);
-    std::printf("baseline %.1f\nbaselineFile %.1f\n", residentMb(), residentMb("RssFile:"));
+    std::printf("baseline %.1f\nbaselineFile %.1f\n", BenchMemory::residentMb(), BenchMemory::residentMb("RssFile:"));
     QElapsedTimer clock;
     clock.start();
     Tellumo::detail::warmWorkers({OcrModel::simplified, OcrModel::traditional, OcrModel::english});
-    std::printf("warm %.1f\nwarmSeconds %.2f\n", residentMb(), double(clock.elapsed()) / 1000.0);
+    std::printf("warm %.1f\nwarmSeconds %.2f\n", BenchMemory::residentMb(), double(clock.elapsed()) / 1000.0);
     std::vector<double> seconds;
     double peak = 0;
     for (int run = 0; run < 3; ++run) {
-        resetPeak();
+        BenchMemory::resetPeak();
         clock.restart();
         // On a recognition worker, as the application reads.
         const QString text =
             QtConcurrent::run(&Tellumo::detail::recognitionPool(), [&image] { return Tellumo::TextRecognizer::recognizeNow(image); }).result();
         seconds.push_back(double(clock.nsecsElapsed()) / 1e9);
-        peak = std::max(peak, residentMb("VmHWM:"));
-        std::printf("after%d %.1f\nerrors%d %.4f\n", run, residentMb(), run, characterErrors(expected, text).rate());
+        peak = std::max(peak, BenchMemory::residentMb("VmHWM:"));
+        std::printf("after%d %.1f\nerrors%d %.4f\n", run, BenchMemory::residentMb(), run, characterErrors(expected, text).rate());
     }
     std::sort(seconds.begin(), seconds.end());
     std::printf("peak %.1f\nseconds %.3f\n", peak, seconds[1]);
@@ -255,7 +205,7 @@ int memoryChild(const QString &path, const QString &expectedPath)
         QThread::msleep(50);
     // The recognition threads end after the same period, from their last task on.
     QThread::msleep(1000);
-    std::printf("idleEngines %d\nidle %.1f\nidleFile %.1f\n", Engines::startedEngines(), residentMb(), residentMb("RssFile:"));
+    std::printf("idleEngines %d\nidle %.1f\nidleFile %.1f\n", Engines::startedEngines(), BenchMemory::residentMb(), BenchMemory::residentMb("RssFile:"));
     return 0;
 }
 
@@ -271,7 +221,7 @@ int measureMemoryOf(const QString &folder, const Screen &screen, const char *tit
 
     std::map<QByteArray, double> figures;
     const QString figuresPath = folder + QStringLiteral("/figures.txt");
-    const double childPeak = childPeakMb(QCoreApplication::applicationFilePath(),
+    const double childPeak = BenchMemory::childPeakMb(QCoreApplication::applicationFilePath(),
                                          {QStringLiteral("--memory-child"), path, QStringLiteral("--expected"), expectedPath}, figuresPath);
     QFile figuresFile(figuresPath);
     if (childPeak < 0 || !figuresFile.open(QIODevice::ReadOnly)) {
@@ -285,7 +235,7 @@ int measureMemoryOf(const QString &folder, const Screen &screen, const char *tit
     QElapsedTimer clock;
     clock.start();
     const QString cliOutput = folder + QStringLiteral("/cli");
-    const double cli = childPeakMb(QStringLiteral("tesseract"), {path, cliOutput, QStringLiteral("-l"), QStringLiteral("chi_sim+chi_tra+eng")});
+    const double cli = BenchMemory::childPeakMb(QStringLiteral("tesseract"), {path, cliOutput, QStringLiteral("-l"), QStringLiteral("chi_sim+chi_tra+eng")});
     const double cliSeconds = double(clock.nsecsElapsed()) / 1e9;
     QFile cliText(cliOutput + QStringLiteral(".txt"));
     if (cli < 0 || !cliText.open(QIODevice::ReadOnly)) {
@@ -312,12 +262,15 @@ int measureMemoryOf(const QString &folder, const Screen &screen, const char *tit
     return 0;
 }
 
-int measureMemory(const QString &folder)
+int measureMemory(const QString &folder, int passes)
 {
     if (const int failed = measureMemoryOf(folder, tiled({3840, 2160}, smallScreens(4)), "4K screen (3840x2160, four screens of 12-14 px text)"))
         return failed;
     std::printf("\n");
-    return measureMemoryOf(folder, tiled({1920, 1080}, smallScreens(1)), "Full HD screen (1920x1080, one screen of 12-14 px text)");
+    if (const int failed = measureMemoryOf(folder, tiled({1920, 1080}, smallScreens(1)), "Full HD screen (1920x1080, one screen of 12-14 px text)"))
+        return failed;
+    std::printf("\n");
+    return ManyScreens::measure(folder, passes);
 }
 
 int measureLarge(const QString &folder)
@@ -364,8 +317,7 @@ double analysisMs(const QImage &image, int strips, int runs)
 
 int measureInk()
 {
-    QFile load(QStringLiteral("/proc/loadavg"));
-    const QByteArray loadAverage = load.open(QIODevice::ReadOnly) ? load.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
+    const QByteArray loadAverage = BenchMemory::loadAverage();
     std::printf("Ink analysis, median of 9 runs, %d recognition workers (load average %s)\n%-22s %10s %10s %10s\n",
                 Tellumo::detail::recognitionPool().maxThreadCount(), loadAverage.constData(), "screen", "1 thread", "threads", "ratio");
     const Screen screens[] = {render({Scene::chat, Language::mixed, Theme::light, 14, Framing::fullScreen, 0, Face::wenQuanYi}),
@@ -388,11 +340,15 @@ int main(int argc, char **argv)
                        {QStringLiteral("only"), QStringLiteral("Only images whose name contains this."), QStringLiteral("text")},
                        {QStringLiteral("show"), QStringLiteral("Print the expected and recognised text of each image.")},
                        {QStringLiteral("dump"), QStringLiteral("Write the images and their expected text here."), QStringLiteral("folder")},
+                       {QStringLiteral("held-out"), QStringLiteral("Read this set of screens nobody tuned on instead of the corpus (0 to 4)."), QStringLiteral("set")},
                        {QStringLiteral("engines"), QStringLiteral("Engines of each model (default: the application's)."), QStringLiteral("count")},
-                       {QStringLiteral("memory"), QStringLiteral("Measure resident memory on a 4K screen against the command-line program.")},
+                       {QStringLiteral("memory"), QStringLiteral("Measure resident memory on a 4K screen against the command-line program, and over many screens.")},
+                       {QStringLiteral("memory-screens"), QStringLiteral("Measure resident memory over many screens read in one process only.")},
+                       {QStringLiteral("passes"), QStringLiteral("Passes over the many screens (default 2)."), QStringLiteral("count")},
                        {QStringLiteral("large"), QStringLiteral("Read 5K and 6K screens of small text scaled down and at full resolution.")},
                        {QStringLiteral("ink"), QStringLiteral("Time the ink analysis on one thread and on several.")},
                        {QStringLiteral("memory-child"), QStringLiteral("Internal: measure the recogniser on this picture."), QStringLiteral("png")},
+                       {QStringLiteral("memory-screens-child"), QStringLiteral("Internal: read the screens of this list."), QStringLiteral("file")},
                        {QStringLiteral("expected"), QStringLiteral("Internal: the picture's text."), QStringLiteral("file")}});
     parser.addHelpOption();
     parser.process(app);
@@ -409,12 +365,18 @@ int main(int argc, char **argv)
             Tellumo::detail::OcrEngines::setEngineLimit(model, parser.value(QStringLiteral("engines")).toInt());
     if (parser.isSet(QStringLiteral("memory-child")))
         return memoryChild(parser.value(QStringLiteral("memory-child")), parser.value(QStringLiteral("expected")));
+    const int passes = parser.isSet(QStringLiteral("passes")) ? std::max(1, parser.value(QStringLiteral("passes")).toInt()) : 2;
+    if (parser.isSet(QStringLiteral("memory-screens-child")))
+        return ManyScreens::child(parser.value(QStringLiteral("memory-screens-child")), passes);
     if (parser.isSet(QStringLiteral("ink")))
         return measureInk();
     QTemporaryDir folder;
+    const QString memoryFolder =
+        parser.isSet(QStringLiteral("dump")) && QDir().mkpath(parser.value(QStringLiteral("dump"))) ? parser.value(QStringLiteral("dump")) : folder.path();
     if (parser.isSet(QStringLiteral("memory")))
-        return measureMemory(parser.isSet(QStringLiteral("dump")) && QDir().mkpath(parser.value(QStringLiteral("dump"))) ? parser.value(QStringLiteral("dump"))
-                                                                                                                          : folder.path());
+        return measureMemory(memoryFolder, passes);
+    if (parser.isSet(QStringLiteral("memory-screens")))
+        return ManyScreens::measure(memoryFolder, passes);
     Tellumo::detail::warmWorkers({OcrModel::combined, OcrModel::simplified, OcrModel::traditional, OcrModel::english});
     const int warmStarts = Tellumo::detail::OcrEngines::engineStarts();
     if (parser.isSet(QStringLiteral("large")))
@@ -427,7 +389,13 @@ int main(int argc, char **argv)
     std::map<QString, std::map<QString, Tally>> byLanguage, bySize, byTheme, byFace, byScene, byFraming, overall;
     std::map<QString, Tally> screenTime, regionTime;
     std::map<QString, std::vector<double>> secondsOf; // per configuration, image by image
-    for (const Spec &spec : corpus()) {
+    const std::vector<Spec> specs =
+        parser.isSet(QStringLiteral("held-out")) ? heldOut(parser.value(QStringLiteral("held-out")).toInt()) : corpus();
+    if (specs.empty()) {
+        std::fprintf(stderr, "no such set of screens: %s\n", qPrintable(parser.value(QStringLiteral("held-out"))));
+        return 2;
+    }
+    for (const Spec &spec : specs) {
         const Screen screen = render(spec);
         if (parser.isSet(QStringLiteral("only")) && !screen.name().contains(parser.value(QStringLiteral("only"))))
             continue;

@@ -28,30 +28,20 @@ TellumoError refused(TextRecognizer::ErrorCode code, const QString &key)
     return TellumoError(QString::fromLatin1(TextRecognizer::errorDomain), code, key);
 }
 
-// Opaque RGB on white, at most maxReadPixels.
-QImage readableCopy(const QImage &image)
+// The picture as it is read: itself (the pipeline reads any format, transparent parts as on
+// white, and copies it once, into its frame), or scaled down to maxReadPixels.
+QImage readableVersion(const QImage &image)
 {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
         throw refused(TextRecognizer::imageRefused, tellumoKey("识字图片为空。"));
     const qint64 pixels = qint64(image.width()) * image.height();
     if (pixels > TextRecognizer::maxPixels)
         throw refused(TextRecognizer::imageTooLarge, tellumoKey("识字图片超过 4000 万像素，请选择更小的区域。"));
-    // A screenshot usually comes opaque: it is read as it is, without a copy.
-    QImage flat;
-    if (image.format() == QImage::Format_RGB32) {
-        flat = image;
-    } else {
-        flat = QImage(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, image);
-    }
-    if (pixels > TextRecognizer::maxReadPixels) {
-        const double factor = std::sqrt(double(TextRecognizer::maxReadPixels) / double(pixels));
-        flat = flat.scaled(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)), Qt::IgnoreAspectRatio,
-                           Qt::SmoothTransformation);
-    }
-    return flat;
+    if (pixels <= TextRecognizer::maxReadPixels)
+        return image;
+    const double factor = std::sqrt(double(TextRecognizer::maxReadPixels) / double(pixels));
+    return image.scaled(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)), Qt::IgnoreAspectRatio,
+                        Qt::SmoothTransformation);
 }
 
 // The ink analysis of a large picture takes more memory (about 12 bytes a pixel: 100 MB for a
@@ -60,11 +50,11 @@ QImage readableCopy(const QImage &image)
 // second more on a 4K screen, against about 200 MB less at the peak).
 QString read(const QImage &image, const std::atomic<bool> *cancel = nullptr)
 {
-    const QImage flat = readableCopy(image);
+    const QImage readable = readableVersion(image);
     std::optional<OcrEngines::LargePictureScope> large;
-    if (qint64(flat.width()) * flat.height() > OcrEngines::kLargePicturePixels)
+    if (qint64(readable.width()) * readable.height() > OcrEngines::kLargePicturePixels)
         large.emplace();
-    return recognizeImage(flat, {}, cancel);
+    return recognizeImage(readable, {}, cancel);
 }
 
 struct Outcome {

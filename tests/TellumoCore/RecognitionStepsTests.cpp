@@ -270,6 +270,24 @@ TEST(EngineText, ShortcutsGetTheirModifierNamesBack)
     EXPECT_FALSE(isKeyChordLine(QString()));
 }
 
+// An issue number as the English model misreads its digits; words that only hold a number sign
+// stay.
+TEST(EngineText, AnIssueNumberGetsItsDigitsBack)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"Known issue #i301", "Known issue #1301"},
+        {"(#12O4)", "(#1204)"},
+        {"#l23", "#123"},
+        {"#1234", "#1234"},
+        {"#include", "#include"},
+        {"#if 0", "#if 0"},
+        {"C# 12", "C# 12"},
+        {"#lol", "#lol"},
+    };
+    for (const auto &[read, meant] : cases)
+        EXPECT_EQ(issueNumbers(QString::fromUtf8(read)), QString::fromUtf8(meant)) << read;
+}
+
 // A word whose characters are made of parts stacked with a gap between them is one line (the
 // labels of a settings table); lines one above the other stay apart.
 // The boxes of a glyph and of a background hold every pixel of theirs, also the ones left of
@@ -477,4 +495,66 @@ TEST(ReadingOrder, AnActiveTabASelectedRowAndAHighlightedLineStayInTheirRowsAndC
         }
         EXPECT_EQ(l.order(), expected);
     }
+}
+
+// A window's title on a title bar that the frame's colour runs around: the title's background is
+// the desktop's, whose bounds hold the window's pane, and the pane's bounds reach over the title.
+TEST(ReadingOrder, AWindowTitleInsideItsPanesBoundsIsReadFirst)
+{
+    Layout l;
+    const int desktop = l.region({0, 0, 1000, 700});
+    const int pane = l.region({50, 40, 900, 620});
+    const int strip = l.region({50, 70, 900, 40});
+    l.line(QStringLiteral("发布说明 — 浏览器"), 420, 62, 200, desktop, 20);
+    l.line(QStringLiteral("发布说明"), 70, 100, 120, strip);
+    l.line(QStringLiteral("设置"), 300, 100, 40, strip);
+    l.line(QStringLiteral("https://example.org/"), 120, 150, 300, pane);
+    l.line(QStringLiteral("正文第一行"), 120, 200, 300, pane);
+    EXPECT_EQ(l.order(), (QStringList{QStringLiteral("发布说明 — 浏览器"), QStringLiteral("发布说明 设置"), QStringLiteral("https://example.org/"),
+                                      QStringLiteral("正文第一行")}));
+}
+
+// Line numbers beside code whose empty line leaves a number alone and whose line is read in
+// pieces of different heights (a coloured string), as an editor of 22 px text draws them: a few
+// rows cut out of the table keep their rows too.
+TEST(ReadingOrder, LineNumbersStayWithTheirCodeAcrossAnEmptyLineAndASplitLine)
+{
+    Layout l;
+    const int editor = l.region({64, 97, 1808, 920});
+    const struct {
+        QRect box;
+        const char *text;
+        int baseline;
+    } pieces[] = {
+        {{115, 166, 10, 16}, "1", 181},  {{148, 166, 237, 16}, "#include <stdio.h>", 181},
+        {{114, 199, 11, 16}, "2", 214},  {{148, 199, 105, 16}, "#include", 214},
+        {{282, 199, 114, 20}, "\"config.h\"", 214},
+        {{114, 232, 11, 16}, "3", 247},
+        {{149, 263, 434, 22}, "// 读取 config 文件", 282}, {{114, 265, 12, 16}, "4", 280},
+        {{114, 298, 11, 16}, "5", 313}, {{149, 298, 800, 20}, "int load_config(const char *path)", 313},
+        {{114, 331, 11, 16}, "6", 346}, {{150, 331, 9, 20}, "{", 350},
+        {{114, 364, 11, 16}, "7", 379}, {{203, 364, 311, 20}, "FILE *file = fopen(path,", 379},
+        {{548, 364, 45, 19}, "\"r\");", 379},
+        {{114, 397, 11, 16}, "8", 412}, {{150, 397, 9, 20}, "}", 416},
+    };
+    for (const auto &piece : pieces)
+        l.texts.push_back({piece.box, QString::fromUtf8(piece.text), editor, piece.baseline});
+    EXPECT_EQ(l.order(), (QStringList{QStringLiteral("1 #include <stdio.h>"), QStringLiteral("2 #include \"config.h\""), QStringLiteral("3"),
+                                      QStringLiteral("4 // 读取 config 文件"), QStringLiteral("5 int load_config(const char *path)"),
+                                      QStringLiteral("6 {"), QStringLiteral("7 FILE *file = fopen(path, \"r\");"), QStringLiteral("8 }")}));
+}
+
+// Three rows of line numbers and code, the last line of code empty and another read in two
+// pieces: a table however few its rows, read row by row.
+TEST(ReadingOrder, AFewRowsOfATableWithAnEmptyCellAreReadRowByRow)
+{
+    Layout l;
+    const int editor = l.region({40, 20, 900, 120});
+    l.line(QStringLiteral("1"), 54, 38, 7, editor, 12);
+    l.line(QStringLiteral("#include <stdio.h>"), 77, 38, 162, editor, 12);
+    l.line(QStringLiteral("2"), 54, 60, 7, editor, 12);
+    l.line(QStringLiteral("#include"), 77, 60, 72, editor, 12);
+    l.line(QStringLiteral("\"config.h\""), 160, 60, 86, editor, 15);
+    l.line(QStringLiteral("3"), 54, 82, 7, editor, 12);
+    EXPECT_EQ(l.order(), (QStringList{QStringLiteral("1 #include <stdio.h>"), QStringLiteral("2 #include \"config.h\""), QStringLiteral("3")}));
 }

@@ -54,19 +54,22 @@ struct GlyphTally {
     QRgb ink = 0; // the first pixel that far
     int solidSquare = 0; // the largest patch of a colour other than the background inside it
     int topEdge = 0, bottomEdge = 0; // its pixels in the two rows at the top and at the bottom of its box
+    int innerMiddle = 0; // its pixels on its box's middle row, away from the two sides
     std::array<std::pair<int, int>, 4> votes{}; // region, count
 };
 
 // The outline of a text field, an outlined button or a tag: a ring of ink, much wider than tall,
 // whose top and bottom edges run most of its width and whose inside is empty. Text is never one
 // such piece (an underline joined to the letters above it runs along the bottom only; bold
-// Chinese characters that touch have strokes inside), and a frame taken for a glyph would draw
-// the text inside it into one line with itself.
+// Chinese characters that touch have strokes inside; small serif letters that touch, flat at
+// top and bottom, cross the middle row), and a frame taken for a glyph would draw the text
+// inside it into one line with itself.
 bool isFrame(const Glyph &glyph, const GlyphTally &tally)
 {
     const QRect &box = glyph.box;
     return box.width() >= 3 * box.height() && box.height() >= 8 && 10 * tally.topEdge >= 6 * box.width() &&
-           10 * tally.bottomEdge >= 6 * box.width() && 10 * glyph.pixels <= 13 * (tally.topEdge + tally.bottomEdge) + 60 * box.height();
+           10 * tally.bottomEdge >= 6 * box.width() && 10 * glyph.pixels <= 13 * (tally.topEdge + tally.bottomEdge) + 60 * box.height() &&
+           tally.innerMiddle == 0;
 }
 
 // The box grown to hold pixel (x, y), as `box |= QRect(x, y, 1, 1)` does for a valid box, without
@@ -208,6 +211,7 @@ void addInside(GlyphTally &tally, const GlyphTally &later)
     }
     tally.topEdge += later.topEdge;
     tally.bottomEdge += later.bottomEdge;
+    tally.innerMiddle += later.innerMiddle;
     tally.solidSquare = std::max(tally.solidSquare, later.solidSquare);
     tally.foreign += later.foreign;
 }
@@ -675,6 +679,8 @@ void InkSegmentation::measureGlyphs()
         }
         tally.topEdge += y <= glyph.box.top() + 1;
         tally.bottomEdge += y >= glyph.box.bottom() - 1;
+        const int side = std::max(3, glyph.box.height() / 4); // a frame's side, rounded corners included
+        tally.innerMiddle += y == glyph.box.center().y() && x >= glyph.box.left() + side && x <= glyph.box.right() - side;
         if (const int32_t label = m_regionOf[size_t(y) * size_t(w) + size_t(x)]; label <= -2) {
             const EnclosedPatch &patch = m_enclosed[size_t(-2 - label)];
             if (channelDistance(patch.colour, glyph.background) > kMinContrast)

@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/OcrEngines.h"
 
 #include "TellumoCore/TellumoError.h"
+#include "TellumoCore/internal/PicturePieces.h"
 #include "TellumoCore/TextRecognizer.h"
 
 #include <QDir>
@@ -20,12 +21,14 @@
 #include <malloc.h>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace Tellumo::detail::OcrEngines {
 
 namespace {
 
 constexpr size_t kModels = 4;
+constexpr int kOwnMappingBytes = 128 * 1024;
 
 QString findDataFolder()
 {
@@ -246,6 +249,13 @@ public:
 private:
     EnginePool()
     {
+        // The allocator returns a block of 128 KB or more to the system when it is freed only
+        // while such blocks are mapped on their own, and by default it raises that threshold to
+        // the largest block freed so far: after the first screen's pictures and ink maps (several
+        // megabytes each) were freed, every later one came from the heaps, whose freed middle
+        // stays resident among the engines' own blocks (about 35 MB more after a few dozen
+        // screens). A fixed threshold keeps them mapped on their own, for the whole process.
+        ::mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
         m_limits.fill(kDefaultEngines);
         m_limits[size_t(OcrModel::simplified)] = m_limits[size_t(OcrModel::traditional)] = kEnginesOfOneScript;
     }
@@ -385,12 +395,15 @@ public:
     Lease(const Lease &) = delete;
     Lease &operator=(const Lease &) = delete;
     tesseract::TessBaseAPI *operator->() const { return m_api; }
+    tesseract::TessBaseAPI *get() const { return m_api; }
     explicit operator bool() const { return m_api != nullptr; }
 
 private:
     OcrModel m_model;
     tesseract::TessBaseAPI *m_api;
 };
+
+std::atomic<int> widestRead{0};
 
 bool cancelRequested(void *flag, int)
 {
@@ -479,10 +492,63 @@ int engineStarts()
     return EnginePool::instance().starts();
 }
 
+int widestPictureRead()
+{
+    return widestRead.load();
+}
+
 void releaseFreedMemory()
 {
     ::malloc_trim(0);
 }
+
+namespace {
+
+// One picture read with `api`, its lines and symbols added to `reading` (symbols moved right by
+// `offset`). Returns its mean word confidence, or nothing when cancelled or failed.
+std::optional<float> readPicture(tesseract::TessBaseAPI &api, const QImage &picture, const ReadRequest &request, int offset, OcrReading &reading)
+{
+    for (int widest = widestRead.load(); picture.width() > widest && !widestRead.compare_exchange_weak(widest, picture.width());) {
+    }
+    api.SetImage(picture.constBits(), picture.width(), picture.height(), 1, int(picture.bytesPerLine()));
+    api.SetSourceResolution(300);
+    const std::atomic<bool> *cancel = request.cancel;
+    tesseract::ETEXT_DESC monitor;
+    if (cancel) {
+        monitor.cancel = &cancelRequested;
+        monitor.cancel_this = const_cast<std::atomic<bool> *>(cancel);
+    }
+    if (api.Recognize(&monitor) != 0 || (cancel && cancel->load())) {
+        reading.cancelled = cancel && cancel->load();
+        api.Clear();
+        return std::nullopt;
+    }
+    std::unique_ptr<tesseract::ResultIterator> lines(api.GetIterator());
+    if (lines) {
+        do {
+            const std::unique_ptr<char[]> text(lines->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            if (text)
+                reading.lines << QString::fromUtf8(text.get()).trimmed();
+        } while (lines->Next(tesseract::RIL_TEXTLINE));
+    }
+    if (request.withSymbols) {
+        std::unique_ptr<tesseract::ResultIterator> symbols(api.GetIterator());
+        if (symbols) {
+            do {
+                const std::unique_ptr<char[]> text(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
+                int left = 0, top = 0, right = 0, bottom = 0;
+                if (text && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom))
+                    reading.symbols.push_back({QString::fromUtf8(text.get()), QRect(QPoint(left + offset, top), QPoint(right - 1 + offset, bottom - 1)),
+                                               symbols->Confidence(tesseract::RIL_SYMBOL)});
+            } while (symbols->Next(tesseract::RIL_SYMBOL));
+        }
+    }
+    const float confidence = float(api.MeanTextConf());
+    api.Clear();
+    return confidence;
+}
+
+} // namespace
 
 OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &request)
 {
@@ -507,43 +573,34 @@ OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &reques
         break;
     }
     api->SetVariable("tessedit_do_invert", request.retryInverted ? "1" : "0");
-    api->SetImage(picture.constBits(), picture.width(), picture.height(), 1, int(picture.bytesPerLine()));
-    api->SetSourceResolution(300);
 
     OcrReading reading;
-    const std::atomic<bool> *cancel = request.cancel;
-    tesseract::ETEXT_DESC monitor;
-    if (cancel) {
-        monitor.cancel = &cancelRequested;
-        monitor.cancel_this = const_cast<std::atomic<bool> *>(cancel);
-    }
-    if (api->Recognize(&monitor) != 0 || (cancel && cancel->load())) {
-        reading.cancelled = cancel && cancel->load();
-        api->Clear();
+    if (request.layout == PageLayout::automatic) {
+        reading.confidence = readPicture(*api.get(), picture, request, 0, reading).value_or(0);
         return reading;
     }
-    std::unique_ptr<tesseract::ResultIterator> lines(api->GetIterator());
-    if (lines) {
-        do {
-            const std::unique_ptr<char[]> text(lines->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (text)
-                reading.lines << QString::fromUtf8(text.get()).trimmed();
-        } while (lines->Next(tesseract::RIL_TEXTLINE));
-    }
-    if (request.withSymbols) {
-        std::unique_ptr<tesseract::ResultIterator> symbols(api->GetIterator());
-        if (symbols) {
-            do {
-                const std::unique_ptr<char[]> text(symbols->GetUTF8Text(tesseract::RIL_SYMBOL));
-                int left = 0, top = 0, right = 0, bottom = 0;
-                if (text && symbols->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom))
-                    reading.symbols.push_back({QString::fromUtf8(text.get()), QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
-                                               symbols->Confidence(tesseract::RIL_SYMBOL)});
-            } while (symbols->Next(tesseract::RIL_SYMBOL));
+    // A line read in pieces is one line: the pieces' texts joined, a space where the blank
+    // between them parts words; the confidence is the mean of the pieces' by their widths.
+    QString line;
+    double confidence = 0, widths = 0;
+    for (const PicturePiece &piece : picturePieces(picture)) {
+        OcrReading part;
+        const std::optional<float> partConfidence = readPicture(*api.get(), piece.picture, request, piece.offset, part);
+        if (!partConfidence) {
+            reading.cancelled = part.cancelled;
+            return reading;
         }
+        const QString text = part.lines.join(QLatin1Char(' ')).trimmed();
+        if (!text.isEmpty() && !line.isEmpty() && piece.wordBreakBefore)
+            line += QLatin1Char(' ');
+        line += text;
+        confidence += double(*partConfidence) * piece.picture.width();
+        widths += piece.picture.width();
+        reading.symbols.insert(reading.symbols.end(), part.symbols.begin(), part.symbols.end());
     }
-    reading.confidence = float(api->MeanTextConf());
-    api->Clear();
+    if (!line.isEmpty())
+        reading.lines << line;
+    reading.confidence = widths > 0 ? float(confidence / widths) : 0;
     return reading;
 }
 

@@ -10,6 +10,12 @@
 // thread at a time, and ended together once none has been lent for the idle period, when the
 // memory they held goes back to the system. The next read starts them again.
 //
+// What an engine holds grows with the widest picture it has read (its beam search keeps the
+// steps of the widest line it met), so a line picture wider than kWidestPiece is read in pieces
+// (PicturePieces.h), one after another with the same engine, and given back as one line. Blocks
+// of 128 KB or more are mapped on their own for the whole process once the pool exists (see
+// the pool's constructor): freed, they go back to the system at once.
+//
 // The models: Simplified Chinese, Traditional Chinese, English, and the combined engine of all
 // three that the engine's own language choice runs. A model whose data is not installed is
 // unavailable; the combined model holds those of the three that are installed.
@@ -81,14 +87,14 @@ OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &reques
 
 constexpr int kDefaultEngines = 2;
 // A Chinese screen's lines wait for the engines of its script: every line is read with them,
-// while English and the other script read only some. Three of the screen's script and two of
-// the other read a screen in about six sevenths of the time two and two take. A fifth Chinese
-// engine costs about 45 MB while engines are warm; a sixth would take the peak of reading a
-// full HD screen over 350 MB.
-constexpr int kEnginesOfOneScript = 3;
-constexpr int kChineseEngines = 5;
-// While a picture larger than 2560 × 1600 is read, half of them of each script: its ink analysis
-// alone takes 100 MB or more.
+// while English and the other script read only some. A Chinese engine holds about 45 MB: two of
+// each script keep a process that has read a few dozen varied screens below 350 MB (three of
+// the screen's script held about 360 MB), and read them as fast as three and two did once wide
+// lines are read in pieces (measured on the held-out screens and the benchmark's corpus).
+constexpr int kEnginesOfOneScript = 2;
+constexpr int kChineseEngines = 4;
+// While a picture larger than 2560 × 1600 is read, at most this many of them, half of each
+// script; its ink analysis alone takes 100 MB or more, so the idle ones end before it.
 constexpr int kChineseEnginesForLargePictures = 4;
 constexpr qint64 kLargePicturePixels = 2560 * 1600;
 constexpr std::chrono::milliseconds kDefaultIdlePeriod{120'000};
@@ -113,6 +119,8 @@ std::chrono::milliseconds idlePeriod();
 // The engines started now, lent or idle; and how many were started since the process began.
 int startedEngines();
 int engineStarts();
+// The widest picture an engine has been given since the process began, in pixels.
+int widestPictureRead();
 // Ends the engines no thread is reading with now; the next reads start them again.
 void endIdleEngines();
 // Hands memory the process freed back to the system.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace Tellumo::detail {
 
@@ -130,11 +131,20 @@ private:
         if (!n.lines) {
             std::vector<Item> items;
             for (int text : n.texts)
-                items.push_back({m_texts[size_t(text)].box, m_texts[size_t(text)].box, m_texts[size_t(text)].baseline, text, -1});
+                if (!m_taken.count(text))
+                    items.push_back({m_texts[size_t(text)].box, m_texts[size_t(text)].box, m_texts[size_t(text)].baseline, text, -1});
             for (int child : n.children) {
                 const Node &c = m_nodes[size_t(child)];
-                if (!c.content.isEmpty())
-                    items.push_back({c.box, c.content, c.baseline, -1, child});
+                if (c.content.isEmpty())
+                    continue;
+                // A line of this background inside the child's bounds but clear of its lines (a
+                // window's title on a title bar that a lighter frame runs around): the child is
+                // placed by its lines, so that the title is read before them.
+                const bool holdsOurs = std::any_of(n.texts.begin(), n.texts.end(), [&](int text) {
+                    const QRect &box = m_texts[size_t(text)].box;
+                    return c.box.intersects(box) && !c.content.intersects(box);
+                });
+                items.push_back({holdsOurs ? c.content : c.box, c.content, c.baseline, -1, child});
             }
             QStringList lines = cut(std::move(items));
             m_nodes[size_t(node)].lines = std::move(lines);
@@ -147,9 +157,8 @@ private:
         return item.text >= 0 ? QStringList{m_texts[size_t(item.text)].text} : linesOf(item.node);
     }
 
-    // The texts of an item when it and every background inside it hold one row of text (each
-    // shares most of its height with the row's band), else none.
-    std::vector<int> rowOfTexts(const Item &item) const
+    // Every text of an item, its backgrounds' too.
+    std::vector<int> textsOf(const Item &item) const
     {
         if (item.text >= 0)
             return {item.text};
@@ -158,9 +167,19 @@ private:
         while (!pending.empty()) {
             const Node &n = m_nodes[size_t(pending.back())];
             pending.pop_back();
-            texts.insert(texts.end(), n.texts.begin(), n.texts.end());
+            for (int text : n.texts)
+                if (!m_taken.count(text))
+                    texts.push_back(text);
             pending.insert(pending.end(), n.children.begin(), n.children.end());
         }
+        return texts;
+    }
+
+    // The texts of an item when it and every background inside it hold one row of text (each
+    // shares most of its height with the row's band), else none.
+    std::vector<int> rowOfTexts(const Item &item) const
+    {
+        const std::vector<int> texts = textsOf(item);
         int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
         for (int text : texts) {
             top = std::max(top, m_texts[size_t(text)].box.top());
@@ -191,6 +210,8 @@ private:
                 words << m_texts[size_t(text)].text;
             return {words.join(QLatin1Char(' '))};
         }
+        if (std::optional<QStringList> lines = rowWithItsTopLines(items))
+            return *lines;
         std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
             return a.box.left() != b.box.left() ? a.box.left() < b.box.left() : a.box.top() < b.box.top();
         });
@@ -206,6 +227,71 @@ private:
         if (single)
             return {lines.join(QLatin1Char(' '))};
         return lines;
+    }
+
+    // Items side by side of which some hold one row and the others more, where the others' top
+    // lines stand in that row: the active tab of a strip shares its background with the toolbar
+    // below it. The top lines join the row, read left to right with it, and the rest of the
+    // others follows, each in turn.
+    std::optional<QStringList> rowWithItsTopLines(std::vector<Item> items)
+    {
+        std::vector<int> row;
+        int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
+        std::vector<const Item *> taller;
+        for (const Item &item : items) {
+            const std::vector<int> texts = rowOfTexts(item);
+            if (texts.empty()) {
+                taller.push_back(&item);
+                continue;
+            }
+            row.insert(row.end(), texts.begin(), texts.end());
+            for (int text : texts) {
+                top = std::max(top, m_texts[size_t(text)].box.top());
+                bottom = std::min(bottom, m_texts[size_t(text)].box.bottom());
+            }
+        }
+        if (row.empty() || taller.empty() || top > bottom)
+            return std::nullopt;
+        std::vector<int> joining;
+        for (const Item *item : taller) {
+            for (int text : textsOf(*item)) {
+                const QRect &box = m_texts[size_t(text)].box;
+                const int shared = std::min(bottom, box.bottom()) - std::max(top, box.top()) + 1;
+                if (2 * shared >= box.height())
+                    joining.push_back(text);
+                else if (box.top() <= bottom)
+                    return std::nullopt; // a line of it beside the row that is not in it
+            }
+        }
+        if (joining.empty())
+            return std::nullopt;
+        row.insert(row.end(), joining.begin(), joining.end());
+        std::sort(row.begin(), row.end(), [&](int a, int b) { return m_texts[size_t(a)].box.left() < m_texts[size_t(b)].box.left(); });
+        QStringList words;
+        for (int text : row)
+            words << m_texts[size_t(text)].text;
+        QStringList lines{words.join(QLatin1Char(' '))};
+        m_taken.insert(joining.begin(), joining.end());
+        std::sort(taller.begin(), taller.end(), [](const Item *a, const Item *b) { return a->box.left() < b->box.left(); });
+        for (const Item *item : taller) {
+            forgetLinesOf(*item);
+            lines << expand(*item);
+        }
+        return lines;
+    }
+
+    // Drops the lines worked out for an item's backgrounds, after some of their texts were taken.
+    void forgetLinesOf(const Item &item)
+    {
+        if (item.node < 0)
+            return;
+        std::vector<int> pending{item.node};
+        while (!pending.empty()) {
+            Node &n = m_nodes[size_t(pending.back())];
+            pending.pop_back();
+            n.lines.reset();
+            pending.insert(pending.end(), n.children.begin(), n.children.end());
+        }
     }
 
     bool singleLine(const Item &item) { return expand(item).size() == 1; }
@@ -249,7 +335,9 @@ private:
                 height = std::max(height, pairHeight);
             }
         }
-        if (5 * offsets.size() < 4 * a.size())
+        // Nearly every line: a row may leave one cell empty (a line number beside an empty line
+        // of code) however few rows there are.
+        if (5 * offsets.size() < 4 * a.size() && !(offsets.size() >= 2 && offsets.size() + 1 >= a.size()))
             return false;
         std::vector<double> sorted = offsets;
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
@@ -258,7 +346,7 @@ private:
             return false;
         const double tolerance = std::max(2.0, 0.25 * height);
         const auto steady = std::count_if(offsets.begin(), offsets.end(), [&](double o) { return std::abs(o - median) <= tolerance; });
-        return 5 * steady >= 4 * qsizetype(a.size());
+        return 5 * steady >= 4 * qsizetype(offsets.size());
     }
 
     // Wrapped prose: two lines or more that are long (twelve times their height) and start and end
@@ -334,15 +422,33 @@ private:
         return found;
     }
 
-    QStringList split(std::vector<Item> items, int after)
+    // The columns a vertical gap leaves free, first to last.
+    struct Span {
+        int from = 0, to = -1;
+        bool overlaps(const Span &other) const { return from <= other.to && other.from <= to; }
+    };
+
+    static Span spanOf(const std::vector<Item> &byX, const Gap &gap)
+    {
+        int reach = std::numeric_limits<int>::min();
+        for (int i = 0; i <= gap.after; ++i)
+            reach = std::max(reach, byX[size_t(i)].box.right());
+        return {reach + 1, byX[size_t(gap.after + 1)].box.left() - 1};
+    }
+
+    QStringList split(std::vector<Item> items, int after, const std::vector<Span> &tableGaps)
     {
         std::vector<Item> first(items.begin(), items.begin() + after + 1), second(items.begin() + after + 1, items.end());
-        QStringList lines = cut(std::move(first));
-        lines << cut(std::move(second));
+        QStringList lines = cut(std::move(first), tableGaps);
+        lines << cut(std::move(second), tableGaps);
         return lines;
     }
 
-    QStringList cut(std::vector<Item> items)
+    // `tableGaps`: the columns between the cells of a table that holds these items, as an
+    // enclosing cut across it found them. A piece of a table cut across keeps reading its rows
+    // whole, also when the piece is too small to tell a table by itself (a few rows, an empty
+    // line); the sides of a cut along a gap are no longer one table.
+    QStringList cut(std::vector<Item> items, std::vector<Span> tableGaps = {})
     {
         if (items.empty())
             return {};
@@ -361,8 +467,12 @@ private:
         for (const Gap &gap : gaps(byX, [](const Item &i) { return i.box.left(); }, [](const Item &i) { return i.box.right(); })) {
             if (gap.width <= vertical.width)
                 continue;
+            const Span span = spanOf(byX, gap);
+            const bool knownTable = std::any_of(tableGaps.begin(), tableGaps.end(), [&](const Span &known) { return known.overlaps(span); });
             const std::vector<Item> left(byX.begin(), byX.begin() + gap.after + 1), right(byX.begin() + gap.after + 1, byX.end());
-            if (!rowsOfATable(left, right) && !takeTurns(left, right))
+            if (knownTable || rowsOfATable(left, right))
+                tableGaps.push_back(span);
+            else if (!takeTurns(left, right))
                 vertical = gap;
         }
         std::vector<Item> byY = items;
@@ -372,9 +482,9 @@ private:
                 horizontal = gap;
 
         if (vertical.after >= 0 && vertical.width > horizontal.width)
-            return split(std::move(byX), vertical.after);
+            return split(std::move(byX), vertical.after, {});
         if (horizontal.after >= 0)
-            return split(std::move(byY), horizontal.after);
+            return split(std::move(byY), horizontal.after, tableGaps);
         return rows(std::move(items));
     }
 
@@ -403,6 +513,7 @@ private:
     std::vector<int> m_candidates;
     std::vector<Node> m_nodes;
     std::map<int, int> m_nodeOfRegion;
+    std::set<int> m_taken; // texts read in a row of other backgrounds (rowWithItsTopLines)
 };
 
 } // namespace

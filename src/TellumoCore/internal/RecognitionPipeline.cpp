@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/RecognitionPipeline.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/InkMarks.h"
 #include "TellumoCore/internal/InkSegmentation.h"
 #include "TellumoCore/internal/LineImages.h"
 #include "TellumoCore/internal/OcrEngines.h"
@@ -27,27 +28,52 @@ void checkCancelled(const std::atomic<bool> *cancel)
         throw RecognitionCancelled{};
 }
 
-// The picture inside a frame of its most common edge colour. A region capture may cut a pane so
-// close to its text that no background square fits beside it; the frame gives room.
+// The picture, opaque (what is transparent shows white, as the picture would on a white page),
+// inside a frame of its most common edge colour: a region capture may cut a pane so close to its
+// text that no background square fits beside it, and the frame gives room. One copy of any
+// format: a row at a time is converted, never the whole picture.
 QImage framed(const QImage &image)
 {
     constexpr int kFrame = 8;
-    std::map<QRgb, int> edge;
-    for (int x = 0; x < image.width(); ++x) {
-        ++edge[image.pixel(x, 0)];
-        ++edge[image.pixel(x, image.height() - 1)];
+    const int width = image.width(), height = image.height();
+    QImage frame(width + 2 * kFrame, height + 2 * kFrame, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *out = reinterpret_cast<QRgb *>(frame.scanLine(y + kFrame)) + kFrame;
+        if (image.format() == QImage::Format_RGB32) {
+            std::copy_n(reinterpret_cast<const QRgb *>(image.constScanLine(y)), width, out);
+            continue;
+        }
+        const QImage row = QImage(image.constScanLine(y), width, 1, image.bytesPerLine(), image.format()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const auto *in = reinterpret_cast<const QRgb *>(row.constScanLine(0));
+        for (int x = 0; x < width; ++x) {
+            const int blank = 255 - qAlpha(in[x]);
+            out[x] = qRgb(qRed(in[x]) + blank, qGreen(in[x]) + blank, qBlue(in[x]) + blank);
+        }
     }
-    for (int y = 0; y < image.height(); ++y) {
-        ++edge[image.pixel(0, y)];
-        ++edge[image.pixel(image.width() - 1, y)];
+    std::map<QRgb, int> edge;
+    for (int x = kFrame; x < kFrame + width; ++x) {
+        ++edge[frame.pixel(x, kFrame)];
+        ++edge[frame.pixel(x, kFrame + height - 1)];
+    }
+    for (int y = kFrame; y < kFrame + height; ++y) {
+        ++edge[frame.pixel(kFrame, y)];
+        ++edge[frame.pixel(kFrame + width - 1, y)];
     }
     const QRgb colour = std::max_element(edge.begin(), edge.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
-    QImage frame(image.width() + 2 * kFrame, image.height() + 2 * kFrame, QImage::Format_RGB32);
-    frame.fill(colour);
-    for (int y = 0; y < image.height(); ++y)
-        std::copy_n(reinterpret_cast<const QRgb *>(image.constScanLine(y)), image.width(), reinterpret_cast<QRgb *>(frame.scanLine(y + kFrame)) + kFrame);
+    for (int y = 0; y < frame.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(frame.scanLine(y));
+        if (y < kFrame || y >= kFrame + height) {
+            std::fill_n(row, frame.width(), colour);
+        } else {
+            std::fill_n(row, kFrame, colour);
+            std::fill_n(row + kFrame + width, kFrame, colour);
+        }
+    }
     return frame;
 }
+
+// A raw line's reading that stands in for a doubtful line's must be at least this sure.
+constexpr float kSureRawLine = 60;
 
 // Short Latin readings of little confidence are what the engine makes of icons and specks.
 float minimumConfidence(const QString &text)
@@ -123,11 +149,27 @@ QString readLines(const QImage &image, const RecognitionOptions &options, const 
         });
     }
     checkCancelled(cancel);
+    // A line the engine reads with next to no confidence as a line of text may read surely as a
+    // raw line, without the engine's own finding of words (a quoted word in a monospaced face);
+    // noise does not.
+    std::vector<int> doubtful;
+    for (int i = 0; i < int(lines.size()); ++i)
+        if (const LineReading &r = readings[size_t(i)]; !r.text.trimmed().isEmpty() && r.confidence < minimumConfidence(r.text))
+            doubtful.push_back(i);
+    runParallel(int(doubtful.size()), [&](int k) {
+        LineReading &line = readings[size_t(doubtful[size_t(k)])];
+        const OcrReading raw =
+            OcrEngines::read(line.model, pictures[size_t(doubtful[size_t(k)])], {PageLayout::rawLine, !options.normalizePolarity, false, cancel});
+        if (raw.confidence >= kSureRawLine)
+            line = {raw.lines.join(QLatin1Char(' ')), raw.confidence, line.model};
+    });
+    checkCancelled(cancel);
 
     std::vector<PlacedText> texts;
     for (int i = 0; i < int(lines.size()); ++i) {
         const QString text =
-            punctuationOfItsNeighbours(keyChords(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified())))));
+            punctuationOfItsNeighbours(keyChords(issueNumbers(replaceStrayLookalikes(tidyChineseSpacing(spacedMarks(readings[size_t(i)].text.simplified()))))))
+                .replace(QChar(kInkWordSpace), QLatin1Char(' '));
         if (!text.isEmpty() && readings[size_t(i)].confidence >= minimumConfidence(text))
             texts.push_back({lines[size_t(i)].box, text, lines[size_t(i)].region, lines[size_t(i)].baseline});
     }
@@ -342,6 +384,24 @@ QString asKeyChord(const QString &word)
 }
 
 } // namespace
+
+QString issueNumbers(const QString &line)
+{
+    static const QRegularExpression number(QStringLiteral("#[0-9iIl|oO]*[0-9][0-9iIl|oO]*[0-9][0-9iIl|oO]*\\b"));
+    QString fixed = line;
+    for (auto match = number.globalMatch(line); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        QString digits = m.captured();
+        for (QChar &c : digits) {
+            if (c == QLatin1Char('i') || c == QLatin1Char('I') || c == QLatin1Char('l') || c == QLatin1Char('|'))
+                c = QLatin1Char('1');
+            else if (c == QLatin1Char('o') || c == QLatin1Char('O'))
+                c = QLatin1Char('0');
+        }
+        fixed.replace(m.capturedStart(), m.capturedLength(), digits);
+    }
+    return fixed;
+}
 
 QString keyChords(const QString &line)
 {

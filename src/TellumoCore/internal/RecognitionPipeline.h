@@ -32,7 +32,8 @@ struct RecognitionOptions {
 struct RecognitionCancelled {};
 
 // The picture's text: one line per text line, joined by line feeds, trimmed; empty when there
-// is none. `image` must be Format_RGB32 and at most maxAnalysedPixels. Throws TellumoError when
+// is none. `image` may be of any format (what is transparent reads as if on white); the
+// recogniser's own copy of it is the one it frames for the ink analysis. Throws TellumoError when
 // no engine can start, RecognitionCancelled when cancelled.
 QString recognizeImage(const QImage &image, const RecognitionOptions &options = {}, const std::atomic<bool> *cancel = nullptr);
 
@@ -47,6 +48,11 @@ QString replaceStrayLookalikes(const QString &line);
 // beside it is a dash or a middle dot the Chinese model read as 一 or 。 ("report.txt — 编辑器",
 // "刘洋 · 2024").
 QString spacedMarks(const QString &line);
+
+// The digits of an issue number ("#1234"): a letter the engine reads for a digit inside a number
+// sign's digits (i, l, I or | for 1, o or O for 0) is that digit, where two digits or more show
+// that the word is a number.
+QString issueNumbers(const QString &line);
 
 // Keyboard shortcuts as a menu's shortcut column shows them ("Ctrl+S", "Shift+Ctrl+Z", "Alt+F4"):
 // a word of modifier names and a key joined by plus signs. The engine misreads the modifiers of

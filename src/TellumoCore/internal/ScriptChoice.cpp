@@ -1,6 +1,7 @@
 #include "TellumoCore/internal/ScriptChoice.h"
 
 #include "TellumoCore/internal/Characters.h"
+#include "TellumoCore/internal/InkMarks.h"
 #include "TellumoCore/internal/RecognitionPipeline.h"
 #include "TellumoCore/internal/RecognitionWorkers.h"
 #include "TellumoCore/internal/ScriptEvidence.h"
@@ -10,10 +11,12 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <set>
 
 namespace Tellumo::detail {
 
@@ -35,9 +38,15 @@ constexpr float kEnglishDoubt = 80;
 constexpr int kPositionsToDecide = 2;
 constexpr double kClearEvidence = 0.1;
 constexpr double kStrongEvidence = 0.25;
+// The whole picture's ink leans one way with this many telling characters, by this much a
+// character on average.
+constexpr int kPositionsToLean = 5;
+constexpr double kLeaningEvidence = 0.05;
 // Where its ink does not tell, a background whose lines one model reads this much surer (on
 // average) takes that model's script: the other model misreads them.
 constexpr float kMuchSurer = 8;
+// A line the English model reads this surely is Latin text: a Chinese model need not read it.
+constexpr float kSureEnglish = 90;
 // A model this much surer of a background's lines has misread the other script's characters
 // badly enough (read one as two, a radical as a character) that their ink may no longer line up
 // with the readings: its script wins over ink that leans only a little the other way.
@@ -410,9 +419,16 @@ public:
         sample.resize(std::min<size_t>(sample.size(), kSampleLines));
         // Meanwhile the engines of the other models read the sample too, as the next rounds may
         // ask for it.
-        readAll(sample, anyChinese ? chinese : OcrModel::english,
-                {{sample, OcrModel::english}, {sample, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified}});
-        readAll(needingEnglish(sample), OcrModel::english, {{sample, OcrModel::traditional}});
+        // With both Chinese models the sample is read with both at once: telling the scripts
+        // apart takes both readings of its Chinese lines.
+        std::vector<Work> sampleWork;
+        for (int i : sample) {
+            sampleWork.push_back({i, anyChinese ? chinese : OcrModel::english});
+            if (bothScripts)
+                sampleWork.push_back({i, OcrModel::traditional});
+        }
+        readEach(sampleWork, {{sample, OcrModel::english}});
+        readAll(needingEnglish(sample), OcrModel::english);
         int english = 0, read = 0;
         std::vector<int> sampleChinese;
         for (int i : sample) {
@@ -440,11 +456,15 @@ public:
             if (anyChinese)
                 ahead.push_back({all, chinese});
         } else {
-            if (bothScripts)
-                ahead.push_back({widestOfEachBackground(all), chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
+            if (bothScripts) {
+                std::vector<int> bothWays = widestOfEachBackground(all);
+                const std::vector<int> titles = titlesInARow(all);
+                bothWays.insert(bothWays.end(), titles.begin(), titles.end());
+                ahead.push_back({bothWays, chinese == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified});
+            }
             ahead.push_back({all, OcrModel::english});
         }
-        readAll(all, englishScreen ? OcrModel::english : chinese, ahead);
+        readAll(all, englishScreen ? OcrModel::english : chinese, ahead, SureEnglish::leave);
         if (englishScreen && anyChinese) {
             std::vector<int> doubtful;
             for (int i : all)
@@ -459,7 +479,7 @@ public:
         std::vector<int> chineseLines;
         for (int i : all) {
             const LineReading *inChinese = has(i, chinese) ? &reading(i, chinese) : chineseReading(i);
-            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i))) {
+            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i, inChinese))) {
                 chosen[size_t(i)] = reading(i, OcrModel::english);
             } else if (inChinese) {
                 chosen[size_t(i)] = *inChinese;
@@ -469,8 +489,27 @@ public:
         }
         if (bothScripts)
             chooseChineseScripts(chineseLines, chinese, chosen);
-        for (int i : all)
-            chosen[size_t(i)].text = capitalIOfTheInk(chosen[size_t(i)].text, m_pictures[size_t(i)]);
+        for (int i : all) {
+            LineReading &line = chosen[size_t(i)];
+            const QImage &picture = m_pictures[size_t(i)];
+            if (line.text.isEmpty())
+                continue;
+            if (has(i, line.model) && reading(i, line.model).text == line.text) {
+                std::vector<OcrSymbol> marks = symbols(i, line.model);
+                if (line.model != OcrModel::english) {
+                    line.text = spacesOfTheInk(line.text, marks, picture);
+                    const std::vector<NumberSign> signs = numberSignsInTheInk(line.text, marks, picture);
+                    if (!signs.empty()) {
+                        QStringList numbers;
+                        for (const NumberSign &sign : signs)
+                            numbers << readInEnglish(picture, sign.box);
+                        line.text = withNumberSigns(line.text, signs, numbers, marks);
+                    }
+                }
+                line.text = versionLettersOfTheInk(line.text, marks, picture);
+            }
+            line.text = capitalIOfTheInk(bulletOfTheInk(line.text, picture), picture);
+        }
         for (int i : chineseLines) {
             LineReading &line = chosen[size_t(i)];
             if (line.model != OcrModel::english && line.text.contains(QChar(0x4E00)))
@@ -524,82 +563,124 @@ private:
         OcrModel model;
     };
 
-    // Reads the lines that have no reading with `model` yet, in parallel. While every engine of
-    // `model` is lent, a thread reads one of the `ahead` lines with an idle engine of its model
-    // instead of waiting: those readings are kept aside and taken only when a later round asks
-    // for that line and model, so the result is the same as without them (an engine reads a
-    // picture the same way every time). The round ends with its own lines; the lines ahead
-    // nobody had time for are left.
-    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {})
+    // Whether a Chinese round leaves a line to its English reading, asked for by an earlier
+    // round: a reading that sure is Latin text (code, an address, a number on a Chinese screen),
+    // which a Chinese reading would not win over. Not a reading ahead: whether one is there yet
+    // depends on the engines' timing, and the result must not. Called with the round's lock
+    // held, or before the round.
+    bool leftToEnglish(int line) const
     {
-        if (!available(model))
-            return;
-        std::vector<int> missing;
-        for (int i : lines) {
+        return has(line, OcrModel::english) && reading(line, OcrModel::english).confidence >= kSureEnglish &&
+               !reading(line, OcrModel::english).text.isEmpty();
+    }
+
+    enum class SureEnglish { read, leave };
+
+    void readAll(const std::vector<int> &lines, OcrModel model, const std::vector<Ahead> &ahead = {}, SureEnglish sure = SureEnglish::read)
+    {
+        std::vector<Work> work;
+        for (int i : lines)
+            work.push_back({i, model});
+        readEach(work, ahead, sure);
+    }
+
+    using Work = std::pair<int, OcrModel>; // a line and the model to read it with
+
+    // Reads the lines that have no reading with their model yet, in parallel. While every engine
+    // of an item's model is lent, a thread reads an item of another model of the round, or one
+    // of the `ahead` lines with an idle engine of its model instead of waiting: those readings are
+    // kept aside and taken only when a later round asks for that line and model, so the result is
+    // the same as without them (an engine reads a picture the same way every time). The round
+    // ends with its own items; the lines ahead nobody had time for are left.
+    void readEach(const std::vector<Work> &work, const std::vector<Ahead> &ahead = {}, SureEnglish sure = SureEnglish::read)
+    {
+        std::vector<Work> missing;
+        std::set<OcrModel> models;
+        for (const auto &[i, model] : work) {
+            if (!available(model))
+                continue;
             std::optional<Reading> &early = m_ahead[index(model)][size_t(i)];
-            if (has(i, model)) {
+            if (has(i, model) || (sure == SureEnglish::leave && model != OcrModel::english && leftToEnglish(i))) {
                 continue;
             } else if (early) {
                 m_readings[index(model)][size_t(i)] = std::move(early);
                 early.reset();
             } else {
-                missing.push_back(i);
+                missing.push_back({i, model});
+                models.insert(model);
             }
         }
-        std::vector<std::pair<int, OcrModel>> spare;
+        std::vector<Work> spare;
         for (const Ahead &more : ahead)
-            if (more.model != model && available(more.model))
+            if (!models.count(more.model) && available(more.model))
                 for (int i : more.lines)
                     if (!has(i, more.model) && !m_ahead[index(more.model)][size_t(i)])
                         spare.emplace_back(i, more.model);
         // The widest lines first, so that the round does not end waiting for a long line begun
         // last.
         std::stable_sort(missing.begin(), missing.end(),
-                         [&](int a, int b) { return m_pictures[size_t(a)].width() > m_pictures[size_t(b)].width(); });
-        auto &readings = m_readings[index(model)];
+                         [&](const Work &a, const Work &b) { return m_pictures[size_t(a.first)].width() > m_pictures[size_t(b.first)].width(); });
         std::mutex mutex;
-        std::deque<int> pending(missing.begin(), missing.end());
+        std::deque<Work> pending(missing.begin(), missing.end());
         size_t nextSpare = 0;
-        auto takePending = [&]() -> std::optional<int> {
+        // The first pending item whose model is not `busy` (any model when none is).
+        auto takePending = [&](std::optional<OcrModel> busy = std::nullopt) -> std::optional<Work> {
             std::lock_guard lock(mutex);
-            if (pending.empty())
-                return std::nullopt;
-            const int line = pending.front();
-            pending.pop_front();
-            return line;
+            for (auto item = pending.begin(); item != pending.end();) {
+                if (busy && item->second == *busy) {
+                    ++item;
+                    continue;
+                }
+                const Work taken = *item;
+                item = pending.erase(item);
+                if (sure == SureEnglish::leave && taken.second != OcrModel::english && leftToEnglish(taken.first))
+                    continue;
+                return taken;
+            }
+            return std::nullopt;
         };
-        auto putBack = [&](int line) {
+        auto putBack = [&](const Work &item) {
             std::lock_guard lock(mutex);
-            pending.push_front(line);
+            pending.push_front(item);
         };
-        auto takeSpare = [&]() -> std::optional<std::pair<int, OcrModel>> {
+        auto takeSpare = [&]() -> std::optional<Work> {
             std::lock_guard lock(mutex);
             if (pending.empty() || nextSpare == spare.size())
                 return std::nullopt;
             return spare[nextSpare++];
         };
-        // A thread holds a line of the round only while it reads it: one that finds every engine
-        // of the model lent puts its line back for the next engine given back, and reads a line
-        // ahead meanwhile, so that the round's lines never wait behind a reading ahead.
+        auto store = [&](const Work &item, std::optional<Reading> reading) { m_readings[index(item.second)][size_t(item.first)] = std::move(reading); };
+        // A thread holds an item of the round only while it reads it: one that finds every engine
+        // of its model lent puts it back for the next engine given back, and reads an item of
+        // another model or a line ahead meanwhile, so that the round's items never wait behind a
+        // reading ahead.
         runParallel(int(missing.size()), [&](int) {
             while (!(m_cancel && m_cancel->load())) { // the pipeline throws once the workers are back
-                const std::optional<int> line = takePending();
-                if (!line)
+                const std::optional<Work> item = takePending();
+                if (!item)
                     return;
-                if (std::optional<Reading> reading = readLine(model, m_pictures[size_t(*line)], EngineUse::ifFree)) {
-                    readings[size_t(*line)] = std::move(reading);
+                if (std::optional<Reading> reading = readLine(item->second, m_pictures[size_t(item->first)], EngineUse::ifFree)) {
+                    store(*item, std::move(reading));
                     continue;
                 }
-                putBack(*line);
+                putBack(*item);
+                if (const std::optional<Work> otherModel = takePending(item->second)) {
+                    if (std::optional<Reading> reading = readLine(otherModel->second, m_pictures[size_t(otherModel->first)], EngineUse::ifFree)) {
+                        store(*otherModel, std::move(reading));
+                        continue;
+                    }
+                    putBack(*otherModel);
+                }
                 const auto other = takeSpare();
                 std::optional<Reading> early;
                 if (other)
                     early = readLine(other->second, m_pictures[size_t(other->first)], EngineUse::ifIdle);
                 if (early) {
                     // Each line ahead is handed out once: no other thread writes this slot.
+                    std::lock_guard lock(mutex);
                     m_ahead[index(other->second)][size_t(other->first)] = std::move(early);
-                } else if (const std::optional<int> next = takePending()) {
-                    readings[size_t(*next)] = readLine(model, m_pictures[size_t(*next)], EngineUse::wait);
+                } else if (const std::optional<Work> next = takePending()) {
+                    store(*next, readLine(next->second, m_pictures[size_t(next->first)], EngineUse::wait));
                 }
             }
         });
@@ -610,18 +691,33 @@ private:
     // None when `use` lets it go without an engine and none was free.
     std::optional<Reading> readLine(OcrModel model, const QImage &picture, EngineUse use) const
     {
-        const bool chinese = model != OcrModel::english;
-        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, chinese, m_cancel, use});
+        OcrReading reading = OcrEngines::read(model, picture, {PageLayout::singleLine, m_retryInverted, true, m_cancel, use});
         if (reading.busy)
             return std::nullopt;
         if (reading.cancelled && use != EngineUse::wait)
             return std::nullopt;
         QString text = reading.lines.join(QLatin1Char(' ')).simplified();
         if (text.isEmpty() && !reading.cancelled) {
-            reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, chinese, m_cancel});
+            reading = OcrEngines::read(model, picture, {PageLayout::rawLine, m_retryInverted, true, m_cancel});
             text = reading.lines.join(QLatin1Char(' ')).simplified();
         }
         return Reading{{text, reading.confidence, model}, std::move(reading.symbols)};
+    }
+
+    // The columns of `box` in a line's picture, a margin of blank on either side, read with the
+    // English model; empty when it is not installed.
+    QString readInEnglish(const QImage &picture, const QRect &box) const
+    {
+        if (!available(OcrModel::english))
+            return {};
+        const int margin = std::max(6, picture.height() / 4);
+        const int left = std::max(0, box.left() - margin / 2), right = std::min(picture.width() - 1, box.right() + margin / 2);
+        QImage part(right - left + 1 + 2 * margin, picture.height(), QImage::Format_Grayscale8);
+        part.fill(255);
+        for (int y = 0; y < picture.height(); ++y)
+            std::copy_n(picture.constScanLine(y) + left, right - left + 1, part.scanLine(y) + margin);
+        const OcrReading reading = OcrEngines::read(OcrModel::english, part, {PageLayout::singleLine, m_retryInverted, false, m_cancel});
+        return reading.lines.join(QLatin1Char(' ')).simplified();
     }
 
     // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
@@ -634,7 +730,12 @@ private:
                 if (!has(i, model) || reading(i, model).text.isEmpty())
                     continue;
                 const QString &text = reading(i, model).text;
-                if (chineseShare(text) < 0.5 || tooNarrowForChinese(text, m_lines[size_t(i)].box))
+                // Or a lone character, or one beside a digit or two: a digit or a mark the
+                // Chinese models took for a character (7 read as 了, a line number 17 as 工7).
+                const qsizetype length = QString(text).remove(QLatin1Char(' ')).toUcs4().size();
+                const bool withDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+                const bool loneCharacter = length <= 1 || (length <= 3 && ideographCount(text) == 1 && withDigit);
+                if (chineseShare(text) < 0.5 || tooNarrowForChinese(text, m_lines[size_t(i)].box) || loneCharacter)
                     needing.push_back(i);
                 break;
             }
@@ -642,13 +743,15 @@ private:
         return needing;
     }
 
-    // Whether the English reading of a line read both ways wins over its Chinese one.
-    bool readsAsEnglish(int i) const
+    // Whether the English reading of a line read both ways wins over its Chinese one: `chinese`,
+    // the reading the line would take, or else its first.
+    bool readsAsEnglish(int i, const LineReading *chinese = nullptr) const
     {
         if (!has(i, OcrModel::english))
             return false;
         const LineReading &english = reading(i, OcrModel::english);
-        const LineReading *chinese = chineseReading(i);
+        if (!chinese)
+            chinese = chineseReading(i);
         if (!chinese || isKeyChordLine(english.text))
             return true;
         if (chinese->text.isEmpty())
@@ -665,58 +768,184 @@ private:
 
     // Simplified or Traditional: the widest Chinese line of each background is read with the
     // other model too; each background follows its own ink when it tells strongly, else the model
-    // far surer of its lines, else its own ink when it tells clearly, else the model much surer
-    // of its lines, else the whole picture's ink, else the engine's confidence; backgrounds that turn out in the other script are
-    // read with its model.
+    // far surer of its lines, else its own ink when it tells clearly, else the whole picture's
+    // ink when it leans one way, else the model much surer of its lines, else the whole
+    // picture's ink, else the engine's confidence. A background
+    // that neither its ink nor the engine's confidence tells surely has all its lines read both
+    // ways before it is decided. Backgrounds that turn out in the other script are read with its
+    // model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
-        readAll(widestOfEachBackground(chineseLines), other);
+        std::vector<int> bothWays = widestOfEachBackground(chineseLines);
+        std::map<int, int> stripes;
+        const std::vector<int> titles = titlesInARow(chineseLines, &stripes);
+        bothWays.insert(bothWays.end(), titles.begin(), titles.end());
+        readAll(bothWays, other);
+        // A background's lines share its script, but each title in a row has a script of its own.
+        const std::set<int> ownGroup(titles.begin(), titles.end());
+        // The striped rows of a table share a group.
+        auto groupOf = [&](int line) {
+            if (ownGroup.count(line))
+                return -2 - line;
+            const int region = m_lines[size_t(line)].region;
+            const auto stripe = stripes.find(region);
+            return stripe != stripes.end() ? stripe->second : region;
+        };
 
         std::map<int, std::vector<int>> readBothWays;
-        std::map<int, std::pair<float, float>> confidence; // region: simplified, traditional
-        std::vector<int> both;
-        for (int i : chineseLines) {
-            if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional))
-                continue;
-            const int region = m_lines[size_t(i)].region;
-            readBothWays[region].push_back(i);
-            both.push_back(i);
-            auto &[sim, tra] = confidence[region];
-            sim += reading(i, OcrModel::simplified).confidence;
-            tra += reading(i, OcrModel::traditional).confidence;
-        }
-        const ScriptEvidence overall = evidenceOf(both);
+        std::map<int, std::pair<float, float>> confidence; // group: simplified, traditional
         std::map<int, ScriptEvidence> byRegion;
-        for (const auto &[region, lines] : readBothWays)
-            byRegion[region] = evidenceOf(lines);
-        std::vector<int> switching;
-        for (int i : chineseLines) {
-            const int region = m_lines[size_t(i)].region;
+        ScriptEvidence overall;
+        auto weigh = [&] {
+            readBothWays.clear();
+            confidence.clear();
+            byRegion.clear();
+            // A lone character (a digit or a mark the Chinese models took for one: 7 read as 了)
+            // tells a group's script only when the group has nothing longer.
+            auto longer = [&](int i) { return ideographCount(reading(i, main).text) >= 2; };
+            std::set<int> withLonger;
+            for (int i : chineseLines)
+                if (has(i, OcrModel::simplified) && has(i, OcrModel::traditional) && longer(i))
+                    withLonger.insert(groupOf(i));
+            std::vector<int> both;
+            for (int i : chineseLines) {
+                if (!has(i, OcrModel::simplified) || !has(i, OcrModel::traditional) || (!longer(i) && withLonger.count(groupOf(i))))
+                    continue;
+                const int region = groupOf(i);
+                readBothWays[region].push_back(i);
+                both.push_back(i);
+                auto &[sim, tra] = confidence[region];
+                sim += reading(i, OcrModel::simplified).confidence;
+                tra += reading(i, OcrModel::traditional).confidence;
+            }
+            overall = evidenceOf(both);
+            for (const auto &[region, lines] : readBothWays)
+                byRegion[region] = evidenceOf(lines);
+        };
+        // The script of a group, and whether its ink or the engine's confidence told it surely.
+        auto decide = [&](int region) -> std::pair<bool, bool> {
             const ScriptEvidence &local = byRegion[region];
-            bool traditional;
             const auto &[sim, tra] = confidence[region];
             const float surer = (tra - sim) / float(std::max<size_t>(1, readBothWays[region].size()));
             const bool inkTells = local.positions >= kPositionsToDecide;
             if (inkTells && std::abs(local.traditional) >= kStrongEvidence * local.positions)
-                traditional = local.traditional > 0;
-            else if (std::abs(surer) >= kFarSurer)
-                traditional = surer > 0;
-            else if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
-                traditional = local.traditional > 0;
-            else if (std::abs(surer) >= kMuchSurer)
-                traditional = surer > 0;
-            else if (overall.positions > 0)
-                traditional = overall.traditional > 0;
-            else
-                traditional = confidence[region].second > confidence[region].first;
+                return {local.traditional > 0, true};
+            // The engine far surer of one script, unless the group's ink leans the other way
+            // and the whole picture's ink clearly with it: a stray mark one model makes up
+            // drags its confidence down.
+            const bool inkAgainst = inkTells && (local.traditional > 0) != (surer > 0) && local.traditional != 0 &&
+                                    (overall.traditional > 0) == (local.traditional > 0) &&
+                                    std::abs(overall.traditional) >= kClearEvidence * overall.positions;
+            if (std::abs(surer) >= kFarSurer && !inkAgainst)
+                return {surer > 0, true};
+            if (inkAgainst)
+                return {local.traditional > 0, false};
+            if (inkTells && std::abs(local.traditional) >= kClearEvidence * local.positions)
+                return {local.traditional > 0, false};
+            // A group its own ink does not tell (a title bar) is in the screen's script when the
+            // whole picture's ink leans one way, rather than the model only much surer of it.
+            if (overall.positions >= kPositionsToLean && std::abs(overall.traditional) >= kLeaningEvidence * overall.positions)
+                return {overall.traditional > 0, false};
+            if (std::abs(surer) >= kMuchSurer)
+                return {surer > 0, false};
+            if (overall.positions > 0)
+                return {overall.traditional > 0, false};
+            return {tra > sim, false};
+        };
+        weigh();
+        // A background whose lines read both ways do not tell surely (its widest line holds few
+        // telling characters: a side bar of short items) has the rest of its lines read both
+        // ways too.
+        std::set<int> undecided;
+        for (const auto &[region, lines] : readBothWays)
+            if (region >= -1 && !decide(region).second) // not a title in a row
+                undecided.insert(region);
+        std::vector<int> more;
+        for (int i : chineseLines)
+            if (undecided.count(groupOf(i)) && !has(i, other))
+                more.push_back(i);
+        if (!more.empty()) {
+            readAll(more, other);
+            weigh();
+        }
+        std::vector<int> switching;
+        for (int i : chineseLines) {
+            bool traditional = decide(groupOf(i)).first;
+            if (ownGroup.count(i))
+                if (const std::optional<bool> own = ownScript(i))
+                    traditional = *own;
             if (traditional != (main == OcrModel::traditional))
                 switching.push_back(i);
         }
         readAll(switching, other);
-        for (int i : switching)
-            if (has(i, other)) // not when cancelled
+        for (int i : switching) {
+            // A title in a row whose own ink tells strongly keeps its script whatever its neighbours'.
+            if (has(i, other) && (!ownGroup.count(i) || ownScript(i) != std::optional<bool>(main == OcrModel::traditional))) // not when cancelled
                 chosen[size_t(i)] = reading(i, other);
+        }
+    }
+
+    // Whether a line read both ways is Traditional by its own ink, when that tells strongly.
+    std::optional<bool> ownScript(int line) const
+    {
+        if (!has(line, OcrModel::simplified) || !has(line, OcrModel::traditional))
+            return std::nullopt;
+        const ScriptEvidence own = evidenceOf({line});
+        if (own.positions < kPositionsToDecide || std::abs(own.traditional) < kStrongEvidence * own.positions)
+            return std::nullopt;
+        return own.traditional > 0;
+    }
+
+    // The lines of backgrounds that hold several of them side by side in one row: the tabs of a
+    // strip, the items of a menu bar. Each is a title of its own, whose script its neighbours do
+    // not tell (a Traditional page's tab among Simplified ones). Not the striped rows of a table:
+    // rows of their own stacked a few rows apart and starting at one edge, whose cells share the
+    // table's script; `stripes`, when given, maps each such row's background to one background of
+    // its table.
+    std::vector<int> titlesInARow(const std::vector<int> &lines, std::map<int, int> *stripes = nullptr) const
+    {
+        std::map<int, std::vector<int>> byRegion;
+        for (int i : lines)
+            byRegion[m_lines[size_t(i)].region].push_back(i);
+        struct Row {
+            int region;
+            const std::vector<int> *lines;
+            QRect box;
+        };
+        std::vector<Row> rows;
+        for (const auto &[region, inRegion] : byRegion) {
+            int top = std::numeric_limits<int>::min(), bottom = std::numeric_limits<int>::max();
+            QRect box;
+            for (int i : inRegion) {
+                top = std::max(top, m_lines[size_t(i)].box.top());
+                bottom = std::min(bottom, m_lines[size_t(i)].box.bottom());
+                box |= m_lines[size_t(i)].box;
+            }
+            if (inRegion.size() >= 2 && top <= bottom)
+                rows.push_back({region, &inRegion, box});
+        }
+        std::vector<int32_t> parent(rows.size());
+        std::iota(parent.begin(), parent.end(), 0);
+        std::vector<bool> striped(rows.size(), false);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            for (size_t o = r + 1; o < rows.size(); ++o) {
+                const QRect &a = rows[r].box, &b = rows[o].box;
+                const int height = std::max(a.height(), b.height());
+                if (2 * std::abs(a.left() - b.left()) <= height && std::abs(a.top() - b.top()) <= 8 * height) {
+                    striped[r] = striped[o] = true;
+                    uniteSets(parent, int(r), int(o));
+                }
+            }
+        }
+        std::vector<int> titles;
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (!striped[r])
+                titles.insert(titles.end(), rows[r].lines->begin(), rows[r].lines->end());
+            else if (stripes)
+                (*stripes)[rows[r].region] = rows[size_t(findRoot(parent, int(r)))].region;
+        }
+        return titles;
     }
 
     const std::vector<TextLine> &m_lines;
@@ -739,6 +968,7 @@ std::vector<LineReading> readInFittingScripts(const std::vector<TextLine> &lines
                                               const std::atomic<bool> *cancel)
 {
     OcrEngines::requireAnyModel();
+    const ReferenceDrawing drawing; // for the whole recognition, not for every comparison
     return ScriptReader(lines, pictures, retryInverted, cancel).read();
 }
 

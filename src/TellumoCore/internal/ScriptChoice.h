@@ -2,11 +2,16 @@
 // Reads each line with the model that fits its script.
 //
 // The combined model of the engine turns Simplified characters into Traditional ones and
-// misreads small English, so every line is first read with the Simplified Chinese model. A
-// line that comes back without Chinese characters is read again with the English model. The
-// Chinese lines of one background (a pane, a bubble, a table) are read with the Traditional
-// model too, and the background keeps the script whose readings the engine is surer of.
-// Models whose data is missing are left out.
+// misreads small English, so every line is first read with the Simplified Chinese model (or the
+// screen's model, once the widest lines, read with both Chinese models at once, told it), except
+// a line the English model has already read surely (Latin text). A line that comes back
+// without Chinese characters is read again with the English model. The Chinese lines of one
+// background (a pane, a bubble, a table) are read with the Traditional model too, and the
+// background keeps the script whose readings the engine is surer of; but the lines of a
+// background that holds several side by side in one row (the tabs of a strip) each keep their
+// own, and a line whose own ink tells strongly keeps its script whatever its background's.
+// Finally the line's ink mends marks the engines misread (InkMarks.h, and the capital I and the
+// dash here). Models whose data is missing are left out.
 
 #include "TellumoCore/internal/OcrEngines.h"
 #include "TellumoCore/internal/TextLines.h"

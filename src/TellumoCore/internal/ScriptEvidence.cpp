@@ -6,13 +6,16 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace Tellumo::detail {
@@ -179,7 +182,7 @@ void alignReadings(const std::vector<OcrSymbol> &a, const std::vector<OcrSymbol>
 // kShapeSize (keeping its proportions, centred), as darkness 0 to 255 a pixel.
 // One character drawn black on white at 48 px in the middle of a 64 px square, in `face` (the
 // system's choice when empty): the reference both the ink and the shape comparisons measure.
-QImage referenceGlyph(char32_t character, const QString &face)
+QImage drawnGlyph(char32_t character, const QString &face)
 {
     constexpr int size = 64;
     QImage glyph(size, size, QImage::Format_Grayscale8);
@@ -194,6 +197,35 @@ QImage referenceGlyph(char32_t character, const QString &face)
     painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromUcs4(&character, 1));
     painter.end();
     return glyph;
+}
+
+// The thread the references are drawn on, while a ReferenceDrawing lives.
+struct Drawing {
+    std::mutex mutex;
+    int users = 0;
+    QThreadPool *pool = nullptr;
+};
+
+Drawing &drawing()
+{
+    static Drawing *shared = new Drawing; // lives as long as the process
+    return *shared;
+}
+
+// The same, drawn on the drawing thread. The caller waits on a promise rather than on a QFuture,
+// which would run a task not yet started on the waiting thread itself.
+QImage referenceGlyph(char32_t character, const QString &face)
+{
+    const ReferenceDrawing scope; // a caller outside any recognition draws on a thread of its own
+    QThreadPool *pool = nullptr;
+    {
+        std::lock_guard lock(drawing().mutex);
+        pool = drawing().pool;
+    }
+    auto drawn = std::make_shared<std::promise<QImage>>();
+    std::future<QImage> glyph = drawn->get_future();
+    pool->start([drawn, character, face] { drawn->set_value(drawnGlyph(character, face)); });
+    return glyph.get();
 }
 
 constexpr int kShapeSize = 24;
@@ -252,6 +284,26 @@ double shapeDistance(const QImage &picture, int left, int right, char32_t charac
 }
 
 } // namespace
+
+ReferenceDrawing::ReferenceDrawing()
+{
+    std::lock_guard lock(drawing().mutex);
+    if (drawing().users++ == 0) {
+        drawing().pool = new QThreadPool;
+        drawing().pool->setMaxThreadCount(1);
+    }
+}
+
+ReferenceDrawing::~ReferenceDrawing()
+{
+    QThreadPool *ending = nullptr;
+    {
+        std::lock_guard lock(drawing().mutex);
+        if (--drawing().users == 0)
+            std::swap(ending, drawing().pool);
+    }
+    delete ending; // waits for its thread to end
+}
 
 QStringList referenceFaces()
 {

@@ -35,6 +35,21 @@ struct ScriptEvidence {
     }
 };
 
+// The reference forms are drawn on one thread of their own, which lives while a ReferenceDrawing
+// does. A thread that draws text keeps font engines of its own until it ends, each with its font
+// file mapped and every glyph it drew cached: drawn on whichever recognition worker compared a
+// line, the references kept the Chinese faces mapped and cached on every worker, and more of
+// them with every screen (about 60 MB after a few dozen screens). A recognition holds one while
+// it compares lines; once none does, the thread ends, and its fonts with it. The forms measured
+// stay known (a few bytes each), so a later recognition draws only forms it has not met.
+class ReferenceDrawing {
+public:
+    ReferenceDrawing();
+    ~ReferenceDrawing();
+    ReferenceDrawing(const ReferenceDrawing &) = delete;
+    ReferenceDrawing &operator=(const ReferenceDrawing &) = delete;
+};
+
 // `picture` is the Format_Grayscale8 line the readings came from. Needs a QGuiApplication (the
 // reference forms are drawn with the Chinese user-interface fonts); without one, no evidence.
 ScriptEvidence compareScripts(const QImage &picture, const std::vector<OcrSymbol> &simplified, const std::vector<OcrSymbol> &traditional);

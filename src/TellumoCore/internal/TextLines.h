@@ -3,7 +3,9 @@
 // closer than about their own height. Words of a line join; table cells, menu shortcuts and
 // the items of a menu bar, farther apart, stay separate lines that the reading order puts
 // together again. A control at either end of a line (a check box, a close cross, a small
-// icon), drawn fainter than the text and set apart from it, is left out of the line.
+// icon), drawn fainter than the text and set apart from it, is left out of the line; a list's
+// bullet before a line (a small solid dot of the line's colour), which the ink analysis takes
+// for a shape or leaves a speck of its own, is taken into it.
 
 #include "TellumoCore/internal/InkSegmentation.h"
 

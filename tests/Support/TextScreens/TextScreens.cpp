@@ -166,7 +166,9 @@ std::vector<Spec> corpus()
 
 std::vector<Spec> heldOut(int set)
 {
-    static const int sizes[2][5] = {{13, 15, 17, 19, 22}, {12, 14, 16, 18, 21}};
+    static const int sizes[5][5] = {{13, 15, 17, 19, 22}, {12, 14, 16, 18, 21}, {15, 17, 19, 21, 23}, {14, 22, 13, 18, 21}, {13, 15, 17, 21, 19}};
+    if (set < 0 || set >= 5)
+        return {};
     std::vector<Spec> specs;
     for (int scene = 0; scene < 7; ++scene) {
         for (int language = 0; language < 4; ++language) {
