@@ -770,10 +770,9 @@ private:
     // other model too; each background follows its own ink when it tells strongly, else the model
     // far surer of its lines, else its own ink when it tells clearly, else the whole picture's
     // ink when it leans one way, else the model much surer of its lines, else the whole
-    // picture's ink, else the engine's confidence. A background
-    // that neither its ink nor the engine's confidence tells surely has all its lines read both
-    // ways before it is decided. Backgrounds that turn out in the other script are read with its
-    // model.
+    // picture's ink, else the engine's confidence. A background that neither its ink nor the
+    // engine's confidence tells surely has all its lines read both ways before it is decided.
+    // Backgrounds that turn out in the other script are read with its model.
     void chooseChineseScripts(const std::vector<int> &chineseLines, OcrModel main, std::vector<LineReading> &chosen)
     {
         const OcrModel other = main == OcrModel::simplified ? OcrModel::traditional : OcrModel::simplified;
