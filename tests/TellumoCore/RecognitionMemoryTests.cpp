@@ -1,10 +1,10 @@
-// What a resident recogniser keeps between screens: wide lines are read in pieces so that no
+// What a resident recogniser keeps between screens: wide lines are read in slices so that no
 // engine grows to hold the widest line it ever met, the reference characters' fonts are let go
 // once no recognition runs, and a picture of any format is read from one copy.
 
 #include "TellumoCore/TextRecognizer.h"
+#include "TellumoCore/internal/LineSlices.h"
 #include "TellumoCore/internal/OcrEngines.h"
-#include "TellumoCore/internal/PicturePieces.h"
 
 #include "Support/TaskTesting.h"
 #include "TextScreens/TextScreens.h"
@@ -46,17 +46,17 @@ bool blankColumn(const QImage &picture, int x)
     return true;
 }
 
-// Each piece holds the columns [offset + pad, ...) of the picture between its pads; together
+// Each slice holds the columns [offset + pad, ...) of the picture between its pads; together
 // they are the picture.
-QImage reassembled(const std::vector<PicturePiece> &pieces, const QImage &picture, std::vector<int> &cuts)
+QImage reassembled(const std::vector<PictureSlice> &slices, const QImage &picture, std::vector<int> &cuts)
 {
     QImage whole(picture.size(), QImage::Format_Grayscale8);
     whole.fill(0);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        const int from = i == 0 ? 0 : cuts[i - 1], to = i + 1 < pieces.size() ? cuts[i] : picture.width();
+    for (size_t i = 0; i < slices.size(); ++i) {
+        const int from = i == 0 ? 0 : cuts[i - 1], to = i + 1 < slices.size() ? cuts[i] : picture.width();
         for (int y = 0; y < picture.height(); ++y)
             for (int x = from; x < to; ++x)
-                whole.scanLine(y)[x] = pieces[i].picture.constScanLine(y)[x - pieces[i].offset];
+                whole.scanLine(y)[x] = slices[i].picture.constScanLine(y)[x - slices[i].offset];
     }
     return whole;
 }
@@ -71,36 +71,36 @@ int mappingsOf(const QString &fileName)
 
 } // namespace
 
-// A picture no wider than the widest piece is read whole; a wider one is cut, in blank columns
-// only, into pieces no wider than a quarter above the widest, which together give back the
+// A picture no wider than the widest slice is read whole; a wider one is cut, in blank columns
+// only, into slices no wider than a quarter above the widest, which together give back the
 // picture; the cut between two words is a word break, the cut between two letters is none.
-TEST(PicturePieces, AWideLineIsCutInItsBlanksAndKnowsWhichCutsPartWords)
+TEST(LineSlices, AWideLineIsCutInItsBlanksAndKnowsWhichCutsPartWords)
 {
     const QImage narrow = linePicture(QStringLiteral("Save changes"), 30);
-    ASSERT_LE(narrow.width(), kWidestPiece);
-    const std::vector<PicturePiece> one = picturePieces(narrow);
+    ASSERT_LE(narrow.width(), kWidestSlice);
+    const std::vector<PictureSlice> one = pictureSlices(narrow);
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0].picture, narrow);
 
     const QImage wide = linePicture(QStringLiteral("The network connection was lost and syncing will resume automatically once you are back online"), 40);
-    ASSERT_GT(wide.width(), 2 * kWidestPiece);
-    const std::vector<PicturePiece> pieces = picturePieces(wide);
-    ASSERT_GE(pieces.size(), 3u);
+    ASSERT_GT(wide.width(), 2 * kWidestSlice);
+    const std::vector<PictureSlice> slices = pictureSlices(wide);
+    ASSERT_GE(slices.size(), 3u);
     std::vector<int> cuts;
-    for (size_t i = 1; i < pieces.size(); ++i) {
+    for (size_t i = 1; i < slices.size(); ++i) {
         const int pad = i == 0 ? 0 : std::max(6, wide.height() / 4);
-        cuts.push_back(pieces[i].offset + pad);
+        cuts.push_back(slices[i].offset + pad);
         EXPECT_TRUE(blankColumn(wide, cuts.back())) << "cut at " << cuts.back();
         // Words of this face stand a space apart: every cut in a blank this wide is between words.
-        EXPECT_TRUE(pieces[i].wordBreakBefore) << "cut at " << cuts.back();
+        EXPECT_TRUE(slices[i].wordBreakBefore) << "cut at " << cuts.back();
     }
-    for (const PicturePiece &piece : pieces)
-        EXPECT_LE(piece.picture.width(), kWidestPiece * 5 / 4 + 2 * std::max(6, wide.height() / 4));
-    EXPECT_EQ(reassembled(pieces, wide, cuts), wide);
+    for (const PictureSlice &slice : slices)
+        EXPECT_LE(slice.picture.width(), kWidestSlice * 5 / 4 + 2 * std::max(6, wide.height() / 4));
+    EXPECT_EQ(reassembled(slices, wide, cuts), wide);
 
     // A word longer than the room, cut between its letters.
     const QImage word = linePicture(QString(40, QLatin1Char('m')), 30);
-    const std::vector<PicturePiece> letters = picturePieces(word, 300);
+    const std::vector<PictureSlice> letters = pictureSlices(word, 300);
     ASSERT_GE(letters.size(), 2u);
     for (size_t i = 1; i < letters.size(); ++i)
         EXPECT_FALSE(letters[i].wordBreakBefore);
@@ -108,45 +108,45 @@ TEST(PicturePieces, AWideLineIsCutInItsBlanksAndKnowsWhichCutsPartWords)
 
 // An underlined link has no blank column: it is cut where only the underline crosses, between
 // words, not through a letter.
-TEST(PicturePieces, AnUnderlinedLinkIsCutWhereOnlyItsUnderlineRuns)
+TEST(LineSlices, AnUnderlinedLinkIsCutWhereOnlyItsUnderlineRuns)
 {
     const QImage link = linePicture(QStringLiteral("read the release notes of every version on the project's download page"), 30,
                                     QStringLiteral("DejaVu Sans"), true);
-    const std::vector<PicturePiece> pieces = picturePieces(link, 600);
-    ASSERT_GE(pieces.size(), 2u);
+    const std::vector<PictureSlice> slices = pictureSlices(link, 600);
+    ASSERT_GE(slices.size(), 2u);
     const int pad = std::max(6, link.height() / 4);
-    for (size_t i = 1; i < pieces.size(); ++i) {
-        const int cut = pieces[i].offset + pad;
+    for (size_t i = 1; i < slices.size(); ++i) {
+        const int cut = slices[i].offset + pad;
         int ink = 0;
         for (int y = 0; y < link.height(); ++y)
             ink += link.constScanLine(y)[cut] < 195;
         EXPECT_LE(ink, 3) << "cut at " << cut << " crosses a letter";
-        EXPECT_TRUE(pieces[i].wordBreakBefore);
+        EXPECT_TRUE(slices[i].wordBreakBefore);
     }
 }
 
-// An engine never reads a picture wider than a piece, and a wide line still comes back as one
+// An engine never reads a picture wider than a slice, and a wide line still comes back as one
 // line with its words and spaces: before, each engine grew to hold the widest line it had read.
-TEST(RecognitionMemory, AWideLineIsReadInPiecesAndGivenBackAsOneLine)
+TEST(RecognitionMemory, AWideLineIsReadInSlicesAndGivenBackAsOneLine)
 {
     const QString sentence = QStringLiteral("Syncing will resume automatically once you are back online, and you can retry it in the settings later");
     const QImage wide = linePicture(sentence, 40);
-    ASSERT_GT(wide.width(), 2 * kWidestPiece);
+    ASSERT_GT(wide.width(), 2 * kWidestSlice);
     const OcrReading reading = OcrEngines::read(OcrModel::english, wide, {});
     ASSERT_EQ(reading.lines.size(), 1);
     EXPECT_EQ(reading.lines[0], sentence);
     EXPECT_GT(reading.confidence, 70);
-    EXPECT_LE(OcrEngines::widestPictureRead(), kWidestPiece * 5 / 4 + 2 * std::max(6, wide.height() / 4));
+    EXPECT_LE(OcrEngines::widestPictureRead(), kWidestSlice * 5 / 4 + 2 * std::max(6, wide.height() / 4));
 
     // The characters' boxes are those of the whole picture.
     const QImage chinese = linePicture(QStringLiteral("根据交通部门发布的通知，从下个月起，市区将新增四条夜间公交线路，并对现有的六条线路进行调整"), 36,
                                        QStringLiteral("Noto Sans CJK SC"));
-    ASSERT_GT(chinese.width(), kWidestPiece * 3 / 2);
+    ASSERT_GT(chinese.width(), kWidestSlice * 3 / 2);
     OcrEngines::ReadRequest request;
     request.withSymbols = true;
     const OcrReading symbols = OcrEngines::read(OcrModel::simplified, chinese, request);
     ASSERT_GT(symbols.symbols.size(), 30u);
-    EXPECT_GT(symbols.symbols.back().box.right(), kWidestPiece * 5 / 4);
+    EXPECT_GT(symbols.symbols.back().box.right(), kWidestSlice * 5 / 4);
     for (size_t i = 1; i < symbols.symbols.size(); ++i)
         EXPECT_GE(symbols.symbols[i].box.left(), symbols.symbols[i - 1].box.left()) << i;
 }

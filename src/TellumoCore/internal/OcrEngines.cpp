@@ -1,8 +1,8 @@
 #include "TellumoCore/internal/OcrEngines.h"
 
 #include "TellumoCore/TellumoError.h"
-#include "TellumoCore/internal/PicturePieces.h"
 #include "TellumoCore/TextRecognizer.h"
+#include "TellumoCore/internal/LineSlices.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -579,23 +579,23 @@ OcrReading read(OcrModel model, const QImage &picture, const ReadRequest &reques
         reading.confidence = readPicture(*api.get(), picture, request, 0, reading).value_or(0);
         return reading;
     }
-    // A line read in pieces is one line: the pieces' texts joined, a space where the blank
-    // between them parts words; the confidence is the mean of the pieces' by their widths.
+    // A line read in slices is one line: the slices' texts joined, a space where the blank
+    // between them parts words; the confidence is the mean of the slices' by their widths.
     QString line;
     double confidence = 0, widths = 0;
-    for (const PicturePiece &piece : picturePieces(picture)) {
+    for (const PictureSlice &slice : pictureSlices(picture)) {
         OcrReading part;
-        const std::optional<float> partConfidence = readPicture(*api.get(), piece.picture, request, piece.offset, part);
+        const std::optional<float> partConfidence = readPicture(*api.get(), slice.picture, request, slice.offset, part);
         if (!partConfidence) {
             reading.cancelled = part.cancelled;
             return reading;
         }
         const QString text = part.lines.join(QLatin1Char(' ')).trimmed();
-        if (!text.isEmpty() && !line.isEmpty() && piece.wordBreakBefore)
+        if (!text.isEmpty() && !line.isEmpty() && slice.wordBreakBefore)
             line += QLatin1Char(' ');
         line += text;
-        confidence += double(*partConfidence) * piece.picture.width();
-        widths += piece.picture.width();
+        confidence += double(*partConfidence) * slice.picture.width();
+        widths += slice.picture.width();
         reading.symbols.insert(reading.symbols.end(), part.symbols.begin(), part.symbols.end());
     }
     if (!line.isEmpty())

@@ -11,8 +11,8 @@
 // memory they held goes back to the system. The next read starts them again.
 //
 // What an engine holds grows with the widest picture it has read (its beam search keeps the
-// steps of the widest line it met), so a line picture wider than kWidestPiece is read in pieces
-// (PicturePieces.h), one after another with the same engine, and given back as one line. Blocks
+// steps of the widest line it met), so a line picture wider than kWidestSlice is read in slices
+// (LineSlices.h), one after another with the same engine, and given back as one line. Blocks
 // of 128 KB or more are mapped on their own for the whole process once the pool exists (see
 // the pool's constructor): freed, they go back to the system at once.
 //
@@ -90,7 +90,7 @@ constexpr int kDefaultEngines = 2;
 // while English and the other script read only some. A Chinese engine holds about 45 MB: two of
 // each script keep a process that has read a few dozen varied screens below 350 MB (three of
 // the screen's script held about 360 MB), and read them as fast as three and two did once wide
-// lines are read in pieces (measured on the held-out screens and the benchmark's corpus).
+// lines are read in slices (measured on the held-out screens and the benchmark's corpus).
 constexpr int kEnginesOfOneScript = 2;
 constexpr int kChineseEngines = 4;
 // While a picture larger than 2560 × 1600 is read, at most this many of them, half of each

@@ -445,8 +445,8 @@ private:
     }
 
     // `tableGaps`: the columns between the cells of a table that holds these items, as an
-    // enclosing cut across it found them. A piece of a table cut across keeps reading its rows
-    // whole, also when the piece is too small to tell a table by itself (a few rows, an empty
+    // enclosing cut across it found them. A part of a table cut across keeps reading its rows
+    // whole, also when the part is too small to tell a table by itself (a few rows, an empty
     // line); the sides of a cut along a gap are no longer one table.
     QStringList cut(std::vector<Item> items, std::vector<Span> tableGaps = {})
     {

@@ -8,7 +8,7 @@
 // top to bottom across horizontal gaps, left to right across vertical ones. A vertical gap does
 // not cut when the two sides are rows of one table (most lines across it share their height:
 // settings tables, menu shortcuts, line numbers beside code) or when they take turns down the
-// page (chat bubbles on either side); those are read row by row, and so is every piece of
+// page (chat bubbles on either side); those are read row by row, and so is every part of
 // such a table that a cut across it leaves, however few rows it holds. A background whose
 // bounds reach over a line of the background around it (a window's title, on a title bar the
 // frame's colour runs around) is placed by its own lines. Pieces of one row are joined

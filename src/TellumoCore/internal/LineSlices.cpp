@@ -1,4 +1,4 @@
-#include "TellumoCore/internal/PicturePieces.h"
+#include "TellumoCore/internal/LineSlices.h"
 
 #include "TellumoCore/internal/InkColumns.h"
 
@@ -11,7 +11,7 @@ namespace Tellumo::detail {
 namespace {
 
 struct Cut {
-    int at = 0;  // the first column of the next piece
+    int at = 0;  // the first column of the next slice
     int gap = 0; // the blank run the cut lies in
 };
 
@@ -51,7 +51,7 @@ Cut cutNear(const std::vector<int> &ink, int ideal, int from, int to, int ruleIn
 
 // The columns [from, to) of the picture, with `leftPad` copies of its first column before them
 // and `rightPad` of its last after them.
-QImage piece(const QImage &picture, int from, int to, int leftPad, int rightPad)
+QImage slice(const QImage &picture, int from, int to, int leftPad, int rightPad)
 {
     QImage cut(to - from + leftPad + rightPad, picture.height(), QImage::Format_Grayscale8);
     for (int y = 0; y < picture.height(); ++y) {
@@ -66,7 +66,7 @@ QImage piece(const QImage &picture, int from, int to, int leftPad, int rightPad)
 
 } // namespace
 
-std::vector<PicturePiece> picturePieces(const QImage &picture, int widest)
+std::vector<PictureSlice> pictureSlices(const QImage &picture, int widest)
 {
     if (picture.width() <= widest || widest < 3)
         return {{picture, 0, false}};
@@ -75,23 +75,23 @@ std::vector<PicturePiece> picturePieces(const QImage &picture, int widest)
     // A rule (an underline) crosses a column with a few rows of ink; a letter's stroke with more.
     const int ruleInk = std::max(2, ink.height() / 12);
     const int pad = std::max(6, height / 4);
-    // Pieces of about equal widths, each cut within a quarter of a piece of its place.
+    // Slices of about equal widths, each cut within a quarter of a slice of its place.
     const int count = (width + widest - 1) / widest;
     const double share = double(width) / count;
-    std::vector<PicturePiece> pieces;
+    std::vector<PictureSlice> slices;
     int start = 0, leftPad = 0;
     bool wordBreak = false;
     for (int i = 1; i < count; ++i) {
         const int ideal = int(i * share);
         const int from = std::max(start + 1, ideal - int(share / 4)), to = std::min({width - 1, start + widest, ideal + int(share / 4)});
         const Cut cut = from < to ? cutNear(ink.columns(), ideal, from, to, ruleInk) : Cut{std::min(start + widest, width - 1), 0};
-        pieces.push_back({piece(picture, start, cut.at, leftPad, pad), start - leftPad, wordBreak});
+        slices.push_back({slice(picture, start, cut.at, leftPad, pad), start - leftPad, wordBreak});
         wordBreak = ink.partsWords(cut.gap);
         start = cut.at;
         leftPad = pad;
     }
-    pieces.push_back({piece(picture, start, width, leftPad, 0), start - leftPad, wordBreak});
-    return pieces;
+    slices.push_back({slice(picture, start, width, leftPad, 0), start - leftPad, wordBreak});
+    return slices;
 }
 
 } // namespace Tellumo::detail
