@@ -33,7 +33,7 @@ protected:
             process->waitForFinished(2000);
             delete process;
         }
-        UpdaterTesting::killMarkedProcesses(markers());
+        UpdaterTesting::endTestProcesses(markers());
     }
 
     static UpdaterTesting::BundleRecipe installedRecipe() { return {}; }

@@ -316,6 +316,8 @@ TEST(SealedRemoval, TakesOnlyWhatTheSealLists)
     detail::UniqueFd cleanParent = detail::openDirectoryPath(QFileInfo(clean).absolutePath());
     EXPECT_TRUE(detail::removeSealedTreeAt(cleanParent.get(), "Kivaro.app", seal));
     EXPECT_FALSE(QFileInfo::exists(clean));
+    // Writable again, so that the temporary folder can go when the test is not run as root.
+    QFile::setPermissions(bundle + QStringLiteral("/lib"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(Installer, AFolderOtherUsersCanWriteToIsNotReplaceable)
@@ -357,6 +359,7 @@ TEST_F(Installer, AFolderWritableOnlyByTheUsersPrivateGroupIsReplaceable)
     const QString staged = stage(newRecipe());
     EXPECT_EQ(runInstaller(staged, m_installed, QString::number(endedProcess())), 0);
     EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
+    EXPECT_TRUE(waitForMarker("started-2.0"));
 
     ASSERT_EQ(::chown(folder.constData(), 0, 65534), 0);
     const auto refusal = replaceRefusal(m_installed);

@@ -4,6 +4,7 @@
 
 #include "Platform/PropertyList/PropertyList.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <csignal>
@@ -179,19 +181,31 @@ QList<qint64> markedProcesses(const QString &markerFolder, const QString &prefix
     return pids;
 }
 
-void killMarkedProcesses(const QString &markerFolder)
+void endTestProcesses(const QString &markerFolder)
 {
-    for (const QString &name : QDir(markerFolder).entryList(QDir::Files)) {
-        if (name.startsWith(QLatin1String("started-"))) {
-            const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong();
-            // An application that ended by itself left its id to whoever comes next (another
-            // test's installer, a compiler): only a process whose environment names this very
-            // folder is still ours.
+    // The installers a test started, and the applications they started in turn, carry the
+    // folder in their environment. One that has not written its marker yet (an application still
+    // starting, a second one behind the first) would write into the folder while it is removed.
+    // Process ids wrap, so the environment, not a marker, says which processes are ours; the
+    // scan repeats until it finds none, as a process being ended may still start another.
+    const QByteArray entry = "KIVARO_TEST_MARKER_DIR=" + QFile::encodeName(markerFolder);
+    const qint64 self = QCoreApplication::applicationPid();
+    for (int round = 0; round < 100; ++round) {
+        bool found = false;
+        for (const QString &name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            bool number = false;
+            const qint64 pid = name.toLongLong(&number);
+            if (!number || pid <= 1 || pid == self)
+                continue;
             QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
-            if (pid > 1 && environment.open(QIODevice::ReadOnly)
-                && environment.readAll().split('\0').contains("KIVARO_TEST_MARKER_DIR=" + QFile::encodeName(markerFolder)))
+            if (environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(entry)) {
                 ::kill(pid_t(pid), SIGKILL);
+                found = true;
+            }
         }
+        if (!found)
+            return;
+        QThread::msleep(20);
     }
 }
 

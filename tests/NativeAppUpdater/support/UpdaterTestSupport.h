@@ -71,9 +71,9 @@ void writeApplicationConfiguration(const QString &path, const NativeAppUpdater::
 
 // The process ids recorded in a marker folder, by marker kind ("started-1.0" and the like).
 QList<qint64> markedProcesses(const QString &markerFolder, const QString &prefix);
-// Ends every process recorded as started in the folder that still runs with that folder in its
-// environment.
-void killMarkedProcesses(const QString &markerFolder);
+// Ends every process, other than this one, that runs with the marker folder in its environment,
+// started yet or not.
+void endTestProcesses(const QString &markerFolder);
 
 // Every file, folder and link below `folder`, with kind and mode, for "nothing else changed".
 QStringList treeListing(const QString &folder);
