@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using namespace ScreenReading;
@@ -72,8 +74,20 @@ TEST(UnseenScreenReading, QuoteMarksAsterisksAndSemicolonsStayWithTheirWords)
 TEST(UnseenScreenReading, LineNumbersBesideCodeAreReadAsDigits)
 {
     const Read code = read({Scene::code, Language::mixed, Theme::dark, 14, Framing::fullScreen, 0, Face::wenQuanYi});
-    for (const QString &line : {QStringLiteral("6 {"), QStringLiteral("7 FILE *file = fopen(path, \"r\");"), QStringLiteral("17 }")})
+    for (const QString &line : {QStringLiteral("1 #include <stdio.h>"), QStringLiteral("6 {"), QStringLiteral("7 FILE *file = fopen(path, \"r\");"),
+                                QStringLiteral("11 int count = 0;"), QStringLiteral("17 }")})
         EXPECT_TRUE(code.lines.contains(line)) << line.toStdString() << '\n' << described(code);
+}
+
+// A "7" or a "1" alone is a Chinese character to the Chinese models, and "11" is "ll" to the
+// English one; in a column of line numbers it is a number. Traditional code in serif faces.
+TEST(UnseenScreenReading, EveryNumberOfAColumnOfLineNumbersIsANumber)
+{
+    const Read dim = read({Scene::code, Language::traditional, Theme::dim, 12, Framing::fullScreen, 0, Face::notoSerifSC});
+    EXPECT_TRUE(dim.lines.contains(QStringLiteral("7 FILE *file = fopen(path, \"r\");"))) << described(dim);
+    const Read sepia = read({Scene::code, Language::traditional, Theme::sepia, 21, Framing::fullScreen, 0, Face::notoSerifSC});
+    EXPECT_TRUE(std::any_of(sepia.lines.begin(), sepia.lines.end(), [](const QString &line) { return line.startsWith(QStringLiteral("7 title ")); }))
+        << described(sepia);
 }
 
 // A serif address at 15 px: letters that touch, flat at their tops and bottoms, are text, not
@@ -115,11 +129,33 @@ TEST(UnseenScreenReading, ARegionOfAnEditorDropsTheStubsOfTabSeparators)
 }
 
 // The status bar's "第 5 欄" (column 5): 第 before a digit, taller than the digit, is no number
-// sign, whatever the English model makes of it.
+// sign, whatever the English model makes of it; at 18 px it stands only a pixel taller.
 TEST(UnseenScreenReading, TheCharacterBeforeAColumnNumberStays)
 {
-    const Read code = read({Scene::code, Language::traditional, Theme::dark, 19, Framing::fullScreen, 0, Face::notoSerifSC});
-    const QString status = code.lines.value(code.lines.size() - 1);
-    EXPECT_TRUE(status.contains(QStringLiteral("第5欄")) || status.contains(QStringLiteral("第 5 欄"))) << described(code);
-    EXPECT_FALSE(status.contains(QLatin1Char('#'))) << described(code);
+    const struct {
+        Spec spec;
+        QString column;
+    } screens[] = {
+        {{Scene::code, Language::traditional, Theme::dark, 19, Framing::fullScreen, 0, Face::notoSerifSC}, QStringLiteral("欄")},
+        {{Scene::code, Language::traditional, Theme::dark, 18, Framing::fullScreen, 0, Face::notoSansSC}, QStringLiteral("欄")},
+        {{Scene::code, Language::mixed, Theme::dim, 18, Framing::fullScreen, 0, Face::wenQuanYi}, QStringLiteral("列")},
+    };
+    for (const auto &screen : screens) {
+        const Read code = read(screen.spec);
+        const QString status = code.lines.value(code.lines.size() - 1);
+        EXPECT_TRUE(status.contains(QStringLiteral("第5") + screen.column) || status.contains(QStringLiteral("第 5 ") + screen.column)) << described(code);
+        EXPECT_FALSE(status.contains(QLatin1Char('#'))) << described(code);
+    }
+}
+
+// The top bar's date, "3月14日": its month and day are no strays the Chinese models made of
+// Latin letters, however sure the English model is of "3A14H".
+TEST(UnseenScreenReading, ADateKeepsItsChineseUnits)
+{
+    for (const Spec &spec : {Spec{Scene::browser, Language::simplified, Theme::dim, 15, Framing::fullScreen, 0, Face::wenQuanYi},
+                             Spec{Scene::code, Language::mixed, Theme::dim, 18, Framing::fullScreen, 0, Face::wenQuanYi},
+                             Spec{Scene::article, Language::mixed, Theme::dark, 14, Framing::fullScreen, 0, Face::notoSerifTC}}) {
+        const Read screen = read(spec);
+        EXPECT_EQ(screen.lines.value(0), QStringLiteral("活动 3月14日 14:32 100%")) << described(screen);
+    }
 }

@@ -212,8 +212,10 @@ std::vector<NumberSign> numberSignsInTheInk(const QString &text, const std::vect
                 const double tolerance = std::max(1.0, 0.1 * digitHeight);
                 digitHigh = digitHeight >= 6 && std::abs(signRows->first - digitRows->first) <= tolerance &&
                             std::abs(signRows->second - digitRows->second) <= tolerance;
-                const double loose = std::max(1.0, 0.2 * digitHeight);
-                withinDigits = digitHeight >= 6 && signRows->first >= digitRows->first - loose && signRows->second <= digitRows->second + loose;
+                // A number sign reaches no higher than the digits; a Chinese character (第) stands
+                // a little taller.
+                const double above = std::max(1.0, 0.05 * digitHeight), below = std::max(1.0, 0.2 * digitHeight);
+                withinDigits = digitHeight >= 6 && signRows->first >= digitRows->first - above && signRows->second <= digitRows->second + below;
             }
         }
         qsizetype end = i + 1;

@@ -385,20 +385,29 @@ QString asKeyChord(const QString &word)
 
 } // namespace
 
+std::optional<QString> asNumber(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    QString digits = text;
+    for (QChar &c : digits) {
+        if (c == QLatin1Char('i') || c == QLatin1Char('I') || c == QLatin1Char('l') || c == QLatin1Char('|'))
+            c = QLatin1Char('1');
+        else if (c == QLatin1Char('o') || c == QLatin1Char('O'))
+            c = QLatin1Char('0');
+        else if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    return digits;
+}
+
 QString issueNumbers(const QString &line)
 {
     static const QRegularExpression number(QStringLiteral("#[0-9iIl|oO]*[0-9][0-9iIl|oO]*[0-9][0-9iIl|oO]*\\b"));
     QString fixed = line;
     for (auto match = number.globalMatch(line); match.hasNext();) {
         const QRegularExpressionMatch m = match.next();
-        QString digits = m.captured();
-        for (QChar &c : digits) {
-            if (c == QLatin1Char('i') || c == QLatin1Char('I') || c == QLatin1Char('l') || c == QLatin1Char('|'))
-                c = QLatin1Char('1');
-            else if (c == QLatin1Char('o') || c == QLatin1Char('O'))
-                c = QLatin1Char('0');
-        }
-        fixed.replace(m.capturedStart(), m.capturedLength(), digits);
+        fixed.replace(m.capturedStart(), m.capturedLength(), QLatin1Char('#') + *asNumber(m.captured().mid(1)));
     }
     return fixed;
 }

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 namespace Tellumo::detail {
 
@@ -48,6 +49,10 @@ QString replaceStrayLookalikes(const QString &line);
 // beside it is a dash or a middle dot the Chinese model read as 一 or 。 ("report.txt — 编辑器",
 // "刘洋 · 2024").
 QString spacedMarks(const QString &line);
+
+// `text` as a number when it is one, or would be with the letters the English model reads for
+// digits (i, l, I or | for 1, o or O for 0) taken as those digits.
+std::optional<QString> asNumber(const QString &text);
 
 // The digits of an issue number ("#1234"): a letter the engine reads for a digit inside a number
 // sign's digits (i, l, I or | for 1, o or O for 0) is that digit, where two digits or more show

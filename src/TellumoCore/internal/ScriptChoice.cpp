@@ -17,6 +17,7 @@
 #include <numeric>
 #include <optional>
 #include <set>
+#include <string_view>
 
 namespace Tellumo::detail {
 
@@ -31,6 +32,10 @@ constexpr int kSampleLines = 8;
 constexpr float kEnglishAdvantage = 10;
 constexpr float kStrayAdvantage = 20;
 constexpr float kChineseWordAdvantage = 5;
+// A column of lines is one of numbers when this many of them, and at least half, read as numbers
+// at least this surely.
+constexpr int kNumbersInAColumn = 3;
+constexpr float kSureNumber = 80;
 // On an English screen, a line the English model reads with less confidence may be Chinese.
 constexpr float kEnglishDoubt = 80;
 // A background decides its Chinese script on its own with this many telling characters, when
@@ -72,6 +77,10 @@ bool onlyStrayChineseCharacters(const QString &text)
         if (!isIdeograph(points[i]))
             continue;
         any = true;
+        // A unit of a date or a time after its digits ("3月14日") is no stray.
+        constexpr std::u32string_view units = U"年月日时時分秒号號";
+        if (i > 0 && points[i - 1] >= U'0' && points[i - 1] <= U'9' && units.find(char32_t(points[i])) != units.npos)
+            return false;
         const bool before = i > 0 && isLatin(points[i - 1]), after = i + 1 < points.size() && isLatin(points[i + 1]);
         const bool runBefore = i > 0 && isIdeograph(points[i - 1]), runAfter = i + 1 < points.size() && isIdeograph(points[i + 1]);
         if (runBefore || runAfter || !(before || after))
@@ -477,9 +486,13 @@ public:
 
         std::vector<LineReading> chosen(static_cast<size_t>(count));
         std::vector<int> chineseLines;
+        const std::set<int> numbers = inANumberColumn(all);
         for (int i : all) {
             const LineReading *inChinese = has(i, chinese) ? &reading(i, chinese) : chineseReading(i);
-            if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i, inChinese))) {
+            if (numbers.count(i)) {
+                chosen[size_t(i)] = reading(i, OcrModel::english);
+                chosen[size_t(i)].text = *asNumber(chosen[size_t(i)].text);
+            } else if (has(i, OcrModel::english) && (!inChinese || readsAsEnglish(i, inChinese))) {
                 chosen[size_t(i)] = reading(i, OcrModel::english);
             } else if (inChinese) {
                 chosen[size_t(i)] = *inChinese;
@@ -718,6 +731,47 @@ private:
             std::copy_n(picture.constScanLine(y) + left, right - left + 1, part.scanLine(y) + margin);
         const OcrReading reading = OcrEngines::read(OcrModel::english, part, {PageLayout::singleLine, m_retryInverted, false, m_cancel});
         return reading.lines.join(QLatin1Char(' ')).simplified();
+    }
+
+    // The short lines of a column of numbers (the line numbers beside code) whose English reading
+    // is a number once the letters it reads for digits are taken as digits. Alone, the models
+    // read a "1" as 工 or "11" as "ll"; a column whose right edges line up, of lines the same
+    // height, most of them read as numbers, holds numbers only.
+    std::set<int> inANumberColumn(const std::vector<int> &lines) const
+    {
+        auto isNumber = [](const QString &text) {
+            return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+        };
+        auto shortLine = [&](int i) {
+            const QRect &box = m_lines[size_t(i)].box;
+            return box.height() >= 6 && box.width() <= 3 * box.height();
+        };
+        // Columns by right edge and height.
+        std::map<std::pair<int, int>, std::vector<int>> columns;
+        for (int i : lines)
+            if (shortLine(i))
+                columns[{m_lines[size_t(i)].box.right(), m_lines[size_t(i)].box.height()}].push_back(i);
+        std::set<int> found;
+        for (const auto &[key, members] : columns) {
+            std::vector<int> column;
+            // Neighbouring keys: a pixel more or less either way.
+            for (int dx = -1; dx <= 1; ++dx)
+                for (int dh = -1; dh <= 1; ++dh)
+                    if (const auto other = columns.find({key.first + dx, key.second + dh}); other != columns.end())
+                        column.insert(column.end(), other->second.begin(), other->second.end());
+            int numbers = 0;
+            for (int i : column) {
+                const LineReading *text = has(i, OcrModel::english) ? &reading(i, OcrModel::english) : chineseReading(i);
+                if (text && isNumber(text->text) && text->confidence >= kSureNumber)
+                    ++numbers;
+            }
+            if (numbers < kNumbersInAColumn || 2 * numbers < int(column.size()))
+                continue;
+            for (int i : members)
+                if (has(i, OcrModel::english) && asNumber(reading(i, OcrModel::english).text))
+                    found.insert(i);
+        }
+        return found;
     }
 
     // The lines whose Chinese reading may be Latin text: few Chinese characters, strays, or more
