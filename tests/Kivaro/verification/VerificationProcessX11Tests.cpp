@@ -651,7 +651,11 @@ TEST_F(VerificationProcess, SessionMenuSavesEvidenceShowsTheTargetAndTracesThePo
     waitUntil([] { return false; }, 500);
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/pointer-timing.jsonl"))) << "the mode bar is not the overlay";
     xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), editor, QString::number(width / 2), QString::number(height / 2 - 60)});
+    // The mask is the buttons held when the event is handled: the button stays down until the
+    // press is traced.
     xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    ASSERT_TRUE(waitUntil([&] { return contents(folder + QStringLiteral("/pointer-timing.jsonl")).count('\n') == 1; }, 5000))
+        << contents(folder + QStringLiteral("/pointer-timing.jsonl")).constData();
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
     ASSERT_TRUE(waitUntil([&] { return contents(folder + QStringLiteral("/pointer-timing.jsonl")).count('\n') == 2; }, 5000))
         << contents(folder + QStringLiteral("/pointer-timing.jsonl")).constData();
