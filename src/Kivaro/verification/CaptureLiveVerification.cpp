@@ -4,6 +4,7 @@
 #include "Kivaro/document/ShotDocument.h"
 #include "Kivaro/editor/CanvasBackgroundView.h"
 #include "Kivaro/editor/EditorController.h"
+#include "Kivaro/editor/EditorShell.h"
 #include "Kivaro/shell/capture/RegionCapture.h"
 #include "Kivaro/verification/CaptureVerificationSupport.h"
 #include "Kivaro/verification/PrototypeVerification.h"
@@ -148,8 +149,13 @@ Platform::Task<void> run(EditorController *editor)
         standalone.requireFolder();
         if (!editor || !editor->document() || !editor->view())
             failWith("The application has no editor to drive");
+        // Nothing of the application's own stands over the fixture: the settings window, shown
+        // at launch, may reach the screen after the fixture does.
         if (QWidget *editorWindow = editor->view()->window())
             editorWindow->hide();
+        if (ShortcutSettingsController *settings = editor->shell() ? editor->shell()->shortcutSettings() : nullptr)
+            if (QWidget *settingsWindow = settings->window())
+                settingsWindow->hide();
 
         // The fixture: a plain window showing the sample picture at 960 x 600 points.
         auto *fixture = windows.add(new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
